@@ -1,0 +1,24 @@
+// Run-time binding of the D2XX library. The library is loaded once and stays loaded for the
+// whole run; whether it loaded is the driver-present flag the rest of the system tests.
+#pragma once
+
+#include "d2xx_entries.h"
+
+// Loads the library by its platform name ("Ftd2xx.dll" on Windows, searched in the program's
+// directory and the system directories only, never the working directory; libftd2xx.so or
+// libftd2xx.dylib elsewhere) and binds all sixteen entry points. A library that loads but
+// lacks any entry is unloaded and counts as not present. Returns the driver-present flag.
+bool loadBridgeLibrary();
+
+// The same from an explicit path (a front end's --driver option, the tests, the demos).
+bool loadBridgeLibraryFrom(const char* path);
+
+// The driver-present flag.
+bool bridgeLibraryPresent();
+
+// The bound entry points. Only meaningful while bridgeLibraryPresent() is true.
+const D2xxTable& d2xx();
+
+// Test seam: serve the entry points from an in-process table instead of a shared library.
+// The table must outlive its use; null returns to "not present".
+void installBridgeTable(const D2xxTable* table);

@@ -1,0 +1,214 @@
+#include "device_port.h"
+
+#include "bridge_library.h"
+
+#include <cstring>
+
+DevicePort::DevicePort()
+    : index(-1), handle(nullptr), lastStatus(FT_OK), bytesWritten(0), bytesRead(0), baudRate(0),
+      wordLength(0), stopBits(0), parity(0), readTimeout(0), writeTimeout(1000), eeprom{},
+      expectedVendorId(0x0403),
+      expectedProductId(0x6001), manufacturer{}, manufacturerId{}, description{}, serialNumber{},
+      configChanged(0) {}
+
+FT_STATUS DevicePort::open(int deviceIndex) {
+    if (handle != nullptr) {
+        close();
+    }
+    lastStatus = d2xx().FT_Open(deviceIndex, &handle);
+    if (lastStatus == FT_OK) {
+        index = deviceIndex;
+    } else {
+        handle = nullptr;
+    }
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::close() {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_Close(handle);
+    handle = nullptr;
+    index = -1;
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::write(const void* buffer, std::uint32_t length) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    // D2XX takes a non-const buffer but only reads it.
+    lastStatus = d2xx().FT_Write(handle, const_cast<void*>(buffer), length, &bytesWritten);
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::read(void* buffer, std::uint32_t length) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_Read(handle, buffer, length, &bytesRead);
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::purge(std::uint32_t mask) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_Purge(handle, mask);
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::setBaudRate(std::uint32_t baud) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_SetBaudRate(handle, baud);
+    baudRate = baud;
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::setDataCharacteristics(std::uint8_t newWordLength, std::uint8_t newStopBits,
+                                             std::uint8_t newParity) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_SetDataCharacteristics(handle, newWordLength, newStopBits, newParity);
+    wordLength = newWordLength;
+    stopBits = newStopBits;
+    parity = newParity;
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::setFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_SetFlowControl(handle, mode, xon, xoff);
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_SetTimeouts(handle, readMs, writeMs);
+    readTimeout = readMs;
+    writeTimeout = writeMs;
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::setDtr(int on) {
+    return on == 1 ? assertDtr() : clearDtr();
+}
+
+FT_STATUS DevicePort::assertDtr() {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_SetDtr(handle);
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::clearDtr() {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = d2xx().FT_ClrDtr(handle);
+    return lastStatus;
+}
+
+FT_STATUS DevicePort::openAndConfigure(int deviceIndex, std::uint32_t baud,
+                                       std::uint8_t newWordLength, std::uint8_t newStopBits,
+                                       std::uint8_t newParity) {
+    open(deviceIndex);
+    setDtr(0);
+    if (lastStatus != FT_OK) {
+        return lastStatus;
+    }
+    setBaudRate(baud);
+    setDataCharacteristics(newWordLength, newStopBits, newParity);
+    setFlowControl(FT_FLOW_NONE, 0, 0);
+    return lastStatus;
+}
+
+void DevicePort::prepareEepromRecord() {
+    eeprom = FT_PROGRAM_DATA{};
+    eeprom.Signature1 = 0x00000000;
+    eeprom.Signature2 = 0xFFFFFFFF;
+    eeprom.Version = 2;
+    eeprom.VendorId = expectedVendorId;
+    eeprom.ProductId = expectedProductId;
+    eeprom.Manufacturer = manufacturer;
+    eeprom.ManufacturerId = manufacturerId;
+    eeprom.Description = description;
+    eeprom.SerialNumber = serialNumber;
+    eeprom.MaxPower = 90;
+    eeprom.PnP = 0;
+    eeprom.SelfPowered = 0;
+    eeprom.RemoteWakeup = 0;
+}
+
+bool DevicePort::correctEepromRecord() {
+    bool changed = false;
+    if (eeprom.PnP == 1) {
+        eeprom.PnP = 0;
+        changed = true;
+    }
+    if (eeprom.SelfPowered == 1) {
+        eeprom.SelfPowered = 0;
+        changed = true;
+    }
+    if (eeprom.InvertDTR == 0) {
+        eeprom.InvertDTR = 1;
+        changed = true;
+    }
+    if (eeprom.InvertRXD == 1) {
+        eeprom.InvertRXD = 0;
+        changed = true;
+    }
+    if (eeprom.InvertTXD == 1) {
+        eeprom.InvertTXD = 0;
+        changed = true;
+    }
+    if (eeprom.Cbus4 != FT_232R_CBUS_SLEEP) {
+        eeprom.Cbus4 = FT_232R_CBUS_SLEEP;
+        changed = true;
+    }
+    // The library fills our buffer; it need not end in a zero, so compare within it.
+    if (std::strncmp(description, kRequiredBridgeDescription, sizeof description) != 0) {
+        std::memcpy(description, kRequiredBridgeDescription, sizeof kRequiredBridgeDescription);
+        changed = true;
+    }
+    // The record's pointers always stay on our own buffers, whatever the library did.
+    eeprom.Manufacturer = manufacturer;
+    eeprom.ManufacturerId = manufacturerId;
+    eeprom.Description = description;
+    eeprom.SerialNumber = serialNumber;
+    return changed;
+}
+
+FT_STATUS DevicePort::ensureBridgeConfig(bool program) {
+    bool openedHere = false;
+    if (handle == nullptr) {
+        if (open(0) != FT_OK) {
+            return lastStatus;
+        }
+        openedHere = true;
+    }
+    prepareEepromRecord();
+    lastStatus = d2xx().FT_EE_Read(handle, &eeprom);
+    if (lastStatus == FT_OK) {
+        configChanged = correctEepromRecord() ? 1 : 0;
+        if (configChanged == 1 && program) {
+            lastStatus = d2xx().FT_EE_Program(handle, &eeprom);
+            // The bridge re-enumerates with the new settings; its status is of no use to us,
+            // the handle is dead either way.
+            d2xx().FT_CyclePort(handle);
+        }
+    }
+    if (openedHere) {
+        close();
+    }
+    return lastStatus;
+}

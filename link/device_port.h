@@ -1,0 +1,75 @@
+// One FT232R bridge opened through the D2XX library. Each method makes one D2XX call, keeps
+// its status in lastStatus and returns it (0 is success; the system never tells failure codes
+// apart). Methods other than open() make no call without a handle: they return 0 and leave
+// lastStatus alone. Destroying a port does not close the bridge; callers close first.
+#pragma once
+
+#include "d2xx_types.h"
+
+#include <cstdint>
+
+constexpr char kRequiredBridgeDescription[] = "Tavelin QVRX";
+
+class DevicePort {
+public:
+    DevicePort();
+    DevicePort(const DevicePort&) = delete;
+    DevicePort& operator=(const DevicePort&) = delete;
+
+    // On success records index; on failure leaves the port closed. A port that is still open
+    // is closed first, so its handle is never lost.
+    FT_STATUS open(int deviceIndex);
+    // Always ends closed (handle null, index -1), whatever the library answers.
+    FT_STATUS close();
+    // A short count is not a failure: bytesWritten and bytesRead tell what moved.
+    FT_STATUS write(const void* buffer, std::uint32_t length);
+    FT_STATUS read(void* buffer, std::uint32_t length);
+    FT_STATUS purge(std::uint32_t mask);
+    FT_STATUS purgeReceive() { return purge(FT_PURGE_RX); }
+    FT_STATUS purgeTransmit() { return purge(FT_PURGE_TX); }
+    // The setters record what they applied even when the call fails.
+    FT_STATUS setBaudRate(std::uint32_t baud);
+    FT_STATUS setDataCharacteristics(std::uint8_t wordLength, std::uint8_t stopBits,
+                                     std::uint8_t parity);
+    FT_STATUS setFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff);
+    FT_STATUS setTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
+    // Asserts DTR only for on == 1; any other value clears it.
+    FT_STATUS setDtr(int on);
+    FT_STATUS assertDtr();
+    FT_STATUS clearDtr();
+
+    // Opens bridge deviceIndex with DTR cleared, the baud rate, the framing and no flow
+    // control. Returns the open's status if it failed, else the flow-control call's status.
+    FT_STATUS openAndConfigure(int deviceIndex, std::uint32_t baud, std::uint8_t wordLength,
+                               std::uint8_t stopBits, std::uint8_t parity);
+
+    // Reads the bridge EEPROM and corrects it to the settings the meter needs. With program
+    // true a corrected record is written back and the bridge is cycled, after which the
+    // handle no longer reaches a live bridge and the caller gives the port up. Opens (and
+    // closes again) bridge 0 itself if the port is closed. Callers act on configChanged.
+    FT_STATUS ensureBridgeConfig(bool program);
+
+    std::int32_t index;
+    FT_HANDLE handle;
+    FT_STATUS lastStatus;
+    std::uint32_t bytesWritten;
+    std::uint32_t bytesRead;
+    std::uint32_t baudRate;
+    std::uint8_t wordLength;
+    std::uint8_t stopBits;
+    std::uint8_t parity;
+    std::uint32_t readTimeout;
+    std::uint32_t writeTimeout;
+    FT_PROGRAM_DATA eeprom;
+    std::uint16_t expectedVendorId;
+    std::uint16_t expectedProductId;
+    char manufacturer[32];
+    char manufacturerId[16];
+    char description[64];
+    char serialNumber[16];
+    std::uint8_t configChanged;
+
+private:
+    void prepareEepromRecord();
+    bool correctEepromRecord();
+};

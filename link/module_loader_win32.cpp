@@ -1,0 +1,54 @@
+#include "module_loader.h"
+
+#include <windows.h>
+
+namespace {
+constexpr const char* kDefaultLibraryName = "Ftd2xx.dll";
+
+#ifndef LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#endif
+
+HMODULE loadWithoutWorkingDirectory(const char* name, DWORD extraFlags) {
+    // The safe search order: the program's directory and the system directories, never the
+    // working directory, so a planted Ftd2xx.dll cannot be picked up.
+    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS | extraFlags);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Systems without the search flags: take the working directory out of the search path.
+        SetDllDirectoryA("");
+        module = LoadLibraryA(name);
+    }
+    return module;
+}
+} // namespace
+
+ModuleHandle openModule(const char* path) {
+    if (path == nullptr) {
+        return loadWithoutWorkingDirectory(kDefaultLibraryName, 0);
+    }
+    char fullPath[MAX_PATH];
+    DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, nullptr);
+    if (length == 0 || length >= MAX_PATH) {
+        return nullptr;
+    }
+    return loadWithoutWorkingDirectory(fullPath, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR);
+}
+
+void* findModuleEntry(ModuleHandle module, const char* name, int ordinal) {
+#if defined(_M_ARM64) || defined(__aarch64__)
+    // FTDI's ARM64 library numbers its exports differently; its names are the stable part.
+    (void)ordinal;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+#else
+    (void)name;
+    return reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(module), MAKEINTRESOURCEA(ordinal)));
+#endif
+}
+
+void closeModule(ModuleHandle module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+}

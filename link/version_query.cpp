@@ -1,0 +1,143 @@
+#include "version_query.h"
+
+#include "bridge_library.h"
+#include "command_frame.h"
+#include "device_port.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr char kVersionCommand[] = "VERSION";
+// A count beyond any real USB tree is a misbehaving library; walking it would hang the UI.
+constexpr std::uint32_t kMaxBridges = 128;
+// ACK, STX, length and checksum: the shortest reply worth parsing, plus one payload byte.
+constexpr int kShortestReply = 5;
+
+std::uint32_t countBridges() {
+    std::uint32_t count = 0;
+    if (d2xx().FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) {
+        return 0;
+    }
+    return count < kMaxBridges ? count : kMaxBridges;
+}
+
+// Opens the bridge once on its own and asks for its device information, as the driver likes
+// to be woken; only the open's outcome matters.
+bool probeBridge(int deviceIndex) {
+    FT_HANDLE probe = nullptr;
+    if (d2xx().FT_Open(deviceIndex, &probe) != FT_OK) {
+        return false;
+    }
+    FT_DEVICE type = 0;
+    std::uint32_t id = 0;
+    char serial[16] = {};
+    char description[64] = {};
+    d2xx().FT_GetDeviceInfo(probe, &type, &id, serial, description, nullptr);
+    d2xx().FT_Close(probe);
+    return true;
+}
+
+// Bytes the reply needs before it can be parsed: the shortest reply until its length byte has
+// arrived, then the whole frame, so a reply that trickles in over several reads is kept whole.
+int replyBytesWanted(const std::uint8_t* reply, int received) {
+    if (received < 3 || reply[0] != kReplyAck || reply[1] != kFrameStart) {
+        return kShortestReply;
+    }
+    const int length = static_cast<std::int8_t>(reply[2]);
+    if (length < 0) {
+        return kShortestReply;
+    }
+    const int whole = 1 + kFrameOverhead + length;
+    return whole < kReplyBufferSize ? whole : kReplyBufferSize;
+}
+
+// Appends what a read brought as a string copy bounded by the count: copying stops at a zero
+// byte and the rest of the count is zero-filled. Never writes past the reply buffer.
+int appendToReply(std::uint8_t* reply, int received, const std::uint8_t* chunk,
+                  std::uint32_t count) {
+    const std::uint32_t space = static_cast<std::uint32_t>(kReplyBufferSize - received);
+    const std::uint32_t kept = count < space ? count : space;
+    std::strncpy(reinterpret_cast<char*>(reply + received), reinterpret_cast<const char*>(chunk),
+                 kept);
+    return static_cast<int>(kept);
+}
+
+} // namespace
+
+bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize]) {
+    version[0] = '\0';
+    port.setTimeouts(kVersionReadTimeoutMs, kVersionWriteTimeoutMs);
+    port.purgeReceive();
+    port.purgeTransmit();
+
+    std::uint8_t reply[kReplyBufferSize] = {};
+    std::uint8_t chunk[kReplyBufferSize] = {};
+    sendCommand(port, kVersionCommand, static_cast<int>(sizeof kVersionCommand - 1));
+
+    int received = 0;
+    bool failed = false;
+    for (int reads = 0; reads < kVersionReadAttempts && reply[0] != kReplyNak &&
+                        received < replyBytesWanted(reply, received);
+         ++reads) {
+        if (port.read(chunk, kVersionReadChunk) != FT_OK) {
+            failed = true;
+            break;
+        }
+        // Trust no count beyond what was asked for.
+        const std::uint32_t count =
+            port.bytesRead < kVersionReadChunk ? port.bytesRead : kVersionReadChunk;
+        received += appendToReply(reply, received, chunk, count);
+    }
+
+    if (received < 1 || failed || reply[0] != kReplyAck) {
+        return false;
+    }
+    return parseReply(reply + 1, kReplyBufferSize - 1, version, kVersionTextSize) != -1;
+}
+
+int enumerateMeters(MeterListTarget* list, VersionFieldTarget* field) {
+    if (!bridgeLibraryPresent()) {
+        return 0;
+    }
+    const std::uint32_t bridges = countBridges();
+    int count = 0;
+    for (std::uint32_t i = 0; i < bridges; ++i) {
+        const int deviceIndex = static_cast<int>(i);
+        if (!probeBridge(deviceIndex)) {
+            continue;
+        }
+        std::unique_ptr<DevicePort> port(new (std::nothrow) DevicePort());
+        if (!port) {
+            continue;
+        }
+        bool answered = false;
+        char version[kVersionTextSize];
+        if (port->openAndConfigure(deviceIndex, kVersionQueryBaud, FT_BITS_8, FT_STOP_BITS_1,
+                                   FT_PARITY_NONE) == FT_OK) {
+            port->ensureBridgeConfig(true);
+            // A reprogrammed bridge is re-enumerating: it is not asked.
+            if (port->configChanged == 0) {
+                answered = queryMeterVersion(*port, version);
+            }
+        }
+        port->close();
+        if (!answered) {
+            continue;
+        }
+        ++count;
+        char line[128];
+        std::strncpy(line, version, sizeof line - 1);
+        line[sizeof line - 1] = '\0';
+        if (list != nullptr) {
+            list->addLine(line);
+        }
+        if (field != nullptr) {
+            field->setVersionText(line);
+            break;
+        }
+    }
+    return count;
+}

@@ -1,0 +1,25 @@
+// The firmware image the program carries: a resource of the program's own module on Windows,
+// the same bytes linked into the binary elsewhere. The host never interprets the bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::uint32_t IMAGE_RESOURCE_ID = 267;
+constexpr std::size_t kFirmwareRecordSize = 515;
+constexpr std::size_t kWireRecordSize = kFirmwareRecordSize + 1;
+
+enum class ImageLookup {
+    Found,
+    NotFound,    // no image with that identifier
+    SizeUnknown, // the image is empty
+    CannotLoad,
+    CannotLock,
+};
+
+// Finds image resourceId and points data at its bytes, which stay valid for the whole run.
+ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
+                              std::uint32_t* size);
+
+// The wire form of a record: its 515 bytes unchanged, then their plain sum modulo 256.
+void buildWireRecord(const std::uint8_t* record, std::uint8_t (&wire)[kWireRecordSize]);
