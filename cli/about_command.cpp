@@ -1,0 +1,17 @@
+#include "commands.h"
+#include "exit_codes.h"
+#include "program_version.h"
+#include "text_output.h"
+
+#include <cstdio>
+
+int runAboutCommand(const Options& options) {
+    char line[64];
+    formatProgramVersion(line, sizeof line);
+    if (options.json) {
+        std::printf("{\"version\":%s}\n", jsonString(line).c_str());
+    } else {
+        std::printf("%s\n", line);
+    }
+    return EXIT_OK;
+}
