@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, then builds and runs the native tests (plain and with
+# AddressSanitizer + UndefinedBehaviorSanitizer) and the Windows program's end-to-end tests
+# under Wine. Exits non-zero if anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh --windows
+
+jobs=2
+echo "== native build and tests"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+ctest --preset native -j"$jobs"
+
+echo "== sanitizer build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --preset asan -j"$jobs"
+
+echo "== Windows build and end-to-end tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+bash tests/e2e/run.sh build/windows
