@@ -60,8 +60,13 @@ int appendToReply(std::uint8_t* reply, int received, const std::uint8_t* chunk,
                   std::uint32_t count) {
     const std::uint32_t space = static_cast<std::uint32_t>(kReplyBufferSize - received);
     const std::uint32_t kept = count < space ? count : space;
-    std::strncpy(reinterpret_cast<char*>(reply + received), reinterpret_cast<const char*>(chunk),
-                 kept);
+    std::uint8_t* out = reply + received;
+    std::uint32_t copied = 0;
+    while (copied < kept && chunk[copied] != 0) {
+        out[copied] = chunk[copied];
+        ++copied;
+    }
+    std::memset(out + copied, 0, kept - copied);
     return static_cast<int>(kept);
 }
 

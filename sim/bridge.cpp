@@ -1,0 +1,78 @@
+#include "bridge.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+constexpr LineFormat kDriverDefaultLine{9600, 8, 0, 0, 0};
+} // namespace
+
+Bridge::Bridge(const BridgeScenario& config, const EepromImage& image, const std::string& version,
+               int latencyMs)
+    : eeprom(image), enumerated(image), line(kDriverDefaultLine), config_(config),
+      latencyMs_(latencyMs), meter_(config_, version, receive_) {}
+
+void Bridge::open(Micros now) {
+    advance(now);
+    open_ = true;
+    line = kDriverDefaultLine;
+    readTimeoutMs = kDefaultTimeoutMs;
+    writeTimeoutMs = kDefaultTimeoutMs;
+    receive_.restart(now, latencyMs_);
+}
+
+void Bridge::cycle(Micros now, int reenumerateMs) {
+    advance(now);
+    open_ = false;
+    goneUntil_ = now + millis(reenumerateMs);
+    enumerated = eeprom;
+    toMeter_.clear();
+    // The chip restarts with its outputs inactive.
+    setDtr(now, false);
+}
+
+void Bridge::advance(Micros now) {
+    while (!toMeter_.empty() && toMeter_.front().arrival <= now) {
+        const HostByte next = toMeter_.front();
+        toMeter_.pop_front();
+        meter_.receive(next.arrival, next.byte, next.line);
+    }
+    receive_.advance(now);
+}
+
+Micros Bridge::nextEvent() const {
+    Micros next = std::min(receive_.nextDelivery(), meter_.readsFailAt());
+    if (!toMeter_.empty()) {
+        next = std::min(next, toMeter_.front().arrival);
+    }
+    return next;
+}
+
+void Bridge::write(Micros now, const std::uint8_t* bytes, std::uint32_t count) {
+    advance(now);
+    const Micros start = std::max(now, txFreeAt_);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        txFreeAt_ = start + byteEndTime(i, line.baud);
+        toMeter_.push_back(HostByte{txFreeAt_, bytes[i], line});
+    }
+}
+
+void Bridge::purge(Micros now, std::uint32_t mask) {
+    advance(now);
+    if ((mask & FT_PURGE_RX) != 0) {
+        receive_.purge(now);
+    }
+    if ((mask & FT_PURGE_TX) != 0) {
+        toMeter_.clear();
+        txFreeAt_ = std::min(txFreeAt_, now);
+    }
+}
+
+void Bridge::setDtr(Micros now, bool asserted) {
+    advance(now);
+    dtr_ = asserted;
+    meter_.setDtr(now, asserted);
+}
+
+} // namespace sim

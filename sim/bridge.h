@@ -1,0 +1,79 @@
+// One simulated FT232R bridge with its meter: the EEPROM, presence on the bus, the line
+// settings, and the two directions of the serial line. Bytes the host writes reach the meter
+// at their wire times (10 bits each at the host's baud rate, one after the other); bytes the
+// meter sends come back through the chip's receive path. Everything is evaluated lazily at the
+// time of each call: advance(now) brings the bridge up to date.
+#pragma once
+
+#include "eeprom_image.h"
+#include "meter.h"
+#include "receive_path.h"
+#include "scenario.h"
+#include "sim_time.h"
+
+#include <cstdint>
+#include <deque>
+
+namespace sim {
+
+constexpr std::uint32_t kDefaultTimeoutMs = 300;
+
+class Bridge {
+public:
+    Bridge(const BridgeScenario& config, const EepromImage& eeprom, const std::string& version,
+           int latencyMs);
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
+
+    bool present(Micros now) const { return now >= goneUntil_; }
+    bool isOpen() const { return open_; }
+
+    // Opening starts from the driver's defaults: 9600 baud 8N1, no flow control, timeouts of
+    // 300 ms, empty receive queue. The DTR line keeps its level.
+    void open(Micros now);
+    void close() { open_ = false; }
+    // Drops off the bus for reenumerateMs and comes back showing the EEPROM as now programmed.
+    void cycle(Micros now, int reenumerateMs);
+
+    void advance(Micros now);
+    // The next time something can change for a reader: a byte reaching the meter, a packet
+    // reaching the host, or the lead being pulled.
+    Micros nextEvent() const;
+    bool readsFail(Micros now) const { return now >= meter_.readsFailAt(); }
+
+    void write(Micros now, const std::uint8_t* bytes, std::uint32_t count);
+    // FT_PURGE_RX drops what has arrived but was not read; FT_PURGE_TX drops what is still
+    // waiting to go out on the wire.
+    void purge(Micros now, std::uint32_t mask);
+    void setDtr(Micros now, bool asserted);
+    std::size_t take(std::uint8_t* out, std::size_t max) { return receive_.take(out, max); }
+    std::size_t available() const { return receive_.available(); }
+
+    const BridgeScenario& config() const { return config_; }
+    Meter& meter() { return meter_; }
+
+    EepromImage eeprom;     // what FT_EE_Read returns and FT_EE_Program replaces
+    EepromImage enumerated; // what the bridge showed the driver when it last enumerated
+    LineFormat line{};
+    std::uint32_t readTimeoutMs = kDefaultTimeoutMs;
+    std::uint32_t writeTimeoutMs = kDefaultTimeoutMs;
+
+private:
+    struct HostByte {
+        Micros arrival;
+        std::uint8_t byte;
+        LineFormat line;
+    };
+
+    BridgeScenario config_;
+    int latencyMs_;
+    bool open_ = false;
+    bool dtr_ = false;
+    Micros goneUntil_ = 0;
+    ReceivePath receive_;
+    Meter meter_;
+    std::deque<HostByte> toMeter_;
+    Micros txFreeAt_ = 0;
+};
+
+} // namespace sim

@@ -1,0 +1,62 @@
+// The whole simulated rig: the bridges of the scenario, the handle table and the trace, behind
+// one mutex. Handles are opaque tokens looked up in the table and never dereferenced; they
+// are never reused, so a stale handle can never reach another bridge.
+#pragma once
+
+#include "bridge.h"
+#include "d2xx_types.h"
+#include "scenario.h"
+#include "trace_log.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace sim {
+
+class Rig {
+public:
+    struct Handle {
+        int bridge;
+        bool dead; // the bridge was cycled under it; only FT_Close is still useful
+    };
+
+    // Reads the scenario, the state file and the trace path from the environment on first use.
+    void ensureLoaded();
+    // Forgets every handle and all state, and reads the environment again.
+    void reload();
+
+    std::mutex& mutex() { return mutex_; }
+    TraceLog& trace() { return trace_; }
+    const Scenario& scenario() const { return scenario_; }
+
+    // Bridges present on the bus now, in bus order; device indices count these.
+    std::vector<int> presentBridges(Micros now) const;
+    Bridge& bridge(int index) { return *bridges_[static_cast<std::size_t>(index)]; }
+
+    FT_HANDLE issueHandle(int bridgeIndex);
+    // The table entry for a handle, or null for null, closed and unknown handles.
+    Handle* lookup(FT_HANDLE handle);
+    void release(FT_HANDLE handle);
+    void killHandlesOf(int bridgeIndex);
+
+    // Writes the state file, if the scenario names one.
+    void saveState();
+
+private:
+    void load();
+
+    std::mutex mutex_;
+    bool loaded_ = false;
+    TraceLog trace_;
+    Scenario scenario_;
+    std::vector<std::unique_ptr<Bridge>> bridges_;
+    std::map<std::uintptr_t, Handle> handles_;
+};
+
+// The one rig of this library.
+Rig& theRig();
+
+} // namespace sim

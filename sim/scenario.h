@@ -1,0 +1,57 @@
+// What the simulated rig looks like: the bridges, their EEPROMs and the meters behind them,
+// read from the scenario file named by PXR7_SIM_SCENARIO (see README.md for every key).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+enum class VersionReply { Normal, Nak, Silent, BadChecksum, Empty, Oversize, Split };
+enum class Handshake { Normal, None, Late };
+
+struct BridgeScenario {
+    bool factoryEeprom = false;
+    bool openFails = false;
+    bool eepromReadFails = false;
+    bool eepromProgramFails = false;
+    std::string version = "PXR7 V1.02";
+    std::string versionAfterUpgrade = "PXR7 V1.03";
+    VersionReply versionReply = VersionReply::Normal;
+    int splitGapMs = 250;
+    std::string capturePath;
+    long expectedRecords = 314;
+    int bootDelayMs = 30;
+    int flashDelayMs = 4;
+    Handshake handshake = Handshake::Normal;
+    int handshakeLateMs = 0;
+    // Record numbers count from 0, as the host numbers them; -1 is "never".
+    long stopAfterRecord = -1;
+    long readsFailFromRecord = -1;
+    long corruptRecord = -1;
+    // Optional EEPROM overrides on top of the preset: strings, then numeric fields by name.
+    bool hasDescription = false;
+    std::string description;
+    bool hasSerialNumber = false;
+    std::string serialNumber;
+    std::vector<std::pair<std::string, long>> eepromFields;
+};
+
+struct Scenario {
+    std::string stateFile;
+    int latencyMs = 16;
+    int reenumerateMs = 300;
+    std::vector<BridgeScenario> bridges;
+    std::vector<std::string> problems;
+};
+
+// Parses scenario text. Relative paths are taken relative to baseFolder. Lines that cannot be
+// understood are listed in problems and otherwise ignored.
+Scenario parseScenario(const std::string& text, const std::string& baseFolder);
+
+// The scenario named by the environment; the built-in one (one right bridge, meter version
+// "PXR7 V1.02") when PXR7_SIM_SCENARIO is not set.
+Scenario scenarioFromEnvironment();
+
+} // namespace sim

@@ -1,0 +1,37 @@
+#include "sim_time.h"
+
+#include <chrono>
+#include <thread>
+
+namespace sim {
+
+namespace {
+const std::chrono::steady_clock::time_point g_epoch = std::chrono::steady_clock::now();
+} // namespace
+
+Micros now() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 g_epoch)
+        .count();
+}
+
+void sleepUntil(Micros when) {
+    if (when == kNever) {
+        // Nothing will ever arrive: sleep in long steps so a caller's watchdog can still act.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return;
+    }
+    std::this_thread::sleep_until(g_epoch + std::chrono::microseconds(when));
+}
+
+Micros byteEndTime(std::uint64_t index, std::uint32_t baud) {
+    if (baud == 0) {
+        return 0;
+    }
+    // Ten bits per byte: start, eight data bits, stop. Rounded to the nearest microsecond but
+    // computed from the burst start, so rounding never accumulates.
+    const std::uint64_t bits = (index + 1) * 10u * 1000000u;
+    return static_cast<Micros>((bits + baud / 2) / baud);
+}
+
+} // namespace sim

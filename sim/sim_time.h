@@ -1,0 +1,28 @@
+// The simulator's one clock: microseconds on the steady clock, counted from the library's
+// first use. Every event of the simulated bridge and meter carries such a time stamp.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace sim {
+
+using Micros = std::int64_t;
+
+constexpr Micros kNever = std::numeric_limits<Micros>::max();
+
+constexpr Micros millis(std::int64_t ms) {
+    return ms * 1000;
+}
+
+// Now, on the steady clock.
+Micros now();
+
+// Blocks the calling thread until the steady clock reaches when (returns at once if past).
+void sleepUntil(Micros when);
+
+// Time one byte of 8N1 (ten bits) takes on a line of the given baud rate, for the index-th byte
+// of a burst: the end of byte `index` (0-based) counted from the start of the burst.
+Micros byteEndTime(std::uint64_t index, std::uint32_t baud);
+
+} // namespace sim

@@ -1,0 +1,433 @@
+// The simulator's timing and protocol model on explicit time stamps, with no clock involved:
+// the FT232R receive path (latency timer, 62-byte packets, purge), the meter's replies and
+// boot loader, the scenario reader and the state file.
+#include "eeprom_image.h"
+#include "meter.h"
+#include "receive_path.h"
+#include "rig_state_file.h"
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace sim;
+
+namespace {
+
+std::vector<std::uint8_t> takeAll(ReceivePath& path) {
+    std::vector<std::uint8_t> bytes(path.available());
+    path.take(bytes.data(), bytes.size());
+    return bytes;
+}
+
+constexpr LineFormat kApplicationLine{115200, 8, 0, 0, 0};
+constexpr LineFormat kBootLine{1000000, 8, 0, 0, 0};
+const std::vector<std::uint8_t> kVersionRequest = {0x02, 0x07, 'V', 'E', 'R',
+                                                   'S',  'I',  'O', 'N', 0xD2};
+
+// Feeds bytes to the meter as if sent back to back from start on the given line.
+Micros feed(Meter& meter, Micros start, const std::vector<std::uint8_t>& bytes,
+            const LineFormat& line) {
+    Micros at = start;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        at = start + byteEndTime(i, line.baud);
+        meter.receive(at, bytes[i], line);
+    }
+    return at;
+}
+
+std::vector<std::uint8_t> reply(const std::string& text) {
+    std::vector<std::uint8_t> bytes{0x06, 0x02, static_cast<std::uint8_t>(text.size())};
+    unsigned sum = static_cast<unsigned>(text.size());
+    for (const char c : text) {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+        sum += static_cast<std::uint8_t>(c);
+    }
+    bytes.push_back(static_cast<std::uint8_t>(~sum));
+    return bytes;
+}
+
+std::vector<std::uint8_t> wireRecord(std::uint8_t seed) {
+    std::vector<std::uint8_t> wire;
+    unsigned sum = 0;
+    for (int i = 0; i < 515; ++i) {
+        wire.push_back(static_cast<std::uint8_t>(seed + i * 7));
+        sum += wire.back();
+    }
+    wire.push_back(static_cast<std::uint8_t>(sum));
+    return wire;
+}
+
+struct MeterBench {
+    explicit MeterBench(const BridgeScenario& config, int latencyMs = 0)
+        : meter(config, config.version, path) {
+        path.restart(0, latencyMs);
+    }
+    std::vector<std::uint8_t> outputUntil(Micros t) {
+        path.advance(t);
+        return takeAll(path);
+    }
+    ReceivePath path;
+    Meter meter;
+};
+
+} // namespace
+
+TEST(SimReceivePath, LoneByteWaitsForTheNextLatencyTickCountedFromOpen) {
+    ReceivePath path;
+    path.restart(5000, 16);
+    path.schedule(6000, 'A');
+    EXPECT_EQ(path.nextDelivery(), 21000);
+    path.advance(20999);
+    EXPECT_EQ(path.available(), 0u);
+    path.advance(21000);
+    EXPECT_EQ(takeAll(path), std::vector<std::uint8_t>{'A'});
+    // A byte landing exactly on a tick leaves with it.
+    path.schedule(37000, 'B');
+    EXPECT_EQ(path.nextDelivery(), 37000);
+}
+
+TEST(SimReceivePath, SixtyTwoBytesLeaveWithoutWaitingForTheTimer) {
+    ReceivePath path;
+    path.restart(0, 16);
+    for (int i = 0; i < 70; ++i) {
+        path.schedule(100 + 10 * i, static_cast<std::uint8_t>(i));
+    }
+    path.advance(100 + 10 * 61 - 1);
+    EXPECT_EQ(path.available(), 0u);
+    path.advance(100 + 10 * 61);
+    EXPECT_EQ(path.available(), 62u);
+    EXPECT_EQ(path.nextDelivery(), 16000);
+    path.advance(16000);
+    EXPECT_EQ(path.available(), 70u);
+    const auto bytes = takeAll(path);
+    for (int i = 0; i < 70; ++i) {
+        ASSERT_EQ(bytes[static_cast<std::size_t>(i)], i) << "order kept";
+    }
+}
+
+TEST(SimReceivePath, WithoutLatencyTimerBytesArriveAtOnce) {
+    ReceivePath path;
+    path.restart(0, 0);
+    path.schedule(500, 'x');
+    path.advance(499);
+    EXPECT_EQ(path.available(), 0u);
+    path.advance(500);
+    EXPECT_EQ(path.available(), 1u);
+}
+
+TEST(SimReceivePath, PurgeDropsWhatArrivedAndKeepsWhatIsStillOnTheWay) {
+    ReceivePath path;
+    path.restart(0, 16);
+    path.schedule(1000, 'a');  // delivered at 16000, not read
+    path.schedule(17000, 'b'); // in the chip at the purge
+    path.schedule(40000, 'c'); // still on the wire
+    path.advance(16000);
+    path.purge(20000);
+    EXPECT_EQ(path.available(), 0u);
+    path.advance(100000);
+    EXPECT_EQ(takeAll(path), std::vector<std::uint8_t>{'c'});
+}
+
+TEST(SimReceivePath, ResetMeterTakesBackWhatItHadNotSent) {
+    ReceivePath path;
+    path.restart(0, 0);
+    path.schedule(1000, 'a');
+    path.schedule(3000, 'b');
+    path.cancelAfter(2000);
+    path.advance(100000);
+    EXPECT_EQ(takeAll(path), std::vector<std::uint8_t>{'a'});
+}
+
+TEST(SimMeter, AnswersTheVersionRequestOnlyOnTheApplicationLine) {
+    BridgeScenario config;
+    config.version = "PXR7 V1.02";
+    MeterBench bench(config);
+    const Micros last = feed(bench.meter, 0, kVersionRequest, kApplicationLine);
+    // Nothing before the meter has had its 2 ms to think.
+    EXPECT_TRUE(bench.outputUntil(last + 2000).empty());
+    EXPECT_EQ(bench.outputUntil(last + 100000), reply("PXR7 V1.02"));
+
+    for (const LineFormat line : {LineFormat{9600, 8, 0, 0, 0}, LineFormat{115200, 7, 0, 0, 0},
+                                  LineFormat{115200, 8, 2, 0, 0}, LineFormat{115200, 8, 0, 2, 0},
+                                  LineFormat{115200, 8, 0, 0, 0x0100}, kBootLine}) {
+        feed(bench.meter, 200000, kVersionRequest, line);
+        EXPECT_TRUE(bench.outputUntil(1000000).empty()) << line.baud;
+    }
+}
+
+TEST(SimMeter, AnswersOtherCommandsAndGarbledFramesWithNak) {
+    BridgeScenario config;
+    MeterBench bench(config);
+    std::vector<std::uint8_t> garbled = kVersionRequest;
+    garbled.back() ^= 0xFF;
+    feed(bench.meter, 0, garbled, kApplicationLine);
+    EXPECT_EQ(bench.outputUntil(100000), std::vector<std::uint8_t>{0x15});
+}
+
+TEST(SimMeter, VersionReplyVariants) {
+    struct Case {
+        VersionReply kind;
+        std::vector<std::uint8_t> expected;
+    };
+    std::vector<std::uint8_t> badChecksum = reply("PXR7 V1.02");
+    badChecksum.back() = static_cast<std::uint8_t>(badChecksum.back() + 1);
+    const Case cases[] = {
+        {VersionReply::Nak, {0x15}},
+        {VersionReply::Silent, {}},
+        {VersionReply::BadChecksum, badChecksum},
+        {VersionReply::Empty, {0x06, 0x02, 0x00, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        BridgeScenario config;
+        config.versionReply = c.kind;
+        MeterBench bench(config);
+        feed(bench.meter, 0, kVersionRequest, kApplicationLine);
+        EXPECT_EQ(bench.outputUntil(1000000), c.expected) << static_cast<int>(c.kind);
+    }
+
+    BridgeScenario config;
+    config.versionReply = VersionReply::Oversize;
+    MeterBench bench(config);
+    feed(bench.meter, 0, kVersionRequest, kApplicationLine);
+    const auto oversize = bench.outputUntil(1000000);
+    ASSERT_EQ(oversize.size(), 104u);
+    EXPECT_EQ(oversize[2], 100);
+    EXPECT_EQ(std::string(oversize.begin() + 3, oversize.begin() + 14), "PXR7 V1.02 ");
+    unsigned sum = 0;
+    for (std::size_t i = 2; i < 103; ++i) {
+        sum += oversize[i];
+    }
+    EXPECT_EQ(oversize[103], static_cast<std::uint8_t>(~sum)) << "a valid frame, only long";
+}
+
+TEST(SimMeter, SplitReplyComesInThreePiecesAGapApart) {
+    BridgeScenario config;
+    config.versionReply = VersionReply::Split;
+    config.splitGapMs = 250;
+    MeterBench bench(config);
+    const Micros last = feed(bench.meter, 0, kVersionRequest, kApplicationLine);
+    const Micros start = last + 2000;
+    std::vector<std::uint8_t> all;
+    std::vector<std::size_t> pieces;
+    for (int piece = 0; piece < 3; ++piece) {
+        const auto bytes = bench.outputUntil(start + piece * 250000 + 200000);
+        pieces.push_back(bytes.size());
+        all.insert(all.end(), bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(all, reply("PXR7 V1.02"));
+    EXPECT_EQ(pieces[0], 2u);
+    EXPECT_GT(pieces[1], 0u);
+    EXPECT_GT(pieces[2], 0u);
+}
+
+TEST(SimMeter, BootLoaderHandshakeAndRecords) {
+    const std::string capture = ::testing::TempDir() + "sim_model_capture.bin";
+    std::remove(capture.c_str());
+    BridgeScenario config;
+    config.expectedRecords = 2;
+    config.capturePath = capture;
+    config.bootDelayMs = 30;
+    config.flashDelayMs = 4;
+    MeterBench bench(config);
+    bench.meter.setDtr(1000, true);
+    bench.meter.setDtr(2000, false);
+    EXPECT_TRUE(bench.meter.inBootLoader());
+    // "}" leaves 30 ms after the pulse and is on the wire 10 us later.
+    EXPECT_TRUE(bench.outputUntil(32009).empty());
+    EXPECT_EQ(bench.outputUntil(32010), std::vector<std::uint8_t>{'}'});
+    // "{" is answered with "!" a millisecond later.
+    const Micros brace = feed(bench.meter, 40000, {'{'}, kBootLine);
+    EXPECT_EQ(bench.outputUntil(brace + 1010), std::vector<std::uint8_t>{'!'});
+    // A record: "!" once it is fully in plus the flash delay.
+    const Micros end0 = feed(bench.meter, 50000, wireRecord(1), kBootLine);
+    EXPECT_EQ(end0, 50000 + 5160);
+    EXPECT_TRUE(bench.outputUntil(end0 + 4000).empty());
+    EXPECT_EQ(bench.outputUntil(end0 + 4010), std::vector<std::uint8_t>{'!'});
+    feed(bench.meter, 70000, wireRecord(2), kBootLine);
+    EXPECT_EQ(bench.outputUntil(100000), std::vector<std::uint8_t>{'!'});
+    EXPECT_EQ(bench.meter.recordsStored(), 2);
+
+    std::FILE* file = std::fopen(capture.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::vector<std::uint8_t> stored(2000);
+    stored.resize(std::fread(stored.data(), 1, stored.size(), file));
+    std::fclose(file);
+    std::vector<std::uint8_t> expected = wireRecord(1);
+    expected.pop_back();
+    std::vector<std::uint8_t> second = wireRecord(2);
+    expected.insert(expected.end(), second.begin(), second.end() - 1);
+    EXPECT_EQ(stored, expected);
+
+    // The final pulse starts the new firmware.
+    bench.meter.setDtr(200000, true);
+    bench.meter.setDtr(200001, false);
+    EXPECT_FALSE(bench.meter.inBootLoader());
+    EXPECT_EQ(bench.meter.version(), "PXR7 V1.03");
+    EXPECT_TRUE(bench.meter.takeVersionChanged());
+    EXPECT_FALSE(bench.meter.takeVersionChanged());
+    std::remove(capture.c_str());
+}
+
+TEST(SimMeter, BootLoaderIgnoresTheAnswerBeforeItsHandshakeAndGoesSilentOnABadRecord) {
+    BridgeScenario config;
+    MeterBench bench(config);
+    bench.meter.setDtr(0, true);
+    bench.meter.setDtr(1000, false);
+    feed(bench.meter, 5000, {'{'}, kBootLine); // before the "}" at 31 ms
+    EXPECT_EQ(bench.outputUntil(60000), std::vector<std::uint8_t>{'}'});
+    feed(bench.meter, 60000, {'{'}, kBootLine);
+    EXPECT_EQ(bench.outputUntil(70000), std::vector<std::uint8_t>{'!'});
+    std::vector<std::uint8_t> bad = wireRecord(3);
+    bad.back() = static_cast<std::uint8_t>(bad.back() + 1);
+    feed(bench.meter, 80000, bad, kBootLine);
+    feed(bench.meter, 90000, wireRecord(4), kBootLine);
+    EXPECT_TRUE(bench.outputUntil(1000000).empty());
+    EXPECT_EQ(bench.meter.recordsStored(), 0);
+    // An incomplete image does not start; the next release re-enters the boot loader.
+    bench.meter.setDtr(1000000, true);
+    bench.meter.setDtr(1000001, false);
+    EXPECT_TRUE(bench.meter.inBootLoader());
+    EXPECT_EQ(bench.outputUntil(2000000), std::vector<std::uint8_t>{'}'});
+}
+
+TEST(SimMeter, AssertingDtrSwallowsWhatTheMeterWasAboutToSay) {
+    BridgeScenario config;
+    MeterBench bench(config);
+    const Micros last = feed(bench.meter, 0, kVersionRequest, kApplicationLine);
+    bench.meter.setDtr(last + 100, true);
+    EXPECT_TRUE(bench.outputUntil(1000000).empty());
+}
+
+TEST(SimScenario, EmptyScenarioIsOneRightBridgeWithTheDefaults) {
+    const Scenario s = parseScenario("", "");
+    ASSERT_EQ(s.bridges.size(), 1u);
+    EXPECT_TRUE(s.problems.empty());
+    EXPECT_EQ(s.latencyMs, 16);
+    EXPECT_EQ(s.reenumerateMs, 300);
+    EXPECT_TRUE(s.stateFile.empty());
+    const BridgeScenario& b = s.bridges[0];
+    EXPECT_FALSE(b.factoryEeprom);
+    EXPECT_FALSE(b.openFails);
+    EXPECT_EQ(b.version, "PXR7 V1.02");
+    EXPECT_EQ(b.versionAfterUpgrade, "PXR7 V1.03");
+    EXPECT_EQ(b.versionReply, VersionReply::Normal);
+    EXPECT_EQ(b.expectedRecords, 314);
+    EXPECT_EQ(b.bootDelayMs, 30);
+    EXPECT_EQ(b.flashDelayMs, 4);
+    EXPECT_EQ(b.handshake, Handshake::Normal);
+    EXPECT_EQ(b.stopAfterRecord, -1);
+    EXPECT_EQ(b.readsFailFromRecord, -1);
+    EXPECT_EQ(b.corruptRecord, -1);
+}
+
+TEST(SimScenario, EveryKeyIsRead) {
+    const Scenario s = parseScenario("# a rig\n"
+                                     "state_file = state.txt\n"
+                                     "latency_ms = 0\n"
+                                     "reenumerate_ms = 50\n"
+                                     "[bridge 1]\n"
+                                     "eeprom = factory\n"
+                                     "open = fail\n"
+                                     "eeprom_read = fail\n"
+                                     "eeprom_program = fail\n"
+                                     "version = \" PXR7 V9 \"\n"
+                                     "version_after_upgrade = PXR7 V10\n"
+                                     "version_reply = split\n"
+                                     "split_gap_ms = 90\n"
+                                     "capture = /abs/capture.bin\n"
+                                     "expected_records = 3\n"
+                                     "boot_delay_ms = 7\n"
+                                     "flash_delay_ms = 8\n"
+                                     "handshake = late:120\n"
+                                     "stop_after_record = 4\n"
+                                     "reads_fail_from_record = 5\n"
+                                     "corrupt_record = 6\n"
+                                     "description = Some Bridge\n"
+                                     "serial = X1\n"
+                                     "eeprom.Cbus0 = 0x0A\n",
+                                     "/rig");
+    EXPECT_TRUE(s.problems.empty()) << s.problems.front();
+    EXPECT_EQ(s.stateFile, "/rig/state.txt");
+    EXPECT_EQ(s.latencyMs, 0);
+    EXPECT_EQ(s.reenumerateMs, 50);
+    ASSERT_EQ(s.bridges.size(), 2u);
+    const BridgeScenario& b = s.bridges[1];
+    EXPECT_TRUE(b.factoryEeprom && b.openFails && b.eepromReadFails && b.eepromProgramFails);
+    EXPECT_EQ(b.version, " PXR7 V9 ");
+    EXPECT_EQ(b.versionAfterUpgrade, "PXR7 V10");
+    EXPECT_EQ(b.versionReply, VersionReply::Split);
+    EXPECT_EQ(b.splitGapMs, 90);
+    EXPECT_EQ(b.capturePath, "/abs/capture.bin");
+    EXPECT_EQ(b.expectedRecords, 3);
+    EXPECT_EQ(b.bootDelayMs, 7);
+    EXPECT_EQ(b.flashDelayMs, 8);
+    EXPECT_EQ(b.handshake, Handshake::Late);
+    EXPECT_EQ(b.handshakeLateMs, 120);
+    EXPECT_EQ(b.stopAfterRecord, 4);
+    EXPECT_EQ(b.readsFailFromRecord, 5);
+    EXPECT_EQ(b.corruptRecord, 6);
+    EXPECT_EQ(b.description, "Some Bridge");
+    EXPECT_EQ(b.serialNumber, "X1");
+    ASSERT_EQ(b.eepromFields.size(), 1u);
+    EXPECT_EQ(b.eepromFields[0].second, 10);
+    EXPECT_EQ(s.bridges[0].version, "PXR7 V1.02") << "bridge 0 keeps the defaults";
+}
+
+TEST(SimScenario, BridgeCountAndProblems) {
+    EXPECT_EQ(parseScenario("[bridge 2]\n", "").bridges.size(), 3u);
+    EXPECT_EQ(parseScenario("bridges = 4\n[bridge 0]\n", "").bridges.size(), 4u);
+    const Scenario s = parseScenario("latency_ms = soon\n"
+                                     "colour = blue\n"
+                                     "[bridge 0]\n"
+                                     "version_reply = maybe\n"
+                                     "handshake = late:\n"
+                                     "version = PXR7 V7\n"
+                                     "[meter 0]\n"
+                                     "version = ignored\n",
+                                     "");
+    EXPECT_EQ(s.problems.size(), 5u);
+    EXPECT_EQ(s.latencyMs, 16);
+    ASSERT_EQ(s.bridges.size(), 1u);
+    EXPECT_EQ(s.bridges[0].version, "PXR7 V7");
+}
+
+TEST(SimEeprom, PresetsDifferExactlyWhereTheHostCorrects) {
+    const EepromImage right = rightEeprom("PX7A0000");
+    const EepromImage factory = factoryEeprom("PX7A0000");
+    EXPECT_EQ(right.numbers.PnP, 0);
+    EXPECT_EQ(right.numbers.InvertDTR, 1);
+    EXPECT_EQ(right.numbers.Cbus4, 5);
+    EXPECT_EQ(right.description, "Tavelin QVRX");
+    EXPECT_EQ(factory.numbers.PnP, 1);
+    EXPECT_EQ(factory.numbers.InvertDTR, 0);
+    EXPECT_NE(factory.numbers.Cbus4, 5);
+    EXPECT_EQ(factory.description, "FT232R USB UART");
+    for (const EepromImage* image : {&right, &factory}) {
+        EXPECT_EQ(image->numbers.VendorId, 0x0403);
+        EXPECT_EQ(image->numbers.ProductId, 0x6001);
+        EXPECT_EQ(image->numbers.MaxPower, 90);
+        EXPECT_EQ(image->manufacturer, "FTDI");
+        EXPECT_EQ(image->manufacturerId, "FT");
+    }
+}
+
+TEST(SimStateFile, RoundTripKeepsEveryFieldAndTheVersion) {
+    const std::string path = ::testing::TempDir() + "sim_model_state.txt";
+    std::vector<BridgeState> saved = {{factoryEeprom("PX7A0000"), "PXR7 V1.02"},
+                                      {rightEeprom("PX7A0001"), "PXR7 \"odd\" V2\\"}};
+    saved[1].eeprom.description = " padded ";
+    saved[1].eeprom.numbers.Cbus2 = 0x0C;
+    ASSERT_TRUE(saveRigState(path, saved));
+    std::vector<BridgeState> loaded = {{rightEeprom("A"), "x"}, {factoryEeprom("B"), "y"}};
+    ASSERT_TRUE(loadRigState(path, loaded));
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        EXPECT_EQ(loaded[i].version, saved[i].version);
+        EXPECT_EQ(eepromToText(loaded[i].eeprom), eepromToText(saved[i].eeprom));
+    }
+    std::remove(path.c_str());
+    EXPECT_FALSE(loadRigState(path, loaded));
+}
