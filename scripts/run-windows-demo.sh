@@ -86,7 +86,9 @@ if [[ -z "${DISPLAY:-}" ]]; then
 fi
 cleanup() {
     timeout 20 wineserver -k >/dev/null 2>&1 || true
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
 }
 trap cleanup EXIT
 
@@ -111,8 +113,9 @@ else
     while kill -0 "$program" 2>/dev/null; do
         sleep 2
         shot=$((shot + 1))
-        command -v import >/dev/null &&
+        if command -v import >/dev/null; then
             import -window root "$demo/screens/$(printf 'screen-%03d' "$shot").png" 2>/dev/null || true
+        fi
     done
     wait "$program" || true
 fi

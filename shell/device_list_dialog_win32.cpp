@@ -1,0 +1,63 @@
+// Dialog 158, the USB device list: one line per answering meter and their count.
+#include "dialogs_win32.h"
+
+#include "../link/bridge_library.h"
+#include "../link/version_query.h"
+#include "dialog_support_win32.h"
+#include "message_catalogue.h"
+#include "resource.h"
+
+#include <cstdio>
+
+namespace {
+
+struct DeviceListData {
+    int captionMessage; // message index of the caption
+    int meterCount;     // set by the meter search
+};
+
+class ListBoxLines : public MeterListTarget {
+public:
+    explicit ListBoxLines(HWND list) : list_(list) {}
+    void addLine(const char* text) override {
+        SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+
+private:
+    HWND list_;
+};
+
+INT_PTR onInitDialog(HWND dialog, DeviceListData* data) {
+    setDialogCaptionFromMessage(dialog, data->captionMessage);
+    data->meterCount = 0;
+    if (bridgeLibraryPresent()) {
+        HWND list = GetDlgItem(dialog, IDC_METER_LIST);
+        SendMessageA(list, LB_RESETCONTENT, 0, 0);
+        ListBoxLines lines(list);
+        data->meterCount = enumerateMeters(&lines, nullptr);
+        char count[16];
+        std::snprintf(count, sizeof count, "%d", data->meterCount);
+        SetDlgItemTextA(dialog, IDC_DEVICE_COUNT, count);
+    }
+    return FALSE; // the keyboard focus is left where the dialog manager puts it
+}
+
+INT_PTR CALLBACK deviceListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return onInitDialog(dialog, reinterpret_cast<DeviceListData*>(lParam));
+    case WM_COMMAND:
+        return endDialogOnCloseCommand(dialog, LOWORD(wParam));
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+int runDeviceList(HWND owner) {
+    DeviceListData data{MSG_USB_DEVICES_TITLE, 0};
+    return static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr),
+                                            MAKEINTRESOURCEA(IDD_DEVICE_LIST), owner,
+                                            deviceListProc, reinterpret_cast<LPARAM>(&data)));
+}

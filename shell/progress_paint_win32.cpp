@@ -1,0 +1,19 @@
+#include "progress_paint_win32.h"
+
+#include "../upgrade/upgrade_procedure.h"
+
+void paintProgress(HDC dc, const UpgradeState& upgrade) {
+    if (!upgrade.active) {
+        SelectObject(dc, GetStockObject(WHITE_PEN));
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        Rectangle(dc, kProgressBarLeft, kProgressBarTop, kProgressBarRight, kProgressBarBottom);
+        return;
+    }
+    const int filled = progressFillWidth(upgrade, kProgressBarRight - kProgressBarLeft);
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, kProgressBarLeft, kProgressBarTop, kProgressBarLeft + filled, kProgressBarBottom);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    Rectangle(dc, kProgressBarLeft, kProgressBarTop, kProgressBarRight, kProgressBarBottom);
+}
