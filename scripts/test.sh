@@ -22,4 +22,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== Windows build and end-to-end tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
+sh sim/check-ordinals.sh build/windows/sim/Ftd2xx.dll
+sh sim/check-ordinals.sh build/windows/sim/Ftd2xx_incomplete.dll --missing FT_CyclePort
 bash tests/e2e/run.sh build/windows

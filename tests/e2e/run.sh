@@ -32,7 +32,7 @@ if [[ ${#need_packages[@]} -gt 0 ]]; then
     log "e2e: installing ${need_packages[*]}"
     export DEBIAN_FRONTEND=noninteractive
     if ! { apt-get update -qq &&
-        apt-get install -y -qq --no-install-recommends "${need_packages[@]}" >/dev/null; }; then
+        apt-get install -y -qq "${need_packages[@]}" >/dev/null; }; then
         log "e2e: apt-get install failed" >&2
         exit 1
     fi
@@ -279,6 +279,26 @@ if wanted progress-paint; then
         record progress-paint FAIL "$(tr -d '\r' <"$out/progress-paint.log" | grep -m1 '^FAIL')"
     fi
     tr -d '\r' <"$out/progress-paint.log" | grep '^note' | sed 's/^/    /'
+fi
+# The D2XX library is searched beside the program and in the system folders, never in the
+# working directory: a planted Ftd2xx.dll there must not be loaded.
+if wanted dll-search && [[ -f "$build/cli/pxr7.exe" ]]; then
+    search="$out/cases/dll-search"
+    mkdir -p "$search/program" "$search/work"
+    cp "$build/cli/pxr7.exe" "$search/program/"
+    cp "$simulator" "$search/work/Ftd2xx.dll"
+    (cd "$search/work" && timeout -k 5 60 wine "$(windows_path "$search/program/pxr7.exe")" list \
+        >"$search/planted.log" 2>&1)
+    planted=$?
+    cp "$simulator" "$search/program/Ftd2xx.dll"
+    (cd "$search/work" && timeout -k 5 60 wine "$(windows_path "$search/program/pxr7.exe")" list \
+        >"$search/beside.log" 2>&1)
+    beside=$?
+    if [[ $planted == 3 && $beside == 0 ]]; then
+        record dll-search PASS "planted in the working directory: not loaded; beside the program: loaded"
+    else
+        record dll-search FAIL "exit codes: planted $planted (want 3), beside the program $beside (want 0)"
+    fi
 fi
 run_driver_case main-window yes "$one_meter"
 run_driver_case about-keys yes "$one_meter"
