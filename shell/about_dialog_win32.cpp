@@ -3,30 +3,25 @@
 
 #include "dialog_support_win32.h"
 #include "message_catalogue.h"
+#include "program_version.h"
 #include "resource.h"
 
-#include <cstdio>
 
 namespace {
 
 struct AboutData {
     int captionMessage; // message index of the caption
-    int majorVersion;
-    int minorVersion;
-    int pictureId;  // bitmap resource drawn under the text
-    int pictureTop; // client y of the picture's top edge
+    int pictureId;      // bitmap resource drawn under the text
+    int pictureTop;     // client y of the picture's top edge
 };
 
-constexpr int kMajorVersion = 1;
-constexpr int kMinorVersion = 3;
 constexpr int kPictureTop = 58;
 
 INT_PTR onInitDialog(HWND dialog, AboutData* data) {
     storeDialogData(dialog, data);
     setDialogCaptionFromMessage(dialog, data->captionMessage);
     char line[64];
-    std::snprintf(line, sizeof line, "PX-R7 Meter V%d.%02d", data->majorVersion,
-                  data->minorVersion);
+    formatProgramVersion(line, sizeof line);
     SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, line);
     return FALSE; // the keyboard focus is left where the dialog manager puts it
 }
@@ -77,7 +72,7 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 } // namespace
 
 int runAbout(HWND owner) {
-    AboutData data{MSG_ABOUT_TITLE, kMajorVersion, kMinorVersion, IDB_ABOUT_PICTURE, kPictureTop};
+    AboutData data{MSG_ABOUT_TITLE, IDB_ABOUT_PICTURE, kPictureTop};
     return static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT),
                                             owner, aboutProc, reinterpret_cast<LPARAM>(&data)));
 }

@@ -1,5 +1,6 @@
 // Dialog 163, "Upgrade Warning!": the connected meter's version, the versions this image
 // upgrades, the warning, and "Upgrade Now" / "Cancel".
+#include "dialog_texts.h"
 #include "dialogs_win32.h"
 
 #include "../link/version_query.h"
@@ -36,11 +37,11 @@ INT_PTR onInitDialog(HWND dialog, UpgradeWarningData* data) {
     VersionField field(dialog);
     data->metersFound = enumerateMeters(nullptr, &field);
     if (data->metersFound == 0) {
-        SetDlgItemTextA(dialog, IDC_VERSION_FIELD, "No devices present");
+        SetDlgItemTextA(dialog, IDC_VERSION_FIELD, PXR7_NO_DEVICES_PRESENT);
     }
     HWND versions = GetDlgItem(dialog, IDC_VERSION_LIST);
     SendMessageA(versions, LB_RESETCONTENT, 0, 0);
-    SendMessageA(versions, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Any Version"));
+    SendMessageA(versions, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(PXR7_ANY_VERSION));
     chooseImage(data->imageResourceId);
     // Enabled even without an answering meter: the upgrade itself reports a missing bridge.
     EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
