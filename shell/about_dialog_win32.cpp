@@ -6,7 +6,6 @@
 #include "program_version.h"
 #include "resource.h"
 
-
 namespace {
 
 struct AboutData {

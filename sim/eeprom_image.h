@@ -13,7 +13,8 @@ namespace sim {
 #define SIM_EEPROM_NUMBER_FIELDS(X)                                                                \
     X(VendorId)                                                                                    \
     X(ProductId)                                                                                   \
-    X(MaxPower) X(PnP) X(SelfPowered) X(RemoteWakeup) X(Rev4) X(IsoIn) X(IsoOut) X(PullDownEnable) \
+    X(MaxPower)                                                                                    \
+    X(PnP) X(SelfPowered) X(RemoteWakeup) X(Rev4) X(IsoIn) X(IsoOut) X(PullDownEnable)             \
         X(SerNumEnable) X(USBVersionEnable) X(USBVersion) X(Rev5) X(IsoInA) X(IsoInB) X(IsoOutA)   \
             X(IsoOutB) X(PullDownEnable5) X(SerNumEnable5) X(USBVersionEnable5) X(USBVersion5)     \
                 X(AIsHighCurrent) X(BIsHighCurrent) X(IFAIsFifo) X(IFAIsFifoTar) X(IFAIsFastSer)   \
