@@ -95,14 +95,17 @@ TEST(CliUpgrade, WithoutABridgeThePortErrorIsReported) {
 }
 
 TEST(CliUpgrade, AFactoryFreshLeadIsReprogrammedThenUpgradesOnTheNextRun) {
-    CliRig rig("state_file = state.txt\nreenumerate_ms = 100\n"
+    CliRig rig("state_file = state.txt\nreenumerate_ms = 3000\n"
                "[bridge 0]\neeprom = factory\ncapture = capture.bin\n");
-    // The warning's version query already corrects the lead; the upgrade itself then sees a
-    // bridge that is still re-enumerating or, once back, right.
+    // The warning's version query corrects the lead, which then drops off the bus while it
+    // restarts: the upgrade finds no bridge 0 to open.
     const CliResult first = rig.run("upgrade --yes");
-    EXPECT_NE(first.exitCode, 0);
+    EXPECT_EQ(first.exitCode, 4) << first.out << first.err;
+    EXPECT_TRUE(contains(first.out, "No devices present"));
+    EXPECT_TRUE(contains(first.err, "USB Port Error"));
     EXPECT_EQ(rig.countTrace("FT_EE_Program"), 1);
     EXPECT_EQ(rig.countTrace("FT_CyclePort"), 1);
+    // Reconnected, the lead keeps its corrected settings and the upgrade goes through.
     rig.clearTrace();
     const CliResult second = rig.run("upgrade --yes");
     EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
