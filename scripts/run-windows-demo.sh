@@ -67,28 +67,15 @@ export PXR7_SIM_TRACE
 PXR7_SIM_SCENARIO=$(windows_path "$demo/scenario.ini")
 PXR7_SIM_TRACE=$(windows_path "$demo/trace.log")
 
-xvfb_pid=""
+source "$root/scripts/xvfb.sh"
 headless=no
 if [[ -z "${DISPLAY:-}" ]]; then
-    command -v Xvfb >/dev/null || { echo "no display and no Xvfb" >&2; exit 1; }
-    for n in $(seq 90 140); do
-        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 50); do
-            [[ -e /tmp/.X11-unix/X$n ]] && break
-            sleep 0.1
-        done
-        export DISPLAY=":$n"
-        break
-    done
+    start_xvfb || exit 1
     headless=yes
 fi
 cleanup() {
     timeout 20 wineserver -k >/dev/null 2>&1 || true
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
 }
 trap cleanup EXIT
 

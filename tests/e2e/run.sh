@@ -65,32 +65,15 @@ mkdir -p "$out/artefacts" "$out/cases"
 artefacts="$out/artefacts"
 
 # ---- Display and Wine -----------------------------------------------------------------
-xvfb_pid=""
+source "$root/scripts/xvfb.sh"
 cleanup() {
     WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k >/dev/null 2>&1 || true
-    if [[ -n "$xvfb_pid" ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
 }
 trap cleanup EXIT
 
 if [[ -z "${DISPLAY:-}" ]]; then
-    for n in $(seq 90 140); do
-        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 50); do
-            [[ -e /tmp/.X11-unix/X$n ]] && break
-            sleep 0.1
-        done
-        if kill -0 "$xvfb_pid" 2>/dev/null && [[ -e /tmp/.X11-unix/X$n ]]; then
-            export DISPLAY=":$n"
-            break
-        fi
-        xvfb_pid=""
-    done
-    [[ -n "${DISPLAY:-}" ]] || { log "e2e: could not start Xvfb" >&2; exit 1; }
+    start_xvfb || exit 1
 fi
 
 export WINEPREFIX="$out/wineprefix"
