@@ -1,6 +1,7 @@
 // Renders the main window's progress bar into a memory bitmap and checks its pixels: the
 // blanked bar when idle, the outline from 10 to 215 and the fill that ends at
 // 10 + progress x 205 / recordCount. Runs under Wine (or Windows); prints PASS/FAIL lines.
+#include "pixel_canvas.h"
 #include "progress_paint_win32.h"
 #include "upgrade_procedure.h"
 
@@ -21,36 +22,10 @@ constexpr int kMiddle = 25;
 
 class Canvas {
 public:
-    Canvas() {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        bits_ = static_cast<std::uint32_t*>(bits);
-        previous_ = SelectObject(dc_, bitmap_);
-        for (int i = 0; i < kWidth * kHeight; ++i) {
-            bits_[i] = kUntouched;
-        }
-    }
-    ~Canvas() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
+    Canvas() : pixels_(kWidth, kHeight) { pixels_.fill(kUntouched); }
 
-    HDC dc() const { return dc_; }
-    std::uint32_t at(int x, int y) const {
-        GdiFlush();
-        return bits_[y * kWidth + x] & 0xFFFFFFu;
-    }
+    HDC dc() const { return pixels_.dc(); }
+    std::uint32_t at(int x, int y) const { return pixels_.at(x, y); }
     // The last pixel of the middle row, right of the outline's left edge, that is black.
     int lastFilled() const {
         int last = -1;
@@ -63,10 +38,7 @@ public:
     }
 
 private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ previous_;
-    std::uint32_t* bits_;
+    PixelCanvas pixels_;
 };
 
 int g_failures = 0;

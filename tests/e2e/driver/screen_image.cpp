@@ -1,5 +1,7 @@
 #include "screen_image.h"
 
+#include "pixel_canvas.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -39,29 +41,16 @@ ScreenImage captureScreen(RECT area) {
     image.width = area.right - area.left;
     image.height = area.bottom - area.top;
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height; // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
+    PixelCanvas canvas(image.width, image.height);
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, image.width, image.height, screen, image.left, image.top, SRCCOPY);
-    GdiFlush();
-    image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
-    std::memcpy(image.pixels.data(), bits, image.pixels.size() * sizeof(std::uint32_t));
-    for (std::uint32_t& pixel : image.pixels) {
-        pixel &= 0x00FFFFFFu;
-    }
-    SelectObject(memory, previous);
-    DeleteObject(section);
-    DeleteDC(memory);
+    BitBlt(canvas.dc(), 0, 0, image.width, image.height, screen, image.left, image.top, SRCCOPY);
     ReleaseDC(nullptr, screen);
+    image.pixels.reserve(static_cast<std::size_t>(image.width) * image.height);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            image.pixels.push_back(canvas.at(x, y));
+        }
+    }
     return image;
 }
 

@@ -1,5 +1,6 @@
 #include "window_queries.h"
 
+#include "pixel_canvas.h"
 #include "screen_image.h"
 
 #include <cstdlib>
@@ -50,40 +51,22 @@ BOOL CALLBACK findIconStatic(HWND child, LPARAM context) {
 long long iconDistance(const ScreenImage& shown, LPCSTR systemIcon, std::uint32_t background) {
     const int width = shown.width;
     const int height = shown.height;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, section);
-    const COLORREF fill =
-        RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF);
-    HBRUSH brush = CreateSolidBrush(fill);
-    RECT all{0, 0, width, height};
-    FillRect(memory, &all, brush);
-    DeleteObject(brush);
-    DrawIconEx(memory, 0, 0, LoadIconA(nullptr, systemIcon), 0, 0, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    const std::uint32_t* drawn = static_cast<const std::uint32_t*>(bits);
+    PixelCanvas canvas(width, height);
+    canvas.fill(background);
+    DrawIconEx(canvas.dc(), 0, 0, LoadIconA(nullptr, systemIcon), 0, 0, 0, nullptr, DI_NORMAL);
     long long distance = 0;
-    for (int i = 0; i < width * height; ++i) {
-        const std::uint32_t a = shown.pixels[static_cast<std::size_t>(i)];
-        const std::uint32_t b = drawn[i] & 0x00FFFFFFu;
-        for (int shift = 0; shift <= 16; shift += 8) {
-            distance += std::abs(static_cast<int>((a >> shift) & 0xFF) -
-                                 static_cast<int>((b >> shift) & 0xFF));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t a =
+                shown.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                             static_cast<std::size_t>(x)];
+            const std::uint32_t b = canvas.at(x, y);
+            for (int shift = 0; shift <= 16; shift += 8) {
+                distance += std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                                     static_cast<int>((b >> shift) & 0xFF));
+            }
         }
     }
-    SelectObject(memory, previous);
-    DeleteObject(section);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     return distance;
 }
 
