@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <thread>
 
+using namespace pxr7;
+
 namespace {
 
 // How long the loop may sleep before it looks at the interrupt flag again.

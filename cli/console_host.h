@@ -9,6 +9,8 @@
 #include <csignal>
 #include <map>
 
+using namespace pxr7;
+
 class ConsoleHost : public UpgradeHost {
 public:
     ConsoleHost(DevicePort* port, ProgressView& view);

@@ -3,6 +3,8 @@
 #include "message_catalogue.h"
 #include "text_output.h"
 
+using namespace pxr7;
+
 #include <cstdio>
 
 namespace {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace pxr7;
+
 namespace {
 
 struct CollectedLines : MeterListTarget {

@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+using namespace pxr7;
+
 namespace {
 
 volatile std::sig_atomic_t g_interruptRequests = 0;

@@ -2,6 +2,8 @@
 
 #include "module_loader.h"
 
+namespace pxr7 {
+
 namespace {
 
 D2xxTable g_boundTable{};
@@ -64,3 +66,5 @@ const D2xxTable& d2xx() {
 void installBridgeTable(const D2xxTable* table) {
     g_activeTable = table;
 }
+
+} // namespace pxr7

@@ -4,6 +4,8 @@
 
 #include "d2xx_entries.h"
 
+namespace pxr7 {
+
 // Loads the library by its platform name ("Ftd2xx.dll" on Windows, searched in the program's
 // directory and the system directories only, never the working directory; libftd2xx.so or
 // libftd2xx.dylib elsewhere) and binds all sixteen entry points. A library that loads but
@@ -22,3 +24,5 @@ const D2xxTable& d2xx();
 // Test seam: serve the entry points from an in-process table instead of a shared library.
 // The table must outlive its use; null returns to "not present".
 void installBridgeTable(const D2xxTable* table);
+
+} // namespace pxr7

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace pxr7 {
+
 std::uint8_t frameChecksum(const std::uint8_t* bytes, std::size_t count) {
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -62,3 +64,5 @@ int parseReply(const std::uint8_t* bytes, std::size_t available, char* text, std
     text[kept] = '\0';
     return length;
 }
+
+} // namespace pxr7

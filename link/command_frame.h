@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace pxr7 {
+
 class DevicePort;
 
 constexpr std::uint8_t kFrameStart = 0x02; // STX
@@ -30,3 +32,5 @@ int sendCommand(DevicePort& port, const char* payload, int length);
 // with text empty, for a bad start byte, a length with the top bit set, a frame that would
 // reach past available, or a wrong checksum.
 int parseReply(const std::uint8_t* bytes, std::size_t available, char* text, std::size_t textSize);
+
+} // namespace pxr7

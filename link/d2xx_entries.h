@@ -37,6 +37,8 @@
       (handle, type, id, serialNumber, description, reserved))                                     \
     X(69, FT_CyclePort, (FT_HANDLE handle), (handle))
 
+namespace pxr7::ftd2xx {
+
 // The bound entry points, one function pointer per entry of the list.
 struct D2xxTable {
 #define D2XX_TABLE_MEMBER(ordinal, name, params, args) FT_STATUS(D2XX_API* name) params;
@@ -50,3 +52,5 @@ constexpr int kD2xxEntryCount = 0
 #undef D2XX_COUNT_ENTRY
     ;
 static_assert(kD2xxEntryCount == 16, "the system binds exactly sixteen D2XX entry points");
+
+} // namespace pxr7::ftd2xx

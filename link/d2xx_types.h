@@ -11,6 +11,10 @@
 #define D2XX_API
 #endif
 
+// Kept apart from FTDI's own header, which declares the same names globally: a vendor build
+// may include both.
+namespace pxr7::ftd2xx {
+
 using FT_STATUS = std::uint32_t;
 using FT_HANDLE = void*;
 using FT_DEVICE = std::uint32_t;
@@ -92,3 +96,11 @@ struct FT_PROGRAM_DATA {
 
 static_assert(sizeof(void*) == 8 ? sizeof(FT_PROGRAM_DATA) == 176 : sizeof(FT_PROGRAM_DATA) == 160,
               "FT_PROGRAM_DATA must match FTDI's layout");
+
+} // namespace pxr7::ftd2xx
+
+namespace pxr7 {
+// The rest of the program speaks D2XX's own names; inside pxr7 they can never meet a vendor
+// header's global ones.
+using namespace ftd2xx;
+} // namespace pxr7

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace pxr7 {
+
 DevicePort::DevicePort()
     : index(-1), handle(nullptr), lastStatus(FT_OK), bytesWritten(0), bytesRead(0), baudRate(0),
       wordLength(0), stopBits(0), parity(0), readTimeout(0), writeTimeout(1000), eeprom{},
@@ -212,3 +214,5 @@ FT_STATUS DevicePort::ensureBridgeConfig(bool program) {
     }
     return lastStatus;
 }
+
+} // namespace pxr7

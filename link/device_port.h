@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace pxr7 {
+
 constexpr char kRequiredBridgeDescription[] = "Tavelin QVRX";
 
 class DevicePort {
@@ -73,3 +75,5 @@ private:
     void prepareEepromRecord();
     bool correctEepromRecord();
 };
+
+} // namespace pxr7

@@ -1,6 +1,8 @@
 // The platform's shared-library loader, behind three calls so the binding stays portable.
 #pragma once
 
+namespace pxr7 {
+
 using ModuleHandle = void*;
 
 // Opens the library by its platform default name when path is null, else the file at path.
@@ -12,3 +14,5 @@ ModuleHandle openModule(const char* path);
 void* findModuleEntry(ModuleHandle module, const char* name, int ordinal);
 
 void closeModule(ModuleHandle module);
+
+} // namespace pxr7

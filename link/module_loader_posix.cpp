@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+namespace pxr7 {
+
 namespace {
 #if defined(__APPLE__)
 constexpr const char* kDefaultLibraryName = "libftd2xx.dylib";
@@ -21,3 +23,5 @@ void* findModuleEntry(ModuleHandle module, const char* name, int /*ordinal*/) {
 void closeModule(ModuleHandle module) {
     dlclose(module);
 }
+
+} // namespace pxr7

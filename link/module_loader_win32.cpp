@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace pxr7 {
+
 namespace {
 constexpr const char* kDefaultLibraryName = "Ftd2xx.dll";
 
@@ -52,3 +54,5 @@ void* findModuleEntry(ModuleHandle module, const char* name, int ordinal) {
 void closeModule(ModuleHandle module) {
     FreeLibrary(static_cast<HMODULE>(module));
 }
+
+} // namespace pxr7

@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+namespace pxr7 {
+
 namespace {
 
 constexpr char kVersionCommand[] = "VERSION";
@@ -146,3 +148,5 @@ int enumerateMeters(MeterListTarget* list, VersionFieldTarget* field) {
     }
     return count;
 }
+
+} // namespace pxr7

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace pxr7 {
+
 // Where the answers go: an ordered list of lines (the device list), and one text field (the
 // upgrade warning's version field). Front ends supply their own.
 class MeterListTarget {
@@ -37,3 +39,5 @@ int enumerateMeters(MeterListTarget* list, VersionFieldTarget* field);
 // answered properly.
 class DevicePort;
 bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize]);
+
+} // namespace pxr7

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+using namespace pxr7;
+
 namespace {
 
 struct DeviceListData {

@@ -15,6 +15,8 @@
 
 #include <new>
 
+using namespace pxr7;
+
 namespace {
 
 constexpr int kWindowWidth = 230;

@@ -2,6 +2,8 @@
 
 #include "../upgrade/upgrade_procedure.h"
 
+using namespace pxr7;
+
 void paintProgress(HDC dc, const UpgradeState& upgrade) {
     if (!upgrade.active) {
         SelectObject(dc, GetStockObject(WHITE_PEN));

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+namespace pxr7 {
 struct UpgradeState;
+}
 
 // The bar in client pixels: the outline spans left..right, the fill starts at left.
 constexpr int kProgressBarLeft = 10;
@@ -14,4 +16,4 @@ constexpr int kProgressBarBottom = 35;
 // Not active: blanks the bar area white. Active: the filled part (black, no outline) up to
 // left + progress x width / recordCount, then the black outline of the whole bar. Leaves
 // stock objects selected in dc, so there is nothing to delete.
-void paintProgress(HDC dc, const UpgradeState& upgrade);
+void paintProgress(HDC dc, const pxr7::UpgradeState& upgrade);

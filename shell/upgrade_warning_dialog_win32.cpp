@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+using namespace pxr7;
+
 namespace {
 
 static_assert(IDR_FIRMWARE_IMAGE == IMAGE_RESOURCE_ID, "the image the dialog chooses");

@@ -1,5 +1,7 @@
 #include "win32_upgrade_host.h"
 
+using namespace pxr7;
+
 void Win32UpgradeHost::setTimer(int timerId, unsigned periodMs) {
     SetTimer(window_, static_cast<UINT_PTR>(timerId), periodMs, nullptr);
 }

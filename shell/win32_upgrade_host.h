@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+using namespace pxr7;
+
 class Win32UpgradeHost : public UpgradeHost {
 public:
     // window receives the timers' WM_TIMER messages and is repainted; port may be null.

@@ -5,6 +5,8 @@
 #include "d2xx_entries.h"
 
 namespace sim {
+
+using namespace pxr7::ftd2xx;
 namespace calls {
 
 #define SIM_DECLARE_CALL(ordinal, name, params, args) FT_STATUS name params;

@@ -9,14 +9,17 @@
 
 namespace sim {
 
+using namespace pxr7::ftd2xx;
+
 // The numeric fields of the version-0, -1 and -2 revision groups, in FTDI's order.
 #define SIM_EEPROM_NUMBER_FIELDS(X)                                                                \
     X(VendorId)                                                                                    \
     X(ProductId)                                                                                   \
     X(MaxPower)                                                                                    \
-    X(PnP) X(SelfPowered) X(RemoteWakeup) X(Rev4) X(IsoIn) X(IsoOut) X(PullDownEnable)             \
-        X(SerNumEnable) X(USBVersionEnable) X(USBVersion) X(Rev5) X(IsoInA) X(IsoInB) X(IsoOutA)   \
-            X(IsoOutB) X(PullDownEnable5) X(SerNumEnable5) X(USBVersionEnable5) X(USBVersion5)     \
+    X(PnP)                                                                                         \
+    X(SelfPowered) X(RemoteWakeup) X(Rev4) X(IsoIn) X(IsoOut) X(PullDownEnable) X(SerNumEnable)    \
+        X(USBVersionEnable) X(USBVersion) X(Rev5) X(IsoInA) X(IsoInB) X(IsoOutA) X(IsoOutB)        \
+            X(PullDownEnable5) X(SerNumEnable5) X(USBVersionEnable5) X(USBVersion5)                \
                 X(AIsHighCurrent) X(BIsHighCurrent) X(IFAIsFifo) X(IFAIsFifoTar) X(IFAIsFastSer)   \
                     X(AIsVCP) X(IFBIsFifo) X(IFBIsFifoTar) X(IFBIsFastSer) X(BIsVCP) X(UseExtOsc)  \
                         X(HighDriveIOs) X(EndpointSize) X(PullDownEnableR) X(SerNumEnableR)        \

@@ -3,6 +3,8 @@
 // or version script (elsewhere), derived from the same list.
 #include "d2xx_calls.h"
 
+using namespace pxr7::ftd2xx;
+
 #if defined(_WIN32)
 #define SIM_EXPORT
 #else

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace pxr7 {
+
 constexpr std::uint32_t IMAGE_RESOURCE_ID = 267;
 constexpr std::size_t kFirmwareRecordSize = 515;
 constexpr std::size_t kWireRecordSize = kFirmwareRecordSize + 1;
@@ -23,3 +25,5 @@ ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** dat
 
 // The wire form of a record: its 515 bytes unchanged, then their plain sum modulo 256.
 void buildWireRecord(const std::uint8_t* record, std::uint8_t (&wire)[kWireRecordSize]);
+
+} // namespace pxr7

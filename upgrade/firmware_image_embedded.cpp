@@ -29,6 +29,8 @@ __asm__(PXR7_RODATA_SECTION "\n"
 extern "C" const std::uint8_t pxr7EmbeddedImageStart[];
 extern "C" const std::uint8_t pxr7EmbeddedImageEnd[];
 
+namespace pxr7 {
+
 ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
                               std::uint32_t* size) {
     if (resourceId != IMAGE_RESOURCE_ID) {
@@ -42,3 +44,5 @@ ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** dat
     *size = bytes;
     return ImageLookup::Found;
 }
+
+} // namespace pxr7

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace pxr7 {
+
 ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
                               std::uint32_t* size) {
     HMODULE module = GetModuleHandleA(nullptr);
@@ -25,3 +27,5 @@ ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** dat
     *size = bytes;
     return ImageLookup::Found;
 }
+
+} // namespace pxr7

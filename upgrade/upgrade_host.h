@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace pxr7 {
+
 class DevicePort;
 
 class UpgradeHost {
@@ -27,3 +29,5 @@ public:
     virtual ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
                                   std::uint32_t* size) = 0;
 };
+
+} // namespace pxr7

@@ -5,6 +5,8 @@
 
 #include <new>
 
+namespace pxr7 {
+
 namespace {
 
 UpgradeState g_upgrade;
@@ -251,3 +253,5 @@ int progressFillWidth(const UpgradeState& upgrade, int barWidth) {
     }
     return static_cast<int>(done * barWidth / upgrade.recordCount);
 }
+
+} // namespace pxr7

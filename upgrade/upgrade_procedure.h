@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+namespace pxr7 {
+
 constexpr int TICK_TIMER = 12345;
 constexpr int RESET_TIMER = 12346;
 constexpr unsigned kTickPeriodMs = 10;
@@ -66,3 +68,5 @@ void dispatchTransferTimer(UpgradeHost& host, int timerId);
 
 // The progress bar's filled width for a bar of barWidth pixels: 0 when there are no records.
 int progressFillWidth(const UpgradeState& upgrade, int barWidth);
+
+} // namespace pxr7

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace pxr7 {
+
 void buildWireRecord(const std::uint8_t* record, std::uint8_t (&wire)[kWireRecordSize]) {
     std::memcpy(wire, record, kFirmwareRecordSize);
     std::uint8_t sum = 0;
@@ -10,3 +12,5 @@ void buildWireRecord(const std::uint8_t* record, std::uint8_t (&wire)[kWireRecor
     }
     wire[kFirmwareRecordSize] = sum;
 }
+
+} // namespace pxr7

@@ -5,6 +5,8 @@
 #include "progress_paint_win32.h"
 #include "upgrade_procedure.h"
 
+using namespace pxr7;
+
 #include <windows.h>
 
 #include <cstdint>

@@ -7,6 +7,8 @@
 
 #include <dlfcn.h>
 
+using namespace pxr7;
+
 using namespace simrig;
 
 namespace {

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <thread>
 
+using namespace pxr7;
+
 using namespace simrig;
 
 namespace {

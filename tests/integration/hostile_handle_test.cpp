@@ -7,6 +7,8 @@
 
 #include <functional>
 
+using namespace pxr7;
+
 using namespace simrig;
 
 namespace {

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+using namespace pxr7;
+
 using namespace simrig;
 
 namespace {

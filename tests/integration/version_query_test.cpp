@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace pxr7;
+
 using namespace simrig;
 
 namespace {

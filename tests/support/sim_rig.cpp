@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace pxr7;
+
 namespace simrig {
 
 namespace {

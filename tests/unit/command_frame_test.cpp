@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace pxr7;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

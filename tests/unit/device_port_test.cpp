@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using namespace pxr7;
+
 namespace {
 
 class DevicePortTest : public ::testing::Test {

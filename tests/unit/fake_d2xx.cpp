@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+using namespace pxr7;
+
 namespace {
 
 FakeD2xx* g_fake = nullptr;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using namespace pxr7;
+
 struct FakeRead {
     FT_STATUS status = FT_OK;
     std::vector<std::uint8_t> bytes;
