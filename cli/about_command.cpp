@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace pxr7 {
+
 int runAboutCommand(const Options& options) {
     char line[64];
     formatProgramVersion(line, sizeof line);
@@ -15,3 +17,5 @@ int runAboutCommand(const Options& options) {
     }
     return EXIT_OK;
 }
+
+} // namespace pxr7

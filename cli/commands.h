@@ -1,7 +1,10 @@
 // The command line's commands; each returns the program's exit code.
 #pragma once
 
+#include "message_catalogue.h"
 #include "options.h"
+
+namespace pxr7 {
 
 int runListCommand(const Options& options);
 int runUpgradeCommand(const Options& options);
@@ -11,5 +14,8 @@ int runAboutCommand(const Options& options);
 // missing-driver message and returns false.
 bool loadDriver(const Options& options);
 
-// Presents catalogue messages on the console, as text or as JSON event lines.
-void useConsoleMessages(bool json);
+// A catalogue message on the console: errors on stderr and information on stdout as plain
+// lines, or as a JSON event line on stdout.
+void printMessage(int index, MessageKind kind, bool json);
+
+} // namespace pxr7

@@ -1,12 +1,12 @@
 #include "console_host.h"
 
-#include "device_port.h"
-#include "upgrade_procedure.h"
+#include "commands.h"
+#include "exit_codes.h"
 
 #include <cstdio>
 #include <thread>
 
-using namespace pxr7;
+namespace pxr7 {
 
 namespace {
 
@@ -15,32 +15,30 @@ constexpr auto kLongestSleep = std::chrono::milliseconds(50);
 
 } // namespace
 
-ConsoleHost::ConsoleHost(DevicePort* port, ProgressView& view) : port_(port), view_(view) {}
+ConsoleHost::ConsoleHost(ProgressView& view, bool json) : view_(view), json_(json) {}
 
-void ConsoleHost::setTimer(int timerId, unsigned periodMs) {
+void ConsoleHost::setTimer(UpgradeTimer timer, unsigned periodMs) {
     const Clock::time_point now = Clock::now();
     const Clock::duration period = std::chrono::milliseconds(periodMs);
-    timers_[timerId] = Timer{period, now, now + period};
+    timers_[timer] = Timer{period, now, now + period};
 }
 
-void ConsoleHost::killTimer(int timerId) {
-    timers_.erase(timerId);
+void ConsoleHost::killTimer(UpgradeTimer timer) {
+    timers_.erase(timer);
 }
 
-void ConsoleHost::invalidate(bool /*erase*/) {
-    const UpgradeState& upgrade = upgradeState();
-    const std::int32_t sent = upgrade.state == SendingRecords ? upgrade.nextRecord : 0;
-    view_.update(upgrade.active, sent, upgrade.recordCount);
+void ConsoleHost::invalidate(const UpgradeProgress& progress, bool /*erase*/) {
+    view_.update(progress.active, progress.done, progress.total);
 }
 
-void ConsoleHost::showMessage(int index, MessageKind kind) {
-    lastMessage_ = index;
-    view_.finishLine();
-    ::showMessage(index, kind);
-}
-
-DevicePort* ConsoleHost::port() {
-    return port_;
+void ConsoleHost::finished(const UpgradeOutcome& outcome) {
+    hasOutcome_ = true;
+    outcome_ = outcome;
+    const CommandOutcome shown = commandOutcomeFor(outcome.result);
+    if (shown.messageIndex >= 0) {
+        view_.finishLine();
+        printMessage(shown.messageIndex, shown.kind, json_);
+    }
 }
 
 ImageLookup ConsoleHost::findImage(std::uint32_t resourceId, const std::uint8_t** data,
@@ -48,7 +46,7 @@ ImageLookup ConsoleHost::findImage(std::uint32_t resourceId, const std::uint8_t*
     return findEmbeddedImage(resourceId, data, size);
 }
 
-bool ConsoleHost::runTimers(const volatile std::sig_atomic_t& interruptRequests) {
+bool ConsoleHost::runTimers(Upgrade& upgrade, const volatile std::sig_atomic_t& interruptRequests) {
     bool warned = false;
     while (!timers_.empty()) {
         if (interruptRequests >= 2) {
@@ -77,12 +75,13 @@ bool ConsoleHost::runTimers(const volatile std::sig_atomic_t& interruptRequests)
         Timer& timer = next->second;
         const auto periodsPassed = (now - timer.start) / timer.period;
         timer.due = timer.start + (periodsPassed + 1) * timer.period;
-        const int timerId = next->first;
-        dispatchTransferTimer(*this, timerId);
-        if (!upgradeState().active) {
+        upgrade.onTimer(next->first);
+        if (!upgrade.progress().active) {
             // Nothing listens to the timers any more.
             timers_.clear();
         }
     }
     return true;
 }
+
+} // namespace pxr7

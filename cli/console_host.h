@@ -1,36 +1,37 @@
 // Runs the upgrade from a terminal: the two timers on a steady clock, progress on the
-// terminal, messages as lines.
+// terminal, the outcome as a message line.
 #pragma once
 
 #include "progress_view.h"
-#include "upgrade_host.h"
+#include "upgrade.h"
 
 #include <chrono>
 #include <csignal>
 #include <map>
 
-using namespace pxr7;
+namespace pxr7 {
 
 class ConsoleHost : public UpgradeHost {
 public:
-    ConsoleHost(DevicePort* port, ProgressView& view);
+    ConsoleHost(ProgressView& view, bool json);
 
-    void setTimer(int timerId, unsigned periodMs) override;
-    void killTimer(int timerId) override;
-    void invalidate(bool erase) override;
-    void showMessage(int index, MessageKind kind) override;
-    DevicePort* port() override;
+    void setTimer(UpgradeTimer timer, unsigned periodMs) override;
+    void killTimer(UpgradeTimer timer) override;
+    void invalidate(const UpgradeProgress& progress, bool erase) override;
+    void finished(const UpgradeOutcome& outcome) override;
     ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
                           std::uint32_t* size) override;
 
-    // Delivers timer expiries until no timer is left. Expiry n of a timer is due at its start
-    // plus n periods, so the pace does not drift; expiries missed while the program was held
-    // up are dropped rather than delivered in a burst, as window timers do, so that a stall
-    // never turns into a run of instant polls. Returns false if interruptRequests reached 2.
-    bool runTimers(const volatile std::sig_atomic_t& interruptRequests);
+    // Delivers timer expiries to upgrade until no timer is left. Expiry n of a timer is due at
+    // its start plus n periods, so the pace does not drift; expiries missed while the program
+    // was held up are dropped rather than delivered in a burst, as window timers do, so that
+    // a stall never turns into a run of instant polls. Returns false if interruptRequests
+    // reached 2.
+    bool runTimers(Upgrade& upgrade, const volatile std::sig_atomic_t& interruptRequests);
 
-    // The index of the last message shown, or -1.
-    int lastMessage() const { return lastMessage_; }
+    // The outcome the upgrade reported, once it has.
+    bool hasOutcome() const { return hasOutcome_; }
+    const UpgradeOutcome& outcome() const { return outcome_; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -40,8 +41,11 @@ private:
         Clock::time_point due;
     };
 
-    DevicePort* port_;
     ProgressView& view_;
-    std::map<int, Timer> timers_;
-    int lastMessage_ = -1;
+    bool json_;
+    std::map<UpgradeTimer, Timer> timers_;
+    bool hasOutcome_ = false;
+    UpgradeOutcome outcome_;
 };
+
+} // namespace pxr7

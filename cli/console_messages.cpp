@@ -1,31 +1,23 @@
 #include "bridge_library.h"
 #include "commands.h"
-#include "message_catalogue.h"
 #include "text_output.h"
-
-using namespace pxr7;
 
 #include <cstdio>
 
-namespace {
+namespace pxr7 {
 
-void presentAsText(const char* text, const char* /*caption*/, MessageKind kind) {
+void printMessage(int index, MessageKind kind, bool json) {
+    char text[kMessageBufferSize];
+    loadMessageText(index, text, sizeof text);
+    if (json) {
+        std::printf("{\"event\":\"message\",\"kind\":\"%s\",\"text\":%s}\n",
+                    kind == MessageKind::Error ? "error" : "information", jsonString(text).c_str());
+        std::fflush(stdout);
+        return;
+    }
     std::FILE* stream = kind == MessageKind::Error ? stderr : stdout;
     std::fprintf(stream, "%s\n", text);
     std::fflush(stream);
-}
-
-void presentAsJson(const char* text, const char* /*caption*/, MessageKind kind) {
-    std::printf("{\"event\":\"message\",\"kind\":\"%s\",\"text\":%s}\n",
-                kind == MessageKind::Error ? "error" : "information", jsonString(text).c_str());
-    std::fflush(stdout);
-}
-
-} // namespace
-
-void useConsoleMessages(bool json) {
-    loadApplicationTitle();
-    setMessagePresenter(json ? presentAsJson : presentAsText);
 }
 
 bool loadDriver(const Options& options) {
@@ -33,7 +25,7 @@ bool loadDriver(const Options& options) {
                             ? loadBridgeLibrary()
                             : loadBridgeLibraryFrom(options.driverPath.c_str());
     if (!loaded) {
-        showMessage(MSG_NO_USB_DRIVER, MessageKind::Error);
+        printMessage(MSG_NO_USB_DRIVER, MessageKind::Error, options.json);
         if (!options.driverPath.empty()) {
             std::fprintf(stderr, "pxr7: no usable D2XX library at %s\n",
                          options.driverPath.c_str());
@@ -41,3 +33,5 @@ bool loadDriver(const Options& options) {
     }
     return loaded;
 }
+
+} // namespace pxr7

@@ -1,27 +1,40 @@
 #include "exit_codes.h"
 
-#include "message_catalogue.h"
+namespace pxr7 {
 
-int exitCodeForMessage(int messageIndex) {
-    switch (messageIndex) {
-    case MSG_UPGRADE_COMPLETE:
-        return EXIT_OK;
-    case MSG_INSTALL_DRIVER_FIRST:
-    case MSG_NO_USB_DRIVER:
-        return EXIT_NO_DRIVER;
-    case MSG_USB_PORT_ERROR:
-        return EXIT_PORT_ERROR;
-    case MSG_NO_DEVICES_FOUND:
-        return EXIT_BRIDGE_REPROGRAMMED;
-    case MSG_HANDSHAKE_NOT_RECEIVED:
-        return EXIT_HANDSHAKE_FAILED;
-    case MSG_CANNOT_LOCATE_DATA:
-    case MSG_DATA_SIZE_UNKNOWN:
-    case MSG_CANNOT_ACCESS_DATA:
-    case MSG_CANNOT_LOCK_DATA:
-    case MSG_CANNOT_ALLOCATE_MEMORY:
-        return EXIT_IMAGE_PROBLEM;
-    default:
-        return EXIT_FAILURE_OTHER;
+namespace {
+
+struct OutcomeRow {
+    UpgradeResult result;
+    CommandOutcome outcome;
+};
+
+constexpr MessageKind kError = MessageKind::Error;
+
+constexpr OutcomeRow kOutcomes[] = {
+    {UpgradeResult::Completed, {EXIT_OK, MSG_UPGRADE_COMPLETE, MessageKind::Information}},
+    {UpgradeResult::Cancelled, {EXIT_CANCELLED, -1, kError}},
+    {UpgradeResult::NoDriver, {EXIT_NO_DRIVER, MSG_INSTALL_DRIVER_FIRST, kError}},
+    {UpgradeResult::ImageNotChosen, {EXIT_FAILURE_OTHER, -1, kError}},
+    {UpgradeResult::ImageNotFound, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCATE_DATA, kError}},
+    {UpgradeResult::ImageEmpty, {EXIT_IMAGE_PROBLEM, MSG_DATA_SIZE_UNKNOWN, kError}},
+    {UpgradeResult::ImageCannotLoad, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ACCESS_DATA, kError}},
+    {UpgradeResult::ImageCannotLock, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCK_DATA, kError}},
+    {UpgradeResult::OutOfMemory, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ALLOCATE_MEMORY, kError}},
+    {UpgradeResult::PortError, {EXIT_PORT_ERROR, MSG_USB_PORT_ERROR, kError}},
+    {UpgradeResult::LeadReprogrammed, {EXIT_BRIDGE_REPROGRAMMED, MSG_NO_DEVICES_FOUND, kError}},
+    {UpgradeResult::HandshakeFailed, {EXIT_HANDSHAKE_FAILED, MSG_HANDSHAKE_NOT_RECEIVED, kError}},
+};
+
+} // namespace
+
+CommandOutcome commandOutcomeFor(UpgradeResult result) {
+    for (const OutcomeRow& row : kOutcomes) {
+        if (row.result == result) {
+            return row.outcome;
+        }
     }
+    return CommandOutcome{EXIT_FAILURE_OTHER, -1, kError};
 }
+
+} // namespace pxr7

@@ -1,5 +1,11 @@
-// The command line's exit codes, documented in `pxr7 --help` and the README.
+// The command line's exit codes, documented in `pxr7 --help` and the README, and the one
+// table that turns an upgrade's outcome into an exit code and a catalogue message.
 #pragma once
+
+#include "message_catalogue.h"
+#include "upgrade_outcome.h"
+
+namespace pxr7 {
 
 enum ExitCode : int {
     EXIT_OK = 0,
@@ -14,5 +20,12 @@ enum ExitCode : int {
     EXIT_INTERRUPTED = 130,
 };
 
-// The exit code for the outcome a message index reports.
-int exitCodeForMessage(int messageIndex);
+struct CommandOutcome {
+    int exitCode;
+    int messageIndex; // -1: no message
+    MessageKind kind;
+};
+
+CommandOutcome commandOutcomeFor(UpgradeResult result);
+
+} // namespace pxr7

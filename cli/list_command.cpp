@@ -4,37 +4,27 @@
 #include "version_query.h"
 
 #include <cstdio>
-#include <string>
-#include <vector>
 
-using namespace pxr7;
-
-namespace {
-
-struct CollectedLines : MeterListTarget {
-    std::vector<std::string> lines;
-    void addLine(const char* text) override { lines.emplace_back(text); }
-};
-
-} // namespace
+namespace pxr7 {
 
 int runListCommand(const Options& options) {
     if (!loadDriver(options)) {
         return EXIT_NO_DRIVER;
     }
-    CollectedLines meters;
-    const int count = enumerateMeters(&meters, nullptr);
+    const MeterSearch search = searchMetersCorrectingLeads(SearchExtent::AllMeters);
     if (options.json) {
-        std::printf("{\"count\":%d,\"meters\":[", count);
-        for (std::size_t i = 0; i < meters.lines.size(); ++i) {
-            std::printf("%s%s", i == 0 ? "" : ",", jsonString(meters.lines[i]).c_str());
+        std::printf("{\"count\":%zu,\"meters\":[", search.meters.size());
+        for (std::size_t i = 0; i < search.meters.size(); ++i) {
+            std::printf("%s%s", i == 0 ? "" : ",", jsonString(search.meters[i].version).c_str());
         }
         std::printf("]}\n");
     } else {
-        for (const std::string& line : meters.lines) {
-            std::printf("%s\n", printable(line).c_str());
+        for (const MeterInfo& meter : search.meters) {
+            std::printf("%s\n", printable(meter.version).c_str());
         }
-        std::printf("Number of devices: %d\n", count);
+        std::printf("Number of devices: %zu\n", search.meters.size());
     }
     return EXIT_OK;
 }
+
+} // namespace pxr7

@@ -6,12 +6,12 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    using namespace pxr7;
     const Options options = parseOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "pxr7: %s\n\n%s", options.error.c_str(), usageText());
         return EXIT_USAGE;
     }
-    useConsoleMessages(options.json);
     switch (options.command) {
     case Command::List:
         return runListCommand(options);

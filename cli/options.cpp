@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace pxr7 {
+
 namespace {
 
 Command commandNamed(const char* word) {
@@ -92,3 +94,5 @@ const char* usageText() {
            "  8    cancelled by the user\n"
            "  130  interrupted\n";
 }
+
+} // namespace pxr7

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace pxr7 {
+
 enum class Command { None, List, Upgrade, About, Help };
 
 struct Options {
@@ -17,3 +19,5 @@ Options parseOptions(int argc, char** argv);
 
 // The usage text, exit codes included.
 const char* usageText();
+
+} // namespace pxr7

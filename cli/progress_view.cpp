@@ -2,16 +2,22 @@
 
 #include <cstdio>
 
+namespace pxr7 {
+
 namespace {
 
 constexpr int kBarWidth = 30;
 
 void formatDuration(char* out, std::size_t size, double seconds) {
+    // Past 99 hours the estimate means nothing; the bound also keeps the text short.
+    constexpr double kLongest = 99 * 3600 + 59 * 60 + 59;
     if (seconds < 0) {
         seconds = 0;
+    } else if (seconds > kLongest) {
+        seconds = kLongest;
     }
-    const long whole = static_cast<long>(seconds + 0.5);
-    std::snprintf(out, size, "%ld:%02ld", whole / 60, whole % 60);
+    const int whole = static_cast<int>(seconds + 0.5);
+    std::snprintf(out, size, "%d:%02d", whole / 60 % 10000, whole % 60);
 }
 
 } // namespace
@@ -82,3 +88,5 @@ void ProgressView::finishLine() {
         lineOpen_ = false;
     }
 }
+
+} // namespace pxr7

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 
+namespace pxr7 {
+
 enum class ProgressStyle { TerminalBar, PlainLines, JsonEvents };
 
 class ProgressView {
@@ -27,3 +29,5 @@ private:
     std::int32_t lastShown_ = -1;
     int lastTenth_ = -1;
 };
+
+} // namespace pxr7

@@ -12,6 +12,8 @@
 #define PXR7_FILENO fileno
 #endif
 
+namespace pxr7 {
+
 std::string printable(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -58,3 +60,5 @@ std::string jsonString(const std::string& text) {
 bool stdoutIsTerminal() {
     return PXR7_ISATTY(PXR7_FILENO(stdout)) != 0;
 }
+
+} // namespace pxr7

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace pxr7 {
+
 // Replaces control characters and bytes outside printable ASCII with '?', so a garbled or
 // hostile version text cannot move the cursor or change the terminal's state.
 std::string printable(const std::string& text);
@@ -12,3 +14,5 @@ std::string jsonString(const std::string& text);
 
 // Whether standard output is an interactive terminal.
 bool stdoutIsTerminal();
+
+} // namespace pxr7

@@ -1,20 +1,14 @@
 #include "commands.h"
 #include "console_host.h"
-#include "device_port.h"
 #include "dialog_texts.h"
 #include "exit_codes.h"
 #include "text_output.h"
-#include "upgrade_procedure.h"
-#include "version_query.h"
+#include "upgrade.h"
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <memory>
-#include <new>
-#include <string>
 
-using namespace pxr7;
+namespace pxr7 {
 
 namespace {
 
@@ -25,24 +19,17 @@ extern "C" void countInterrupt(int) {
     std::signal(SIGINT, countInterrupt);
 }
 
-struct VersionField : VersionFieldTarget {
-    std::string text;
-    void setVersionText(const char* value) override { text = value; }
-};
-
 // What the warning dialog shows before an upgrade: the first meter's version and the warning.
-void showWarning(const Options& options) {
-    chooseImage(0);
-    VersionField field;
-    const bool found = enumerateMeters(nullptr, &field) > 0;
-    chooseImage(IMAGE_RESOURCE_ID);
+void showWarning(const Options& options, const PreUpgradeCheck& check) {
+    const bool found = check.meter.has_value();
     if (options.json) {
         std::printf("{\"event\":\"meter\",\"present\":%s,\"version\":%s}\n",
-                    found ? "true" : "false", found ? jsonString(field.text).c_str() : "null");
+                    found ? "true" : "false",
+                    found ? jsonString(check.meter->version).c_str() : "null");
         return;
     }
     std::printf("%s\n  %s\n", PXR7_CONNECTED_VERSION_LABEL,
-                found ? printable(field.text).c_str() : PXR7_NO_DEVICES_PRESENT);
+                found ? printable(check.meter->version).c_str() : PXR7_NO_DEVICES_PRESENT);
     std::printf("%s:\n  %s\n\n", PXR7_UPGRADABLE_VERSIONS_LABEL, PXR7_ANY_VERSION);
     std::printf("%s\n%s\n\n", PXR7_WARNING_LABEL, PXR7_WARNING_TEXT);
     std::fflush(stdout);
@@ -68,31 +55,26 @@ int runUpgradeCommand(const Options& options) {
     if (!loadDriver(options)) {
         return EXIT_NO_DRIVER;
     }
-    std::unique_ptr<DevicePort> port(new (std::nothrow) DevicePort());
-    showWarning(options);
-
     const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
                                 : stdoutIsTerminal() ? ProgressStyle::TerminalBar
                                                      : ProgressStyle::PlainLines;
     ProgressView view(style);
-    ConsoleHost host(port.get(), view);
-    bool confirmed = false;
-    startUpgrade(host, [&] {
-        const int answer = askToConfirm(options);
-        confirmed = answer == kConfirmUpgrade;
-        return answer;
-    });
-    if (!confirmed) {
+    ConsoleHost host(view, options.json);
+    Upgrade upgrade(host);
+    showWarning(options, upgrade.checkBeforeStart(IMAGE_RESOURCE_ID));
+
+    upgrade.start([&] { return askToConfirm(options); });
+    if (host.hasOutcome() && host.outcome().result == UpgradeResult::Cancelled) {
         std::fprintf(stderr, "Upgrade cancelled.\n");
         return EXIT_CANCELLED;
     }
-    if (upgradeState().active) {
+    if (upgrade.progress().active) {
         std::signal(SIGINT, countInterrupt);
-        const bool finished = host.runTimers(g_interruptRequests);
+        const bool finished = host.runTimers(upgrade, g_interruptRequests);
         std::signal(SIGINT, SIG_DFL);
         if (!finished) {
-            stopTransferTimers(host);
-            if (port) {
+            upgrade.stopTimers();
+            if (DevicePort* port = upgrade.port()) {
                 port->clearDtr();
                 port->close();
             }
@@ -101,5 +83,7 @@ int runUpgradeCommand(const Options& options) {
             return EXIT_INTERRUPTED;
         }
     }
-    return exitCodeForMessage(host.lastMessage());
+    return commandOutcomeFor(host.outcome().result).exitCode;
 }
+
+} // namespace pxr7

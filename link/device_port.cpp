@@ -1,8 +1,7 @@
 #include "device_port.h"
 
 #include "bridge_library.h"
-
-#include <cstring>
+#include "eeprom_rules.h"
 
 namespace pxr7 {
 
@@ -152,42 +151,12 @@ void DevicePort::prepareEepromRecord() {
 }
 
 bool DevicePort::correctEepromRecord() {
-    bool changed = false;
-    if (eeprom.PnP == 1) {
-        eeprom.PnP = 0;
-        changed = true;
-    }
-    if (eeprom.SelfPowered == 1) {
-        eeprom.SelfPowered = 0;
-        changed = true;
-    }
-    if (eeprom.InvertDTR == 0) {
-        eeprom.InvertDTR = 1;
-        changed = true;
-    }
-    if (eeprom.InvertRXD == 1) {
-        eeprom.InvertRXD = 0;
-        changed = true;
-    }
-    if (eeprom.InvertTXD == 1) {
-        eeprom.InvertTXD = 0;
-        changed = true;
-    }
-    if (eeprom.Cbus4 != FT_232R_CBUS_SLEEP) {
-        eeprom.Cbus4 = FT_232R_CBUS_SLEEP;
-        changed = true;
-    }
-    // The library fills our buffer; it need not end in a zero, so compare within it.
-    if (std::strncmp(description, kRequiredBridgeDescription, sizeof description) != 0) {
-        std::memcpy(description, kRequiredBridgeDescription, sizeof kRequiredBridgeDescription);
-        changed = true;
-    }
     // The record's pointers always stay on our own buffers, whatever the library did.
     eeprom.Manufacturer = manufacturer;
     eeprom.ManufacturerId = manufacturerId;
     eeprom.Description = description;
     eeprom.SerialNumber = serialNumber;
-    return changed;
+    return applyEepromRules(eeprom);
 }
 
 FT_STATUS DevicePort::ensureBridgeConfig(bool program) {

@@ -5,12 +5,11 @@
 #pragma once
 
 #include "d2xx_types.h"
+#include "eeprom_rules.h"
 
 #include <cstdint>
 
 namespace pxr7 {
-
-constexpr char kRequiredBridgeDescription[] = "Tavelin QVRX";
 
 class DevicePort {
 public:
@@ -67,7 +66,7 @@ public:
     std::uint16_t expectedProductId;
     char manufacturer[32];
     char manufacturerId[16];
-    char description[64];
+    char description[kDescriptionBufferSize];
     char serialNumber[16];
     std::uint8_t configChanged;
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace pxr7 {
 
@@ -105,12 +106,12 @@ bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize]) {
     return parseReply(reply + 1, kReplyBufferSize - 1, version, kVersionTextSize) != -1;
 }
 
-int enumerateMeters(MeterListTarget* list, VersionFieldTarget* field) {
+MeterSearch searchMetersCorrectingLeads(SearchExtent extent) {
+    MeterSearch search;
     if (!bridgeLibraryPresent()) {
-        return 0;
+        return search;
     }
     const std::uint32_t bridges = countBridges();
-    int count = 0;
     for (std::uint32_t i = 0; i < bridges; ++i) {
         const int deviceIndex = static_cast<int>(i);
         if (!probeBridge(deviceIndex)) {
@@ -128,25 +129,23 @@ int enumerateMeters(MeterListTarget* list, VersionFieldTarget* field) {
             // A reprogrammed bridge is re-enumerating: it is not asked.
             if (port->configChanged == 0) {
                 answered = queryMeterVersion(*port, version);
+            } else {
+                search.leadReprogrammed = true;
             }
         }
         port->close();
         if (!answered) {
             continue;
         }
-        ++count;
-        char line[128];
-        std::strncpy(line, version, sizeof line - 1);
-        line[sizeof line - 1] = '\0';
-        if (list != nullptr) {
-            list->addLine(line);
-        }
-        if (field != nullptr) {
-            field->setVersionText(line);
+        MeterInfo meter;
+        meter.index = deviceIndex;
+        meter.version = version;
+        search.meters.push_back(std::move(meter));
+        if (extent == SearchExtent::FirstMeter) {
             break;
         }
     }
-    return count;
+    return search;
 }
 
 } // namespace pxr7

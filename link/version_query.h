@@ -3,22 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace pxr7 {
-
-// Where the answers go: an ordered list of lines (the device list), and one text field (the
-// upgrade warning's version field). Front ends supply their own.
-class MeterListTarget {
-public:
-    virtual ~MeterListTarget() = default;
-    virtual void addLine(const char* text) = 0;
-};
-
-class VersionFieldTarget {
-public:
-    virtual ~VersionFieldTarget() = default;
-    virtual void setVersionText(const char* text) = 0;
-};
 
 constexpr int kVersionQueryBaud = 115200;
 constexpr std::uint32_t kVersionReadTimeoutMs = 200;
@@ -28,11 +16,29 @@ constexpr std::uint32_t kVersionReadChunk = 100;
 constexpr int kReplyBufferSize = 128;
 constexpr int kVersionTextSize = 64;
 
-// Returns the number of meters that answered. Each answer becomes a line of list (if given);
-// with field given, the first answer goes into it and the walk stops there. A bridge that
-// cannot be opened, whose EEPROM had to be reprogrammed, or whose meter answers NAK, too
-// little or garbled, is skipped and not counted. Returns 0 without the D2XX library.
-int enumerateMeters(MeterListTarget* list, VersionFieldTarget* field);
+// A meter that answered the version query, and the bridge it answered on.
+struct MeterInfo {
+    int index = -1; // the bridge's D2XX device index at the time of the walk
+    std::string serialNumber;
+    std::string description;
+    std::string version; // at most 63 characters, as the meter sent them
+};
+
+struct MeterSearch {
+    std::vector<MeterInfo> meters; // in device-index order
+    // A bridge's EEPROM had to be corrected on the way: it was programmed and cycled, and is
+    // re-enumerating (the bridges behind it may have moved down one index meanwhile).
+    bool leadReprogrammed = false;
+};
+
+enum class SearchExtent { AllMeters, FirstMeter };
+
+// Walks every attached bridge, and on each that opens makes sure its EEPROM is right, which
+// may program it and cycle the bridge; a reprogrammed bridge is not asked. Then asks the
+// meter for its version. With FirstMeter the walk ends at the first meter that answers. A
+// bridge that cannot be opened, or whose meter answers NAK, too little or garbled, is
+// skipped. Finds nothing without the D2XX library.
+MeterSearch searchMetersCorrectingLeads(SearchExtent extent);
 
 // One meter's exchange on an open, configured port: timeouts, purges, the request and the
 // read loop. Writes the version text (at most 63 characters) and returns true if the meter

@@ -38,7 +38,7 @@ echo
 echo "== pxr7 list (after)"
 build/native/cli/pxr7 --driver "$driver" list
 echo
-if cmp -s "$rig/received-image.bin" resources/firmware/pxr7-standin.bin; then
+if cmp -s "$rig/received-image.bin" firmware/pxr7-standin.bin; then
     echo "The simulated meter received the embedded image byte for byte ($(stat -c %s "$rig/received-image.bin") bytes)."
 else
     echo "The simulated meter's capture differs from the embedded image." >&2

@@ -4,7 +4,7 @@
 314 records of 515 bytes (161,710 bytes) of SHA-256 counter-mode output under a fixed seed:
 uniformly high-entropy like a real encrypted image, and the same bytes on every machine.
 
-    python3 scripts/make-standin-image.py resources/firmware/pxr7-standin.bin
+    python3 scripts/make-standin-image.py firmware/pxr7-standin.bin
 """
 import hashlib
 import sys

@@ -39,7 +39,7 @@ cmake --build "$build" -j2 --target pxr7-upgrade ftd2xx_sim
 
 demo="$build/windows-demo"
 mkdir -p "$demo"
-cp "$build/shell/pxr7-upgrade.exe" "$demo/"
+cp "$build/win32/pxr7-upgrade.exe" "$demo/"
 cp "$build/sim/Ftd2xx.dll" "$demo/Ftd2xx.dll"
 if [[ -n $scenario ]]; then
     cp "$scenario" "$demo/scenario.ini"

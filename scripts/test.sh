@@ -9,18 +9,18 @@ bash scripts/setup.sh --windows
 
 jobs=2
 echo "== native build and tests"
-cmake --preset native >/dev/null
+cmake --preset native -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset native -j"$jobs"
 ctest --preset native -j"$jobs"
 
 echo "== sanitizer build and tests"
-cmake --preset asan >/dev/null
+cmake --preset asan -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --preset asan -j"$jobs"
 
 echo "== Windows build and end-to-end tests under Wine"
-cmake --preset windows >/dev/null
+cmake --preset windows -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset windows -j"$jobs"
 sh sim/check-ordinals.sh build/windows/sim/Ftd2xx.dll
 sh sim/check-ordinals.sh build/windows/sim/Ftd2xx_incomplete.dll --missing FT_CyclePort

@@ -2,12 +2,14 @@
 // the same bytes linked into the binary elsewhere. The host never interprets the bytes.
 #pragma once
 
+#include "firmware_image_id.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace pxr7 {
 
-constexpr std::uint32_t IMAGE_RESOURCE_ID = 267;
+constexpr std::uint32_t IMAGE_RESOURCE_ID = PXR7_IMAGE_RESOURCE_ID;
 constexpr std::size_t kFirmwareRecordSize = 515;
 constexpr std::size_t kWireRecordSize = kFirmwareRecordSize + 1;
 

@@ -1,9 +1,13 @@
 // The command-line program end to end, through the real binding and the simulated meter.
-#include "cli_run.h"
+#include "cli_rig.h"
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
+
+using namespace simrig;
 
 namespace {
 
@@ -33,7 +37,7 @@ TEST(CliUpgrade, AWholeUpgradeDeliversTheEmbeddedImageByteForByte) {
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, "PXR7 V1.02")) << result.out;
     EXPECT_TRUE(contains(result.out, "Upgrade complete")) << result.out;
-    EXPECT_EQ(readFile(rig.path("capture.bin")), readFile(PXR7_FIRMWARE_IMAGE_PATH));
+    EXPECT_EQ(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH));
 
     // Exactly one "{" and 314 wire records went to the meter during the transfer.
     EXPECT_EQ(rig.countTrace("FT_Write bridge=0 length=516 "), 314);
@@ -63,6 +67,11 @@ struct FaultCase {
     const char* bridgeKeys;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FaultCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
 class CliFaultTest : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(CliFaultTest, EndsWithTheHandshakeMessageAndNoHang) {
@@ -72,7 +81,7 @@ TEST_P(CliFaultTest, EndsWithTheHandshakeMessageAndNoHang) {
     EXPECT_TRUE(contains(result.err, "Error - Handshake not received")) << result.err;
     EXPECT_FALSE(contains(result.out, "Upgrade complete"));
     // Whatever the meter holds now, it never holds a whole image.
-    EXPECT_NE(readFile(rig.path("capture.bin")), readFile(PXR7_FIRMWARE_IMAGE_PATH));
+    EXPECT_NE(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH));
     // The port is closed at the end.
     EXPECT_EQ(rig.trace().back().rfind("FT_Close bridge=0", 0), 0u);
 }
@@ -110,7 +119,7 @@ TEST(CliUpgrade, AFactoryFreshLeadIsReprogrammedThenUpgradesOnTheNextRun) {
     const CliResult second = rig.run("upgrade --yes");
     EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
     EXPECT_EQ(rig.countTrace("FT_EE_Program"), 0);
-    EXPECT_EQ(readFile(rig.path("capture.bin")), readFile(PXR7_FIRMWARE_IMAGE_PATH));
+    EXPECT_EQ(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH));
 }
 
 TEST(CliUpgrade, DecliningSendsNothingToTheMeter) {

@@ -3,7 +3,7 @@
 // 10 + progress x 205 / recordCount. Runs under Wine (or Windows); prints PASS/FAIL lines.
 #include "pixel_canvas.h"
 #include "progress_paint_win32.h"
-#include "upgrade_procedure.h"
+#include "upgrade.h"
 
 using namespace pxr7;
 
@@ -56,12 +56,8 @@ void check(bool condition, const std::string& what) {
     }
 }
 
-UpgradeState activeUpgrade(int progress, int recordCount) {
-    UpgradeState state;
-    state.active = true;
-    state.progress = progress;
-    state.recordCount = recordCount;
-    return state;
+UpgradeProgress activeUpgrade(int done, int total) {
+    return UpgradeProgress{done, total, true};
 }
 
 bool outlineIsWhole(const Canvas& canvas) {
@@ -81,9 +77,7 @@ bool outlineIsWhole(const Canvas& canvas) {
 
 void idleBarIsBlank() {
     Canvas canvas;
-    UpgradeState idle;
-    idle.progress = 157;
-    idle.recordCount = 314;
+    const UpgradeProgress idle{157, 314, false};
     paintProgress(canvas.dc(), idle);
     bool white = true;
     for (int y = 15; y < 35; ++y) {
@@ -101,7 +95,7 @@ void idleBarIsBlank() {
 // fill drawn to x = 10 + w covers pixels 10 .. 10 + w - 2; the outline then covers x = 10.
 void halfwayFillEndsAt112() {
     Canvas canvas;
-    const UpgradeState upgrade = activeUpgrade(157, 314);
+    const UpgradeProgress upgrade = activeUpgrade(157, 314);
     check(progressFillWidth(upgrade, 205) == 102, "157 of 314: fill width 102, right edge 112");
     paintProgress(canvas.dc(), upgrade);
     const int last = canvas.lastFilled();

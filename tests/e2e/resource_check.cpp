@@ -3,6 +3,7 @@
 // dialog templates control by control, icon 135, bitmap 249 and the firmware image 267.
 //   resource-check <program.exe> <firmware image file>
 // Prints PASS/FAIL lines and "N passed, M failed".
+#include "firmware_image_id.h"
 #include "message_texts.h"
 #include "resource.h"
 
@@ -358,7 +359,7 @@ void checkPictures(HMODULE module) {
 }
 
 void checkImage(HMODULE module, const char* imagePath) {
-    const Resource image = findResource(module, IDR_FIRMWARE_IMAGE, MAKEINTRESOURCEA(10));
+    const Resource image = findResource(module, PXR7_IMAGE_RESOURCE_ID, MAKEINTRESOURCEA(10));
     std::vector<std::uint8_t> file;
     if (std::FILE* in = std::fopen(imagePath, "rb")) {
         std::uint8_t chunk[4096];

@@ -49,7 +49,7 @@ build=$(cd "$build_arg" && pwd)
 cmake --build "$build" -j2 --target pxr7-upgrade ftd2xx_sim e2e-driver progress-paint-check resource-check \
     >/dev/null || { log "e2e: build failed" >&2; exit 1; }
 
-program="$build/shell/pxr7-upgrade.exe"
+program="$build/win32/pxr7-upgrade.exe"
 simulator="$build/sim/Ftd2xx.dll"
 driver="$build/tests/e2e/e2e-driver.exe"
 paint_check="$build/tests/e2e/progress-paint-check.exe"

@@ -100,18 +100,8 @@ std::size_t sendRecords(DevicePort& port, const std::vector<std::uint8_t>& image
 }
 
 std::string readMeterVersion() {
-    struct Lines : MeterListTarget {
-        std::vector<std::string> lines;
-        void addLine(const char* text) override { lines.push_back(text); }
-    } list;
-    const int count = enumerateMeters(&list, nullptr);
-    return count == 1 && list.lines.size() == 1 ? list.lines[0] : std::string("(no answer)");
-}
-
-std::string fileText(const std::string& path) {
-    std::string contents;
-    readFile(path, contents);
-    return contents;
+    const MeterSearch search = searchMetersCorrectingLeads(SearchExtent::AllMeters);
+    return search.meters.size() == 1 ? search.meters[0].version : std::string("(no answer)");
 }
 
 } // namespace

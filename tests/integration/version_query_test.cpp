@@ -1,4 +1,4 @@
-// enumerateMeters against simulated bridges and meters: which meters count, what the lists
+// The meter search against simulated bridges and meters: which meters count, what the lists
 // show, and exactly which calls each bridge sees.
 #include "bridge_library.h"
 #include "sim_rig.h"
@@ -16,14 +16,17 @@ using namespace simrig;
 
 namespace {
 
-struct ListLines : MeterListTarget {
-    std::vector<std::string> lines;
-    void addLine(const char* text) override { lines.push_back(text); }
-};
+// The versions the search found, in order, as the device list shows them; returns their count.
+int listVersions(std::vector<std::string>& lines, SearchExtent extent = SearchExtent::AllMeters) {
+    const MeterSearch search = searchMetersCorrectingLeads(extent);
+    for (const MeterInfo& meter : search.meters) {
+        lines.push_back(meter.version);
+    }
+    return static_cast<int>(search.meters.size());
+}
 
-struct Field : VersionFieldTarget {
-    std::vector<std::string> texts;
-    void setVersionText(const char* text) override { texts.push_back(text); }
+struct ListLines {
+    std::vector<std::string> lines;
 };
 
 // The calls made on one device index: from its probe FT_Open up to the next index's.
@@ -78,7 +81,7 @@ TEST(SimVersionQuery, EachBridgeSeesExactlyTheQuerySequence) {
     SimRig rig("[bridge 0]\nversion = PXR7 V1.02\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     ASSERT_EQ(list.lines, std::vector<std::string>{"PXR7 V1.02"});
 
     const std::vector<std::string> expected = {
@@ -106,18 +109,16 @@ TEST(SimVersionQuery, TwoMetersGiveTwoLinesInBridgeOrder) {
     SimRig rig("[bridge 0]\nversion = PXR7 V1.02\n[bridge 1]\nversion = PXR7 V2.10\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 2);
+    EXPECT_EQ(listVersions(list.lines), 2);
     EXPECT_EQ(list.lines, (std::vector<std::string>{"PXR7 V1.02", "PXR7 V2.10"}));
     EXPECT_EQ(countCalls(linesOfBridge(rig.trace(), 1), "FT_Write"), 1);
 }
 
-TEST(SimVersionQuery, VersionFieldStopsTheWalkAfterTheFirstAnswer) {
+TEST(SimVersionQuery, FirstMeterSearchStopsTheWalkAfterTheFirstAnswer) {
     SimRig rig("[bridge 0]\nversion = PXR7 V1.02\n[bridge 1]\nversion = PXR7 V2.10\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    Field field;
-    EXPECT_EQ(enumerateMeters(&list, &field), 1);
-    EXPECT_EQ(field.texts, std::vector<std::string>{"PXR7 V1.02"});
+    EXPECT_EQ(listVersions(list.lines, SearchExtent::FirstMeter), 1);
     EXPECT_EQ(list.lines, std::vector<std::string>{"PXR7 V1.02"});
     // Bridge 1 is never opened.
     EXPECT_TRUE(callsForIndex(rig.trace(), 1).empty());
@@ -132,7 +133,7 @@ TEST(SimVersionQuery, GarbledOrMissingAnswersAreNotCounted) {
                "[bridge 4]\nversion = PXR7 V4.44\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     EXPECT_EQ(list.lines, std::vector<std::string>{"PXR7 V4.44"});
 
     const auto trace = rig.trace();
@@ -153,7 +154,7 @@ TEST(SimVersionQuery, OversizeAnswerIsCountedWithItsTextCutTo63Characters) {
     SimRig rig("[bridge 0]\nversion = PXR7 V1.02\nversion_reply = oversize\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     ASSERT_EQ(list.lines.size(), 1u);
     EXPECT_EQ(list.lines[0].size(), 63u);
     EXPECT_EQ(list.lines[0].compare(0, 11, "PXR7 V1.02 "), 0);
@@ -165,7 +166,7 @@ TEST(SimVersionQuery, AnswerArrivingInPiecesIsReadWhole) {
     SimRig rig("[bridge 0]\nversion = PXR7 V1.02\nversion_reply = split\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     EXPECT_EQ(list.lines, std::vector<std::string>{"PXR7 V1.02"});
     EXPECT_EQ(readsWithData(rig.trace()), 3);
 }
@@ -174,7 +175,7 @@ TEST(SimVersionQuery, BridgeThatCannotBeOpenedGetsOneOpenAndNothingElse) {
     SimRig rig("[bridge 0]\nopen = fail\n[bridge 1]\nversion = PXR7 V1.05\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     EXPECT_EQ(list.lines, std::vector<std::string>{"PXR7 V1.05"});
     EXPECT_EQ(callsForIndex(rig.trace(), 0), std::vector<std::string>{"FT_Open index=0 status=3"});
     EXPECT_TRUE(linesOfBridge(rig.trace(), 0).empty());
@@ -184,7 +185,7 @@ TEST(SimVersionQuery, FactoryFreshBridgeIsProgrammedCycledAndNotAsked) {
     SimRig rig("[bridge 0]\nversion = PXR7 V1.02\n[bridge 1]\neeprom = factory\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     EXPECT_EQ(list.lines, std::vector<std::string>{"PXR7 V1.02"});
     const std::vector<std::string> calls = callNames(linesOfBridge(rig.trace(), 1));
     const std::vector<std::string> expected = {"FT_GetDeviceInfo",
@@ -210,7 +211,7 @@ TEST(SimVersionQuery, CycledBridgeShiftsTheIndicesBehindItDuringTheWalk) {
                "[bridge 2]\nversion = PXR7 V2.22\n");
     ASSERT_TRUE(rig.ready());
     ListLines list;
-    EXPECT_EQ(enumerateMeters(&list, nullptr), 1);
+    EXPECT_EQ(listVersions(list.lines), 1);
     EXPECT_EQ(list.lines, std::vector<std::string>{"PXR7 V2.22"});
     EXPECT_TRUE(linesOfBridge(rig.trace(), 1).empty());
     EXPECT_EQ(callsForIndex(rig.trace(), 2), std::vector<std::string>{"FT_Open index=2 status=2"});
@@ -224,5 +225,6 @@ TEST(SimVersionQuery, MeterInItsBootLoaderDoesNotAnswer) {
     d2xx().FT_SetDtr(handle);
     d2xx().FT_ClrDtr(handle);
     d2xx().FT_Close(handle);
-    EXPECT_EQ(enumerateMeters(nullptr, nullptr), 0);
+    ListLines list;
+    EXPECT_EQ(listVersions(list.lines), 0);
 }

@@ -4,6 +4,8 @@
 // simulator are process-wide.
 #pragma once
 
+#include "rig_files.h"
+
 #include <string>
 #include <vector>
 
@@ -32,18 +34,18 @@ public:
     // Replaces the scenario text (takes effect at the next restart()).
     void rewriteScenario(const std::string& scenarioText);
 
-    const std::string& folder() const { return folder_; }
+    const std::string& folder() const { return files_.folder(); }
     // A path inside the rig's folder, for captures and state files the scenario names.
-    std::string path(const std::string& name) const;
+    std::string path(const std::string& name) const { return files_.path(name); }
     const std::string& scenarioPath() const { return scenarioPath_; }
     const std::string& tracePath() const { return tracePath_; }
 
     // The trace so far, one entry per call; clearTrace() empties it.
-    std::vector<std::string> trace() const;
+    std::vector<std::string> trace() const { return traceLines(tracePath_); }
     void clearTrace();
 
 private:
-    std::string folder_;
+    ScratchFolder files_;
     std::string scenarioPath_;
     std::string tracePath_;
     bool ready_ = false;
@@ -51,18 +53,5 @@ private:
 
 // Calls pxr7sim_reset in the loaded simulator; false if it is not loaded.
 bool resetSimulator();
-
-// The function name of a trace line ("FT_Read bridge=0 ..." gives "FT_Read").
-std::string callName(const std::string& line);
-std::vector<std::string> callNames(const std::vector<std::string>& lines);
-// The lines that carry bridge=<bridge>.
-std::vector<std::string> linesOfBridge(const std::vector<std::string>& lines, int bridge);
-// The value of key in a trace line ("" if absent): valueOf("FT_Read got=3 ...", "got") is "3".
-std::string valueOf(const std::string& line, const std::string& key);
-// How many lines start with the call name.
-int countCalls(const std::vector<std::string>& lines, const std::string& name);
-
-bool readFile(const std::string& path, std::string& contents);
-bool fileExists(const std::string& path);
 
 } // namespace simrig

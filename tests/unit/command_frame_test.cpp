@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,6 +54,11 @@ struct ReplyCase {
     int expected;
     const char* text;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ReplyCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class ParseReplyTest : public ::testing::TestWithParam<ReplyCase> {};
 

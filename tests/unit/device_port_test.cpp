@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 
 using namespace pxr7;
@@ -205,6 +207,11 @@ struct RuleCase {
     void (*damage)(FakeD2xx&);
     bool fires;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RuleCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class BridgeConfigRuleTest : public BridgeConfigTest,
                              public ::testing::WithParamInterface<RuleCase> {};

@@ -1,20 +1,13 @@
 #include "message_catalogue.h"
+#include "outcome_messages.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+using namespace pxr7;
+
 namespace {
-
-std::string g_lastText;
-std::string g_lastCaption;
-MessageKind g_lastKind = MessageKind::Error;
-
-void recordPresentation(const char* text, const char* caption, MessageKind kind) {
-    g_lastText = text;
-    g_lastCaption = caption;
-    g_lastKind = kind;
-}
 
 TEST(MessageCatalogue, IndicesMapToTheirStringIdentifiers) {
     EXPECT_EQ(messageStringId(0), 110);
@@ -26,18 +19,47 @@ TEST(MessageCatalogue, IndicesMapToTheirStringIdentifiers) {
     EXPECT_EQ(messageStringId(22), -1);
 }
 
-TEST(MessageCatalogue, UpgradeCompleteIsShownUnderTheTitle) {
-    loadApplicationTitle();
-    EXPECT_STREQ(applicationTitle(), "Tavelin Meter - PXR7");
-    EXPECT_STREQ(applicationClassName(), "Tavelin Meter - PXR7");
-    setMessagePresenter(recordPresentation);
-    showMessage(20, MessageKind::Information);
-    EXPECT_EQ(g_lastText, "Upgrade complete");
-    EXPECT_EQ(g_lastCaption, "Tavelin Meter - PXR7");
-    EXPECT_EQ(g_lastKind, MessageKind::Information);
-    showMessage(99, MessageKind::Error);
-    EXPECT_EQ(g_lastText, "");
-    setMessagePresenter(nullptr);
+TEST(MessageCatalogue, TheTitleNamesTheWindowAndItsClass) {
+    const ApplicationTitle loaded = loadApplicationTitle();
+    EXPECT_STREQ(loaded.title, "Tavelin Meter - PXR7");
+    EXPECT_STREQ(loaded.className, "Tavelin Meter - PXR7");
+    char text[kMessageBufferSize];
+    loadMessageText(20, text, sizeof text);
+    EXPECT_STREQ(text, "Upgrade complete");
+    loadMessageText(99, text, sizeof text);
+    EXPECT_STREQ(text, "");
+}
+
+// The Windows program's boxes: a corrected lead shows index 13, not 12, and every transfer
+// failure index 2; a cancelled warning shows nothing.
+TEST(OutcomeMessages, EachOutcomeShowsItsBox) {
+    struct Row {
+        UpgradeResult result;
+        int index;
+        MessageKind kind;
+    };
+    const MessageKind error = MessageKind::Error;
+    const Row rows[] = {
+        {UpgradeResult::Completed, 20, MessageKind::Information},
+        {UpgradeResult::Cancelled, -1, error},
+        {UpgradeResult::NoDriver, 11, error},
+        {UpgradeResult::ImageNotChosen, -1, error},
+        {UpgradeResult::ImageNotFound, 16, error},
+        {UpgradeResult::ImageEmpty, 17, error},
+        {UpgradeResult::ImageCannotLoad, 18, error},
+        {UpgradeResult::ImageCannotLock, 19, error},
+        {UpgradeResult::OutOfMemory, 14, error},
+        {UpgradeResult::PortError, 10, error},
+        {UpgradeResult::LeadReprogrammed, 13, error},
+        {UpgradeResult::HandshakeFailed, 2, error},
+    };
+    for (const Row& row : rows) {
+        const OutcomeMessage message = outcomeMessageFor(row.result);
+        EXPECT_EQ(message.index, row.index) << static_cast<int>(row.result);
+        if (row.index >= 0) {
+            EXPECT_EQ(message.kind, row.kind) << static_cast<int>(row.result);
+        }
+    }
 }
 
 TEST(MessageCatalogue, LongTextsAreCutAtTheBufferSize) {

@@ -1,0 +1,45 @@
+#include "cli_rig.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/wait.h>
+
+namespace simrig {
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+} // namespace
+
+CliRig::CliRig(const std::string& scenario) {
+    writeFile(path("scenario.txt"), scenario);
+}
+
+CliResult CliRig::run(const std::string& arguments, const std::string& input) const {
+    writeFile(path("stdin.txt"), input);
+    const std::string command =
+        "cd " + quoted(files_.folder()) + " && PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
+        " PXR7_SIM_TRACE=" + quoted(path("trace.txt")) + " timeout -k 5 120 " +
+        quoted(PXR7_CLI_PATH) + " --driver " + quoted(PXR7_SIM_LIBRARY_PATH) + " " + arguments +
+        " <stdin.txt >stdout.txt 2>stderr.txt";
+    CliResult result;
+    const int status = std::system(command.c_str());
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = fileText(path("stdout.txt"));
+    result.err = fileText(path("stderr.txt"));
+    return result;
+}
+
+void CliRig::clearTrace() const {
+    std::remove(path("trace.txt").c_str());
+}
+
+} // namespace simrig

@@ -1,0 +1,36 @@
+// Runs the pxr7 program against the simulated bridge in a scratch rig folder.
+#pragma once
+
+#include "rig_files.h"
+
+#include <string>
+#include <vector>
+
+namespace simrig {
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliRig {
+public:
+    // A fresh folder holding scenario.txt with the given text.
+    explicit CliRig(const std::string& scenario);
+
+    // Runs pxr7 with the simulator as its driver and the given arguments (and standard input),
+    // under a watchdog so a hang fails instead of stalling the run.
+    CliResult run(const std::string& arguments, const std::string& input = "") const;
+
+    std::string path(const std::string& name) const { return files_.path(name); }
+    std::vector<std::string> trace() const { return traceLines(path("trace.txt")); }
+    // Trace lines that start with prefix.
+    int countTrace(const std::string& prefix) const { return countPrefixed(trace(), prefix); }
+    void clearTrace() const;
+
+private:
+    ScratchFolder files_;
+};
+
+} // namespace simrig

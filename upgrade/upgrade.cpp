@@ -1,0 +1,290 @@
+#include "upgrade.h"
+
+#include "bridge_library.h"
+
+#include <new>
+
+namespace pxr7 {
+
+namespace {
+
+// A read count no real library returns for a one-byte read: the driver has lost the bridge.
+constexpr std::uint32_t kBrokenReadCount = 0xFFFFFFFFu;
+
+UpgradeResult resultOfImageLookup(ImageLookup lookup) {
+    switch (lookup) {
+    case ImageLookup::NotFound:
+        return UpgradeResult::ImageNotFound;
+    case ImageLookup::SizeUnknown:
+        return UpgradeResult::ImageEmpty;
+    case ImageLookup::CannotLoad:
+        return UpgradeResult::ImageCannotLoad;
+    case ImageLookup::CannotLock:
+        return UpgradeResult::ImageCannotLock;
+    case ImageLookup::Found:
+        break;
+    }
+    return UpgradeResult::Completed;
+}
+
+} // namespace
+
+Upgrade::Upgrade(UpgradeHost& host) : host_(host) {
+    port_.emplace();
+}
+
+Upgrade::Upgrade(UpgradeHost& host, WithoutPort) : host_(host) {}
+
+void Upgrade::chooseImage(std::uint32_t resourceId) {
+    state_.imageResourceId = resourceId;
+}
+
+PreUpgradeCheck Upgrade::checkBeforeStart(std::uint32_t imageResourceId) {
+    // Nothing can be sent until the warning has chosen the image again.
+    chooseImage(0);
+    MeterSearch search = searchMetersCorrectingLeads(SearchExtent::FirstMeter);
+    chooseImage(imageResourceId);
+    PreUpgradeCheck check;
+    check.leadReprogrammed = search.leadReprogrammed;
+    if (!search.meters.empty()) {
+        check.meter = std::move(search.meters.front());
+    }
+    return check;
+}
+
+UpgradeProgress Upgrade::progress() const {
+    return UpgradeProgress{state_.progress, state_.recordCount, state_.active};
+}
+
+void Upgrade::invalidate(bool erase) {
+    host_.invalidate(progress(), erase);
+}
+
+void Upgrade::finish(UpgradeResult result) {
+    UpgradeOutcome outcome;
+    outcome.result = result;
+    outcome.recordCount = state_.recordCount;
+    outcome.nextRecord = state_.nextRecord;
+    if (result == UpgradeResult::HandshakeFailed) {
+        outcome.phase = state_.state == TransferState::AwaitingHandshake ? TransferPhase::Handshake
+                                                                         : TransferPhase::Records;
+        outcome.fault = fault_;
+    }
+    host_.finished(outcome);
+}
+
+void Upgrade::stopTimers() {
+    host_.killTimer(UpgradeTimer::Reset);
+    host_.killTimer(UpgradeTimer::Tick);
+    state_.active = false;
+}
+
+// Takes the upgrade's own copy of the chosen image.
+UpgradeResult Upgrade::copyChosenImage() {
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    const ImageLookup lookup = host_.findImage(state_.imageResourceId, &data, &size);
+    if (lookup != ImageLookup::Found) {
+        return resultOfImageLookup(lookup);
+    }
+    if (size == 0) {
+        return UpgradeResult::ImageEmpty;
+    }
+    try {
+        state_.image.assign(data, data + size);
+    } catch (const std::bad_alloc&) {
+        state_.image.clear();
+        return UpgradeResult::OutOfMemory;
+    }
+    state_.imageSize = size;
+    state_.recordCount = static_cast<std::int32_t>(size / kFirmwareRecordSize);
+    return UpgradeResult::Completed;
+}
+
+// Brings bridge 0 up for the transfer and checks its EEPROM.
+UpgradeResult Upgrade::openBridge() {
+    if (!port_) {
+        return UpgradeResult::OutOfMemory;
+    }
+    port_->close();
+    if (port_->openAndConfigure(0, kUpgradeBaud, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) !=
+        FT_OK) {
+        return UpgradeResult::PortError;
+    }
+    port_->ensureBridgeConfig(true);
+    if (port_->configChanged != 0) {
+        // The bridge is re-enumerating with its corrected settings; the dead handle is closed
+        // by the next start.
+        return UpgradeResult::LeadReprogrammed;
+    }
+    return UpgradeResult::Completed;
+}
+
+void Upgrade::start(const std::function<int()>& confirm) {
+    state_.progress = 0;
+    if (confirm() != kConfirmUpgrade) {
+        finish(UpgradeResult::Cancelled);
+        return;
+    }
+    if (!bridgeLibraryPresent()) {
+        finish(UpgradeResult::NoDriver);
+        return;
+    }
+    state_.active = false;
+    stopTimers();
+    invalidate(true);
+
+    if (state_.imageResourceId == 0) {
+        finish(UpgradeResult::ImageNotChosen);
+        return;
+    }
+    UpgradeResult failure = copyChosenImage();
+    if (failure == UpgradeResult::Completed) {
+        failure = openBridge();
+    }
+    if (failure != UpgradeResult::Completed) {
+        finish(failure);
+        return;
+    }
+    host_.setTimer(UpgradeTimer::Reset, kResetPulseMs);
+    state_.resetPending = true;
+    state_.state = TransferState::AwaitingHandshake;
+    state_.busy = false;
+    state_.active = true;
+    fault_ = TransferFault::None;
+    host_.setTimer(UpgradeTimer::Tick, kTickPeriodMs);
+    port_->assertDtr();
+}
+
+void Upgrade::onTimer(UpgradeTimer timer) {
+    if (!state_.active) {
+        return;
+    }
+    if (timer == UpgradeTimer::Tick && !state_.resetPending) {
+        transferTick();
+    } else if (timer == UpgradeTimer::Reset) {
+        onResetTimer();
+    }
+}
+
+// The end of the reset pulse: DTR cleared, receive queue purged, 1 ms reads.
+void Upgrade::onResetTimer() {
+    host_.killTimer(UpgradeTimer::Reset);
+    state_.resetPending = false;
+    if (port_) {
+        port_->clearDtr();
+        port_->purgeReceive();
+        port_->setTimeouts(1, 1000);
+    }
+    state_.state = TransferState::AwaitingHandshake;
+    state_.pollCount = 0;
+}
+
+Upgrade::TickOutcome Upgrade::awaitHandshake() {
+    std::uint8_t received[128] = {};
+    ++state_.pollCount;
+    const FT_STATUS status = port_->read(received, 1);
+    if (status == FT_OK && port_->bytesRead == kBrokenReadCount) {
+        fault_ = TransferFault::BrokenRead;
+        return TickOutcome::Fail;
+    }
+    if (state_.pollCount >= kHandshakePollLimit) {
+        fault_ = TransferFault::NoReply;
+        return TickOutcome::Fail;
+    }
+    if (received[0] == kMeterHandshake) {
+        port_->write(&kHostHandshake, 1);
+        state_.pollCount = 0;
+        state_.nextRecord = 0;
+        state_.state = TransferState::SendingRecords;
+    }
+    return TickOutcome::Continue;
+}
+
+void Upgrade::sendRecord() {
+    state_.pollCount = 0;
+    std::uint8_t wire[kWireRecordSize];
+    buildWireRecord(
+        &state_.image[static_cast<std::size_t>(state_.nextRecord) * kFirmwareRecordSize], wire);
+    // A lost write shows up as a meter that stops asking, which times the transfer out.
+    port_->write(wire, sizeof wire);
+    state_.progress = state_.nextRecord;
+    ++state_.nextRecord;
+    invalidate(true);
+}
+
+Upgrade::TickOutcome Upgrade::sendRequestedRecords() {
+    std::uint8_t received[128] = {};
+    ++state_.pollCount;
+    const std::uint32_t got = port_->read(received, 1) == FT_OK ? port_->bytesRead : 0;
+    if (got == kBrokenReadCount) {
+        fault_ = TransferFault::BrokenRead;
+        return TickOutcome::Fail;
+    }
+    if (state_.pollCount >= kRecordPollLimit) {
+        fault_ = TransferFault::NoReply;
+        return TickOutcome::Fail;
+    }
+    if (got != 0 && received[0] == kMeterRecordRequest) {
+        if (state_.nextRecord == state_.recordCount) {
+            return TickOutcome::Complete;
+        }
+        sendRecord();
+    }
+    return TickOutcome::Continue;
+}
+
+void Upgrade::failTransfer() {
+    finish(UpgradeResult::HandshakeFailed);
+    state_.active = false;
+    stopTimers();
+    invalidate(true);
+}
+
+void Upgrade::completeTransfer() {
+    // A second pulse restarts the meter into its new firmware.
+    port_->assertDtr();
+    state_.progress = state_.recordCount;
+    invalidate(true);
+    host_.killTimer(UpgradeTimer::Tick);
+    port_->clearDtr();
+    finish(UpgradeResult::Completed);
+    state_.active = false;
+    stopTimers();
+    invalidate(true);
+}
+
+void Upgrade::transferTick() {
+    if (!state_.active || state_.busy || !port_) {
+        return;
+    }
+    state_.busy = true;
+    const TickOutcome outcome = state_.state == TransferState::AwaitingHandshake
+                                    ? awaitHandshake()
+                                    : sendRequestedRecords();
+    if (outcome == TickOutcome::Fail) {
+        failTransfer();
+    } else if (outcome == TickOutcome::Complete) {
+        completeTransfer();
+    }
+    state_.busy = false;
+    if (!state_.active) {
+        invalidate(false);
+        port_->close();
+    }
+}
+
+int progressFillWidth(const UpgradeProgress& progress, int barWidth) {
+    if (progress.total <= 0) {
+        return 0;
+    }
+    std::int64_t done = progress.done;
+    if (done < 0) {
+        done = 0;
+    } else if (done > progress.total) {
+        done = progress.total;
+    }
+    return static_cast<int>(done * barWidth / progress.total);
+}
+
+} // namespace pxr7

@@ -1,0 +1,112 @@
+// The upgrade: the start sequence, the DTR reset pulse and the timer-driven transfer, as one
+// object that owns its state, its copy of the image and the port it upgrades through.
+//
+// On the wire (bridge 0, 1,000,000 baud 8N1, no flow control): DTR is asserted for a second
+// and cleared, the meter answers "}", the host sends "{", and then for each "!" the host sends
+// the next 516-byte wire record; the "!" after the last record completes the transfer and the
+// host pulses DTR once more. Each tick reads at most one byte and writes at most one answer.
+#pragma once
+
+#include "device_port.h"
+#include "upgrade_host.h"
+#include "version_query.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace pxr7 {
+
+constexpr unsigned kTickPeriodMs = 10;
+constexpr unsigned kResetPulseMs = 1000;
+constexpr std::uint32_t kUpgradeBaud = 1000000;
+constexpr int kHandshakePollLimit = 10;
+constexpr int kRecordPollLimit = 50;
+constexpr std::uint8_t kMeterHandshake = '}';
+constexpr std::uint8_t kHostHandshake = '{';
+constexpr std::uint8_t kMeterRecordRequest = '!';
+constexpr int kConfirmUpgrade = 1;
+
+enum class TransferState : int { AwaitingHandshake = 0, SendingRecords = 1 };
+
+// The upgrade's working state, readable for painting and tests.
+struct UpgradeState {
+    bool active = false;       // reset pulse or transfer under way; gates both timers
+    bool resetPending = false; // the reset pulse has not ended; ticks do nothing
+    bool busy = false;         // a tick is running; a nested tick returns at once
+    TransferState state = TransferState::AwaitingHandshake;
+    std::int32_t pollCount = 0;  // ticks since the last handshake or record event
+    std::int32_t nextRecord = 0; // the next record to send
+    std::int32_t recordCount = 0;
+    std::int32_t progress = 0; // records the meter has taken, as the progress bar shows
+    std::vector<std::uint8_t> image;
+    std::uint32_t imageSize = 0;
+    std::uint32_t imageResourceId = 0; // 0: nothing chosen
+};
+
+// What the upgrade warning shows before the user confirms.
+struct PreUpgradeCheck {
+    std::optional<MeterInfo> meter; // the first meter that answered, if any
+    bool leadReprogrammed = false;  // a lead's EEPROM was corrected on the way
+};
+
+class Upgrade {
+public:
+    // An upgrade with its own port.
+    explicit Upgrade(UpgradeHost& host);
+    // An upgrade whose port could not be made: a confirmed start ends in OutOfMemory.
+    struct WithoutPort {};
+    Upgrade(UpgradeHost& host, WithoutPort);
+    Upgrade(const Upgrade&) = delete;
+    Upgrade& operator=(const Upgrade&) = delete;
+
+    // The image the next start sends; 0 means none chosen.
+    void chooseImage(std::uint32_t resourceId);
+
+    // The step before the warning: chooses nothing, searches for the first answering meter
+    // (which may correct and cycle a lead's EEPROM on the way), then chooses imageResourceId.
+    PreUpgradeCheck checkBeforeStart(std::uint32_t imageResourceId);
+
+    // The whole Upgrade command: confirm (the warning) must return 1 to go on. Loads the
+    // image, opens bridge 0, checks its EEPROM, starts both timers and asserts DTR. A start
+    // that fails reports its outcome at once and leaves no timer running; a cancelled one
+    // reports Cancelled and leaves a running transfer running.
+    void start(const std::function<int()>& confirm);
+
+    // Routes a timer expiry: nothing unless active; the tick only once the pulse has ended.
+    void onTimer(UpgradeTimer timer);
+
+    // Kills both timers and marks the upgrade inactive; the port is left as it is.
+    void stopTimers();
+
+    UpgradeProgress progress() const;
+    const UpgradeState& state() const { return state_; }
+    // The port the upgrade runs through; null for an upgrade without one.
+    DevicePort* port() { return port_ ? &*port_ : nullptr; }
+
+private:
+    enum class TickOutcome { Continue, Fail, Complete };
+
+    UpgradeResult copyChosenImage();
+    UpgradeResult openBridge();
+    void onResetTimer();
+    void transferTick();
+    TickOutcome awaitHandshake();
+    TickOutcome sendRequestedRecords();
+    void sendRecord();
+    void failTransfer();
+    void completeTransfer();
+    void finish(UpgradeResult result);
+    void invalidate(bool erase);
+
+    UpgradeHost& host_;
+    std::optional<DevicePort> port_;
+    UpgradeState state_;
+    TransferFault fault_ = TransferFault::None;
+};
+
+// The progress bar's filled width for a bar of barWidth pixels: 0 when there are no records.
+int progressFillWidth(const UpgradeProgress& progress, int barWidth);
+
+} // namespace pxr7
