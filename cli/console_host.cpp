@@ -39,6 +39,9 @@ void ConsoleHost::finished(const UpgradeOutcome& outcome) {
         view_.finishLine();
         printMessage(shown.messageIndex, shown.kind, json_);
     }
+    if (shown.detail != nullptr && !json_) {
+        std::fprintf(stderr, "%s\n", shown.detail);
+    }
 }
 
 ImageLookup ConsoleHost::findImage(std::uint32_t resourceId, const std::uint8_t** data,

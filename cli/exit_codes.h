@@ -17,6 +17,8 @@ enum ExitCode : int {
     EXIT_HANDSHAKE_FAILED = 6,
     EXIT_IMAGE_PROBLEM = 7,
     EXIT_CANCELLED = 8,
+    EXIT_LEAD_SETUP_FAILED = 9,
+    EXIT_NOT_A_METER_LEAD = 10,
     EXIT_INTERRUPTED = 130,
 };
 
@@ -24,6 +26,7 @@ struct CommandOutcome {
     int exitCode;
     int messageIndex; // -1: no message
     MessageKind kind;
+    const char* detail; // a line after the message that says what to do, or null
 };
 
 CommandOutcome commandOutcomeFor(UpgradeResult result);

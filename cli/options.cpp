@@ -92,6 +92,8 @@ const char* usageText() {
            "  6    the meter stopped answering (handshake not received)\n"
            "  7    the firmware image the program carries could not be used\n"
            "  8    cancelled by the user\n"
+           "  9    the lead's settings could not be written to its EEPROM\n"
+           "  10   the bridge is not a PXR7 meter lead; it was left alone\n"
            "  130  interrupted\n";
 }
 

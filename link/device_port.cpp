@@ -3,6 +3,8 @@
 #include "bridge_library.h"
 #include "eeprom_rules.h"
 
+#include <cstring>
+
 namespace pxr7 {
 
 DevicePort::DevicePort()
@@ -17,6 +19,9 @@ FT_STATUS DevicePort::open(int deviceIndex) {
         close();
     }
     lastStatus = d2xx().FT_Open(deviceIndex, &handle);
+    if (lastStatus == FT_OK && handle == nullptr) {
+        lastStatus = FT_INVALID_HANDLE;
+    }
     if (lastStatus == FT_OK) {
         index = deviceIndex;
     } else {
@@ -122,14 +127,28 @@ FT_STATUS DevicePort::clearDtr() {
 FT_STATUS DevicePort::openAndConfigure(int deviceIndex, std::uint32_t baud,
                                        std::uint8_t newWordLength, std::uint8_t newStopBits,
                                        std::uint8_t newParity) {
-    open(deviceIndex);
-    setDtr(0);
-    if (lastStatus != FT_OK) {
+    if (open(deviceIndex) != FT_OK) {
         return lastStatus;
     }
-    setBaudRate(baud);
-    setDataCharacteristics(newWordLength, newStopBits, newParity);
-    setFlowControl(FT_FLOW_NONE, 0, 0);
+    FT_STATUS firstFailure = setDtr(0);
+    if (firstFailure == FT_OK) {
+        // The line settings are all made, each whatever the one before answered.
+        const FT_STATUS statuses[] = {
+            setBaudRate(baud),
+            setDataCharacteristics(newWordLength, newStopBits, newParity),
+            setFlowControl(FT_FLOW_NONE, 0, 0),
+        };
+        for (const FT_STATUS status : statuses) {
+            if (firstFailure == FT_OK) {
+                firstFailure = status;
+            }
+        }
+    }
+    if (firstFailure != FT_OK) {
+        // Half a configuration is worse than none: a caller would talk at the wrong speed.
+        close();
+        lastStatus = firstFailure;
+    }
     return lastStatus;
 }
 
@@ -150,6 +169,32 @@ void DevicePort::prepareEepromRecord() {
     eeprom.RemoteWakeup = 0;
 }
 
+FT_STATUS DevicePort::readIdentity(BridgeIdentity& identity) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    lastStatus = readBridgeIdentity(handle, identity);
+    identity.index = index;
+    return lastStatus;
+}
+
+// The library fills our string buffers and need not end them in a zero. Ends each within its
+// buffer; returns whether any had to be cut, so the record is never written back cut.
+bool DevicePort::terminateEepromStrings() {
+    bool cut = false;
+    const auto terminate = [&cut](char* buffer, std::size_t size) {
+        if (std::memchr(buffer, '\0', size) == nullptr) {
+            buffer[size - 1] = '\0';
+            cut = true;
+        }
+    };
+    terminate(manufacturer, sizeof manufacturer);
+    terminate(manufacturerId, sizeof manufacturerId);
+    terminate(description, sizeof description);
+    terminate(serialNumber, sizeof serialNumber);
+    return cut;
+}
+
 bool DevicePort::correctEepromRecord() {
     // The record's pointers always stay on our own buffers, whatever the library did.
     eeprom.Manufacturer = manufacturer;
@@ -157,6 +202,35 @@ bool DevicePort::correctEepromRecord() {
     eeprom.Description = description;
     eeprom.SerialNumber = serialNumber;
     return applyEepromRules(eeprom);
+}
+
+void DevicePort::checkEepromRecord(bool program) {
+    configChanged = 0;
+    if (terminateEepromStrings()) {
+        eepromCheck = EepromCheck::StringsCut;
+        return;
+    }
+    if (eeprom.VendorId != expectedVendorId || eeprom.ProductId != expectedProductId) {
+        eepromCheck = EepromCheck::ForeignIds;
+        return;
+    }
+    if (!correctEepromRecord()) {
+        eepromCheck = EepromCheck::Right;
+        return;
+    }
+    if (program) {
+        lastStatus = d2xx().FT_EE_Program(handle, &eeprom);
+        if (lastStatus != FT_OK) {
+            // Nothing changed on the bridge: cycling it would only make the user reconnect.
+            eepromCheck = EepromCheck::ProgramFailed;
+            return;
+        }
+        // The bridge re-enumerates with the new settings; its status is of no use to us, the
+        // handle is dead either way.
+        d2xx().FT_CyclePort(handle);
+    }
+    configChanged = 1;
+    eepromCheck = EepromCheck::Corrected;
 }
 
 FT_STATUS DevicePort::ensureBridgeConfig(bool program) {
@@ -169,14 +243,10 @@ FT_STATUS DevicePort::ensureBridgeConfig(bool program) {
     }
     prepareEepromRecord();
     lastStatus = d2xx().FT_EE_Read(handle, &eeprom);
-    if (lastStatus == FT_OK) {
-        configChanged = correctEepromRecord() ? 1 : 0;
-        if (configChanged == 1 && program) {
-            lastStatus = d2xx().FT_EE_Program(handle, &eeprom);
-            // The bridge re-enumerates with the new settings; its status is of no use to us,
-            // the handle is dead either way.
-            d2xx().FT_CyclePort(handle);
-        }
+    if (lastStatus != FT_OK) {
+        eepromCheck = EepromCheck::ReadFailed;
+    } else {
+        checkEepromRecord(program);
     }
     if (openedHere) {
         close();

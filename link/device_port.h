@@ -4,6 +4,7 @@
 // lastStatus alone. Destroying a port does not close the bridge; callers close first.
 #pragma once
 
+#include "bridge_identity.h"
 #include "d2xx_types.h"
 #include "eeprom_rules.h"
 
@@ -18,7 +19,8 @@ public:
     DevicePort& operator=(const DevicePort&) = delete;
 
     // On success records index; on failure leaves the port closed. A port that is still open
-    // is closed first, so its handle is never lost.
+    // is closed first, so its handle is never lost. A library that answers FT_OK without a
+    // handle has failed (FT_INVALID_HANDLE).
     FT_STATUS open(int deviceIndex);
     // Always ends closed (handle null, index -1), whatever the library answers.
     FT_STATUS close();
@@ -40,15 +42,34 @@ public:
     FT_STATUS clearDtr();
 
     // Opens bridge deviceIndex with DTR cleared, the baud rate, the framing and no flow
-    // control. Returns the open's status if it failed, else the flow-control call's status.
+    // control, making every call as long as the open succeeded. Returns the first failing
+    // status; a port that could not be set up completely is closed again, so it is either
+    // configured or closed.
     FT_STATUS openAndConfigure(int deviceIndex, std::uint32_t baud, std::uint8_t wordLength,
                                std::uint8_t stopBits, std::uint8_t parity);
+
+    // The bridge's identity as the driver reports it (FT_GetDeviceInfo).
+    FT_STATUS readIdentity(BridgeIdentity& identity);
 
     // Reads the bridge EEPROM and corrects it to the settings the meter needs. With program
     // true a corrected record is written back and the bridge is cycled, after which the
     // handle no longer reaches a live bridge and the caller gives the port up. Opens (and
-    // closes again) bridge 0 itself if the port is closed. Callers act on configChanged.
+    // closes again) bridge 0 itself if the port is closed. Nothing is written back for a
+    // record that is not a meter lead's (another VID/PID) or whose strings the library left
+    // unterminated; a failed program is no correction and the bridge is not cycled.
+    // Callers act on configChanged and eepromCheck.
     FT_STATUS ensureBridgeConfig(bool program);
+
+    // What the last ensureBridgeConfig found.
+    enum class EepromCheck {
+        NotRead,       // no check yet
+        ReadFailed,    // the EEPROM could not be read; configChanged keeps its value
+        Right,         // it holds the required settings
+        Corrected,     // it needed correcting (and, if asked to, was programmed and cycled)
+        ForeignIds,    // it holds another VID/PID: not a meter lead, left alone
+        StringsCut,    // a string filled its buffer without a terminator: left alone
+        ProgramFailed, // the correction could not be written; the bridge was not cycled
+    };
 
     std::int32_t index;
     FT_HANDLE handle;
@@ -69,10 +90,13 @@ public:
     char description[kDescriptionBufferSize];
     char serialNumber[16];
     std::uint8_t configChanged;
+    EepromCheck eepromCheck = EepromCheck::NotRead;
 
 private:
     void prepareEepromRecord();
+    bool terminateEepromStrings();
     bool correctEepromRecord();
+    void checkEepromRecord(bool program);
 };
 
 } // namespace pxr7

@@ -1,5 +1,6 @@
 #include "version_query.h"
 
+#include "bridge_identity.h"
 #include "bridge_library.h"
 #include "command_frame.h"
 #include "device_port.h"
@@ -14,34 +15,8 @@ namespace pxr7 {
 namespace {
 
 constexpr char kVersionCommand[] = "VERSION";
-// A count beyond any real USB tree is a misbehaving library; walking it would hang the UI.
-constexpr std::uint32_t kMaxBridges = 128;
 // ACK, STX, length and checksum: the shortest reply worth parsing, plus one payload byte.
 constexpr int kShortestReply = 5;
-
-std::uint32_t countBridges() {
-    std::uint32_t count = 0;
-    if (d2xx().FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) {
-        return 0;
-    }
-    return count < kMaxBridges ? count : kMaxBridges;
-}
-
-// Opens the bridge once on its own and asks for its device information, as the driver likes
-// to be woken; only the open's outcome matters.
-bool probeBridge(int deviceIndex) {
-    FT_HANDLE probe = nullptr;
-    if (d2xx().FT_Open(deviceIndex, &probe) != FT_OK) {
-        return false;
-    }
-    FT_DEVICE type = 0;
-    std::uint32_t id = 0;
-    char serial[16] = {};
-    char description[64] = {};
-    d2xx().FT_GetDeviceInfo(probe, &type, &id, serial, description, nullptr);
-    d2xx().FT_Close(probe);
-    return true;
-}
 
 // Bytes the reply needs before it can be parsed: the shortest reply until its length byte has
 // arrived, then the whole frame, so a reply that trickles in over several reads is kept whole.
@@ -71,6 +46,13 @@ int appendToReply(std::uint8_t* reply, int received, const std::uint8_t* chunk,
     }
     std::memset(out + copied, 0, kept - copied);
     return static_cast<int>(kept);
+}
+
+// After the EEPROM check: a lead whose settings are right (or could not be read, as before)
+// can carry the exchange.
+bool leadUsable(const DevicePort& port) {
+    return port.eepromCheck == DevicePort::EepromCheck::Right ||
+           port.eepromCheck == DevicePort::EepromCheck::ReadFailed;
 }
 
 } // namespace
@@ -114,7 +96,9 @@ MeterSearch searchMetersCorrectingLeads(SearchExtent extent) {
     const std::uint32_t bridges = countBridges();
     for (std::uint32_t i = 0; i < bridges; ++i) {
         const int deviceIndex = static_cast<int>(i);
-        if (!probeBridge(deviceIndex)) {
+        BridgeIdentity identity;
+        // Somebody else's bridge gets nothing beyond the look at who it is.
+        if (!probeBridge(deviceIndex, identity) || !isMeterLead(identity)) {
             continue;
         }
         std::unique_ptr<DevicePort> port(new (std::nothrow) DevicePort());
@@ -126,11 +110,12 @@ MeterSearch searchMetersCorrectingLeads(SearchExtent extent) {
         if (port->openAndConfigure(deviceIndex, kVersionQueryBaud, FT_BITS_8, FT_STOP_BITS_1,
                                    FT_PARITY_NONE) == FT_OK) {
             port->ensureBridgeConfig(true);
-            // A reprogrammed bridge is re-enumerating: it is not asked.
-            if (port->configChanged == 0) {
-                answered = queryMeterVersion(*port, version);
-            } else {
+            // A reprogrammed bridge is re-enumerating, and one whose EEPROM could not be made
+            // right would not carry the meter's signals: neither is asked.
+            if (port->configChanged != 0) {
                 search.leadReprogrammed = true;
+            } else if (leadUsable(*port)) {
+                answered = queryMeterVersion(*port, version);
             }
         }
         port->close();
@@ -139,6 +124,8 @@ MeterSearch searchMetersCorrectingLeads(SearchExtent extent) {
         }
         MeterInfo meter;
         meter.index = deviceIndex;
+        meter.serialNumber = identity.serialNumber;
+        meter.description = identity.description;
         meter.version = version;
         search.meters.push_back(std::move(meter));
         if (extent == SearchExtent::FirstMeter) {

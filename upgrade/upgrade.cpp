@@ -49,6 +49,8 @@ PreUpgradeCheck Upgrade::checkBeforeStart(std::uint32_t imageResourceId) {
     if (!search.meters.empty()) {
         check.meter = std::move(search.meters.front());
     }
+    shownSerial_ = check.meter ? check.meter->serialNumber : std::string();
+    leadReprogrammedBeforeStart_ = check.leadReprogrammed;
     return check;
 }
 
@@ -65,6 +67,7 @@ void Upgrade::finish(UpgradeResult result) {
     outcome.result = result;
     outcome.recordCount = state_.recordCount;
     outcome.nextRecord = state_.nextRecord;
+    outcome.serialNumber = openedSerial_;
     if (result == UpgradeResult::HandshakeFailed) {
         outcome.phase = state_.state == TransferState::AwaitingHandshake ? TransferPhase::Handshake
                                                                          : TransferPhase::Records;
@@ -101,15 +104,49 @@ UpgradeResult Upgrade::copyChosenImage() {
     return UpgradeResult::Completed;
 }
 
-// Brings bridge 0 up for the transfer and checks its EEPROM.
+// Opens bridge 0, or the bridge of the meter the warning showed if bridge 0 is not it, and
+// makes sure it is a meter lead before anything is written to it.
+UpgradeResult Upgrade::openMeterLead() {
+    int index = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (port_->openAndConfigure(index, kUpgradeBaud, FT_BITS_8, FT_STOP_BITS_1,
+                                    FT_PARITY_NONE) != FT_OK) {
+            return UpgradeResult::PortError;
+        }
+        BridgeIdentity identity;
+        const bool lead = port_->readIdentity(identity) == FT_OK && isMeterLead(identity);
+        if (lead && (shownSerial_.empty() || identity.serialNumber == shownSerial_)) {
+            openedSerial_ = identity.serialNumber;
+            return UpgradeResult::Completed;
+        }
+        port_->close();
+        if (shownSerial_.empty()) {
+            return UpgradeResult::NotAMeterLead;
+        }
+        // The meter shown has moved (a bridge before it was unplugged, or is somebody else's).
+        index = findBridgeBySerial(shownSerial_);
+        if (index < 0) {
+            return UpgradeResult::PortError;
+        }
+    }
+    return UpgradeResult::PortError;
+}
+
+// Brings the meter's bridge up for the transfer and checks its EEPROM.
 UpgradeResult Upgrade::openBridge() {
     if (!port_) {
         return UpgradeResult::OutOfMemory;
     }
     port_->close();
-    if (port_->openAndConfigure(0, kUpgradeBaud, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) !=
-        FT_OK) {
-        return UpgradeResult::PortError;
+    openedSerial_.clear();
+    if (leadReprogrammedBeforeStart_) {
+        // A lead is re-enumerating and the bridges behind it have moved: the user reconnects
+        // and starts again rather than have an index point at another meter.
+        return UpgradeResult::LeadReprogrammed;
+    }
+    const UpgradeResult opened = openMeterLead();
+    if (opened != UpgradeResult::Completed) {
+        return opened;
     }
     port_->ensureBridgeConfig(true);
     if (port_->configChanged != 0) {
@@ -117,7 +154,17 @@ UpgradeResult Upgrade::openBridge() {
         // by the next start.
         return UpgradeResult::LeadReprogrammed;
     }
-    return UpgradeResult::Completed;
+    switch (port_->eepromCheck) {
+    case DevicePort::EepromCheck::ProgramFailed:
+        port_->close();
+        return UpgradeResult::LeadSetupFailed;
+    case DevicePort::EepromCheck::ForeignIds:
+    case DevicePort::EepromCheck::StringsCut:
+        port_->close();
+        return UpgradeResult::NotAMeterLead;
+    default:
+        return UpgradeResult::Completed;
+    }
 }
 
 void Upgrade::start(const std::function<int()>& confirm) {
@@ -193,7 +240,9 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
         return TickOutcome::Fail;
     }
     if (received[0] == kMeterHandshake) {
-        port_->write(&kHostHandshake, 1);
+        if (!writeWhole(&kHostHandshake, 1)) {
+            return TickOutcome::Fail;
+        }
         state_.pollCount = 0;
         state_.nextRecord = 0;
         state_.state = TransferState::SendingRecords;
@@ -201,16 +250,27 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
     return TickOutcome::Continue;
 }
 
-void Upgrade::sendRecord() {
+bool Upgrade::writeWhole(const std::uint8_t* bytes, std::uint32_t length) {
+    if (port_->write(bytes, length) != FT_OK || port_->bytesWritten != length) {
+        // The meter would wait for the rest for ever: stop now, not after the poll limit.
+        fault_ = TransferFault::WriteFailed;
+        return false;
+    }
+    return true;
+}
+
+bool Upgrade::sendRecord() {
     state_.pollCount = 0;
     std::uint8_t wire[kWireRecordSize];
     buildWireRecord(
         &state_.image[static_cast<std::size_t>(state_.nextRecord) * kFirmwareRecordSize], wire);
-    // A lost write shows up as a meter that stops asking, which times the transfer out.
-    port_->write(wire, sizeof wire);
+    if (!writeWhole(wire, sizeof wire)) {
+        return false;
+    }
     state_.progress = state_.nextRecord;
     ++state_.nextRecord;
     invalidate(true);
+    return true;
 }
 
 Upgrade::TickOutcome Upgrade::sendRequestedRecords() {
@@ -229,7 +289,9 @@ Upgrade::TickOutcome Upgrade::sendRequestedRecords() {
         if (state_.nextRecord == state_.recordCount) {
             return TickOutcome::Complete;
         }
-        sendRecord();
+        if (!sendRecord()) {
+            return TickOutcome::Fail;
+        }
     }
     return TickOutcome::Continue;
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace pxr7 {
@@ -66,10 +67,15 @@ public:
 
     // The step before the warning: chooses nothing, searches for the first answering meter
     // (which may correct and cycle a lead's EEPROM on the way), then chooses imageResourceId.
+    // The next start upgrades the meter found here, wherever its bridge is by then, and does
+    // not start at all if a lead was reprogrammed on the way.
     PreUpgradeCheck checkBeforeStart(std::uint32_t imageResourceId);
 
     // The whole Upgrade command: confirm (the warning) must return 1 to go on. Loads the
-    // image, opens bridge 0, checks its EEPROM, starts both timers and asserts DTR. A start
+    // image, opens bridge 0 (or, if that is not the bridge of the meter the warning showed,
+    // the bridge that is), checks its EEPROM, starts both timers and asserts DTR. Without a
+    // meter shown, bridge 0 is upgraded only if it is a meter lead: a meter left in its boot
+    // loader answers no version but must still be recoverable. A start
     // that fails reports its outcome at once and leaves no timer running; a cancelled one
     // reports Cancelled and leaves a running transfer running.
     void start(const std::function<int()>& confirm);
@@ -90,11 +96,13 @@ private:
 
     UpgradeResult copyChosenImage();
     UpgradeResult openBridge();
+    UpgradeResult openMeterLead();
     void onResetTimer();
     void transferTick();
     TickOutcome awaitHandshake();
     TickOutcome sendRequestedRecords();
-    void sendRecord();
+    bool writeWhole(const std::uint8_t* bytes, std::uint32_t length);
+    bool sendRecord();
     void failTransfer();
     void completeTransfer();
     void finish(UpgradeResult result);
@@ -104,6 +112,11 @@ private:
     std::optional<DevicePort> port_;
     UpgradeState state_;
     TransferFault fault_ = TransferFault::None;
+    // What the warning showed: the serial number of the meter's bridge (empty if no meter
+    // answered) and whether a lead was reprogrammed, which shifts the indices behind it.
+    std::string shownSerial_;
+    bool leadReprogrammedBeforeStart_ = false;
+    std::string openedSerial_;
 };
 
 // The progress bar's filled width for a bar of barWidth pixels: 0 when there are no records.

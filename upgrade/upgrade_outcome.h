@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace pxr7 {
 
@@ -16,8 +17,10 @@ enum class UpgradeResult {
     ImageCannotLoad,  // the image could not be loaded
     ImageCannotLock,  // the image could not be locked
     OutOfMemory,      // no memory for the upgrade's copy of the image, or no port
-    PortError,        // bridge 0 could not be opened or configured
-    LeadReprogrammed, // the lead's EEPROM was corrected; it is re-enumerating
+    PortError,        // the bridge could not be opened or configured, or the meter's is gone
+    NotAMeterLead,    // the bridge to upgrade is not a meter lead: left alone
+    LeadReprogrammed, // a lead's EEPROM was corrected; it is re-enumerating
+    LeadSetupFailed,  // the lead's settings could not be written
     HandshakeFailed,  // the meter did not answer in time, or the bridge failed
 };
 
@@ -31,6 +34,7 @@ enum class TransferFault {
     None,
     NoReply,    // the poll limit ran out without the byte the meter owed
     BrokenRead, // the driver reported an impossible read count: the bridge is lost
+    WriteFailed, // the "{" or a record could not be written whole
 };
 
 struct UpgradeOutcome {
@@ -41,6 +45,8 @@ struct UpgradeOutcome {
     TransferFault fault = TransferFault::None;
     std::int32_t nextRecord = 0;
     std::int32_t recordCount = 0;
+    // The serial number of the bridge the upgrade went through, once it was opened.
+    std::string serialNumber;
 };
 
 } // namespace pxr7

@@ -12,7 +12,8 @@ struct OutcomeRow {
 constexpr MessageKind kError = MessageKind::Error;
 
 // A corrected lead shows "No devices found", and every transfer failure, in either phase,
-// "Error - Handshake not received".
+// "Error - Handshake not received". A bridge that is not a meter lead, or a lead whose
+// settings could not be written, is a port the upgrade cannot use: "USB Port Error".
 constexpr OutcomeRow kOutcomes[] = {
     {UpgradeResult::Completed, {MSG_UPGRADE_COMPLETE, MessageKind::Information}},
     {UpgradeResult::Cancelled, {-1, kError}},
@@ -24,6 +25,8 @@ constexpr OutcomeRow kOutcomes[] = {
     {UpgradeResult::ImageCannotLock, {MSG_CANNOT_LOCK_DATA, kError}},
     {UpgradeResult::OutOfMemory, {MSG_CANNOT_ALLOCATE_MEMORY, kError}},
     {UpgradeResult::PortError, {MSG_USB_PORT_ERROR, kError}},
+    {UpgradeResult::NotAMeterLead, {MSG_USB_PORT_ERROR, kError}},
+    {UpgradeResult::LeadSetupFailed, {MSG_USB_PORT_ERROR, kError}},
     {UpgradeResult::LeadReprogrammed, {MSG_NO_DEVICES_FOUND, kError}},
     {UpgradeResult::HandshakeFailed, {MSG_HANDSHAKE_NOT_RECEIVED, kError}},
 };

@@ -107,11 +107,13 @@ TEST(CliUpgrade, AFactoryFreshLeadIsReprogrammedThenUpgradesOnTheNextRun) {
     CliRig rig("state_file = state.txt\nreenumerate_ms = 3000\n"
                "[bridge 0]\neeprom = factory\ncapture = capture.bin\n");
     // The warning's version query corrects the lead, which then drops off the bus while it
-    // restarts: the upgrade finds no bridge 0 to open.
+    // restarts: the upgrade does not start on shifted indices but asks for a reconnect.
     const CliResult first = rig.run("upgrade --yes");
-    EXPECT_EQ(first.exitCode, 4) << first.out << first.err;
+    EXPECT_EQ(first.exitCode, 5) << first.out << first.err;
     EXPECT_TRUE(contains(first.out, "No devices present"));
-    EXPECT_TRUE(contains(first.err, "USB Port Error"));
+    EXPECT_TRUE(contains(first.err, "No devices found"));
+    EXPECT_TRUE(contains(first.err, "reconnect the USB lead"));
+    EXPECT_EQ(rig.countTrace("FT_SetBaudRate bridge=0 baud=1000000"), 0);
     EXPECT_EQ(rig.countTrace("FT_EE_Program"), 1);
     EXPECT_EQ(rig.countTrace("FT_CyclePort"), 1);
     // Reconnected, the lead keeps its corrected settings and the upgrade goes through.

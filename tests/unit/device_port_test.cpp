@@ -126,19 +126,24 @@ TEST_F(DevicePortTest, OpenAndConfigureStopsAfterAFailedOpen) {
     EXPECT_EQ(bridge->callList(), "FT_Open(0)");
 }
 
-TEST_F(DevicePortTest, OpenAndConfigureStopsWhenDtrCannotBeCleared) {
+TEST_F(DevicePortTest, OpenAndConfigureStopsWhenDtrCannotBeClearedAndCloses) {
     bridge->status["FT_ClrDtr"] = FT_IO_ERROR;
     EXPECT_EQ(port.openAndConfigure(0, 115200, 8, 0, 0), FT_IO_ERROR);
-    EXPECT_EQ(bridge->callList(), "FT_Open(0) FT_ClrDtr");
+    EXPECT_EQ(bridge->callList(), "FT_Open(0) FT_ClrDtr FT_Close");
+    EXPECT_EQ(port.handle, nullptr);
 }
 
-TEST_F(DevicePortTest, OpenAndConfigureReturnsTheFlowControlStatus) {
+// A port is either configured or closed: the first failing step is returned, and a port whose
+// baud rate or framing could not be set is not left open at the wrong speed.
+TEST_F(DevicePortTest, OpenAndConfigureReturnsTheFirstFailingStepAndCloses) {
     bridge->status["FT_SetBaudRate"] = FT_INVALID_BAUD_RATE;
-    EXPECT_EQ(port.openAndConfigure(1, 115200, 8, 0, 0), FT_OK);
-    bridge->status["FT_SetBaudRate"] = FT_OK;
     bridge->status["FT_SetFlowControl"] = FT_IO_ERROR;
-    port.close();
-    EXPECT_EQ(port.openAndConfigure(1, 115200, 8, 0, 0), FT_IO_ERROR);
+    EXPECT_EQ(port.openAndConfigure(1, 115200, 8, 0, 0), FT_INVALID_BAUD_RATE);
+    EXPECT_EQ(bridge->callList(), "FT_Open(1) FT_ClrDtr FT_SetBaudRate(115200) "
+                                  "FT_SetDataCharacteristics(8,0,0) FT_SetFlowControl(0,0,0) "
+                                  "FT_Close");
+    EXPECT_EQ(port.handle, nullptr);
+    EXPECT_EQ(port.lastStatus, FT_INVALID_BAUD_RATE);
 }
 
 // --- The bridge EEPROM check -------------------------------------------------------------

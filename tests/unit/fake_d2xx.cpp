@@ -140,10 +140,13 @@ FT_STATUS D2XX_API fakeEeRead(FT_HANDLE, FT_PROGRAM_DATA* data) {
     copyString(serialNumber, 16, g_fake->serialNumber);
     return FT_OK;
 }
-FT_STATUS D2XX_API fakeGetDeviceInfo(FT_HANDLE, FT_DEVICE* type, std::uint32_t* id, char*, char*,
-                                     void*) {
+// Reports the bridge as it enumerated: its EEPROM's description and serial number.
+FT_STATUS D2XX_API fakeGetDeviceInfo(FT_HANDLE, FT_DEVICE* type, std::uint32_t* id, char* serial,
+                                     char* description, void*) {
     *type = FT_DEVICE_232R;
     *id = 0x04036001;
+    copyString(serial, 16, g_fake->serialNumber);
+    copyString(description, 64, g_fake->description);
     return answer("FT_GetDeviceInfo", "FT_GetDeviceInfo");
 }
 FT_STATUS D2XX_API fakeCyclePort(FT_HANDLE) {

@@ -1,0 +1,95 @@
+#include "bridge_identity.h"
+
+#include "bridge_library.h"
+#include "eeprom_rules.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace pxr7 {
+
+namespace {
+
+constexpr std::size_t kSerialBufferSize = 16;
+constexpr std::size_t kInfoDescriptionBufferSize = 64;
+// A count beyond any real USB tree is a misbehaving library; walking it would hang the UI.
+constexpr std::uint32_t kMaxBridges = 128;
+
+std::string boundedText(const char* buffer, std::size_t size) {
+    return std::string(buffer, strnlen(buffer, size));
+}
+
+} // namespace
+
+bool sameDescription(const std::string& text, const char* wanted) {
+    std::size_t length = text.size();
+    while (length > 0 && text[length - 1] == ' ') {
+        --length;
+    }
+    if (length != std::strlen(wanted)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto a = static_cast<unsigned char>(text[i]);
+        const auto b = static_cast<unsigned char>(wanted[i]);
+        if (std::tolower(a) != std::tolower(b)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isMeterLead(const BridgeIdentity& bridge) {
+    return bridge.type == FT_DEVICE_232R && bridge.id == kMeterLeadDeviceId &&
+           (sameDescription(bridge.description, kRequiredBridgeDescription) ||
+            sameDescription(bridge.description, kFactoryBridgeDescription));
+}
+
+FT_STATUS readBridgeIdentity(FT_HANDLE handle, BridgeIdentity& identity) {
+    FT_DEVICE type = 0;
+    std::uint32_t id = 0;
+    char serial[kSerialBufferSize] = {};
+    char description[kInfoDescriptionBufferSize] = {};
+    const FT_STATUS status =
+        d2xx().FT_GetDeviceInfo(handle, &type, &id, serial, description, nullptr);
+    identity.type = type;
+    identity.id = id;
+    identity.serialNumber = boundedText(serial, sizeof serial);
+    identity.description = boundedText(description, sizeof description);
+    return status;
+}
+
+bool probeBridge(int index, BridgeIdentity& identity) {
+    FT_HANDLE probe = nullptr;
+    // A library that opens without a handle has not opened anything.
+    if (d2xx().FT_Open(index, &probe) != FT_OK || probe == nullptr) {
+        return false;
+    }
+    identity = BridgeIdentity{};
+    identity.index = index;
+    const FT_STATUS status = readBridgeIdentity(probe, identity);
+    d2xx().FT_Close(probe);
+    return status == FT_OK;
+}
+
+std::uint32_t countBridges() {
+    std::uint32_t count = 0;
+    if (d2xx().FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) {
+        return 0;
+    }
+    return count < kMaxBridges ? count : kMaxBridges;
+}
+
+int findBridgeBySerial(const std::string& serialNumber) {
+    const std::uint32_t bridges = countBridges();
+    for (std::uint32_t i = 0; i < bridges; ++i) {
+        BridgeIdentity identity;
+        if (probeBridge(static_cast<int>(i), identity) && isMeterLead(identity) &&
+            identity.serialNumber == serialNumber) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+} // namespace pxr7

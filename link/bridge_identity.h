@@ -1,0 +1,46 @@
+// Who a bridge is, as the driver reports it before anything is written to it, and the rule
+// that says whether it is a meter lead. Only a meter lead's EEPROM is ever read or programmed,
+// and only a meter lead is asked for its version or upgraded.
+#pragma once
+
+#include "d2xx_types.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pxr7 {
+
+constexpr std::uint32_t kMeterLeadDeviceId = 0x04036001; // FTDI's VID 0403, PID 6001
+constexpr char kFactoryBridgeDescription[] = "FT232R USB UART";
+
+struct BridgeIdentity {
+    int index = -1; // the D2XX device index it was found at
+    FT_DEVICE type = 0;
+    std::uint32_t id = 0; // VID << 16 | PID
+    std::string serialNumber;
+    std::string description;
+};
+
+// Whether text equals wanted, ignoring letter case and trailing blanks.
+bool sameDescription(const std::string& text, const char* wanted);
+
+// An FT232R with FTDI's VID and PID whose description is the lead's (set up) or the FT232R's
+// factory one (a fresh lead). Anything else belongs to somebody else.
+bool isMeterLead(const BridgeIdentity& bridge);
+
+// Fills identity from FT_GetDeviceInfo on an open handle; the strings are taken only within
+// their 16- and 64-byte buffers. Returns the call's status.
+FT_STATUS readBridgeIdentity(FT_HANDLE handle, BridgeIdentity& identity);
+
+// Opens bridge index on its own, reads its identity and closes it again. False if it could
+// not be opened or did not tell who it is.
+bool probeBridge(int index, BridgeIdentity& identity);
+
+// The number of bridges attached, as FT_ListDevices counts them; 0 if the call fails. Capped,
+// so a misbehaving library cannot make a walk run for ever.
+std::uint32_t countBridges();
+
+// The index of the present bridge with the serial number, or -1.
+int findBridgeBySerial(const std::string& serialNumber);
+
+} // namespace pxr7
