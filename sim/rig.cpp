@@ -20,11 +20,10 @@ std::string serialNumberFor(std::size_t index) {
 }
 
 EepromImage initialEeprom(const BridgeScenario& config, std::size_t index) {
-    const std::string serial =
-        config.hasSerialNumber ? config.serialNumber : serialNumberFor(index);
+    const std::string serial = config.serialNumber.value_or(serialNumberFor(index));
     EepromImage image = config.factoryEeprom ? factoryEeprom(serial) : rightEeprom(serial);
-    if (config.hasDescription) {
-        image.description = config.description.substr(0, kDescriptionSize - 1);
+    if (config.description) {
+        image.description = config.description->substr(0, kDescriptionSize - 1);
     }
     for (const auto& field : config.eepromFields) {
         if (!setEepromNumber(image, field.first, field.second)) {

@@ -2,11 +2,15 @@
 // read from the scenario file named by PXR7_SIM_SCENARIO (see README.md for every key).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace sim {
+
+// Bridge sections are numbered 0 to kMaxBridges - 1.
+constexpr int kMaxBridges = 64;
 
 enum class VersionReply { Normal, Nak, Silent, BadChecksum, Empty, Oversize, Split };
 enum class Handshake { Normal, None, Late };
@@ -31,14 +35,13 @@ struct BridgeScenario {
     long readsFailFromRecord = -1;
     long corruptRecord = -1;
     // Optional EEPROM overrides on top of the preset: strings, then numeric fields by name.
-    bool hasDescription = false;
-    std::string description;
-    bool hasSerialNumber = false;
-    std::string serialNumber;
+    std::optional<std::string> description;
+    std::optional<std::string> serialNumber;
     std::vector<std::pair<std::string, long>> eepromFields;
 };
 
 struct Scenario {
+    int declaredBridges = -1; // the bridges key; -1 if absent (bridges.size() is what counts)
     std::string stateFile;
     int latencyMs = 16;
     int reenumerateMs = 300;
