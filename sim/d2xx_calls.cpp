@@ -87,8 +87,13 @@ FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
     }
     const int index = present[static_cast<std::size_t>(deviceNumber)];
     Bridge& bridge = call.rig().bridge(index);
-    if (bridge.config().openFails || bridge.isOpen()) {
+    if (bridge.config().open == OpenMode::Fail || bridge.isOpen()) {
         return call.finish(FT_DEVICE_NOT_OPENED);
+    }
+    if (bridge.config().open == OpenMode::NullHandle) {
+        // Success without a handle; the bridge stays closed, so calls on null are refused.
+        *handle = nullptr;
+        return call.finish(FT_OK);
     }
     bridge.open(now());
     *handle = call.rig().issueHandle(index);

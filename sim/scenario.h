@@ -14,10 +14,12 @@ constexpr int kMaxBridges = 64;
 
 enum class VersionReply { Normal, Nak, Silent, BadChecksum, Empty, Oversize, Split };
 enum class Handshake { Normal, None, Late };
+// NullHandle: FT_Open reports success but hands out a null handle, as a broken library might.
+enum class OpenMode { Ok, Fail, NullHandle };
 
 struct BridgeScenario {
     bool factoryEeprom = false;
-    bool openFails = false;
+    OpenMode open = OpenMode::Ok;
     bool eepromReadFails = false;
     bool eepromProgramFails = false;
     std::string version = "PXR7 V1.02";

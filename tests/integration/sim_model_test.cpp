@@ -1,6 +1,8 @@
 // The simulator's timing and protocol model on explicit time stamps, with no clock involved:
 // the FT232R receive path (latency timer, 62-byte packets, purge), the meter's replies and
-// boot loader, the scenario reader and the state file.
+// boot loader, the scenario reader and the state file. The scenario's fault knobs are also
+// checked through the sim core's D2XX calls, which run on the steady clock.
+#include "d2xx_calls.h"
 #include "eeprom_image.h"
 #include "meter.h"
 #include "receive_path.h"
@@ -10,10 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 using namespace sim;
+using namespace sim::calls;
 
 namespace {
 
@@ -60,6 +65,45 @@ std::vector<std::uint8_t> wireRecord(std::uint8_t seed) {
     wire.push_back(static_cast<std::uint8_t>(sum));
     return wire;
 }
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The sim core's D2XX calls on a scenario, as one program run sees them, with its trace.
+class CallBench {
+public:
+    explicit CallBench(const std::string& scenario) {
+        const std::string base = ::testing::TempDir() + "sim_model_" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        scenarioPath_ = base + "_scenario.txt";
+        tracePath_ = base + "_trace.txt";
+        writeText(scenarioPath_, scenario);
+        writeText(tracePath_, "");
+        setenv("PXR7_SIM_SCENARIO", scenarioPath_.c_str(), 1);
+        setenv("PXR7_SIM_TRACE", tracePath_.c_str(), 1);
+        calls::resetFromEnvironment();
+    }
+    ~CallBench() {
+        unsetenv("PXR7_SIM_SCENARIO");
+        unsetenv("PXR7_SIM_TRACE");
+        calls::resetFromEnvironment();
+        std::remove(scenarioPath_.c_str());
+        std::remove(tracePath_.c_str());
+    }
+    std::vector<std::string> trace() const {
+        std::vector<std::string> lines;
+        std::ifstream in(tracePath_);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    std::string scenarioPath_;
+    std::string tracePath_;
+};
 
 struct MeterBench {
     explicit MeterBench(const BridgeScenario& config, int latencyMs = 0)
@@ -311,7 +355,7 @@ TEST(SimScenario, EmptyScenarioIsOneRightBridgeWithTheDefaults) {
     EXPECT_TRUE(s.stateFile.empty());
     const BridgeScenario& b = s.bridges[0];
     EXPECT_FALSE(b.factoryEeprom);
-    EXPECT_FALSE(b.openFails);
+    EXPECT_EQ(b.open, OpenMode::Ok);
     EXPECT_EQ(b.version, "PXR7 V1.02");
     EXPECT_EQ(b.versionAfterUpgrade, "PXR7 V1.03");
     EXPECT_EQ(b.versionReply, VersionReply::Normal);
@@ -356,7 +400,8 @@ TEST(SimScenario, EveryKeyIsRead) {
     EXPECT_EQ(s.reenumerateMs, 50);
     ASSERT_EQ(s.bridges.size(), 2u);
     const BridgeScenario& b = s.bridges[1];
-    EXPECT_TRUE(b.factoryEeprom && b.openFails && b.eepromReadFails && b.eepromProgramFails);
+    EXPECT_TRUE(b.factoryEeprom && b.eepromReadFails && b.eepromProgramFails);
+    EXPECT_EQ(b.open, OpenMode::Fail);
     EXPECT_EQ(b.version, " PXR7 V9 ");
     EXPECT_EQ(b.versionAfterUpgrade, "PXR7 V10");
     EXPECT_EQ(b.versionReply, VersionReply::Split);
@@ -393,6 +438,20 @@ TEST(SimScenario, BridgeCountAndProblems) {
     EXPECT_EQ(s.latencyMs, 16);
     ASSERT_EQ(s.bridges.size(), 1u);
     EXPECT_EQ(s.bridges[0].version, "PXR7 V7");
+}
+
+TEST(SimKnobs, OpenWithANullHandleSucceedsAndEveryCallOnTheHandleIsRefused) {
+    CallBench bench("[bridge 0]\nopen = null_handle\n");
+    FT_HANDLE handle = &bench; // anything but null
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    EXPECT_EQ(handle, nullptr);
+    std::uint8_t brace = '{';
+    std::uint32_t written = 0;
+    EXPECT_EQ(FT_Write(handle, &brace, 1, &written), FT_INVALID_HANDLE);
+    EXPECT_EQ(FT_Close(handle), FT_INVALID_HANDLE);
+    EXPECT_EQ(bench.trace(), (std::vector<std::string>{"FT_Open index=0 status=0",
+                                                       "FT_Write bridge=? length=1 status=1",
+                                                       "FT_Close bridge=? status=1"}));
 }
 
 TEST(SimEeprom, PresetsDifferExactlyWhereTheHostCorrects) {
