@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::uint32_t kMinBaud = 183;
 constexpr std::uint32_t kMaxBaud = 3000000;
-constexpr std::uint32_t kDeviceId232R = 0x04036001;
 constexpr std::size_t kInfoSerialSize = 16;
 constexpr std::size_t kInfoDescriptionSize = 64;
 
@@ -333,8 +332,11 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, std::uint32_t* id,
     if (type == nullptr || id == nullptr || serialNumber == nullptr || description == nullptr) {
         return call.finish(FT_INVALID_PARAMETER);
     }
-    *type = FT_DEVICE_232R;
-    *id = kDeviceId232R;
+    *type = bridge->config().deviceType;
+    // The driver knows the bridge by the VID and PID it enumerated with, not by what the
+    // EEPROM holds since.
+    *id = (static_cast<std::uint32_t>(bridge->enumerated.numbers.VendorId) << 16) |
+          bridge->enumerated.numbers.ProductId;
     copyBounded(bridge->enumerated.serialNumber, serialNumber, kInfoSerialSize);
     copyBounded(bridge->enumerated.description, description, kInfoDescriptionSize);
     return call.finish(FT_OK);

@@ -20,7 +20,9 @@ std::string serialNumberFor(std::size_t index) {
 }
 
 EepromImage initialEeprom(const BridgeScenario& config, std::size_t index) {
-    const std::string serial = config.serialNumber.value_or(serialNumberFor(index));
+    // The EEPROM holds one character less than FTDI's buffer, as for the description.
+    const std::string serial =
+        config.serialNumber.value_or(serialNumberFor(index)).substr(0, kSerialNumberSize - 1);
     EepromImage image = config.factoryEeprom ? factoryEeprom(serial) : rightEeprom(serial);
     if (config.description) {
         image.description = config.description->substr(0, kDescriptionSize - 1);

@@ -2,6 +2,8 @@
 // read from the scenario file named by PXR7_SIM_SCENARIO (see README.md for every key).
 #pragma once
 
+#include "d2xx_types.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +21,7 @@ enum class OpenMode { Ok, Fail, NullHandle };
 
 struct BridgeScenario {
     bool factoryEeprom = false;
+    pxr7::ftd2xx::FT_DEVICE deviceType = pxr7::ftd2xx::FT_DEVICE_232R; // for FT_GetDeviceInfo
     OpenMode open = OpenMode::Ok;
     bool eepromReadFails = false;
     bool eepromProgramFails = false;

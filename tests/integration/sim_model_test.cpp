@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -104,6 +105,33 @@ private:
     std::string scenarioPath_;
     std::string tracePath_;
 };
+
+// What FT_GetDeviceInfo gave; bounded is false if it wrote past FTDI's buffer sizes or left a
+// string without its zero.
+struct DeviceInfo {
+    FT_DEVICE type = 0;
+    std::uint32_t id = 0;
+    std::string serial;
+    std::string description;
+    bool bounded = false;
+};
+
+DeviceInfo deviceInfo(FT_HANDLE handle) {
+    char serial[16 + 8];
+    char description[64 + 8];
+    std::memset(serial, 'Z', sizeof serial);
+    std::memset(description, 'Z', sizeof description);
+    DeviceInfo info;
+    EXPECT_EQ(FT_GetDeviceInfo(handle, &info.type, &info.id, serial, description, nullptr), FT_OK);
+    info.bounded =
+        std::memchr(serial, 0, 16) != nullptr && std::memchr(description, 0, 64) != nullptr &&
+        std::string(serial + 16, 8) == "ZZZZZZZZ" && std::string(description + 64, 8) == "ZZZZZZZZ";
+    if (info.bounded) {
+        info.serial = serial;
+        info.description = description;
+    }
+    return info;
+}
 
 struct MeterBench {
     explicit MeterBench(const BridgeScenario& config, int latencyMs = 0)
@@ -452,6 +480,57 @@ TEST(SimKnobs, OpenWithANullHandleSucceedsAndEveryCallOnTheHandleIsRefused) {
     EXPECT_EQ(bench.trace(), (std::vector<std::string>{"FT_Open index=0 status=0",
                                                        "FT_Write bridge=? length=1 status=1",
                                                        "FT_Close bridge=? status=1"}));
+}
+
+TEST(SimKnobs, DeviceInfoReportsTheTypeAndTheEnumeratedIdSerialAndDescription) {
+    const std::string longSerial(20, 'S');
+    const std::string longDescription(70, 'D');
+    struct Case {
+        std::string scenario;
+        FT_DEVICE type;
+        std::uint32_t id;
+        std::string serial;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"", 5, 0x04036001, "PX7A0000", "Tavelin QVRX"},
+        {"device_type = 8\nvid = 0x1234\npid = 0x5678\n", 8, 0x12345678, "PX7A0000",
+         "Tavelin QVRX"},
+        {"eeprom.VendorId = 0xFFFF\neeprom.ProductId = 0\n", 5, 0xFFFF0000, "PX7A0000",
+         "Tavelin QVRX"},
+        {"serial = " + longSerial + "\ndescription = " + longDescription + "\n", 5, 0x04036001,
+         longSerial.substr(0, 15), longDescription.substr(0, 63)},
+    };
+    for (const Case& c : cases) {
+        CallBench bench("[bridge 0]\n" + c.scenario);
+        FT_HANDLE handle = nullptr;
+        ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+        const DeviceInfo info = deviceInfo(handle);
+        EXPECT_TRUE(info.bounded) << c.scenario;
+        EXPECT_EQ(info.type, c.type) << c.scenario;
+        EXPECT_EQ(info.id, c.id) << c.scenario;
+        EXPECT_EQ(info.serial, c.serial) << c.scenario;
+        EXPECT_EQ(info.description, c.description) << c.scenario;
+        EXPECT_EQ(FT_Close(handle), FT_OK);
+    }
+}
+
+TEST(SimKnobs, DeviceIdFollowsTheVidAndPidOfTheLastEnumeration) {
+    CallBench bench("reenumerate_ms = 0\n");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    FT_PROGRAM_DATA record{};
+    record.Signature2 = 0xFFFFFFFF;
+    record.Version = 2;
+    ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
+    record.VendorId = 0x1234;
+    ASSERT_EQ(FT_EE_Program(handle, &record), FT_OK);
+    EXPECT_EQ(deviceInfo(handle).id, 0x04036001u) << "programmed, not yet enumerated";
+    ASSERT_EQ(FT_CyclePort(handle), FT_OK);
+    ASSERT_EQ(FT_Close(handle), FT_OK);
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    EXPECT_EQ(deviceInfo(handle).id, 0x12346001u);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
 TEST(SimEeprom, PresetsDifferExactlyWhereTheHostCorrects) {
