@@ -318,7 +318,7 @@ FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
     if (bridge->config().eepromReadFails) {
         return call.finish(FT_EEPROM_READ_FAILED);
     }
-    copyEepromOut(bridge->eeprom, *data);
+    copyEepromOut(bridge->eeprom, *data, bridge->config().unterminated);
     return call.finish(FT_OK);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "d2xx_types.h"
+#include "eeprom_image.h"
 
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@ struct BridgeScenario {
     OpenMode open = OpenMode::Ok;
     bool eepromReadFails = false;
     bool eepromProgramFails = false;
+    UnterminatedStrings unterminated;
     std::string version = "PXR7 V1.02";
     std::string versionAfterUpgrade = "PXR7 V1.03";
     VersionReply versionReply = VersionReply::Normal;

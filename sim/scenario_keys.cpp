@@ -1,6 +1,7 @@
 #include "scenario_keys.h"
 
 #include "eeprom_image.h"
+#include "key_value_text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -122,6 +123,39 @@ bool readHandshake(const std::string& value, const KeyContext&, BridgeScenario& 
     return false;
 }
 
+// Comma-separated FTDI names of the EEPROM's strings.
+bool readUnterminated(const std::string& value, const KeyContext&, BridgeScenario& b) {
+    using U = UnterminatedStrings;
+    static const std::pair<const char*, bool U::*> names[] = {
+        {"Manufacturer", &U::manufacturer},
+        {"ManufacturerId", &U::manufacturerId},
+        {"Description", &U::description},
+        {"SerialNumber", &U::serialNumber},
+    };
+    UnterminatedStrings chosen;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = value.find(',', start);
+        const std::string name = trim(value.substr(start, comma - start));
+        bool known = false;
+        for (const auto& entry : names) {
+            if (name == entry.first) {
+                chosen.*entry.second = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            return false;
+        }
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    b.unterminated = chosen;
+    return true;
+}
+
 using B = BridgeScenario;
 
 const std::vector<KeyRule<Scenario>>& globalKeys() {
@@ -148,6 +182,7 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
                                   {"null_handle", OpenMode::NullHandle}})},
         {"eeprom_read", oneOf(&B::eepromReadFails, okOrFail)},
         {"eeprom_program", oneOf(&B::eepromProgramFails, okOrFail)},
+        {"unterminated", readUnterminated},
         {"version", text(&B::version)},
         {"version_after_upgrade", text(&B::versionAfterUpgrade)},
         {"version_reply", oneOf(&B::versionReply, {{"normal", VersionReply::Normal},

@@ -106,6 +106,14 @@ private:
     std::string tracePath_;
 };
 
+// A record FT_EE_Read and FT_EE_Program accept: FTDI's signatures, version 2.
+FT_PROGRAM_DATA blankRecord() {
+    FT_PROGRAM_DATA record{};
+    record.Signature2 = 0xFFFFFFFF;
+    record.Version = 2;
+    return record;
+}
+
 // What FT_GetDeviceInfo gave; bounded is false if it wrote past FTDI's buffer sizes or left a
 // string without its zero.
 struct DeviceInfo {
@@ -519,9 +527,7 @@ TEST(SimKnobs, DeviceIdFollowsTheVidAndPidOfTheLastEnumeration) {
     CallBench bench("reenumerate_ms = 0\n");
     FT_HANDLE handle = nullptr;
     ASSERT_EQ(FT_Open(0, &handle), FT_OK);
-    FT_PROGRAM_DATA record{};
-    record.Signature2 = 0xFFFFFFFF;
-    record.Version = 2;
+    FT_PROGRAM_DATA record = blankRecord();
     ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
     record.VendorId = 0x1234;
     ASSERT_EQ(FT_EE_Program(handle, &record), FT_OK);
@@ -530,6 +536,45 @@ TEST(SimKnobs, DeviceIdFollowsTheVidAndPidOfTheLastEnumeration) {
     ASSERT_EQ(FT_Close(handle), FT_OK);
     ASSERT_EQ(FT_Open(0, &handle), FT_OK);
     EXPECT_EQ(deviceInfo(handle).id, 0x12346001u);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+TEST(SimKnobs, UnterminatedStringsFillTheirWholeBufferAndNoMore) {
+    CallBench bench("[bridge 0]\nunterminated = Manufacturer, SerialNumber,Description\n");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    constexpr std::size_t kGuard = 8;
+    char storage[4][64 + kGuard];
+    std::memset(storage, 0x01, sizeof storage);
+    FT_PROGRAM_DATA record = blankRecord();
+    record.Manufacturer = storage[0];
+    record.ManufacturerId = storage[1];
+    record.SerialNumber = storage[2];
+    record.Description = storage[3];
+    struct Buffer {
+        const char* data;
+        std::size_t size;
+        std::string stored;
+        bool terminated;
+    };
+    const Buffer buffers[] = {{storage[0], 32, "FTDI", false},
+                              {storage[1], 16, "FT", true},
+                              {storage[2], 16, "PX7A0000", false},
+                              {storage[3], 64, "Tavelin QVRX", false}};
+    ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
+    for (const Buffer& b : buffers) {
+        const std::string whole(b.data, b.size);
+        if (b.terminated) {
+            EXPECT_EQ(std::string(b.data), b.stored);
+        } else {
+            EXPECT_EQ(whole.compare(0, b.stored.size(), b.stored), 0) << whole;
+            for (const char c : whole) {
+                ASSERT_TRUE(c >= 0x20 && c < 0x7F) << b.stored << ": " << int(c);
+            }
+        }
+        EXPECT_EQ(std::string(b.data + b.size, kGuard), std::string(kGuard, 0x01)) << b.stored;
+    }
+    EXPECT_EQ(record.VendorId, 0x0403) << "numbers as usual";
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
