@@ -166,10 +166,11 @@ FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t bytesToWrite,
     if ((buffer == nullptr && bytesToWrite > 0) || bytesWritten == nullptr) {
         return call.finish(FT_INVALID_PARAMETER);
     }
-    bridge->write(now(), static_cast<const std::uint8_t*>(buffer), bytesToWrite);
-    *bytesWritten = bytesToWrite;
-    call.line.add("written", bytesToWrite).data(buffer, bytesToWrite);
-    return call.finish(FT_OK);
+    const WriteOutcome outcome =
+        bridge->write(now(), static_cast<const std::uint8_t*>(buffer), bytesToWrite);
+    *bytesWritten = outcome.accepted;
+    call.line.add("written", outcome.accepted).data(buffer, outcome.accepted);
+    return call.finish(outcome.fails ? FT_IO_ERROR : FT_OK);
 }
 
 FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {

@@ -17,8 +17,15 @@ constexpr int kMaxBridges = 64;
 
 enum class VersionReply { Normal, Nak, Silent, BadChecksum, Empty, Oversize, Split };
 enum class Handshake { Normal, None, Late };
+enum class WriteFaultEffect { None, Fail, Short };
 // NullHandle: FT_Open reports success but hands out a null handle, as a broken library might.
 enum class OpenMode { Ok, Fail, NullHandle };
+
+// write_fault: how the misbehaving FT_Write of a transfer misbehaves, and which one it is.
+struct WriteFault {
+    WriteFaultEffect effect = WriteFaultEffect::None;
+    long record = -1; // the write carrying this wire record; -1: the one carrying "{"
+};
 
 struct BridgeScenario {
     bool factoryEeprom = false;
@@ -41,6 +48,7 @@ struct BridgeScenario {
     long stopAfterRecord = -1;
     long readsFailFromRecord = -1;
     long corruptRecord = -1;
+    WriteFault writeFault;
     // Optional EEPROM overrides on top of the preset: strings, then numeric fields by name.
     std::optional<std::string> description;
     std::optional<std::string> serialNumber;

@@ -123,6 +123,25 @@ bool readHandshake(const std::string& value, const KeyContext&, BridgeScenario& 
     return false;
 }
 
+// fail:handshake, fail:record:K, short:handshake or short:record:K.
+bool readWriteFault(const std::string& value, const KeyContext&, BridgeScenario& b) {
+    const std::size_t colon = value.find(':');
+    const std::string effect = value.substr(0, colon);
+    const std::string which = colon == std::string::npos ? "" : value.substr(colon + 1);
+    WriteFault fault;
+    if (effect == "fail" || effect == "short") {
+        fault.effect = effect == "fail" ? WriteFaultEffect::Fail : WriteFaultEffect::Short;
+    } else {
+        return false;
+    }
+    if (which != "handshake" && (which.compare(0, 7, "record:") != 0 ||
+                                 !parseNumber(which.substr(7), 0, kMaxRecord, fault.record))) {
+        return false;
+    }
+    b.writeFault = fault;
+    return true;
+}
+
 // Comma-separated FTDI names of the EEPROM's strings.
 bool readUnterminated(const std::string& value, const KeyContext&, BridgeScenario& b) {
     using U = UnterminatedStrings;
@@ -201,6 +220,7 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"stop_after_record", number(&B::stopAfterRecord, 0, kMaxRecord)},
         {"reads_fail_from_record", number(&B::readsFailFromRecord, 0, kMaxRecord)},
         {"corrupt_record", number(&B::corruptRecord, 0, kMaxRecord)},
+        {"write_fault", readWriteFault},
     };
     // eeprom.<Field>: one key per field of the EEPROM's own list.
 #define SIM_EEPROM_KEY(field) keys.push_back({"eeprom." #field, eepromNumber(#field)});

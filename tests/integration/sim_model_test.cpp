@@ -2,6 +2,7 @@
 // the FT232R receive path (latency timer, 62-byte packets, purge), the meter's replies and
 // boot loader, the scenario reader and the state file. The scenario's fault knobs are also
 // checked through the sim core's D2XX calls, which run on the steady clock.
+#include "bridge.h"
 #include "d2xx_calls.h"
 #include "eeprom_image.h"
 #include "meter.h"
@@ -576,6 +577,101 @@ TEST(SimKnobs, UnterminatedStringsFillTheirWholeBufferAndNoMore) {
     }
     EXPECT_EQ(record.VendorId, 0x0403) << "numbers as usual";
     EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+// One transfer on explicit time stamps: a reset pulse at t, "{" and three records, each write
+// followed by one for the bytes it did not take, as a host that retries would. The outcome of
+// each first write, in order.
+std::vector<WriteOutcome> transferRetryingShortWrites(Bridge& bridge, Micros t) {
+    bridge.setDtr(t, true);
+    bridge.setDtr(t + 1000, false);
+    const std::vector<std::vector<std::uint8_t>> writes = {
+        {'{'}, wireRecord(1), wireRecord(2), wireRecord(3)};
+    std::vector<WriteOutcome> outcomes;
+    Micros at = t + 40000; // after the "}"
+    for (const auto& w : writes) {
+        const auto size = static_cast<std::uint32_t>(w.size());
+        outcomes.push_back(bridge.write(at, w.data(), size));
+        bridge.write(at, w.data() + outcomes.back().accepted, size - outcomes.back().accepted);
+        at += 20000;
+    }
+    bridge.advance(at + 20000);
+    return outcomes;
+}
+
+TEST(SimKnobs, WriteFaultStrikesTheChosenWriteOnceAndOnlyTakenBytesGoOut) {
+    struct Case {
+        const char* value;
+        std::size_t write; // 0: "{", 1 + K: record K
+        WriteOutcome outcome;
+    };
+    const Case cases[] = {{"fail:handshake", 0, {true, 0}},
+                          {"short:handshake", 0, {false, 0}},
+                          {"fail:record:1", 2, {true, 0}},
+                          {"short:record:1", 2, {false, 258}}};
+    for (const Case& c : cases) {
+        const Scenario s = parseScenario(std::string("[bridge 0]\nwrite_fault = ") + c.value, "");
+        ASSERT_TRUE(s.problems.empty()) << c.value;
+        Bridge bridge(s.bridges[0], rightEeprom("X"), "PXR7 V1.02", 0);
+        bridge.open(0);
+        bridge.line = kBootLine;
+        for (const Micros t : {Micros{0}, Micros{500000}}) {
+            const auto outcomes = transferRetryingShortWrites(bridge, t);
+            for (std::size_t i = 0; i < outcomes.size(); ++i) {
+                const bool struck = t == 0 && i == c.write;
+                const WriteOutcome whole{false, i == 0 ? 1u : 516u};
+                const WriteOutcome expected = struck ? c.outcome : whole;
+                EXPECT_EQ(outcomes[i].fails, expected.fails) << c.value << " t=" << t << " " << i;
+                EXPECT_EQ(outcomes[i].accepted, expected.accepted) << c.value << " " << i;
+            }
+            EXPECT_EQ(bridge.meter().recordsStored(), 3) << c.value << ": each byte once";
+        }
+    }
+}
+
+TEST(SimKnobs, WriteFaultShowsInStatusCountAndTrace) {
+    struct Case {
+        const char* value;
+        std::vector<std::uint8_t> bytes;
+        FT_STATUS status;
+        std::uint32_t written;
+        const char* traceLine;
+    };
+    const Case cases[] = {
+        {"fail:handshake", {'{'}, FT_IO_ERROR, 0, "FT_Write bridge=0 length=1 written=0 status=4"},
+        {"short:record:0", wireRecord(5), FT_OK, 258,
+         "FT_Write bridge=0 length=516 written=258 status=0"},
+    };
+    for (const Case& c : cases) {
+        CallBench bench(std::string("[bridge 0]\nwrite_fault = ") + c.value + "\n");
+        FT_HANDLE handle = nullptr;
+        ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+        std::vector<std::uint8_t> bytes = c.bytes;
+        const auto length = static_cast<std::uint32_t>(bytes.size());
+        std::uint32_t written = 99;
+        EXPECT_EQ(FT_Write(handle, bytes.data(), length, &written), FT_OK) << "not in a transfer";
+        EXPECT_EQ(written, length);
+        ASSERT_EQ(FT_SetDtr(handle), FT_OK);
+        ASSERT_EQ(FT_ClrDtr(handle), FT_OK);
+        EXPECT_EQ(FT_Write(handle, bytes.data(), length, &written), c.status) << c.value;
+        EXPECT_EQ(written, c.written) << c.value;
+        EXPECT_EQ(bench.trace().back(), c.traceLine);
+        EXPECT_EQ(FT_Close(handle), FT_OK);
+    }
+}
+
+TEST(SimScenario, NewKeysRefuseBadValues) {
+    for (const char* line :
+         {"open = null", "device_type = 256", "vid = 0x10000", "pid = -1",
+          "unterminated =", "unterminated = Manufacturer,", "unterminated = Serial",
+          "write_fault = fail", "write_fault = fail:record:", "write_fault = short:record:x",
+          "write_fault = slow:handshake", "write_fault = fail:handshake:1", "eeprom.Cbus4 = 256"}) {
+        const Scenario s = parseScenario(std::string("[bridge 0]\n") + line + "\n", "");
+        EXPECT_EQ(s.problems.size(), 1u) << line;
+        EXPECT_EQ(s.bridges[0].open, OpenMode::Ok) << line;
+        EXPECT_EQ(s.bridges[0].writeFault.effect, WriteFaultEffect::None) << line;
+        EXPECT_TRUE(s.bridges[0].eepromFields.empty()) << line;
+    }
 }
 
 TEST(SimEeprom, PresetsDifferExactlyWhereTheHostCorrects) {
