@@ -579,6 +579,27 @@ TEST(SimKnobs, UnterminatedStringsFillTheirWholeBufferAndNoMore) {
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
+TEST(SimKnobs, FailedEepromProgramLeavesTheEepromAndTheStateFileAlone) {
+    const std::string state = "sim_model_failed_program_state.txt";
+    CallBench bench("state_file = " + state + "\n[bridge 0]\neeprom_program = fail\n");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    char description[64] = "Changed";
+    FT_PROGRAM_DATA record = blankRecord();
+    ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
+    record.PnP = 1;
+    record.Description = description;
+    EXPECT_EQ(FT_EE_Program(handle, &record), FT_EEPROM_WRITE_FAILED);
+    EXPECT_EQ(bench.trace().back(), "FT_EE_Program bridge=0 status=12");
+    FT_PROGRAM_DATA after = blankRecord();
+    after.Description = description;
+    ASSERT_EQ(FT_EE_Read(handle, &after), FT_OK);
+    EXPECT_EQ(after.PnP, 0);
+    EXPECT_STREQ(description, "Tavelin QVRX");
+    EXPECT_EQ(std::fopen((::testing::TempDir() + state).c_str(), "rb"), nullptr);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
 // One transfer on explicit time stamps: a reset pulse at t, "{" and three records, each write
 // followed by one for the bytes it did not take, as a host that retries would. The outcome of
 // each first write, in order.
