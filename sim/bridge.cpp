@@ -11,7 +11,7 @@ constexpr LineFormat kDriverDefaultLine{9600, 8, 0, 0, 0};
 Bridge::Bridge(const BridgeScenario& config, const EepromImage& image, const std::string& version,
                int latencyMs)
     : eeprom(image), enumerated(image), line(kDriverDefaultLine), config_(config),
-      latencyMs_(latencyMs), meter_(config_, version, receive_) {}
+      latencyMs_(latencyMs), meter_(config_, version, receive_), writeFault_(config_.writeFault) {}
 
 void Bridge::open(Micros now) {
     advance(now);
@@ -49,13 +49,15 @@ Micros Bridge::nextEvent() const {
     return next;
 }
 
-void Bridge::write(Micros now, const std::uint8_t* bytes, std::uint32_t count) {
+WriteOutcome Bridge::write(Micros now, const std::uint8_t* bytes, std::uint32_t count) {
     advance(now);
+    const WriteOutcome outcome = writeFault_.judge(bytes, count);
     const Micros start = std::max(now, txFreeAt_);
-    for (std::uint32_t i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0; i < outcome.accepted; ++i) {
         txFreeAt_ = start + byteEndTime(i, line.baud);
         toMeter_.push_back(HostByte{txFreeAt_, bytes[i], line});
     }
+    return outcome;
 }
 
 void Bridge::purge(Micros now, std::uint32_t mask) {
@@ -71,6 +73,9 @@ void Bridge::purge(Micros now, std::uint32_t mask) {
 
 void Bridge::setDtr(Micros now, bool asserted) {
     advance(now);
+    if (dtr_ && !asserted) {
+        writeFault_.resetPulseEnded();
+    }
     dtr_ = asserted;
     meter_.setDtr(now, asserted);
 }

@@ -10,6 +10,7 @@
 #include "receive_path.h"
 #include "scenario.h"
 #include "sim_time.h"
+#include "write_fault.h"
 
 #include <cstdint>
 #include <deque>
@@ -41,7 +42,9 @@ public:
     Micros nextEvent() const;
     bool readsFail(Micros now) const { return now >= meter_.readsFailAt(); }
 
-    void write(Micros now, const std::uint8_t* bytes, std::uint32_t count);
+    // Queues the bytes of an FT_Write, or as many of them as the scenario's write_fault lets go
+    // out, and tells how it went.
+    WriteOutcome write(Micros now, const std::uint8_t* bytes, std::uint32_t count);
     // FT_PURGE_RX drops what has arrived but was not read; FT_PURGE_TX drops what is still
     // waiting to go out on the wire.
     void purge(Micros now, std::uint32_t mask);
@@ -72,6 +75,7 @@ private:
     Micros goneUntil_ = 0;
     ReceivePath receive_;
     Meter meter_;
+    WriteFaultPlan writeFault_;
     std::deque<HostByte> toMeter_;
     Micros txFreeAt_ = 0;
 };

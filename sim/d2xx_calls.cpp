@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::uint32_t kMinBaud = 183;
 constexpr std::uint32_t kMaxBaud = 3000000;
-constexpr std::uint32_t kDeviceId232R = 0x04036001;
 constexpr std::size_t kInfoSerialSize = 16;
 constexpr std::size_t kInfoDescriptionSize = 64;
 
@@ -87,8 +86,13 @@ FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
     }
     const int index = present[static_cast<std::size_t>(deviceNumber)];
     Bridge& bridge = call.rig().bridge(index);
-    if (bridge.config().openFails || bridge.isOpen()) {
+    if (bridge.config().open == OpenMode::Fail || bridge.isOpen()) {
         return call.finish(FT_DEVICE_NOT_OPENED);
+    }
+    if (bridge.config().open == OpenMode::NullHandle) {
+        // Success without a handle; the bridge stays closed, so calls on null are refused.
+        *handle = nullptr;
+        return call.finish(FT_OK);
     }
     bridge.open(now());
     *handle = call.rig().issueHandle(index);
@@ -162,10 +166,11 @@ FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t bytesToWrite,
     if ((buffer == nullptr && bytesToWrite > 0) || bytesWritten == nullptr) {
         return call.finish(FT_INVALID_PARAMETER);
     }
-    bridge->write(now(), static_cast<const std::uint8_t*>(buffer), bytesToWrite);
-    *bytesWritten = bytesToWrite;
-    call.line.add("written", bytesToWrite).data(buffer, bytesToWrite);
-    return call.finish(FT_OK);
+    const WriteOutcome outcome =
+        bridge->write(now(), static_cast<const std::uint8_t*>(buffer), bytesToWrite);
+    *bytesWritten = outcome.accepted;
+    call.line.add("written", outcome.accepted).data(buffer, outcome.accepted);
+    return call.finish(outcome.fails ? FT_IO_ERROR : FT_OK);
 }
 
 FT_STATUS FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
@@ -314,7 +319,7 @@ FT_STATUS FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
     if (bridge->config().eepromReadFails) {
         return call.finish(FT_EEPROM_READ_FAILED);
     }
-    copyEepromOut(bridge->eeprom, *data);
+    copyEepromOut(bridge->eeprom, *data, bridge->config().unterminated);
     return call.finish(FT_OK);
 }
 
@@ -328,8 +333,11 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, std::uint32_t* id,
     if (type == nullptr || id == nullptr || serialNumber == nullptr || description == nullptr) {
         return call.finish(FT_INVALID_PARAMETER);
     }
-    *type = FT_DEVICE_232R;
-    *id = kDeviceId232R;
+    *type = bridge->config().deviceType;
+    // The driver knows the bridge by the VID and PID it enumerated with, not by what the
+    // EEPROM holds since.
+    *id = (static_cast<std::uint32_t>(bridge->enumerated.numbers.VendorId) << 16) |
+          bridge->enumerated.numbers.ProductId;
     copyBounded(bridge->enumerated.serialNumber, serialNumber, kInfoSerialSize);
     copyBounded(bridge->enumerated.description, description, kInfoDescriptionSize);
     return call.finish(FT_OK);

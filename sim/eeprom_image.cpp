@@ -15,6 +15,7 @@ constexpr std::uint8_t kCbusTxLed = 0x03;
 constexpr std::uint8_t kCbusRxLed = 0x02;
 constexpr std::uint8_t kCbusTxDen = 0x00;
 constexpr std::uint8_t kCbusPwrOn = 0x01;
+constexpr char kPadding = '#';
 
 EepromImage commonEeprom(const std::string& serialNumber) {
     EepromImage image;
@@ -36,8 +37,16 @@ EepromImage commonEeprom(const std::string& serialNumber) {
     return image;
 }
 
-void copyStringOut(const std::string& value, char* buffer, std::size_t size) {
+void copyStringOut(const std::string& value, char* buffer, std::size_t size, bool unterminated) {
     if (buffer == nullptr) {
+        return;
+    }
+    if (unterminated) {
+        // What a broken library might leave: the text, then visible padding, no zero at all.
+        for (std::size_t i = 0; i < size; ++i) {
+            const char c = i < value.size() ? value[i] : kPadding;
+            buffer[i] = c >= 0x20 && c < 0x7F ? c : kPadding;
+        }
         return;
     }
     const std::size_t length = value.size() < size - 1 ? value.size() : size - 1;
@@ -99,14 +108,19 @@ bool setEepromNumber(EepromImage& image, const std::string& name, long value) {
     return false;
 }
 
-void copyEepromOut(const EepromImage& image, FT_PROGRAM_DATA& record) {
+void copyEepromOut(const EepromImage& image, FT_PROGRAM_DATA& record,
+                   const UnterminatedStrings& unterminated) {
 #define SIM_COPY_OUT(field) record.field = image.numbers.field;
     SIM_EEPROM_NUMBER_FIELDS(SIM_COPY_OUT)
 #undef SIM_COPY_OUT
-    copyStringOut(image.manufacturer, record.Manufacturer, kManufacturerSize);
-    copyStringOut(image.manufacturerId, record.ManufacturerId, kManufacturerIdSize);
-    copyStringOut(image.description, record.Description, kDescriptionSize);
-    copyStringOut(image.serialNumber, record.SerialNumber, kSerialNumberSize);
+    copyStringOut(image.manufacturer, record.Manufacturer, kManufacturerSize,
+                  unterminated.manufacturer);
+    copyStringOut(image.manufacturerId, record.ManufacturerId, kManufacturerIdSize,
+                  unterminated.manufacturerId);
+    copyStringOut(image.description, record.Description, kDescriptionSize,
+                  unterminated.description);
+    copyStringOut(image.serialNumber, record.SerialNumber, kSerialNumberSize,
+                  unterminated.serialNumber);
 }
 
 void copyEepromIn(const FT_PROGRAM_DATA& record, EepromImage& image) {

@@ -33,6 +33,14 @@ constexpr std::size_t kManufacturerIdSize = 16;
 constexpr std::size_t kDescriptionSize = 64;
 constexpr std::size_t kSerialNumberSize = 16;
 
+// The strings FT_EE_Read hands out without a terminating zero (scenario key unterminated).
+struct UnterminatedStrings {
+    bool manufacturer = false;
+    bool manufacturerId = false;
+    bool description = false;
+    bool serialNumber = false;
+};
+
 struct EepromImage {
     FT_PROGRAM_DATA numbers{}; // string pointers unused (null)
     std::string manufacturer;
@@ -51,8 +59,10 @@ bool setEepromNumber(EepromImage& image, const std::string& name, long value);
 
 // FT_EE_Read: fills the caller's record. Numbers of the version-0..2 groups are copied; each
 // string goes to the caller's buffer (skipped if its pointer is null), cut to FTDI's buffer
-// size and always zero-terminated.
-void copyEepromOut(const EepromImage& image, FT_PROGRAM_DATA& record);
+// size and zero-terminated. A string named in unterminated fills its whole buffer with
+// printable characters instead and has no zero.
+void copyEepromOut(const EepromImage& image, FT_PROGRAM_DATA& record,
+                   const UnterminatedStrings& unterminated = UnterminatedStrings());
 
 // FT_EE_Program: takes the caller's record. Strings are read up to FTDI's sizes; a null string
 // pointer keeps the stored string (the driver would make one up).

@@ -9,16 +9,6 @@ namespace sim {
 
 namespace {
 
-std::string trim(const std::string& text) {
-    const char* blanks = " \t\r";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -76,6 +66,16 @@ bool parseSectionHeader(const std::string& line, int& bridge) {
 }
 
 } // namespace
+
+std::string trim(const std::string& text) {
+    const char* blanks = " \t\r";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
 
 KeyValueText parseKeyValueText(const std::string& text) {
     KeyValueText result;

@@ -23,6 +23,9 @@ struct KeyValueText {
 
 KeyValueText parseKeyValueText(const std::string& text);
 
+// text without leading and trailing blanks, tabs and carriage returns.
+std::string trim(const std::string& text);
+
 // value written so that parseKeyValueText gives it back unchanged.
 std::string quoteValue(const std::string& value);
 

@@ -11,7 +11,6 @@ constexpr std::uint8_t kStx = 0x02;
 constexpr std::uint8_t kAck = 0x06;
 constexpr std::uint8_t kNak = 0x15;
 constexpr std::uint8_t kHandshake = '}';
-constexpr std::uint8_t kHandshakeAnswer = '{';
 constexpr std::uint8_t kRecordRequest = '!';
 constexpr char kVersionCommand[] = "VERSION";
 constexpr Micros kCommandProcessing = millis(2);

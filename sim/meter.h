@@ -28,6 +28,8 @@ constexpr std::uint32_t kApplicationBaud = 115200;
 constexpr std::uint32_t kBootLoaderBaud = 1000000;
 constexpr std::size_t kRecordSize = 515;
 constexpr std::size_t kWireRecordSize = kRecordSize + 1;
+// The host's answer to the boot loader's "}".
+constexpr std::uint8_t kHandshakeAnswer = '{';
 
 class Meter {
 public:

@@ -20,11 +20,12 @@ std::string serialNumberFor(std::size_t index) {
 }
 
 EepromImage initialEeprom(const BridgeScenario& config, std::size_t index) {
+    // The EEPROM holds one character less than FTDI's buffer, as for the description.
     const std::string serial =
-        config.hasSerialNumber ? config.serialNumber : serialNumberFor(index);
+        config.serialNumber.value_or(serialNumberFor(index)).substr(0, kSerialNumberSize - 1);
     EepromImage image = config.factoryEeprom ? factoryEeprom(serial) : rightEeprom(serial);
-    if (config.hasDescription) {
-        image.description = config.description.substr(0, kDescriptionSize - 1);
+    if (config.description) {
+        image.description = config.description->substr(0, kDescriptionSize - 1);
     }
     for (const auto& field : config.eepromFields) {
         if (!setEepromNumber(image, field.first, field.second)) {

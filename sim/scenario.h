@@ -2,20 +2,38 @@
 // read from the scenario file named by PXR7_SIM_SCENARIO (see README.md for every key).
 #pragma once
 
+#include "d2xx_types.h"
+#include "eeprom_image.h"
+
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace sim {
 
+// Bridge sections are numbered 0 to kMaxBridges - 1.
+constexpr int kMaxBridges = 64;
+
 enum class VersionReply { Normal, Nak, Silent, BadChecksum, Empty, Oversize, Split };
 enum class Handshake { Normal, None, Late };
+enum class WriteFaultEffect { None, Fail, Short };
+// NullHandle: FT_Open reports success but hands out a null handle, as a broken library might.
+enum class OpenMode { Ok, Fail, NullHandle };
+
+// write_fault: how the misbehaving FT_Write of a transfer misbehaves, and which one it is.
+struct WriteFault {
+    WriteFaultEffect effect = WriteFaultEffect::None;
+    long record = -1; // the write carrying this wire record; -1: the one carrying "{"
+};
 
 struct BridgeScenario {
     bool factoryEeprom = false;
-    bool openFails = false;
+    pxr7::ftd2xx::FT_DEVICE deviceType = pxr7::ftd2xx::FT_DEVICE_232R; // for FT_GetDeviceInfo
+    OpenMode open = OpenMode::Ok;
     bool eepromReadFails = false;
     bool eepromProgramFails = false;
+    UnterminatedStrings unterminated;
     std::string version = "PXR7 V1.02";
     std::string versionAfterUpgrade = "PXR7 V1.03";
     VersionReply versionReply = VersionReply::Normal;
@@ -30,15 +48,15 @@ struct BridgeScenario {
     long stopAfterRecord = -1;
     long readsFailFromRecord = -1;
     long corruptRecord = -1;
+    WriteFault writeFault;
     // Optional EEPROM overrides on top of the preset: strings, then numeric fields by name.
-    bool hasDescription = false;
-    std::string description;
-    bool hasSerialNumber = false;
-    std::string serialNumber;
+    std::optional<std::string> description;
+    std::optional<std::string> serialNumber;
     std::vector<std::pair<std::string, long>> eepromFields;
 };
 
 struct Scenario {
+    int declaredBridges = -1; // the bridges key; -1 if absent (bridges.size() is what counts)
     std::string stateFile;
     int latencyMs = 16;
     int reenumerateMs = 300;

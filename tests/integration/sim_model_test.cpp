@@ -1,6 +1,9 @@
 // The simulator's timing and protocol model on explicit time stamps, with no clock involved:
 // the FT232R receive path (latency timer, 62-byte packets, purge), the meter's replies and
-// boot loader, the scenario reader and the state file.
+// boot loader, the scenario reader and the state file. The scenario's fault knobs are also
+// checked through the sim core's D2XX calls, which run on the steady clock.
+#include "bridge.h"
+#include "d2xx_calls.h"
 #include "eeprom_image.h"
 #include "meter.h"
 #include "receive_path.h"
@@ -10,10 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 using namespace sim;
+using namespace sim::calls;
 
 namespace {
 
@@ -59,6 +66,80 @@ std::vector<std::uint8_t> wireRecord(std::uint8_t seed) {
     }
     wire.push_back(static_cast<std::uint8_t>(sum));
     return wire;
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The sim core's D2XX calls on a scenario, as one program run sees them, with its trace.
+class CallBench {
+public:
+    explicit CallBench(const std::string& scenario) {
+        const std::string base = ::testing::TempDir() + "sim_model_" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        scenarioPath_ = base + "_scenario.txt";
+        tracePath_ = base + "_trace.txt";
+        writeText(scenarioPath_, scenario);
+        writeText(tracePath_, "");
+        setenv("PXR7_SIM_SCENARIO", scenarioPath_.c_str(), 1);
+        setenv("PXR7_SIM_TRACE", tracePath_.c_str(), 1);
+        calls::resetFromEnvironment();
+    }
+    ~CallBench() {
+        unsetenv("PXR7_SIM_SCENARIO");
+        unsetenv("PXR7_SIM_TRACE");
+        calls::resetFromEnvironment();
+        std::remove(scenarioPath_.c_str());
+        std::remove(tracePath_.c_str());
+    }
+    std::vector<std::string> trace() const {
+        std::vector<std::string> lines;
+        std::ifstream in(tracePath_);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    std::string scenarioPath_;
+    std::string tracePath_;
+};
+
+// A record FT_EE_Read and FT_EE_Program accept: FTDI's signatures, version 2.
+FT_PROGRAM_DATA blankRecord() {
+    FT_PROGRAM_DATA record{};
+    record.Signature2 = 0xFFFFFFFF;
+    record.Version = 2;
+    return record;
+}
+
+// What FT_GetDeviceInfo gave; bounded is false if it wrote past FTDI's buffer sizes or left a
+// string without its zero.
+struct DeviceInfo {
+    FT_DEVICE type = 0;
+    std::uint32_t id = 0;
+    std::string serial;
+    std::string description;
+    bool bounded = false;
+};
+
+DeviceInfo deviceInfo(FT_HANDLE handle) {
+    char serial[16 + 8];
+    char description[64 + 8];
+    std::memset(serial, 'Z', sizeof serial);
+    std::memset(description, 'Z', sizeof description);
+    DeviceInfo info;
+    EXPECT_EQ(FT_GetDeviceInfo(handle, &info.type, &info.id, serial, description, nullptr), FT_OK);
+    info.bounded =
+        std::memchr(serial, 0, 16) != nullptr && std::memchr(description, 0, 64) != nullptr &&
+        std::string(serial + 16, 8) == "ZZZZZZZZ" && std::string(description + 64, 8) == "ZZZZZZZZ";
+    if (info.bounded) {
+        info.serial = serial;
+        info.description = description;
+    }
+    return info;
 }
 
 struct MeterBench {
@@ -311,7 +392,7 @@ TEST(SimScenario, EmptyScenarioIsOneRightBridgeWithTheDefaults) {
     EXPECT_TRUE(s.stateFile.empty());
     const BridgeScenario& b = s.bridges[0];
     EXPECT_FALSE(b.factoryEeprom);
-    EXPECT_FALSE(b.openFails);
+    EXPECT_EQ(b.open, OpenMode::Ok);
     EXPECT_EQ(b.version, "PXR7 V1.02");
     EXPECT_EQ(b.versionAfterUpgrade, "PXR7 V1.03");
     EXPECT_EQ(b.versionReply, VersionReply::Normal);
@@ -356,7 +437,8 @@ TEST(SimScenario, EveryKeyIsRead) {
     EXPECT_EQ(s.reenumerateMs, 50);
     ASSERT_EQ(s.bridges.size(), 2u);
     const BridgeScenario& b = s.bridges[1];
-    EXPECT_TRUE(b.factoryEeprom && b.openFails && b.eepromReadFails && b.eepromProgramFails);
+    EXPECT_TRUE(b.factoryEeprom && b.eepromReadFails && b.eepromProgramFails);
+    EXPECT_EQ(b.open, OpenMode::Fail);
     EXPECT_EQ(b.version, " PXR7 V9 ");
     EXPECT_EQ(b.versionAfterUpgrade, "PXR7 V10");
     EXPECT_EQ(b.versionReply, VersionReply::Split);
@@ -393,6 +475,224 @@ TEST(SimScenario, BridgeCountAndProblems) {
     EXPECT_EQ(s.latencyMs, 16);
     ASSERT_EQ(s.bridges.size(), 1u);
     EXPECT_EQ(s.bridges[0].version, "PXR7 V7");
+}
+
+TEST(SimKnobs, OpenWithANullHandleSucceedsAndEveryCallOnTheHandleIsRefused) {
+    CallBench bench("[bridge 0]\nopen = null_handle\n");
+    FT_HANDLE handle = &bench; // anything but null
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    EXPECT_EQ(handle, nullptr);
+    std::uint8_t brace = '{';
+    std::uint32_t written = 0;
+    EXPECT_EQ(FT_Write(handle, &brace, 1, &written), FT_INVALID_HANDLE);
+    EXPECT_EQ(FT_Close(handle), FT_INVALID_HANDLE);
+    EXPECT_EQ(bench.trace(), (std::vector<std::string>{"FT_Open index=0 status=0",
+                                                       "FT_Write bridge=? length=1 status=1",
+                                                       "FT_Close bridge=? status=1"}));
+}
+
+TEST(SimKnobs, DeviceInfoReportsTheTypeAndTheEnumeratedIdSerialAndDescription) {
+    const std::string longSerial(20, 'S');
+    const std::string longDescription(70, 'D');
+    struct Case {
+        std::string scenario;
+        FT_DEVICE type;
+        std::uint32_t id;
+        std::string serial;
+        std::string description;
+    };
+    const Case cases[] = {
+        {"", 5, 0x04036001, "PX7A0000", "Tavelin QVRX"},
+        {"device_type = 8\nvid = 0x1234\npid = 0x5678\n", 8, 0x12345678, "PX7A0000",
+         "Tavelin QVRX"},
+        {"eeprom.VendorId = 0xFFFF\neeprom.ProductId = 0\n", 5, 0xFFFF0000, "PX7A0000",
+         "Tavelin QVRX"},
+        {"serial = " + longSerial + "\ndescription = " + longDescription + "\n", 5, 0x04036001,
+         longSerial.substr(0, 15), longDescription.substr(0, 63)},
+    };
+    for (const Case& c : cases) {
+        CallBench bench("[bridge 0]\n" + c.scenario);
+        FT_HANDLE handle = nullptr;
+        ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+        const DeviceInfo info = deviceInfo(handle);
+        EXPECT_TRUE(info.bounded) << c.scenario;
+        EXPECT_EQ(info.type, c.type) << c.scenario;
+        EXPECT_EQ(info.id, c.id) << c.scenario;
+        EXPECT_EQ(info.serial, c.serial) << c.scenario;
+        EXPECT_EQ(info.description, c.description) << c.scenario;
+        EXPECT_EQ(FT_Close(handle), FT_OK);
+    }
+}
+
+TEST(SimKnobs, DeviceIdFollowsTheVidAndPidOfTheLastEnumeration) {
+    CallBench bench("reenumerate_ms = 0\n");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    FT_PROGRAM_DATA record = blankRecord();
+    ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
+    record.VendorId = 0x1234;
+    ASSERT_EQ(FT_EE_Program(handle, &record), FT_OK);
+    EXPECT_EQ(deviceInfo(handle).id, 0x04036001u) << "programmed, not yet enumerated";
+    ASSERT_EQ(FT_CyclePort(handle), FT_OK);
+    ASSERT_EQ(FT_Close(handle), FT_OK);
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    EXPECT_EQ(deviceInfo(handle).id, 0x12346001u);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+TEST(SimKnobs, UnterminatedStringsFillTheirWholeBufferAndNoMore) {
+    CallBench bench("[bridge 0]\nunterminated = Manufacturer, SerialNumber,Description\n");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    constexpr std::size_t kGuard = 8;
+    char storage[4][64 + kGuard];
+    std::memset(storage, 0x01, sizeof storage);
+    FT_PROGRAM_DATA record = blankRecord();
+    record.Manufacturer = storage[0];
+    record.ManufacturerId = storage[1];
+    record.SerialNumber = storage[2];
+    record.Description = storage[3];
+    struct Buffer {
+        const char* data;
+        std::size_t size;
+        std::string stored;
+        bool terminated;
+    };
+    const Buffer buffers[] = {{storage[0], 32, "FTDI", false},
+                              {storage[1], 16, "FT", true},
+                              {storage[2], 16, "PX7A0000", false},
+                              {storage[3], 64, "Tavelin QVRX", false}};
+    ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
+    for (const Buffer& b : buffers) {
+        const std::string whole(b.data, b.size);
+        if (b.terminated) {
+            EXPECT_EQ(std::string(b.data), b.stored);
+        } else {
+            EXPECT_EQ(whole.compare(0, b.stored.size(), b.stored), 0) << whole;
+            for (const char c : whole) {
+                ASSERT_TRUE(c >= 0x20 && c < 0x7F) << b.stored << ": " << int(c);
+            }
+        }
+        EXPECT_EQ(std::string(b.data + b.size, kGuard), std::string(kGuard, 0x01)) << b.stored;
+    }
+    EXPECT_EQ(record.VendorId, 0x0403) << "numbers as usual";
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+TEST(SimKnobs, FailedEepromProgramLeavesTheEepromAndTheStateFileAlone) {
+    const std::string state = "sim_model_failed_program_state.txt";
+    CallBench bench("state_file = " + state + "\n[bridge 0]\neeprom_program = fail\n");
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    char description[64] = "Changed";
+    FT_PROGRAM_DATA record = blankRecord();
+    ASSERT_EQ(FT_EE_Read(handle, &record), FT_OK);
+    record.PnP = 1;
+    record.Description = description;
+    EXPECT_EQ(FT_EE_Program(handle, &record), FT_EEPROM_WRITE_FAILED);
+    EXPECT_EQ(bench.trace().back(), "FT_EE_Program bridge=0 status=12");
+    FT_PROGRAM_DATA after = blankRecord();
+    after.Description = description;
+    ASSERT_EQ(FT_EE_Read(handle, &after), FT_OK);
+    EXPECT_EQ(after.PnP, 0);
+    EXPECT_STREQ(description, "Tavelin QVRX");
+    EXPECT_EQ(std::fopen((::testing::TempDir() + state).c_str(), "rb"), nullptr);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+// One transfer on explicit time stamps: a reset pulse at t, "{" and three records, each write
+// followed by one for the bytes it did not take, as a host that retries would. The outcome of
+// each first write, in order.
+std::vector<WriteOutcome> transferRetryingShortWrites(Bridge& bridge, Micros t) {
+    bridge.setDtr(t, true);
+    bridge.setDtr(t + 1000, false);
+    const std::vector<std::vector<std::uint8_t>> writes = {
+        {'{'}, wireRecord(1), wireRecord(2), wireRecord(3)};
+    std::vector<WriteOutcome> outcomes;
+    Micros at = t + 40000; // after the "}"
+    for (const auto& w : writes) {
+        const auto size = static_cast<std::uint32_t>(w.size());
+        outcomes.push_back(bridge.write(at, w.data(), size));
+        bridge.write(at, w.data() + outcomes.back().accepted, size - outcomes.back().accepted);
+        at += 20000;
+    }
+    bridge.advance(at + 20000);
+    return outcomes;
+}
+
+TEST(SimKnobs, WriteFaultStrikesTheChosenWriteOnceAndOnlyTakenBytesGoOut) {
+    struct Case {
+        const char* value;
+        std::size_t write; // 0: "{", 1 + K: record K
+        WriteOutcome outcome;
+    };
+    const Case cases[] = {{"fail:handshake", 0, {true, 0}},
+                          {"short:handshake", 0, {false, 0}},
+                          {"fail:record:1", 2, {true, 0}},
+                          {"short:record:1", 2, {false, 258}}};
+    for (const Case& c : cases) {
+        const Scenario s = parseScenario(std::string("[bridge 0]\nwrite_fault = ") + c.value, "");
+        ASSERT_TRUE(s.problems.empty()) << c.value;
+        Bridge bridge(s.bridges[0], rightEeprom("X"), "PXR7 V1.02", 0);
+        bridge.open(0);
+        bridge.line = kBootLine;
+        for (const Micros t : {Micros{0}, Micros{500000}}) {
+            const auto outcomes = transferRetryingShortWrites(bridge, t);
+            for (std::size_t i = 0; i < outcomes.size(); ++i) {
+                const bool struck = t == 0 && i == c.write;
+                const WriteOutcome whole{false, i == 0 ? 1u : 516u};
+                const WriteOutcome expected = struck ? c.outcome : whole;
+                EXPECT_EQ(outcomes[i].fails, expected.fails) << c.value << " t=" << t << " " << i;
+                EXPECT_EQ(outcomes[i].accepted, expected.accepted) << c.value << " " << i;
+            }
+            EXPECT_EQ(bridge.meter().recordsStored(), 3) << c.value << ": each byte once";
+        }
+    }
+}
+
+TEST(SimKnobs, WriteFaultShowsInStatusCountAndTrace) {
+    struct Case {
+        const char* value;
+        std::vector<std::uint8_t> bytes;
+        FT_STATUS status;
+        std::uint32_t written;
+        const char* traceLine;
+    };
+    const Case cases[] = {
+        {"fail:handshake", {'{'}, FT_IO_ERROR, 0, "FT_Write bridge=0 length=1 written=0 status=4"},
+        {"short:record:0", wireRecord(5), FT_OK, 258,
+         "FT_Write bridge=0 length=516 written=258 status=0"},
+    };
+    for (const Case& c : cases) {
+        CallBench bench(std::string("[bridge 0]\nwrite_fault = ") + c.value + "\n");
+        FT_HANDLE handle = nullptr;
+        ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+        std::vector<std::uint8_t> bytes = c.bytes;
+        const auto length = static_cast<std::uint32_t>(bytes.size());
+        std::uint32_t written = 99;
+        EXPECT_EQ(FT_Write(handle, bytes.data(), length, &written), FT_OK) << "not in a transfer";
+        EXPECT_EQ(written, length);
+        ASSERT_EQ(FT_SetDtr(handle), FT_OK);
+        ASSERT_EQ(FT_ClrDtr(handle), FT_OK);
+        EXPECT_EQ(FT_Write(handle, bytes.data(), length, &written), c.status) << c.value;
+        EXPECT_EQ(written, c.written) << c.value;
+        EXPECT_EQ(bench.trace().back(), c.traceLine);
+        EXPECT_EQ(FT_Close(handle), FT_OK);
+    }
+}
+
+TEST(SimScenario, NewKeysRefuseBadValues) {
+    for (const char* line :
+         {"open = null", "device_type = 256", "vid = 0x10000", "pid = -1",
+          "unterminated =", "unterminated = Manufacturer,", "unterminated = Serial",
+          "write_fault = fail", "write_fault = fail:record:", "write_fault = short:record:x",
+          "write_fault = slow:handshake", "write_fault = fail:handshake:1", "eeprom.Cbus4 = 256"}) {
+        const Scenario s = parseScenario(std::string("[bridge 0]\n") + line + "\n", "");
+        EXPECT_EQ(s.problems.size(), 1u) << line;
+        EXPECT_EQ(s.bridges[0].open, OpenMode::Ok) << line;
+        EXPECT_EQ(s.bridges[0].writeFault.effect, WriteFaultEffect::None) << line;
+        EXPECT_TRUE(s.bridges[0].eepromFields.empty()) << line;
+    }
 }
 
 TEST(SimEeprom, PresetsDifferExactlyWhereTheHostCorrects) {
