@@ -130,6 +130,11 @@ FT_STATUS DevicePort::openAndConfigure(int deviceIndex, std::uint32_t baud,
     if (open(deviceIndex) != FT_OK) {
         return lastStatus;
     }
+    return configure(baud, newWordLength, newStopBits, newParity);
+}
+
+FT_STATUS DevicePort::configure(std::uint32_t baud, std::uint8_t newWordLength,
+                                std::uint8_t newStopBits, std::uint8_t newParity) {
     FT_STATUS firstFailure = setDtr(0);
     if (firstFailure == FT_OK) {
         // The line settings are all made, each whatever the one before answered.

@@ -47,6 +47,9 @@ public:
     // configured or closed.
     FT_STATUS openAndConfigure(int deviceIndex, std::uint32_t baud, std::uint8_t wordLength,
                                std::uint8_t stopBits, std::uint8_t parity);
+    // The same on a port that is already open (openAndConfigure is open, then this).
+    FT_STATUS configure(std::uint32_t baud, std::uint8_t wordLength, std::uint8_t stopBits,
+                        std::uint8_t parity);
 
     // The bridge's identity as the driver reports it (FT_GetDeviceInfo).
     FT_STATUS readIdentity(BridgeIdentity& identity);

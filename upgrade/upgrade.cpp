@@ -109,15 +109,18 @@ UpgradeResult Upgrade::copyChosenImage() {
 UpgradeResult Upgrade::openMeterLead() {
     int index = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (port_->openAndConfigure(index, kUpgradeBaud, FT_BITS_8, FT_STOP_BITS_1,
-                                    FT_PARITY_NONE) != FT_OK) {
+        if (port_->open(index) != FT_OK) {
             return UpgradeResult::PortError;
         }
+        // Who it is before anything, even its line settings, is changed.
         BridgeIdentity identity;
         const bool lead = port_->readIdentity(identity) == FT_OK && isMeterLead(identity);
         if (lead && (shownSerial_.empty() || identity.serialNumber == shownSerial_)) {
             openedSerial_ = identity.serialNumber;
-            return UpgradeResult::Completed;
+            return port_->configure(kUpgradeBaud, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) ==
+                           FT_OK
+                       ? UpgradeResult::Completed
+                       : UpgradeResult::PortError;
         }
         port_->close();
         if (shownSerial_.empty()) {

@@ -160,10 +160,10 @@ public:
 
 TEST_F(UpgradeTest, StartOpensBridgeZeroAtOneMegabaudChecksEepromThenPulsesDtr) {
     start();
-    // Who the bridge is, before its EEPROM is read.
-    EXPECT_EQ(bridge->callList(), "FT_Open(0) FT_ClrDtr FT_SetBaudRate(1000000) "
+    // Who the bridge is, before anything is changed on it.
+    EXPECT_EQ(bridge->callList(), "FT_Open(0) FT_GetDeviceInfo FT_ClrDtr FT_SetBaudRate(1000000) "
                                   "FT_SetDataCharacteristics(8,0,0) FT_SetFlowControl(0,0,0) "
-                                  "FT_GetDeviceInfo FT_EE_Read FT_SetDtr");
+                                  "FT_EE_Read FT_SetDtr");
     EXPECT_EQ(host.events, (std::vector<std::string>{"kill 12346", "kill 12345", "set 12346 1000",
                                                      "set 12345 10"}));
     EXPECT_TRUE(state().active);

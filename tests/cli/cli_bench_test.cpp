@@ -1,0 +1,157 @@
+// A bench with more than one FTDI device, and libraries that misbehave: the program never
+// touches a bridge that is not a meter lead, never flashes a meter it did not show, and never
+// reports a failure as success. Each case runs pxr7 end to end through the simulator.
+#include "cli_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using namespace simrig;
+
+namespace {
+
+const std::string kMeter = "version = PXR7 V1.02\ncapture = capture.bin\n";
+const std::string kForeignGadget =
+    "eeprom = factory\ndescription = USB-Serial Gadget\ncapture = foreign.bin\n";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Calls on a bridge that only a meter lead may get: anything beyond the look at who it is.
+int intrusiveCalls(const std::vector<std::string>& trace, int bridge) {
+    int count = 0;
+    for (const std::string& line : linesOfBridge(trace, bridge)) {
+        const std::string name = callName(line);
+        count += name != "FT_GetDeviceInfo" && name != "FT_Close" ? 1 : 0;
+    }
+    return count;
+}
+
+struct BenchCase {
+    const char* name;
+    std::string scenario;
+    const char* command;
+    int exitCode;
+    std::function<void(const CliRig&, const CliResult&)> check;
+};
+
+void PrintTo(const BenchCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
+std::string image() {
+    return fileText(PXR7_FIRMWARE_IMAGE_PATH);
+}
+
+const BenchCase kCases[] = {
+    {"ForeignFirstListsOnlyTheMeter", "[bridge 0]\n" + kForeignGadget + "[bridge 1]\n" + kMeter,
+     "list", 0,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(result.out, "PXR7 V1.02\nNumber of devices: 1\n");
+         EXPECT_EQ(intrusiveCalls(rig.trace(), 0), 0);
+     }},
+    {"ForeignFirstUpgradesTheMeterShown", "[bridge 0]\n" + kForeignGadget + "[bridge 1]\n" + kMeter,
+     "upgrade --yes", 0,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_EQ(intrusiveCalls(rig.trace(), 0), 0);
+     }},
+    {"ForeignSecondIsLeftAlone", "[bridge 0]\n" + kMeter + "[bridge 1]\n" + kForeignGadget,
+     "list", 0,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(result.out, "PXR7 V1.02\nNumber of devices: 1\n");
+         EXPECT_EQ(intrusiveCalls(rig.trace(), 1), 0);
+     }},
+    {"ForeignVidPidIsNeverProgrammed",
+     "[bridge 0]\neeprom = factory\nvid = 0x1234\npid = 0x5678\n[bridge 1]\n" + kMeter, "list", 0,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(intrusiveCalls(rig.trace(), 0), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_EE_Program"), 0);
+     }},
+    {"FactoryLeadFirstFlashesNoMeter",
+     "reenumerate_ms = 3000\n[bridge 0]\neeprom = factory\n[bridge 1]\n" + kMeter,
+     "upgrade --yes", 5,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_TRUE(contains(result.err, "No devices found")) << result.err;
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_CyclePort"), 1);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetBaudRate bridge=0 baud=1000000"), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetBaudRate bridge=1 baud=1000000"), 0);
+         EXPECT_FALSE(fileExists(rig.path("capture.bin")));
+     }},
+    {"FactoryLeadSecondIsNotTouchedWhileTheFirstMeterIsFlashed",
+     "[bridge 0]\n" + kMeter + "[bridge 1]\neeprom = factory\ncapture = other.bin\n",
+     "upgrade --yes", 0,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_TRUE(linesOfBridge(rig.trace(), 1).empty());
+     }},
+    {"MeterInItsBootLoaderIsStillRecovered",
+     "[bridge 0]\nversion_reply = silent\ncapture = capture.bin\n", "upgrade --yes", 0,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_TRUE(contains(result.out, "No devices present"));
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+     }},
+    {"SilentBridgeThatIsNoLeadIsNotFlashed",
+     "[bridge 0]\n" + kForeignGadget + "version_reply = silent\n", "upgrade --yes", 10,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(intrusiveCalls(rig.trace(), 0), 0);
+         EXPECT_FALSE(fileExists(rig.path("foreign.bin")));
+     }},
+    {"UnterminatedStringsAreNeverWrittenBack",
+     "[bridge 0]\neeprom = factory\nunterminated = Manufacturer,ManufacturerId,SerialNumber\n",
+     "upgrade --yes", 10,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_EE_Program"), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
+     }},
+    {"AFailedProgramIsNoCorrection", "[bridge 0]\neeprom = factory\neeprom_program = fail\n",
+     "upgrade --yes", 9,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_TRUE(contains(result.err, "USB Port Error")) << result.err;
+         EXPECT_TRUE(contains(result.err, "could not be written")) << result.err;
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_CyclePort"), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
+     }},
+    {"AFailedRecordWriteEndsTheTransferAtOnce",
+     "[bridge 0]\n" + kMeter + "write_fault = fail:record:5\n", "upgrade --yes", 6,
+     [](const CliRig& rig, const CliResult&) {
+         const std::vector<std::string> trace = rig.trace();
+         ASSERT_GE(trace.size(), 3u);
+         EXPECT_EQ(trace[trace.size() - 2].rfind("FT_Write bridge=0 length=516 written=0", 0), 0u);
+         EXPECT_EQ(callName(trace.back()), "FT_Close");
+     }},
+    {"AShortHandshakeWriteEndsTheTransferAtOnce",
+     "[bridge 0]\n" + kMeter + "write_fault = short:handshake\n", "upgrade --yes", 6,
+     [](const CliRig& rig, const CliResult&) {
+         const std::vector<std::string> trace = rig.trace();
+         ASSERT_GE(trace.size(), 3u);
+         EXPECT_EQ(trace[trace.size() - 2].rfind("FT_Write bridge=0 length=1 written=0", 0), 0u);
+         EXPECT_EQ(callName(trace.back()), "FT_Close");
+     }},
+    {"ANullHandleIsNoOpenPort", "[bridge 0]\nopen = null_handle\n", "upgrade --yes", 4,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_ClrDtr"), 0);
+     }},
+};
+
+class CliBenchTest : public ::testing::TestWithParam<BenchCase> {};
+
+TEST_P(CliBenchTest, TouchesOnlyTheMeterItShowsAndTellsFailuresApart) {
+    CliRig rig(GetParam().scenario);
+    const CliResult result = rig.run(GetParam().command);
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.out << result.err;
+    GetParam().check(rig, result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Benches, CliBenchTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<BenchCase>& caseInfo) {
+                             return caseInfo.param.name;
+                         });
+
+} // namespace
