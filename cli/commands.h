@@ -6,6 +6,11 @@
 
 namespace pxr7 {
 
+// Said wherever a user looks when the build carries the repository's stand-in image.
+constexpr char kStandInImageNotice[] =
+    "Firmware image: a stand-in for testing, not meter firmware. A vendor build embeds the "
+    "real image with -DPXR7_FIRMWARE_IMAGE=PATH.";
+
 int runListCommand(const Options& options);
 int runUpgradeCommand(const Options& options);
 int runAboutCommand(const Options& options);

@@ -58,6 +58,9 @@ int runUpgradeCommand(const Options& options) {
     const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
                                 : stdoutIsTerminal() ? ProgressStyle::TerminalBar
                                                      : ProgressStyle::PlainLines;
+    if (embeddedImageIsStandIn()) {
+        std::fprintf(stderr, "%s\n", kStandInImageNotice);
+    }
     ProgressView view(style);
     ConsoleHost host(view, options.json);
     Upgrade upgrade(host);

@@ -25,6 +25,10 @@ enum class ImageLookup {
 ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
                               std::uint32_t* size);
 
+// Whether the image built in is the repository's stand-in for testing rather than meter
+// firmware; the programs say so wherever a user looks.
+bool embeddedImageIsStandIn();
+
 // The wire form of a record: its 515 bytes unchanged, then their plain sum modulo 256.
 void buildWireRecord(const std::uint8_t* record, std::uint8_t (&wire)[kWireRecordSize]);
 

@@ -165,7 +165,10 @@ TEST(CliCommon, MissingDriverUsageAndAbout) {
     EXPECT_EQ(rig.run("list --driver").exitCode, 2);
     const CliResult about = rig.run("about");
     EXPECT_EQ(about.exitCode, 0);
-    EXPECT_EQ(about.out, "PX-R7 Meter V1.03\n");
+    // This build carries the stand-in image, and says so.
+    EXPECT_EQ(about.out, "PX-R7 Meter V1.03\nFirmware image: a stand-in for testing, not meter "
+                         "firmware. A vendor build embeds the real image with "
+                         "-DPXR7_FIRMWARE_IMAGE=PATH.\n");
 }
 
 } // namespace

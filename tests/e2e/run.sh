@@ -156,6 +156,16 @@ trace_count() { # dir, pattern: matching lines of the case's bridge trace
 post_check_main_window() { record main-window PASS; }
 post_check_about_keys() { record about-keys PASS; }
 post_check_device_list() { record device-list PASS; }
+
+post_check_foreign_bridge() {
+    local touched
+    touched=$(trace_count "$1" '^FT_\(EE_Read\|EE_Program\|CyclePort\|Write\|SetDtr\|ClrDtr\|SetBaudRate\) bridge=0 ')
+    if [[ $touched == 0 ]]; then
+        record foreign-bridge PASS "one meter listed; the foreign bridge's EEPROM and line untouched"
+    else
+        record foreign-bridge FAIL "$touched calls beyond the identity look reached the foreign bridge"
+    fi
+}
 post_check_no_driver() { record no-driver PASS; }
 
 post_check_upgrade() {
@@ -290,6 +300,11 @@ run_driver_case device-list yes "bridges = 2
 version = PXR7 V1.02
 [bridge 1]
 version = PXR7 V1.10" "PXR7 V1.02" "PXR7 V1.10"
+run_driver_case foreign-bridge yes "[bridge 0]
+eeprom = factory
+description = USB-Serial Gadget
+[bridge 1]
+version = PXR7 V1.02" "PXR7 V1.02"
 run_driver_case upgrade yes "$one_meter" "PXR7 V1.02"
 run_driver_case no-bridge yes "bridges = 0"
 run_driver_case no-handshake yes "$one_meter

@@ -468,6 +468,7 @@ const std::vector<CaseEntry>& allCases() {
         {"main-window", caseMainWindow, "title, class, style, size, menu without Load, Exit"},
         {"about-keys", caseAboutKeys, "Alt+? and Alt+/ open About; version line; picture"},
         {"device-list", caseDeviceList, "Help > Version lists the answering meters"},
+        {"foreign-bridge", caseDeviceList, "a foreign FT232R beside a meter is not listed"},
         {"upgrade", caseUpgrade, "the whole upgrade through the warning dialog"},
         {"no-bridge", caseNoBridge, "no bridge: No devices present, then USB Port Error"},
         {"no-handshake", caseNoHandshake, "a silent meter: Error - Handshake not received"},

@@ -1,0 +1,34 @@
+# Checks the firmware image the programs carry (PXR7_FIRMWARE_IMAGE) before anything is built
+# with it: it must exist and be a whole, non-zero number of 515-byte records, or a meter would
+# be "upgraded" with nothing or with its tail cut off. Sets PXR7_FIRMWARE_IS_STANDIN when it is
+# the repository's stand-in image (by content, wherever it lies), so the programs can say so.
+set(PXR7_FIRMWARE_RECORD_SIZE 515)
+set(PXR7_STANDIN_IMAGE "${CMAKE_CURRENT_LIST_DIR}/../firmware/pxr7-standin.bin")
+
+if(NOT EXISTS "${PXR7_FIRMWARE_IMAGE}" OR IS_DIRECTORY "${PXR7_FIRMWARE_IMAGE}")
+  message(FATAL_ERROR "PXR7_FIRMWARE_IMAGE is not a file: ${PXR7_FIRMWARE_IMAGE}")
+endif()
+file(SIZE "${PXR7_FIRMWARE_IMAGE}" PXR7_FIRMWARE_IMAGE_SIZE)
+math(EXPR _pxr7_records "${PXR7_FIRMWARE_IMAGE_SIZE} / ${PXR7_FIRMWARE_RECORD_SIZE}")
+math(EXPR _pxr7_left_over "${PXR7_FIRMWARE_IMAGE_SIZE} % ${PXR7_FIRMWARE_RECORD_SIZE}")
+if(PXR7_FIRMWARE_IMAGE_SIZE EQUAL 0)
+  message(FATAL_ERROR "PXR7_FIRMWARE_IMAGE is empty: ${PXR7_FIRMWARE_IMAGE}\n"
+                      "A firmware image is a whole number of ${PXR7_FIRMWARE_RECORD_SIZE}-byte "
+                      "records.")
+endif()
+if(NOT _pxr7_left_over EQUAL 0)
+  message(FATAL_ERROR "PXR7_FIRMWARE_IMAGE is ${PXR7_FIRMWARE_IMAGE_SIZE} bytes, not a whole "
+                      "number of ${PXR7_FIRMWARE_RECORD_SIZE}-byte records (${_pxr7_records} "
+                      "records and ${_pxr7_left_over} bytes over): ${PXR7_FIRMWARE_IMAGE}")
+endif()
+
+file(SHA256 "${PXR7_FIRMWARE_IMAGE}" _pxr7_image_hash)
+file(SHA256 "${PXR7_STANDIN_IMAGE}" _pxr7_standin_hash)
+if(_pxr7_image_hash STREQUAL _pxr7_standin_hash)
+  set(PXR7_FIRMWARE_IS_STANDIN ON)
+  message(STATUS "Firmware image: the stand-in for testing (${_pxr7_records} records), "
+                 "not meter firmware")
+else()
+  set(PXR7_FIRMWARE_IS_STANDIN OFF)
+  message(STATUS "Firmware image: ${PXR7_FIRMWARE_IMAGE} (${_pxr7_records} records)")
+endif()
