@@ -10,22 +10,28 @@ D2xxTable g_boundTable{};
 const D2xxTable* g_activeTable = nullptr;
 ModuleHandle g_module = nullptr;
 
-bool bindAllEntries(ModuleHandle module, D2xxTable& table) {
-    bool complete = true;
+// Binds every entry; names the first one missing, or returns null.
+const char* bindAllEntries(ModuleHandle module, D2xxTable& table) {
+    const char* missing = nullptr;
 #define D2XX_BIND_ENTRY(ordinal, name, params, args)                                               \
     table.name = reinterpret_cast<decltype(table.name)>(findModuleEntry(module, #name, ordinal));  \
-    complete = complete && table.name != nullptr;
+    if (table.name == nullptr && missing == nullptr) {                                             \
+        missing = #name;                                                                           \
+    }
     D2XX_ENTRY_POINTS(D2XX_BIND_ENTRY)
 #undef D2XX_BIND_ENTRY
-    return complete;
+    return missing;
 }
 
-bool bindModule(ModuleHandle module) {
+bool bindModule(ModuleHandle module, std::string* problem) {
     if (module == nullptr) {
         return false;
     }
     D2xxTable table{};
-    if (!bindAllEntries(module, table)) {
+    if (const char* missing = bindAllEntries(module, table)) {
+        if (problem != nullptr) {
+            *problem = std::string("the library lacks the entry point ") + missing;
+        }
         // A partial library would crash at the first missing call: treat it as absent.
         closeModule(module);
         return false;
@@ -41,18 +47,18 @@ bool bindModule(ModuleHandle module) {
 
 } // namespace
 
-bool loadBridgeLibrary() {
+bool loadBridgeLibrary(std::string* problem) {
     if (g_activeTable != nullptr) {
         return true;
     }
-    return bindModule(openModule(nullptr));
+    return bindModule(openModule(nullptr, problem), problem);
 }
 
-bool loadBridgeLibraryFrom(const char* path) {
+bool loadBridgeLibraryFrom(const char* path, std::string* problem) {
     if (path == nullptr) {
-        return loadBridgeLibrary();
+        return loadBridgeLibrary(problem);
     }
-    return bindModule(openModule(path));
+    return bindModule(openModule(path, problem), problem);
 }
 
 bool bridgeLibraryPresent() {

@@ -4,16 +4,20 @@
 
 #include "d2xx_entries.h"
 
+#include <string>
+
 namespace pxr7 {
 
 // Loads the library by its platform name ("Ftd2xx.dll" on Windows, searched in the program's
 // directory and the system directories only, never the working directory; libftd2xx.so or
 // libftd2xx.dylib elsewhere) and binds all sixteen entry points. A library that loads but
 // lacks any entry is unloaded and counts as not present. Returns the driver-present flag.
-bool loadBridgeLibrary();
+// problem, if given, receives the reason when it fails: the loader's own words, or the entry
+// point the library lacks.
+bool loadBridgeLibrary(std::string* problem = nullptr);
 
 // The same from an explicit path (a front end's --driver option, the tests, the demos).
-bool loadBridgeLibraryFrom(const char* path);
+bool loadBridgeLibraryFrom(const char* path, std::string* problem = nullptr);
 
 // The driver-present flag.
 bool bridgeLibraryPresent();

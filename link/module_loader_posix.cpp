@@ -12,8 +12,14 @@ constexpr const char* kDefaultLibraryName = "libftd2xx.so";
 #endif
 } // namespace
 
-ModuleHandle openModule(const char* path) {
-    return dlopen(path != nullptr ? path : kDefaultLibraryName, RTLD_NOW | RTLD_LOCAL);
+ModuleHandle openModule(const char* path, std::string* problem) {
+    ModuleHandle module =
+        dlopen(path != nullptr ? path : kDefaultLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr && problem != nullptr) {
+        const char* reason = dlerror();
+        *problem = reason != nullptr ? reason : "the library could not be loaded";
+    }
+    return module;
 }
 
 void* findModuleEntry(ModuleHandle module, const char* name, int /*ordinal*/) {

@@ -27,16 +27,35 @@ HMODULE loadWithoutWorkingDirectory(const char* name, DWORD extraFlags) {
 }
 } // namespace
 
-ModuleHandle openModule(const char* path) {
+// The system's words for the last error, on one line.
+std::string lastErrorText(const char* name) {
+    const DWORD error = GetLastError();
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) {
+        reason.pop_back();
+    }
+    return std::string(name) + ": " + (reason.empty() ? "error " + std::to_string(error) : reason);
+}
+
+ModuleHandle openModule(const char* path, std::string* problem) {
+    HMODULE module = nullptr;
+    const char* name = path != nullptr ? path : kDefaultLibraryName;
     if (path == nullptr) {
-        return loadWithoutWorkingDirectory(kDefaultLibraryName, 0);
+        module = loadWithoutWorkingDirectory(kDefaultLibraryName, 0);
+    } else {
+        char fullPath[MAX_PATH];
+        DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, nullptr);
+        if (length != 0 && length < MAX_PATH) {
+            module = loadWithoutWorkingDirectory(fullPath, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR);
+        }
     }
-    char fullPath[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, MAX_PATH, fullPath, nullptr);
-    if (length == 0 || length >= MAX_PATH) {
-        return nullptr;
+    if (module == nullptr && problem != nullptr) {
+        *problem = lastErrorText(name);
     }
-    return loadWithoutWorkingDirectory(fullPath, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR);
+    return module;
 }
 
 void* findModuleEntry(ModuleHandle module, const char* name, int ordinal) {
