@@ -200,26 +200,42 @@ bool DevicePort::terminateEepromStrings() {
     return cut;
 }
 
-bool DevicePort::correctEepromRecord() {
+// Reads the record; false (with eepromCheck saying why) if it cannot be used at all.
+bool DevicePort::readEepromRecord() {
+    prepareEepromRecord();
+    lastStatus = d2xx().FT_EE_Read(handle, &eeprom);
+    if (lastStatus != FT_OK) {
+        eepromCheck = EepromCheck::ReadFailed;
+        return false;
+    }
     // The record's pointers always stay on our own buffers, whatever the library did.
     eeprom.Manufacturer = manufacturer;
     eeprom.ManufacturerId = manufacturerId;
     eeprom.Description = description;
     eeprom.SerialNumber = serialNumber;
-    return applyEepromRules(eeprom);
-}
-
-void DevicePort::checkEepromRecord(bool program) {
-    configChanged = 0;
     if (terminateEepromStrings()) {
         eepromCheck = EepromCheck::StringsCut;
-        return;
+        return false;
     }
     if (eeprom.VendorId != expectedVendorId || eeprom.ProductId != expectedProductId) {
         eepromCheck = EepromCheck::ForeignIds;
-        return;
+        return false;
     }
-    if (!correctEepromRecord()) {
+    return true;
+}
+
+DevicePort::EepromCheck DevicePort::inspectEeprom() {
+    if (handle == nullptr) {
+        eepromCheck = EepromCheck::NotRead;
+    } else if (readEepromRecord()) {
+        eepromCheck = eepromChangesNeeded(eeprom).empty() ? EepromCheck::Right
+                                                           : EepromCheck::NeedsCorrection;
+    }
+    return eepromCheck;
+}
+
+void DevicePort::checkEepromRecord(bool program) {
+    if (!applyEepromRules(eeprom)) {
         eepromCheck = EepromCheck::Right;
         return;
     }
@@ -246,11 +262,12 @@ FT_STATUS DevicePort::ensureBridgeConfig(bool program) {
         }
         openedHere = true;
     }
-    prepareEepromRecord();
-    lastStatus = d2xx().FT_EE_Read(handle, &eeprom);
-    if (lastStatus != FT_OK) {
-        eepromCheck = EepromCheck::ReadFailed;
-    } else {
+    const bool usable = readEepromRecord();
+    // Only a failed read keeps what an earlier check found.
+    if (eepromCheck != EepromCheck::ReadFailed) {
+        configChanged = 0;
+    }
+    if (usable) {
         checkEepromRecord(program);
     }
     if (openedHere) {

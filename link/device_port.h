@@ -63,12 +63,19 @@ public:
     // Callers act on configChanged and eepromCheck.
     FT_STATUS ensureBridgeConfig(bool program);
 
-    // What the last ensureBridgeConfig found.
+    // Reads the EEPROM record (bounded, ids checked) and says what it would need, changing
+    // nothing on the bridge: a lead's settings shown before anything is written. The record
+    // stays as read; eepromChangesNeeded(eeprom) lists the corrections. Needs an open port.
+    enum class EepromCheck;
+    EepromCheck inspectEeprom();
+
+    // What the last ensureBridgeConfig or inspectEeprom found.
     enum class EepromCheck {
         NotRead,       // no check yet
         ReadFailed,    // the EEPROM could not be read; configChanged keeps its value
         Right,         // it holds the required settings
         Corrected,     // it needed correcting (and, if asked to, was programmed and cycled)
+        NeedsCorrection, // inspectEeprom: it would need correcting
         ForeignIds,    // it holds another VID/PID: not a meter lead, left alone
         StringsCut,    // a string filled its buffer without a terminator: left alone
         ProgramFailed, // the correction could not be written; the bridge was not cycled
@@ -98,8 +105,8 @@ public:
 private:
     void prepareEepromRecord();
     bool terminateEepromStrings();
-    bool correctEepromRecord();
     void checkEepromRecord(bool program);
+    bool readEepromRecord();
 };
 
 } // namespace pxr7

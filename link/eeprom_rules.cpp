@@ -8,19 +8,16 @@ namespace {
 
 // The rules of one numeric field: wrong when the value read equals (or, for Unless, differs
 // from) test; right is the value written.
-#define PXR7_RULE_WHEN_EQUALS(name, test, right)                                                   \
-    EepromRule {                                                                                   \
-#name, [](const FT_PROGRAM_DATA& r) { return r.name == (test); },                          \
-                                                                       [](FT_PROGRAM_DATA &        \
-                                                                          r) { r.name = (right); } \
-    }
-#define PXR7_RULE_UNLESS_EQUALS(name, right)                                                       \
-    EepromRule {                                                                                   \
-#name,                                                                                     \
-            [](const FT_PROGRAM_DATA& r) { return r.name != (right); },                            \
-                                                                     [](FT_PROGRAM_DATA &          \
-                                                                        r) { r.name = (right); }   \
-    }
+// clang-format off
+#define PXR7_SHOW_NUMBER(name) \
+    [](const FT_PROGRAM_DATA& r) { return std::to_string(static_cast<unsigned>(r.name)); }
+#define PXR7_RULE_WHEN_EQUALS(name, test, right) \
+    EepromRule{#name, [](const FT_PROGRAM_DATA& r) { return r.name == (test); }, \
+               [](FT_PROGRAM_DATA& r) { r.name = (right); }, PXR7_SHOW_NUMBER(name)}
+#define PXR7_RULE_UNLESS_EQUALS(name, right) \
+    EepromRule{#name, [](const FT_PROGRAM_DATA& r) { return r.name != (right); }, \
+               [](FT_PROGRAM_DATA& r) { r.name = (right); }, PXR7_SHOW_NUMBER(name)}
+// clang-format on
 
 // The library fills the description buffer; it need not end in a zero, so compare within it.
 bool descriptionIsWrong(const FT_PROGRAM_DATA& record) {
@@ -32,6 +29,11 @@ void writeRequiredDescription(FT_PROGRAM_DATA& record) {
     std::memcpy(record.Description, kRequiredBridgeDescription, sizeof kRequiredBridgeDescription);
 }
 
+std::string showDescription(const FT_PROGRAM_DATA& record) {
+    return "\"" + std::string(record.Description, strnlen(record.Description, kDescriptionBufferSize)) +
+           "\"";
+}
+
 const EepromRule kRules[] = {
     PXR7_RULE_WHEN_EQUALS(PnP, 1, 0),
     PXR7_RULE_WHEN_EQUALS(SelfPowered, 1, 0),
@@ -39,11 +41,12 @@ const EepromRule kRules[] = {
     PXR7_RULE_WHEN_EQUALS(InvertRXD, 1, 0),
     PXR7_RULE_WHEN_EQUALS(InvertTXD, 1, 0),
     PXR7_RULE_UNLESS_EQUALS(Cbus4, FT_232R_CBUS_SLEEP),
-    EepromRule{"Description", descriptionIsWrong, writeRequiredDescription},
+    EepromRule{"Description", descriptionIsWrong, writeRequiredDescription, showDescription},
 };
 
 #undef PXR7_RULE_WHEN_EQUALS
 #undef PXR7_RULE_UNLESS_EQUALS
+#undef PXR7_SHOW_NUMBER
 
 } // namespace
 
@@ -61,6 +64,23 @@ bool applyEepromRules(FT_PROGRAM_DATA& record) {
         }
     }
     return changed;
+}
+
+std::vector<EepromChange> eepromChangesNeeded(const FT_PROGRAM_DATA& record) {
+    // The rules write through the record's description pointer: work on copies.
+    char description[kDescriptionBufferSize] = {};
+    std::strncpy(description, record.Description, sizeof description - 1);
+    FT_PROGRAM_DATA corrected = record;
+    corrected.Description = description;
+    std::vector<EepromChange> changes;
+    for (const EepromRule& rule : kRules) {
+        if (rule.isWrong(corrected)) {
+            const std::string before = rule.show(corrected);
+            rule.makeRight(corrected);
+            changes.push_back({rule.field, before, rule.show(corrected)});
+        }
+    }
+    return changes;
 }
 
 } // namespace pxr7

@@ -6,6 +6,8 @@
 #include "d2xx_types.h"
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace pxr7 {
 
@@ -20,6 +22,15 @@ struct EepromRule {
     // Writes the required value. The description is written into the buffer the record's
     // Description points to (kDescriptionBufferSize bytes).
     void (*makeRight)(FT_PROGRAM_DATA& record);
+    // The field's value as a person reads it.
+    std::string (*show)(const FT_PROGRAM_DATA& record);
+};
+
+// One setting a lead's EEPROM would have changed, with the values before and after.
+struct EepromChange {
+    std::string field;
+    std::string before;
+    std::string after;
 };
 
 // PnP, SelfPowered, InvertDTR, InvertRXD, InvertTXD, Cbus4 and Description, in that order.
@@ -27,5 +38,9 @@ const EepromRule* eepromRules(std::size_t* count);
 
 // Applies every rule in order; returns whether any fired.
 bool applyEepromRules(FT_PROGRAM_DATA& record);
+
+// The changes the rules would make to record, in rule order, without touching it. The record's
+// Description must point to a zero-terminated string.
+std::vector<EepromChange> eepromChangesNeeded(const FT_PROGRAM_DATA& record);
 
 } // namespace pxr7
