@@ -16,6 +16,7 @@ namespace {
 constexpr int kInfoSerialSize = 16;
 constexpr int kInfoDescriptionSize = 64;
 constexpr int kRawSize = 256; // ftdi_get_eeprom_buf's largest chip
+constexpr FT_DEVICE kDeviceUnknown = 3;
 
 // A string descriptor of the open device into a buffer of size, cut and zero-terminated; an
 // absent string (index 0) or a failed read leaves it empty.
@@ -67,7 +68,7 @@ FT_STATUS D2XX_API FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, std::uint
         return usbFailure(result, "reading the device descriptor", FT_IO_ERROR);
     }
     // libftdi1 numbers chips its own way (TYPE_R is 3); D2XX calls the FT232R 5.
-    *type = use.ftdi()->type == TYPE_R ? FT_DEVICE_232R : FT_DEVICE{3};
+    *type = use.ftdi()->type == TYPE_R ? FT_DEVICE_232R : kDeviceUnknown;
     *id = static_cast<std::uint32_t>(descriptor.idVendor) << 16 | descriptor.idProduct;
     if (const int result = readString(usb, descriptor.iSerialNumber, serialNumber, kInfoSerialSize);
         result < 0) {

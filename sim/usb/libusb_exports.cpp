@@ -6,6 +6,7 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -56,7 +57,7 @@ USBSIM_EXPORT ssize_t libusb_get_device_list(libusb_context*, libusb_device*** l
         }
         return LIBUSB_ERROR_NO_MEM;
     }
-    std::memcpy(out, devices.data(), devices.size() * sizeof(libusb_device*));
+    std::copy(devices.begin(), devices.end(), out);
     *list = out;
     return static_cast<ssize_t>(devices.size());
 }

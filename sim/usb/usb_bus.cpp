@@ -39,6 +39,12 @@ UsbBus& theBus() {
     return bus;
 }
 
+UsbBus::~UsbBus() {
+    for (Port& port : ports_) {
+        release(port.device);
+    }
+}
+
 void UsbBus::ensureLoaded() {
     if (!loaded_) {
         load();

@@ -23,6 +23,11 @@ enum class ResetBehaviour { Reenumerate, Keep };
 
 class UsbBus {
 public:
+    UsbBus() = default;
+    UsbBus(const UsbBus&) = delete;
+    UsbBus& operator=(const UsbBus&) = delete;
+    ~UsbBus();
+
     // Builds the chips from the scenario the first time, and again after reload().
     void ensureLoaded();
     // Forgets every device and all state and reads the environment again. Devices and handles

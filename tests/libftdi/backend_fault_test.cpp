@@ -111,22 +111,28 @@ TEST(LibftdiFaults, BadArgumentsAreRefused) {
     unsigned_record.Signature2 = 0;
     FT_PROGRAM_DATA old_record = validRecord();
     old_record.Version = 1;
-    const std::pair<const char*, FT_STATUS> cases[] = {
-        {"read, no count", t.FT_Read(handle, &byte, 1, nullptr)},
-        {"read, no buffer", t.FT_Read(handle, nullptr, 1, &count)},
-        {"write, no buffer", t.FT_Write(handle, nullptr, 10, &count)},
-        {"baud 0", t.FT_SetBaudRate(handle, 0) == FT_INVALID_BAUD_RATE ? FT_INVALID_PARAMETER : 0},
-        {"9 bits", t.FT_SetDataCharacteristics(handle, 9, 0, 0)},
-        {"flow 0x123", t.FT_SetFlowControl(handle, 0x0123, 0, 0)},
-        {"purge 0x10", t.FT_Purge(handle, 0x10)},
-        {"info, nulls", t.FT_GetDeviceInfo(handle, nullptr, nullptr, nullptr, nullptr, nullptr)},
-        {"read record, no signature", t.FT_EE_Read(handle, &unsigned_record)},
-        {"program record, version 1", t.FT_EE_Program(handle, &old_record)},
-        {"read record, null", t.FT_EE_Read(handle, nullptr)},
-        {"latency 0", libftdiSetLatencyTimer(handle, 0)},
+    const struct {
+        const char* name;
+        FT_STATUS got;
+        FT_STATUS wanted;
+    } cases[] = {
+        {"read, no count", t.FT_Read(handle, &byte, 1, nullptr), FT_INVALID_PARAMETER},
+        {"read, no buffer", t.FT_Read(handle, nullptr, 1, &count), FT_INVALID_PARAMETER},
+        {"write, no buffer", t.FT_Write(handle, nullptr, 10, &count), FT_INVALID_PARAMETER},
+        {"baud 0", t.FT_SetBaudRate(handle, 0), FT_INVALID_BAUD_RATE},
+        {"baud 5 MHz", t.FT_SetBaudRate(handle, 5000000), FT_INVALID_BAUD_RATE},
+        {"9 bits", t.FT_SetDataCharacteristics(handle, 9, 0, 0), FT_INVALID_PARAMETER},
+        {"flow 0x123", t.FT_SetFlowControl(handle, 0x0123, 0, 0), FT_INVALID_PARAMETER},
+        {"purge 0x10", t.FT_Purge(handle, 0x10), FT_INVALID_PARAMETER},
+        {"info, nulls", t.FT_GetDeviceInfo(handle, nullptr, nullptr, nullptr, nullptr, nullptr),
+         FT_INVALID_PARAMETER},
+        {"read record, no signature", t.FT_EE_Read(handle, &unsigned_record), FT_INVALID_PARAMETER},
+        {"program record, version 1", t.FT_EE_Program(handle, &old_record), FT_INVALID_PARAMETER},
+        {"read record, null", t.FT_EE_Read(handle, nullptr), FT_INVALID_PARAMETER},
+        {"latency 0", libftdiSetLatencyTimer(handle, 0), FT_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.second, FT_INVALID_PARAMETER) << c.first;
+        EXPECT_EQ(c.got, c.wanted) << c.name;
     }
     EXPECT_EQ(t.FT_Close(handle), FT_OK);
 }
