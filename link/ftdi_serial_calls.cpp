@@ -56,14 +56,6 @@ FT_STATUS openFailure(ftdi_context* ftdi, int code, libusb_device* device) {
     return status == FT_IO_ERROR ? FT_DEVICE_NOT_OPENED : status;
 }
 
-int setDtr(ftdi_context* ftdi, int on) {
-    return ftdi_setdtr(ftdi, on);
-}
-
-int setFlow(ftdi_context* ftdi, int mode) {
-    return ftdi_setflowctrl(ftdi, mode);
-}
-
 } // namespace
 
 FT_STATUS D2XX_API FT_ListDevices(void* arg1, void* /*arg2*/, std::uint32_t flags) {
@@ -221,10 +213,10 @@ FT_STATUS D2XX_API FT_SetFlowControl(FT_HANDLE handle, std::uint16_t flowControl
                                      std::uint8_t xonChar, std::uint8_t xoffChar) {
     switch (flowControl) {
     case FT_FLOW_NONE:
-        return run(handle, "setting flow control", setFlow, SIO_DISABLE_FLOW_CTRL);
+        return run(handle, "setting flow control", ftdi_setflowctrl, SIO_DISABLE_FLOW_CTRL);
     case SIO_RTS_CTS_HS:
     case SIO_DTR_DSR_HS:
-        return run(handle, "setting flow control", setFlow, flowControl);
+        return run(handle, "setting flow control", ftdi_setflowctrl, flowControl);
     case SIO_XON_XOFF_HS: {
         SessionUse use(handle);
         if (use.status() != FT_OK) {
@@ -242,11 +234,11 @@ FT_STATUS D2XX_API FT_SetFlowControl(FT_HANDLE handle, std::uint16_t flowControl
 }
 
 FT_STATUS D2XX_API FT_SetDtr(FT_HANDLE handle) {
-    return run(handle, "setting DTR", setDtr, 1);
+    return run(handle, "setting DTR", ftdi_setdtr, 1);
 }
 
 FT_STATUS D2XX_API FT_ClrDtr(FT_HANDLE handle) {
-    return run(handle, "clearing DTR", setDtr, 0);
+    return run(handle, "clearing DTR", ftdi_setdtr, 0);
 }
 
 FT_STATUS D2XX_API FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
