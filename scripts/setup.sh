@@ -5,24 +5,34 @@
 #   scripts/setup.sh --windows  also the Windows cross build and the Wine end-to-end tests
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev python3 time)
+packages=(cmake ninja-build g++ libgtest-dev python3 time pkg-config)
+# The open-source USB stack for the second bridge backend: the libraries and headers only.
+lean_packages=(libftdi1-dev libusb-1.0-0-dev)
 if [[ "${1:-}" == "--windows" ]]; then
     packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick)
 fi
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
+    installed "$package" || missing+=("$package")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+lean_missing=()
+for package in "${lean_packages[@]}"; do
+    installed "$package" || lean_missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 && ${#lean_missing[@]} -eq 0 ]] && exit 0
 
 if [[ $(id -u) -ne 0 ]]; then
-    echo "setup: missing packages: ${missing[*]}; run as root (or install them) first" >&2
+    echo "setup: missing packages: ${missing[*]} ${lean_missing[*]}; run as root (or install them) first" >&2
     exit 1
 fi
-echo "setup: installing ${missing[*]}"
+echo "setup: installing ${missing[*]} ${lean_missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+if [[ ${#missing[@]} -gt 0 ]]; then
+    apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+if [[ ${#lean_missing[@]} -gt 0 ]]; then
+    apt-get install -y -qq --no-install-recommends "${lean_missing[@]}" >/dev/null
+fi
