@@ -12,11 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace sim;
@@ -72,14 +75,18 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
+// A file of the running test's own: the tests run in parallel processes.
+std::string testFile(const std::string& name) {
+    return ::testing::TempDir() + "sim_model_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
+}
+
 // The sim core's D2XX calls on a scenario, as one program run sees them, with its trace.
 class CallBench {
 public:
     explicit CallBench(const std::string& scenario) {
-        const std::string base = ::testing::TempDir() + "sim_model_" +
-                                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        scenarioPath_ = base + "_scenario.txt";
-        tracePath_ = base + "_trace.txt";
+        scenarioPath_ = testFile("scenario.txt");
+        tracePath_ = testFile("trace.txt");
         writeText(scenarioPath_, scenario);
         writeText(tracePath_, "");
         setenv("PXR7_SIM_SCENARIO", scenarioPath_.c_str(), 1);
@@ -106,6 +113,12 @@ private:
     std::string scenarioPath_;
     std::string tracePath_;
 };
+
+bool readBinary(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return static_cast<bool>(in);
+}
 
 // A record FT_EE_Read and FT_EE_Program accept: FTDI's signatures, version 2.
 FT_PROGRAM_DATA blankRecord() {
@@ -580,8 +593,8 @@ TEST(SimKnobs, UnterminatedStringsFillTheirWholeBufferAndNoMore) {
 }
 
 TEST(SimKnobs, FailedEepromProgramLeavesTheEepromAndTheStateFileAlone) {
-    const std::string state = "sim_model_failed_program_state.txt";
-    CallBench bench("state_file = " + state + "\n[bridge 0]\neeprom_program = fail\n");
+    const std::string stateFile = testFile("state.txt");
+    CallBench bench("state_file = " + stateFile + "\n[bridge 0]\neeprom_program = fail\n");
     FT_HANDLE handle = nullptr;
     ASSERT_EQ(FT_Open(0, &handle), FT_OK);
     char description[64] = "Changed";
@@ -596,7 +609,8 @@ TEST(SimKnobs, FailedEepromProgramLeavesTheEepromAndTheStateFileAlone) {
     ASSERT_EQ(FT_EE_Read(handle, &after), FT_OK);
     EXPECT_EQ(after.PnP, 0);
     EXPECT_STREQ(description, "Tavelin QVRX");
-    EXPECT_EQ(std::fopen((::testing::TempDir() + state).c_str(), "rb"), nullptr);
+    std::vector<std::uint8_t> state;
+    EXPECT_FALSE(readBinary(stateFile, state));
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
@@ -692,6 +706,110 @@ TEST(SimScenario, NewKeysRefuseBadValues) {
         EXPECT_EQ(s.bridges[0].open, OpenMode::Ok) << line;
         EXPECT_EQ(s.bridges[0].writeFault.effect, WriteFaultEffect::None) << line;
         EXPECT_TRUE(s.bridges[0].eepromFields.empty()) << line;
+    }
+}
+
+// One host thread's transfer to one meter, as the product will run it: its own handle, polling
+// every 10 ms with reads of 1 ms. Counts its calls on the handle to check the trace against.
+struct HostThread {
+    int index;
+    std::vector<std::vector<std::uint8_t>> records;
+    FT_HANDLE handle = nullptr;
+    int calls = 0;
+
+    bool ok(FT_STATUS status) {
+        ++calls;
+        return status == FT_OK;
+    }
+    bool await(std::uint8_t wanted) {
+        for (int poll = 0; poll < 500; ++poll) {
+            std::uint8_t byte = 0;
+            std::uint32_t got = 0;
+            if (!ok(FT_Read(handle, &byte, 1, &got))) {
+                return false;
+            }
+            if (got == 1) {
+                return byte == wanted;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    bool send(std::vector<std::uint8_t> bytes) {
+        std::uint32_t written = 0;
+        const auto size = static_cast<std::uint32_t>(bytes.size());
+        return ok(FT_Write(handle, bytes.data(), size, &written)) && written == size;
+    }
+    bool transfer() {
+        if (FT_Open(index, &handle) != FT_OK || !ok(FT_SetBaudRate(handle, 1000000)) ||
+            !ok(FT_SetTimeouts(handle, 1, 1000)) || !ok(FT_SetDtr(handle)) ||
+            !ok(FT_ClrDtr(handle)) || !await('}') || !send({'{'}) || !await('!')) {
+            return false;
+        }
+        for (const auto& record : records) {
+            if (!send(record) || !await('!')) {
+                return false;
+            }
+        }
+        return ok(FT_Close(handle));
+    }
+};
+
+TEST(SimConcurrency, TwoThreadsTransferToTheirOwnMetersWhileAReadIsBlockedOnAThird) {
+    const std::string capture[2] = {testFile("capture0.bin"), testFile("capture1.bin")};
+    CallBench bench("[bridge 0]\nexpected_records = 3\ncapture = " + capture[0] +
+                    "\n[bridge 1]\nexpected_records = 3\ncapture = " + capture[1] +
+                    "\n[bridge 2]\n");
+    FT_HANDLE silent = nullptr;
+    ASSERT_EQ(FT_Open(2, &silent), FT_OK);
+    ASSERT_EQ(FT_SetTimeouts(silent, 15000, 1000), FT_OK);
+    std::atomic<bool> reading{false};
+    FT_STATUS blockedRead = FT_OK;
+    std::thread reader([&] {
+        std::uint8_t byte = 0;
+        std::uint32_t got = 0;
+        reading = true;
+        blockedRead = FT_Read(silent, &byte, 1, &got);
+    });
+    while (!reading) {
+        std::this_thread::yield();
+    }
+
+    HostThread hosts[2] = {{0, {wireRecord(1), wireRecord(2), wireRecord(3)}},
+                           {1, {wireRecord(101), wireRecord(102), wireRecord(103)}}};
+    bool done[2] = {false, false};
+    std::thread other([&] { done[1] = hosts[1].transfer(); });
+    done[0] = hosts[0].transfer();
+    other.join();
+    // Still blocked after both transfers: closing the handle ends the read.
+    EXPECT_EQ(FT_Close(silent), FT_OK);
+    reader.join();
+    EXPECT_EQ(blockedRead, FT_IO_ERROR);
+
+    const auto trace = bench.trace();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(done[i]) << "bridge " << i;
+        std::vector<std::uint8_t> captured;
+        std::vector<std::uint8_t> expected;
+        for (const auto& record : hosts[i].records) {
+            expected.insert(expected.end(), record.begin(), record.end() - 1);
+        }
+        EXPECT_TRUE(readBinary(capture[i], captured));
+        EXPECT_EQ(captured, expected) << "bridge " << i;
+        std::remove(capture[i].c_str());
+        const std::string key = " bridge=" + std::to_string(i) + " ";
+        int lines = 0;
+        for (const std::string& line : trace) {
+            lines += line.find(key) != std::string::npos ? 1 : 0;
+        }
+        EXPECT_EQ(lines, hosts[i].calls) << "one line per call";
+    }
+    for (const std::string& line : trace) {
+        const std::size_t status = line.rfind(" status=");
+        EXPECT_TRUE(line.compare(0, 3, "FT_") == 0 && line.find(" FT_") == std::string::npos &&
+                    status != std::string::npos &&
+                    line.find_first_not_of("0123456789", status + 8) == std::string::npos)
+            << line;
     }
 }
 
