@@ -530,6 +530,7 @@ TEST(SimKnobs, UnterminatedStringsFillTheirWholeBufferAndNoMore) {
 
 TEST(SimKnobs, FailedEepromProgramLeavesTheEepromAndTheStateFileAlone) {
     const std::string stateFile = testFile("state.txt");
+    std::remove(stateFile.c_str()); // left by an earlier run that failed
     CallBench bench("state_file = " + stateFile + "\n[bridge 0]\neeprom_program = fail\n");
     const FT_HANDLE handle = bench.open();
     FT_PROGRAM_DATA record = blankRecord();
