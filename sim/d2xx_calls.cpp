@@ -44,6 +44,7 @@ public:
     FT_STATUS status() const { return status_; }
     FT_STATUS finish(FT_STATUS status) {
         rig_.trace().write(line, status);
+        rig_.changed();
         return status;
     }
     Rig& rig() { return rig_; }
@@ -137,11 +138,8 @@ FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
         if (bridge->available() >= bytesToRead || t >= deadline) {
             break;
         }
-        // Sleep until something can change, without holding the rig.
-        const Micros wake = std::min(deadline, bridge->nextEvent());
-        call.lock().unlock();
-        sleepUntil(wake);
-        call.lock().lock();
+        // Wait, without holding the rig, until this bridge's next event or another call.
+        call.rig().waitForChange(call.lock(), std::min(deadline, bridge->nextEvent()));
         Rig::Handle* entry = call.rig().lookup(handle);
         if (entry == nullptr || entry->dead) {
             call.line.add("got", 0);
@@ -362,6 +360,7 @@ void resetFromEnvironment() {
     Rig& rig = theRig();
     std::lock_guard<std::mutex> lock(rig.mutex());
     rig.reload();
+    rig.changed();
 }
 
 } // namespace calls

@@ -1,6 +1,8 @@
 // The whole simulated rig: the bridges of the scenario, the handle table and the trace, behind
-// one mutex. Handles are opaque tokens looked up in the table and never dereferenced; they
-// are never reused, so a stale handle can never reach another bridge.
+// one mutex. Calls may come from several threads (one per bridge, say); each is served whole,
+// and only a read waiting for its bytes lets go of the mutex meanwhile. Handles are opaque tokens
+// looked up in the table and never dereferenced; they are never reused, so a stale handle can never
+// reach another bridge.
 #pragma once
 
 #include "bridge.h"
@@ -8,6 +10,7 @@
 #include "scenario.h"
 #include "trace_log.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -29,6 +32,14 @@ public:
     void reload();
 
     std::mutex& mutex() { return mutex_; }
+    // Waits, with the lock released, until the time when or until another call has finished:
+    // a read sees at once what a call from another thread changed (a write on its handle, a
+    // purge, a close, a cycle, a reset).
+    void waitForChange(std::unique_lock<std::mutex>& lock, Micros when) {
+        waitUntil(changed_, lock, when);
+    }
+    // Called, with the lock held, at the end of every call.
+    void changed() { changed_.notify_all(); }
     TraceLog& trace() { return trace_; }
     const Scenario& scenario() const { return scenario_; }
 
@@ -49,6 +60,7 @@ private:
     void load();
 
     std::mutex mutex_;
+    std::condition_variable changed_;
     bool loaded_ = false;
     TraceLog trace_;
     Scenario scenario_;

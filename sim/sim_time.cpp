@@ -1,7 +1,6 @@
 #include "sim_time.h"
 
 #include <chrono>
-#include <thread>
 
 namespace sim {
 
@@ -15,13 +14,14 @@ Micros now() {
         .count();
 }
 
-void sleepUntil(Micros when) {
+void waitUntil(std::condition_variable& condition, std::unique_lock<std::mutex>& lock,
+               Micros when) {
     if (when == kNever) {
-        // Nothing will ever arrive: sleep in long steps so a caller's watchdog can still act.
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        // Only another call can change anything, and it notifies; the step is a safety net.
+        condition.wait_for(lock, std::chrono::seconds(1));
         return;
     }
-    std::this_thread::sleep_until(g_epoch + std::chrono::microseconds(when));
+    condition.wait_until(lock, g_epoch + std::chrono::microseconds(when));
 }
 
 Micros byteEndTime(std::uint64_t index, std::uint32_t baud) {

@@ -2,8 +2,10 @@
 // first use. Every event of the simulated bridge and meter carries such a time stamp.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 
 namespace sim {
 
@@ -18,8 +20,9 @@ constexpr Micros millis(std::int64_t ms) {
 // Now, on the steady clock.
 Micros now();
 
-// Blocks the calling thread until the steady clock reaches when (returns at once if past).
-void sleepUntil(Micros when);
+// Blocks the calling thread, with lock released, until the steady clock reaches when or someone
+// notifies condition (returns at once if when is past). For kNever, a second at most.
+void waitUntil(std::condition_variable& condition, std::unique_lock<std::mutex>& lock, Micros when);
 
 // Time one byte of 8N1 (ten bits) takes on a line of the given baud rate, for the index-th byte
 // of a burst: the end of byte `index` (0-based) counted from the start of the burst.
