@@ -362,9 +362,8 @@ int UsbBus::bulkIn(libusb_device_handle* handle, std::uint8_t* data, int length,
             return LIBUSB_ERROR_TIMEOUT;
         }
         const Micros failAt = port->chip->bridge().nextEvent();
-        lock.unlock();
-        sleepUntil(std::min({wakeAt, deadline, failAt}));
-        lock.lock();
+        // Without the lock, and woken early by a call from another thread.
+        theRig().waitForChange(lock, std::min({wakeAt, deadline, failAt}));
     }
 }
 
