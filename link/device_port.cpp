@@ -228,8 +228,8 @@ DevicePort::EepromCheck DevicePort::inspectEeprom() {
     if (handle == nullptr) {
         eepromCheck = EepromCheck::NotRead;
     } else if (readEepromRecord()) {
-        eepromCheck = eepromChangesNeeded(eeprom).empty() ? EepromCheck::Right
-                                                           : EepromCheck::NeedsCorrection;
+        eepromCheck =
+            eepromChangesNeeded(eeprom).empty() ? EepromCheck::Right : EepromCheck::NeedsCorrection;
     }
     return eepromCheck;
 }

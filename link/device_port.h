@@ -71,14 +71,14 @@ public:
 
     // What the last ensureBridgeConfig or inspectEeprom found.
     enum class EepromCheck {
-        NotRead,       // no check yet
-        ReadFailed,    // the EEPROM could not be read; configChanged keeps its value
-        Right,         // it holds the required settings
-        Corrected,     // it needed correcting (and, if asked to, was programmed and cycled)
+        NotRead,         // no check yet
+        ReadFailed,      // the EEPROM could not be read; configChanged keeps its value
+        Right,           // it holds the required settings
+        Corrected,       // it needed correcting (and, if asked to, was programmed and cycled)
         NeedsCorrection, // inspectEeprom: it would need correcting
-        ForeignIds,    // it holds another VID/PID: not a meter lead, left alone
-        StringsCut,    // a string filled its buffer without a terminator: left alone
-        ProgramFailed, // the correction could not be written; the bridge was not cycled
+        ForeignIds,      // it holds another VID/PID: not a meter lead, left alone
+        StringsCut,      // a string filled its buffer without a terminator: left alone
+        ProgramFailed,   // the correction could not be written; the bridge was not cycled
     };
 
     std::int32_t index;

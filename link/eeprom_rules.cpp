@@ -30,7 +30,8 @@ void writeRequiredDescription(FT_PROGRAM_DATA& record) {
 }
 
 std::string showDescription(const FT_PROGRAM_DATA& record) {
-    return "\"" + std::string(record.Description, strnlen(record.Description, kDescriptionBufferSize)) +
+    return "\"" +
+           std::string(record.Description, strnlen(record.Description, kDescriptionBufferSize)) +
            "\"";
 }
 

@@ -32,6 +32,12 @@ int replyBytesWanted(const std::uint8_t* reply, int received) {
     return whole < kReplyBufferSize ? whole : kReplyBufferSize;
 }
 
+// For exact reads: the status byte, STX and the length first, then the rest of the frame.
+int exactBytesWanted(const std::uint8_t* reply, int received) {
+    constexpr int kHead = 3;
+    return received < kHead ? kHead : replyBytesWanted(reply, received);
+}
+
 // Appends what a read brought as a string copy bounded by the count: copying stops at a zero
 // byte and the rest of the count is zero-filled. Never writes past the reply buffer.
 int appendToReply(std::uint8_t* reply, int received, const std::uint8_t* chunk,
@@ -57,7 +63,7 @@ bool leadUsable(const DevicePort& port) {
 
 } // namespace
 
-bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize]) {
+bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize], ReplyReading reading) {
     version[0] = '\0';
     port.setTimeouts(kVersionReadTimeoutMs, kVersionWriteTimeoutMs);
     port.purgeReceive();
@@ -72,14 +78,20 @@ bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize]) {
     for (int reads = 0; reads < kVersionReadAttempts && reply[0] != kReplyNak &&
                         received < replyBytesWanted(reply, received);
          ++reads) {
-        if (port.read(chunk, kVersionReadChunk) != FT_OK) {
+        const std::uint32_t wanted =
+            reading == ReplyReading::Chunks
+                ? kVersionReadChunk
+                : static_cast<std::uint32_t>(exactBytesWanted(reply, received) - received);
+        if (port.read(chunk, wanted) != FT_OK) {
             failed = true;
             break;
         }
         // Trust no count beyond what was asked for.
-        const std::uint32_t count =
-            port.bytesRead < kVersionReadChunk ? port.bytesRead : kVersionReadChunk;
+        const std::uint32_t count = port.bytesRead < wanted ? port.bytesRead : wanted;
         received += appendToReply(reply, received, chunk, count);
+        if (reading == ReplyReading::ExactFrame && count < wanted) {
+            break; // the timeout ran out: the rest is not coming
+        }
     }
 
     if (received < 1 || failed || reply[0] != kReplyAck) {

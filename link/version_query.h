@@ -40,10 +40,17 @@ enum class SearchExtent { AllMeters, FirstMeter };
 // skipped. Finds nothing without the D2XX library.
 MeterSearch searchMetersCorrectingLeads(SearchExtent extent);
 
+// How the reply is read. Chunks: reads of 100 bytes, each waiting out its timeout unless 100
+// bytes came, as the Windows program has always read. ExactFrame: only the bytes the reply
+// frame needs (its head, then its length's worth), so an answering meter costs the reply's
+// own time and a silent one a single timeout.
+enum class ReplyReading { Chunks, ExactFrame };
+
 // One meter's exchange on an open, configured port: timeouts, purges, the request and the
 // read loop. Writes the version text (at most 63 characters) and returns true if the meter
 // answered properly.
 class DevicePort;
-bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize]);
+bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize],
+                       ReplyReading reading = ReplyReading::Chunks);
 
 } // namespace pxr7

@@ -54,6 +54,11 @@ PreUpgradeCheck Upgrade::checkBeforeStart(std::uint32_t imageResourceId) {
     return check;
 }
 
+void Upgrade::aimAt(const std::string& serialNumber) {
+    shownSerial_ = serialNumber;
+    leadReprogrammedBeforeStart_ = false;
+}
+
 UpgradeProgress Upgrade::progress() const {
     return UpgradeProgress{state_.progress, state_.recordCount, state_.active};
 }
@@ -234,12 +239,13 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
     std::uint8_t received[128] = {};
     ++state_.pollCount;
     const FT_STATUS status = port_->read(received, 1);
+    lastReadFailed_ = status != FT_OK;
     if (status == FT_OK && port_->bytesRead == kBrokenReadCount) {
         fault_ = TransferFault::BrokenRead;
         return TickOutcome::Fail;
     }
     if (state_.pollCount >= kHandshakePollLimit) {
-        fault_ = TransferFault::NoReply;
+        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
         return TickOutcome::Fail;
     }
     if (received[0] == kMeterHandshake) {
@@ -279,13 +285,14 @@ bool Upgrade::sendRecord() {
 Upgrade::TickOutcome Upgrade::sendRequestedRecords() {
     std::uint8_t received[128] = {};
     ++state_.pollCount;
-    const std::uint32_t got = port_->read(received, 1) == FT_OK ? port_->bytesRead : 0;
+    lastReadFailed_ = port_->read(received, 1) != FT_OK;
+    const std::uint32_t got = lastReadFailed_ ? 0 : port_->bytesRead;
     if (got == kBrokenReadCount) {
         fault_ = TransferFault::BrokenRead;
         return TickOutcome::Fail;
     }
     if (state_.pollCount >= kRecordPollLimit) {
-        fault_ = TransferFault::NoReply;
+        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
         return TickOutcome::Fail;
     }
     if (got != 0 && received[0] == kMeterRecordRequest) {

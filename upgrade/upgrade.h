@@ -71,6 +71,10 @@ public:
     // not start at all if a lead was reprogrammed on the way.
     PreUpgradeCheck checkBeforeStart(std::uint32_t imageResourceId);
 
+    // Instead of the search: the next start upgrades the meter lead with this serial number,
+    // wherever it is on the bus (a front end that chose the bridge itself).
+    void aimAt(const std::string& serialNumber);
+
     // The whole Upgrade command: confirm (the warning) must return 1 to go on. Loads the
     // image, opens bridge 0 (or, if that is not the bridge of the meter the warning showed,
     // the bridge that is), checks its EEPROM, starts both timers and asserts DTR. Without a
@@ -112,6 +116,7 @@ private:
     std::optional<DevicePort> port_;
     UpgradeState state_;
     TransferFault fault_ = TransferFault::None;
+    bool lastReadFailed_ = false;
     // What the warning showed: the serial number of the meter's bridge (empty if no meter
     // answered) and whether a lead was reprogrammed, which shifts the indices behind it.
     std::string shownSerial_;

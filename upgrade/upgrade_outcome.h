@@ -32,8 +32,9 @@ enum class TransferPhase {
 
 enum class TransferFault {
     None,
-    NoReply,    // the poll limit ran out without the byte the meter owed
-    BrokenRead, // the driver reported an impossible read count: the bridge is lost
+    NoReply,     // the poll limit ran out without the byte the meter owed
+    ReadFailed,  // the poll limit ran out while the bridge's reads were failing (lead pulled?)
+    BrokenRead,  // the driver reported an impossible read count: the bridge is lost
     WriteFailed, // the "{" or a record could not be written whole
 };
 
