@@ -4,6 +4,8 @@
 #include "message_catalogue.h"
 #include "options.h"
 
+#include <string>
+
 namespace pxr7 {
 
 // Said wherever a user looks when the build carries the repository's stand-in image.
@@ -12,12 +14,17 @@ constexpr char kStandInImageNotice[] =
     "real image with -DPXR7_FIRMWARE_IMAGE=PATH.";
 
 int runListCommand(const Options& options);
+int runSetupCommand(const Options& options);
 int runUpgradeCommand(const Options& options);
 int runAboutCommand(const Options& options);
 
-// Loads the D2XX library named by --driver, or the platform's default. On failure shows the
-// missing-driver message and returns false.
+// Loads the bridge backend: the D2XX library named by --driver (or the platform's default),
+// or libftdi1 with --backend libftdi, or libftdi1 when no D2XX library loads and nothing was
+// chosen. On failure shows the missing-driver message and the reason, and returns false.
 bool loadDriver(const Options& options);
+
+// The diagnosis line on stderr (nothing for an empty line).
+void printDiagnosis(const std::string& line);
 
 // A catalogue message on the console: errors on stderr and information on stdout as plain
 // lines, or as a JSON event line on stdout.

@@ -1,7 +1,9 @@
 #include "console_host.h"
 
 #include "commands.h"
+#include "diagnosis.h"
 #include "exit_codes.h"
+#include "stop_signals.h"
 
 #include <cstdio>
 #include <thread>
@@ -34,13 +36,13 @@ void ConsoleHost::invalidate(const UpgradeProgress& progress, bool /*erase*/) {
 void ConsoleHost::finished(const UpgradeOutcome& outcome) {
     hasOutcome_ = true;
     outcome_ = outcome;
-    const CommandOutcome shown = commandOutcomeFor(outcome.result);
+    const CommandOutcome shown = commandOutcomeFor(outcome);
     if (shown.messageIndex >= 0) {
         view_.finishLine();
         printMessage(shown.messageIndex, shown.kind, json_);
     }
-    if (shown.detail != nullptr && !json_) {
-        std::fprintf(stderr, "%s\n", shown.detail);
+    if (!json_) {
+        printDiagnosis(diagnose(outcome));
     }
 }
 
@@ -49,14 +51,13 @@ ImageLookup ConsoleHost::findImage(std::uint32_t resourceId, const std::uint8_t*
     return findEmbeddedImage(resourceId, data, size);
 }
 
-bool ConsoleHost::runTimers(Upgrade& upgrade, const volatile std::sig_atomic_t& interruptRequests) {
-    bool warned = false;
+bool ConsoleHost::runTimers(Upgrade& upgrade) {
     while (!timers_.empty()) {
-        if (interruptRequests >= 2) {
+        const StopRequest stop = stopRequested();
+        if (stop == StopRequest::Stop) {
             return false;
         }
-        if (interruptRequests == 1 && !warned) {
-            warned = true;
+        if (stop == StopRequest::WarnOnce) {
             view_.finishLine();
             std::fprintf(stderr, "An upgrade is in progress: stopping now leaves the meter without "
                                  "working firmware until it is upgraded again.\n"

@@ -6,7 +6,6 @@
 #include "upgrade.h"
 
 #include <chrono>
-#include <csignal>
 #include <map>
 
 namespace pxr7 {
@@ -19,15 +18,16 @@ public:
     void killTimer(UpgradeTimer timer) override;
     void invalidate(const UpgradeProgress& progress, bool erase) override;
     void finished(const UpgradeOutcome& outcome) override;
+    ProgressView& view() { return view_; }
     ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
                           std::uint32_t* size) override;
 
     // Delivers timer expiries to upgrade until no timer is left. Expiry n of a timer is due at
     // its start plus n periods, so the pace does not drift; expiries missed while the program
     // was held up are dropped rather than delivered in a burst, as window timers do, so that
-    // a stall never turns into a run of instant polls. Returns false if interruptRequests
-    // reached 2.
-    bool runTimers(Upgrade& upgrade, const volatile std::sig_atomic_t& interruptRequests);
+    // a stall never turns into a run of instant polls. Returns false if a stop signal asked
+    // to stop (stop_signals.h).
+    bool runTimers(Upgrade& upgrade);
 
     // The outcome the upgrade reported, once it has.
     bool hasOutcome() const { return hasOutcome_; }

@@ -1,6 +1,12 @@
 #include "bridge_library.h"
 #include "commands.h"
+#include "diagnosis.h"
+#include "json_writer.h"
 #include "text_output.h"
+
+#if defined(PXR7_HAVE_LIBFTDI)
+#include "ftdi_backend.h"
+#endif
 
 #include <cstdio>
 
@@ -10,9 +16,11 @@ void printMessage(int index, MessageKind kind, bool json) {
     char text[kMessageBufferSize];
     loadMessageText(index, text, sizeof text);
     if (json) {
-        std::printf("{\"event\":\"message\",\"kind\":\"%s\",\"text\":%s}\n",
-                    kind == MessageKind::Error ? "error" : "information", jsonString(text).c_str());
-        std::fflush(stdout);
+        JsonObject()
+            .add("event", "message")
+            .add("kind", kind == MessageKind::Error ? "error" : "information")
+            .add("text", text)
+            .print();
         return;
     }
     std::FILE* stream = kind == MessageKind::Error ? stderr : stdout;
@@ -20,16 +28,53 @@ void printMessage(int index, MessageKind kind, bool json) {
     std::fflush(stream);
 }
 
+void printDiagnosis(const std::string& line) {
+    if (!line.empty()) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+}
+
+namespace {
+
+bool loadD2xx(const Options& options, std::string& problem) {
+    return options.driverPath.empty() ? loadBridgeLibrary(&problem)
+                                      : loadBridgeLibraryFrom(options.driverPath.c_str(), &problem);
+}
+
+bool loadLibftdi(std::string& problem) {
+#if defined(PXR7_HAVE_LIBFTDI)
+    if (loadLibftdiBackend()) {
+        return true;
+    }
+    problem = libftdiLastError();
+    return false;
+#else
+    problem = "this build has no libftdi1 backend";
+    return false;
+#endif
+}
+
+} // namespace
+
 bool loadDriver(const Options& options) {
-    const bool loaded = options.driverPath.empty()
-                            ? loadBridgeLibrary()
-                            : loadBridgeLibraryFrom(options.driverPath.c_str());
+    std::string problem;
+    bool loaded = false;
+    if (options.backend == "libftdi") {
+        loaded = loadLibftdi(problem);
+    } else {
+        loaded = loadD2xx(options, problem);
+        // With no choice made and no D2XX library, the open-source stack serves.
+        if (!loaded && options.backend.empty() && options.driverPath.empty()) {
+            std::string libftdiProblem;
+            loaded = loadLibftdi(libftdiProblem);
+        }
+    }
     if (!loaded) {
         printMessage(MSG_NO_USB_DRIVER, MessageKind::Error, options.json);
-        if (!options.driverPath.empty()) {
-            std::fprintf(stderr, "pxr7: no usable D2XX library at %s\n",
-                         options.driverPath.c_str());
-        }
+        printDiagnosis(options.backend == "libftdi"
+                           ? "pxr7: the libftdi1 backend could not start (" + problem + ")."
+                           : diagnoseMissingLibrary(options.driverPath, problem));
     }
     return loaded;
 }

@@ -12,41 +12,75 @@ struct OutcomeRow {
 constexpr MessageKind kError = MessageKind::Error;
 
 constexpr OutcomeRow kOutcomes[] = {
-    {UpgradeResult::Completed, {EXIT_OK, MSG_UPGRADE_COMPLETE, MessageKind::Information, nullptr}},
-    {UpgradeResult::Cancelled, {EXIT_CANCELLED, -1, kError, nullptr}},
-    {UpgradeResult::NoDriver, {EXIT_NO_DRIVER, MSG_INSTALL_DRIVER_FIRST, kError, nullptr}},
-    {UpgradeResult::ImageNotChosen, {EXIT_FAILURE_OTHER, -1, kError, nullptr}},
-    {UpgradeResult::ImageNotFound, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCATE_DATA, kError, nullptr}},
-    {UpgradeResult::ImageEmpty, {EXIT_IMAGE_PROBLEM, MSG_DATA_SIZE_UNKNOWN, kError, nullptr}},
-    {UpgradeResult::ImageCannotLoad, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ACCESS_DATA, kError, nullptr}},
-    {UpgradeResult::ImageCannotLock, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCK_DATA, kError, nullptr}},
-    {UpgradeResult::OutOfMemory,
-     {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ALLOCATE_MEMORY, kError, nullptr}},
-    {UpgradeResult::PortError, {EXIT_PORT_ERROR, MSG_USB_PORT_ERROR, kError, nullptr}},
-    {UpgradeResult::NotAMeterLead,
-     {EXIT_NOT_A_METER_LEAD, MSG_USB_PORT_ERROR, kError,
-      "pxr7: the bridge is not a PXR7 meter lead (an FT232R, 0403:6001, described as "
-      "\"Tavelin QVRX\" or \"FT232R USB UART\"); it was left alone."}},
-    {UpgradeResult::LeadReprogrammed,
-     {EXIT_BRIDGE_REPROGRAMMED, MSG_NO_DEVICES_FOUND, kError,
-      "pxr7: a lead's settings were corrected and it is restarting: reconnect the USB lead and "
-      "run the upgrade again."}},
-    {UpgradeResult::LeadSetupFailed,
-     {EXIT_LEAD_SETUP_FAILED, MSG_USB_PORT_ERROR, kError,
-      "pxr7: the lead's settings could not be written to its EEPROM; nothing was changed."}},
-    {UpgradeResult::HandshakeFailed,
-     {EXIT_HANDSHAKE_FAILED, MSG_HANDSHAKE_NOT_RECEIVED, kError, nullptr}},
+    {UpgradeResult::Completed, {EXIT_OK, MSG_UPGRADE_COMPLETE, MessageKind::Information}},
+    {UpgradeResult::Cancelled, {EXIT_CANCELLED, -1, kError}},
+    {UpgradeResult::NoDriver, {EXIT_NO_DRIVER, MSG_INSTALL_DRIVER_FIRST, kError}},
+    {UpgradeResult::ImageNotChosen, {EXIT_FAILURE_OTHER, -1, kError}},
+    {UpgradeResult::ImageNotFound, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCATE_DATA, kError}},
+    {UpgradeResult::ImageEmpty, {EXIT_IMAGE_PROBLEM, MSG_DATA_SIZE_UNKNOWN, kError}},
+    {UpgradeResult::ImageCannotLoad, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ACCESS_DATA, kError}},
+    {UpgradeResult::ImageCannotLock, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCK_DATA, kError}},
+    {UpgradeResult::OutOfMemory, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ALLOCATE_MEMORY, kError}},
+    {UpgradeResult::PortError, {EXIT_PORT_ERROR, MSG_USB_PORT_ERROR, kError}},
+    {UpgradeResult::NotAMeterLead, {EXIT_NOT_A_METER_LEAD, MSG_USB_PORT_ERROR, kError}},
+    {UpgradeResult::LeadReprogrammed, {EXIT_BRIDGE_REPROGRAMMED, MSG_NO_DEVICES_FOUND, kError}},
+    {UpgradeResult::LeadSetupFailed, {EXIT_LEAD_SETUP_FAILED, MSG_USB_PORT_ERROR, kError}},
+    {UpgradeResult::HandshakeFailed, {EXIT_HANDSHAKE_FAILED, MSG_HANDSHAKE_NOT_RECEIVED, kError}},
+};
+
+struct ErrorRow {
+    int exitCode;
+    const char* code;
+};
+
+constexpr ErrorRow kErrors[] = {
+    {EXIT_OK, ""},
+    {EXIT_FAILURE_OTHER, "failure"},
+    {EXIT_USAGE, "usage"},
+    {EXIT_NO_DRIVER, "no_driver"},
+    {EXIT_PORT_ERROR, "port_error"},
+    {EXIT_BRIDGE_REPROGRAMMED, "reconnect"},
+    {EXIT_HANDSHAKE_FAILED, "handshake_timeout"},
+    {EXIT_IMAGE_PROBLEM, "image_problem"},
+    {EXIT_CANCELLED, "cancelled"},
+    {EXIT_LEAD_SETUP_FAILED, "setup_failed"},
+    {EXIT_NOT_A_METER_LEAD, "no_meter_lead"},
+    {EXIT_BUSY, "busy"},
+    {EXIT_TRANSFER_STOPPED, "transfer_stopped"},
+    {EXIT_VERIFY_FAILED, "verification_failed"},
+    {EXIT_AMBIGUOUS, "ambiguous"},
+    {EXIT_METER_SILENT, "meter_silent"},
+    {EXIT_HANGUP, "hangup"},
+    {EXIT_INTERRUPTED, "interrupted"},
+    {EXIT_TERMINATED, "terminated"},
 };
 
 } // namespace
 
-CommandOutcome commandOutcomeFor(UpgradeResult result) {
-    for (const OutcomeRow& row : kOutcomes) {
-        if (row.result == result) {
-            return row.outcome;
+const char* errorCodeFor(int exitCode) {
+    for (const ErrorRow& row : kErrors) {
+        if (row.exitCode == exitCode) {
+            return row.code;
         }
     }
-    return CommandOutcome{EXIT_FAILURE_OTHER, -1, kError, nullptr};
+    return "failure";
+}
+
+CommandOutcome commandOutcomeFor(const UpgradeOutcome& outcome) {
+    for (const OutcomeRow& row : kOutcomes) {
+        if (row.result != outcome.result) {
+            continue;
+        }
+        CommandOutcome shown = row.outcome;
+        // A meter that answered the reset and then stopped is another case than one that
+        // never answered: the first is waiting in its boot loader.
+        if (outcome.result == UpgradeResult::HandshakeFailed &&
+            outcome.phase == TransferPhase::Records) {
+            shown.exitCode = EXIT_TRANSFER_STOPPED;
+        }
+        return shown;
+    }
+    return CommandOutcome{EXIT_FAILURE_OTHER, -1, kError};
 }
 
 } // namespace pxr7

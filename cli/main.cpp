@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     switch (options.command) {
     case Command::List:
         return runListCommand(options);
+    case Command::Setup:
+        return runSetupCommand(options);
     case Command::Upgrade:
         return runUpgradeCommand(options);
     case Command::About:

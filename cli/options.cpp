@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace pxr7 {
@@ -9,6 +10,9 @@ namespace {
 Command commandNamed(const char* word) {
     if (std::strcmp(word, "list") == 0) {
         return Command::List;
+    }
+    if (std::strcmp(word, "setup") == 0) {
+        return Command::Setup;
     }
     if (std::strcmp(word, "upgrade") == 0) {
         return Command::Upgrade;
@@ -36,6 +40,20 @@ Options parseOptions(int argc, char** argv) {
             options.json = true;
         } else if (std::strcmp(argument, "--yes") == 0 || std::strcmp(argument, "-y") == 0) {
             options.assumeYes = true;
+        } else if (std::strcmp(argument, "--all") == 0) {
+            options.all = true;
+        } else if (std::strcmp(argument, "--skip-if-current") == 0) {
+            options.skipIfCurrent = true;
+        } else if (std::strcmp(argument, "--no-verify") == 0) {
+            options.noVerify = true;
+        } else if (std::strcmp(argument, "-v") == 0 || std::strcmp(argument, "--verbose") == 0) {
+            options.verbose = true;
+        } else if (std::strcmp(argument, "--serial") == 0 && i + 1 < argc) {
+            options.serial = argv[++i];
+        } else if (std::strcmp(argument, "--index") == 0 && i + 1 < argc) {
+            options.index = std::atoi(argv[++i]);
+        } else if (std::strcmp(argument, "--log") == 0 && i + 1 < argc) {
+            options.logPath = argv[++i];
         } else if (std::strcmp(argument, "--driver") == 0) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 options.error = "--driver needs the path of the D2XX library";

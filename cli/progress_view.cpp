@@ -50,7 +50,8 @@ void ProgressView::update(bool active, std::int32_t done, std::int32_t recordCou
         break;
     }
     case ProgressStyle::JsonEvents:
-        std::printf("{\"event\":\"progress\",\"records\":%d,\"total\":%d}\n", done, recordCount);
+        std::printf("{\"schema\":1,\"event\":\"progress\",\"records\":%d,\"total\":%d}\n", done,
+                    recordCount);
         std::fflush(stdout);
         break;
     }

@@ -61,4 +61,8 @@ bool stdoutIsTerminal() {
     return PXR7_ISATTY(PXR7_FILENO(stdout)) != 0;
 }
 
+bool stdinIsTerminal() {
+    return PXR7_ISATTY(PXR7_FILENO(stdin)) != 0;
+}
+
 } // namespace pxr7

@@ -12,7 +12,8 @@ std::string printable(const std::string& text);
 // The text as a JSON string literal, quotes included.
 std::string jsonString(const std::string& text);
 
-// Whether standard output is an interactive terminal.
+// Whether standard output, or standard input, is an interactive terminal.
 bool stdoutIsTerminal();
+bool stdinIsTerminal();
 
 } // namespace pxr7

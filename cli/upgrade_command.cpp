@@ -1,92 +1,224 @@
+// pxr7 upgrade: chooses the meter lead, sets it up if it needs it, shows the meter's version
+// and the warning, asks, runs the transfer, then asks the restarted meter for its version.
+#include "bridge_choice.h"
 #include "commands.h"
+#include "confirm.h"
 #include "console_host.h"
 #include "dialog_texts.h"
 #include "exit_codes.h"
+#include "json_writer.h"
+#include "lead_setup_flow.h"
+#include "meter_version.h"
+#include "stop_signals.h"
 #include "text_output.h"
 #include "upgrade.h"
 
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 
 namespace pxr7 {
 
 namespace {
 
-volatile std::sig_atomic_t g_interruptRequests = 0;
+// What the final result line reports.
+struct RunSummary {
+    int exitCode = EXIT_OK;
+    std::string serial;
+    std::string versionBefore;
+    std::string versionAfter;
+    std::int32_t recordsSent = 0;
+    std::int32_t recordsTotal = 0;
+    double seconds = 0;
+};
 
-extern "C" void countInterrupt(int) {
-    g_interruptRequests = g_interruptRequests + 1;
-    std::signal(SIGINT, countInterrupt);
+int finish(const Options& options, const RunSummary& run) {
+    if (options.json) {
+        const auto text = [](const std::string& value) {
+            return value.empty() ? nullptr : value.c_str();
+        };
+        JsonObject()
+            .add("event", "result")
+            .add("command", "upgrade")
+            .add("exit_code", run.exitCode)
+            .add("error", run.exitCode == EXIT_OK ? nullptr : errorCodeFor(run.exitCode))
+            .add("serial", text(run.serial))
+            .add("version_before", text(run.versionBefore))
+            .add("version_after", text(run.versionAfter))
+            .add("records_sent", static_cast<long long>(run.recordsSent))
+            .add("records_total", static_cast<long long>(run.recordsTotal))
+            .add("duration_s", run.seconds)
+            .print();
+    }
+    return run.exitCode;
 }
 
-// What the warning dialog shows before an upgrade: the first meter's version and the warning.
-void showWarning(const Options& options, const PreUpgradeCheck& check) {
-    const bool found = check.meter.has_value();
+int usageError(const Options& options, RunSummary& run, const char* what) {
+    std::fprintf(stderr, "pxr7: %s\nTry 'pxr7 --help'.\n", what);
+    run.exitCode = EXIT_USAGE;
+    return finish(options, run);
+}
+
+// What the warning dialog shows before an upgrade: the meter's version and the warning.
+void showWarning(const Options& options, const BridgeReport& lead) {
+    const bool answered = lead.state == BridgeState::MeterAnswered;
     if (options.json) {
-        std::printf("{\"event\":\"meter\",\"present\":%s,\"version\":%s}\n",
-                    found ? "true" : "false",
-                    found ? jsonString(check.meter->version).c_str() : "null");
+        JsonObject()
+            .add("event", "meter")
+            .add("present", answered)
+            .add("serial", lead.identity.serialNumber)
+            .add("index", lead.identity.index)
+            .add("version", answered ? lead.version.c_str() : nullptr)
+            .print();
         return;
     }
     std::printf("%s\n  %s\n", PXR7_CONNECTED_VERSION_LABEL,
-                found ? printable(check.meter->version).c_str() : PXR7_NO_DEVICES_PRESENT);
+                answered ? printable(lead.version).c_str() : PXR7_NO_DEVICES_PRESENT);
     std::printf("%s:\n  %s\n\n", PXR7_UPGRADABLE_VERSIONS_LABEL, PXR7_ANY_VERSION);
     std::printf("%s\n%s\n\n", PXR7_WARNING_LABEL, PXR7_WARNING_TEXT);
     std::fflush(stdout);
 }
 
-int askToConfirm(const Options& options) {
-    if (options.assumeYes) {
-        return kConfirmUpgrade;
+// The lead again after its setup: its meter's version, and where it is now.
+bool surveyAgain(const std::string& serial, BridgeReport& lead) {
+    SurveyOptions survey;
+    survey.onlySerial = serial;
+    const std::vector<BridgeReport> reports = surveyBridges(survey);
+    if (reports.empty() || !isLeadReport(reports.front())) {
+        return false;
     }
-    std::printf("Upgrade now? [y/N] ");
-    std::fflush(stdout);
-    char answer[16] = {};
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr) {
-        std::printf("\n");
-        return 2;
+    lead = reports.front();
+    return true;
+}
+
+// Runs the transfer to the end, or until a stop signal; returns the exit code.
+int transfer(const Options& options, const BridgeReport& lead, RunSummary& run) {
+    const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
+                                : stdoutIsTerminal() ? ProgressStyle::TerminalBar
+                                                     : ProgressStyle::PlainLines;
+    ProgressView view(style);
+    ConsoleHost host(view, options.json);
+    Upgrade upgrade(host);
+    upgrade.chooseImage(IMAGE_RESOURCE_ID);
+    upgrade.aimAt(lead.identity.serialNumber);
+    upgrade.start([] { return kConfirmUpgrade; });
+    if (upgrade.progress().active && !host.runTimers(upgrade)) {
+        upgrade.stopTimers();
+        if (DevicePort* port = upgrade.port()) {
+            port->clearDtr();
+            port->close();
+        }
+        view.finishLine();
+        std::fprintf(stderr, "Upgrade interrupted.\n");
+        run.recordsSent = upgrade.state().nextRecord;
+        run.recordsTotal = upgrade.state().recordCount;
+        return stopExitCode();
     }
-    return (answer[0] == 'y' || answer[0] == 'Y') ? kConfirmUpgrade : 2;
+    run.recordsSent = host.outcome().result == UpgradeResult::Completed ? host.outcome().recordCount
+                                                                        : host.outcome().nextRecord;
+    run.recordsTotal = host.outcome().recordCount;
+    return commandOutcomeFor(host.outcome()).exitCode;
+}
+
+// After a whole transfer: the meter's version once it has restarted.
+int verify(const Options& options, RunSummary& run) {
+    if (!options.json) {
+        std::printf("Verifying: asking the restarted meter for its version...\n");
+        std::fflush(stdout);
+    }
+    const std::optional<std::string> after = readVersionAfterRestart(run.serial);
+    if (!after) {
+        printDiagnosis("pxr7: the meter did not answer after the upgrade. It may need longer to "
+                       "start (try --no-verify next time), or it is waiting in its boot loader: "
+                       "run upgrade again.");
+        return EXIT_METER_SILENT;
+    }
+    run.versionAfter = *after;
+    if (!options.json) {
+        std::printf("%s -> %s\n",
+                    run.versionBefore.empty() ? "(no answer)"
+                                              : printable(run.versionBefore).c_str(),
+                    printable(*after).c_str());
+    }
+    const std::string declared = embeddedImageVersion();
+    if (!declared.empty() && *after != declared) {
+        printDiagnosis("pxr7: the meter reports " + printable(*after) + " after the upgrade, not " +
+                       declared + ": the new firmware did not take. Run upgrade again.");
+        return EXIT_VERIFY_FAILED;
+    }
+    return EXIT_OK;
 }
 
 } // namespace
 
 int runUpgradeCommand(const Options& options) {
-    if (!loadDriver(options)) {
-        return EXIT_NO_DRIVER;
+    installStopSignals();
+    const auto started = std::chrono::steady_clock::now();
+    RunSummary run;
+    if (options.json && !options.assumeYes && !stdinIsTerminal()) {
+        return usageError(options, run, "--json without --yes needs a terminal to ask on");
     }
-    const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
-                                : stdoutIsTerminal() ? ProgressStyle::TerminalBar
-                                                     : ProgressStyle::PlainLines;
+    if (!loadDriver(options)) {
+        run.exitCode = EXIT_NO_DRIVER;
+        return finish(options, run);
+    }
+    const std::vector<BridgeReport> reports = surveyForCommand(options);
+    const TargetChoice choice = chooseTarget(reports, options);
+    if (choice.target == nullptr) {
+        if (choice.exitCode == EXIT_AMBIGUOUS && !options.json) {
+            printBridgeTable(reports);
+        }
+        printDiagnosis(choice.problem);
+        run.exitCode = choice.exitCode;
+        return finish(options, run);
+    }
+    BridgeReport lead = *choice.target;
+    run.serial = lead.identity.serialNumber;
+    if (lead.state == BridgeState::NeedsSetup) {
+        run.exitCode = runLeadSetup(options, lead);
+        if (run.exitCode == EXIT_OK && !surveyAgain(run.serial, lead)) {
+            printDiagnosis("pxr7: the lead did not come back after its setup: reconnect it and "
+                           "run upgrade again.");
+            run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
+        }
+        if (run.exitCode != EXIT_OK) {
+            return finish(options, run);
+        }
+    }
+    if (lead.state == BridgeState::MeterAnswered) {
+        run.versionBefore = lead.version;
+    }
+    const std::string declared = embeddedImageVersion();
+    if (options.skipIfCurrent && !declared.empty() && run.versionBefore == declared) {
+        if (!options.json) {
+            std::printf("The meter already runs %s: nothing to do.\n", declared.c_str());
+        }
+        run.versionAfter = run.versionBefore;
+        return finish(options, run);
+    }
+    showWarning(options, lead);
     if (embeddedImageIsStandIn()) {
         std::fprintf(stderr, "%s\n", kStandInImageNotice);
     }
-    ProgressView view(style);
-    ConsoleHost host(view, options.json);
-    Upgrade upgrade(host);
-    showWarning(options, upgrade.checkBeforeStart(IMAGE_RESOURCE_ID));
-
-    upgrade.start([&] { return askToConfirm(options); });
-    if (host.hasOutcome() && host.outcome().result == UpgradeResult::Cancelled) {
+    switch (askToConfirm(options, "Upgrade now?")) {
+    case Answer::CannotAsk:
+        return usageError(options, run, "--json without --yes needs a terminal to ask on");
+    case Answer::No:
         std::fprintf(stderr, "Upgrade cancelled.\n");
-        return EXIT_CANCELLED;
+        run.exitCode = EXIT_CANCELLED;
+        return finish(options, run);
+    case Answer::Yes:
+        break;
     }
-    if (upgrade.progress().active) {
-        std::signal(SIGINT, countInterrupt);
-        const bool finished = host.runTimers(upgrade, g_interruptRequests);
-        std::signal(SIGINT, SIG_DFL);
-        if (!finished) {
-            upgrade.stopTimers();
-            if (DevicePort* port = upgrade.port()) {
-                port->clearDtr();
-                port->close();
-            }
-            view.finishLine();
-            std::fprintf(stderr, "Upgrade interrupted.\n");
-            return EXIT_INTERRUPTED;
-        }
+    if (anyStopSignal()) {
+        run.exitCode = stopExitCode();
+        return finish(options, run);
     }
-    return commandOutcomeFor(host.outcome().result).exitCode;
+    run.exitCode = transfer(options, lead, run);
+    if (run.exitCode == EXIT_OK && !options.noVerify) {
+        run.exitCode = verify(options, run);
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return finish(options, run);
 }
 
 } // namespace pxr7

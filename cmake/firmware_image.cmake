@@ -26,9 +26,17 @@ file(SHA256 "${PXR7_FIRMWARE_IMAGE}" _pxr7_image_hash)
 file(SHA256 "${PXR7_STANDIN_IMAGE}" _pxr7_standin_hash)
 if(_pxr7_image_hash STREQUAL _pxr7_standin_hash)
   set(PXR7_FIRMWARE_IS_STANDIN ON)
+  # The stand-in plays the part of the version the simulated meter reports after it.
+  set(_pxr7_default_version "PXR7 V1.03")
   message(STATUS "Firmware image: the stand-in for testing (${_pxr7_records} records), "
                  "not meter firmware")
 else()
   set(PXR7_FIRMWARE_IS_STANDIN OFF)
+  set(_pxr7_default_version "")
   message(STATUS "Firmware image: ${PXR7_FIRMWARE_IMAGE} (${_pxr7_records} records)")
 endif()
+
+# The version a meter reports after taking the image; an upgrade that ends on another version
+# has failed. Empty: not declared, and only "before -> after" is shown.
+set(PXR7_FIRMWARE_VERSION "${_pxr7_default_version}" CACHE STRING
+    "Version the meter reports after taking the image (empty: not declared)")

@@ -61,8 +61,8 @@ const BenchCase kCases[] = {
          EXPECT_EQ(fileText(rig.path("capture.bin")), image());
          EXPECT_EQ(intrusiveCalls(rig.trace(), 0), 0);
      }},
-    {"ForeignSecondIsLeftAlone", "[bridge 0]\n" + kMeter + "[bridge 1]\n" + kForeignGadget,
-     "list", 0,
+    {"ForeignSecondIsLeftAlone", "[bridge 0]\n" + kMeter + "[bridge 1]\n" + kForeignGadget, "list",
+     0,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_EQ(result.out, "PXR7 V1.02\nNumber of devices: 1\n");
          EXPECT_EQ(intrusiveCalls(rig.trace(), 1), 0);
@@ -74,8 +74,8 @@ const BenchCase kCases[] = {
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_EE_Program"), 0);
      }},
     {"FactoryLeadFirstFlashesNoMeter",
-     "reenumerate_ms = 3000\n[bridge 0]\neeprom = factory\n[bridge 1]\n" + kMeter,
-     "upgrade --yes", 5,
+     "reenumerate_ms = 3000\n[bridge 0]\neeprom = factory\n[bridge 1]\n" + kMeter, "upgrade --yes",
+     5,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.err, "No devices found")) << result.err;
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_CyclePort"), 1);

@@ -1,5 +1,6 @@
 // The command-line program end to end, through the real binding and the simulated meter.
 #include "cli_rig.h"
+#include "json_check.h"
 
 #include <gtest/gtest.h>
 
@@ -51,20 +52,31 @@ TEST(CliUpgrade, AWholeUpgradeDeliversTheEmbeddedImageByteForByte) {
     EXPECT_EQ(findLine(lines, "FT_ClrDtr bridge=0", pulse), pulse + 1);
     EXPECT_EQ(findLine(lines, "FT_Purge bridge=0 mask=1", pulse), pulse + 2);
     EXPECT_EQ(findLine(lines, "FT_SetTimeouts bridge=0 read=1 write=1000", pulse), pulse + 3);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 3].rfind("FT_SetDtr bridge=0", 0), 0u);
-    EXPECT_EQ(lines[lines.size() - 2].rfind("FT_ClrDtr bridge=0", 0), 0u);
-    EXPECT_EQ(lines[lines.size() - 1].rfind("FT_Close bridge=0", 0), 0u);
+    int lastRecord = -1;
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        lastRecord =
+            lines[static_cast<std::size_t>(i)].rfind("FT_Write bridge=0 length=516", 0) == 0
+                ? i
+                : lastRecord;
+    }
+    const int closing = findLine(lines, "FT_SetDtr bridge=0", lastRecord);
+    ASSERT_GE(closing, 0);
+    EXPECT_EQ(findLine(lines, "FT_ClrDtr bridge=0", closing), closing + 1);
+    EXPECT_EQ(findLine(lines, "FT_Close bridge=0", closing), closing + 2);
 
-    // The meter restarted into its new firmware.
+    // The meter restarted into its new firmware, and the program asked it.
+    EXPECT_TRUE(contains(result.out, "PXR7 V1.02 -> PXR7 V1.03")) << result.out;
     const CliResult after = rig.run("list");
     EXPECT_EQ(after.exitCode, 0);
-    EXPECT_EQ(after.out, "PXR7 V1.03\nNumber of devices: 1\n");
+    EXPECT_TRUE(contains(after.out, "meter answered: PXR7 V1.03\nNumber of devices: 1\n"))
+        << after.out;
 }
 
 struct FaultCase {
     const char* name;
     const char* bridgeKeys;
+    int exitCode;
+    const char* diagnosis;
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -77,8 +89,9 @@ class CliFaultTest : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(CliFaultTest, EndsWithTheHandshakeMessageAndNoHang) {
     CliRig rig(std::string("[bridge 0]\ncapture = capture.bin\n") + GetParam().bridgeKeys + "\n");
     const CliResult result = rig.run("upgrade --yes");
-    EXPECT_EQ(result.exitCode, 6) << result.out << result.err;
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.out << result.err;
     EXPECT_TRUE(contains(result.err, "Error - Handshake not received")) << result.err;
+    EXPECT_TRUE(contains(result.err, GetParam().diagnosis)) << result.err;
     EXPECT_FALSE(contains(result.out, "Upgrade complete"));
     // Whatever the meter holds now, it never holds a whole image.
     EXPECT_NE(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH));
@@ -88,40 +101,40 @@ TEST_P(CliFaultTest, EndsWithTheHandshakeMessageAndNoHang) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CliFaultTest,
-    ::testing::Values(FaultCase{"NoHandshake", "handshake = none"},
-                      FaultCase{"LateHandshake", "handshake = late:400"},
-                      FaultCase{"MeterStopsAnswering", "stop_after_record = 5"},
-                      FaultCase{"LeadPulled", "reads_fail_from_record = 3"},
-                      FaultCase{"RecordDamagedInTransit", "corrupt_record = 7"}),
+    ::testing::Values(
+        FaultCase{"NoHandshake", "handshake = none", 6, "did not answer the reset pulse"},
+        FaultCase{"LateHandshake", "handshake = late:400", 6, "did not answer the reset pulse"},
+        FaultCase{"MeterStopsAnswering", "stop_after_record = 5", 12,
+                  "stopped asking for records after 6 of 314 records"},
+        FaultCase{"LeadPulled", "reads_fail_from_record = 3", 12,
+                  "stopped answering reads (I/O error: was the lead pulled?) after 4 of 314"},
+        FaultCase{"RecordDamagedInTransit", "corrupt_record = 7", 12,
+                  "stopped asking for records after 8 of 314 records"}),
     [](const ::testing::TestParamInfo<FaultCase>& caseInfo) { return caseInfo.param.name; });
 
 TEST(CliUpgrade, WithoutABridgeThePortErrorIsReported) {
     CliRig rig("bridges = 0\n");
     const CliResult result = rig.run("upgrade --yes");
-    EXPECT_EQ(result.exitCode, 4) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, "No devices present"));
-    EXPECT_TRUE(contains(result.err, "USB Port Error"));
+    EXPECT_EQ(result.exitCode, 10) << result.out << result.err;
+    EXPECT_TRUE(contains(result.err, "no PXR7 meter lead is connected"));
 }
 
-TEST(CliUpgrade, AFactoryFreshLeadIsReprogrammedThenUpgradesOnTheNextRun) {
+TEST(CliUpgrade, AFactoryFreshLeadIsSetUpWithinTheRunThenUpgraded) {
     CliRig rig("state_file = state.txt\nreenumerate_ms = 3000\n"
                "[bridge 0]\neeprom = factory\ncapture = capture.bin\n");
-    // The warning's version query corrects the lead, which then drops off the bus while it
-    // restarts: the upgrade does not start on shifted indices but asks for a reconnect.
+    // The lead is set up within the run: its changes are shown, written, and the upgrade
+    // goes on once the lead is back under its serial number.
     const CliResult first = rig.run("upgrade --yes");
-    EXPECT_EQ(first.exitCode, 5) << first.out << first.err;
-    EXPECT_TRUE(contains(first.out, "No devices present"));
-    EXPECT_TRUE(contains(first.err, "No devices found"));
-    EXPECT_TRUE(contains(first.err, "reconnect the USB lead"));
-    EXPECT_EQ(rig.countTrace("FT_SetBaudRate bridge=0 baud=1000000"), 0);
+    EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
+    EXPECT_TRUE(contains(first.out, "InvertDTR    0 -> 1")) << first.out;
     EXPECT_EQ(rig.countTrace("FT_EE_Program"), 1);
     EXPECT_EQ(rig.countTrace("FT_CyclePort"), 1);
-    // Reconnected, the lead keeps its corrected settings and the upgrade goes through.
+    EXPECT_EQ(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH));
+    // The lead keeps its settings: the next run writes no EEPROM.
     rig.clearTrace();
-    const CliResult second = rig.run("upgrade --yes");
+    const CliResult second = rig.run("upgrade --yes --no-verify");
     EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
     EXPECT_EQ(rig.countTrace("FT_EE_Program"), 0);
-    EXPECT_EQ(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH));
 }
 
 TEST(CliUpgrade, DecliningSendsNothingToTheMeter) {
@@ -134,26 +147,76 @@ TEST(CliUpgrade, DecliningSendsNothingToTheMeter) {
     EXPECT_EQ(rig.run("upgrade", "").exitCode, 8);
 }
 
+// Every stdout line is one JSON object of schema 1, ending in one result.
+void expectJsonLines(const std::string& out) {
+    std::size_t start = 0;
+    std::string last;
+    while (start < out.size()) {
+        const std::size_t end = out.find('\n', start);
+        last = out.substr(start, end - start);
+        EXPECT_TRUE(isJsonObject(last)) << last;
+        EXPECT_EQ(last.rfind("{\"schema\":1,", 0), 0u) << last;
+        start = end == std::string::npos ? out.size() : end + 1;
+    }
+}
+
 TEST(CliUpgrade, JsonEventsReportEveryRecordAndTheOutcome) {
     CliRig rig(kOneMeter);
     const CliResult result = rig.run("--json upgrade --yes");
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_TRUE(
-        contains(result.out, "{\"event\":\"meter\",\"present\":true,\"version\":\"PXR7 V1.02\"}"));
-    EXPECT_TRUE(contains(result.out, "{\"event\":\"progress\",\"records\":314,\"total\":314}"));
-    EXPECT_TRUE(
-        contains(result.out,
-                 "{\"event\":\"message\",\"kind\":\"information\",\"text\":\"Upgrade complete\"}"));
+    expectJsonLines(result.out);
+    EXPECT_TRUE(contains(result.out, "\"event\":\"meter\",\"present\":true,\"serial\":"
+                                     "\"PX7A0000\",\"index\":0,\"version\":\"PXR7 V1.02\"}"));
+    EXPECT_TRUE(contains(result.out, "\"records\":314,\"total\":314}"));
+    EXPECT_TRUE(contains(result.out, "\"kind\":\"information\",\"text\":\"Upgrade complete\"}"));
+    EXPECT_TRUE(contains(result.out,
+                         "\"event\":\"result\",\"command\":\"upgrade\",\"exit_code\":0,"
+                         "\"error\":null,\"serial\":\"PX7A0000\",\"version_before\":"
+                         "\"PXR7 V1.02\",\"version_after\":\"PXR7 V1.03\",\"records_sent\""
+                         ":314,\"records_total\":314"))
+        << result.out;
+    // Without --yes and without a terminal there is nobody to ask: a usage error, no prompt.
+    const CliResult unasked = rig.run("--json upgrade");
+    EXPECT_EQ(unasked.exitCode, 2);
+    expectJsonLines(unasked.out);
+    EXPECT_FALSE(contains(unasked.out, "[y/N]"));
 }
 
-TEST(CliList, ListsEveryAnsweringMeterAndTheCount) {
+TEST(CliList, ListsEveryBridgeWithItsStateAndTheCount) {
     CliRig rig("[bridge 0]\nversion = PXR7 V1.01\n[bridge 1]\nversion_reply = nak\n"
-               "[bridge 2]\nversion = PXR7 \"V1.02\"\n");
+               "[bridge 2]\nversion = PXR7 \"V1.02\"\n[bridge 3]\neeprom = factory\n"
+               "[bridge 4]\nopen = fail\n");
     const CliResult text = rig.run("list");
     EXPECT_EQ(text.exitCode, 0);
-    EXPECT_EQ(text.out, "PXR7 V1.01\nPXR7 \"V1.02\"\nNumber of devices: 2\n");
+    for (const char* part :
+         {"0      PX7A0000          Tavelin QVRX          meter answered: PXR7 V1.01",
+          "1      PX7A0001          Tavelin QVRX          meter lead, no answer",
+          "meter answered: PXR7 \"V1.02\"",
+          "3      PX7A0003          FT232R USB UART       lead needs setup: PnP 1 -> "
+          "0, InvertDTR 0 -> 1, Cbus4 1 -> 5, Description \"FT232R USB UART\" -> "
+          "\"Tavelin QVRX\"",
+          "4      -                 -                     busy: could not be opened",
+          "Number of devices: 2\n"}) {
+        EXPECT_TRUE(contains(text.out, part)) << part << "\n" << text.out;
+    }
+    // Listing writes no EEPROM.
+    EXPECT_EQ(rig.countTrace("FT_EE_Program"), 0);
+    EXPECT_EQ(rig.countTrace("FT_CyclePort"), 0);
     const CliResult json = rig.run("--json list");
-    EXPECT_EQ(json.out, "{\"count\":2,\"meters\":[\"PXR7 V1.01\",\"PXR7 \\\"V1.02\\\"\"]}\n");
+    expectJsonLines(json.out);
+    EXPECT_TRUE(contains(json.out, "\"state\":\"needs_setup\""));
+    EXPECT_TRUE(contains(json.out, "\"meters\":2,\"exit_code\":0,\"error\":null}\n"));
+    // The same shape when the library is missing.
+    const CliResult failed = rig.run("--json list --driver /nonexistent/libftd2xx.so");
+    EXPECT_EQ(failed.exitCode, 3);
+    EXPECT_EQ(failed.out, "{\"schema\":1,\"event\":\"message\",\"kind\":\"error\",\"text\":"
+                          "\"Warning, can't load USB driver (ftd2xx.dll)\"}\n{\"schema\":1,"
+                          "\"command\":\"list\",\"bridges\":[],\"meters\":0,\"exit_code\":3,"
+                          "\"error\":\"no_driver\"}\n");
+    // One bridge by serial number.
+    const CliResult one = rig.run("list --serial PX7A0002");
+    EXPECT_TRUE(contains(one.out, "PX7A0002")) << one.out;
+    EXPECT_FALSE(contains(one.out, "PX7A0000")) << one.out;
 }
 
 TEST(CliCommon, MissingDriverUsageAndAbout) {
