@@ -32,3 +32,19 @@ else()
   set(PXR7_FIRMWARE_IS_STANDIN OFF)
   message(STATUS "Firmware image: ${PXR7_FIRMWARE_IMAGE} (${_pxr7_records} records)")
 endif()
+
+# The version the image declares, for `pxr7 --version`: the bytes do not say, so the build
+# does. It follows the image while nobody set it by hand: a default is replaced when the image
+# changes, a value someone chose is kept.
+if(PXR7_FIRMWARE_IS_STANDIN)
+  set(_pxr7_version_default "PXR7 V1.03")
+else()
+  set(_pxr7_version_default "")
+endif()
+set(PXR7_FIRMWARE_VERSION "${_pxr7_version_default}" CACHE STRING
+    "Firmware version of PXR7_FIRMWARE_IMAGE (empty: undeclared)")
+if(DEFINED PXR7_FIRMWARE_VERSION_DEFAULT
+   AND PXR7_FIRMWARE_VERSION STREQUAL PXR7_FIRMWARE_VERSION_DEFAULT)
+  set_property(CACHE PXR7_FIRMWARE_VERSION PROPERTY VALUE "${_pxr7_version_default}")
+endif()
+set(PXR7_FIRMWARE_VERSION_DEFAULT "${_pxr7_version_default}" CACHE INTERNAL "")

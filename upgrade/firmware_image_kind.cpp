@@ -11,4 +11,12 @@ bool embeddedImageIsStandIn() {
 #endif
 }
 
+const char* embeddedImageVersion() {
+#if defined(PXR7_FIRMWARE_VERSION)
+    return PXR7_FIRMWARE_VERSION;
+#else
+    return "";
+#endif
+}
+
 } // namespace pxr7
