@@ -1,9 +1,13 @@
-// The command line's pure pieces: SHA-256 against the FIPS 180-2 examples.
+// The command line's pure pieces: SHA-256 against the FIPS 180-2 examples and the run log's
+// line.
+#include "run_log.h"
 #include "sha256.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 using namespace pxr7;
@@ -46,6 +50,43 @@ TEST(Sha256, AnySplitOfTheInputGivesTheSameDigest) {
         EXPECT_EQ(digest[0], 0xcd) << "chunks of " << chunk;
         EXPECT_EQ(digest[31], 0xd0) << "chunks of " << chunk;
     }
+}
+
+TEST(RunLog, OneLineOfKeyValuePairsWithUnsafeValuesQuoted) {
+    RunLogEntry entry;
+    entry.command = "upgrade";
+    entry.serial = "FT1A=2";
+    entry.versionBefore = "PXR7 \"V1.02\"";
+    entry.versionAfter = "V1.03\nforged=line";
+    entry.outcome = "success";
+    EXPECT_EQ(formatRunLogLine(entry, 86400 + 3661),
+              "time=1970-01-02T01:01:01Z command=upgrade serial=\"FT1A=2\" "
+              "before=\"PXR7 \\\"V1.02\\\"\" after=\"V1.03?forged=line\" outcome=success exit=0");
+    EXPECT_EQ(formatRunLogLine(RunLogEntry{}, 0),
+              "time=1970-01-01T00:00:00Z command=\"\" serial=\"\" before=\"\" after=\"\" "
+              "outcome=\"\" exit=0");
+}
+
+TEST(RunLog, AppendsAndWarnsOnceWhenItCannotWrite) {
+    const std::string path = ::testing::TempDir() + "pxr7_run_log_test.log";
+    std::remove(path.c_str());
+    RunLogEntry entry;
+    entry.command = "list";
+    EXPECT_TRUE(appendRunLog(path, entry));
+    EXPECT_TRUE(appendRunLog(path, entry));
+    std::ifstream file(path);
+    int lines = 0;
+    for (std::string line; std::getline(file, line);) {
+        lines += line.find("command=list ") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(lines, 2);
+    std::remove(path.c_str());
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(appendRunLog(::testing::TempDir(), entry)); // a folder
+    const std::string warning = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+    EXPECT_EQ(warning.rfind("pxr7: warning: ", 0), 0u) << warning;
 }
 
 } // namespace
