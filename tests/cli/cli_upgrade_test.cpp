@@ -140,7 +140,8 @@ TEST(CliUpgrade, JsonEventsReportEveryRecordAndTheOutcome) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(
         contains(result.out, "{\"event\":\"meter\",\"present\":true,\"version\":\"PXR7 V1.02\"}"));
-    EXPECT_TRUE(contains(result.out, "{\"event\":\"progress\",\"records\":314,\"total\":314}"));
+    EXPECT_TRUE(contains(result.out,
+                         "{\"schema\":1,\"event\":\"progress\",\"records\":314,\"total\":314}"));
     EXPECT_TRUE(
         contains(result.out,
                  "{\"event\":\"message\",\"kind\":\"information\",\"text\":\"Upgrade complete\"}"));

@@ -1,5 +1,6 @@
-// The command line's pure pieces: SHA-256 against the FIPS 180-2 examples and the run log's
-// line.
+// The command line's pure pieces: SHA-256 against the FIPS 180-2 examples, the progress line
+// against terminal widths, and the run log's line.
+#include "progress_line.h"
 #include "run_log.h"
 #include "sha256.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -49,6 +51,75 @@ TEST(Sha256, AnySplitOfTheInputGivesTheSameDigest) {
         const auto digest = hash.finish();
         EXPECT_EQ(digest[0], 0xcd) << "chunks of " << chunk;
         EXPECT_EQ(digest[31], 0xd0) << "chunks of " << chunk;
+    }
+}
+
+struct FiguresCase {
+    const char* name;
+    ProgressFigures figures;
+};
+
+const FiguresCase kFigures[] = {
+    {"start", {Phase::Sending, 0, 314, 0.0}},
+    {"half", {Phase::Sending, 157, 314, 3.2}},
+    {"done", {Phase::Sending, 314, 314, 6.4}},
+    {"slow and big", {Phase::Sending, 1, 99999, 5000.0}},
+    {"restarting", {Phase::Restarting, 314, 314, 6.4}},
+    {"waiting", {Phase::WaitingForMeter, 0, 314, 0.0}},
+};
+
+TEST(ProgressLine, NeverReachesTheLastColumnNorBreaksTheLine) {
+    for (const FiguresCase& c : kFigures) {
+        for (int columns : {kNarrowestProgressLine, 41, 59, 60, 61, 80, 132, 400}) {
+            const std::string line = formatProgressLine(c.figures, columns);
+            EXPECT_LT(line.size(), static_cast<std::size_t>(columns)) << c.name << " " << columns;
+            EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << c.name;
+            EXPECT_FALSE(line.empty()) << c.name << " " << columns;
+        }
+    }
+}
+
+struct WidthCase {
+    int columns;
+    bool rate, left, bar;
+};
+
+TEST(ProgressLine, NarrowerTerminalsLoseTheBarThenTheRateThenTheTimeLeft) {
+    const ProgressFigures half{Phase::Sending, 157, 314, 3.2};
+    const WidthCase cases[] = {
+        {120, true, true, true},  {60, true, true, true},   {50, true, true, false},
+        {45, false, true, false}, {40, false, true, false},
+    };
+    for (const WidthCase& c : cases) {
+        const std::string line = formatProgressLine(half, c.columns);
+        EXPECT_NE(line.find("157/314"), std::string::npos) << line;
+        EXPECT_NE(line.find(" 50%"), std::string::npos) << line;
+        EXPECT_EQ(line.find("49 records/s") != std::string::npos, c.rate) << line;
+        EXPECT_EQ(line.find("0:03 left") != std::string::npos, c.left) << line;
+        EXPECT_EQ(line.find('[') != std::string::npos, c.bar) << line;
+    }
+}
+
+TEST(ProgressLine, TheBarFillsWithTheRecords) {
+    const std::string empty = formatProgressLine({Phase::Sending, 0, 314, 0.0}, 80);
+    const std::string full = formatProgressLine({Phase::Sending, 314, 314, 6.4}, 80);
+    const std::string half = formatProgressLine({Phase::Sending, 157, 314, 3.2}, 80);
+    const auto bar = [](const std::string& line) { return line.substr(line.find('[')); };
+    EXPECT_EQ(bar(empty).find('#'), std::string::npos) << empty;
+    EXPECT_EQ(bar(full).find('-'), std::string::npos) << full;
+    const std::string halfBar = bar(half);
+    const auto filled = std::count(halfBar.begin(), halfBar.end(), '#');
+    EXPECT_LE(std::abs(filled - std::count(halfBar.begin(), halfBar.end(), '-')), 1) << half;
+}
+
+TEST(ProgressLine, DurationsAreMinutesAndSecondsWithinBounds) {
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {{0, "0:00"},  {59.6, "1:00"},    {3599, "59:59"},
+                 {-5, "0:00"}, {1e12, "5999:59"}, {0.0 / 0.0, "0:00"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatDuration(c.seconds), c.text) << c.seconds;
     }
 }
 
