@@ -3,26 +3,38 @@
 #include "exit_codes.h"
 #include "options.h"
 
-#include <cstdio>
+namespace pxr7 {
 
-int main(int argc, char** argv) {
-    using namespace pxr7;
-    const Options options = parseOptions(argc, argv);
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "pxr7: %s\n\n%s", options.error.c_str(), usageText());
-        return EXIT_USAGE;
-    }
+int runSetupCommand(const Options& options);
+
+namespace {
+
+int runCommand(const Options& options) {
     switch (options.command) {
     case Command::List:
         return runListCommand(options);
+    case Command::Setup:
+        return runSetupCommand(options);
     case Command::Upgrade:
         return runUpgradeCommand(options);
     case Command::About:
         return runAboutCommand(options);
-    case Command::Help:
     case Command::None:
         break;
     }
-    std::fputs(usageText(), stdout);
-    return EXIT_OK;
+    return EXIT_USAGE;
+}
+
+} // namespace
+
+} // namespace pxr7
+
+int main(int argc, char** argv) {
+    using namespace pxr7;
+    Options options;
+    const int parsed = parseOptions(argc, argv, options);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    return runCommand(options);
 }

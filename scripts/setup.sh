@@ -5,7 +5,7 @@
 #   scripts/setup.sh --windows  also the Windows cross build and the Wine end-to-end tests
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev python3 time)
+packages=(cmake ninja-build g++ libcli11-dev libgtest-dev python3 time)
 if [[ "${1:-}" == "--windows" ]]; then
     packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick)
 fi

@@ -1,0 +1,107 @@
+// The command line's conventions end to end: usage errors and help.
+#include "cli_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+using namespace simrig;
+
+namespace {
+
+const std::string kOneMeter = "[bridge 0]\nversion = PXR7 V1.02\n";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+long lineCount(const std::string& text) {
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+struct UsageCase {
+    const char* arguments;
+    const char* named; // what the one line must name
+};
+
+TEST(CliConventions, UsageErrorsAreTwoLinesOnStderrAndExitTwo) {
+    const UsageCase cases[] = {
+        {"--frobnicate list", "--frobnicate"},
+        {"frobnicate", "frobnicate"},
+        {"list -y", "-y"},
+        {"list --serial FT1 --index 0", "--index"},
+        {"upgrade --all --serial FT1", "--all"},
+        {"upgrade --index 1 --all", "--all"},
+        {"", "no command"},
+        {"--backend usb list", "--backend"},
+        {"list --driver", "--driver"},
+        {"list --index minus", "--index"},
+    };
+    CliRig rig(kOneMeter);
+    for (const UsageCase& c : cases) {
+        const CliResult result = rig.run(c.arguments);
+        EXPECT_EQ(result.exitCode, 2) << c.arguments;
+        EXPECT_EQ(lineCount(result.err), 2) << c.arguments << "\n" << result.err;
+        EXPECT_EQ(result.err.rfind("pxr7: ", 0), 0u) << result.err;
+        EXPECT_TRUE(contains(result.err.substr(0, result.err.find('\n')), c.named)) << result.err;
+        EXPECT_TRUE(contains(result.err, "\nTry 'pxr7 --help'.\n")) << result.err;
+        EXPECT_EQ(result.out, "") << c.arguments;
+    }
+    // Nothing reached the library.
+    EXPECT_EQ(rig.trace().size(), 0u);
+}
+
+struct HelpCase {
+    const char* arguments;
+    std::vector<const char*> mentions;
+    std::vector<const char*> absent;
+};
+
+TEST(CliConventions, EachCommandHasItsOwnHelp) {
+    const HelpCase cases[] = {
+        {"--help",
+         {"list", "setup", "upgrade", "about", "--driver PATH", "--json", "--verbose", "--log FILE",
+          "--backend d2xx|libftdi", "--serial S", "--index N", "--all", "--skip-if-current",
+          "--no-verify", "Exit codes:", "130"},
+         {}},
+        {"list --help",
+         {"pxr7 list", "--serial S", "--index N", "--driver PATH"},
+         {"--yes", "--all"}},
+        {"setup --help", {"pxr7 setup", "--serial S", "--index N", "--yes"}, {"--all"}},
+        {"--json upgrade --help",
+         {"pxr7 upgrade", "--yes", "--all", "--skip-if-current", "--no-verify", "--index N"},
+         {"Exit codes:"}},
+        {"about --help", {"pxr7 about", "--json"}, {"--serial"}},
+    };
+    CliRig rig(kOneMeter);
+    for (const HelpCase& c : cases) {
+        const CliResult result = rig.run(c.arguments);
+        EXPECT_EQ(result.exitCode, 0) << c.arguments;
+        EXPECT_EQ(result.err, "") << c.arguments;
+        for (const char* part : c.mentions) {
+            EXPECT_TRUE(contains(result.out, part)) << c.arguments << " lacks " << part;
+        }
+        for (const char* part : c.absent) {
+            EXPECT_FALSE(contains(result.out, part)) << c.arguments << " has " << part;
+        }
+    }
+}
+
+TEST(CliConventions, TheReadmeShowsTheHelpAsPrinted) {
+    const CliResult help = CliRig(kOneMeter).run("--help");
+    EXPECT_TRUE(contains(fileText(PXR7_README_PATH), "```text\n" + help.out + "```\n"))
+        << "README.md's command-line section differs from pxr7 --help:\n"
+        << help.out;
+}
+
+TEST(CliConventions, ProgramOptionsWorkOnEitherSideOfTheCommand) {
+    CliRig rig(kOneMeter);
+    const CliResult before = rig.run("--json list");
+    const CliResult after = rig.run("list --json");
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+    EXPECT_EQ(before.out, after.out);
+    EXPECT_EQ(after.out.rfind("{", 0), 0u) << after.out;
+}
+
+} // namespace
