@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 #include "help_format.h"
+#include "version_info.h"
 
 #include <CLI/CLI.hpp>
 
@@ -52,7 +53,7 @@ std::string bridgeNumber(const std::string& text) {
     return digits ? "" : "needs a bridge number, 0 or more";
 }
 
-void addProgramOptions(CLI::App& app, Options& options) {
+void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
     app.add_option("--driver", options.driverPath,
                    "load the D2XX library from PATH instead of the\n"
                    "default (libftd2xx.so; Ftd2xx.dll on Windows)")
@@ -68,6 +69,9 @@ void addProgramOptions(CLI::App& app, Options& options) {
     app.add_option("--log", options.logPath, "append one line about the run to FILE")
         ->option_text("FILE")
         ->check(notEmpty);
+    app.add_flag("--version", showVersion,
+                 "show the program's version, the firmware image it\n"
+                 "carries and the D2XX library, then exit");
 }
 
 void addMeterChoice(CLI::App& command, Options& options) {
@@ -157,7 +161,8 @@ int parse(int argc, char** argv, Options& options) {
     app.fallthrough();
     app.allow_extras();
     app.require_subcommand(0, 1);
-    addProgramOptions(app, options);
+    bool showVersion = false;
+    addProgramOptions(app, options, showVersion);
     for (const CommandRow& row : kCommands) {
         addCommandOptions(*app.add_subcommand(row.name, row.description), row.command, options);
     }
@@ -176,6 +181,10 @@ int parse(int argc, char** argv, Options& options) {
     }
     if (!app.remaining(true).empty()) {
         return usageError(leftOverError(app, options.command));
+    }
+    if (showVersion) {
+        printVersionInfo(options);
+        return EXIT_OK;
     }
     if (options.command == Command::None) {
         return usageError("no command given");

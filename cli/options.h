@@ -19,7 +19,7 @@ struct Options {
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with
-// (0 after --help output, 2 after a usage error), the output already printed.
+// (0 after --help or --version output, 2 after a usage error), the output already printed.
 // A usage error is two lines on stderr: "pxr7: <what>" and "Try 'pxr7 --help'.".
 int parseOptions(int argc, char** argv, Options& options);
 

@@ -1,5 +1,6 @@
-// The command line's conventions end to end: usage errors and help.
+// The command line's conventions end to end: usage errors, help and --version.
 #include "cli_rig.h"
+#include "sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -62,8 +63,8 @@ TEST(CliConventions, EachCommandHasItsOwnHelp) {
     const HelpCase cases[] = {
         {"--help",
          {"list", "setup", "upgrade", "about", "--driver PATH", "--json", "--verbose", "--log FILE",
-          "--backend d2xx|libftdi", "--serial S", "--index N", "--all", "--skip-if-current",
-          "--no-verify", "Exit codes:", "130"},
+          "--backend d2xx|libftdi", "--version", "--serial S", "--index N", "--all",
+          "--skip-if-current", "--no-verify", "Exit codes:", "130"},
          {}},
         {"list --help",
          {"pxr7 list", "--serial S", "--index N", "--driver PATH"},
@@ -102,6 +103,38 @@ TEST(CliConventions, ProgramOptionsWorkOnEitherSideOfTheCommand) {
     EXPECT_EQ(after.exitCode, 0) << after.err;
     EXPECT_EQ(before.out, after.out);
     EXPECT_EQ(after.out.rfind("{", 0), 0u) << after.out;
+}
+
+TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
+    const std::string image = fileText(PXR7_FIRMWARE_IMAGE_PATH);
+    ASSERT_FALSE(image.empty());
+    const std::string hash =
+        pxr7::sha256Hex(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
+    const std::string bytes = std::to_string(image.size());
+    const std::string records = std::to_string(image.size() / 515);
+    CliRig rig(kOneMeter);
+
+    const CliResult text = rig.run("--version");
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out.rfind("PX-R7 Meter V1.03\n", 0), 0u) << text.out;
+    EXPECT_TRUE(contains(text.out, bytes + " bytes, " + records + " records")) << text.out;
+    EXPECT_TRUE(contains(text.out, hash)) << text.out;
+    EXPECT_TRUE(contains(text.out, "Image version:    PXR7 V1.03\n")) << text.out;
+    EXPECT_TRUE(contains(text.out, "(loads)")) << text.out;
+
+    const CliResult json = rig.run("--version --json");
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_EQ(lineCount(json.out), 1) << json.out;
+    EXPECT_EQ(json.out.rfind("{\"schema\":1,", 0), 0u) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"bytes\":" + bytes + ",\"records\":" + records +
+                                       ",\"sha256\":\"" + hash + "\""))
+        << json.out;
+    EXPECT_TRUE(contains(json.out, "\"standin\":true")) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"loads\":true}")) << json.out;
+
+    const CliResult missing = rig.run("--version --driver /nonexistent/libftd2xx.so");
+    EXPECT_EQ(missing.exitCode, 0);
+    EXPECT_TRUE(contains(missing.out, "/nonexistent/libftd2xx.so (does not load)")) << missing.out;
 }
 
 } // namespace
