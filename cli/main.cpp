@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "options.h"
+#include "run_log.h"
 
 namespace pxr7 {
 
@@ -36,5 +37,13 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
-    return runCommand(options);
+    const int exitCode = runCommand(options);
+    if (!options.logPath.empty()) {
+        RunLogEntry entry;
+        entry.command = commandName(options.command);
+        entry.outcome = outcomeWordFor(exitCode);
+        entry.exitCode = exitCode;
+        appendRunLog(options.logPath, entry);
+    }
+    return exitCode;
 }

@@ -1,4 +1,4 @@
-// The command line's conventions end to end: usage errors, help and --version.
+// The command line's conventions end to end: usage errors, help, --version and --log.
 #include "cli_rig.h"
 #include "sha256.h"
 
@@ -135,6 +135,27 @@ TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
     const CliResult missing = rig.run("--version --driver /nonexistent/libftd2xx.so");
     EXPECT_EQ(missing.exitCode, 0);
     EXPECT_TRUE(contains(missing.out, "/nonexistent/libftd2xx.so (does not load)")) << missing.out;
+}
+
+TEST(CliConventions, LogGetsOneLinePerRunAndNeverChangesTheExitCode) {
+    CliRig rig(kOneMeter);
+    EXPECT_EQ(rig.run("--log runs.log about").exitCode, 0);
+    EXPECT_EQ(rig.run("list --log runs.log --driver /nonexistent/libftd2xx.so").exitCode, 3);
+    const std::string log = fileText(rig.path("runs.log"));
+    ASSERT_EQ(lineCount(log), 2) << log;
+    const std::string first = log.substr(0, log.find('\n'));
+    const std::string second = log.substr(first.size() + 1);
+    EXPECT_EQ(first.rfind("time=20", 0), 0u) << first;
+    EXPECT_TRUE(contains(first, "command=about ")) << first;
+    EXPECT_TRUE(contains(first, "outcome=success exit=0")) << first;
+    EXPECT_TRUE(contains(second, "command=list ")) << second;
+    EXPECT_TRUE(contains(second, "outcome=no-driver exit=3")) << second;
+
+    // A log that cannot be written: one warning, the run's own result.
+    const CliResult unwritable = rig.run("about --log /nonexistent/folder/runs.log");
+    EXPECT_EQ(unwritable.exitCode, 0);
+    EXPECT_EQ(lineCount(unwritable.err), 1) << unwritable.err;
+    EXPECT_TRUE(contains(unwritable.out, "PX-R7 Meter V1.03")) << unwritable.out;
 }
 
 } // namespace
