@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
         return parsed;
     }
     const int exitCode = runCommand(options);
+    // Here only what every command has; the serial number and versions come from the commands.
     if (!options.logPath.empty()) {
         RunLogEntry entry;
         entry.command = commandName(options.command);
