@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "diagnosis.h"
 #include "exit_codes.h"
+#include "json_writer.h"
 #include "stop_signals.h"
 
 #include <cstdio>
@@ -51,7 +52,27 @@ ImageLookup ConsoleHost::findImage(std::uint32_t resourceId, const std::uint8_t*
     return findEmbeddedImage(resourceId, data, size);
 }
 
+// The phase the upgrade is in, as the progress line and JSON events name it.
+void ConsoleHost::showPhase(const Upgrade& upgrade) {
+    const UpgradeState& state = upgrade.state();
+    if (!state.active) {
+        return;
+    }
+    const Phase now = state.resetPending                                    ? Phase::Reset
+                      : state.state == TransferState::AwaitingHandshake ? Phase::WaitingForMeter
+                                                                         : Phase::Sending;
+    if (shownPhase_ && *shownPhase_ == now) {
+        return;
+    }
+    shownPhase_ = now;
+    view_.phase(now);
+    if (json_) {
+        JsonObject().add("event", "phase").add("phase", phaseCode(now)).print();
+    }
+}
+
 bool ConsoleHost::runTimers(Upgrade& upgrade) {
+    showPhase(upgrade);
     while (!timers_.empty()) {
         const StopRequest stop = stopRequested();
         if (stop == StopRequest::Stop) {
@@ -80,6 +101,7 @@ bool ConsoleHost::runTimers(Upgrade& upgrade) {
         const auto periodsPassed = (now - timer.start) / timer.period;
         timer.due = timer.start + (periodsPassed + 1) * timer.period;
         upgrade.onTimer(next->first);
+        showPhase(upgrade);
         if (!upgrade.progress().active) {
             // Nothing listens to the timers any more.
             timers_.clear();

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 
 namespace pxr7 {
 
@@ -41,7 +42,10 @@ private:
         Clock::time_point due;
     };
 
+    void showPhase(const Upgrade& upgrade);
+
     ProgressView& view_;
+    std::optional<Phase> shownPhase_;
     bool json_;
     std::map<UpgradeTimer, Timer> timers_;
     bool hasOutcome_ = false;

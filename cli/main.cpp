@@ -2,16 +2,13 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "options.h"
+#include "run_log.h"
 
-#include <cstdio>
+namespace pxr7 {
 
-int main(int argc, char** argv) {
-    using namespace pxr7;
-    const Options options = parseOptions(argc, argv);
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "pxr7: %s\n\n%s", options.error.c_str(), usageText());
-        return EXIT_USAGE;
-    }
+namespace {
+
+int runCommand(const Options& options) {
     switch (options.command) {
     case Command::List:
         return runListCommand(options);
@@ -21,10 +18,31 @@ int main(int argc, char** argv) {
         return runUpgradeCommand(options);
     case Command::About:
         return runAboutCommand(options);
-    case Command::Help:
     case Command::None:
         break;
     }
-    std::fputs(usageText(), stdout);
-    return EXIT_OK;
+    return EXIT_USAGE;
+}
+
+} // namespace
+
+} // namespace pxr7
+
+int main(int argc, char** argv) {
+    using namespace pxr7;
+    Options options;
+    const int parsed = parseOptions(argc, argv, options);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    const int exitCode = runCommand(options);
+    // The upgrade logs its own line, with the meter's serial number and versions.
+    if (!options.logPath.empty() && options.command != Command::Upgrade) {
+        RunLogEntry entry;
+        entry.command = commandName(options.command);
+        entry.outcome = outcomeWordFor(exitCode);
+        entry.exitCode = exitCode;
+        appendRunLog(options.logPath, entry);
+    }
+    return exitCode;
 }

@@ -1,118 +1,216 @@
 #include "options.h"
 
-#include <cstdlib>
-#include <cstring>
+#include "exit_codes.h"
+#include "help_format.h"
+#include "version_info.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
 
 namespace pxr7 {
 
 namespace {
 
-Command commandNamed(const char* word) {
-    if (std::strcmp(word, "list") == 0) {
-        return Command::List;
+constexpr char kExitCodes[] =
+    "Exit codes:\n"
+    "  0    success\n"
+    "  1    other failure\n"
+    "  2    usage error\n"
+    "  3    the USB driver (D2XX library) could not be loaded\n"
+    "  4    USB port error: the bridge could not be opened or configured\n"
+    "  5    the bridge's settings were corrected and it is restarting: reconnect the\n"
+    "       USB lead and run the upgrade again\n"
+    "  6    the meter stopped answering (handshake not received)\n"
+    "  7    the firmware image the program carries could not be used\n"
+    "  8    cancelled by the user\n"
+    "  9    the lead's settings could not be written to its EEPROM\n"
+    "  10   the bridge is not a PXR7 meter lead; it was left alone\n"
+    "  130  interrupted\n";
+
+struct CommandRow {
+    Command command;
+    const char* name;
+    const char* description;
+};
+
+constexpr CommandRow kCommands[] = {
+    {Command::List, "list", "ask every connected meter for its software version"},
+    {Command::Setup, "setup", "check a meter lead's settings and correct them"},
+    {Command::Upgrade, "upgrade", "upgrade a meter with the firmware this program carries"},
+    {Command::About, "about", "show the program's version"},
+};
+
+// CLI11 takes "--driver ''" as a value; an empty path or serial number is never meant.
+std::string notEmpty(const std::string& text) {
+    return text.empty() ? "needs a value" : "";
+}
+
+std::string bridgeNumber(const std::string& text) {
+    const bool digits = !text.empty() && text.size() < 6 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    return digits ? "" : "needs a bridge number, 0 or more";
+}
+
+void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
+    app.add_option("--driver", options.driverPath,
+                   "load the D2XX library from PATH instead of the\n"
+                   "default (libftd2xx.so; Ftd2xx.dll on Windows)")
+        ->option_text("PATH")
+        ->check(notEmpty)
+        // The last one counts, so a wrapper's --driver can be overridden.
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--backend", options.backend, "how to reach the bridges (default: d2xx)")
+        ->option_text("d2xx|libftdi")
+        ->check(CLI::IsMember({"d2xx", "libftdi"}));
+    app.add_flag("--json", options.json, "machine-readable output: JSON objects, one a line");
+    app.add_flag("-v,--verbose", options.verbose, "say more about each step");
+    app.add_option("--log", options.logPath, "append one line about the run to FILE")
+        ->option_text("FILE")
+        ->check(notEmpty);
+    app.add_flag("--version", showVersion,
+                 "show the program's version, the firmware image it\n"
+                 "carries and the D2XX library, then exit");
+}
+
+void addMeterChoice(CLI::App& command, Options& options) {
+    CLI::Option* serial =
+        command.add_option("--serial", options.serial, "the meter whose lead has serial number S")
+            ->option_text("S")
+            ->check(notEmpty);
+    CLI::Option* index = command
+                             .add_option("--index", options.index,
+                                         "the meter on bridge N (0: the first one);\n"
+                                         "not with --serial")
+                             ->option_text("N")
+                             ->check(bridgeNumber);
+    serial->excludes(index);
+}
+
+void addUpgradeOptions(CLI::App& command, Options& options) {
+    command.add_flag("-y,--yes", options.assumeYes, "upgrade without asking for confirmation");
+    CLI::Option* all = command.add_flag("--all", options.all,
+                                        "upgrade every connected meter, one after the\n"
+                                        "other; not with --serial or --index");
+    all->excludes(command.get_option("--serial"));
+    all->excludes(command.get_option("--index"));
+    command.add_flag("--skip-if-current", options.skipIfCurrent,
+                     "leave a meter alone that already runs the\nfirmware's version");
+    command.add_flag("--no-verify", options.noVerify,
+                     "do not ask the meter for its version afterwards");
+}
+
+void addCommandOptions(CLI::App& command, Command which, Options& options) {
+    if (which == Command::About) {
+        return;
     }
-    if (std::strcmp(word, "setup") == 0) {
-        return Command::Setup;
+    addMeterChoice(command, options);
+    if (which == Command::Setup) {
+        command.add_flag("-y,--yes", options.assumeYes, "correct the settings without asking");
+    } else if (which == Command::Upgrade) {
+        addUpgradeOptions(command, options);
     }
-    if (std::strcmp(word, "upgrade") == 0) {
-        return Command::Upgrade;
+}
+
+// What CLI11 left over, as the one line a usage error gets.
+std::string leftOverError(const CLI::App& app, Command command) {
+    const std::vector<std::string> left = app.remaining(true);
+    const std::string& first = left.front();
+    const bool option = first.size() > 1 && first[0] == '-';
+    if (command == Command::None) {
+        return (option ? "unknown option " : "unknown command ") + first;
     }
-    if (std::strcmp(word, "about") == 0) {
-        return Command::About;
+    const std::string name = commandName(command);
+    return option ? name + " does not take " + first
+                  : "unexpected argument " + first + " after " + name;
+}
+
+// CLI11's words, reworded where they read like a parser's.
+std::string parseErrorText(const CLI::ParseError& error) {
+    const std::string text = error.what();
+    const std::size_t excludes = text.find(" excludes ");
+    if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr &&
+        excludes != std::string::npos) {
+        return text.substr(0, excludes) + " and " + text.substr(excludes + 10) +
+               " cannot be used together";
     }
-    if (std::strcmp(word, "help") == 0) {
-        return Command::Help;
+    const std::size_t colon = text.find(": ");
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr &&
+        colon != std::string::npos && text.find(" missing") != std::string::npos) {
+        return text.substr(0, colon) + " needs a value";
     }
-    return Command::None;
+    return text;
+}
+
+int usageError(const std::string& what) {
+    std::string line = what;
+    for (char& c : line) {
+        c = c == '\n' ? ' ' : c;
+    }
+    std::fprintf(stderr, "pxr7: %s\nTry 'pxr7 --help'.\n", line.c_str());
+    return EXIT_USAGE;
+}
+
+int parse(int argc, char** argv, Options& options) {
+    CLI::App app("Upgrades the firmware of a PXR7 meter connected through its USB lead.", "pxr7");
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.set_help_flag("-h,--help", "show this text; after a command, its own help");
+    app.footer(kExitCodes);
+    // Program options also after the command; left-overs are reported in our own words.
+    app.fallthrough();
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    bool showVersion = false;
+    addProgramOptions(app, options, showVersion);
+    for (const CommandRow& row : kCommands) {
+        addCommandOptions(*app.add_subcommand(row.name, row.description), row.command, options);
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return EXIT_OK;
+    } catch (const CLI::ParseError& error) {
+        return usageError(parseErrorText(error));
+    }
+    for (const CommandRow& row : kCommands) {
+        if (app.got_subcommand(row.name)) {
+            options.command = row.command;
+        }
+    }
+    if (!app.remaining(true).empty()) {
+        return usageError(leftOverError(app, options.command));
+    }
+    if (showVersion) {
+        printVersionInfo(options);
+        return EXIT_OK;
+    }
+    if (options.command == Command::None) {
+        return usageError("no command given");
+    }
+    return -1;
 }
 
 } // namespace
 
-Options parseOptions(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            options.command = Command::Help;
-            return options;
-        }
-        if (std::strcmp(argument, "--json") == 0) {
-            options.json = true;
-        } else if (std::strcmp(argument, "--yes") == 0 || std::strcmp(argument, "-y") == 0) {
-            options.assumeYes = true;
-        } else if (std::strcmp(argument, "--all") == 0) {
-            options.all = true;
-        } else if (std::strcmp(argument, "--skip-if-current") == 0) {
-            options.skipIfCurrent = true;
-        } else if (std::strcmp(argument, "--no-verify") == 0) {
-            options.noVerify = true;
-        } else if (std::strcmp(argument, "-v") == 0 || std::strcmp(argument, "--verbose") == 0) {
-            options.verbose = true;
-        } else if (std::strcmp(argument, "--serial") == 0 && i + 1 < argc) {
-            options.serial = argv[++i];
-        } else if (std::strcmp(argument, "--index") == 0 && i + 1 < argc) {
-            options.index = std::atoi(argv[++i]);
-        } else if (std::strcmp(argument, "--log") == 0 && i + 1 < argc) {
-            options.logPath = argv[++i];
-        } else if (std::strcmp(argument, "--driver") == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                options.error = "--driver needs the path of the D2XX library";
-                return options;
-            }
-            options.driverPath = argv[++i];
-        } else if (std::strncmp(argument, "--driver=", 9) == 0 && argument[9] != '\0') {
-            options.driverPath = argument + 9;
-        } else if (argument[0] == '-') {
-            options.error = std::string("unknown option ") + argument;
-            return options;
-        } else if (options.command == Command::None) {
-            options.command = commandNamed(argument);
-            if (options.command == Command::None) {
-                options.error = std::string("unknown command ") + argument;
-                return options;
-            }
-        } else {
-            options.error = std::string("unexpected argument ") + argument;
-            return options;
-        }
+int parseOptions(int argc, char** argv, Options& options) {
+    // CLI11 reports through exceptions; none may go further than this.
+    try {
+        return parse(argc, argv, options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pxr7: %s\n", error.what());
+        return EXIT_FAILURE_OTHER;
     }
-    if (options.command == Command::None) {
-        options.error = "no command given";
-    }
-    return options;
 }
 
-const char* usageText() {
-    return "Usage: pxr7 [--driver PATH] [--json] COMMAND\n"
-           "\n"
-           "Upgrades the firmware of a PXR7 meter connected through its USB lead.\n"
-           "\n"
-           "Commands:\n"
-           "  list             ask every connected meter for its software version\n"
-           "  upgrade [--yes]  upgrade the first meter with the firmware this program carries\n"
-           "  about            show the program's version\n"
-           "\n"
-           "Options:\n"
-           "  --driver PATH    load the D2XX library from PATH instead of the default\n"
-           "  --json           machine-readable output (list: one object; upgrade: one event\n"
-           "                   object per line)\n"
-           "  --yes, -y        upgrade without asking for confirmation\n"
-           "  --help, -h       show this text\n"
-           "\n"
-           "Exit codes:\n"
-           "  0    success\n"
-           "  1    other failure\n"
-           "  2    usage error\n"
-           "  3    the USB driver (D2XX library) could not be loaded\n"
-           "  4    USB port error: the bridge could not be opened or configured\n"
-           "  5    the bridge's settings were corrected and it is restarting: reconnect the\n"
-           "       USB lead and run the upgrade again\n"
-           "  6    the meter stopped answering (handshake not received)\n"
-           "  7    the firmware image the program carries could not be used\n"
-           "  8    cancelled by the user\n"
-           "  9    the lead's settings could not be written to its EEPROM\n"
-           "  10   the bridge is not a PXR7 meter lead; it was left alone\n"
-           "  130  interrupted\n";
+const char* commandName(Command command) {
+    for (const CommandRow& row : kCommands) {
+        if (row.command == command) {
+            return row.name;
+        }
+    }
+    return "";
 }
 
 } // namespace pxr7

@@ -5,23 +5,25 @@
 
 namespace pxr7 {
 
-enum class Command { None, List, Setup, Upgrade, About, Help };
+enum class Command { None, List, Setup, Upgrade, About };
 
 struct Options {
     Command command = Command::None;
-    std::string driverPath; // empty: the platform's default library name
+    std::string driverPath; // empty: the platform's default
     std::string backend;    // "", "d2xx" or "libftdi"
     bool json = false, verbose = false;
     std::string logPath; // empty: no log
     std::string serial;  // empty: none
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
-    std::string error; // set when the arguments make no sense
 };
 
-Options parseOptions(int argc, char** argv);
+// Parses argv. Returns -1 when a command should run; otherwise the exit code to end with
+// (0 after --help or --version output, 2 after a usage error), the output already printed.
+// A usage error is two lines on stderr: "pxr7: <what>" and "Try 'pxr7 --help'.".
+int parseOptions(int argc, char** argv, Options& options);
 
-// The usage text, exit codes included.
-const char* usageText();
+// The command's word on the command line ("list"); "" for Command::None.
+const char* commandName(Command command);
 
 } // namespace pxr7

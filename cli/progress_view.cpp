@@ -1,85 +1,93 @@
 #include "progress_view.h"
 
+#include "terminal_width.h"
+
 #include <cstdio>
 
 namespace pxr7 {
 
-namespace {
-
-constexpr int kBarWidth = 30;
-
-void formatDuration(char* out, std::size_t size, double seconds) {
-    // Past 99 hours the estimate means nothing; the bound also keeps the text short.
-    constexpr double kLongest = 99 * 3600 + 59 * 60 + 59;
-    if (seconds < 0) {
-        seconds = 0;
-    } else if (seconds > kLongest) {
-        seconds = kLongest;
-    }
-    const int whole = static_cast<int>(seconds + 0.5);
-    std::snprintf(out, size, "%d:%02d", whole / 60 % 10000, whole % 60);
-}
-
-} // namespace
-
 ProgressView::ProgressView(ProgressStyle style) : style_(style) {}
+
+void ProgressView::phase(Phase p) {
+    if (phaseGiven_ && p == phase_) {
+        return;
+    }
+    phaseGiven_ = true;
+    phase_ = p;
+    if (p == Phase::Sending) {
+        timing_ = true;
+        sendingSince_ = std::chrono::steady_clock::now();
+    }
+    lastTenth_ = -1;
+    if (style_ == ProgressStyle::JsonEvents) {
+        return;
+    }
+    const int columns = style_ == ProgressStyle::TerminalBar ? stdoutColumns() : 0;
+    if (columns >= kNarrowestProgressLine) {
+        redrawLine(columns);
+        return;
+    }
+    finishLine();
+    std::printf("%s\n", phaseLabel(p));
+    std::fflush(stdout);
+}
 
 void ProgressView::update(bool active, std::int32_t done, std::int32_t recordCount) {
     if (!active) {
         return;
     }
-    if (!running_) {
-        running_ = true;
-        started_ = std::chrono::steady_clock::now();
+    if (phase_ == Phase::Sending && !timing_) {
+        timing_ = true;
+        sendingSince_ = std::chrono::steady_clock::now();
     }
     if (done == lastShown_) {
         return;
     }
     lastShown_ = done;
-    switch (style_) {
-    case ProgressStyle::TerminalBar:
-        drawBar(done, recordCount);
-        break;
-    case ProgressStyle::PlainLines: {
-        const int tenth = recordCount > 0 ? static_cast<int>(done * 10LL / recordCount) : 10;
-        if (tenth != lastTenth_) {
-            lastTenth_ = tenth;
-            std::printf("Sent %d of %d records (%d%%)\n", done, recordCount, tenth * 10);
-            std::fflush(stdout);
-        }
-        break;
-    }
-    case ProgressStyle::JsonEvents:
-        std::printf("{\"schema\":1,\"event\":\"progress\",\"records\":%d,\"total\":%d}\n", done,
-                    recordCount);
+    done_ = done;
+    total_ = recordCount;
+    show();
+}
+
+void ProgressView::show() {
+    if (style_ == ProgressStyle::JsonEvents) {
+        std::printf("{\"schema\":1,\"event\":\"progress\",\"records\":%d,\"total\":%d}\n",
+                    static_cast<int>(done_), static_cast<int>(total_));
         std::fflush(stdout);
-        break;
+        return;
+    }
+    const int columns = style_ == ProgressStyle::TerminalBar ? stdoutColumns() : 0;
+    if (columns >= kNarrowestProgressLine) {
+        redrawLine(columns);
+    } else {
+        printPlainLine();
     }
 }
 
-void ProgressView::drawBar(std::int32_t done, std::int32_t total) {
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-    const int percent = total > 0 ? static_cast<int>(done * 100LL / total) : 100;
-    const int filled =
-        total > 0 ? static_cast<int>(done * static_cast<long long>(kBarWidth) / total) : kBarWidth;
-    char bar[kBarWidth + 1];
-    for (int i = 0; i < kBarWidth; ++i) {
-        bar[i] = i < filled ? '#' : '-';
-    }
-    bar[kBarWidth] = '\0';
-    char elapsedText[16];
-    char leftText[16];
-    formatDuration(elapsedText, sizeof elapsedText, elapsed);
-    if (done > 0) {
-        formatDuration(leftText, sizeof leftText, elapsed / done * (total - done));
-    } else {
-        std::snprintf(leftText, sizeof leftText, "--:--");
-    }
-    std::printf("\r[%s] %d/%d records %3d%%  elapsed %s  left %s ", bar, done, total, percent,
-                elapsedText, leftText);
+void ProgressView::redrawLine(int columns) {
+    ProgressFigures figures;
+    figures.phase = phase_;
+    figures.done = done_;
+    figures.total = total_;
+    figures.secondsSending =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - sendingSince_).count();
+    const std::string line = formatProgressLine(figures, columns);
+    // Blanks to the last column but one clear what a longer line left, and never wrap.
+    std::printf("\r%-*s", columns - 1, line.c_str());
     std::fflush(stdout);
     lineOpen_ = true;
+}
+
+void ProgressView::printPlainLine() {
+    const int tenth = total_ > 0 ? static_cast<int>(done_ * 10LL / total_) : 10;
+    if (tenth == lastTenth_) {
+        return;
+    }
+    lastTenth_ = tenth;
+    finishLine();
+    std::printf("Sent %d of %d records (%d%%)\n", static_cast<int>(done_), static_cast<int>(total_),
+                tenth * 10);
+    std::fflush(stdout);
 }
 
 void ProgressView::finishLine() {

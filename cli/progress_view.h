@@ -1,6 +1,8 @@
-// How the upgrade's progress reaches the user: a redrawn bar on a terminal, a line every
-// tenth otherwise, or one JSON event per record.
+// How the upgrade's progress reaches the user: one line redrawn in place on a terminal, a line
+// per phase and per tenth of the records otherwise, or one JSON event per record.
 #pragma once
+
+#include "progress_line.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,21 +13,31 @@ enum class ProgressStyle { TerminalBar, PlainLines, JsonEvents };
 
 class ProgressView {
 public:
+    // TerminalBar falls back to plain lines, redraw by redraw, while the terminal is narrower
+    // than kNarrowestProgressLine or standard output is not a terminal after all.
     explicit ProgressView(ProgressStyle style);
 
+    // The upgrade entered a phase. JSON shows nothing here: the command reports phases.
+    void phase(Phase p);
     // Called whenever the upgrade asks for a redraw with the records sent so far; draws only
-    // what changed.
+    // what changed. Before any phase() call, records being sent count as Phase::Sending.
     void update(bool active, std::int32_t done, std::int32_t recordCount);
-    // Ends the bar's line before other output.
+    // Ends the redrawn line before other output.
     void finishLine();
 
 private:
-    void drawBar(std::int32_t done, std::int32_t total);
+    void show();
+    void redrawLine(int columns);
+    void printPlainLine();
 
     ProgressStyle style_;
-    std::chrono::steady_clock::time_point started_{};
-    bool running_ = false;
+    Phase phase_ = Phase::Sending;
+    bool phaseGiven_ = false;
+    std::chrono::steady_clock::time_point sendingSince_{};
+    bool timing_ = false;
     bool lineOpen_ = false;
+    std::int32_t done_ = 0;
+    std::int32_t total_ = 0;
     std::int32_t lastShown_ = -1;
     int lastTenth_ = -1;
 };

@@ -9,6 +9,8 @@
 #include "json_writer.h"
 #include "lead_setup_flow.h"
 #include "meter_version.h"
+#include "progress_line.h"
+#include "run_log.h"
 #include "stop_signals.h"
 #include "text_output.h"
 #include "upgrade.h"
@@ -32,6 +34,16 @@ struct RunSummary {
 };
 
 int finish(const Options& options, const RunSummary& run) {
+    if (!options.logPath.empty()) {
+        RunLogEntry entry;
+        entry.command = "upgrade";
+        entry.serial = run.serial;
+        entry.versionBefore = run.versionBefore;
+        entry.versionAfter = run.versionAfter;
+        entry.outcome = outcomeWordFor(run.exitCode);
+        entry.exitCode = run.exitCode;
+        appendRunLog(options.logPath, entry);
+    }
     if (options.json) {
         const auto text = [](const std::string& value) {
             return value.empty() ? nullptr : value.c_str();
@@ -121,8 +133,10 @@ int transfer(const Options& options, const BridgeReport& lead, RunSummary& run) 
 
 // After a whole transfer: the meter's version once it has restarted.
 int verify(const Options& options, RunSummary& run) {
-    if (!options.json) {
-        std::printf("Verifying: asking the restarted meter for its version...\n");
+    if (options.json) {
+        JsonObject().add("event", "phase").add("phase", phaseCode(Phase::Verifying)).print();
+    } else {
+        std::printf("%s...\n", phaseLabel(Phase::Verifying));
         std::fflush(stdout);
     }
     const std::optional<std::string> after = readVersionAfterRestart(run.serial);

@@ -26,17 +26,25 @@ file(SHA256 "${PXR7_FIRMWARE_IMAGE}" _pxr7_image_hash)
 file(SHA256 "${PXR7_STANDIN_IMAGE}" _pxr7_standin_hash)
 if(_pxr7_image_hash STREQUAL _pxr7_standin_hash)
   set(PXR7_FIRMWARE_IS_STANDIN ON)
-  # The stand-in plays the part of the version the simulated meter reports after it.
-  set(_pxr7_default_version "PXR7 V1.03")
   message(STATUS "Firmware image: the stand-in for testing (${_pxr7_records} records), "
                  "not meter firmware")
 else()
   set(PXR7_FIRMWARE_IS_STANDIN OFF)
-  set(_pxr7_default_version "")
   message(STATUS "Firmware image: ${PXR7_FIRMWARE_IMAGE} (${_pxr7_records} records)")
 endif()
 
-# The version a meter reports after taking the image; an upgrade that ends on another version
-# has failed. Empty: not declared, and only "before -> after" is shown.
-set(PXR7_FIRMWARE_VERSION "${_pxr7_default_version}" CACHE STRING
-    "Version the meter reports after taking the image (empty: not declared)")
+# The version the image declares, for `pxr7 --version`: the bytes do not say, so the build
+# does. It follows the image while nobody set it by hand: a default is replaced when the image
+# changes, a value someone chose is kept.
+if(PXR7_FIRMWARE_IS_STANDIN)
+  set(_pxr7_version_default "PXR7 V1.03")
+else()
+  set(_pxr7_version_default "")
+endif()
+set(PXR7_FIRMWARE_VERSION "${_pxr7_version_default}" CACHE STRING
+    "Firmware version of PXR7_FIRMWARE_IMAGE (empty: undeclared)")
+if(DEFINED PXR7_FIRMWARE_VERSION_DEFAULT
+   AND PXR7_FIRMWARE_VERSION STREQUAL PXR7_FIRMWARE_VERSION_DEFAULT)
+  set_property(CACHE PXR7_FIRMWARE_VERSION PROPERTY VALUE "${_pxr7_version_default}")
+endif()
+set(PXR7_FIRMWARE_VERSION_DEFAULT "${_pxr7_version_default}" CACHE INTERNAL "")

@@ -5,7 +5,7 @@
 #   scripts/setup.sh --windows  also the Windows cross build and the Wine end-to-end tests
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev python3 time pkg-config)
+packages=(cmake ninja-build g++ libcli11-dev libgtest-dev python3 time pkg-config)
 # The open-source USB stack for the second bridge backend: the libraries and headers only.
 lean_packages=(libftdi1-dev libusb-1.0-0-dev)
 if [[ "${1:-}" == "--windows" ]]; then

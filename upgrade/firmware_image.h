@@ -29,8 +29,8 @@ ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** dat
 // firmware; the programs say so wherever a user looks.
 bool embeddedImageIsStandIn();
 
-// The version the meter reports after taking the image, as the build declares it
-// (PXR7_FIRMWARE_VERSION); "" when the build does not say.
+// The firmware version the build declared for the image (-DPXR7_FIRMWARE_VERSION=...); the
+// bytes themselves do not say. "" when undeclared.
 const char* embeddedImageVersion();
 
 // The wire form of a record: its 515 bytes unchanged, then their plain sum modulo 256.

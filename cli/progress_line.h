@@ -1,0 +1,38 @@
+// The text of the upgrade's progress line, fitted to a terminal's width. Pure, so the fitting
+// is tested without a terminal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pxr7 {
+
+// What the upgrade is doing, as the user sees it.
+enum class Phase { Reset, WaitingForMeter, Sending, Restarting, Verifying };
+
+struct ProgressFigures {
+    Phase phase = Phase::Sending;
+    std::int32_t done = 0;
+    std::int32_t total = 0;
+    double secondsSending = 0; // since the first record went out
+};
+
+// Below this many columns the line would say too little: plain lines instead.
+constexpr int kNarrowestProgressLine = 40;
+
+// The phase as a few words ("Resetting the meter").
+const char* phaseLabel(Phase phase);
+// The phase's stable name in JSON events: "reset", "waiting_for_meter", "sending",
+// "restarting", "verifying".
+const char* phaseCode(Phase phase);
+
+// The line for a terminal of columns columns: at most columns - 1 characters, so the cursor
+// never wraps, with no line break. While sending it shows records done of total, percent,
+// rate and time left, then a bar in the room that is left; narrower terminals lose the bar,
+// then the rate, then the time left.
+std::string formatProgressLine(const ProgressFigures& figures, int columns);
+
+// m:ss (minutes unbounded up to 99 hours), for the time left.
+std::string formatDuration(double seconds);
+
+} // namespace pxr7

@@ -1,0 +1,36 @@
+// The run log (--log FILE): one line per run appended to a file, for benches that upgrade
+// many meters and want a record of each. A log that cannot be written never fails the run.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace pxr7 {
+
+// What one run did. Empty texts are written as "" (unknown or none).
+struct RunLogEntry {
+    std::string command;       // "list", "setup", "upgrade", "about"
+    std::string serial;        // the lead's serial number
+    std::string versionBefore; // the meter's version before the run
+    std::string versionAfter;  // and after it
+    std::string outcome;       // one word, e.g. outcomeWordFor(exitCode)
+    int exitCode = 0;
+};
+
+// The line for entry at time when, without its line break:
+//   time=2024-05-01T09:30:00Z command=upgrade serial=FT1A2B3C before="PXR7 V1.02"
+//   after="PXR7 V1.03" outcome=success exit=0
+// Values that are empty or hold blanks, quotes, '=' or backslashes are quoted, with '"' and
+// '\' escaped by a backslash; control characters become '?' so a meter's text cannot split a
+// run over two lines.
+std::string formatRunLogLine(const RunLogEntry& entry, std::time_t when);
+
+// Appends the line for entry, stamped now, to the file at path (created if missing). On
+// failure prints one warning on stderr and returns false; the run's exit code stays as it is.
+bool appendRunLog(const std::string& path, const RunLogEntry& entry);
+
+// The outcome word the log uses for one of the program's exit codes: "success", or the
+// stable error code JSON reports ("usage", "no_driver", ...).
+const char* outcomeWordFor(int exitCode);
+
+} // namespace pxr7

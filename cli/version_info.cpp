@@ -1,0 +1,101 @@
+#include "version_info.h"
+
+#include "bridge_library.h"
+#include "firmware_image.h"
+#include "program_version.h"
+#include "sha256.h"
+#include "text_output.h"
+
+#include <cstdio>
+#include <string>
+
+namespace pxr7 {
+
+namespace {
+
+// The name the binding loads without --driver (link/module_loader_*.cpp).
+#if defined(_WIN32)
+constexpr char kDefaultLibraryName[] = "Ftd2xx.dll";
+#elif defined(__APPLE__)
+constexpr char kDefaultLibraryName[] = "libftd2xx.dylib";
+#else
+constexpr char kDefaultLibraryName[] = "libftd2xx.so";
+#endif
+
+struct VersionFacts {
+    std::string program;
+    bool imageFound = false;
+    std::uint32_t imageBytes = 0;
+    std::string imageSha256;
+    std::string imageVersion;
+    std::string library;
+    bool libraryLoads = false;
+};
+
+VersionFacts gatherFacts(const Options& options) {
+    VersionFacts facts;
+    char line[64];
+    formatProgramVersion(line, sizeof line);
+    facts.program = line;
+    const std::uint8_t* data = nullptr;
+    facts.imageFound =
+        findEmbeddedImage(IMAGE_RESOURCE_ID, &data, &facts.imageBytes) == ImageLookup::Found;
+    if (facts.imageFound) {
+        facts.imageSha256 = sha256Hex(data, facts.imageBytes);
+    }
+    facts.imageVersion = embeddedImageVersion();
+    facts.library = options.driverPath.empty() ? kDefaultLibraryName : options.driverPath;
+    facts.libraryLoads = options.driverPath.empty()
+                             ? loadBridgeLibrary()
+                             : loadBridgeLibraryFrom(options.driverPath.c_str());
+    return facts;
+}
+
+void printJson(const VersionFacts& facts) {
+    std::printf("{\"schema\":1,\"program\":%s,", jsonString(facts.program).c_str());
+    if (facts.imageFound) {
+        std::printf("\"image\":{\"bytes\":%lu,\"records\":%lu,\"sha256\":\"%s\",",
+                    static_cast<unsigned long>(facts.imageBytes),
+                    static_cast<unsigned long>(facts.imageBytes / kFirmwareRecordSize),
+                    facts.imageSha256.c_str());
+    } else {
+        std::printf("\"image\":{\"bytes\":null,\"records\":null,\"sha256\":null,");
+    }
+    std::printf("\"version\":%s,\"standin\":%s},",
+                facts.imageVersion.empty() ? "null" : jsonString(facts.imageVersion).c_str(),
+                embeddedImageIsStandIn() ? "true" : "false");
+    std::printf("\"driver\":{\"library\":%s,\"loads\":%s}}\n", jsonString(facts.library).c_str(),
+                facts.libraryLoads ? "true" : "false");
+}
+
+void printText(const VersionFacts& facts) {
+    std::printf("%s\n", facts.program.c_str());
+    if (facts.imageFound) {
+        std::printf("Firmware image:   %lu bytes, %lu records\n",
+                    static_cast<unsigned long>(facts.imageBytes),
+                    static_cast<unsigned long>(facts.imageBytes / kFirmwareRecordSize));
+        std::printf("Image SHA-256:    %s\n", facts.imageSha256.c_str());
+    } else {
+        std::printf("Firmware image:   not found in the program\n");
+    }
+    std::printf("Image version:    %s\n", facts.imageVersion.empty()
+                                              ? "not declared"
+                                              : printable(facts.imageVersion).c_str());
+    std::printf("Stand-in image:   %s\n",
+                embeddedImageIsStandIn() ? "yes, for testing, not meter firmware" : "no");
+    std::printf("D2XX library:     %s (%s)\n", printable(facts.library).c_str(),
+                facts.libraryLoads ? "loads" : "does not load");
+}
+
+} // namespace
+
+void printVersionInfo(const Options& options) {
+    const VersionFacts facts = gatherFacts(options);
+    if (options.json) {
+        printJson(facts);
+    } else {
+        printText(facts);
+    }
+}
+
+} // namespace pxr7

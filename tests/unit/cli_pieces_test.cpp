@@ -1,0 +1,163 @@
+// The command line's pure pieces: SHA-256 against the FIPS 180-2 examples, the progress line
+// against terminal widths, and the run log's line.
+#include "progress_line.h"
+#include "run_log.h"
+#include "sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace pxr7;
+
+namespace {
+
+std::string hexOf(const std::string& text) {
+    return sha256Hex(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+struct DigestCase {
+    std::string message;
+    const char* digest;
+};
+
+TEST(Sha256, MatchesTheFipsExamplesAndTheEmptyMessage) {
+    const DigestCase cases[] = {
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        // 56 bytes: the padding's length no longer fits the block, a second one follows.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+    };
+    for (const DigestCase& c : cases) {
+        EXPECT_EQ(hexOf(c.message), c.digest) << c.message.size() << " bytes";
+    }
+}
+
+TEST(Sha256, AnySplitOfTheInputGivesTheSameDigest) {
+    const std::string message(1000000, 'a');
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(message.data());
+    for (std::size_t chunk : {1u, 55u, 63u, 64u, 65u, 4099u}) {
+        Sha256 hash;
+        for (std::size_t at = 0; at < message.size(); at += chunk) {
+            hash.update(bytes + at, std::min(chunk, message.size() - at));
+        }
+        const auto digest = hash.finish();
+        EXPECT_EQ(digest[0], 0xcd) << "chunks of " << chunk;
+        EXPECT_EQ(digest[31], 0xd0) << "chunks of " << chunk;
+    }
+}
+
+struct FiguresCase {
+    const char* name;
+    ProgressFigures figures;
+};
+
+const FiguresCase kFigures[] = {
+    {"start", {Phase::Sending, 0, 314, 0.0}},
+    {"half", {Phase::Sending, 157, 314, 3.2}},
+    {"done", {Phase::Sending, 314, 314, 6.4}},
+    {"slow and big", {Phase::Sending, 1, 99999, 5000.0}},
+    {"restarting", {Phase::Restarting, 314, 314, 6.4}},
+    {"waiting", {Phase::WaitingForMeter, 0, 314, 0.0}},
+};
+
+TEST(ProgressLine, NeverReachesTheLastColumnNorBreaksTheLine) {
+    for (const FiguresCase& c : kFigures) {
+        for (int columns : {kNarrowestProgressLine, 41, 59, 60, 61, 80, 132, 400}) {
+            const std::string line = formatProgressLine(c.figures, columns);
+            EXPECT_LT(line.size(), static_cast<std::size_t>(columns)) << c.name << " " << columns;
+            EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << c.name;
+            EXPECT_FALSE(line.empty()) << c.name << " " << columns;
+        }
+    }
+}
+
+struct WidthCase {
+    int columns;
+    bool rate, left, bar;
+};
+
+TEST(ProgressLine, NarrowerTerminalsLoseTheBarThenTheRateThenTheTimeLeft) {
+    const ProgressFigures half{Phase::Sending, 157, 314, 3.2};
+    const WidthCase cases[] = {
+        {120, true, true, true},  {60, true, true, true},   {50, true, true, false},
+        {45, false, true, false}, {40, false, true, false},
+    };
+    for (const WidthCase& c : cases) {
+        const std::string line = formatProgressLine(half, c.columns);
+        EXPECT_NE(line.find("157/314"), std::string::npos) << line;
+        EXPECT_NE(line.find(" 50%"), std::string::npos) << line;
+        EXPECT_EQ(line.find("49 records/s") != std::string::npos, c.rate) << line;
+        EXPECT_EQ(line.find("0:03 left") != std::string::npos, c.left) << line;
+        EXPECT_EQ(line.find('[') != std::string::npos, c.bar) << line;
+    }
+}
+
+TEST(ProgressLine, TheBarFillsWithTheRecords) {
+    const std::string empty = formatProgressLine({Phase::Sending, 0, 314, 0.0}, 80);
+    const std::string full = formatProgressLine({Phase::Sending, 314, 314, 6.4}, 80);
+    const std::string half = formatProgressLine({Phase::Sending, 157, 314, 3.2}, 80);
+    const auto bar = [](const std::string& line) { return line.substr(line.find('[')); };
+    EXPECT_EQ(bar(empty).find('#'), std::string::npos) << empty;
+    EXPECT_EQ(bar(full).find('-'), std::string::npos) << full;
+    const std::string halfBar = bar(half);
+    const auto filled = std::count(halfBar.begin(), halfBar.end(), '#');
+    EXPECT_LE(std::abs(filled - std::count(halfBar.begin(), halfBar.end(), '-')), 1) << half;
+}
+
+TEST(ProgressLine, DurationsAreMinutesAndSecondsWithinBounds) {
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {{0, "0:00"},  {59.6, "1:00"},    {3599, "59:59"},
+                 {-5, "0:00"}, {1e12, "5999:59"}, {0.0 / 0.0, "0:00"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatDuration(c.seconds), c.text) << c.seconds;
+    }
+}
+
+TEST(RunLog, OneLineOfKeyValuePairsWithUnsafeValuesQuoted) {
+    RunLogEntry entry;
+    entry.command = "upgrade";
+    entry.serial = "FT1A=2";
+    entry.versionBefore = "PXR7 \"V1.02\"";
+    entry.versionAfter = "V1.03\nforged=line";
+    entry.outcome = "success";
+    EXPECT_EQ(formatRunLogLine(entry, 86400 + 3661),
+              "time=1970-01-02T01:01:01Z command=upgrade serial=\"FT1A=2\" "
+              "before=\"PXR7 \\\"V1.02\\\"\" after=\"V1.03?forged=line\" outcome=success exit=0");
+    EXPECT_EQ(formatRunLogLine(RunLogEntry{}, 0),
+              "time=1970-01-01T00:00:00Z command=\"\" serial=\"\" before=\"\" after=\"\" "
+              "outcome=\"\" exit=0");
+}
+
+TEST(RunLog, AppendsAndWarnsOnceWhenItCannotWrite) {
+    const std::string path = ::testing::TempDir() + "pxr7_run_log_test.log";
+    std::remove(path.c_str());
+    RunLogEntry entry;
+    entry.command = "list";
+    EXPECT_TRUE(appendRunLog(path, entry));
+    EXPECT_TRUE(appendRunLog(path, entry));
+    std::ifstream file(path);
+    int lines = 0;
+    for (std::string line; std::getline(file, line);) {
+        lines += line.find("command=list ") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(lines, 2);
+    std::remove(path.c_str());
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(appendRunLog(::testing::TempDir(), entry)); // a folder
+    const std::string warning = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+    EXPECT_EQ(warning.rfind("pxr7: warning: ", 0), 0u) << warning;
+}
+
+} // namespace
