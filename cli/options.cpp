@@ -18,16 +18,24 @@ constexpr char kExitCodes[] =
     "  0    success\n"
     "  1    other failure\n"
     "  2    usage error\n"
-    "  3    the USB driver (D2XX library) could not be loaded\n"
-    "  4    USB port error: the bridge could not be opened or configured\n"
-    "  5    the bridge's settings were corrected and it is restarting: reconnect the\n"
-    "       USB lead and run the upgrade again\n"
-    "  6    the meter stopped answering (handshake not received)\n"
+    "  3    the USB driver (D2XX library, or libftdi1) could not be loaded\n"
+    "  4    USB port error: the meter's bridge could not be opened, or is gone\n"
+    "  5    the lead was set up or is restarting: reconnect the USB lead and run\n"
+    "       the command again\n"
+    "  6    the meter never answered the reset (handshake not received)\n"
     "  7    the firmware image the program carries could not be used\n"
     "  8    cancelled by the user\n"
     "  9    the lead's settings could not be written to its EEPROM\n"
-    "  10   the bridge is not a PXR7 meter lead; it was left alone\n"
-    "  130  interrupted\n";
+    "  10   no meter lead, or the bridge chosen is not one; it was left alone\n"
+    "  11   busy: the bridge could not be opened (another program or the\n"
+    "       kernel's serial driver holds it, or no permission)\n"
+    "  12   the transfer stopped part-way: the meter waits in its boot loader\n"
+    "  13   verification failed: the meter reports another version\n"
+    "  14   several meter leads and none chosen: use --serial or --index\n"
+    "  15   the meter did not answer after the upgrade\n"
+    "  129  stopped by SIGHUP\n"
+    "  130  interrupted (Ctrl+C twice during a transfer)\n"
+    "  143  stopped by SIGTERM\n";
 
 struct CommandRow {
     Command command;
@@ -91,8 +99,8 @@ void addMeterChoice(CLI::App& command, Options& options) {
 void addUpgradeOptions(CLI::App& command, Options& options) {
     command.add_flag("-y,--yes", options.assumeYes, "upgrade without asking for confirmation");
     CLI::Option* all = command.add_flag("--all", options.all,
-                                        "upgrade every connected meter, one after the\n"
-                                        "other; not with --serial or --index");
+                                        "upgrade every connected meter at once, each\n"
+                                        "at its own pace; not with --serial or --index");
     all->excludes(command.get_option("--serial"));
     all->excludes(command.get_option("--index"));
     command.add_flag("--skip-if-current", options.skipIfCurrent,
