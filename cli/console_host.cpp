@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 namespace pxr7 {
 
@@ -18,7 +19,8 @@ constexpr auto kLongestSleep = std::chrono::milliseconds(50);
 
 } // namespace
 
-ConsoleHost::ConsoleHost(ProgressView& view, bool json) : view_(view), json_(json) {}
+ConsoleHost::ConsoleHost(ProgressSink& view, bool json, std::string tag, bool quiet)
+    : view_(view), json_(json), tag_(std::move(tag)), quiet_(quiet) {}
 
 void ConsoleHost::setTimer(UpgradeTimer timer, unsigned periodMs) {
     const Clock::time_point now = Clock::now();
@@ -37,6 +39,9 @@ void ConsoleHost::invalidate(const UpgradeProgress& progress, bool /*erase*/) {
 void ConsoleHost::finished(const UpgradeOutcome& outcome) {
     hasOutcome_ = true;
     outcome_ = outcome;
+    if (quiet_) {
+        return;
+    }
     const CommandOutcome shown = commandOutcomeFor(outcome);
     if (shown.messageIndex >= 0) {
         view_.finishLine();
@@ -58,16 +63,21 @@ void ConsoleHost::showPhase(const Upgrade& upgrade) {
     if (!state.active) {
         return;
     }
-    const Phase now = state.resetPending                                    ? Phase::Reset
+    const Phase now = state.resetPending                                ? Phase::Reset
                       : state.state == TransferState::AwaitingHandshake ? Phase::WaitingForMeter
-                                                                         : Phase::Sending;
+                                                                        : Phase::Sending;
     if (shownPhase_ && *shownPhase_ == now) {
         return;
     }
     shownPhase_ = now;
     view_.phase(now);
     if (json_) {
-        JsonObject().add("event", "phase").add("phase", phaseCode(now)).print();
+        JsonObject event;
+        event.add("event", "phase").add("phase", phaseCode(now));
+        if (!tag_.empty()) {
+            event.add("serial", tag_);
+        }
+        event.print();
     }
 }
 

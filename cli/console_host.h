@@ -2,24 +2,27 @@
 // terminal, the outcome as a message line.
 #pragma once
 
-#include "progress_view.h"
+#include "progress_sink.h"
 #include "upgrade.h"
 
 #include <chrono>
 #include <map>
 #include <optional>
+#include <string>
 
 namespace pxr7 {
 
 class ConsoleHost : public UpgradeHost {
 public:
-    ConsoleHost(ProgressView& view, bool json);
+    // json: events as JSON lines. tag: a serial number that JSON events carry, when several
+    // upgrades run at once. quiet: no message lines (a summary follows instead).
+    ConsoleHost(ProgressSink& view, bool json, std::string tag = std::string(), bool quiet = false);
 
     void setTimer(UpgradeTimer timer, unsigned periodMs) override;
     void killTimer(UpgradeTimer timer) override;
     void invalidate(const UpgradeProgress& progress, bool erase) override;
     void finished(const UpgradeOutcome& outcome) override;
-    ProgressView& view() { return view_; }
+    ProgressSink& view() { return view_; }
     ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
                           std::uint32_t* size) override;
 
@@ -44,9 +47,11 @@ private:
 
     void showPhase(const Upgrade& upgrade);
 
-    ProgressView& view_;
-    std::optional<Phase> shownPhase_;
+    ProgressSink& view_;
     bool json_;
+    std::string tag_;
+    bool quiet_;
+    std::optional<Phase> shownPhase_;
     std::map<UpgradeTimer, Timer> timers_;
     bool hasOutcome_ = false;
     UpgradeOutcome outcome_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "progress_line.h"
+#include "progress_sink.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,19 +12,19 @@ namespace pxr7 {
 
 enum class ProgressStyle { TerminalBar, PlainLines, JsonEvents };
 
-class ProgressView {
+class ProgressView : public ProgressSink {
 public:
     // TerminalBar falls back to plain lines, redraw by redraw, while the terminal is narrower
     // than kNarrowestProgressLine or standard output is not a terminal after all.
     explicit ProgressView(ProgressStyle style);
 
     // The upgrade entered a phase. JSON shows nothing here: the command reports phases.
-    void phase(Phase p);
+    void phase(Phase p) override;
     // Called whenever the upgrade asks for a redraw with the records sent so far; draws only
     // what changed. Before any phase() call, records being sent count as Phase::Sending.
-    void update(bool active, std::int32_t done, std::int32_t recordCount);
+    void update(bool active, std::int32_t done, std::int32_t recordCount) override;
     // Ends the redrawn line before other output.
-    void finishLine();
+    void finishLine() override;
 
 private:
     void show();

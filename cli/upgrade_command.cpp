@@ -8,12 +8,14 @@
 #include "exit_codes.h"
 #include "json_writer.h"
 #include "lead_setup_flow.h"
-#include "meter_version.h"
+#include "meter_upgrade.h"
 #include "progress_line.h"
+#include "progress_view.h"
 #include "run_log.h"
 #include "stop_signals.h"
 #include "text_output.h"
 #include "upgrade.h"
+#include "upgrade_all.h"
 
 #include <chrono>
 #include <cstdio>
@@ -22,16 +24,7 @@ namespace pxr7 {
 
 namespace {
 
-// What the final result line reports.
-struct RunSummary {
-    int exitCode = EXIT_OK;
-    std::string serial;
-    std::string versionBefore;
-    std::string versionAfter;
-    std::int32_t recordsSent = 0;
-    std::int32_t recordsTotal = 0;
-    double seconds = 0;
-};
+using RunSummary = MeterRun;
 
 int finish(const Options& options, const RunSummary& run) {
     if (!options.logPath.empty()) {
@@ -102,66 +95,6 @@ bool surveyAgain(const std::string& serial, BridgeReport& lead) {
     return true;
 }
 
-// Runs the transfer to the end, or until a stop signal; returns the exit code.
-int transfer(const Options& options, const BridgeReport& lead, RunSummary& run) {
-    const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
-                                : stdoutIsTerminal() ? ProgressStyle::TerminalBar
-                                                     : ProgressStyle::PlainLines;
-    ProgressView view(style);
-    ConsoleHost host(view, options.json);
-    Upgrade upgrade(host);
-    upgrade.chooseImage(IMAGE_RESOURCE_ID);
-    upgrade.aimAt(lead.identity.serialNumber);
-    upgrade.start([] { return kConfirmUpgrade; });
-    if (upgrade.progress().active && !host.runTimers(upgrade)) {
-        upgrade.stopTimers();
-        if (DevicePort* port = upgrade.port()) {
-            port->clearDtr();
-            port->close();
-        }
-        view.finishLine();
-        std::fprintf(stderr, "Upgrade interrupted.\n");
-        run.recordsSent = upgrade.state().nextRecord;
-        run.recordsTotal = upgrade.state().recordCount;
-        return stopExitCode();
-    }
-    run.recordsSent = host.outcome().result == UpgradeResult::Completed ? host.outcome().recordCount
-                                                                        : host.outcome().nextRecord;
-    run.recordsTotal = host.outcome().recordCount;
-    return commandOutcomeFor(host.outcome()).exitCode;
-}
-
-// After a whole transfer: the meter's version once it has restarted.
-int verify(const Options& options, RunSummary& run) {
-    if (options.json) {
-        JsonObject().add("event", "phase").add("phase", phaseCode(Phase::Verifying)).print();
-    } else {
-        std::printf("%s...\n", phaseLabel(Phase::Verifying));
-        std::fflush(stdout);
-    }
-    const std::optional<std::string> after = readVersionAfterRestart(run.serial);
-    if (!after) {
-        printDiagnosis("pxr7: the meter did not answer after the upgrade. It may need longer to "
-                       "start (try --no-verify next time), or it is waiting in its boot loader: "
-                       "run upgrade again.");
-        return EXIT_METER_SILENT;
-    }
-    run.versionAfter = *after;
-    if (!options.json) {
-        std::printf("%s -> %s\n",
-                    run.versionBefore.empty() ? "(no answer)"
-                                              : printable(run.versionBefore).c_str(),
-                    printable(*after).c_str());
-    }
-    const std::string declared = embeddedImageVersion();
-    if (!declared.empty() && *after != declared) {
-        printDiagnosis("pxr7: the meter reports " + printable(*after) + " after the upgrade, not " +
-                       declared + ": the new firmware did not take. Run upgrade again.");
-        return EXIT_VERIFY_FAILED;
-    }
-    return EXIT_OK;
-}
-
 } // namespace
 
 int runUpgradeCommand(const Options& options) {
@@ -176,6 +109,9 @@ int runUpgradeCommand(const Options& options) {
         return finish(options, run);
     }
     const std::vector<BridgeReport> reports = surveyForCommand(options);
+    if (options.all) {
+        return runUpgradeAll(options, reports);
+    }
     const TargetChoice choice = chooseTarget(reports, options);
     if (choice.target == nullptr) {
         if (choice.exitCode == EXIT_AMBIGUOUS && !options.json) {
@@ -227,9 +163,16 @@ int runUpgradeCommand(const Options& options) {
         run.exitCode = stopExitCode();
         return finish(options, run);
     }
-    run.exitCode = transfer(options, lead, run);
-    if (run.exitCode == EXIT_OK && !options.noVerify) {
-        run.exitCode = verify(options, run);
+    const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
+                                : stdoutIsTerminal() ? ProgressStyle::TerminalBar
+                                                     : ProgressStyle::PlainLines;
+    ProgressView view(style);
+    MeterRunStyle runStyle;
+    runStyle.json = options.json;
+    upgradeMeter(options, lead, view, runStyle, run);
+    if (run.exitCode == EXIT_INTERRUPTED || run.exitCode == EXIT_TERMINATED ||
+        run.exitCode == EXIT_HANGUP) {
+        std::fprintf(stderr, "Upgrade interrupted.\n");
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return finish(options, run);

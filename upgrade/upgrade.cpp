@@ -50,12 +50,14 @@ PreUpgradeCheck Upgrade::checkBeforeStart(std::uint32_t imageResourceId) {
         check.meter = std::move(search.meters.front());
     }
     shownSerial_ = check.meter ? check.meter->serialNumber : std::string();
+    shownIndex_ = 0; // the warning's search: bridge 0 first, as it always was
     leadReprogrammedBeforeStart_ = check.leadReprogrammed;
     return check;
 }
 
-void Upgrade::aimAt(const std::string& serialNumber) {
+void Upgrade::aimAt(const std::string& serialNumber, int index) {
     shownSerial_ = serialNumber;
+    shownIndex_ = index >= 0 ? index : 0;
     leadReprogrammedBeforeStart_ = false;
 }
 
@@ -112,7 +114,7 @@ UpgradeResult Upgrade::copyChosenImage() {
 // Opens bridge 0, or the bridge of the meter the warning showed if bridge 0 is not it, and
 // makes sure it is a meter lead before anything is written to it.
 UpgradeResult Upgrade::openMeterLead() {
-    int index = 0;
+    int index = shownIndex_;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (port_->open(index) != FT_OK) {
             return UpgradeResult::PortError;

@@ -72,8 +72,8 @@ public:
     PreUpgradeCheck checkBeforeStart(std::uint32_t imageResourceId);
 
     // Instead of the search: the next start upgrades the meter lead with this serial number,
-    // wherever it is on the bus (a front end that chose the bridge itself).
-    void aimAt(const std::string& serialNumber);
+    // looked for first at index (where the front end found it), then wherever it is.
+    void aimAt(const std::string& serialNumber, int index);
 
     // The whole Upgrade command: confirm (the warning) must return 1 to go on. Loads the
     // image, opens bridge 0 (or, if that is not the bridge of the meter the warning showed,
@@ -121,6 +121,7 @@ private:
     // answered) and whether a lead was reprogrammed, which shifts the indices behind it.
     std::string shownSerial_;
     bool leadReprogrammedBeforeStart_ = false;
+    int shownIndex_ = 0;
     std::string openedSerial_;
 };
 
