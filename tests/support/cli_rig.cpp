@@ -23,16 +23,22 @@ CliRig::CliRig(const std::string& scenario) {
     writeFile(path("scenario.txt"), scenario);
 }
 
+std::string CliRig::commandLine(const std::string& arguments) const {
+    return "PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
+           " PXR7_SIM_TRACE=" + quoted(path("trace.txt")) + " timeout -k 5 120 " +
+           quoted(PXR7_CLI_PATH) + " --driver " + quoted(PXR7_SIM_LIBRARY_PATH) + " " + arguments;
+}
+
+int CliRig::shell(const std::string& script) const {
+    const std::string command = "cd " + quoted(files_.folder()) + " && { " + script + "\n}";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 CliResult CliRig::run(const std::string& arguments, const std::string& input) const {
     writeFile(path("stdin.txt"), input);
-    const std::string command =
-        "cd " + quoted(files_.folder()) + " && PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
-        " PXR7_SIM_TRACE=" + quoted(path("trace.txt")) + " timeout -k 5 120 " +
-        quoted(PXR7_CLI_PATH) + " --driver " + quoted(PXR7_SIM_LIBRARY_PATH) + " " + arguments +
-        " <stdin.txt >stdout.txt 2>stderr.txt";
     CliResult result;
-    const int status = std::system(command.c_str());
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exitCode = shell(commandLine(arguments) + " <stdin.txt >stdout.txt 2>stderr.txt");
     result.out = fileText(path("stdout.txt"));
     result.err = fileText(path("stderr.txt"));
     return result;

@@ -23,6 +23,12 @@ public:
     // under a watchdog so a hang fails instead of stalling the run.
     CliResult run(const std::string& arguments, const std::string& input = "") const;
 
+    // The command line that runs pxr7 with the given arguments against the simulator, for a
+    // test's own shell script (a pipe, a signal).
+    std::string commandLine(const std::string& arguments) const;
+    // Runs a shell script in the rig's folder and returns its exit status.
+    int shell(const std::string& script) const;
+
     std::string path(const std::string& name) const { return files_.path(name); }
     std::vector<std::string> trace() const { return traceLines(path("trace.txt")); }
     // Trace lines that start with prefix.
