@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: installs what is missing, then builds and runs the native tests (plain and with
-# AddressSanitizer + UndefinedBehaviorSanitizer) and the Windows program's end-to-end tests
-# under Wine. Exits non-zero if anything fails.
+# AddressSanitizer + UndefinedBehaviorSanitizer), the Windows program's end-to-end tests under
+# Wine, and last the packages, built and checked. Exits non-zero if anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +25,6 @@ cmake --build --preset windows -j"$jobs"
 sh sim/check-ordinals.sh build/windows/sim/Ftd2xx.dll
 sh sim/check-ordinals.sh build/windows/sim/Ftd2xx_incomplete.dll --missing FT_CyclePort
 bash tests/e2e/run.sh build/windows
+
+echo "== packages"
+bash tests/package/check.sh
