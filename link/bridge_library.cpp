@@ -20,6 +20,11 @@ const char* bindAllEntries(ModuleHandle module, D2xxTable& table) {
     }
     D2XX_ENTRY_POINTS(D2XX_BIND_ENTRY)
 #undef D2XX_BIND_ENTRY
+    // Optional entries may be missing; they stay null.
+#define D2XX_BIND_OPTIONAL_ENTRY(ordinal, name, params, args)                                      \
+    table.name = reinterpret_cast<decltype(table.name)>(findModuleEntry(module, #name, ordinal));
+    D2XX_OPTIONAL_ENTRY_POINTS(D2XX_BIND_OPTIONAL_ENTRY)
+#undef D2XX_BIND_OPTIONAL_ENTRY
     return missing;
 }
 
@@ -63,6 +68,10 @@ bool loadBridgeLibraryFrom(const char* path, std::string* problem) {
 
 bool bridgeLibraryPresent() {
     return g_activeTable != nullptr;
+}
+
+bool bridgeHasLatencyTimer() {
+    return g_activeTable != nullptr && g_activeTable->FT_SetLatencyTimer != nullptr;
 }
 
 const D2xxTable& d2xx() {

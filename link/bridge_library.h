@@ -10,10 +10,11 @@ namespace pxr7 {
 
 // Loads the library by its platform name ("Ftd2xx.dll" on Windows, searched in the program's
 // directory and the system directories only, never the working directory; libftd2xx.so or
-// libftd2xx.dylib elsewhere) and binds all sixteen entry points. A library that loads but
-// lacks any entry is unloaded and counts as not present. Returns the driver-present flag.
-// problem, if given, receives the reason when it fails: the loader's own words, or the entry
-// point the library lacks.
+// libftd2xx.dylib elsewhere) and binds all sixteen entry points, and the optional ones it
+// has. A library that loads but lacks any of the sixteen is unloaded and counts as not
+// present; one lacking an optional entry is used with that entry null. Returns the
+// driver-present flag. problem, if given, receives the reason when it fails: the loader's own
+// words, or the entry point the library lacks.
 bool loadBridgeLibrary(std::string* problem = nullptr);
 
 // The same from an explicit path (a front end's --driver option, the tests, the demos).
@@ -21,6 +22,9 @@ bool loadBridgeLibraryFrom(const char* path, std::string* problem = nullptr);
 
 // The driver-present flag.
 bool bridgeLibraryPresent();
+
+// Whether d2xx().FT_SetLatencyTimer may be called: a library is present and has the entry.
+bool bridgeHasLatencyTimer();
 
 // The bound entry points. Only meaningful while bridgeLibraryPresent() is true.
 const D2xxTable& d2xx();

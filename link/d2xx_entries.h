@@ -1,6 +1,8 @@
 // The one list of the D2XX entry points the system uses: Windows ordinal, name, parameters
-// and the argument names to forward them. The binding table, the simulator's exports and
-// its .def file are all derived from this list; nothing else spells the names.
+// and the argument names to forward them, in two parts: the entries every usable library has,
+// and the optional ones a library may lack and still be used. The binding table, the
+// simulator's exports and its .def file are all derived from these lists; nothing else spells
+// the names.
 #pragma once
 
 #include "d2xx_types.h"
@@ -37,13 +39,27 @@
       (handle, type, id, serialNumber, description, reserved))                                     \
     X(69, FT_CyclePort, (FT_HANDLE handle), (handle))
 
+// Same form: entries a library may lack and still be used. The system uses each only when
+// it is bound (today: a shorter latency timer for faster replies).
+#define D2XX_OPTIONAL_ENTRY_POINTS(X)                                                              \
+    X(29, FT_SetLatencyTimer, (FT_HANDLE handle, std::uint8_t timerMs), (handle, timerMs))
+
+// Both lists, for what treats every entry alike (exports, forwarding tables).
+#define D2XX_ALL_ENTRY_POINTS(X) D2XX_ENTRY_POINTS(X) D2XX_OPTIONAL_ENTRY_POINTS(X)
+
 namespace pxr7::ftd2xx {
 
-// The bound entry points, one function pointer per entry of the list.
+// The bound entry points, one function pointer per entry of the lists. An optional entry
+// the library lacks stays null; null by default, so a table written out for the required
+// entries alone is still complete.
 struct D2xxTable {
 #define D2XX_TABLE_MEMBER(ordinal, name, params, args) FT_STATUS(D2XX_API* name) params;
     D2XX_ENTRY_POINTS(D2XX_TABLE_MEMBER)
 #undef D2XX_TABLE_MEMBER
+#define D2XX_OPTIONAL_TABLE_MEMBER(ordinal, name, params, args)                                    \
+    FT_STATUS(D2XX_API* name) params = nullptr;
+    D2XX_OPTIONAL_ENTRY_POINTS(D2XX_OPTIONAL_TABLE_MEMBER)
+#undef D2XX_OPTIONAL_TABLE_MEMBER
 };
 
 constexpr int kD2xxEntryCount = 0
@@ -52,5 +68,13 @@ constexpr int kD2xxEntryCount = 0
 #undef D2XX_COUNT_ENTRY
     ;
 static_assert(kD2xxEntryCount == 16, "the system binds exactly sixteen D2XX entry points");
+
+constexpr int kD2xxOptionalEntryCount = 0
+#define D2XX_COUNT_ENTRY(ordinal, name, params, args) +1
+    D2XX_OPTIONAL_ENTRY_POINTS(D2XX_COUNT_ENTRY)
+#undef D2XX_COUNT_ENTRY
+    ;
+static_assert(kD2xxOptionalEntryCount == 1,
+              "the system knows exactly one optional D2XX entry point");
 
 } // namespace pxr7::ftd2xx

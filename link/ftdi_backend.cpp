@@ -25,7 +25,7 @@ bool loadLibftdiBackend() {
     }
     ftdi_free(probe);
 #define LIBFTDI_FILL_ENTRY(ordinal, name, params, args) g_table.name = &libftdi::name;
-    D2XX_ENTRY_POINTS(LIBFTDI_FILL_ENTRY)
+    D2XX_ALL_ENTRY_POINTS(LIBFTDI_FILL_ENTRY)
 #undef LIBFTDI_FILL_ENTRY
     g_name = std::string("libftdi1 ") + ftdi_get_library_version().version_str;
     installBridgeTable(&g_table);
@@ -40,7 +40,7 @@ const char* bridgeBackendName() {
 }
 
 FT_STATUS libftdiSetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
-    return libftdi::setLatencyTimer(handle, milliseconds);
+    return libftdi::FT_SetLatencyTimer(handle, milliseconds);
 }
 
 const char* libftdiLastError() {

@@ -275,15 +275,15 @@ FT_STATUS D2XX_API FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeoutMs,
     return FT_OK;
 }
 
-FT_STATUS setLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+FT_STATUS D2XX_API FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t timerMs) {
     SessionUse use(handle);
     if (use.status() != FT_OK) {
         return use.status();
     }
-    if (milliseconds == 0) {
+    if (timerMs == 0) {
         return FT_INVALID_PARAMETER;
     }
-    const int result = ftdi_set_latency_timer(use.ftdi(), milliseconds);
+    const int result = ftdi_set_latency_timer(use.ftdi(), timerMs);
     return result < 0 ? ftdiFailure(use.ftdi(), result, "setting the latency timer", FT_IO_ERROR)
                       : FT_OK;
 }

@@ -1,49 +1,135 @@
 #!/usr/bin/env bash
-# Prints the upgrade's figures against the simulated meter: wall time against its floor
-# (the 1 s reset pulse plus one 10 ms tick per poll the transfer needed), CPU time and peak
-# memory, with the bridge's latency timer off and at its default 16 ms; and `list` time per
-# meter. Figures, not pass/fail: a busy machine moves them.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+# Prints the program's figures against the simulated meter. Figures, not pass/fail: a busy
+# machine moves them, and a run that fails prints a note instead of figures.
+#  - The upgrade: wall time against its floor (the 1 s reset pulse plus one 10 ms tick per
+#    poll the transfer needed), CPU time and peak memory, with the bridge's latency timer at
+#    the simulator's default 16 ms, off (0 ms), and at 16 ms behind a library without
+#    FT_SetLatencyTimer; and which timer the program set, if any.
+#  - `list` time per answering meter, with 1 and 4 meters.
+#  - The Windows program's upgrade under Wine, when tests/e2e/run.sh has measured it.
+#  - `upgrade --all` with 4 meters against one, when the program has --all.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
 
-bash scripts/setup.sh
-cmake --preset native >/dev/null
-cmake --build --preset native -j2 --target pxr7 ftd2xx_sim >/dev/null
+bash scripts/setup.sh || exit 1
+cmake --preset native >/dev/null || exit 1
+cmake --build --preset native -j2 --target pxr7 ftd2xx_sim ftd2xx_sim_nolatency >/dev/null ||
+    exit 1
 
 pxr7=build/native/cli/pxr7
 driver=build/native/sim/libftd2xx.so
+driver_without_timer=build/native/sim/libftd2xx_nolatency.so
+wine_figure=build/windows/e2e/upgrade-wall-ms.txt
 rig=$(mktemp -d)
 trap 'rm -rf "$rig"' EXIT
 
-measure_upgrade() {
-    local latency=$1
-    printf 'latency_ms = %s\n[bridge 0]\ncapture = capture.bin\n' "$latency" >"$rig/scenario.txt"
+# Runs pxr7 on the scenario in $rig/scenario.txt with a fresh trace; sets wall, user, sys, rss.
+run_pxr7() {
     rm -f "$rig/trace.txt"
     PXR7_SIM_SCENARIO="$rig/scenario.txt" PXR7_SIM_TRACE="$rig/trace.txt" \
-        /usr/bin/time -f '%e %U %S %M' -o "$rig/time.txt" \
-        "$pxr7" --driver "$driver" upgrade --yes >/dev/null
-    read -r wall user sys rss <"$rig/time.txt"
-    # One one-byte read per tick once the reset pulse has ended.
-    ticks=$(grep -c '^FT_Read .*wanted=1 ' "$rig/trace.txt")
-    floor=$(awk -v t="$ticks" 'BEGIN { printf "%.2f", 1 + t * 0.010 }')
-    printf 'upgrade, latency %2s ms: wall %6.2f s  floor %6.2f s (1 s + %d ticks x 10 ms)  CPU %.2f s  peak RSS %d KiB\n' \
-        "$latency" "$wall" "$floor" "$ticks" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$rss"
+        /usr/bin/time -f '%e %U %S %M' -o "$rig/time.txt" "$pxr7" "$@" >"$rig/out.txt" 2>&1
+    local status=$?
+    # time puts a line about a failed command first; the figures are always last.
+    read -r wall user sys rss < <(tail -n 1 "$rig/time.txt")
+    return $status
 }
 
+# The latency timer the program set on its last FT_SetLatencyTimer, or "none".
+timer_set() {
+    local ms
+    ms=$(sed -n 's/^FT_SetLatencyTimer .* ms=\([0-9]*\) status=0$/\1/p' "$rig/trace.txt" | tail -n 1)
+    echo "${ms:-none}"
+}
+
+declare -A upgrade_wall
+measure_upgrade() {
+    local label=$1 latency=$2 library=$3
+    printf 'latency_ms = %s\n[bridge 0]\ncapture = capture.bin\n' "$latency" >"$rig/scenario.txt"
+    run_pxr7 --driver "$library" upgrade --yes
+    local status=$?
+    if [[ $status -ne 0 ]]; then
+        printf 'upgrade, %s: failed (exit %d), no figures\n' "$label" "$status"
+        return
+    fi
+    # One one-byte read per tick once the reset pulse has ended.
+    local ticks floor
+    ticks=$(grep -c '^FT_Read .*wanted=1 ' "$rig/trace.txt")
+    floor=$(awk -v t="$ticks" 'BEGIN { printf "%.2f", 1 + t * 0.010 }')
+    printf 'upgrade, %-30s wall %6.2f s  floor %6.2f s (1 s + %d ticks x 10 ms)  CPU %.2f s  peak RSS %d KiB  timer set: %s\n' \
+        "$label:" "$wall" "$floor" "$ticks" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" \
+        "$rss" "$(timer_set)"
+    upgrade_wall[$label]=$wall
+}
+
+declare -A list_per_meter
 measure_list() {
     local meters=$1
     : >"$rig/scenario.txt"
     for ((i = 0; i < meters; i++)); do
         printf '[bridge %d]\nversion = PXR7 V1.0%d\n' "$i" "$i" >>"$rig/scenario.txt"
     done
-    PXR7_SIM_SCENARIO="$rig/scenario.txt" \
-        /usr/bin/time -f '%e' -o "$rig/time.txt" "$pxr7" --driver "$driver" list >/dev/null
-    wall=$(cat "$rig/time.txt")
-    printf 'list, %d meters: wall %.3f s, %.3f s per meter\n' "$meters" "$wall" \
-        "$(awk -v w="$wall" -v m="$meters" 'BEGIN { print w / m }')"
+    run_pxr7 --driver "$driver" list
+    local status=$?
+    if [[ $status -ne 0 ]]; then
+        printf 'list, %d meter(s): failed (exit %d), no figures\n' "$meters" "$status"
+        return
+    fi
+    local answered
+    answered=$(grep -c '^PXR7 V' "$rig/out.txt")
+    if [[ $answered -eq 0 ]]; then
+        printf 'list, %d meter(s): none answered, no figures\n' "$meters"
+        return
+    fi
+    list_per_meter[$meters]=$(awk -v w="$wall" -v m="$answered" 'BEGIN { printf "%.3f", w / m }')
+    printf 'list, %d meter(s), %d answered: wall %.3f s, %s s per answering meter  timer set: %s\n' \
+        "$meters" "$answered" "$wall" "${list_per_meter[$meters]}" "$(timer_set)"
 }
 
-measure_upgrade 0
-measure_upgrade 16
+# Wall time of `upgrade --all --yes` with this many meters, each capturing its image.
+upgrade_all_wall() {
+    local meters=$1
+    : >"$rig/scenario.txt"
+    for ((i = 0; i < meters; i++)); do
+        printf '[bridge %d]\ncapture = capture%d.bin\n' "$i" "$i" >>"$rig/scenario.txt"
+    done
+    run_pxr7 --driver "$driver" upgrade --all --yes || return
+    echo "$wall"
+}
+
+measure_upgrade_all() {
+    if ! "$pxr7" upgrade --help 2>&1 | grep -q -- '--all'; then
+        echo "upgrade --all: skipped, this pxr7 has no --all (not in 'pxr7 upgrade --help')"
+        return
+    fi
+    local one four
+    one=$(upgrade_all_wall 1) || { echo "upgrade --all, 1 meter: failed (exit $?), no figures"; return; }
+    four=$(upgrade_all_wall 4) || { echo "upgrade --all, 4 meters: failed (exit $?), no figures"; return; }
+    printf 'upgrade --all: 4 meters %.2f s, 1 meter %.2f s, ratio %.2f (1 = all at once, 4 = one after the other)\n' \
+        "$four" "$one" "$(awk -v f="$four" -v o="$one" 'BEGIN { print f / o }')"
+}
+
+side_by_side() {
+    printf 'side by side, upgrade wall: %s s at 16 ms | %s s at 0 ms | %s s at 16 ms without FT_SetLatencyTimer\n' \
+        "${upgrade_wall["latency 16 ms"]:-?}" "${upgrade_wall["latency 0 ms"]:-?}" \
+        "${upgrade_wall["latency 16 ms, no timer entry"]:-?}"
+    printf 'side by side, list per answering meter: %s s with 1 meter | %s s with 4 meters\n' \
+        "${list_per_meter[1]:-?}" "${list_per_meter[4]:-?}"
+}
+
+wine_line() {
+    if [[ -s $wine_figure ]]; then
+        printf 'Windows program under Wine: %s ms, its timer fires every 20-30 ms there (native, latency 16 ms: %s s)\n' \
+            "$(cat "$wine_figure")" "${upgrade_wall["latency 16 ms"]:-?}"
+    else
+        echo "Windows program under Wine: not measured ($wine_figure is written by tests/e2e/run.sh)"
+    fi
+}
+
+measure_upgrade "latency 16 ms" 16 "$driver"
+measure_upgrade "latency 0 ms" 0 "$driver"
+measure_upgrade "latency 16 ms, no timer entry" 16 "$driver_without_timer"
 measure_list 1
 measure_list 4
+side_by_side
+wine_line
+measure_upgrade_all

@@ -11,7 +11,8 @@ constexpr LineFormat kDriverDefaultLine{9600, 8, 0, 0, 0};
 Bridge::Bridge(const BridgeScenario& config, const EepromImage& image, const std::string& version,
                int latencyMs)
     : eeprom(image), enumerated(image), line(kDriverDefaultLine), config_(config),
-      latencyMs_(latencyMs), meter_(config_, version, receive_), writeFault_(config_.writeFault) {}
+      latencyMs_(latencyMs), latencyTimerMs_(latencyMs), meter_(config_, version, receive_),
+      writeFault_(config_.writeFault) {}
 
 void Bridge::open(Micros now) {
     advance(now);
@@ -19,6 +20,7 @@ void Bridge::open(Micros now) {
     line = kDriverDefaultLine;
     readTimeoutMs = kDefaultTimeoutMs;
     writeTimeoutMs = kDefaultTimeoutMs;
+    latencyTimerMs_ = latencyMs_;
     receive_.restart(now, latencyMs_);
 }
 
@@ -78,6 +80,12 @@ void Bridge::setDtr(Micros now, bool asserted) {
     }
     dtr_ = asserted;
     meter_.setDtr(now, asserted);
+}
+
+void Bridge::setLatencyTimer(Micros now, int latencyMs) {
+    advance(now);
+    latencyTimerMs_ = latencyMs;
+    receive_.setLatency(now, latencyMs);
 }
 
 } // namespace sim

@@ -30,7 +30,7 @@ public:
     bool isOpen() const { return open_; }
 
     // Opening starts from the driver's defaults: 9600 baud 8N1, no flow control, timeouts of
-    // 300 ms, empty receive queue. The DTR line keeps its level.
+    // 300 ms, empty receive queue, the scenario's latency timer. The DTR line keeps its level.
     void open(Micros now);
     void close() { open_ = false; }
     // Drops off the bus for reenumerateMs and comes back showing the EEPROM as now programmed.
@@ -49,6 +49,10 @@ public:
     // waiting to go out on the wire.
     void purge(Micros now, std::uint32_t mask);
     void setDtr(Micros now, bool asserted);
+    // FT_SetLatencyTimer: the chip holds a short packet up to latencyMs from now on, until the
+    // bridge is opened again.
+    void setLatencyTimer(Micros now, int latencyMs);
+    int latencyTimerMs() const { return latencyTimerMs_; }
     std::size_t take(std::uint8_t* out, std::size_t max) { return receive_.take(out, max); }
     std::size_t available() const { return receive_.available(); }
 
@@ -69,7 +73,8 @@ private:
     };
 
     BridgeScenario config_;
-    int latencyMs_;
+    int latencyMs_;      // the scenario's: what every open starts from
+    int latencyTimerMs_; // now in force
     bool open_ = false;
     bool dtr_ = false;
     Micros goneUntil_ = 0;

@@ -15,6 +15,8 @@ constexpr std::uint32_t kMinBaud = 183;
 constexpr std::uint32_t kMaxBaud = 3000000;
 constexpr std::size_t kInfoSerialSize = 16;
 constexpr std::size_t kInfoDescriptionSize = 64;
+// FTDI's documented range for FT_SetLatencyTimer.
+constexpr std::uint8_t kMinLatencyMs = 2;
 
 // One D2XX call: holds the rig's lock, builds the trace line and writes it when finished.
 class Call {
@@ -270,6 +272,20 @@ FT_STATUS FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeoutMs,
     }
     bridge->readTimeoutMs = readTimeoutMs;
     bridge->writeTimeoutMs = writeTimeoutMs;
+    return call.finish(FT_OK);
+}
+
+FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t timerMs) {
+    Call call("FT_SetLatencyTimer");
+    Bridge* bridge = call.resolve(handle);
+    call.line.add("ms", timerMs);
+    if (bridge == nullptr) {
+        return call.finish(call.status());
+    }
+    if (timerMs < kMinLatencyMs) {
+        return call.finish(FT_INVALID_PARAMETER);
+    }
+    bridge->setLatencyTimer(now(), timerMs);
     return call.finish(FT_OK);
 }
 

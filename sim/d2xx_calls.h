@@ -1,5 +1,5 @@
-// The simulator's implementation of the D2XX entry points, declared from the one list of
-// entry points; exports.cpp makes each of them a C export of the library.
+// The simulator's implementation of the D2XX entry points, declared from the lists of entry
+// points (required and optional); exports.cpp makes each of them a C export of the library.
 #pragma once
 
 #include "d2xx_entries.h"
@@ -10,7 +10,7 @@ using namespace pxr7::ftd2xx;
 namespace calls {
 
 #define SIM_DECLARE_CALL(ordinal, name, params, args) FT_STATUS name params;
-D2XX_ENTRY_POINTS(SIM_DECLARE_CALL)
+D2XX_ALL_ENTRY_POINTS(SIM_DECLARE_CALL)
 #undef SIM_DECLARE_CALL
 
 // Forgets all handles and state and reads the scenario and trace path again.

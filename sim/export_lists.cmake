@@ -1,26 +1,41 @@
-# Export lists of the simulated D2XX library, derived from the one list of entry points in
-# link/d2xx_entries.h: a .def file (Windows, names at their ordinals) and a linker version
-# script (elsewhere). Nothing here spells an entry point's name.
+# Export lists of the simulated D2XX library, derived from the lists of entry points (required
+# and optional) in link/d2xx_entries.h: a .def file (Windows, names at their ordinals) and a
+# linker version script (elsewhere). Nothing here spells an entry point's name.
 
 set(PXR7_D2XX_ENTRIES_HEADER "${PROJECT_SOURCE_DIR}/link/d2xx_entries.h")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PXR7_D2XX_ENTRIES_HEADER}")
 
-# Read as one text: the list's lines end in backslashes, which file(STRINGS) would keep.
+# Read as one text: the lists' lines end in backslashes, which file(STRINGS) would keep.
 file(READ "${PXR7_D2XX_ENTRIES_HEADER}" _pxr7_entries_text)
-string(REGEX MATCHALL "X\\([0-9]+, *[A-Za-z_][A-Za-z0-9_]*," _pxr7_entry_heads
-       "${_pxr7_entries_text}")
-set(PXR7_D2XX_ENTRY_ORDINALS)
-set(PXR7_D2XX_ENTRY_NAMES)
-foreach(_head IN LISTS _pxr7_entry_heads)
-  string(REGEX MATCH "X\\(([0-9]+), *([A-Za-z_][A-Za-z0-9_]*)," _match "${_head}")
-  list(APPEND PXR7_D2XX_ENTRY_ORDINALS "${CMAKE_MATCH_1}")
-  list(APPEND PXR7_D2XX_ENTRY_NAMES "${CMAKE_MATCH_2}")
-endforeach()
-list(LENGTH PXR7_D2XX_ENTRY_NAMES _pxr7_entry_count)
-if(NOT _pxr7_entry_count EQUAL 16)
-  message(FATAL_ERROR "expected 16 D2XX entry points in ${PXR7_D2XX_ENTRIES_HEADER}, "
-                      "found ${_pxr7_entry_count}")
-endif()
+
+# _pxr7_entry_list(<macro> <expected count> <ordinals var> <names var>)
+# The ordinals and names of one list: the body of #define <macro>(X), up to its first line
+# without a continuing backslash (the lists hold no other backslash).
+function(_pxr7_entry_list macro expected ordinals_var names_var)
+  string(REGEX MATCH "#define ${macro}\\(X\\)([^\n\\\\]|\\\\\n)*" _body
+         "${_pxr7_entries_text}")
+  string(REGEX MATCHALL "X\\([0-9]+, *[A-Za-z_][A-Za-z0-9_]*," _heads "${_body}")
+  set(_ordinals)
+  set(_names)
+  foreach(_head IN LISTS _heads)
+    string(REGEX MATCH "X\\(([0-9]+), *([A-Za-z_][A-Za-z0-9_]*)," _match "${_head}")
+    list(APPEND _ordinals "${CMAKE_MATCH_1}")
+    list(APPEND _names "${CMAKE_MATCH_2}")
+  endforeach()
+  list(LENGTH _names _count)
+  if(NOT _count EQUAL expected)
+    message(FATAL_ERROR "expected ${expected} entry points in ${macro} of "
+                        "${PXR7_D2XX_ENTRIES_HEADER}, found ${_count}")
+  endif()
+  set(${ordinals_var} "${_ordinals}" PARENT_SCOPE)
+  set(${names_var} "${_names}" PARENT_SCOPE)
+endfunction()
+
+_pxr7_entry_list(D2XX_ENTRY_POINTS 16 _pxr7_required_ordinals _pxr7_required_names)
+_pxr7_entry_list(D2XX_OPTIONAL_ENTRY_POINTS 1 _pxr7_optional_ordinals _pxr7_optional_names)
+# Every entry the simulator implements: the required ones, then the optional ones.
+set(PXR7_D2XX_ENTRY_ORDINALS ${_pxr7_required_ordinals} ${_pxr7_optional_ordinals})
+set(PXR7_D2XX_ENTRY_NAMES ${_pxr7_required_names} ${_pxr7_optional_names})
 
 # The simulator's own control entry, after the ordinals FTDI's library uses (1-93).
 set(PXR7_SIM_RESET_ORDINAL 94)

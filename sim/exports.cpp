@@ -1,6 +1,6 @@
-// The library's exported C entry points, one per entry of the D2XX list, each forwarding to
+// The library's exported C entry points, one per entry of the D2XX lists, each forwarding to
 // the simulator. Which of them a build exports is decided by its generated .def file (Windows)
-// or version script (elsewhere), derived from the same list.
+// or version script (elsewhere), derived from the same lists.
 #include "d2xx_calls.h"
 
 using namespace pxr7::ftd2xx;
@@ -15,7 +15,7 @@ using namespace pxr7::ftd2xx;
     extern "C" SIM_EXPORT FT_STATUS D2XX_API name params {                                         \
         return sim::calls::name args;                                                              \
     }
-D2XX_ENTRY_POINTS(SIM_EXPORT_CALL)
+D2XX_ALL_ENTRY_POINTS(SIM_EXPORT_CALL)
 #undef SIM_EXPORT_CALL
 
 // Not part of D2XX: lets a test in one process run several scenarios one after the other.

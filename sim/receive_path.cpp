@@ -18,6 +18,12 @@ void ReceivePath::restart(Micros openTime, int latencyMs) {
     latency_ = millis(latencyMs);
 }
 
+void ReceivePath::setLatency(Micros now, int latencyMs) {
+    advance(now);
+    phase_ = now;
+    latency_ = millis(latencyMs);
+}
+
 void ReceivePath::schedule(Micros arrival, std::uint8_t byte) {
     const TimedByte timed{arrival, byte};
     auto position =
@@ -41,7 +47,9 @@ void ReceivePath::purge(Micros now) {
 
 Micros ReceivePath::tickAtOrAfter(Micros t) const {
     if (t <= phase_) {
-        return phase_;
+        // A byte already in the chip when the timer was set goes at the new timer's first
+        // tick. (Opening drops what arrived until then, so after an open t > phase_.)
+        return phase_ + latency_;
     }
     const Micros ticks = (t - phase_ + latency_ - 1) / latency_;
     return phase_ + ticks * latency_;

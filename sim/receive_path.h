@@ -1,7 +1,8 @@
 // The FT232R's receive side: bytes from the meter arrive in the chip at their wire times and
 // reach the host in USB packets. A packet leaves when the latency timer ticks (every latency
-// ms, counted from the bridge's open) with data waiting, or as soon as 62 bytes have gathered
-// (a 64-byte packet less its two status bytes). Evaluated lazily: nothing runs between calls.
+// ms, counted from the bridge's open or the timer's last setting) with data waiting, or as
+// soon as 62 bytes have gathered (a 64-byte packet less its two status bytes). Evaluated
+// lazily: nothing runs between calls.
 #pragma once
 
 #include "sim_time.h"
@@ -16,6 +17,10 @@ class ReceivePath {
 public:
     // The bridge was opened at openTime: queues empty, latency ticks start from here.
     void restart(Micros openTime, int latencyMs);
+
+    // The latency timer set to latencyMs at now: it starts counting again from now, so what
+    // already waits in the chip leaves at the first tick after now.
+    void setLatency(Micros now, int latencyMs);
 
     // A byte from the meter that will have arrived in the chip at the given time. Times are
     // kept in order.
@@ -52,7 +57,7 @@ private:
 
     std::deque<TimedByte> inChip_; // arrived or still on the wire, in arrival order
     std::deque<std::uint8_t> ready_;
-    Micros phase_ = 0;
+    Micros phase_ = 0; // a time the timer started counting from; ticks fall latency_ apart
     Micros latency_ = 0;
 };
 
