@@ -1,5 +1,6 @@
 #include "bridge_choice.h"
 
+#include "commands.h"
 #include "diagnosis.h"
 #include "exit_codes.h"
 #include "json_writer.h"
@@ -31,6 +32,7 @@ std::vector<BridgeReport> surveyForCommand(const Options& options) {
     SurveyOptions survey;
     survey.onlyIndex = options.index;
     survey.onlySerial = options.serial;
+    survey.prepareQuery = [](DevicePort& port) { port.setLatencyTimer(kCommandLineLatencyMs); };
     return surveyBridges(survey);
 }
 

@@ -4,9 +4,14 @@
 #include "message_catalogue.h"
 #include "options.h"
 
+#include <cstdint>
 #include <string>
 
 namespace pxr7 {
+
+// The latency timer the command line sets for its version queries and transfers, where the
+// library can: replies reach it at once, while the meter keeps its own pace.
+constexpr std::uint8_t kCommandLineLatencyMs = 2;
 
 // Said wherever a user looks when the build carries the repository's stand-in image.
 constexpr char kStandInImageNotice[] =
@@ -21,6 +26,7 @@ int runAboutCommand(const Options& options);
 // Loads the bridge backend: the D2XX library named by --driver (or the platform's default),
 // or libftdi1 with --backend libftdi, or libftdi1 when no D2XX library loads and nothing was
 // chosen. On failure shows the missing-driver message and the reason, and returns false.
+// With --verbose every call to the bridge is then traced on stderr.
 bool loadDriver(const Options& options);
 
 // The diagnosis line on stderr (nothing for an empty line).

@@ -1,4 +1,5 @@
 #include "bridge_library.h"
+#include "bridge_trace.h"
 #include "commands.h"
 #include "diagnosis.h"
 #include "json_writer.h"
@@ -37,6 +38,10 @@ void printDiagnosis(const std::string& line) {
 
 namespace {
 
+void traceToStderr(const char* line) {
+    std::fprintf(stderr, "pxr7: %s\n", line);
+}
+
 bool loadD2xx(const Options& options, std::string& problem) {
     return options.driverPath.empty() ? loadBridgeLibrary(&problem)
                                       : loadBridgeLibraryFrom(options.driverPath.c_str(), &problem);
@@ -69,6 +74,9 @@ bool loadDriver(const Options& options) {
             std::string libftdiProblem;
             loaded = loadLibftdi(libftdiProblem);
         }
+    }
+    if (loaded && options.verbose) {
+        installCallTrace(traceToStderr);
     }
     if (!loaded) {
         printMessage(MSG_NO_USB_DRIVER, MessageKind::Error, options.json);

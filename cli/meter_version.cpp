@@ -1,6 +1,7 @@
 #include "meter_version.h"
 
 #include "bridge_identity.h"
+#include "commands.h"
 #include "device_port.h"
 #include "version_query.h"
 
@@ -22,6 +23,7 @@ bool askOnce(const std::string& serialNumber, std::string& version) {
                               FT_PARITY_NONE) != FT_OK) {
         return false;
     }
+    port.setLatencyTimer(kCommandLineLatencyMs);
     char text[kVersionTextSize];
     const bool answered = queryMeterVersion(port, text, ReplyReading::ExactFrame);
     port.close();

@@ -104,6 +104,17 @@ FT_STATUS DevicePort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
     return lastStatus;
 }
 
+FT_STATUS DevicePort::setLatencyTimer(std::uint8_t ms) {
+    if (handle == nullptr) {
+        return FT_OK;
+    }
+    if (!bridgeHasLatencyTimer()) {
+        return FT_NOT_SUPPORTED;
+    }
+    lastStatus = d2xx().FT_SetLatencyTimer(handle, ms);
+    return lastStatus;
+}
+
 FT_STATUS DevicePort::setDtr(int on) {
     return on == 1 ? assertDtr() : clearDtr();
 }

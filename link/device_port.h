@@ -37,6 +37,9 @@ public:
     FT_STATUS setFlowControl(std::uint16_t mode, std::uint8_t xon, std::uint8_t xoff);
     FT_STATUS setTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
     // Asserts DTR only for on == 1; any other value clears it.
+    // The bridge's latency timer: how long it holds a few received bytes before passing them
+    // on. Only where the library has the call; FT_NOT_SUPPORTED, and no call, elsewhere.
+    FT_STATUS setLatencyTimer(std::uint8_t ms);
     FT_STATUS setDtr(int on);
     FT_STATUS assertDtr();
     FT_STATUS clearDtr();

@@ -75,7 +75,7 @@ measure_list() {
         return
     fi
     local answered
-    answered=$(grep -c '^PXR7 V' "$rig/out.txt")
+    answered=$(grep -c 'meter answered: ' "$rig/out.txt")
     if [[ $answered -eq 0 ]]; then
         printf 'list, %d meter(s): none answered, no figures\n' "$meters"
         return

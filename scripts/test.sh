@@ -24,6 +24,7 @@ cmake --preset windows -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset windows -j"$jobs"
 sh sim/check-ordinals.sh build/windows/sim/Ftd2xx.dll
 sh sim/check-ordinals.sh build/windows/sim/Ftd2xx_incomplete.dll --missing FT_CyclePort
+sh sim/check-ordinals.sh build/windows/sim/Ftd2xx_nolatency.dll --missing FT_SetLatencyTimer
 bash tests/e2e/run.sh build/windows
 
 echo "== packages"

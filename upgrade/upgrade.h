@@ -75,6 +75,11 @@ public:
     // looked for first at index (where the front end found it), then wherever it is.
     void aimAt(const std::string& serialNumber, int index);
 
+    // A latency timer (ms) set on the bridge once it is open for the transfer, where the
+    // library has the call: the meter's one-byte requests then reach the host at once
+    // instead of waiting out the chip's 16 ms. 0, as the Windows program has it: left alone.
+    void useLatencyTimer(std::uint8_t ms) { latencyMs_ = ms; }
+
     // The whole Upgrade command: confirm (the warning) must return 1 to go on. Loads the
     // image, opens bridge 0 (or, if that is not the bridge of the meter the warning showed,
     // the bridge that is), checks its EEPROM, starts both timers and asserts DTR. Without a
@@ -122,6 +127,7 @@ private:
     std::string shownSerial_;
     bool leadReprogrammedBeforeStart_ = false;
     int shownIndex_ = 0;
+    std::uint8_t latencyMs_ = 0;
     std::string openedSerial_;
 };
 

@@ -92,6 +92,14 @@ const ServiceCase kCases[] = {
              start = end + 1;
          }
      }},
+    {"VerboseTracesEveryCallAndTheLatencyTimerIsShort", "[bridge 0]\n" + kMeter, "--verbose list",
+     0,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_TRUE(contains(result.err, "pxr7: FT_Open(0) -> 0, handle 1\n")) << result.err;
+         EXPECT_TRUE(contains(result.err, "pxr7: FT_Write(handle 2, 10) -> 0, 10 bytes\n"))
+             << result.err;
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetLatencyTimer bridge=0 ms=2 status=0"), 1);
+     }},
     {"OneFailingMeterFailsTheRun", "[bridge 0]\n" + kMeter + "[bridge 1]\nhandshake = none\n",
      "upgrade --all --yes", 6,
      [](const CliRig& rig, const CliResult& result) {
