@@ -29,6 +29,11 @@ int runAboutCommand(const Options& options);
 // With --verbose every call to the bridge is then traced on stderr.
 bool loadDriver(const Options& options);
 
+// Loads the backend as loadDriver does, quietly; problem says why it failed.
+bool loadBackend(const Options& options, std::string& problem);
+// "D2XX", "libftdi1 <version>" or "none".
+const char* backendInUse();
+
 // The diagnosis line on stderr (nothing for an empty line).
 void printDiagnosis(const std::string& line);
 

@@ -62,20 +62,31 @@ bool loadLibftdi(std::string& problem) {
 
 } // namespace
 
+bool loadBackend(const Options& options, std::string& problem) {
+    if (options.backend == "libftdi") {
+        return loadLibftdi(problem);
+    }
+    if (loadD2xx(options, problem)) {
+        return true;
+    }
+    // With no choice made and no D2XX library, the open-source stack serves.
+    std::string libftdiProblem;
+    return options.backend.empty() && options.driverPath.empty() && loadLibftdi(libftdiProblem);
+}
+
+const char* backendInUse() {
+#if defined(PXR7_HAVE_LIBFTDI)
+    return bridgeBackendName();
+#else
+    return bridgeLibraryPresent() ? "D2XX" : "none";
+#endif
+}
+
 bool loadDriver(const Options& options) {
     std::string problem;
-    bool loaded = false;
-    if (options.backend == "libftdi") {
-        loaded = loadLibftdi(problem);
-    } else {
-        loaded = loadD2xx(options, problem);
-        // With no choice made and no D2XX library, the open-source stack serves.
-        if (!loaded && options.backend.empty() && options.driverPath.empty()) {
-            std::string libftdiProblem;
-            loaded = loadLibftdi(libftdiProblem);
-        }
-    }
+    const bool loaded = loadBackend(options, problem);
     if (loaded && options.verbose) {
+        std::fprintf(stderr, "pxr7: bridges reached through %s\n", backendInUse());
         installCallTrace(traceToStderr);
     }
     if (!loaded) {

@@ -1,6 +1,7 @@
 #include "version_info.h"
 
 #include "bridge_library.h"
+#include "commands.h"
 #include "firmware_image.h"
 #include "program_version.h"
 #include "sha256.h"
@@ -30,6 +31,7 @@ struct VersionFacts {
     std::string imageVersion;
     std::string library;
     bool libraryLoads = false;
+    std::string backend;
 };
 
 VersionFacts gatherFacts(const Options& options) {
@@ -45,9 +47,9 @@ VersionFacts gatherFacts(const Options& options) {
     }
     facts.imageVersion = embeddedImageVersion();
     facts.library = options.driverPath.empty() ? kDefaultLibraryName : options.driverPath;
-    facts.libraryLoads = options.driverPath.empty()
-                             ? loadBridgeLibrary()
-                             : loadBridgeLibraryFrom(options.driverPath.c_str());
+    std::string problem;
+    facts.libraryLoads = loadBackend(options, problem);
+    facts.backend = backendInUse();
     return facts;
 }
 
@@ -64,8 +66,9 @@ void printJson(const VersionFacts& facts) {
     std::printf("\"version\":%s,\"standin\":%s},",
                 facts.imageVersion.empty() ? "null" : jsonString(facts.imageVersion).c_str(),
                 embeddedImageIsStandIn() ? "true" : "false");
-    std::printf("\"driver\":{\"library\":%s,\"loads\":%s}}\n", jsonString(facts.library).c_str(),
-                facts.libraryLoads ? "true" : "false");
+    std::printf("\"driver\":{\"library\":%s,\"loads\":%s,\"backend\":%s}}\n",
+                jsonString(facts.library).c_str(), facts.libraryLoads ? "true" : "false",
+                jsonString(facts.backend).c_str());
 }
 
 void printText(const VersionFacts& facts) {
@@ -85,6 +88,7 @@ void printText(const VersionFacts& facts) {
                 embeddedImageIsStandIn() ? "yes, for testing, not meter firmware" : "no");
     std::printf("D2XX library:     %s (%s)\n", printable(facts.library).c_str(),
                 facts.libraryLoads ? "loads" : "does not load");
+    std::printf("Backend in use:   %s\n", facts.backend.c_str());
 }
 
 } // namespace

@@ -130,7 +130,7 @@ TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
                                        ",\"sha256\":\"" + hash + "\""))
         << json.out;
     EXPECT_TRUE(contains(json.out, "\"standin\":true")) << json.out;
-    EXPECT_TRUE(contains(json.out, "\"loads\":true}")) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"loads\":true,\"backend\":\"D2XX\"}")) << json.out;
 
     const CliResult missing = rig.run("--version --driver /nonexistent/libftd2xx.so");
     EXPECT_EQ(missing.exitCode, 0);

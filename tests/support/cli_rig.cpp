@@ -19,14 +19,21 @@ std::string quoted(const std::string& text) {
 
 } // namespace
 
-CliRig::CliRig(const std::string& scenario) {
+CliRig::CliRig(const std::string& scenario, RigBackend backend) : backend_(backend) {
     writeFile(path("scenario.txt"), scenario);
 }
 
 std::string CliRig::commandLine(const std::string& arguments) const {
-    return "PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
-           " PXR7_SIM_TRACE=" + quoted(path("trace.txt")) + " timeout -k 5 120 " +
-           quoted(PXR7_CLI_PATH) + " --driver " + quoted(PXR7_SIM_LIBRARY_PATH) + " " + arguments;
+    std::string line = "PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
+                       " PXR7_SIM_TRACE=" + quoted(path("trace.txt"));
+#if defined(PXR7_USB_SIM_DIR)
+    if (backend_ == RigBackend::Libftdi) {
+        return line + " LD_LIBRARY_PATH=" + quoted(PXR7_USB_SIM_DIR) + " timeout -k 5 120 " +
+               quoted(PXR7_CLI_PATH) + " --backend libftdi " + arguments;
+    }
+#endif
+    return line + " timeout -k 5 120 " + quoted(PXR7_CLI_PATH) + " --driver " +
+           quoted(PXR7_SIM_LIBRARY_PATH) + " " + arguments;
 }
 
 int CliRig::shell(const std::string& script) const {

@@ -14,10 +14,15 @@ struct CliResult {
     std::string err;
 };
 
+// How the program reaches the simulated bridges: FTDI's interface (the D2XX simulator, given
+// with --driver), or libftdi1 over the USB-level simulated FT232R (--backend libftdi, with the
+// stand-in libusb first on the library path).
+enum class RigBackend { D2xx, Libftdi };
+
 class CliRig {
 public:
     // A fresh folder holding scenario.txt with the given text.
-    explicit CliRig(const std::string& scenario);
+    explicit CliRig(const std::string& scenario, RigBackend backend = RigBackend::D2xx);
 
     // Runs pxr7 with the simulator as its driver and the given arguments (and standard input),
     // under a watchdog so a hang fails instead of stalling the run.
@@ -37,6 +42,7 @@ public:
 
 private:
     ScratchFolder files_;
+    RigBackend backend_;
 };
 
 } // namespace simrig
