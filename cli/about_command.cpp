@@ -1,6 +1,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "firmware_image.h"
+#include "json_writer.h"
 #include "program_version.h"
 #include "text_output.h"
 
@@ -12,8 +13,7 @@ int runAboutCommand(const Options& options) {
     char line[64];
     formatProgramVersion(line, sizeof line);
     if (options.json) {
-        std::printf("{\"version\":%s,\"standin_image\":%s}\n", jsonString(line).c_str(),
-                    embeddedImageIsStandIn() ? "true" : "false");
+        JsonObject().add("version", line).add("standin_image", embeddedImageIsStandIn()).print();
     } else {
         std::printf("%s\n", line);
         if (embeddedImageIsStandIn()) {

@@ -1,27 +1,21 @@
 # Makes the manual page pxr7.1.gz from the program's own --help and --version, so the page never
 # falls behind the program. Run at build time:
 #   cmake -DHELP2MAN=... -DPROGRAM=.../pxr7 -DOUTPUT=.../pxr7.1.gz -P man-page.cmake
-# A program without --version (it exits with the usage status, 2) gets its version from `about`.
 foreach(variable HELP2MAN PROGRAM OUTPUT)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "man-page.cmake: ${variable} not set")
   endif()
 endforeach()
 
-execute_process(COMMAND "${PROGRAM}" --version
-  RESULT_VARIABLE version_status OUTPUT_QUIET ERROR_QUIET)
-set(version_option "")
-if(version_status EQUAL 2)
-  execute_process(COMMAND "${PROGRAM}" about
-    RESULT_VARIABLE about_status OUTPUT_VARIABLE about_text ERROR_QUIET)
-  string(REGEX MATCH "V[0-9]+\\.[0-9]+" version "${about_text}")
-  if(NOT about_status EQUAL 0 OR version STREQUAL "")
-    message(FATAL_ERROR "man-page.cmake: neither `pxr7 --version` nor `pxr7 about` gives a version")
-  endif()
-  set(version_option "--version-string=pxr7 ${version}")
-elseif(NOT version_status EQUAL 0)
-  message(FATAL_ERROR "man-page.cmake: `pxr7 --version` failed: ${version_status}")
+# The page is named after the program, not after the version line's product name, so the
+# version comes from `about` and help2man is told it.
+execute_process(COMMAND "${PROGRAM}" about
+  RESULT_VARIABLE about_status OUTPUT_VARIABLE about_text ERROR_QUIET)
+string(REGEX MATCH "V[0-9]+\\.[0-9]+" version "${about_text}")
+if(NOT about_status EQUAL 0 OR version STREQUAL "")
+  message(FATAL_ERROR "man-page.cmake: `pxr7 about` gives no version")
 endif()
+set(version_option "--version-string=pxr7 ${version}")
 
 get_filename_component(page "${OUTPUT}" NAME_WLE)
 set(page "${OUTPUT}.tmp/${page}")
