@@ -5,6 +5,7 @@
 #include "exit_codes.h"
 #include "json_writer.h"
 #include "meter_version.h"
+#include "run_log.h"
 #include "stop_signals.h"
 #include "text_output.h"
 #include "upgrade.h"
@@ -92,6 +93,34 @@ int verify(ProgressSink& view, const MeterRunStyle& style, MeterRun& run) {
 }
 
 } // namespace
+
+void addRunFields(JsonObject& object, const MeterRun& run) {
+    const auto text = [](const std::string& value) {
+        return value.empty() ? nullptr : value.c_str();
+    };
+    object.add("exit_code", run.exitCode)
+        .add("error", run.exitCode == EXIT_OK ? nullptr : errorCodeFor(run.exitCode))
+        .add("serial", text(run.serial))
+        .add("version_before", text(run.versionBefore))
+        .add("version_after", text(run.versionAfter))
+        .add("records_sent", static_cast<long long>(run.recordsSent))
+        .add("records_total", static_cast<long long>(run.recordsTotal))
+        .add("duration_s", run.seconds);
+}
+
+void logRun(const Options& options, const MeterRun& run) {
+    if (options.logPath.empty()) {
+        return;
+    }
+    RunLogEntry entry;
+    entry.command = "upgrade";
+    entry.serial = run.serial;
+    entry.versionBefore = run.versionBefore;
+    entry.versionAfter = run.versionAfter;
+    entry.outcome = outcomeWordFor(run.exitCode);
+    entry.exitCode = run.exitCode;
+    appendRunLog(options.logPath, entry);
+}
 
 int upgradeMeter(const Options& options, const BridgeReport& lead, ProgressSink& view,
                  const MeterRunStyle& style, MeterRun& run) {

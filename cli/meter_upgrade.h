@@ -28,6 +28,15 @@ struct MeterRunStyle {
     bool tagged = false; // JSON events carry the serial number
 };
 
+class JsonObject;
+
+// The run's own keys of a JSON result: exit_code, error, serial, version_before,
+// version_after, records_sent, records_total, duration_s.
+void addRunFields(JsonObject& object, const MeterRun& run);
+
+// The run's --log line, when the options name a log.
+void logRun(const Options& options, const MeterRun& run);
+
 // Upgrades the meter on lead (its versionBefore already filled in run) and, unless
 // options.noVerify, asks it for its version afterwards. Fills run and returns its exit code.
 int upgradeMeter(const Options& options, const BridgeReport& lead, ProgressSink& view,

@@ -8,7 +8,6 @@
 #include "json_writer.h"
 #include "meter_upgrade.h"
 #include "multi_progress.h"
-#include "run_log.h"
 #include "stop_signals.h"
 #include "text_output.h"
 
@@ -18,22 +17,6 @@
 namespace pxr7 {
 
 namespace {
-
-std::string runJson(const MeterRun& run) {
-    const auto text = [](const std::string& value) {
-        return value.empty() ? nullptr : value.c_str();
-    };
-    JsonObject item;
-    item.add("serial", run.serial)
-        .add("exit_code", run.exitCode)
-        .add("error", run.exitCode == EXIT_OK ? nullptr : errorCodeFor(run.exitCode))
-        .add("version_before", text(run.versionBefore))
-        .add("version_after", text(run.versionAfter))
-        .add("records_sent", static_cast<long long>(run.recordsSent))
-        .add("records_total", static_cast<long long>(run.recordsTotal))
-        .add("duration_s", run.seconds);
-    return item.nested();
-}
 
 void printSummary(const std::vector<MeterRun>& runs) {
     std::printf("\n%-16s  %-14s  %-14s  %-9s  %s\n", "Serial", "Before", "After", "Records",
@@ -52,17 +35,10 @@ void printSummary(const std::vector<MeterRun>& runs) {
 int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {
     std::string meters = "[";
     for (const MeterRun& run : runs) {
-        meters += (meters.size() > 1 ? "," : "") + runJson(run);
-        if (!options.logPath.empty()) {
-            RunLogEntry entry;
-            entry.command = "upgrade";
-            entry.serial = run.serial;
-            entry.versionBefore = run.versionBefore;
-            entry.versionAfter = run.versionAfter;
-            entry.outcome = outcomeWordFor(run.exitCode);
-            entry.exitCode = run.exitCode;
-            appendRunLog(options.logPath, entry);
-        }
+        JsonObject item;
+        addRunFields(item, run);
+        meters += (meters.size() > 1 ? "," : "") + item.nested();
+        logRun(options, run);
     }
     if (options.json) {
         JsonObject()

@@ -11,7 +11,6 @@
 #include "meter_upgrade.h"
 #include "progress_line.h"
 #include "progress_view.h"
-#include "run_log.h"
 #include "stop_signals.h"
 #include "text_output.h"
 #include "upgrade.h"
@@ -27,32 +26,12 @@ namespace {
 using RunSummary = MeterRun;
 
 int finish(const Options& options, const RunSummary& run) {
-    if (!options.logPath.empty()) {
-        RunLogEntry entry;
-        entry.command = "upgrade";
-        entry.serial = run.serial;
-        entry.versionBefore = run.versionBefore;
-        entry.versionAfter = run.versionAfter;
-        entry.outcome = outcomeWordFor(run.exitCode);
-        entry.exitCode = run.exitCode;
-        appendRunLog(options.logPath, entry);
-    }
+    logRun(options, run);
     if (options.json) {
-        const auto text = [](const std::string& value) {
-            return value.empty() ? nullptr : value.c_str();
-        };
-        JsonObject()
-            .add("event", "result")
-            .add("command", "upgrade")
-            .add("exit_code", run.exitCode)
-            .add("error", run.exitCode == EXIT_OK ? nullptr : errorCodeFor(run.exitCode))
-            .add("serial", text(run.serial))
-            .add("version_before", text(run.versionBefore))
-            .add("version_after", text(run.versionAfter))
-            .add("records_sent", static_cast<long long>(run.recordsSent))
-            .add("records_total", static_cast<long long>(run.recordsTotal))
-            .add("duration_s", run.seconds)
-            .print();
+        JsonObject result;
+        result.add("event", "result").add("command", "upgrade");
+        addRunFields(result, run);
+        result.print();
     }
     return run.exitCode;
 }
