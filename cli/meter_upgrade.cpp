@@ -53,15 +53,12 @@ void announceVerifying(const MeterRunStyle& style, const std::string& serial) {
             event.add("serial", serial);
         }
         event.print();
-    } else if (!style.quiet) {
-        std::printf("%s...\n", phaseLabel(Phase::Verifying));
-        std::fflush(stdout);
     }
 }
 
 // After a whole transfer: the meter's version once it has restarted.
 int verify(ProgressSink& view, const MeterRunStyle& style, MeterRun& run) {
-    view.phase(Phase::Verifying);
+    view.phase(Phase::Verifying); // the progress line says it to a person
     announceVerifying(style, run.serial);
     const std::optional<std::string> after = readVersionAfterRestart(run.serial);
     const bool speak = !style.json && !style.quiet;
