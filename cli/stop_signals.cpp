@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace pxr7 {
@@ -11,7 +12,8 @@ namespace {
 volatile std::sig_atomic_t g_interrupts = 0;
 volatile std::sig_atomic_t g_terminations = 0;
 volatile std::sig_atomic_t g_hangups = 0;
-bool g_warned = false;
+// Several meters' threads ask at once with --all: only one of them warns.
+std::atomic<bool> g_warned{false};
 
 extern "C" void countStopSignal(int signal) {
     if (signal == SIGINT) {
@@ -42,8 +44,7 @@ StopRequest stopRequested() {
     if (g_terminations > 0 || g_hangups > 0 || g_interrupts >= 2) {
         return StopRequest::Stop;
     }
-    if (g_interrupts == 1 && !g_warned) {
-        g_warned = true;
+    if (g_interrupts == 1 && !g_warned.exchange(true)) {
         return StopRequest::WarnOnce;
     }
     return StopRequest::None;
