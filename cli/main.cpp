@@ -3,6 +3,7 @@
 #include "exit_codes.h"
 #include "options.h"
 #include "run_log.h"
+#include "stop_signals.h"
 
 namespace pxr7 {
 
@@ -30,6 +31,7 @@ int runCommand(const Options& options) {
 
 int main(int argc, char** argv) {
     using namespace pxr7;
+    ignoreBrokenPipes();
     Options options;
     const int parsed = parseOptions(argc, argv, options);
     if (parsed >= 0) {

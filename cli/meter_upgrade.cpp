@@ -60,8 +60,12 @@ void announceVerifying(const MeterRunStyle& style, const std::string& serial) {
 int verify(ProgressSink& view, const MeterRunStyle& style, MeterRun& run) {
     view.phase(Phase::Verifying); // the progress line says it to a person
     announceVerifying(style, run.serial);
-    const std::optional<std::string> after = readVersionAfterRestart(run.serial);
+    const std::optional<std::string> after =
+        readVersionAfterRestart(run.serial, kRestartWait, anyStopSignal);
     const bool speak = !style.json && !style.quiet;
+    if (!after && anyStopSignal()) {
+        return stopExitCode();
+    }
     if (!after) {
         if (speak) {
             printDiagnosis("pxr7: the meter did not answer after the upgrade. It may need longer "

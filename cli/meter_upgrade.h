@@ -39,6 +39,7 @@ void logRun(const Options& options, const MeterRun& run);
 
 // Upgrades the meter on lead (its versionBefore already filled in run) and, unless
 // options.noVerify, asks it for its version afterwards. Fills run and returns its exit code.
+// The caller installs the stop signals first (stop_signals.h).
 int upgradeMeter(const Options& options, const BridgeReport& lead, ProgressSink& view,
                  const MeterRunStyle& style, MeterRun& run);
 

@@ -36,14 +36,15 @@ bool askOnce(const std::string& serialNumber, std::string& version) {
 } // namespace
 
 std::optional<std::string> readVersionAfterRestart(const std::string& serialNumber,
-                                                   std::chrono::milliseconds wait) {
+                                                   std::chrono::milliseconds wait,
+                                                   bool (*giveUp)()) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         std::string version;
         if (askOnce(serialNumber, version)) {
             return version;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (std::chrono::steady_clock::now() >= deadline || (giveUp != nullptr && giveUp())) {
             return std::nullopt;
         }
         std::this_thread::sleep_for(kRetryPeriod);

@@ -11,7 +11,9 @@ namespace pxr7 {
 // How long a meter may take to start its new firmware and answer.
 constexpr std::chrono::milliseconds kRestartWait{10000};
 
+// giveUp, if given, is asked between attempts (a stop signal, say).
 std::optional<std::string> readVersionAfterRestart(const std::string& serialNumber,
-                                                   std::chrono::milliseconds wait = kRestartWait);
+                                                   std::chrono::milliseconds wait = kRestartWait,
+                                                   bool (*giveUp)() = nullptr);
 
 } // namespace pxr7

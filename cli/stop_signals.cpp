@@ -29,10 +29,13 @@ extern "C" void countStopSignal(int signal) {
 
 } // namespace
 
-void installStopSignals() {
+void ignoreBrokenPipes() {
 #if defined(SIGPIPE)
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+}
+
+void installStopSignals() {
     std::signal(SIGINT, countStopSignal);
     std::signal(SIGTERM, countStopSignal);
 #if defined(SIGHUP)

@@ -6,7 +6,11 @@
 
 namespace pxr7 {
 
-// Ignores SIGPIPE and installs the counting handlers for SIGINT, SIGTERM and SIGHUP.
+// A reader that goes away (a closed pipe) must never end the program mid-transfer.
+void ignoreBrokenPipes();
+
+// Installs the counting handlers for SIGINT, SIGTERM and SIGHUP. Until then the signals end
+// the program as usual: at a question, or while bridges are only being looked at.
 void installStopSignals();
 
 enum class StopRequest { None, WarnOnce, Stop };

@@ -130,6 +130,8 @@ int runUpgradeAll(const Options& options, const std::vector<BridgeReport>& repor
     style.tagged = true;
     std::vector<MeterRun> runs(targets.size());
     std::vector<std::thread> threads;
+    // Before DTR is first asserted: from here a stop lets every meter go and closes its port.
+    installStopSignals();
     for (std::size_t i = 0; i < targets.size(); ++i) {
         runs[i].versionBefore =
             targets[i]->state == BridgeState::MeterAnswered ? targets[i]->version : "";

@@ -77,7 +77,6 @@ bool surveyAgain(const std::string& serial, BridgeReport& lead) {
 } // namespace
 
 int runUpgradeCommand(const Options& options) {
-    installStopSignals();
     const auto started = std::chrono::steady_clock::now();
     RunSummary run;
     if (options.json && !options.assumeYes && !stdinIsTerminal()) {
@@ -138,16 +137,14 @@ int runUpgradeCommand(const Options& options) {
     case Answer::Yes:
         break;
     }
-    if (anyStopSignal()) {
-        run.exitCode = stopExitCode();
-        return finish(options, run);
-    }
     const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
                                 : stdoutIsTerminal() ? ProgressStyle::TerminalBar
                                                      : ProgressStyle::PlainLines;
     ProgressView view(style);
     MeterRunStyle runStyle;
     runStyle.json = options.json;
+    // Before DTR is first asserted: from here a stop always lets the meter go and closes.
+    installStopSignals();
     upgradeMeter(options, lead, view, runStyle, run);
     if (run.exitCode == EXIT_INTERRUPTED || run.exitCode == EXIT_TERMINATED ||
         run.exitCode == EXIT_HANGUP) {
