@@ -3,6 +3,7 @@
 // final pulse. Checks what the meter stored and how it fails.
 #include "bridge_library.h"
 #include "device_port.h"
+#include "meter_exchange.h"
 #include "sim_rig.h"
 #include "version_query.h"
 
@@ -20,83 +21,12 @@ using namespace simrig;
 
 namespace {
 
-constexpr std::size_t kRecord = 515;
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::uint8_t> makeImage(std::size_t records) {
-    std::vector<std::uint8_t> image(records * kRecord);
-    std::uint32_t state = 0x2545F491u;
-    for (std::uint8_t& byte : image) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state);
-    }
-    return image;
-}
-
-std::vector<std::uint8_t> wireRecord(const std::vector<std::uint8_t>& image, std::size_t index) {
-    std::vector<std::uint8_t> wire(image.begin() + static_cast<std::ptrdiff_t>(index * kRecord),
-                                   image.begin() +
-                                       static_cast<std::ptrdiff_t>((index + 1) * kRecord));
-    unsigned sum = 0;
-    for (const std::uint8_t byte : wire) {
-        sum += byte;
-    }
-    wire.push_back(static_cast<std::uint8_t>(sum));
-    return wire;
-}
-
-// Polls with 1-byte reads of 1 ms until byte arrives or the time runs out. Any other byte is
-// a failure. Returns the read status of the last read, or -1 on time-out.
-int awaitByte(DevicePort& port, std::uint8_t wanted, int withinMs) {
-    const auto end = Clock::now() + std::chrono::milliseconds(withinMs);
-    while (Clock::now() < end) {
-        std::uint8_t byte = 0;
-        const FT_STATUS status = port.read(&byte, 1);
-        if (status != FT_OK) {
-            return static_cast<int>(status);
-        }
-        if (port.bytesRead == 1) {
-            return byte == wanted ? 0 : 1000 + byte;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return -1;
-}
 
 void openForTransfer(DevicePort& port, std::uint32_t baud = 1000000) {
     ASSERT_EQ(port.openAndConfigure(0, baud, 8, 0, 0), FT_OK);
     ASSERT_EQ(port.ensureBridgeConfig(true), FT_OK);
     ASSERT_EQ(port.configChanged, 0);
-}
-
-// The reset pulse as the host makes it, shortened: the meter only cares about the edges.
-void resetPulse(DevicePort& port) {
-    ASSERT_EQ(port.assertDtr(), FT_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_EQ(port.clearDtr(), FT_OK);
-    ASSERT_EQ(port.purgeReceive(), FT_OK);
-    ASSERT_EQ(port.setTimeouts(1, 1000), FT_OK);
-}
-
-void handshake(DevicePort& port) {
-    ASSERT_EQ(awaitByte(port, '}', 2000), 0) << "no handshake";
-    const std::uint8_t answer = '{';
-    ASSERT_EQ(port.write(&answer, 1), FT_OK);
-}
-
-// Sends records first..last-1, each after its "!". Returns how many were sent.
-std::size_t sendRecords(DevicePort& port, const std::vector<std::uint8_t>& image, std::size_t first,
-                        std::size_t last) {
-    for (std::size_t i = first; i < last; ++i) {
-        if (awaitByte(port, '!', 600) != 0) {
-            return i - first;
-        }
-        const std::vector<std::uint8_t> wire = wireRecord(image, i);
-        port.write(wire.data(), static_cast<std::uint32_t>(wire.size()));
-    }
-    return last - first;
 }
 
 std::string readMeterVersion() {
@@ -117,8 +47,8 @@ TEST(TransferExchange, WholeImageIsCapturedAndTheNewFirmwareReportsItsVersion) {
     {
         DevicePort port;
         openForTransfer(port);
-        resetPulse(port);
-        handshake(port);
+        ASSERT_TRUE(resetPulse(port));
+        ASSERT_EQ(handshake(port), 0) << "no handshake";
         ASSERT_EQ(sendRecords(port, image, 0, 5), 5u);
         ASSERT_EQ(awaitByte(port, '!', 2000), 0) << "no request after the last record";
         port.assertDtr();
@@ -150,14 +80,14 @@ TEST(TransferExchange, DamagedRecordSilencesTheMeterUntilTheNextReset) {
     const std::vector<std::uint8_t> image = makeImage(4);
     DevicePort port;
     openForTransfer(port);
-    resetPulse(port);
-    handshake(port);
+    ASSERT_TRUE(resetPulse(port));
+    ASSERT_EQ(handshake(port), 0) << "no handshake";
     EXPECT_EQ(sendRecords(port, image, 0, 4), 3u) << "no request after the damaged record 2";
     EXPECT_FALSE(fileExists(rig.path("capture.bin")));
 
     // A new reset pulse brings the boot loader back, and this time record 2 gets through.
-    resetPulse(port);
-    handshake(port);
+    ASSERT_TRUE(resetPulse(port));
+    ASSERT_EQ(handshake(port), 0) << "no handshake";
     EXPECT_EQ(sendRecords(port, image, 0, 4), 4u);
     EXPECT_EQ(awaitByte(port, '!', 600), 0);
     port.close();
@@ -170,8 +100,8 @@ TEST(TransferExchange, MeterStoppingAfterARecordSendsNoFurtherRequest) {
     const std::vector<std::uint8_t> image = makeImage(4);
     DevicePort port;
     openForTransfer(port);
-    resetPulse(port);
-    handshake(port);
+    ASSERT_TRUE(resetPulse(port));
+    ASSERT_EQ(handshake(port), 0) << "no handshake";
     EXPECT_EQ(sendRecords(port, image, 0, 4), 2u);
     EXPECT_FALSE(fileExists(rig.path("capture.bin")));
     // An incomplete image does not start: the meter stays in its boot loader.
@@ -187,8 +117,8 @@ TEST(TransferExchange, PulledLeadFailsEveryReadFromTheGivenRecordOn) {
     const std::vector<std::uint8_t> image = makeImage(4);
     DevicePort port;
     openForTransfer(port);
-    resetPulse(port);
-    handshake(port);
+    ASSERT_TRUE(resetPulse(port));
+    ASSERT_EQ(handshake(port), 0) << "no handshake";
     EXPECT_EQ(sendRecords(port, image, 0, 4), 2u);
     std::uint8_t byte = 0;
     EXPECT_EQ(port.read(&byte, 1), FT_IO_ERROR);
@@ -203,7 +133,7 @@ TEST(TransferExchange, MeterWithoutHandshakeNeverSendsTheBrace) {
     ASSERT_TRUE(rig.ready());
     DevicePort port;
     openForTransfer(port);
-    resetPulse(port);
+    ASSERT_TRUE(resetPulse(port));
     EXPECT_EQ(awaitByte(port, '}', 300), -1);
     port.close();
 }
@@ -228,8 +158,9 @@ TEST(TransferExchange, BootLoaderIgnoresALineAtTheWrongSpeed) {
     ASSERT_TRUE(rig.ready());
     DevicePort port;
     openForTransfer(port, 115200);
-    resetPulse(port);
-    handshake(port); // the "}" arrives, but the "{" at 115200 is not understood
+    ASSERT_TRUE(resetPulse(port));
+    // The "}" arrives, but the "{" at 115200 is not understood.
+    ASSERT_EQ(handshake(port), 0);
     EXPECT_EQ(awaitByte(port, '!', 300), -1);
     // At the right speed the same meter answers.
     port.setBaudRate(1000000);

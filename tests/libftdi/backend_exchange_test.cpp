@@ -4,6 +4,7 @@
 #include "bridge_library.h"
 #include "device_port.h"
 #include "ftdi_backend.h"
+#include "meter_exchange.h"
 #include "sim_rig.h"
 #include "usb_sim_rig.h"
 #include "version_query.h"
@@ -15,79 +16,13 @@
 #include <thread>
 
 using namespace pxr7;
+using namespace simrig;
 using simrig::callName;
 using simrig::valueOf;
 using usbrig::linesWith;
 using usbrig::UsbSimRig;
 
 namespace {
-
-constexpr std::size_t kRecord = 515;
-using Clock = std::chrono::steady_clock;
-
-std::vector<std::uint8_t> makeImage(std::size_t records) {
-    std::vector<std::uint8_t> image(records * kRecord);
-    std::uint32_t state = 0x2545F491u;
-    for (std::uint8_t& byte : image) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state);
-    }
-    return image;
-}
-
-std::vector<std::uint8_t> wireRecord(const std::vector<std::uint8_t>& image, std::size_t index) {
-    const auto first = image.begin() + static_cast<std::ptrdiff_t>(index * kRecord);
-    std::vector<std::uint8_t> wire(first, first + static_cast<std::ptrdiff_t>(kRecord));
-    unsigned sum = 0;
-    for (const std::uint8_t byte : wire) {
-        sum += byte;
-    }
-    wire.push_back(static_cast<std::uint8_t>(sum));
-    return wire;
-}
-
-// 0 when wanted arrives in time, 1000 + byte for another byte, -1 on time-out, else the status.
-int awaitByte(DevicePort& port, std::uint8_t wanted, int withinMs) {
-    const auto end = Clock::now() + std::chrono::milliseconds(withinMs);
-    while (Clock::now() < end) {
-        std::uint8_t byte = 0;
-        if (port.read(&byte, 1) != FT_OK) {
-            return static_cast<int>(port.lastStatus);
-        }
-        if (port.bytesRead == 1) {
-            return byte == wanted ? 0 : 1000 + byte;
-        }
-    }
-    return -1;
-}
-
-void resetPulseAndHandshake(DevicePort& port) {
-    ASSERT_EQ(port.assertDtr(), FT_OK);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_EQ(port.clearDtr(), FT_OK);
-    ASSERT_EQ(port.purgeReceive(), FT_OK);
-    ASSERT_EQ(port.setTimeouts(1, 1000), FT_OK);
-    ASSERT_EQ(awaitByte(port, '}', 2000), 0) << "no handshake";
-    const std::uint8_t answer = '{';
-    ASSERT_EQ(port.write(&answer, 1), FT_OK);
-}
-
-std::size_t sendRecords(DevicePort& port, const std::vector<std::uint8_t>& image,
-                        std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (awaitByte(port, '!', 1000) != 0) {
-            return i;
-        }
-        const std::vector<std::uint8_t> wire = wireRecord(image, i);
-        if (port.write(wire.data(), static_cast<std::uint32_t>(wire.size())) != FT_OK ||
-            port.bytesWritten != wire.size()) {
-            return i;
-        }
-    }
-    return count;
-}
 
 std::vector<std::string> meterVersions() {
     std::vector<std::string> lines;
@@ -184,8 +119,9 @@ TEST(LibftdiExchange, WholeTransferArrivesByteForByte) {
                   FT_OK);
         ASSERT_EQ(port.ensureBridgeConfig(true), FT_OK);
         ASSERT_EQ(port.configChanged, 0);
-        resetPulseAndHandshake(port);
-        ASSERT_EQ(sendRecords(port, image, records), records);
+        ASSERT_TRUE(resetPulse(port));
+        ASSERT_EQ(handshake(port), 0) << "no handshake";
+        ASSERT_EQ(sendRecords(port, image, 0, records, 1000), records);
         ASSERT_EQ(awaitByte(port, '!', 2000), 0) << "no request after the last record";
         port.assertDtr();
         port.clearDtr();
