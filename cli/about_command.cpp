@@ -1,11 +1,8 @@
 #include "commands.h"
-#include "exit_codes.h"
 #include "firmware_image.h"
 #include "json_writer.h"
 #include "program_version.h"
-#include "text_output.h"
-
-#include <cstdio>
+#include "terminal.h"
 
 namespace pxr7 {
 
@@ -14,11 +11,11 @@ int runAboutCommand(const Options& options) {
     formatProgramVersion(line, sizeof line);
     if (options.json) {
         JsonObject().add("version", line).add("standin_image", embeddedImageIsStandIn()).print();
-    } else {
-        std::printf("%s\n", line);
-        if (embeddedImageIsStandIn()) {
-            std::printf("%s\n", kStandInImageNotice);
-        }
+        return EXIT_OK;
+    }
+    terminal().line(LineKind::Result, line);
+    if (embeddedImageIsStandIn()) {
+        terminal().line(LineKind::Result, kStandInImageNotice);
     }
     return EXIT_OK;
 }

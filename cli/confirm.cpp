@@ -1,8 +1,7 @@
 #include "confirm.h"
 
-#include "text_output.h"
-
-#include <cstdio>
+#include "terminal.h"
+#include "terminal_caps.h"
 
 namespace pxr7 {
 
@@ -13,16 +12,11 @@ Answer askToConfirm(const Options& options, const char* question) {
     if (options.json && !stdinIsTerminal()) {
         return Answer::CannotAsk;
     }
-    // JSON owns stdout: the question goes where a person reads it.
-    std::FILE* out = options.json ? stderr : stdout;
-    std::fprintf(out, "%s [y/N] ", question);
-    std::fflush(out);
-    char answer[16] = {};
-    if (std::fgets(answer, sizeof answer, stdin) == nullptr) {
-        std::fprintf(out, "\n");
+    std::string answer;
+    if (!terminal().ask(std::string(question) + " [y/N]", answer)) {
         return Answer::No;
     }
-    return answer[0] == 'y' || answer[0] == 'Y' ? Answer::Yes : Answer::No;
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y') ? Answer::Yes : Answer::No;
 }
 
 } // namespace pxr7

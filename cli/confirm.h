@@ -1,5 +1,5 @@
-// Asking before anything is written. With --yes nothing is asked; with --json the question
-// never goes to stdout, and without a terminal to answer on it is a usage error.
+// Asking before anything is written. With --yes nothing is asked; the question goes to the
+// terminal side, never stdout; with --json and no terminal to answer on it is a usage error.
 #pragma once
 
 #include "options.h"

@@ -1,6 +1,7 @@
 #include "json_writer.h"
 
-#include "text_output.h"
+#include "json_string.h"
+#include "terminal.h"
 
 #include <cstdio>
 
@@ -44,8 +45,7 @@ JsonObject& JsonObject::add(const char* name, bool value) {
 }
 
 void JsonObject::print() const {
-    std::printf("{%s}\n", text_.c_str());
-    std::fflush(stdout);
+    terminal().line(LineKind::Json, "{" + text_ + "}");
 }
 
 } // namespace pxr7

@@ -1,28 +1,33 @@
 // pxr7 list: every bridge, who it is and what state it is in. Writes nothing to any EEPROM.
-#include "bridge_choice.h"
 #include "commands.h"
-#include "exit_codes.h"
 #include "json_writer.h"
-
-#include <cstdio>
+#include "messages.h"
+#include "target_choice.h"
+#include "terminal.h"
 
 namespace pxr7 {
 
 namespace {
 
-void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
-    std::string bridges = "[";
+int answeringMeters(const std::vector<BridgeReport>& reports) {
     int meters = 0;
     for (const BridgeReport& report : reports) {
-        bridges += (bridges.size() > 1 ? "," : "") + bridgeJson(report);
         meters += report.state == BridgeState::MeterAnswered ? 1 : 0;
+    }
+    return meters;
+}
+
+void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
+    std::string bridges = "[";
+    for (const BridgeReport& report : reports) {
+        bridges += (bridges.size() > 1 ? "," : "") + bridgeJson(report);
     }
     JsonObject()
         .add("command", "list")
         .addRaw("bridges", bridges + "]")
-        .add("meters", meters)
+        .add("meters", answeringMeters(reports))
         .add("exit_code", exitCode)
-        .add("error", exitCode == EXIT_OK ? nullptr : errorCodeFor(exitCode))
+        .add("error", exitCode == EXIT_OK ? nullptr : errorWordFor(exitCode))
         .print();
 }
 
@@ -35,27 +40,23 @@ int runListCommand(const Options& options) {
         }
         return EXIT_NO_DRIVER;
     }
-    const std::vector<BridgeReport> reports = surveyForCommand(options);
-    const bool selecting = !options.serial.empty() || options.index >= 0;
-    const int exitCode = selecting && reports.empty() ? EXIT_NOT_A_METER_LEAD : EXIT_OK;
+    const Selection selection = selectionOf(options);
+    const std::vector<BridgeReport> reports = surveyFor(selection);
+    const CommandResult result =
+        selection.selects() && reports.empty()
+            ? failure(EXIT_NOT_A_METER_LEAD, "pxr7: no bridge " + selection.text() + ".")
+            : CommandResult{};
     if (options.json) {
-        printJson(reports, exitCode);
-        return exitCode;
-    }
-    int meters = 0;
-    for (const BridgeReport& report : reports) {
-        meters += report.state == BridgeState::MeterAnswered ? 1 : 0;
+        printJson(reports, result.exitCode);
+        return result.exitCode;
     }
     if (!reports.empty()) {
         printBridgeTable(reports);
     }
-    std::printf("Number of devices: %d\n", meters);
-    if (exitCode != EXIT_OK) {
-        std::fprintf(stderr, "pxr7: no bridge %s.\n",
-                     options.serial.empty() ? ("at index " + std::to_string(options.index)).c_str()
-                                            : ("with serial number " + options.serial).c_str());
-    }
-    return exitCode;
+    terminal().line(LineKind::Result,
+                    "Number of devices: " + std::to_string(answeringMeters(reports)));
+    printFailure(result);
+    return result.exitCode;
 }
 
 } // namespace pxr7

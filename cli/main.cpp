@@ -4,6 +4,7 @@
 #include "options.h"
 #include "run_log.h"
 #include "stop_signals.h"
+#include "terminal.h"
 
 namespace pxr7 {
 
@@ -37,6 +38,12 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    TerminalSettings settings;
+    settings.json = options.json;
+    settings.quiet = options.quiet;
+    settings.verbose = options.verbose;
+    settings.trace = options.trace;
+    terminal().configure(settings);
     const int exitCode = runCommand(options);
     // The upgrade logs its own line, with the meter's serial number and versions.
     if (!options.logPath.empty() && options.command != Command::Upgrade) {

@@ -2,6 +2,7 @@
 
 #include "exit_codes.h"
 #include "help_format.h"
+#include "terminal.h"
 #include "version_info.h"
 
 #include <CLI/CLI.hpp>
@@ -12,30 +13,6 @@
 namespace pxr7 {
 
 namespace {
-
-constexpr char kExitCodes[] =
-    "Exit codes:\n"
-    "  0    success\n"
-    "  1    other failure\n"
-    "  2    usage error\n"
-    "  3    the USB driver (D2XX library, or libftdi1) could not be loaded\n"
-    "  4    USB port error: the meter's bridge could not be opened, or is gone\n"
-    "  5    the lead was set up or is restarting: reconnect the USB lead and run\n"
-    "       the command again\n"
-    "  6    the meter never answered the reset (handshake not received)\n"
-    "  7    the firmware image the program carries could not be used\n"
-    "  8    cancelled by the user\n"
-    "  9    the lead's settings could not be written to its EEPROM\n"
-    "  10   no meter lead, or the bridge chosen is not one; it was left alone\n"
-    "  11   busy: the bridge could not be opened (another program or the\n"
-    "       kernel's serial driver holds it, or no permission)\n"
-    "  12   the transfer stopped part-way: the meter waits in its boot loader\n"
-    "  13   verification failed: the meter reports another version\n"
-    "  14   several meter leads and none chosen: use --serial or --index\n"
-    "  15   the meter did not answer after the upgrade\n"
-    "  129  stopped by SIGHUP\n"
-    "  130  interrupted (Ctrl+C twice during a transfer)\n"
-    "  143  stopped by SIGTERM\n";
 
 struct CommandRow {
     Command command;
@@ -49,6 +26,23 @@ constexpr CommandRow kCommands[] = {
     {Command::Upgrade, "upgrade", "upgrade a meter with the firmware this program carries"},
     {Command::About, "about", "show the program's version"},
 };
+
+// The help's footer, from the one table of exit codes: each help text wrapped under its code.
+std::string exitCodesFooter() {
+    std::string footer = "Exit codes:\n";
+    std::size_t count = 0;
+    const ExitCodeRow* rows = exitCodeRows(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string code = std::to_string(rows[i].code);
+        code.resize(5, ' ');
+        std::string indent = "  " + code;
+        for (const std::string& line : wrapText(rows[i].help, 78 - 7)) {
+            footer += indent + line + "\n";
+            indent = std::string(7, ' ');
+        }
+    }
+    return footer;
+}
 
 // CLI11 takes "--driver ''" as a value; an empty path or serial number is never meant.
 std::string notEmpty(const std::string& text) {
@@ -74,6 +68,9 @@ void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
         ->check(CLI::IsMember({"d2xx", "libftdi"}));
     app.add_flag("--json", options.json, "machine-readable output: JSON objects, one a line");
     app.add_flag("-v,--verbose", options.verbose, "say more about each step");
+    app.add_flag("-q,--quiet", options.quiet, "print only errors and the result")
+        ->excludes("--verbose");
+    app.add_flag("--trace", options.trace, "print every call to the bridges' library");
     app.add_option("--log", options.logPath, "append one line about the run to FILE")
         ->option_text("FILE")
         ->check(notEmpty);
@@ -164,7 +161,7 @@ int parse(int argc, char** argv, Options& options) {
     CLI::App app("Upgrades the firmware of a PXR7 meter connected through its USB lead.", "pxr7");
     app.formatter(std::make_shared<HelpFormatter>());
     app.set_help_flag("-h,--help", "show this text; after a command, its own help");
-    app.footer(kExitCodes);
+    app.footer(exitCodesFooter());
     // Program options also after the command; left-overs are reported in our own words.
     app.fallthrough();
     app.allow_extras();

@@ -11,7 +11,7 @@ struct Options {
     Command command = Command::None;
     std::string driverPath; // empty: the platform's default
     std::string backend;    // "", "d2xx" or "libftdi"
-    bool json = false, verbose = false;
+    bool json = false, verbose = false, quiet = false, trace = false;
     std::string logPath; // empty: no log
     std::string serial;  // empty: none
     int index = -1;      // -1: none

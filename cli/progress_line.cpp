@@ -69,38 +69,6 @@ std::string sendingLine(const ProgressFigures& figures, std::size_t room) {
 
 } // namespace
 
-const char* phaseLabel(Phase phase) {
-    switch (phase) {
-    case Phase::Reset:
-        return "Resetting the meter";
-    case Phase::WaitingForMeter:
-        return "Waiting for the meter";
-    case Phase::Sending:
-        return "Sending the firmware";
-    case Phase::Restarting:
-        return "Restarting the meter";
-    case Phase::Verifying:
-        return "Verifying the meter's version";
-    }
-    return "";
-}
-
-const char* phaseCode(Phase phase) {
-    switch (phase) {
-    case Phase::Reset:
-        return "reset";
-    case Phase::WaitingForMeter:
-        return "waiting_for_meter";
-    case Phase::Sending:
-        return "sending";
-    case Phase::Restarting:
-        return "restarting";
-    case Phase::Verifying:
-        return "verifying";
-    }
-    return "";
-}
-
 std::string formatProgressLine(const ProgressFigures& figures, int columns) {
     const std::size_t room = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
     std::string line = figures.phase == Phase::Sending ? sendingLine(figures, room)

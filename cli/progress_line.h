@@ -2,13 +2,12 @@
 // is tested without a terminal.
 #pragma once
 
+#include "phase.h"
+
 #include <cstdint>
 #include <string>
 
 namespace pxr7 {
-
-// What the upgrade is doing, as the user sees it.
-enum class Phase { Reset, WaitingForMeter, Sending, Restarting, Verifying };
 
 struct ProgressFigures {
     Phase phase = Phase::Sending;
@@ -19,12 +18,6 @@ struct ProgressFigures {
 
 // Below this many columns the line would say too little: plain lines instead.
 constexpr int kNarrowestProgressLine = 40;
-
-// The phase as a few words ("Resetting the meter").
-const char* phaseLabel(Phase phase);
-// The phase's stable name in JSON events: "reset", "waiting_for_meter", "sending",
-// "restarting", "verifying".
-const char* phaseCode(Phase phase);
 
 // The line for a terminal of columns columns: at most columns - 1 characters, so the cursor
 // never wraps, with no line break. While sending it shows records done of total, percent,

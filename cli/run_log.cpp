@@ -57,8 +57,4 @@ bool appendRunLog(const std::string& path, const RunLogEntry& entry) {
     return written;
 }
 
-const char* outcomeWordFor(int exitCode) {
-    return exitCode == EXIT_OK ? "success" : errorCodeFor(exitCode);
-}
-
 } // namespace pxr7

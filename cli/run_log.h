@@ -13,7 +13,7 @@ struct RunLogEntry {
     std::string serial;        // the lead's serial number
     std::string versionBefore; // the meter's version before the run
     std::string versionAfter;  // and after it
-    std::string outcome;       // one word, e.g. outcomeWordFor(exitCode)
+    std::string outcome;       // one word, e.g. outcomeWordFor(exitCode) (exit_codes.h)
     int exitCode = 0;
 };
 
@@ -28,9 +28,5 @@ std::string formatRunLogLine(const RunLogEntry& entry, std::time_t when);
 // Appends the line for entry, stamped now, to the file at path (created if missing). On
 // failure prints one warning on stderr and returns false; the run's exit code stays as it is.
 bool appendRunLog(const std::string& path, const RunLogEntry& entry);
-
-// The outcome word the log uses for one of the program's exit codes: "success", or the
-// stable error code JSON reports ("usage", "no_driver", ...).
-const char* outcomeWordFor(int exitCode);
 
 } // namespace pxr7

@@ -1,157 +1,190 @@
-// pxr7 upgrade: chooses the meter lead, sets it up if it needs it, shows the meter's version
-// and the warning, asks, runs the transfer, then asks the restarted meter for its version.
-#include "bridge_choice.h"
+// pxr7 upgrade: chooses the meter lead (or every lead with --all), sets a lead up if it needs
+// it, shows the meters' versions and the warning, asks, runs one lane per meter, then reports
+// each meter's verified version.
 #include "commands.h"
 #include "confirm.h"
-#include "console_host.h"
 #include "dialog_texts.h"
-#include "exit_codes.h"
+#include "firmware_image.h"
 #include "json_writer.h"
-#include "lead_setup_flow.h"
-#include "meter_upgrade.h"
-#include "progress_line.h"
-#include "progress_view.h"
+#include "lane_view.h"
+#include "lead_setup_steps.h"
+#include "messages.h"
+#include "printable.h"
+#include "run_report.h"
+#include "setup_flow.h"
 #include "stop_signals.h"
-#include "text_output.h"
-#include "upgrade.h"
-#include "upgrade_all.h"
-
-#include <chrono>
-#include <cstdio>
+#include "terminal.h"
+#include "terminal_caps.h"
+#include "upgrade_plan.h"
 
 namespace pxr7 {
 
 namespace {
 
-using RunSummary = MeterRun;
-
-int finish(const Options& options, const RunSummary& run) {
-    logRun(options, run);
+int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {
+    logRuns(options, runs);
     if (options.json) {
         JsonObject result;
         result.add("event", "result").add("command", "upgrade");
-        addRunFields(result, run);
+        if (options.all) {
+            std::string meters = "[";
+            for (const MeterRun& run : runs) {
+                JsonObject item;
+                addRunFields(item, run);
+                meters += (meters.size() > 1 ? "," : "") + item.nested();
+            }
+            result.add("exit_code", exitCode)
+                .add("error", exitCode == EXIT_OK ? nullptr : errorWordFor(exitCode))
+                .addRaw("meters", meters + "]");
+        } else {
+            MeterRun run = runs.empty() ? MeterRun() : runs.front();
+            run.exitCode = exitCode;
+            addRunFields(result, run);
+        }
         result.print();
+    } else if (options.all && !runs.empty()) {
+        printSummary(runs);
+    } else if (!runs.empty()) {
+        printRunResult(runs.front());
     }
-    return run.exitCode;
+    return exitCode;
 }
 
-int usageError(const Options& options, RunSummary& run, const char* what) {
-    std::fprintf(stderr, "pxr7: %s\nTry 'pxr7 --help'.\n", what);
-    run.exitCode = EXIT_USAGE;
-    return finish(options, run);
+int refuse(const Options& options, const CommandResult& result) {
+    printFailure(result);
+    return finish(options, {}, result.exitCode);
 }
 
-// What the warning dialog shows before an upgrade: the meter's version and the warning.
-void showWarning(const Options& options, const BridgeReport& lead) {
-    const bool answered = lead.state == BridgeState::MeterAnswered;
+// What the warning dialog shows before an upgrade: the meters' versions and the warning.
+void showWarning(const Options& options, const std::vector<BridgeReport>& leads) {
     if (options.json) {
-        JsonObject()
-            .add("event", "meter")
-            .add("present", answered)
-            .add("serial", lead.identity.serialNumber)
-            .add("index", lead.identity.index)
-            .add("version", answered ? lead.version.c_str() : nullptr)
-            .print();
+        for (const BridgeReport& lead : leads) {
+            const bool answered = lead.state == BridgeState::MeterAnswered;
+            JsonObject()
+                .add("event", "meter")
+                .add("present", answered)
+                .add("serial", lead.identity.serialNumber)
+                .add("index", lead.identity.index)
+                .add("version", answered ? lead.version.c_str() : nullptr)
+                .print();
+        }
         return;
     }
-    std::printf("%s\n  %s\n", PXR7_CONNECTED_VERSION_LABEL,
-                answered ? printable(lead.version).c_str() : PXR7_NO_DEVICES_PRESENT);
-    std::printf("%s:\n  %s\n\n", PXR7_UPGRADABLE_VERSIONS_LABEL, PXR7_ANY_VERSION);
-    std::printf("%s\n%s\n\n", PXR7_WARNING_LABEL, PXR7_WARNING_TEXT);
-    std::fflush(stdout);
+    Terminal& out = terminal();
+    out.line(LineKind::Info, options.all ? "Meters to upgrade:" : PXR7_CONNECTED_VERSION_LABEL);
+    for (const BridgeReport& lead : leads) {
+        const std::string version = lead.state == BridgeState::MeterAnswered
+                                        ? printable(lead.version)
+                                        : PXR7_NO_DEVICES_PRESENT;
+        out.line(LineKind::Info, options.all
+                                     ? "  " + printable(lead.identity.serialNumber) + " (bridge " +
+                                           std::to_string(lead.identity.index) + "): " + version
+                                     : "  " + version);
+    }
+    if (!options.all) {
+        out.line(LineKind::Info,
+                 std::string(PXR7_UPGRADABLE_VERSIONS_LABEL) + ":\n  " + PXR7_ANY_VERSION);
+    }
+    out.line(LineKind::Info,
+             std::string("\n") + PXR7_WARNING_LABEL + "\n" + PXR7_WARNING_TEXT + "\n");
 }
 
-// The lead again after its setup: its meter's version, and where it is now.
-bool surveyAgain(const std::string& serial, BridgeReport& lead) {
-    SurveyOptions survey;
-    survey.onlySerial = serial;
-    const std::vector<BridgeReport> reports = surveyBridges(survey);
-    if (reports.empty() || !isLeadReport(reports.front())) {
+// A single lead that needs setup first: set up with consent, then looked at again.
+CommandResult setUpFirst(const Options& options, UpgradePlan& plan, const UpgradeRequest& request) {
+    BridgeReport lead = plan.setUp.front();
+    const CommandResult setup = runLeadSetup(options, lead);
+    if (!setup.ok()) {
+        return setup;
+    }
+    if (!surveyLeadAgain(lead)) {
+        return failure(EXIT_BRIDGE_REPROGRAMMED, "pxr7: the lead did not come back after its "
+                                                 "setup: reconnect it and run upgrade again.");
+    }
+    plan = planUpgrade({lead}, request);
+    return plan.refusal;
+}
+
+bool nothingToSend(const Options& options, const UpgradePlan& plan) {
+    if (!plan.upgrade.empty()) {
         return false;
     }
-    lead = reports.front();
+    for (const MeterRun& run : plan.settled) {
+        if (run.exitCode == EXIT_OK) {
+            terminal().line(LineKind::Info, "The meter " + printable(run.serial) +
+                                                " already runs " + printable(run.versionAfter) +
+                                                ": nothing to do.");
+        }
+    }
+    (void)options;
     return true;
+}
+
+bool stoppedBySignal(int exitCode) {
+    return exitCode == EXIT_INTERRUPTED || exitCode == EXIT_TERMINATED || exitCode == EXIT_HANGUP ||
+           exitCode == EXIT_QUIT;
+}
+
+int upgradeMeters(const Options& options, const UpgradePlan& plan) {
+    showWarning(options, plan.upgrade);
+    if (embeddedImageIsStandIn()) {
+        terminal().line(LineKind::Warning, kStandInImageNotice);
+    }
+    switch (askToConfirm(options, options.all ? "Upgrade all of them now?" : "Upgrade now?")) {
+    case Answer::CannotAsk:
+        return refuse(options,
+                      failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on"));
+    case Answer::No:
+        terminal().line(LineKind::Error, "Upgrade cancelled.");
+        return finish(options, {}, EXIT_CANCELLED);
+    case Answer::Yes:
+        break;
+    }
+    // Before DTR is first asserted: from here a stop lets every meter go and closes its port.
+    installStopSignals();
+    RunSettings settings;
+    settings.verify = !options.noVerify;
+    settings.declaredVersion = embeddedImageVersion();
+    LaneView view(plan.upgrade, options.all);
+    std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck());
+    view.finish();
+    const int exitCode = combinedExitCode(runs);
+    if (stoppedBySignal(exitCode)) {
+        terminal().line(LineKind::Error, "Upgrade interrupted.");
+    }
+    runs.insert(runs.end(), plan.settled.begin(), plan.settled.end());
+    return finish(options, runs, combinedExitCode(runs));
 }
 
 } // namespace
 
 int runUpgradeCommand(const Options& options) {
-    const auto started = std::chrono::steady_clock::now();
-    RunSummary run;
     if (options.json && !options.assumeYes && !stdinIsTerminal()) {
-        return usageError(options, run, "--json without --yes needs a terminal to ask on");
+        return refuse(options,
+                      failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on"));
     }
     if (!loadDriver(options)) {
-        run.exitCode = EXIT_NO_DRIVER;
-        return finish(options, run);
+        return finish(options, {}, EXIT_NO_DRIVER);
     }
-    const std::vector<BridgeReport> reports = surveyForCommand(options);
-    if (options.all) {
-        return runUpgradeAll(options, reports);
+    const UpgradeRequest request{selectionOf(options), options.skipIfCurrent,
+                                 embeddedImageVersion()};
+    const std::vector<BridgeReport> reports = surveyFor(request.selection);
+    UpgradePlan plan = planUpgrade(reports, request);
+    if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !options.json) {
+        printBridgeTable(reports);
     }
-    const TargetChoice choice = chooseTarget(reports, options);
-    if (choice.target == nullptr) {
-        if (choice.exitCode == EXIT_AMBIGUOUS && !options.json) {
-            printBridgeTable(reports);
-        }
-        printDiagnosis(choice.problem);
-        run.exitCode = choice.exitCode;
-        return finish(options, run);
-    }
-    BridgeReport lead = *choice.target;
-    run.serial = lead.identity.serialNumber;
-    if (lead.state == BridgeState::NeedsSetup) {
-        run.exitCode = runLeadSetup(options, lead);
-        if (run.exitCode == EXIT_OK && !surveyAgain(run.serial, lead)) {
-            printDiagnosis("pxr7: the lead did not come back after its setup: reconnect it and "
-                           "run upgrade again.");
-            run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
-        }
-        if (run.exitCode != EXIT_OK) {
-            return finish(options, run);
+    if (plan.refusal.ok() && !plan.setUp.empty()) {
+        const CommandResult setup = setUpFirst(options, plan, request);
+        if (!setup.ok()) {
+            return refuse(options, setup);
         }
     }
-    if (lead.state == BridgeState::MeterAnswered) {
-        run.versionBefore = lead.version;
+    if (!plan.refusal.ok()) {
+        return refuse(options, plan.refusal);
     }
-    const std::string declared = embeddedImageVersion();
-    if (options.skipIfCurrent && !declared.empty() && run.versionBefore == declared) {
-        if (!options.json) {
-            std::printf("The meter already runs %s: nothing to do.\n", declared.c_str());
-        }
-        run.versionAfter = run.versionBefore;
-        return finish(options, run);
+    if (nothingToSend(options, plan)) {
+        return finish(options, plan.settled, combinedExitCode(plan.settled));
     }
-    showWarning(options, lead);
-    if (embeddedImageIsStandIn()) {
-        std::fprintf(stderr, "%s\n", kStandInImageNotice);
-    }
-    switch (askToConfirm(options, "Upgrade now?")) {
-    case Answer::CannotAsk:
-        return usageError(options, run, "--json without --yes needs a terminal to ask on");
-    case Answer::No:
-        std::fprintf(stderr, "Upgrade cancelled.\n");
-        run.exitCode = EXIT_CANCELLED;
-        return finish(options, run);
-    case Answer::Yes:
-        break;
-    }
-    const ProgressStyle style = options.json         ? ProgressStyle::JsonEvents
-                                : stdoutIsTerminal() ? ProgressStyle::TerminalBar
-                                                     : ProgressStyle::PlainLines;
-    ProgressView view(style);
-    MeterRunStyle runStyle;
-    runStyle.json = options.json;
-    // Before DTR is first asserted: from here a stop always lets the meter go and closes.
-    installStopSignals();
-    upgradeMeter(options, lead, view, runStyle, run);
-    if (run.exitCode == EXIT_INTERRUPTED || run.exitCode == EXIT_TERMINATED ||
-        run.exitCode == EXIT_HANGUP) {
-        std::fprintf(stderr, "Upgrade interrupted.\n");
-    }
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return finish(options, run);
+    return upgradeMeters(options, plan);
 }
 
 } // namespace pxr7

@@ -1,11 +1,13 @@
 #include "version_info.h"
 
+#include "backend.h"
 #include "bridge_library.h"
 #include "commands.h"
 #include "firmware_image.h"
+#include "json_string.h"
+#include "printable.h"
 #include "program_version.h"
 #include "sha256.h"
-#include "text_output.h"
 
 #include <cstdio>
 #include <string>
@@ -48,7 +50,7 @@ VersionFacts gatherFacts(const Options& options) {
     facts.imageVersion = embeddedImageVersion();
     facts.library = options.driverPath.empty() ? kDefaultLibraryName : options.driverPath;
     std::string problem;
-    facts.libraryLoads = loadBackend(options, problem);
+    facts.libraryLoads = loadBackend(BackendChoice{options.driverPath, options.backend}, problem);
     facts.backend = backendInUse();
     return facts;
 }

@@ -92,7 +92,7 @@ const ServiceCase kCases[] = {
              start = end + 1;
          }
      }},
-    {"VerboseTracesEveryCallAndTheLatencyTimerIsShort", "[bridge 0]\n" + kMeter, "--verbose list",
+    {"TraceShowsEveryCallAndTheLatencyTimerIsShort", "[bridge 0]\n" + kMeter, "--trace list",
      0,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.err, "pxr7: FT_Open(0) -> 0, handle 1\n")) << result.err;
@@ -104,8 +104,8 @@ const ServiceCase kCases[] = {
      "upgrade --all --yes", 6,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_EQ(fileText(rig.path("capture.bin")), image());
-         EXPECT_TRUE(contains(result.out, "PX7A0001          PXR7 V1.02      -               "
-                                          "0/314      handshake_timeout"))
+         EXPECT_TRUE(contains(result.out, "PX7A0001          handshake_timeout    0/314      "
+                                          "PXR7 V1.02 -> -"))
              << result.out;
      }},
 };

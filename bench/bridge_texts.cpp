@@ -1,0 +1,55 @@
+#include "bridge_texts.h"
+
+#include "diagnosis.h"
+#include "printable.h"
+
+namespace pxr7 {
+
+std::string changesText(const std::vector<EepromChange>& changes) {
+    std::string text;
+    for (const EepromChange& change : changes) {
+        text += (text.empty() ? "" : ", ") + change.field + " " + printable(change.before) +
+                " -> " + printable(change.after);
+    }
+    return text;
+}
+
+const char* stateCode(BridgeState state) {
+    switch (state) {
+    case BridgeState::MeterAnswered:
+        return "meter";
+    case BridgeState::NoAnswer:
+        return "no_answer";
+    case BridgeState::Busy:
+        return "busy";
+    case BridgeState::NeedsSetup:
+        return "needs_setup";
+    case BridgeState::NotAMeterLead:
+        return "not_a_meter_lead";
+    case BridgeState::Unusable:
+        return "unusable";
+    }
+    return "unknown";
+}
+
+std::string stateText(const BridgeReport& report) {
+    switch (report.state) {
+    case BridgeState::MeterAnswered:
+        return "meter answered: " + printable(report.version);
+    case BridgeState::NoAnswer:
+        return "meter lead, no answer (a meter in its boot loader answers nothing)";
+    case BridgeState::Busy:
+        return "busy: " + describeBusy(report.status);
+    case BridgeState::NeedsSetup:
+        return "lead needs setup: " + changesText(report.changes);
+    case BridgeState::NotAMeterLead:
+        return "not a meter lead: left alone";
+    case BridgeState::Unusable:
+        return report.eepromCheck == DevicePort::EepromCheck::StringsCut
+                   ? "not usable: its EEPROM strings come unterminated; left alone"
+                   : "not usable: its EEPROM holds another VID/PID; left alone";
+    }
+    return "";
+}
+
+} // namespace pxr7

@@ -1,0 +1,18 @@
+// A bridge's state as words: the stable code JSON carries and the text a person reads.
+#pragma once
+
+#include "bridge_survey.h"
+
+#include <string>
+#include <vector>
+
+namespace pxr7 {
+
+// "meter", "no_answer", "busy", "needs_setup", "not_a_meter_lead" or "unusable".
+const char* stateCode(BridgeState state);
+// The state in words, with the version, the reason or the changes.
+std::string stateText(const BridgeReport& report);
+// "Description old -> new, ..." for a lead's EEPROM changes.
+std::string changesText(const std::vector<EepromChange>& changes);
+
+} // namespace pxr7

@@ -1,0 +1,99 @@
+#include "diagnosis.h"
+
+#include "upgrade.h"
+
+#include <string>
+
+namespace pxr7 {
+
+namespace {
+
+const char* kBootLoader =
+    "The meter is waiting in its boot loader without working firmware: run upgrade again.";
+const char* kReconnect = "Reconnect the lead";
+
+// The poll limits as the person reads them, from the transfer's own constants.
+std::string millisecondsText(int polls) {
+    return std::to_string(polls * static_cast<int>(kTickPeriodMs)) + " ms";
+}
+
+std::string recordsText(const UpgradeOutcome& outcome) {
+    return std::to_string(outcome.nextRecord) + " of " + std::to_string(outcome.recordCount) +
+           " records";
+}
+
+std::string diagnoseTransfer(const UpgradeOutcome& outcome) {
+    const bool handshake = outcome.phase == TransferPhase::Handshake;
+    std::string line = "pxr7: ";
+    switch (outcome.fault) {
+    case TransferFault::NoReply:
+        if (handshake) {
+            return line + "the meter did not answer the reset pulse (no \"}\" within " +
+                   millisecondsText(kHandshakePollLimit) +
+                   "). "
+                   "Check that the meter is on the lead and charged, then run upgrade "
+                   "again.";
+        }
+        return line + "the meter stopped asking for records after " + recordsText(outcome) +
+               " (no request within " + millisecondsText(kRecordPollLimit) +
+               "). Charge the meter if its battery is low. " + kBootLoader;
+    case TransferFault::ReadFailed:
+    case TransferFault::BrokenRead:
+        line += "the bridge stopped answering reads (I/O error: was the lead pulled?) ";
+        line += handshake ? "while waiting for the meter's handshake. "
+                          : "after " + recordsText(outcome) + ". ";
+        return line + kReconnect + (handshake ? " and run upgrade again." : ". ") +
+               (handshake ? "" : kBootLoader);
+    case TransferFault::WriteFailed:
+        line += handshake ? std::string("the answer to the meter's handshake")
+                          : "record " + std::to_string(outcome.nextRecord + 1) + " of " +
+                                std::to_string(outcome.recordCount);
+        return line + " could not be written whole to the bridge (I/O error or short write). " +
+               kReconnect + ". " + kBootLoader;
+    case TransferFault::None:
+        break;
+    }
+    return line + "the transfer failed.";
+}
+
+} // namespace
+
+std::string diagnose(const UpgradeOutcome& outcome) {
+    switch (outcome.result) {
+    case UpgradeResult::HandshakeFailed:
+        return diagnoseTransfer(outcome);
+    case UpgradeResult::PortError:
+        return "pxr7: the meter's bridge could not be opened or set up (unplugged, or held by "
+               "another program). Reconnect the lead and run again.";
+    case UpgradeResult::NotAMeterLead:
+        return "pxr7: the bridge is not a PXR7 meter lead (an FT232R, 0403:6001, described as "
+               "\"Tavelin QVRX\" or \"FT232R USB UART\"); it was left alone.";
+    case UpgradeResult::LeadReprogrammed:
+        return "pxr7: a lead's settings were corrected and it is restarting: reconnect the USB "
+               "lead and run the upgrade again.";
+    case UpgradeResult::LeadSetupFailed:
+        return "pxr7: the lead's settings could not be written to its EEPROM; nothing was "
+               "changed.";
+    case UpgradeResult::NoDriver:
+        return "pxr7: install FTDI's D2XX library, or point --driver at it.";
+    default:
+        return std::string();
+    }
+}
+
+std::string diagnoseMissingLibrary(const std::string& path, const std::string& problem) {
+    std::string line = "pxr7: the D2XX library ";
+    line += path.empty() ? std::string("could not be loaded") : "at " + path + " could not be used";
+    if (!problem.empty()) {
+        line += " (" + problem + ")";
+    }
+    return line + ". Install FTDI's D2XX library, or point --driver at it.";
+}
+
+std::string describeBusy(FT_STATUS status) {
+    return "could not be opened (status " + std::to_string(status) +
+           "): another program or the kernel's serial driver (ftdi_sio) may hold it, or you "
+           "lack permission on its USB device node";
+}
+
+} // namespace pxr7

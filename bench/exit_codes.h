@@ -1,0 +1,48 @@
+// The program's exit codes: one table of code, stable error word and help text. The help
+// footer, the JSON "error" words, the run log's outcome words and the documentation test all
+// read it, so none of them can drift from the others.
+#pragma once
+
+#include <cstddef>
+
+namespace pxr7 {
+
+enum ExitCode : int {
+    EXIT_OK = 0,
+    EXIT_FAILURE_OTHER = 1,
+    EXIT_USAGE = 2,
+    EXIT_NO_DRIVER = 3,
+    EXIT_PORT_ERROR = 4,
+    EXIT_BRIDGE_REPROGRAMMED = 5, // a lead was set up or is restarting: reconnect it
+    EXIT_HANDSHAKE_FAILED = 6,    // the meter never answered the reset
+    EXIT_IMAGE_PROBLEM = 7,
+    EXIT_CANCELLED = 8,
+    EXIT_LEAD_SETUP_FAILED = 9,
+    EXIT_NOT_A_METER_LEAD = 10, // no meter lead, or the bridge chosen is not one
+    EXIT_BUSY = 11,             // the bridge could not be opened
+    EXIT_TRANSFER_STOPPED = 12, // the transfer stopped part-way
+    EXIT_VERIFY_FAILED = 13,    // the meter reports another version than the image's
+    EXIT_AMBIGUOUS = 14,        // several meter leads and nothing said which
+    EXIT_METER_SILENT = 15,     // the meter said nothing after the upgrade
+    EXIT_HANGUP = 129,
+    EXIT_INTERRUPTED = 130,
+    EXIT_QUIT = 131,
+    EXIT_TERMINATED = 143,
+};
+
+struct ExitCodeRow {
+    int code;
+    const char* word; // the stable error word; "" for success
+    const char* help; // one sentence for the help footer and the documents
+};
+
+// Every exit code, in ascending order.
+const ExitCodeRow* exitCodeRows(std::size_t& count);
+
+// The stable error word of an exit code ("" for success, "failure" for an unknown code).
+const char* errorWordFor(int exitCode);
+
+// The outcome word the run log uses: "success", or the error word.
+const char* outcomeWordFor(int exitCode);
+
+} // namespace pxr7

@@ -1,0 +1,27 @@
+// Several meters at once, one lane each: one thread and one port per bridge, each meter at its
+// own 10 ms pace. A single upgrade is the one-lane case of the same code.
+#pragma once
+
+#include "meter_run.h"
+
+#include <vector>
+
+namespace pxr7 {
+
+class LanesObserver {
+public:
+    virtual ~LanesObserver() = default;
+    // Lane i's observer; called before the lane's thread starts.
+    virtual LaneObserver& lane(std::size_t i) = 0;
+    // Lane i has its result (from that lane's thread).
+    virtual void laneDone(std::size_t i, const MeterRun& run) = 0;
+};
+
+// Runs every lead's meter at once and returns their runs in the leads' order.
+std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const RunSettings& settings,
+                               LanesObserver& observer, const StopCheck& stop);
+
+// The exit code of several runs: 0 if all succeeded, else the first failure's.
+int combinedExitCode(const std::vector<MeterRun>& runs);
+
+} // namespace pxr7

@@ -1,0 +1,37 @@
+#include "phase.h"
+
+namespace pxr7 {
+
+const char* phaseLabel(Phase phase) {
+    switch (phase) {
+    case Phase::Reset:
+        return "Resetting the meter";
+    case Phase::WaitingForMeter:
+        return "Waiting for the meter";
+    case Phase::Sending:
+        return "Sending the firmware";
+    case Phase::Restarting:
+        return "Restarting the meter";
+    case Phase::Verifying:
+        return "Verifying the meter's version";
+    }
+    return "";
+}
+
+const char* phaseCode(Phase phase) {
+    switch (phase) {
+    case Phase::Reset:
+        return "reset";
+    case Phase::WaitingForMeter:
+        return "waiting_for_meter";
+    case Phase::Sending:
+        return "sending";
+    case Phase::Restarting:
+        return "restarting";
+    case Phase::Verifying:
+        return "verifying";
+    }
+    return "";
+}
+
+} // namespace pxr7

@@ -1,0 +1,14 @@
+// What one meter's run is doing, as the person at the bench sees it.
+#pragma once
+
+namespace pxr7 {
+
+enum class Phase { Reset, WaitingForMeter, Sending, Restarting, Verifying };
+
+// The phase as a few words ("Resetting the meter").
+const char* phaseLabel(Phase phase);
+// The phase's stable name in JSON events: "reset", "waiting_for_meter", "sending",
+// "restarting", "verifying".
+const char* phaseCode(Phase phase);
+
+} // namespace pxr7

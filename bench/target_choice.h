@@ -1,0 +1,40 @@
+// Which meter lead a command works on: the one selected by --serial or --index, or the only
+// lead present. Several leads and no selector is a refusal, as careful flashers do; so is a
+// selection that finds no lead.
+#pragma once
+
+#include "bridge_survey.h"
+#include "command_result.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pxr7 {
+
+// The latency timer the command line sets for its version queries and transfers, where the
+// library can: replies reach it at once, while the meter keeps its own pace.
+constexpr std::uint8_t kBenchLatencyMs = 2;
+
+struct Selection {
+    std::string serial; // empty: none
+    int index = -1;     // -1: none
+    bool all = false;   // every meter lead
+
+    bool selects() const { return !serial.empty() || index >= 0; }
+    // "with serial number S" or "at index N".
+    std::string text() const;
+};
+
+// The survey for a command: everything, or only the bridges the selection names, each
+// meter asked at the bench's latency.
+std::vector<BridgeReport> surveyFor(const Selection& selection);
+
+struct TargetChoice {
+    const BridgeReport* target = nullptr; // null: refused, see result
+    CommandResult result;
+};
+
+TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Selection& selection);
+
+} // namespace pxr7

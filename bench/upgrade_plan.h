@@ -1,0 +1,32 @@
+// What an upgrade command will do with the bridges a survey found, decided before anything is
+// written: which leads to upgrade, which to set up first, which are already done (current, or
+// left out with a reason), or a refusal.
+#pragma once
+
+#include "command_result.h"
+#include "meter_run.h"
+#include "target_choice.h"
+
+#include <vector>
+
+namespace pxr7 {
+
+struct UpgradeRequest {
+    Selection selection;
+    bool skipIfCurrent = false;
+    std::string declaredVersion; // the image's version; empty: unknown
+};
+
+struct UpgradePlan {
+    CommandResult refusal;             // not ok: nothing is done
+    std::vector<BridgeReport> upgrade; // leads whose meters are upgraded
+    std::vector<BridgeReport> setUp;   // leads to set up first (a single upgrade only)
+    std::vector<MeterRun> settled;     // already current, or left out with their reason
+};
+
+UpgradePlan planUpgrade(const std::vector<BridgeReport>& reports, const UpgradeRequest& request);
+
+// Whether a lead's meter already runs the image's version.
+bool isCurrent(const BridgeReport& lead, const std::string& declaredVersion);
+
+} // namespace pxr7

@@ -1,0 +1,71 @@
+// Loading the bridge backend for a command, and the call trace.
+#include "backend.h"
+#include "bridge_trace.h"
+#include "commands.h"
+#include "diagnosis.h"
+#include "messages.h"
+#include "stop_signals.h"
+#include "target_choice.h"
+#include "terminal.h"
+
+namespace pxr7 {
+
+namespace {
+
+void traceLine(const char* line) {
+    terminal().line(LineKind::Trace, std::string("pxr7: ") + line);
+}
+
+bool stopDuringTransfer() {
+    switch (stopRequested()) {
+    case StopRequest::Stop:
+        return true;
+    case StopRequest::WarnOnce:
+        terminal().line(LineKind::Warning,
+                        "An upgrade is in progress: stopping now leaves the meter without "
+                        "working firmware until it is upgraded again.\nPress Ctrl+C again to "
+                        "stop anyway.");
+        return false;
+    case StopRequest::None:
+        break;
+    }
+    return false;
+}
+
+} // namespace
+
+bool loadDriver(const Options& options) {
+    std::string problem;
+    const bool loaded = loadBackend(BackendChoice{options.driverPath, options.backend}, problem);
+    if (loaded) {
+        terminal().line(LineKind::Detail,
+                        std::string("pxr7: bridges reached through ") + backendInUse());
+        if (options.trace) {
+            installCallTrace(traceLine);
+        }
+        return true;
+    }
+    printMessage(MSG_NO_USB_DRIVER, MessageKind::Error);
+    printDiagnosis(options.backend == "libftdi"
+                       ? "pxr7: the libftdi1 backend could not start (" + problem + ")."
+                       : diagnoseMissingLibrary(options.driverPath, problem));
+    return false;
+}
+
+Selection selectionOf(const Options& options) {
+    Selection selection;
+    selection.serial = options.serial;
+    selection.index = options.index;
+    selection.all = options.all;
+    return selection;
+}
+
+StopCheck stopCheck() {
+    StopCheck check;
+    check.duringTransfer = stopDuringTransfer;
+    check.afterTransfer = anyStopSignal;
+    check.exitCode = stopExitCode;
+    return check;
+}
+
+} // namespace pxr7

@@ -1,0 +1,79 @@
+#include "messages.h"
+
+#include "bridge_texts.h"
+#include "json_writer.h"
+#include "printable.h"
+#include "terminal.h"
+
+#include <cstdio>
+
+namespace pxr7 {
+
+void printMessage(int index, MessageKind kind) {
+    char text[kMessageBufferSize];
+    loadMessageText(index, text, sizeof text);
+    const bool error = kind == MessageKind::Error;
+    if (terminal().settings().json) {
+        JsonObject()
+            .add("event", "message")
+            .add("kind", error ? "error" : "information")
+            .add("text", text)
+            .print();
+        return;
+    }
+    terminal().line(error ? LineKind::Error : LineKind::Info, text);
+}
+
+void printDiagnosis(const std::string& line) {
+    if (!line.empty()) {
+        terminal().line(LineKind::Error, line);
+    }
+}
+
+void printFailure(const CommandResult& result) {
+    printDiagnosis(result.diagnosis);
+    if (result.exitCode == EXIT_USAGE) {
+        terminal().line(LineKind::Error, "Try 'pxr7 --help'.");
+    }
+}
+
+void printBridgeTable(const std::vector<BridgeReport>& reports) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%-5s  %-16s  %-20s  %s", "Index", "Serial", "Description",
+                  "State");
+    terminal().line(LineKind::Result, line);
+    for (const BridgeReport& report : reports) {
+        const std::string serial =
+            report.identity.serialNumber.empty() ? "-" : printable(report.identity.serialNumber);
+        const std::string description =
+            report.identity.description.empty() ? "-" : printable(report.identity.description);
+        std::snprintf(line, sizeof line, "%-5d  %-16s  %-20s  %s", report.identity.index,
+                      serial.c_str(), description.c_str(), stateText(report).c_str());
+        terminal().line(LineKind::Result, line);
+    }
+}
+
+std::string changesJson(const std::vector<EepromChange>& changes) {
+    std::string json = "[";
+    for (const EepromChange& change : changes) {
+        JsonObject item;
+        item.add("field", change.field).add("before", change.before).add("after", change.after);
+        json += (json.size() > 1 ? "," : "") + item.nested();
+    }
+    return json + "]";
+}
+
+std::string bridgeJson(const BridgeReport& report) {
+    JsonObject bridge;
+    bridge.add("index", report.identity.index)
+        .add("serial", report.identity.serialNumber)
+        .add("description", report.identity.description)
+        .add("state", stateCode(report.state))
+        .add("version",
+             report.state == BridgeState::MeterAnswered ? report.version.c_str() : nullptr)
+        .addRaw("changes", changesJson(report.changes))
+        .add("status", static_cast<long long>(report.status));
+    return bridge.nested();
+}
+
+} // namespace pxr7

@@ -1,0 +1,30 @@
+// The command line's messages, all through the one terminal writer: catalogue texts as the
+// Windows program words them, diagnosis lines, and the bridge table.
+#pragma once
+
+#include "bridge_survey.h"
+#include "command_result.h"
+#include "message_catalogue.h"
+
+#include <string>
+#include <vector>
+
+namespace pxr7 {
+
+// A catalogue message: an error line on stderr or an information line, or a JSON event.
+void printMessage(int index, MessageKind kind);
+
+// The diagnosis line on stderr (nothing for an empty line).
+void printDiagnosis(const std::string& line);
+
+// A refusal or failure: its diagnosis, and for a usage error the hint to the help.
+void printFailure(const CommandResult& result);
+
+// One line per bridge: index, serial number, description, state.
+void printBridgeTable(const std::vector<BridgeReport>& reports);
+// A bridge as a JSON object, for the list and for events.
+std::string bridgeJson(const BridgeReport& report);
+// A lead's EEPROM changes as a JSON array.
+std::string changesJson(const std::vector<EepromChange>& changes);
+
+} // namespace pxr7

@@ -1,0 +1,80 @@
+#include "run_report.h"
+
+#include "json_writer.h"
+#include "messages.h"
+#include "printable.h"
+#include "run_log.h"
+#include "terminal.h"
+
+#include <cstdio>
+
+namespace pxr7 {
+
+namespace {
+
+std::string shownVersion(const std::string& version) {
+    return version.empty() ? "-" : printable(version);
+}
+
+} // namespace
+
+void addRunFields(JsonObject& object, const MeterRun& run) {
+    const auto text = [](const std::string& value) {
+        return value.empty() ? nullptr : value.c_str();
+    };
+    object.add("exit_code", run.exitCode)
+        .add("error", run.exitCode == EXIT_OK ? nullptr : errorWordFor(run.exitCode))
+        .add("serial", text(run.serial))
+        .add("version_before", text(run.versionBefore))
+        .add("version_after", text(run.versionAfter))
+        .add("records_sent", static_cast<long long>(run.recordsSent))
+        .add("records_total", static_cast<long long>(run.recordsTotal))
+        .add("duration_s", run.seconds);
+}
+
+void logRuns(const Options& options, const std::vector<MeterRun>& runs) {
+    if (options.logPath.empty()) {
+        return;
+    }
+    for (const MeterRun& run : runs) {
+        RunLogEntry entry;
+        entry.command = "upgrade";
+        entry.serial = run.serial;
+        entry.versionBefore = run.versionBefore;
+        entry.versionAfter = run.versionAfter;
+        entry.outcome = outcomeWordFor(run.exitCode);
+        entry.exitCode = run.exitCode;
+        appendRunLog(options.logPath, entry);
+    }
+}
+
+void printRunResult(const MeterRun& run) {
+    if (!run.versionAfter.empty()) {
+        terminal().line(LineKind::Result,
+                        (run.versionBefore.empty() ? std::string("(no answer)")
+                                                   : printable(run.versionBefore)) +
+                            " -> " + printable(run.versionAfter));
+    }
+    printDiagnosis(run.diagnosis);
+}
+
+void printSummary(const std::vector<MeterRun>& runs) {
+    char line[256];
+    std::snprintf(line, sizeof line, "\n%-16s  %-19s  %-9s  %s", "Serial", "Result", "Records",
+                  "Before -> after");
+    terminal().line(LineKind::Result, line);
+    for (const MeterRun& run : runs) {
+        const std::string records =
+            std::to_string(run.recordsSent) + "/" + std::to_string(run.recordsTotal);
+        std::snprintf(
+            line, sizeof line, "%-16s  %-19s  %-9s  %s -> %s", printable(run.serial).c_str(),
+            run.exitCode == EXIT_OK ? "ok" : errorWordFor(run.exitCode), records.c_str(),
+            shownVersion(run.versionBefore).c_str(), shownVersion(run.versionAfter).c_str());
+        terminal().line(LineKind::Result, line);
+    }
+    for (const MeterRun& run : runs) {
+        printDiagnosis(run.diagnosis);
+    }
+}
+
+} // namespace pxr7

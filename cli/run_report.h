@@ -1,0 +1,28 @@
+// How meter runs are reported when a command ends: the JSON fields, the run log's line, the
+// "before -> after" result, and the summary of several meters.
+#pragma once
+
+#include "meter_run.h"
+#include "options.h"
+
+#include <vector>
+
+namespace pxr7 {
+
+class JsonObject;
+
+// The run's own keys of a JSON result: exit_code, error, serial, version_before,
+// version_after, records_sent, records_total, duration_s.
+void addRunFields(JsonObject& object, const MeterRun& run);
+
+// The runs' --log lines, when the options name a log.
+void logRuns(const Options& options, const std::vector<MeterRun>& runs);
+
+// One meter: the result line ("PXR7 V1.02 -> PXR7 V1.03") and the diagnosis of a failure.
+void printRunResult(const MeterRun& run);
+
+// Several meters: one row each (serial, result, records, versions), then each failure's
+// diagnosis.
+void printSummary(const std::vector<MeterRun>& runs);
+
+} // namespace pxr7

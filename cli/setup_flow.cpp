@@ -1,0 +1,60 @@
+#include "setup_flow.h"
+
+#include "confirm.h"
+#include "json_writer.h"
+#include "lead_setup_steps.h"
+#include "messages.h"
+#include "printable.h"
+#include "terminal.h"
+
+#include <cstdio>
+
+namespace pxr7 {
+
+namespace {
+
+void showChanges(const Options& options, const BridgeReport& lead) {
+    if (options.json) {
+        JsonObject()
+            .add("event", "setup")
+            .add("serial", lead.identity.serialNumber)
+            .addRaw("changes", changesJson(lead.changes))
+            .print();
+        return;
+    }
+    Terminal& out = terminal();
+    out.line(LineKind::Info, "The lead " + printable(lead.identity.serialNumber) + " (bridge " +
+                                 std::to_string(lead.identity.index) +
+                                 ") needs these EEPROM settings changed:");
+    for (const EepromChange& change : lead.changes) {
+        char line[256];
+        std::snprintf(line, sizeof line, "  %-12s %s -> %s", change.field.c_str(),
+                      printable(change.before).c_str(), printable(change.after).c_str());
+        out.line(LineKind::Info, line);
+    }
+    out.line(LineKind::Info, "Writing them restarts the lead; it comes back by itself within a "
+                             "few seconds.");
+}
+
+} // namespace
+
+CommandResult runLeadSetup(const Options& options, const BridgeReport& lead) {
+    showChanges(options, lead);
+    switch (askToConfirm(options, "Write the lead's settings now?")) {
+    case Answer::CannotAsk:
+        return failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on");
+    case Answer::No:
+        terminal().line(LineKind::Error, "Setup cancelled.");
+        return failure(EXIT_CANCELLED, "");
+    case Answer::Yes:
+        break;
+    }
+    CommandResult result = setUpLeadNow(lead);
+    if (result.ok()) {
+        terminal().line(LineKind::Error, result.diagnosis); // stderr, beside the question
+        result.diagnosis.clear();
+    }
+    return result;
+}
+
+} // namespace pxr7

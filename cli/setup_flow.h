@@ -1,0 +1,15 @@
+// The lead setup a person sees, shared by `pxr7 setup` and an upgrade that finds a lead
+// needing it: the changes field by field, the question, then the writing and its result.
+#pragma once
+
+#include "bridge_survey.h"
+#include "command_result.h"
+#include "options.h"
+
+namespace pxr7 {
+
+// Ok once the lead holds its settings again; otherwise why not (cancelled, setup failed,
+// reconnect the lead, usage when it cannot ask), with what to do.
+CommandResult runLeadSetup(const Options& options, const BridgeReport& lead);
+
+} // namespace pxr7

@@ -1,0 +1,195 @@
+// The bench's decisions in process: which lead a command works on, what an upgrade plans to
+// do with each bridge, what a failure is said to be, and the one table of exit codes that the
+// documents must list exactly.
+#include "diagnosis.h"
+#include "exit_codes.h"
+#include "rig_files.h"
+#include "terminal.h"
+#include "upgrade.h"
+#include "upgrade_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <regex>
+
+namespace pxr7 {
+namespace {
+
+BridgeReport bridge(int index, BridgeState state, const std::string& serial,
+                    const std::string& version = "") {
+    BridgeReport report;
+    report.identity.index = index;
+    report.identity.serialNumber = serial;
+    report.state = state;
+    report.version = version;
+    return report;
+}
+
+const BridgeReport kMeter = bridge(0, BridgeState::MeterAnswered, "PX7A0000", "PXR7 V1.02");
+const BridgeReport kCurrent = bridge(1, BridgeState::MeterAnswered, "PX7A0001", "PXR7 V1.03");
+const BridgeReport kFresh = bridge(2, BridgeState::NeedsSetup, "A50285BI");
+const BridgeReport kForeign = bridge(3, BridgeState::NotAMeterLead, "FTXYZ");
+const BridgeReport kBusy = bridge(4, BridgeState::Busy, "");
+
+struct PlanCase {
+    const char* name;
+    std::vector<BridgeReport> reports;
+    Selection selection;
+    bool skipIfCurrent;
+    int refusal;                    // the plan's exit code
+    std::vector<std::string> sent;  // serials to upgrade
+    std::vector<std::string> setUp; // serials to set up first
+    std::map<std::string, int> settled;
+    const char* diagnosisPart;
+};
+
+Selection serial(const char* s) {
+    Selection selection;
+    selection.serial = s;
+    return selection;
+}
+
+Selection all() {
+    Selection selection;
+    selection.all = true;
+    return selection;
+}
+
+const PlanCase kPlans[] = {
+    {"TheOnlyLeadBesideAForeignBridge", {kForeign, kMeter}, {}, false, 0, {"PX7A0000"}, {}, {}, ""},
+    {"TwoLeadsAndNoSelector",
+     {kMeter, kCurrent},
+     {},
+     false,
+     EXIT_AMBIGUOUS,
+     {},
+     {},
+     {},
+     "2 meter leads"},
+    {"OnlyABusyBridge", {kForeign, kBusy}, {}, false, EXIT_BUSY, {}, {}, {}, "bridge 4"},
+    {"NoLeadAtAll", {kForeign}, {}, false, EXIT_NOT_A_METER_LEAD, {}, {}, {}, "no PXR7 meter"},
+    {"SelectedBridgeIsForeign",
+     {kForeign},
+     serial("FTXYZ"),
+     false,
+     EXIT_NOT_A_METER_LEAD,
+     {},
+     {},
+     {},
+     "is not a meter lead"},
+    {"SelectionFindsNothing",
+     {},
+     serial("NOPE"),
+     false,
+     EXIT_NOT_A_METER_LEAD,
+     {},
+     {},
+     {},
+     "no bridge with serial number NOPE"},
+    {"AFactoryLeadIsSetUpFirst", {kFresh}, {}, false, 0, {}, {"A50285BI"}, {}, ""},
+    {"CurrentIsLeftAloneOnlyWhenAsked", {kCurrent}, {}, true, 0, {}, {}, {{"PX7A0001", 0}}, ""},
+    {"CurrentIsUpgradedByDefault", {kCurrent}, {}, false, 0, {"PX7A0001"}, {}, {}, ""},
+    {"AllSkipsCurrentAndReportsFreshLeads",
+     {kMeter, kCurrent, kFresh, kForeign},
+     all(),
+     true,
+     0,
+     {"PX7A0000"},
+     {},
+     {{"PX7A0001", 0}, {"A50285BI", EXIT_BRIDGE_REPROGRAMMED}},
+     ""},
+    {"AllWithNoLead", {kForeign}, all(), false, EXIT_NOT_A_METER_LEAD, {}, {}, {}, "no PXR7"},
+};
+
+class PlanTest : public testing::TestWithParam<PlanCase> {};
+
+std::vector<std::string> serials(const std::vector<BridgeReport>& reports) {
+    std::vector<std::string> out;
+    for (const BridgeReport& report : reports) {
+        out.push_back(report.identity.serialNumber);
+    }
+    return out;
+}
+
+TEST_P(PlanTest, DecidesBeforeAnythingIsWritten) {
+    const PlanCase& c = GetParam();
+    const UpgradePlan plan =
+        planUpgrade(c.reports, UpgradeRequest{c.selection, c.skipIfCurrent, "PXR7 V1.03"});
+    EXPECT_EQ(plan.refusal.exitCode, c.refusal);
+    EXPECT_NE(plan.refusal.diagnosis.find(c.diagnosisPart), std::string::npos)
+        << plan.refusal.diagnosis;
+    EXPECT_EQ(serials(plan.upgrade), c.sent);
+    EXPECT_EQ(serials(plan.setUp), c.setUp);
+    std::map<std::string, int> settled;
+    for (const MeterRun& run : plan.settled) {
+        settled[run.serial] = run.exitCode;
+    }
+    EXPECT_EQ(settled, c.settled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bench, PlanTest, testing::ValuesIn(kPlans),
+                         [](const testing::TestParamInfo<PlanCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST(Diagnosis, SaysTheWaitsTheTransferUsesAndWhereItStopped) {
+    UpgradeOutcome outcome;
+    outcome.result = UpgradeResult::HandshakeFailed;
+    outcome.fault = TransferFault::NoReply;
+    outcome.recordCount = 314;
+    const std::string ms = std::to_string(kHandshakePollLimit * kTickPeriodMs) + " ms";
+    EXPECT_NE(diagnose(outcome).find("within " + ms), std::string::npos) << diagnose(outcome);
+    outcome.phase = TransferPhase::Records;
+    outcome.nextRecord = 100;
+    const std::string line = diagnose(outcome);
+    EXPECT_NE(line.find("after 100 of 314 records"), std::string::npos) << line;
+    EXPECT_NE(line.find(std::to_string(kRecordPollLimit * kTickPeriodMs) + " ms"),
+              std::string::npos);
+    EXPECT_EQ(line.find("reset pulse"), std::string::npos);
+}
+
+// docs/json.md lists exactly the table's codes and words (the README shows the help, whose
+// footer is made from the table, and a command-line test holds the README to the help).
+TEST(ExitCodes, TheJsonDocumentListsExactlyTheTable) {
+    const std::string doc = simrig::fileText(PXR7_JSON_DOC_PATH);
+    std::map<int, std::string> documented;
+    const std::regex row(R"(\n\| (\d+) \| `(\w+)` \|)");
+    for (auto it = std::sregex_iterator(doc.begin(), doc.end(), row); it != std::sregex_iterator();
+         ++it) {
+        documented[std::stoi((*it)[1])] = (*it)[2];
+    }
+    std::map<int, std::string> table;
+    std::size_t count = 0;
+    const ExitCodeRow* rows = exitCodeRows(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (rows[i].code != EXIT_OK) {
+            table[rows[i].code] = rows[i].word;
+        }
+        EXPECT_STREQ(errorWordFor(rows[i].code), rows[i].word);
+    }
+    EXPECT_EQ(documented, table);
+}
+
+TEST(WrapText, NoLineIsWiderThanAskedAndNoWordIsLost) {
+    const std::string text = "Before upgrading your unit please make sure that the battery is "
+                             "charged to at least 50%.\nAVeryLongWordThatCannotBreakAnywhere";
+    std::string joined;
+    for (const std::string& line : wrapText(text, 12)) {
+        EXPECT_LE(line.size(), 12u) << line;
+        joined += line;
+    }
+    std::string squeezed;
+    for (char c : text) {
+        if (c != ' ' && c != '\n') {
+            squeezed += c;
+        }
+    }
+    joined.erase(std::remove(joined.begin(), joined.end(), ' '), joined.end());
+    EXPECT_EQ(joined, squeezed);
+    EXPECT_EQ(wrapText("a\n\nb", 0), (std::vector<std::string>{"a", "", "b"}));
+}
+
+} // namespace
+} // namespace pxr7
