@@ -59,17 +59,20 @@ void printRunResult(const MeterRun& run) {
 }
 
 void printSummary(const std::vector<MeterRun>& runs) {
+    // A narrow terminal gets what matters most: each meter and its result.
+    const bool narrow = terminal().live() && terminal().laneWidth() < 64;
     char line[256];
-    std::snprintf(line, sizeof line, "\n%-16s  %-19s  %-9s  %s", "Serial", "Result", "Records",
-                  "Before -> after");
+    std::snprintf(line, sizeof line, narrow ? "\n%-16s  %s" : "\n%-16s  %-19s  %-9s  %s", "Serial",
+                  "Result", "Records", "Before -> after");
     terminal().line(LineKind::Result, line);
     for (const MeterRun& run : runs) {
         const std::string records =
             std::to_string(run.recordsSent) + "/" + std::to_string(run.recordsTotal);
-        std::snprintf(
-            line, sizeof line, "%-16s  %-19s  %-9s  %s -> %s", printable(run.serial).c_str(),
-            run.exitCode == EXIT_OK ? "ok" : errorWordFor(run.exitCode), records.c_str(),
-            shownVersion(run.versionBefore).c_str(), shownVersion(run.versionAfter).c_str());
+        const char* result = run.exitCode == EXIT_OK ? "ok" : errorWordFor(run.exitCode);
+        std::snprintf(line, sizeof line, narrow ? "%-16s  %s" : "%-16s  %-19s  %-9s  %s -> %s",
+                      printable(run.serial).c_str(), result, records.c_str(),
+                      shownVersion(run.versionBefore).c_str(),
+                      shownVersion(run.versionAfter).c_str());
         terminal().line(LineKind::Result, line);
     }
     for (const MeterRun& run : runs) {
