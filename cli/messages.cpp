@@ -53,6 +53,18 @@ void printBridgeTable(const std::vector<BridgeReport>& reports) {
     }
 }
 
+void describeBridges(const std::vector<BridgeReport>& reports) {
+    if (!terminal().settings().verbose) {
+        return;
+    }
+    for (const BridgeReport& report : reports) {
+        terminal().line(LineKind::Detail, "pxr7: bridge " + std::to_string(report.identity.index) +
+                                              " (" + printable(report.identity.serialNumber) +
+                                              ", " + printable(report.identity.description) +
+                                              "): " + stateText(report));
+    }
+}
+
 std::string changesJson(const std::vector<EepromChange>& changes) {
     std::string json = "[";
     for (const EepromChange& change : changes) {

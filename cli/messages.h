@@ -22,6 +22,8 @@ void printFailure(const CommandResult& result);
 
 // One line per bridge: index, serial number, description, state.
 void printBridgeTable(const std::vector<BridgeReport>& reports);
+// With --verbose: what the survey found on each bridge, one line each.
+void describeBridges(const std::vector<BridgeReport>& reports);
 // A bridge as a JSON object, for the list and for events.
 std::string bridgeJson(const BridgeReport& report);
 // A lead's EEPROM changes as a JSON array.

@@ -35,6 +35,7 @@ int runSetupCommand(const Options& options) {
         return finish(options, nullptr, CommandResult{EXIT_NO_DRIVER, ""}, "no_driver");
     }
     const std::vector<BridgeReport> reports = surveyFor(selectionOf(options));
+    describeBridges(reports);
     const TargetChoice choice = chooseTarget(reports, selectionOf(options));
     if (choice.target == nullptr) {
         if (choice.result.exitCode == EXIT_AMBIGUOUS && !options.json) {

@@ -168,6 +168,7 @@ int runUpgradeCommand(const Options& options) {
     const UpgradeRequest request{selectionOf(options), options.skipIfCurrent,
                                  embeddedImageVersion()};
     const std::vector<BridgeReport> reports = surveyFor(request.selection);
+    describeBridges(reports);
     UpgradePlan plan = planUpgrade(reports, request);
     if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !options.json) {
         printBridgeTable(reports);
