@@ -44,6 +44,10 @@ const char* stateCode(BridgeState state) {
         return "no_answer";
     case BridgeState::Busy:
         return "busy";
+    case BridgeState::Gone:
+        return "gone";
+    case BridgeState::EepromUnreadable:
+        return "eeprom_unreadable";
     case BridgeState::NeedsSetup:
         return "needs_setup";
     case BridgeState::NotAMeterLead:
@@ -62,6 +66,12 @@ std::string stateText(const BridgeReport& report) {
         return "meter lead, no answer (a meter in its boot loader answers nothing)";
     case BridgeState::Busy:
         return "busy: " + describeBusy(report.status);
+    case BridgeState::Gone:
+        return "gone: it left the bus while it was looked at";
+    case BridgeState::EepromUnreadable:
+        return "meter lead, EEPROM unreadable: its settings are unknown" +
+               (report.version.empty() ? std::string()
+                                       : "; meter answered: " + printable(report.version));
     case BridgeState::NeedsSetup:
         return "lead needs setup: " + changesText(report.changes);
     case BridgeState::NotAMeterLead:
@@ -139,6 +149,15 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Option
             }
         }
         return choice;
+    }
+    for (const BridgeReport& report : reports) {
+        if (report.state == BridgeState::Gone) {
+            choice.exitCode = EXIT_PORT_ERROR;
+            choice.problem = "pxr7: bridge " + std::to_string(report.identity.index) +
+                             " left the bus while it was looked at: reconnect it and run the "
+                             "command again.";
+            return choice;
+        }
     }
     choice.exitCode = EXIT_NOT_A_METER_LEAD;
     if (selecting) {

@@ -64,6 +64,25 @@ int reportSetup(const SetupReport& setup) {
     case SetupResult::Unusable:
         printDiagnosis("pxr7: the lead's EEPROM is not a meter lead's; it was left alone.");
         return EXIT_NOT_A_METER_LEAD;
+    case SetupResult::NotTheSame:
+        printDiagnosis("pxr7: another bridge took the lead's place on the bus; nothing was "
+                       "written. Run the command again.");
+        return EXIT_PORT_ERROR;
+    case SetupResult::EepromUnreadable:
+        printDiagnosis("pxr7: the lead's EEPROM could not be read; nothing was written.");
+        return EXIT_LEAD_SETUP_FAILED;
+    case SetupResult::CannotTellApart:
+        printDiagnosis("pxr7: other leads share this lead's serial number and the driver cannot "
+                       "tell where each is plugged in; nothing was written. Connect the lead on "
+                       "its own and run setup again.");
+        return EXIT_LEAD_SETUP_FAILED;
+    case SetupResult::CycleFailed:
+        printDiagnosis(
+            "pxr7: the lead's settings were written, but it did not restart to take "
+            "them up: " +
+            (setup.reason.empty() ? std::string("unplug it and plug it in again") : setup.reason) +
+            ".");
+        return EXIT_LEAD_SETUP_FAILED;
     }
     return EXIT_FAILURE_OTHER;
 }
@@ -83,7 +102,7 @@ int runLeadSetup(const Options& options, const BridgeReport& lead) {
     case Answer::Yes:
         break;
     }
-    return reportSetup(setUpLead(lead.identity.serialNumber));
+    return reportSetup(setUpLead(lead.identity));
 }
 
 } // namespace pxr7

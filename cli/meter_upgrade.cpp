@@ -57,11 +57,12 @@ void announceVerifying(const MeterRunStyle& style, const std::string& serial) {
 }
 
 // After a whole transfer: the meter's version once it has restarted.
-int verify(ProgressSink& view, const MeterRunStyle& style, MeterRun& run) {
+int verify(const BridgeIdentity& lead, ProgressSink& view, const MeterRunStyle& style,
+           MeterRun& run) {
     view.phase(Phase::Verifying); // the progress line says it to a person
     announceVerifying(style, run.serial);
     const std::optional<std::string> after =
-        readVersionAfterRestart(run.serial, kRestartWait, anyStopSignal);
+        readVersionAfterRestart(lead, kRestartWait, anyStopSignal);
     const bool speak = !style.json && !style.quiet;
     if (!after && anyStopSignal()) {
         return stopExitCode();
@@ -129,7 +130,7 @@ int upgradeMeter(const Options& options, const BridgeReport& lead, ProgressSink&
     run.serial = lead.identity.serialNumber;
     run.exitCode = transfer(lead, view, style, run);
     if (run.exitCode == EXIT_OK && !options.noVerify) {
-        run.exitCode = verify(view, style, run);
+        run.exitCode = verify(lead.identity, view, style, run);
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run.exitCode;

@@ -45,6 +45,11 @@ int runSetupCommand(const Options& options) {
         return finish(options, nullptr, choice.exitCode, errorCodeFor(choice.exitCode));
     }
     const BridgeReport& lead = *choice.target;
+    if (lead.state == BridgeState::EepromUnreadable) {
+        printDiagnosis("pxr7: the lead's EEPROM could not be read, so its settings are "
+                       "unknown; nothing was written.");
+        return finish(options, &lead, EXIT_LEAD_SETUP_FAILED, errorCodeFor(EXIT_LEAD_SETUP_FAILED));
+    }
     if (lead.state != BridgeState::NeedsSetup) {
         if (!options.json) {
             std::printf("The lead %s already holds the settings the meter needs.\n",
