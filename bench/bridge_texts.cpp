@@ -22,6 +22,10 @@ const char* stateCode(BridgeState state) {
         return "no_answer";
     case BridgeState::Busy:
         return "busy";
+    case BridgeState::Gone:
+        return "gone";
+    case BridgeState::EepromUnreadable:
+        return "eeprom_unreadable";
     case BridgeState::NeedsSetup:
         return "needs_setup";
     case BridgeState::NotAMeterLead:
@@ -40,6 +44,12 @@ std::string stateText(const BridgeReport& report) {
         return "meter lead, no answer (a meter in its boot loader answers nothing)";
     case BridgeState::Busy:
         return "busy: " + describeBusy(report.status);
+    case BridgeState::Gone:
+        return "gone: it left the bus while it was looked at";
+    case BridgeState::EepromUnreadable:
+        return "meter lead, EEPROM unreadable: its settings are unknown" +
+               (report.version.empty() ? std::string()
+                                       : "; meter answered: " + printable(report.version));
     case BridgeState::NeedsSetup:
         return "lead needs setup: " + changesText(report.changes);
     case BridgeState::NotAMeterLead:

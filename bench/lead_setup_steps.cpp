@@ -1,6 +1,7 @@
 #include "lead_setup_steps.h"
 
 #include "lead_setup.h"
+#include "same_bridge.h"
 #include "target_choice.h"
 
 namespace pxr7 {
@@ -29,6 +30,24 @@ CommandResult resultOf(const SetupReport& setup) {
     case SetupResult::Unusable:
         return failure(EXIT_NOT_A_METER_LEAD,
                        "pxr7: the lead's EEPROM is not a meter lead's; it was left alone.");
+    case SetupResult::NotTheSame:
+        return failure(EXIT_PORT_ERROR, "pxr7: another bridge took the lead's place on the bus; "
+                                        "nothing was written. Run the command again.");
+    case SetupResult::EepromUnreadable:
+        return failure(EXIT_LEAD_SETUP_FAILED,
+                       "pxr7: the lead's EEPROM could not be read; nothing was written.");
+    case SetupResult::CannotTellApart:
+        return failure(EXIT_LEAD_SETUP_FAILED,
+                       "pxr7: other leads share this lead's serial number and the driver cannot "
+                       "tell where each is plugged in; nothing was written. Connect the lead on "
+                       "its own and run setup again.");
+    case SetupResult::CycleFailed:
+        return failure(EXIT_LEAD_SETUP_FAILED,
+                       "pxr7: the lead's settings were written, but it did not restart to take "
+                       "them up: " +
+                           (setup.reason.empty() ? std::string("unplug it and plug it in again")
+                                                 : setup.reason) +
+                           ".");
     }
     return failure(EXIT_FAILURE_OTHER, "");
 }
@@ -36,12 +55,17 @@ CommandResult resultOf(const SetupReport& setup) {
 } // namespace
 
 CommandResult setUpLeadNow(const BridgeReport& lead) {
-    return resultOf(setUpLead(lead.identity.serialNumber));
+    return resultOf(setUpLead(lead.identity));
 }
 
 bool surveyLeadAgain(BridgeReport& lead) {
+    // The bridge it was, not the first one that shows its serial number.
+    const FindResult found = findSameBridge(lead.identity);
+    if (found.outcome != FindOutcome::Found) {
+        return false;
+    }
     Selection selection;
-    selection.serial = lead.identity.serialNumber;
+    selection.index = found.index;
     const std::vector<BridgeReport> reports = surveyFor(selection);
     if (reports.empty() || !isLeadReport(reports.front())) {
         return false;

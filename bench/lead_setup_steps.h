@@ -12,7 +12,8 @@ namespace pxr7 {
 CommandResult setUpLeadNow(const BridgeReport& lead);
 
 // The lead again after its setup (its meter's version, and where it is now), found by its
-// serial number. False, with lead untouched, if it is not back as a meter lead.
+// identity as the same physical bridge. False, with lead untouched, if it is not back as a meter
+// lead.
 bool surveyLeadAgain(BridgeReport& lead);
 
 } // namespace pxr7

@@ -39,10 +39,11 @@ int transfer(const BridgeReport& lead, LaneObserver& lane, const StopCheck& stop
 }
 
 // After a whole transfer: the meter's version once it has restarted.
-int verify(const RunSettings& settings, LaneObserver& lane, const StopCheck& stop, MeterRun& run) {
+int verify(const BridgeIdentity& lead, const RunSettings& settings, LaneObserver& lane,
+           const StopCheck& stop, MeterRun& run) {
     lane.phase(Phase::Verifying);
     const std::optional<std::string> after =
-        readVersionAfterRestart(run.serial, kRestartWait, stop.afterTransfer);
+        readVersionAfterRestart(lead, kRestartWait, stop.afterTransfer);
     if (!after && stop.afterTransfer != nullptr && stop.afterTransfer()) {
         return stop.exitCode();
     }
@@ -77,7 +78,7 @@ int runMeter(const BridgeReport& lead, const RunSettings& settings, LaneObserver
     const auto started = std::chrono::steady_clock::now();
     run.exitCode = transfer(lead, lane, stop, run);
     if (run.exitCode == EXIT_OK && settings.verify) {
-        run.exitCode = verify(settings, lane, stop, run);
+        run.exitCode = verify(lead.identity, settings, lane, stop, run);
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run.exitCode;

@@ -2,6 +2,7 @@
 
 #include "bridge_identity.h"
 #include "device_port.h"
+#include "same_bridge.h"
 #include "target_choice.h"
 #include "version_query.h"
 
@@ -13,15 +14,22 @@ namespace {
 
 constexpr auto kRetryPeriod = std::chrono::milliseconds(250);
 
-bool askOnce(const std::string& serialNumber, std::string& version) {
-    const int index = findBridgeBySerial(serialNumber);
-    if (index < 0) {
-        return false;
+// Answered, not yet there, or never to be trusted (the lead cannot be told apart).
+enum class Asked { Answered, NotYet, CannotTell };
+
+Asked askOnce(const BridgeIdentity& lead, std::string& version) {
+    const FindResult found = findSameBridge(lead);
+    if (found.outcome == FindOutcome::Ambiguous) {
+        return Asked::CannotTell;
     }
+    if (found.outcome != FindOutcome::Found) {
+        return Asked::NotYet;
+    }
+    BridgeIdentity expected = lead;
+    expected.index = found.index;
     DevicePort port;
-    if (port.openAndConfigure(index, kVersionQueryBaud, FT_BITS_8, FT_STOP_BITS_1,
-                              FT_PARITY_NONE) != FT_OK) {
-        return false;
+    if (openSameBridge(port, expected, kVersionQueryBaud) != OpenCheck::Opened) {
+        return Asked::NotYet;
     }
     port.setLatencyTimer(kBenchLatencyMs);
     char text[kVersionTextSize];
@@ -30,21 +38,23 @@ bool askOnce(const std::string& serialNumber, std::string& version) {
     if (answered) {
         version = text;
     }
-    return answered;
+    return answered ? Asked::Answered : Asked::NotYet;
 }
 
 } // namespace
 
-std::optional<std::string> readVersionAfterRestart(const std::string& serialNumber,
+std::optional<std::string> readVersionAfterRestart(const BridgeIdentity& lead,
                                                    std::chrono::milliseconds wait,
                                                    bool (*giveUp)()) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         std::string version;
-        if (askOnce(serialNumber, version)) {
+        const Asked asked = askOnce(lead, version);
+        if (asked == Asked::Answered) {
             return version;
         }
-        if (std::chrono::steady_clock::now() >= deadline || (giveUp != nullptr && giveUp())) {
+        if (asked == Asked::CannotTell || std::chrono::steady_clock::now() >= deadline ||
+            (giveUp != nullptr && giveUp())) {
             return std::nullopt;
         }
         std::this_thread::sleep_for(kRetryPeriod);

@@ -1,6 +1,8 @@
-// Asking a meter for its version once an upgrade has restarted it: found again by its lead's
-// serial number, at the version query's settings, for a bounded time.
+// Asking a meter for its version once an upgrade has restarted it: its lead found again as the
+// same bridge (findSameBridge), at the version query's settings, for a bounded time.
 #pragma once
+
+#include "bridge_identity.h"
 
 #include <chrono>
 #include <optional>
@@ -11,8 +13,9 @@ namespace pxr7 {
 // How long a meter may take to start its new firmware and answer.
 constexpr std::chrono::milliseconds kRestartWait{10000};
 
-// giveUp, if given, is asked between attempts (a stop signal, say).
-std::optional<std::string> readVersionAfterRestart(const std::string& serialNumber,
+// giveUp, if given, is asked between attempts (a stop signal, say). None, at once, when the lead
+// cannot be told from others like it: a version from another meter would prove nothing.
+std::optional<std::string> readVersionAfterRestart(const BridgeIdentity& lead,
                                                    std::chrono::milliseconds wait = kRestartWait,
                                                    bool (*giveUp)() = nullptr);
 

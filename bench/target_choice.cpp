@@ -17,6 +17,15 @@ CommandResult busyRefusal(const std::vector<BridgeReport>& reports) {
     return failure(EXIT_BUSY, "pxr7: no meter lead could be opened.");
 }
 
+const BridgeReport* firstGone(const std::vector<BridgeReport>& reports) {
+    for (const BridgeReport& report : reports) {
+        if (report.state == BridgeState::Gone) {
+            return &report;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 std::string Selection::text() const {
@@ -49,6 +58,11 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
                                                     "--serial or --index.");
     } else if (anyBusy) {
         choice.result = busyRefusal(reports);
+    } else if (const BridgeReport* gone = firstGone(reports)) {
+        choice.result =
+            failure(EXIT_PORT_ERROR, "pxr7: bridge " + std::to_string(gone->identity.index) +
+                                         " left the bus while it was looked at: "
+                                         "reconnect it and run the command again.");
     } else if (!selection.selects()) {
         choice.result = failure(EXIT_NOT_A_METER_LEAD,
                                 "pxr7: no PXR7 meter lead is connected (an FT232R, 0403:6001, "

@@ -44,6 +44,12 @@ int runSetupCommand(const Options& options) {
         return finish(options, nullptr, choice.result, choice.result.errorWord());
     }
     const BridgeReport& lead = *choice.target;
+    if (lead.state == BridgeState::EepromUnreadable) {
+        const CommandResult unreadable =
+            failure(EXIT_LEAD_SETUP_FAILED, "pxr7: the lead's EEPROM could not be read, so its "
+                                            "settings are unknown; nothing was written.");
+        return finish(options, &lead, unreadable, unreadable.errorWord());
+    }
     if (lead.state != BridgeState::NeedsSetup) {
         terminal().line(LineKind::Result, "The lead " + printable(lead.identity.serialNumber) +
                                               " already holds the settings the meter needs.");

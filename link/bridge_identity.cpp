@@ -45,6 +45,15 @@ bool isMeterLead(const BridgeIdentity& bridge) {
             sameDescription(bridge.description, kFactoryBridgeDescription));
 }
 
+bool serialTellsApart(const BridgeIdentity& bridge) {
+    return !bridge.serialNumber.empty() && !bridge.serialShared;
+}
+
+bool sameIdentity(const BridgeIdentity& expected, const BridgeIdentity& found) {
+    return found.type == expected.type && found.id == expected.id &&
+           found.serialNumber == expected.serialNumber && found.description == expected.description;
+}
+
 FT_STATUS readBridgeIdentity(FT_HANDLE handle, BridgeIdentity& identity) {
     FT_DEVICE type = 0;
     std::uint32_t id = 0;
@@ -78,6 +87,29 @@ std::uint32_t countBridges() {
         return 0;
     }
     return count < kMaxBridges ? count : kMaxBridges;
+}
+
+std::optional<std::uint32_t> readBridgeLocation(int index) {
+    if (!bridgeHasLocations() || index < 0) {
+        return std::nullopt;
+    }
+    std::uint32_t count = 0;
+    if (d2xx().FT_CreateDeviceInfoList(&count) != FT_OK ||
+        static_cast<std::uint32_t>(index) >= count) {
+        return std::nullopt;
+    }
+    std::uint32_t flags = 0;
+    std::uint32_t type = 0;
+    std::uint32_t id = 0;
+    std::uint32_t location = 0;
+    char serial[kSerialBufferSize] = {};
+    char description[kInfoDescriptionBufferSize] = {};
+    FT_HANDLE handle = nullptr;
+    if (d2xx().FT_GetDeviceInfoDetail(static_cast<std::uint32_t>(index), &flags, &type, &id,
+                                      &location, serial, description, &handle) != FT_OK) {
+        return std::nullopt;
+    }
+    return location;
 }
 
 int findBridgeBySerial(const std::string& serialNumber) {

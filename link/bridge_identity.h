@@ -6,6 +6,7 @@
 #include "d2xx_types.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pxr7 {
@@ -19,7 +20,20 @@ struct BridgeIdentity {
     std::uint32_t id = 0; // VID << 16 | PID
     std::string serialNumber;
     std::string description;
+    // Where it sits on the USB bus (D2XX's location id: bus and port path), read only where
+    // serial numbers do not tell the meter leads apart, and only if the library can tell.
+    std::optional<std::uint32_t> location;
+    // Another meter lead showed the same serial number when this one was found.
+    bool serialShared = false;
 };
+
+// Whether the serial number alone finds this lead again: it has one, and no other lead
+// present shared it.
+bool serialTellsApart(const BridgeIdentity& bridge);
+
+// Whether found, read from a bridge just opened, is the bridge expected was: the same type,
+// id, serial number and description.
+bool sameIdentity(const BridgeIdentity& expected, const BridgeIdentity& found);
 
 // Whether text equals wanted, ignoring letter case and trailing blanks.
 bool sameDescription(const std::string& text, const char* wanted);
@@ -40,7 +54,12 @@ bool probeBridge(int index, BridgeIdentity& identity);
 // so a misbehaving library cannot make a walk run for ever.
 std::uint32_t countBridges();
 
-// The index of the present bridge with the serial number, or -1.
+// The USB location of the bridge at index now (a fresh device information list, then its
+// entry); none where the library lacks those calls or they fail.
+std::optional<std::uint32_t> readBridgeLocation(int index);
+
+// The index of the present bridge with the serial number, or -1. The first one: where serial
+// numbers may be shared, findSameBridge (same_bridge.h) is the way to find a lead again.
 int findBridgeBySerial(const std::string& serialNumber);
 
 } // namespace pxr7

@@ -9,6 +9,7 @@ namespace {
 D2xxTable g_boundTable{};
 const D2xxTable* g_activeTable = nullptr;
 ModuleHandle g_module = nullptr;
+const char* (*g_reasonSource)() = nullptr;
 
 // Binds every entry; names the first one missing, or returns null.
 const char* bindAllEntries(ModuleHandle module, D2xxTable& table) {
@@ -45,6 +46,7 @@ bool bindModule(ModuleHandle module, std::string* problem) {
         closeModule(g_module);
     }
     g_module = module;
+    g_reasonSource = nullptr;
     g_boundTable = table;
     g_activeTable = &g_boundTable;
     return true;
@@ -72,6 +74,20 @@ bool bridgeLibraryPresent() {
 
 bool bridgeHasLatencyTimer() {
     return g_activeTable != nullptr && g_activeTable->FT_SetLatencyTimer != nullptr;
+}
+
+bool bridgeHasLocations() {
+    return g_activeTable != nullptr && g_activeTable->FT_CreateDeviceInfoList != nullptr &&
+           g_activeTable->FT_GetDeviceInfoDetail != nullptr;
+}
+
+std::string bridgeFailureReason() {
+    const char* reason = g_reasonSource != nullptr ? g_reasonSource() : nullptr;
+    return reason != nullptr ? reason : "";
+}
+
+void setBridgeFailureReasonSource(const char* (*source)()) {
+    g_reasonSource = source;
 }
 
 const D2xxTable& d2xx() {

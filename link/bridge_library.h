@@ -26,6 +26,16 @@ bool bridgeLibraryPresent();
 // Whether d2xx().FT_SetLatencyTimer may be called: a library is present and has the entry.
 bool bridgeHasLatencyTimer();
 
+// Whether the library can tell where each bridge sits on the bus: it has both
+// FT_CreateDeviceInfoList and FT_GetDeviceInfoDetail.
+bool bridgeHasLocations();
+
+// The backend's own words for its latest failure in this thread ("" if it keeps none, as
+// FTDI's library does not): what the user is told besides a status.
+std::string bridgeFailureReason();
+// Set by a backend that keeps such words; null for none. Loading a D2XX library clears it.
+void setBridgeFailureReasonSource(const char* (*source)());
+
 // The bound entry points. Only meaningful while bridgeLibraryPresent() is true.
 const D2xxTable& d2xx();
 

@@ -1,6 +1,7 @@
 #include "bridge_survey.h"
 
 #include "bridge_library.h"
+#include "same_bridge.h"
 #include "version_query.h"
 
 namespace pxr7 {
@@ -14,6 +15,21 @@ bool selected(const SurveyOptions& options, const BridgeIdentity& identity) {
     return options.onlySerial.empty() || identity.serialNumber == options.onlySerial;
 }
 
+// Asks the meter behind an open lead; a lead whose EEPROM was unreadable stays so.
+void askMeter(const SurveyOptions& options, DevicePort& port, BridgeReport& report) {
+    if (options.prepareQuery != nullptr) {
+        options.prepareQuery(port);
+    }
+    char version[kVersionTextSize];
+    const bool answered = queryMeterVersion(port, version, options.reading);
+    if (answered) {
+        report.version = version;
+    }
+    if (report.state != BridgeState::EepromUnreadable) {
+        report.state = answered ? BridgeState::MeterAnswered : BridgeState::NoAnswer;
+    }
+}
+
 // A meter lead, opened at the version query's settings: its EEPROM, then its meter.
 void lookAtLead(const SurveyOptions& options, DevicePort& port, BridgeReport& report) {
     switch (port.inspectEeprom()) {
@@ -25,26 +41,84 @@ void lookAtLead(const SurveyOptions& options, DevicePort& port, BridgeReport& re
     case DevicePort::EepromCheck::ForeignIds:
         report.state = BridgeState::Unusable;
         return;
+    case DevicePort::EepromCheck::ReadFailed:
+        // Some drivers cannot read it: the meter may still answer, but its settings are unknown.
+        report.state = BridgeState::EepromUnreadable;
+        break;
     default:
-        break; // right, or unreadable as some drivers' EEPROM reads are: ask the meter
+        break;
     }
-    if (options.prepareQuery != nullptr) {
-        options.prepareQuery(port);
+    askMeter(options, port, report);
+}
+
+// Who the bridge at report.identity.index is, from a probe open; its state so far.
+void probe(BridgeReport& report) {
+    FT_HANDLE handle = nullptr;
+    report.status = d2xx().FT_Open(report.identity.index, &handle);
+    if (report.status != FT_OK || handle == nullptr) {
+        report.state = report.status == FT_DEVICE_NOT_FOUND ? BridgeState::Gone : BridgeState::Busy;
+        if (report.status == FT_OK) {
+            report.status = FT_INVALID_HANDLE;
+        }
+        return;
     }
-    char version[kVersionTextSize];
-    if (queryMeterVersion(port, version, options.reading)) {
-        report.state = BridgeState::MeterAnswered;
-        report.version = version;
-    } else {
-        report.state = BridgeState::NoAnswer;
+    const FT_STATUS info = readBridgeIdentity(handle, report.identity);
+    d2xx().FT_Close(handle);
+    report.state = info == FT_OK && isMeterLead(report.identity) ? BridgeState::NoAnswer
+                                                                 : BridgeState::NotAMeterLead;
+}
+
+void markShared(BridgeIdentity& identity) {
+    if (!identity.serialShared) {
+        identity.serialShared = true;
+        identity.location = readBridgeLocation(identity.index);
     }
+}
+
+// Where a lead's serial number does not tell it from the leads before it, those of them still
+// reported and this one are marked and located. Only then is the location read at all.
+void noteSerial(std::vector<BridgeIdentity>& leads, std::vector<BridgeReport>& reports,
+                BridgeIdentity& identity) {
+    bool shared = identity.serialNumber.empty();
+    for (const BridgeIdentity& earlier : leads) {
+        shared = shared || earlier.serialNumber == identity.serialNumber;
+    }
+    if (shared) {
+        for (BridgeReport& earlier : reports) {
+            if (isLeadReport(earlier) && earlier.identity.serialNumber == identity.serialNumber) {
+                markShared(earlier.identity);
+            }
+        }
+        markShared(identity);
+    }
+    leads.push_back(identity);
+}
+
+// Opens a lead seen by the probe, checks it is still that bridge, and looks at it.
+void openAndLook(const SurveyOptions& options, BridgeReport& report) {
+    DevicePort port;
+    switch (openSameBridge(port, report.identity, kVersionQueryBaud)) {
+    case OpenCheck::Opened:
+        lookAtLead(options, port, report);
+        report.eepromCheck = port.eepromCheck;
+        port.close();
+        return;
+    case OpenCheck::Busy:
+        report.state = BridgeState::Busy;
+        break;
+    case OpenCheck::Gone:
+    case OpenCheck::NotTheSame:
+        report.state = BridgeState::Gone;
+        break;
+    }
+    report.status = port.lastStatus;
 }
 
 } // namespace
 
 bool isLeadReport(const BridgeReport& report) {
     return report.state == BridgeState::MeterAnswered || report.state == BridgeState::NoAnswer ||
-           report.state == BridgeState::NeedsSetup;
+           report.state == BridgeState::NeedsSetup || report.state == BridgeState::EepromUnreadable;
 }
 
 std::vector<BridgeReport> surveyBridges(const SurveyOptions& options) {
@@ -52,38 +126,21 @@ std::vector<BridgeReport> surveyBridges(const SurveyOptions& options) {
     if (!bridgeLibraryPresent()) {
         return reports;
     }
+    std::vector<BridgeIdentity> leads;
     const std::uint32_t bridges = countBridges();
     for (std::uint32_t i = 0; i < bridges; ++i) {
         BridgeReport report;
         report.identity.index = static_cast<int>(i);
-        FT_HANDLE probe = nullptr;
-        report.status = d2xx().FT_Open(report.identity.index, &probe);
-        if (report.status != FT_OK || probe == nullptr) {
-            report.state = BridgeState::Busy;
-            if (report.status == FT_OK) {
-                report.status = FT_INVALID_HANDLE;
-            }
-        } else {
-            const FT_STATUS info = readBridgeIdentity(probe, report.identity);
-            d2xx().FT_Close(probe);
-            report.state = info == FT_OK && isMeterLead(report.identity)
-                               ? BridgeState::NoAnswer
-                               : BridgeState::NotAMeterLead;
+        probe(report);
+        const bool lead = report.state == BridgeState::NoAnswer;
+        if (lead) {
+            noteSerial(leads, reports, report.identity);
         }
         if (!selected(options, report.identity)) {
             continue;
         }
-        if (report.state == BridgeState::NoAnswer) {
-            DevicePort port;
-            report.status = port.openAndConfigure(report.identity.index, kVersionQueryBaud,
-                                                  FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
-            if (report.status != FT_OK) {
-                report.state = BridgeState::Busy;
-            } else {
-                lookAtLead(options, port, report);
-                report.eepromCheck = port.eepromCheck;
-                port.close();
-            }
+        if (lead) {
+            openAndLook(options, report);
         }
         reports.push_back(std::move(report));
     }

@@ -14,21 +14,25 @@
 namespace pxr7 {
 
 enum class BridgeState {
-    MeterAnswered, // a meter lead whose meter reported its version
-    NoAnswer,      // a meter lead whose meter said nothing (a meter in its boot loader, say)
-    Busy,          // could not be opened (another program or the kernel's driver holds it, or
-                   // no permission on its device node)
-    NeedsSetup,    // a meter lead whose EEPROM settings need correcting first
-    NotAMeterLead, // somebody else's bridge, left alone
-    Unusable,      // claims to be a meter lead, but its EEPROM is not a lead's (another
-                   // VID/PID, or strings the library left unterminated): left alone
+    MeterAnswered,    // a meter lead whose meter reported its version
+    NoAnswer,         // a meter lead whose meter said nothing (a meter in its boot loader, say)
+    Busy,             // could not be opened (another program or the kernel's driver holds it, or
+                      // no permission on its device node)
+    Gone,             // left the bus while it was looked at (the driver no longer finds it, or
+                      // another bridge took its index): nothing was sent to it
+    NeedsSetup,       // a meter lead whose EEPROM settings need correcting first
+    EepromUnreadable, // a meter lead whose EEPROM could not be read: its settings are
+                      // unknown (version holds what its meter said, if it answered)
+    NotAMeterLead,    // somebody else's bridge, left alone
+    Unusable,         // claims to be a meter lead, but its EEPROM is not a lead's (another
+                      // VID/PID, or strings the library left unterminated): left alone
 };
 
 struct BridgeReport {
     BridgeIdentity identity; // index always set; the rest once the bridge could be asked
     BridgeState state = BridgeState::NotAMeterLead;
-    FT_STATUS status = FT_OK;          // Busy: what the open answered
-    std::string version;               // MeterAnswered
+    FT_STATUS status = FT_OK;          // Busy, Gone: what the open answered
+    std::string version;               // MeterAnswered (and EepromUnreadable, if it answered)
     std::vector<EepromChange> changes; // NeedsSetup
     DevicePort::EepromCheck eepromCheck = DevicePort::EepromCheck::NotRead;
 };
@@ -42,7 +46,10 @@ struct SurveyOptions {
     void (*prepareQuery)(DevicePort& port) = nullptr;
 };
 
-// Every bridge present, in index order; with a selection, only the selected ones.
+// Every bridge present, in index order; with a selection, only the selected ones. A meter
+// lead whose serial number another lead shares, or that has none, is marked serialShared and
+// given its location where the library can tell it. Each lead is re-checked on its opened
+// handle before anything is sent to it.
 std::vector<BridgeReport> surveyBridges(const SurveyOptions& options);
 
 // Whether a report is a meter lead (whatever its meter said).

@@ -141,6 +141,20 @@ void describeFT_SetLatencyTimer(CallLine& line, FT_STATUS, FT_HANDLE handle, std
     line.handle(handle).number(timerMs);
 }
 
+void describeFT_CreateDeviceInfoList(CallLine& line, FT_STATUS status, std::uint32_t* count) {
+    if (status == FT_OK && count != nullptr) {
+        line.result(countText(*count, "device"));
+    }
+}
+void describeFT_GetDeviceInfoDetail(CallLine& line, FT_STATUS status, std::uint32_t index,
+                                    std::uint32_t*, std::uint32_t*, std::uint32_t*,
+                                    std::uint32_t* locationId, void*, void*, FT_HANDLE*) {
+    line.number(index);
+    if (status == FT_OK && locationId != nullptr) {
+        line.result("location " + hexText(*locationId, 8));
+    }
+}
+
 template <typename Describe> void report(const char* name, FT_STATUS status, Describe describe) {
     const TraceSink sink = g_sink.load();
     if (sink == nullptr) {

@@ -40,9 +40,16 @@
     X(69, FT_CyclePort, (FT_HANDLE handle), (handle))
 
 // Same form: entries a library may lack and still be used. The system uses each only when
-// it is bound (today: a shorter latency timer for faster replies).
+// it is bound: a shorter latency timer for faster replies, and the USB location of a bridge
+// (the device information list, then one entry of it) to tell apart leads whose serial
+// numbers do not.
 #define D2XX_OPTIONAL_ENTRY_POINTS(X)                                                              \
-    X(29, FT_SetLatencyTimer, (FT_HANDLE handle, std::uint8_t timerMs), (handle, timerMs))
+    X(29, FT_SetLatencyTimer, (FT_HANDLE handle, std::uint8_t timerMs), (handle, timerMs))         \
+    X(70, FT_CreateDeviceInfoList, (std::uint32_t * count), (count))                               \
+    X(72, FT_GetDeviceInfoDetail,                                                                  \
+      (std::uint32_t index, std::uint32_t * flags, std::uint32_t * type, std::uint32_t * id,       \
+       std::uint32_t * locationId, void* serialNumber, void* description, FT_HANDLE* handle),      \
+      (index, flags, type, id, locationId, serialNumber, description, handle))
 
 // Both lists, for what treats every entry alike (exports, forwarding tables).
 #define D2XX_ALL_ENTRY_POINTS(X) D2XX_ENTRY_POINTS(X) D2XX_OPTIONAL_ENTRY_POINTS(X)
@@ -74,7 +81,7 @@ constexpr int kD2xxOptionalEntryCount = 0
     D2XX_OPTIONAL_ENTRY_POINTS(D2XX_COUNT_ENTRY)
 #undef D2XX_COUNT_ENTRY
     ;
-static_assert(kD2xxOptionalEntryCount == 1,
-              "the system knows exactly one optional D2XX entry point");
+static_assert(kD2xxOptionalEntryCount == 3,
+              "the system knows exactly three optional D2XX entry points");
 
 } // namespace pxr7::ftd2xx

@@ -257,9 +257,12 @@ void DevicePort::checkEepromRecord(bool program) {
             eepromCheck = EepromCheck::ProgramFailed;
             return;
         }
-        // The bridge re-enumerates with the new settings; its status is of no use to us, the
-        // handle is dead either way.
-        d2xx().FT_CyclePort(handle);
+        // The bridge re-enumerates with the new settings and the handle is dead. A cycle that
+        // failed leaves the settings written but not in force until the lead is replugged.
+        configChanged = 1;
+        eepromCheck = d2xx().FT_CyclePort(handle) == FT_OK ? EepromCheck::Corrected
+                                                           : EepromCheck::CycleFailed;
+        return;
     }
     configChanged = 1;
     eepromCheck = EepromCheck::Corrected;

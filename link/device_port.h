@@ -82,6 +82,8 @@ public:
         ForeignIds,      // it holds another VID/PID: not a meter lead, left alone
         StringsCut,      // a string filled its buffer without a terminator: left alone
         ProgramFailed,   // the correction could not be written; the bridge was not cycled
+        CycleFailed,     // written, but the bridge did not restart to take it up: the user
+                         // replugs it (configChanged is set; bridgeFailureReason() says why)
     };
 
     std::int32_t index;

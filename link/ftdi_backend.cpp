@@ -29,6 +29,7 @@ bool loadLibftdiBackend() {
 #undef LIBFTDI_FILL_ENTRY
     g_name = std::string("libftdi1 ") + ftdi_get_library_version().version_str;
     installBridgeTable(&g_table);
+    setBridgeFailureReasonSource(&libftdi::lastErrorText);
     return true;
 }
 

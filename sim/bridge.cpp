@@ -34,6 +34,14 @@ void Bridge::cycle(Micros now, int reenumerateMs) {
     setDtr(now, false);
 }
 
+void Bridge::handleClosed() {
+    ++handlesClosed_;
+    if (config_.unplugAfterOpens > 0 && handlesClosed_ >= config_.unplugAfterOpens) {
+        open_ = false;
+        goneUntil_ = kNever;
+    }
+}
+
 void Bridge::advance(Micros now) {
     while (!toMeter_.empty() && toMeter_.front().arrival <= now) {
         const HostByte next = toMeter_.front();

@@ -35,6 +35,8 @@ public:
     void close() { open_ = false; }
     // Drops off the bus for reenumerateMs and comes back showing the EEPROM as now programmed.
     void cycle(Micros now, int reenumerateMs);
+    // A handle on it was closed: with unplug_after_opens, it may leave the bus for good.
+    void handleClosed();
 
     void advance(Micros now);
     // The next time something can change for a reader: a byte reaching the meter, a packet
@@ -78,6 +80,7 @@ private:
     bool open_ = false;
     bool dtr_ = false;
     Micros goneUntil_ = 0;
+    int handlesClosed_ = 0;
     ReceivePath receive_;
     Meter meter_;
     WriteFaultPlan writeFault_;

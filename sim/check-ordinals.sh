@@ -28,12 +28,13 @@ exports=$(printf '%s\n' "$dump" | awk -v base="$base" '
     }')
 
 failures=0
-# FTDI's ordinals for the sixteen entries and the optional FT_SetLatencyTimer (x86 and x64
-# ftd2xx.dll).
+# FTDI's ordinals for the sixteen entries and the optional FT_SetLatencyTimer,
+# FT_CreateDeviceInfoList and FT_GetDeviceInfoDetail (x86 and x64 ftd2xx.dll).
 for expected in FT_Open:1 FT_Close:2 FT_Read:3 FT_Write:4 FT_SetBaudRate:7 \
                 FT_SetDataCharacteristics:8 FT_SetFlowControl:9 FT_SetDtr:10 FT_ClrDtr:11 \
                 FT_Purge:16 FT_SetTimeouts:17 FT_ListDevices:28 FT_SetLatencyTimer:29 \
-                FT_EE_Program:37 FT_EE_Read:38 FT_GetDeviceInfo:61 FT_CyclePort:69; do
+                FT_EE_Program:37 FT_EE_Read:38 FT_GetDeviceInfo:61 FT_CyclePort:69 \
+                FT_CreateDeviceInfoList:70 FT_GetDeviceInfoDetail:72; do
     name=${expected%%:*}
     ordinal=${expected##*:}
     actual=$(printf '%s\n' "$exports" | awk -v n="$name" '$1 == n { print $2 }')

@@ -17,6 +17,9 @@ constexpr std::size_t kInfoSerialSize = 16;
 constexpr std::size_t kInfoDescriptionSize = 64;
 // FTDI's documented range for FT_SetLatencyTimer.
 constexpr std::uint8_t kMinLatencyMs = 2;
+// FTDI's status for a device information entry asked before any list was made.
+constexpr FT_STATUS kDeviceListNotReady = 19;
+constexpr std::uint32_t kFlagOpened = 1;
 
 // One D2XX call: holds the rig's lock, builds the trace line and writes it when finished.
 class Call {
@@ -111,6 +114,7 @@ FT_STATUS FT_Close(FT_HANDLE handle) {
     if (!call.rig().lookup(handle)->dead) {
         bridge->close();
     }
+    bridge->handleClosed();
     call.rig().release(handle);
     return call.finish(FT_OK);
 }
@@ -354,6 +358,49 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, std::uint32_t* id,
           bridge->enumerated.numbers.ProductId;
     copyBounded(bridge->enumerated.serialNumber, serialNumber, kInfoSerialSize);
     copyBounded(bridge->enumerated.description, description, kInfoDescriptionSize);
+    return call.finish(FT_OK);
+}
+
+FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) {
+    Call call("FT_CreateDeviceInfoList");
+    if (count == nullptr) {
+        return call.finish(FT_INVALID_PARAMETER);
+    }
+    const std::vector<int>& list = call.rig().makeInfoList(now());
+    *count = static_cast<std::uint32_t>(list.size());
+    call.line.add("count", *count);
+    return call.finish(FT_OK);
+}
+
+FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                 std::uint32_t* id, std::uint32_t* locationId, void* serialNumber,
+                                 void* description, FT_HANDLE* handle) {
+    Call call("FT_GetDeviceInfoDetail");
+    call.line.add("index", index);
+    if (flags == nullptr || type == nullptr || id == nullptr || locationId == nullptr ||
+        serialNumber == nullptr || description == nullptr || handle == nullptr) {
+        return call.finish(FT_INVALID_PARAMETER);
+    }
+    const std::optional<std::vector<int>>& list = call.rig().infoList();
+    if (!list) {
+        return call.finish(kDeviceListNotReady);
+    }
+    if (index >= list->size()) {
+        return call.finish(FT_DEVICE_NOT_FOUND);
+    }
+    const int number = (*list)[index];
+    Bridge& bridge = call.rig().bridge(number);
+    // The list as it was made: a bridge that left since is still described, as by FTDI's driver.
+    *flags = bridge.isOpen() ? kFlagOpened : 0;
+    *type = bridge.config().deviceType;
+    *id = (static_cast<std::uint32_t>(bridge.enumerated.numbers.VendorId) << 16) |
+          bridge.enumerated.numbers.ProductId;
+    *locationId = bridgeLocation(bridge.config(), number);
+    copyBounded(bridge.enumerated.serialNumber, static_cast<char*>(serialNumber), kInfoSerialSize);
+    copyBounded(bridge.enumerated.description, static_cast<char*>(description),
+                kInfoDescriptionSize);
+    *handle = nullptr;
+    call.line.add("location", *locationId);
     return call.finish(FT_OK);
 }
 

@@ -32,7 +32,7 @@ function(_pxr7_entry_list macro expected ordinals_var names_var)
 endfunction()
 
 _pxr7_entry_list(D2XX_ENTRY_POINTS 16 _pxr7_required_ordinals _pxr7_required_names)
-_pxr7_entry_list(D2XX_OPTIONAL_ENTRY_POINTS 1 _pxr7_optional_ordinals _pxr7_optional_names)
+_pxr7_entry_list(D2XX_OPTIONAL_ENTRY_POINTS 3 _pxr7_optional_ordinals _pxr7_optional_names)
 # Every entry the simulator implements: the required ones, then the optional ones.
 set(PXR7_D2XX_ENTRY_ORDINALS ${_pxr7_required_ordinals} ${_pxr7_optional_ordinals})
 set(PXR7_D2XX_ENTRY_NAMES ${_pxr7_required_names} ${_pxr7_optional_names})

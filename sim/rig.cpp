@@ -58,6 +58,7 @@ void Rig::load() {
     loaded_ = true;
     handles_.clear();
     bridges_.clear();
+    infoList_.reset();
     scenario_ = scenarioFromEnvironment();
     for (const std::string& problem : scenario_.problems) {
         std::fprintf(stderr, "pxr7 simulator: scenario %s\n", problem.c_str());

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace sim {
@@ -46,6 +47,12 @@ public:
     // Bridges present on the bus now, in bus order; device indices count these.
     std::vector<int> presentBridges(Micros now) const;
     Bridge& bridge(int index) { return *bridges_[static_cast<std::size_t>(index)]; }
+    // FT_CreateDeviceInfoList: the bridges present now, kept until the next list is made.
+    const std::vector<int>& makeInfoList(Micros now) {
+        infoList_ = presentBridges(now);
+        return *infoList_;
+    }
+    const std::optional<std::vector<int>>& infoList() const { return infoList_; }
 
     FT_HANDLE issueHandle(int bridgeIndex);
     // The table entry for a handle, or null for null, closed and unknown handles.
@@ -66,6 +73,7 @@ private:
     Scenario scenario_;
     std::vector<std::unique_ptr<Bridge>> bridges_;
     std::map<std::uintptr_t, Handle> handles_;
+    std::optional<std::vector<int>> infoList_;
 };
 
 // The one rig of this library.

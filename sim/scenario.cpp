@@ -95,4 +95,30 @@ Scenario scenarioFromEnvironment() {
     return parseScenario(text, folderOf(path));
 }
 
+std::uint32_t bridgeLocation(const BridgeScenario& config, int bridgeNumber) {
+    if (config.location) {
+        return *config.location;
+    }
+    constexpr std::uint32_t kBusOne = 0x01000000;
+    constexpr int kPortsPerHub = 15;
+    if (bridgeNumber < kPortsPerHub) {
+        return kBusOne | static_cast<std::uint32_t>(bridgeNumber + 1) << 20;
+    }
+    return kBusOne | static_cast<std::uint32_t>(bridgeNumber / kPortsPerHub) << 20 |
+           static_cast<std::uint32_t>(bridgeNumber % kPortsPerHub + 1) << 16;
+}
+
+int locationPath(std::uint32_t location, std::uint8_t& bus, std::uint8_t (&ports)[kMaxPortDepth]) {
+    bus = static_cast<std::uint8_t>(location >> 24);
+    int depth = 0;
+    for (int shift = 20; shift >= 0 && depth < kMaxPortDepth; shift -= 4) {
+        const auto port = static_cast<std::uint8_t>(location >> shift & 0xF);
+        if (port == 0) {
+            break;
+        }
+        ports[depth++] = port;
+    }
+    return depth;
+}
+
 } // namespace sim

@@ -5,6 +5,7 @@
 #include "d2xx_types.h"
 #include "eeprom_image.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -53,6 +54,12 @@ struct BridgeScenario {
     std::optional<std::string> description;
     std::optional<std::string> serialNumber;
     std::vector<std::pair<std::string, long>> eepromFields;
+    // Where the bridge sits on the USB bus, as D2XX's location id; unset: bridgeLocation's
+    // default for its number. Kept across its cycles: it is the port, not the chip.
+    std::optional<std::uint32_t> location;
+    // > 0: the bridge leaves the bus for good when the Nth handle opened on it is closed
+    // (pulled between a look at it and the next open).
+    int unplugAfterOpens = 0;
 };
 
 struct Scenario {
@@ -63,6 +70,15 @@ struct Scenario {
     std::vector<BridgeScenario> bridges;
     std::vector<std::string> problems;
 };
+
+// A location id: the bus number in the top byte, then the port path from the root hub, one
+// port (1-15) per nibble from bit 20 down, ending at the first zero nibble.
+constexpr int kMaxPortDepth = 6;
+// The bridge's location: its location key, or by default bus 1, port N + 1 of the root hub
+// (bridges beyond 15 behind a hub on the root's ports).
+std::uint32_t bridgeLocation(const BridgeScenario& config, int bridgeNumber);
+// The bus number and port path of a location id; returns the path's length.
+int locationPath(std::uint32_t location, std::uint8_t& bus, std::uint8_t (&ports)[kMaxPortDepth]);
 
 // Parses scenario text. Relative paths are taken relative to baseFolder. Lines that cannot be
 // understood are listed in problems and otherwise ignored.

@@ -196,6 +196,8 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"vid", eepromNumber("VendorId")},
         {"pid", eepromNumber("ProductId")},
         {"device_type", number(&B::deviceType, 0, 255)},
+        {"location", number(&B::location, 1, 0x7FFFFFFF)},
+        {"unplug_after_opens", number(&B::unplugAfterOpens, 1, 1000000)},
         {"open", oneOf(&B::open, {{"ok", OpenMode::Ok},
                                   {"fail", OpenMode::Fail},
                                   {"null_handle", OpenMode::NullHandle}})},

@@ -116,12 +116,34 @@ USBSIM_EXPORT void libusb_free_config_descriptor(libusb_config_descriptor* confi
     }
 }
 
-USBSIM_EXPORT uint8_t libusb_get_bus_number(libusb_device*) {
-    return 1;
+USBSIM_EXPORT uint8_t libusb_get_bus_number(libusb_device* device) {
+    std::uint8_t bus = 0;
+    std::uint8_t ports[sim::kMaxPortDepth] = {};
+    if (device != nullptr) {
+        BusCall().bus().path(device, bus, ports);
+    }
+    return bus;
 }
 
 USBSIM_EXPORT uint8_t libusb_get_port_number(libusb_device* device) {
-    return device != nullptr ? static_cast<uint8_t>(device->bridge + 1) : 0;
+    std::uint8_t bus = 0;
+    std::uint8_t ports[sim::kMaxPortDepth] = {};
+    const int depth = device != nullptr ? BusCall().bus().path(device, bus, ports) : 0;
+    return depth > 0 ? ports[depth - 1] : 0;
+}
+
+USBSIM_EXPORT int libusb_get_port_numbers(libusb_device* device, uint8_t* portNumbers, int length) {
+    if (device == nullptr || portNumbers == nullptr || length <= 0) {
+        return LIBUSB_ERROR_INVALID_PARAM;
+    }
+    std::uint8_t bus = 0;
+    std::uint8_t ports[sim::kMaxPortDepth] = {};
+    const int depth = BusCall().bus().path(device, bus, ports);
+    if (depth > length) {
+        return LIBUSB_ERROR_OVERFLOW;
+    }
+    std::copy(ports, ports + depth, portNumbers);
+    return depth;
 }
 
 USBSIM_EXPORT uint8_t libusb_get_device_address(libusb_device* device) {

@@ -371,4 +371,15 @@ void UsbBus::trace(TraceLine& line, int status) {
     theRig().trace().write(line, static_cast<std::uint32_t>(status < 0 ? -status : status));
 }
 
+int UsbBus::path(const libusb_device* device, std::uint8_t& bus,
+                 std::uint8_t (&ports)[kMaxPortDepth]) {
+    const std::vector<BridgeScenario>& bridges = theRig().scenario().bridges;
+    const auto number = static_cast<std::size_t>(device->bridge);
+    if (number >= bridges.size()) {
+        bus = 0;
+        return 0;
+    }
+    return locationPath(bridgeLocation(bridges[number], device->bridge), bus, ports);
+}
+
 } // namespace sim::usb

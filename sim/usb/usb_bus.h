@@ -58,6 +58,9 @@ public:
              int* transferred, unsigned timeoutMs);
 
     DeviceView view(const libusb_device* device);
+    // Where the device's bridge sits (its scenario location): the bus number and the port
+    // path; returns the path's length.
+    int path(const libusb_device* device, std::uint8_t& bus, std::uint8_t (&ports)[kMaxPortDepth]);
 
 private:
     struct Port {
