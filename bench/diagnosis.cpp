@@ -74,6 +74,9 @@ std::string diagnose(const UpgradeOutcome& outcome) {
     case UpgradeResult::LeadSetupFailed:
         return "pxr7: the lead's settings could not be written to its EEPROM; nothing was "
                "changed.";
+    case UpgradeResult::ImageAltered:
+        return "pxr7: the firmware image inside this program does not match the digest it was "
+               "built with: the program is damaged or was altered. Reinstall it.";
     case UpgradeResult::NoDriver:
         return "pxr7: install FTDI's D2XX library, or point --driver at it.";
     default:

@@ -22,6 +22,7 @@ constexpr OutcomeRow kOutcomes[] = {
     {UpgradeResult::ImageEmpty, {EXIT_IMAGE_PROBLEM, MSG_DATA_SIZE_UNKNOWN, kError}},
     {UpgradeResult::ImageCannotLoad, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ACCESS_DATA, kError}},
     {UpgradeResult::ImageCannotLock, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_LOCK_DATA, kError}},
+    {UpgradeResult::ImageAltered, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ACCESS_DATA, kError}},
     {UpgradeResult::OutOfMemory, {EXIT_IMAGE_PROBLEM, MSG_CANNOT_ALLOCATE_MEMORY, kError}},
     {UpgradeResult::PortError, {EXIT_PORT_ERROR, MSG_USB_PORT_ERROR, kError}},
     {UpgradeResult::NotAMeterLead, {EXIT_NOT_A_METER_LEAD, MSG_USB_PORT_ERROR, kError}},

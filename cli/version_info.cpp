@@ -4,10 +4,10 @@
 #include "bridge_library.h"
 #include "commands.h"
 #include "firmware_image.h"
+#include "firmware_image_check.h"
 #include "json_string.h"
 #include "printable.h"
 #include "program_version.h"
-#include "sha256.h"
 
 #include <cstdio>
 #include <string>
@@ -30,6 +30,7 @@ struct VersionFacts {
     bool imageFound = false;
     std::uint32_t imageBytes = 0;
     std::string imageSha256;
+    bool imageMatches = false; // the digest is the one the program was built with
     std::string imageVersion;
     std::string library;
     bool libraryLoads = false;
@@ -41,12 +42,11 @@ VersionFacts gatherFacts(const Options& options) {
     char line[64];
     formatProgramVersion(line, sizeof line);
     facts.program = line;
-    const std::uint8_t* data = nullptr;
-    facts.imageFound =
-        findEmbeddedImage(IMAGE_RESOURCE_ID, &data, &facts.imageBytes) == ImageLookup::Found;
-    if (facts.imageFound) {
-        facts.imageSha256 = sha256Hex(data, facts.imageBytes);
-    }
+    const ImageCheck& image = embeddedImageCheck();
+    facts.imageFound = image.lookup == ImageLookup::Found;
+    facts.imageBytes = image.size;
+    facts.imageSha256 = image.digest;
+    facts.imageMatches = image.matches;
     facts.imageVersion = embeddedImageVersion();
     facts.library = options.driverPath.empty() ? kDefaultLibraryName : options.driverPath;
     std::string problem;
@@ -58,12 +58,14 @@ VersionFacts gatherFacts(const Options& options) {
 void printJson(const VersionFacts& facts) {
     std::printf("{\"schema\":1,\"program\":%s,", jsonString(facts.program).c_str());
     if (facts.imageFound) {
-        std::printf("\"image\":{\"bytes\":%lu,\"records\":%lu,\"sha256\":\"%s\",",
+        std::printf("\"image\":{\"bytes\":%lu,\"records\":%lu,\"sha256\":\"%s\","
+                    "\"sha256_matches\":%s,",
                     static_cast<unsigned long>(facts.imageBytes),
                     static_cast<unsigned long>(facts.imageBytes / kFirmwareRecordSize),
-                    facts.imageSha256.c_str());
+                    facts.imageSha256.c_str(), facts.imageMatches ? "true" : "false");
     } else {
-        std::printf("\"image\":{\"bytes\":null,\"records\":null,\"sha256\":null,");
+        std::printf("\"image\":{\"bytes\":null,\"records\":null,\"sha256\":null,"
+                    "\"sha256_matches\":false,");
     }
     std::printf("\"version\":%s,\"standin\":%s},",
                 facts.imageVersion.empty() ? "null" : jsonString(facts.imageVersion).c_str(),
@@ -80,6 +82,13 @@ void printText(const VersionFacts& facts) {
                     static_cast<unsigned long>(facts.imageBytes),
                     static_cast<unsigned long>(facts.imageBytes / kFirmwareRecordSize));
         std::printf("Image SHA-256:    %s\n", facts.imageSha256.c_str());
+        if (facts.imageMatches) {
+            std::printf("Image check:      matches the digest the program was built with\n");
+        } else {
+            std::printf("Image check:      DOES NOT MATCH the digest the program was built "
+                        "with (%s): the program is damaged or was altered, reinstall it\n",
+                        builtImageDigest());
+        }
     } else {
         std::printf("Firmware image:   not found in the program\n");
     }

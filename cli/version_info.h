@@ -1,6 +1,6 @@
 // What `pxr7 --version` shows: the program's version, the firmware image it carries (size,
-// records, SHA-256, declared version, whether it is the stand-in) and the D2XX library it
-// would use, as text or as one JSON object.
+// records, SHA-256 and whether it matches the build's, declared version, whether it is the
+// stand-in) and the D2XX library it would use, as text or as one JSON object.
 #pragma once
 
 #include "options.h"

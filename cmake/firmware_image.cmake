@@ -1,7 +1,8 @@
 # Checks the firmware image the programs carry (PXR7_FIRMWARE_IMAGE) before anything is built
 # with it: it must exist and be a whole, non-zero number of 515-byte records, or a meter would
-# be "upgraded" with nothing or with its tail cut off. Sets PXR7_FIRMWARE_IS_STANDIN when it is
-# the repository's stand-in image (by content, wherever it lies), so the programs can say so.
+# be "upgraded" with nothing or with its tail cut off. Sets PXR7_FIRMWARE_SHA256 (its digest,
+# lowercase hex) and PXR7_FIRMWARE_IS_STANDIN when it is the repository's stand-in image (by
+# content, wherever it lies), so the programs can say so.
 set(PXR7_FIRMWARE_RECORD_SIZE 515)
 set(PXR7_STANDIN_IMAGE "${CMAKE_CURRENT_LIST_DIR}/../firmware/pxr7-standin.bin")
 
@@ -22,9 +23,14 @@ if(NOT _pxr7_left_over EQUAL 0)
                       "records and ${_pxr7_left_over} bytes over): ${PXR7_FIRMWARE_IMAGE}")
 endif()
 
-file(SHA256 "${PXR7_FIRMWARE_IMAGE}" _pxr7_image_hash)
+file(SHA256 "${PXR7_FIRMWARE_IMAGE}" PXR7_FIRMWARE_SHA256)
 file(SHA256 "${PXR7_STANDIN_IMAGE}" _pxr7_standin_hash)
-if(_pxr7_image_hash STREQUAL _pxr7_standin_hash)
+# The digest is compiled into the programs, which refuse an image that does not match it: new
+# bytes in the same file must configure again, or the programs would refuse their own image.
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PXR7_FIRMWARE_IMAGE}")
+endif()
+if(PXR7_FIRMWARE_SHA256 STREQUAL _pxr7_standin_hash)
   set(PXR7_FIRMWARE_IS_STANDIN ON)
   message(STATUS "Firmware image: the stand-in for testing (${_pxr7_records} records), "
                  "not meter firmware")

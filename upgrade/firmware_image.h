@@ -19,9 +19,11 @@ enum class ImageLookup {
     SizeUnknown, // the image is empty
     CannotLoad,
     CannotLock,
+    Altered, // the bytes are not the image the program was built with (damaged or altered)
 };
 
 // Finds image resourceId and points data at its bytes, which stay valid for the whole run.
+// Only an image whose SHA-256 is the one the build recorded is found (firmware_image_check.h).
 ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
                               std::uint32_t* size);
 

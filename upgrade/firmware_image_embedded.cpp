@@ -1,6 +1,6 @@
 // The image linked into the binary on platforms without resources. The build names the file
 // in PXR7_FIRMWARE_IMAGE_PATH; the assembler copies its bytes in verbatim.
-#include "firmware_image.h"
+#include "firmware_image_locate.h"
 
 #ifndef PXR7_FIRMWARE_IMAGE_PATH
 #error "the build must name the firmware image in PXR7_FIRMWARE_IMAGE_PATH"
@@ -31,8 +31,8 @@ extern "C" const std::uint8_t pxr7EmbeddedImageEnd[];
 
 namespace pxr7 {
 
-ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
-                              std::uint32_t* size) {
+ImageLookup locateEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
+                                std::uint32_t* size) {
     if (resourceId != IMAGE_RESOURCE_ID) {
         return ImageLookup::NotFound;
     }

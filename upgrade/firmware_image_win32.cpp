@@ -1,11 +1,11 @@
-#include "firmware_image.h"
+#include "firmware_image_locate.h"
 
 #include <windows.h>
 
 namespace pxr7 {
 
-ImageLookup findEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
-                              std::uint32_t* size) {
+ImageLookup locateEmbeddedImage(std::uint32_t resourceId, const std::uint8_t** data,
+                                std::uint32_t* size) {
     HMODULE module = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(10));
     if (resource == nullptr) {

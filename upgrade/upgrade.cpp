@@ -21,6 +21,8 @@ UpgradeResult resultOfImageLookup(ImageLookup lookup) {
         return UpgradeResult::ImageCannotLoad;
     case ImageLookup::CannotLock:
         return UpgradeResult::ImageCannotLock;
+    case ImageLookup::Altered:
+        return UpgradeResult::ImageAltered;
     case ImageLookup::Found:
         break;
     }

@@ -16,6 +16,7 @@ enum class UpgradeResult {
     ImageEmpty,       // the image has no bytes
     ImageCannotLoad,  // the image could not be loaded
     ImageCannotLock,  // the image could not be locked
+    ImageAltered,     // the image is not the one the program was built with
     OutOfMemory,      // no memory for the upgrade's copy of the image, or no port
     PortError,        // the bridge could not be opened or configured, or the meter's is gone
     NotAMeterLead,    // the bridge to upgrade is not a meter lead: left alone

@@ -23,6 +23,7 @@ constexpr OutcomeRow kOutcomes[] = {
     {UpgradeResult::ImageEmpty, {MSG_DATA_SIZE_UNKNOWN, kError}},
     {UpgradeResult::ImageCannotLoad, {MSG_CANNOT_ACCESS_DATA, kError}},
     {UpgradeResult::ImageCannotLock, {MSG_CANNOT_LOCK_DATA, kError}},
+    {UpgradeResult::ImageAltered, {MSG_CANNOT_ACCESS_DATA, kError}},
     {UpgradeResult::OutOfMemory, {MSG_CANNOT_ALLOCATE_MEMORY, kError}},
     {UpgradeResult::PortError, {MSG_USB_PORT_ERROR, kError}},
     {UpgradeResult::NotAMeterLead, {MSG_USB_PORT_ERROR, kError}},

@@ -119,6 +119,7 @@ TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
     EXPECT_EQ(text.out.rfind("PX-R7 Meter V1.03\n", 0), 0u) << text.out;
     EXPECT_TRUE(contains(text.out, bytes + " bytes, " + records + " records")) << text.out;
     EXPECT_TRUE(contains(text.out, hash)) << text.out;
+    EXPECT_TRUE(contains(text.out, "Image check:      matches")) << text.out;
     EXPECT_TRUE(contains(text.out, "Image version:    PXR7 V1.03\n")) << text.out;
     EXPECT_TRUE(contains(text.out, "(loads)")) << text.out;
 
@@ -127,7 +128,7 @@ TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
     EXPECT_EQ(lineCount(json.out), 1) << json.out;
     EXPECT_EQ(json.out.rfind("{\"schema\":1,", 0), 0u) << json.out;
     EXPECT_TRUE(contains(json.out, "\"bytes\":" + bytes + ",\"records\":" + records +
-                                       ",\"sha256\":\"" + hash + "\""))
+                                       ",\"sha256\":\"" + hash + "\",\"sha256_matches\":true"))
         << json.out;
     EXPECT_TRUE(contains(json.out, "\"standin\":true")) << json.out;
     EXPECT_TRUE(contains(json.out, "\"loads\":true,\"backend\":\"D2XX\"}")) << json.out;

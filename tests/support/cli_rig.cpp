@@ -23,16 +23,20 @@ CliRig::CliRig(const std::string& scenario, RigBackend backend) : backend_(backe
     writeFile(path("scenario.txt"), scenario);
 }
 
+std::string CliRig::builtProgram() {
+    return PXR7_CLI_PATH;
+}
+
 std::string CliRig::commandLine(const std::string& arguments) const {
     std::string line = "PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
                        " PXR7_SIM_TRACE=" + quoted(path("trace.txt"));
 #if defined(PXR7_USB_SIM_DIR)
     if (backend_ == RigBackend::Libftdi) {
         return line + " LD_LIBRARY_PATH=" + quoted(PXR7_USB_SIM_DIR) + " timeout -k 5 120 " +
-               quoted(PXR7_CLI_PATH) + " --backend libftdi " + arguments;
+               quoted(program_) + " --backend libftdi " + arguments;
     }
 #endif
-    return line + " timeout -k 5 120 " + quoted(PXR7_CLI_PATH) + " --driver " +
+    return line + " timeout -k 5 120 " + quoted(program_) + " --driver " +
            quoted(PXR7_SIM_LIBRARY_PATH) + " " + arguments;
 }
 

@@ -24,6 +24,10 @@ public:
     // A fresh folder holding scenario.txt with the given text.
     explicit CliRig(const std::string& scenario, RigBackend backend = RigBackend::D2xx);
 
+    // The pxr7 the build made, which the rig runs unless told to run another (a copy).
+    static std::string builtProgram();
+    void runProgram(const std::string& path) { program_ = path; }
+
     // Runs pxr7 with the simulator as its driver and the given arguments (and standard input),
     // under a watchdog so a hang fails instead of stalling the run.
     CliResult run(const std::string& arguments, const std::string& input = "") const;
@@ -43,6 +47,7 @@ public:
 private:
     ScratchFolder files_;
     RigBackend backend_;
+    std::string program_ = builtProgram();
 };
 
 } // namespace simrig

@@ -1,8 +1,7 @@
-// The command line's pure pieces: SHA-256 against the FIPS 180-2 examples, the progress line
-// against terminal widths, and the run log's line.
+// The command line's pure pieces: the progress line against terminal widths, and the run log's
+// line.
 #include "progress_line.h"
 #include "run_log.h"
-#include "sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -15,44 +14,6 @@
 using namespace pxr7;
 
 namespace {
-
-std::string hexOf(const std::string& text) {
-    return sha256Hex(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-}
-
-struct DigestCase {
-    std::string message;
-    const char* digest;
-};
-
-TEST(Sha256, MatchesTheFipsExamplesAndTheEmptyMessage) {
-    const DigestCase cases[] = {
-        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        // 56 bytes: the padding's length no longer fits the block, a second one follows.
-        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {std::string(1000000, 'a'),
-         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-    };
-    for (const DigestCase& c : cases) {
-        EXPECT_EQ(hexOf(c.message), c.digest) << c.message.size() << " bytes";
-    }
-}
-
-TEST(Sha256, AnySplitOfTheInputGivesTheSameDigest) {
-    const std::string message(1000000, 'a');
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(message.data());
-    for (std::size_t chunk : {1u, 55u, 63u, 64u, 65u, 4099u}) {
-        Sha256 hash;
-        for (std::size_t at = 0; at < message.size(); at += chunk) {
-            hash.update(bytes + at, std::min(chunk, message.size() - at));
-        }
-        const auto digest = hash.finish();
-        EXPECT_EQ(digest[0], 0xcd) << "chunks of " << chunk;
-        EXPECT_EQ(digest[31], 0xd0) << "chunks of " << chunk;
-    }
-}
 
 struct FiguresCase {
     const char* name;

@@ -48,6 +48,7 @@ TEST(OutcomeMessages, EachOutcomeShowsItsBox) {
         {UpgradeResult::ImageEmpty, 17, error},
         {UpgradeResult::ImageCannotLoad, 18, error},
         {UpgradeResult::ImageCannotLock, 19, error},
+        {UpgradeResult::ImageAltered, 18, error},
         {UpgradeResult::OutOfMemory, 14, error},
         {UpgradeResult::PortError, 10, error},
         {UpgradeResult::LeadReprogrammed, 13, error},

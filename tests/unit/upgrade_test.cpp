@@ -442,6 +442,9 @@ INSTANTIATE_TEST_SUITE_P(
         StartFailure{
             "ImageNotLockable",
             [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::CannotLock; }, 19},
+        StartFailure{"ImageAltered",
+                     [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::Altered; },
+                     18},
         StartFailure{"ZeroSizeFound", [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.image.clear(); },
                      17},
         StartFailure{

@@ -1,4 +1,5 @@
-// SHA-256 (FIPS 180-2), so `pxr7 --version` can name the exact image it carries.
+// SHA-256 (FIPS 180-2): the check of the firmware image the program carries against the digest
+// the build recorded, and the digest `pxr7 --version` shows.
 #pragma once
 
 #include <array>
