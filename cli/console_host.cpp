@@ -22,9 +22,8 @@ constexpr auto kLongestSleep = std::chrono::milliseconds(50);
 ConsoleHost::ConsoleHost(ProgressSink& view, bool json, std::string tag, bool quiet)
     : view_(view), json_(json), tag_(std::move(tag)), quiet_(quiet) {}
 
-void ConsoleHost::setTimer(UpgradeTimer timer, unsigned periodMs) {
+void ConsoleHost::setTimer(UpgradeTimer timer, std::chrono::milliseconds period) {
     const Clock::time_point now = Clock::now();
-    const Clock::duration period = std::chrono::milliseconds(periodMs);
     timers_[timer] = Timer{period, now, now + period};
 }
 
@@ -32,7 +31,7 @@ void ConsoleHost::killTimer(UpgradeTimer timer) {
     timers_.erase(timer);
 }
 
-void ConsoleHost::invalidate(const UpgradeProgress& progress, bool /*erase*/) {
+void ConsoleHost::progressChanged(const UpgradeProgress& progress) {
     view_.update(progress.active, progress.done, progress.total);
 }
 
@@ -58,14 +57,13 @@ ImageLookup ConsoleHost::findImage(std::uint32_t resourceId, const std::uint8_t*
 }
 
 // The phase the upgrade is in, as the progress line and JSON events name it.
-void ConsoleHost::showPhase(const Upgrade& upgrade) {
-    const UpgradeState& state = upgrade.state();
-    if (!state.active) {
+void ConsoleHost::phaseChanged(UpgradePhase phase) {
+    if (phase == UpgradePhase::Done) {
         return;
     }
-    const Phase now = state.resetPending                                ? Phase::Reset
-                      : state.state == TransferState::AwaitingHandshake ? Phase::WaitingForMeter
-                                                                        : Phase::Sending;
+    const Phase now = phase == UpgradePhase::Reset             ? Phase::Reset
+                      : phase == UpgradePhase::WaitingForMeter ? Phase::WaitingForMeter
+                                                               : Phase::Sending;
     if (shownPhase_ && *shownPhase_ == now) {
         return;
     }
@@ -82,7 +80,6 @@ void ConsoleHost::showPhase(const Upgrade& upgrade) {
 }
 
 bool ConsoleHost::runTimers(Upgrade& upgrade) {
-    showPhase(upgrade);
     while (!timers_.empty()) {
         const StopRequest stop = stopRequested();
         if (stop == StopRequest::Stop) {
@@ -111,7 +108,6 @@ bool ConsoleHost::runTimers(Upgrade& upgrade) {
         const auto periodsPassed = (now - timer.start) / timer.period;
         timer.due = timer.start + (periodsPassed + 1) * timer.period;
         upgrade.onTimer(next->first);
-        showPhase(upgrade);
         if (!upgrade.progress().active) {
             // Nothing listens to the timers any more.
             timers_.clear();

@@ -18,9 +18,10 @@ public:
     // upgrades run at once. quiet: no message lines (a summary follows instead).
     ConsoleHost(ProgressSink& view, bool json, std::string tag = std::string(), bool quiet = false);
 
-    void setTimer(UpgradeTimer timer, unsigned periodMs) override;
+    void setTimer(UpgradeTimer timer, std::chrono::milliseconds period) override;
     void killTimer(UpgradeTimer timer) override;
-    void invalidate(const UpgradeProgress& progress, bool erase) override;
+    void progressChanged(const UpgradeProgress& progress) override;
+    void phaseChanged(UpgradePhase phase) override;
     void finished(const UpgradeOutcome& outcome) override;
     ProgressSink& view() { return view_; }
     ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
@@ -44,8 +45,6 @@ private:
         Clock::time_point start;
         Clock::time_point due;
     };
-
-    void showPhase(const Upgrade& upgrade);
 
     ProgressSink& view_;
     bool json_;

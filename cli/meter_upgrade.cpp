@@ -25,7 +25,7 @@ int transfer(const BridgeReport& lead, ProgressSink& view, const MeterRunStyle& 
     upgrade.chooseImage(IMAGE_RESOURCE_ID);
     upgrade.aimAt(lead.identity.serialNumber, lead.identity.index);
     upgrade.useLatencyTimer(kCommandLineLatencyMs);
-    upgrade.start([] { return kConfirmUpgrade; });
+    upgrade.start([] { return true; });
     if (upgrade.progress().active && !host.runTimers(upgrade)) {
         // Stopped: the meter is let out of reset and the port closed before the program ends.
         upgrade.stopTimers();
