@@ -3,8 +3,9 @@
 //
 // On the wire (the meter's bridge, 1,000,000 baud 8N1, no flow control): DTR is asserted for a
 // second and cleared, the meter answers "}", the host sends "{", and then for each "!" the host
-// sends the next 516-byte wire record; the "!" after the last record completes the transfer and the
-// host pulses DTR once more. Each tick reads at most one byte and writes at most one answer.
+// sends the next 516-byte wire record; the "!" after the last record completes the transfer
+// and the host pulses DTR once more. Each tick reads at most one byte and writes at most one
+// answer.
 #pragma once
 
 #include "device_port.h"
