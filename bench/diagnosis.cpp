@@ -12,9 +12,9 @@ const char* kBootLoader =
     "The meter is waiting in its boot loader without working firmware: run upgrade again.";
 const char* kReconnect = "Reconnect the lead";
 
-// The poll limits as the person reads them, from the transfer's own constants.
-std::string millisecondsText(int polls) {
-    return std::to_string(polls * static_cast<int>(kTickPeriodMs)) + " ms";
+// The transfer's waits as the person reads them, from its own constants.
+std::string millisecondsText(std::chrono::milliseconds wait) {
+    return std::to_string(wait.count()) + " ms";
 }
 
 std::string recordsText(const UpgradeOutcome& outcome) {
@@ -29,13 +29,13 @@ std::string diagnoseTransfer(const UpgradeOutcome& outcome) {
     case TransferFault::NoReply:
         if (handshake) {
             return line + "the meter did not answer the reset pulse (no \"}\" within " +
-                   millisecondsText(kHandshakePollLimit) +
+                   millisecondsText(kHandshakeWait) +
                    "). "
                    "Check that the meter is on the lead and charged, then run upgrade "
                    "again.";
         }
         return line + "the meter stopped asking for records after " + recordsText(outcome) +
-               " (no request within " + millisecondsText(kRecordPollLimit) +
+               " (no request within " + millisecondsText(kRecordWait) +
                "). Charge the meter if its battery is low. " + kBootLoader;
     case TransferFault::ReadFailed:
     case TransferFault::BrokenRead:

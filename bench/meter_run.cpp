@@ -18,7 +18,7 @@ int transfer(const BridgeReport& lead, LaneObserver& lane, const StopCheck& stop
     upgrade.chooseImage(IMAGE_RESOURCE_ID);
     upgrade.aimAt(lead.identity.serialNumber, lead.identity.index);
     upgrade.useLatencyTimer(kBenchLatencyMs);
-    upgrade.start([] { return kConfirmUpgrade; });
+    upgrade.start([] { return true; });
     if (upgrade.progress().active && !host.runTimers(upgrade, stop)) {
         // Stopped: the meter is let out of reset and the port closed before the program ends.
         upgrade.stopTimers();

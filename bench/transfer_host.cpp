@@ -11,9 +11,8 @@ constexpr auto kLongestSleep = std::chrono::milliseconds(50);
 
 } // namespace
 
-void TransferHost::setTimer(UpgradeTimer timer, unsigned periodMs) {
+void TransferHost::setTimer(UpgradeTimer timer, std::chrono::milliseconds period) {
     const Clock::time_point now = Clock::now();
-    const Clock::duration period = std::chrono::milliseconds(periodMs);
     timers_[timer] = Timer{period, now, now + period};
 }
 
@@ -21,14 +20,29 @@ void TransferHost::killTimer(UpgradeTimer timer) {
     timers_.erase(timer);
 }
 
-void TransferHost::invalidate(const UpgradeProgress& progress, bool /*erase*/) {
+void TransferHost::progressChanged(const UpgradeProgress& progress) {
     if (progress.active) {
         lane_.progress(progress.done, progress.total);
     }
 }
 
+void TransferHost::phaseChanged(UpgradePhase phase) {
+    switch (phase) {
+    case UpgradePhase::Reset:
+        lane_.phase(Phase::Reset);
+        break;
+    case UpgradePhase::WaitingForMeter:
+        lane_.phase(Phase::WaitingForMeter);
+        break;
+    case UpgradePhase::Sending:
+        lane_.phase(Phase::Sending);
+        break;
+    case UpgradePhase::Done:
+        break; // the outcome has been told already
+    }
+}
+
 void TransferHost::finished(const UpgradeOutcome& outcome) {
-    hasOutcome_ = true;
     outcome_ = outcome;
     lane_.transferEnded(outcome);
 }
@@ -36,20 +50,6 @@ void TransferHost::finished(const UpgradeOutcome& outcome) {
 ImageLookup TransferHost::findImage(std::uint32_t resourceId, const std::uint8_t** data,
                                     std::uint32_t* size) {
     return findEmbeddedImage(resourceId, data, size);
-}
-
-void TransferHost::showPhase(const Upgrade& upgrade) {
-    const UpgradeState& state = upgrade.state();
-    if (!state.active) {
-        return;
-    }
-    const Phase now = state.resetPending                                ? Phase::Reset
-                      : state.state == TransferState::AwaitingHandshake ? Phase::WaitingForMeter
-                                                                        : Phase::Sending;
-    if (!shownPhase_ || *shownPhase_ != now) {
-        shownPhase_ = now;
-        lane_.phase(now);
-    }
 }
 
 std::map<UpgradeTimer, TransferHost::Timer>::iterator TransferHost::nextDue() {
@@ -63,7 +63,6 @@ std::map<UpgradeTimer, TransferHost::Timer>::iterator TransferHost::nextDue() {
 }
 
 bool TransferHost::runTimers(Upgrade& upgrade, const StopCheck& stop) {
-    showPhase(upgrade);
     while (!timers_.empty()) {
         if (stop.duringTransfer != nullptr && stop.duringTransfer()) {
             return false;
@@ -80,7 +79,6 @@ bool TransferHost::runTimers(Upgrade& upgrade, const StopCheck& stop) {
         const auto periodsPassed = (now - timer.start) / timer.period;
         timer.due = timer.start + (periodsPassed + 1) * timer.period;
         upgrade.onTimer(next->first);
-        showPhase(upgrade);
         if (!upgrade.progress().active) {
             timers_.clear(); // nothing listens to the timers any more
         }

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <map>
-#include <optional>
 
 namespace pxr7 {
 
@@ -15,9 +14,10 @@ class TransferHost : public UpgradeHost {
 public:
     explicit TransferHost(LaneObserver& lane) : lane_(lane) {}
 
-    void setTimer(UpgradeTimer timer, unsigned periodMs) override;
+    void setTimer(UpgradeTimer timer, std::chrono::milliseconds period) override;
     void killTimer(UpgradeTimer timer) override;
-    void invalidate(const UpgradeProgress& progress, bool erase) override;
+    void progressChanged(const UpgradeProgress& progress) override;
+    void phaseChanged(UpgradePhase phase) override;
     void finished(const UpgradeOutcome& outcome) override;
     ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
                           std::uint32_t* size) override;
@@ -28,7 +28,6 @@ public:
     // a stall never turns into a run of instant polls. Returns false if stop asked to stop.
     bool runTimers(Upgrade& upgrade, const StopCheck& stop);
 
-    bool hasOutcome() const { return hasOutcome_; }
     const UpgradeOutcome& outcome() const { return outcome_; }
 
 private:
@@ -39,13 +38,10 @@ private:
         Clock::time_point due;
     };
 
-    void showPhase(const Upgrade& upgrade);
     std::map<UpgradeTimer, Timer>::iterator nextDue();
 
     LaneObserver& lane_;
-    std::optional<Phase> shownPhase_;
     std::map<UpgradeTimer, Timer> timers_;
-    bool hasOutcome_ = false;
     UpgradeOutcome outcome_;
 };
 

@@ -126,6 +126,7 @@ MeterSearch searchMetersCorrectingLeads(SearchExtent extent) {
             // right would not carry the meter's signals: neither is asked.
             if (port->configChanged != 0) {
                 search.leadReprogrammed = true;
+                search.reprogrammedLeads.push_back(identity);
             } else if (leadUsable(*port)) {
                 answered = queryMeterVersion(*port, version);
             }

@@ -2,6 +2,8 @@
 // and asks the meter behind it for its software version with a framed "VERSION" command.
 #pragma once
 
+#include "bridge_identity.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +31,9 @@ struct MeterSearch {
     // A bridge's EEPROM had to be corrected on the way: it was programmed and cycled, and is
     // re-enumerating (the bridges behind it may have moved down one index meanwhile).
     bool leadReprogrammed = false;
+    // Who each reprogrammed lead was when the walk reached it (its old description, its index
+    // then): the serial number tells it apart once it is back.
+    std::vector<BridgeIdentity> reprogrammedLeads;
 };
 
 enum class SearchExtent { AllMeters, FirstMeter };

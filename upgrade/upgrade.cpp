@@ -31,11 +31,7 @@ UpgradeResult resultOfImageLookup(ImageLookup lookup) {
 
 } // namespace
 
-Upgrade::Upgrade(UpgradeHost& host) : host_(host) {
-    port_.emplace();
-}
-
-Upgrade::Upgrade(UpgradeHost& host, WithoutPort) : host_(host) {}
+Upgrade::Upgrade(UpgradeHost& host) : host_(host) {}
 
 void Upgrade::chooseImage(std::uint32_t resourceId) {
     state_.imageResourceId = resourceId;
@@ -46,29 +42,25 @@ PreUpgradeCheck Upgrade::checkBeforeStart(std::uint32_t imageResourceId) {
     chooseImage(0);
     MeterSearch search = searchMetersCorrectingLeads(SearchExtent::FirstMeter);
     chooseImage(imageResourceId);
+    target_ = targetAfterSearch(search);
     PreUpgradeCheck check;
     check.leadReprogrammed = search.leadReprogrammed;
     if (!search.meters.empty()) {
         check.meter = std::move(search.meters.front());
     }
-    shownSerial_ = check.meter ? check.meter->serialNumber : std::string();
-    shownIndex_ = 0; // the warning's search: bridge 0 first, as it always was
-    leadReprogrammedBeforeStart_ = check.leadReprogrammed;
     return check;
 }
 
 void Upgrade::aimAt(const std::string& serialNumber, int index) {
-    shownSerial_ = serialNumber;
-    shownIndex_ = index >= 0 ? index : 0;
-    leadReprogrammedBeforeStart_ = false;
+    target_ = chosenTarget(serialNumber, index);
 }
 
 UpgradeProgress Upgrade::progress() const {
     return UpgradeProgress{state_.progress, state_.recordCount, state_.active};
 }
 
-void Upgrade::invalidate(bool erase) {
-    host_.invalidate(progress(), erase);
+void Upgrade::showProgress() {
+    host_.progressChanged(progress());
 }
 
 void Upgrade::finish(UpgradeResult result) {
@@ -113,79 +105,9 @@ UpgradeResult Upgrade::copyChosenImage() {
     return UpgradeResult::Completed;
 }
 
-// Opens bridge 0, or the bridge of the meter the warning showed if bridge 0 is not it, and
-// makes sure it is a meter lead before anything is written to it.
-UpgradeResult Upgrade::openMeterLead() {
-    int index = shownIndex_;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (port_->open(index) != FT_OK) {
-            return UpgradeResult::PortError;
-        }
-        // Who it is before anything, even its line settings, is changed.
-        BridgeIdentity identity;
-        const bool lead = port_->readIdentity(identity) == FT_OK && isMeterLead(identity);
-        if (lead && (shownSerial_.empty() || identity.serialNumber == shownSerial_)) {
-            openedSerial_ = identity.serialNumber;
-            if (port_->configure(kUpgradeBaud, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) !=
-                FT_OK) {
-                return UpgradeResult::PortError;
-            }
-            if (latencyMs_ != 0) {
-                port_->setLatencyTimer(latencyMs_); // a speed-up only: its status does not matter
-            }
-            return UpgradeResult::Completed;
-        }
-        port_->close();
-        if (shownSerial_.empty()) {
-            return UpgradeResult::NotAMeterLead;
-        }
-        // The meter shown has moved (a bridge before it was unplugged, or is somebody else's).
-        index = findBridgeBySerial(shownSerial_);
-        if (index < 0) {
-            return UpgradeResult::PortError;
-        }
-    }
-    return UpgradeResult::PortError;
-}
-
-// Brings the meter's bridge up for the transfer and checks its EEPROM.
-UpgradeResult Upgrade::openBridge() {
-    if (!port_) {
-        return UpgradeResult::OutOfMemory;
-    }
-    port_->close();
-    openedSerial_.clear();
-    if (leadReprogrammedBeforeStart_) {
-        // A lead is re-enumerating and the bridges behind it have moved: the user reconnects
-        // and starts again rather than have an index point at another meter.
-        return UpgradeResult::LeadReprogrammed;
-    }
-    const UpgradeResult opened = openMeterLead();
-    if (opened != UpgradeResult::Completed) {
-        return opened;
-    }
-    port_->ensureBridgeConfig(true);
-    if (port_->configChanged != 0) {
-        // The bridge is re-enumerating with its corrected settings; the dead handle is closed
-        // by the next start.
-        return UpgradeResult::LeadReprogrammed;
-    }
-    switch (port_->eepromCheck) {
-    case DevicePort::EepromCheck::ProgramFailed:
-        port_->close();
-        return UpgradeResult::LeadSetupFailed;
-    case DevicePort::EepromCheck::ForeignIds:
-    case DevicePort::EepromCheck::StringsCut:
-        port_->close();
-        return UpgradeResult::NotAMeterLead;
-    default:
-        return UpgradeResult::Completed;
-    }
-}
-
-void Upgrade::start(const std::function<int()>& confirm) {
+void Upgrade::start(const std::function<bool()>& confirm) {
     state_.progress = 0;
-    if (confirm() != kConfirmUpgrade) {
+    if (!confirm()) {
         finish(UpgradeResult::Cancelled);
         return;
     }
@@ -195,7 +117,7 @@ void Upgrade::start(const std::function<int()>& confirm) {
     }
     state_.active = false;
     stopTimers();
-    invalidate(true);
+    showProgress();
 
     if (state_.imageResourceId == 0) {
         finish(UpgradeResult::ImageNotChosen);
@@ -209,14 +131,15 @@ void Upgrade::start(const std::function<int()>& confirm) {
         finish(failure);
         return;
     }
-    host_.setTimer(UpgradeTimer::Reset, kResetPulseMs);
+    host_.setTimer(UpgradeTimer::Reset, kResetPulse);
     state_.resetPending = true;
     state_.state = TransferState::AwaitingHandshake;
     state_.busy = false;
     state_.active = true;
     fault_ = TransferFault::None;
-    host_.setTimer(UpgradeTimer::Tick, kTickPeriodMs);
+    host_.setTimer(UpgradeTimer::Tick, kTickPeriod);
     port_->assertDtr();
+    host_.phaseChanged(UpgradePhase::Reset);
 }
 
 void Upgrade::onTimer(UpgradeTimer timer) {
@@ -241,6 +164,7 @@ void Upgrade::onResetTimer() {
     }
     state_.state = TransferState::AwaitingHandshake;
     state_.pollCount = 0;
+    host_.phaseChanged(UpgradePhase::WaitingForMeter);
 }
 
 Upgrade::TickOutcome Upgrade::awaitHandshake() {
@@ -252,10 +176,6 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
         fault_ = TransferFault::BrokenRead;
         return TickOutcome::Fail;
     }
-    if (state_.pollCount >= kHandshakePollLimit) {
-        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
-        return TickOutcome::Fail;
-    }
     if (received[0] == kMeterHandshake) {
         if (!writeWhole(&kHostHandshake, 1)) {
             return TickOutcome::Fail;
@@ -263,6 +183,13 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
         state_.pollCount = 0;
         state_.nextRecord = 0;
         state_.state = TransferState::SendingRecords;
+        host_.phaseChanged(UpgradePhase::Sending);
+        return TickOutcome::Continue;
+    }
+    // A byte that arrived on the last poll has been looked at: only then does time run out.
+    if (state_.pollCount >= kHandshakePollLimit) {
+        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
+        return TickOutcome::Fail;
     }
     return TickOutcome::Continue;
 }
@@ -286,7 +213,7 @@ bool Upgrade::sendRecord() {
     }
     state_.progress = state_.nextRecord;
     ++state_.nextRecord;
-    invalidate(true);
+    showProgress();
     return true;
 }
 
@@ -299,17 +226,15 @@ Upgrade::TickOutcome Upgrade::sendRequestedRecords() {
         fault_ = TransferFault::BrokenRead;
         return TickOutcome::Fail;
     }
-    if (state_.pollCount >= kRecordPollLimit) {
-        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
-        return TickOutcome::Fail;
-    }
     if (got != 0 && received[0] == kMeterRecordRequest) {
         if (state_.nextRecord == state_.recordCount) {
             return TickOutcome::Complete;
         }
-        if (!sendRecord()) {
-            return TickOutcome::Fail;
-        }
+        return sendRecord() ? TickOutcome::Continue : TickOutcome::Fail;
+    }
+    if (state_.pollCount >= kRecordPollLimit) {
+        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
+        return TickOutcome::Fail;
     }
     return TickOutcome::Continue;
 }
@@ -318,20 +243,20 @@ void Upgrade::failTransfer() {
     finish(UpgradeResult::HandshakeFailed);
     state_.active = false;
     stopTimers();
-    invalidate(true);
+    showProgress();
 }
 
 void Upgrade::completeTransfer() {
     // A second pulse restarts the meter into its new firmware.
     port_->assertDtr();
     state_.progress = state_.recordCount;
-    invalidate(true);
+    showProgress();
     host_.killTimer(UpgradeTimer::Tick);
     port_->clearDtr();
     finish(UpgradeResult::Completed);
     state_.active = false;
     stopTimers();
-    invalidate(true);
+    showProgress();
 }
 
 void Upgrade::transferTick() {
@@ -349,7 +274,7 @@ void Upgrade::transferTick() {
     }
     state_.busy = false;
     if (!state_.active) {
-        invalidate(false);
+        host_.phaseChanged(UpgradePhase::Done);
         port_->close();
     }
 }

@@ -5,12 +5,16 @@
 #include "firmware_image.h"
 #include "upgrade_outcome.h"
 
+#include <chrono>
 #include <cstdint>
 
 namespace pxr7 {
 
-// The upgrade's two timers; their values are the window timer identifiers.
-enum class UpgradeTimer : unsigned { Tick = 12345, Reset = 12346 };
+// The upgrade's two timers. Each host gives them its own identifiers.
+enum class UpgradeTimer { Tick, Reset };
+
+// Where a started upgrade is, as it moves on.
+enum class UpgradePhase { Reset, WaitingForMeter, Sending, Done };
 
 // What a progress display shows: done of total records the meter has taken so far, while an
 // upgrade is active.
@@ -26,10 +30,14 @@ public:
 
     // Starts (or restarts) a timer with the given period; its expiries come back through
     // Upgrade::onTimer.
-    virtual void setTimer(UpgradeTimer timer, unsigned periodMs) = 0;
+    virtual void setTimer(UpgradeTimer timer, std::chrono::milliseconds period) = 0;
     virtual void killTimer(UpgradeTimer timer) = 0;
-    // The progress display must be redrawn; erase false redraws without blanking first.
-    virtual void invalidate(const UpgradeProgress& progress, bool erase) = 0;
+    // The progress has changed (or must be shown afresh): redraw it.
+    virtual void progressChanged(const UpgradeProgress& progress) = 0;
+    // Reset: DTR asserted at the start; WaitingForMeter: the pulse ended; Sending: the
+    // meter's "}" was answered; Done: the transfer ended (after finished()), the port about to
+    // be closed.
+    virtual void phaseChanged(UpgradePhase phase) = 0;
     // The upgrade ended: shows the outcome and returns once the user has seen it. Called once
     // for each start, while the upgrade still counts as active where a transfer was running.
     virtual void finished(const UpgradeOutcome& outcome) = 0;

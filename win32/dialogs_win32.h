@@ -9,6 +9,9 @@ namespace pxr7 {
 
 class Upgrade;
 
+// The command of the warning's "Upgrade Now" button: the result that lets an upgrade start.
+constexpr int kUpgradeNow = IDOK;
+
 // Shows the first answering meter's version and asks before an upgrade; chooses the image
 // upgrade will send. Its result is the Upgrade command's confirm step.
 int runUpgradeWarning(HWND owner, Upgrade& upgrade);

@@ -1,16 +1,8 @@
-// The program's entry point and its one top-level window: a small fixed-size window whose
-// client area is the upgrade's progress bar, with a menu for the four commands. The window
-// routes the upgrade's two timers back to it.
-#include "bridge_library.h"
+#include "main_window_win32.h"
+
 #include "dialogs_win32.h"
-#include "message_box_win32.h"
-#include "message_catalogue.h"
 #include "progress_paint_win32.h"
 #include "resource.h"
-#include "upgrade.h"
-#include "win32_upgrade_host.h"
-
-#include <windows.h>
 
 namespace pxr7 {
 
@@ -19,79 +11,59 @@ namespace {
 constexpr int kWindowWidth = 230;
 constexpr int kWindowHeight = 90;
 
-HINSTANCE g_instance = nullptr;
-HWND g_mainWindow = nullptr;
-ApplicationTitle g_title{};
-Win32UpgradeHost g_host(g_title.title);
-Upgrade g_upgrade(g_host); // the program's one upgrade, with the one port for upgrades
+} // namespace
 
-// ---- Menu commands ----
+MainWindow::MainWindow() : title_(loadApplicationTitle()), host_(title_.title), upgrade_(host_) {}
 
-void onAbout(HWND window) {
-    runAbout(window);
+void MainWindow::registerClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_METER));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
+    windowClass.lpszClassName = title_.className;
+    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_METER_SMALL));
+    RegisterClassExA(&windowClass);
 }
 
-void onExit(HWND window) {
-    DestroyWindow(window);
+bool MainWindow::create(HINSTANCE instance) {
+    registerClass(instance);
+    // WS_SYSMENU alone: caption and system menu, no minimise or maximise box, no sizing.
+    // WM_NCCREATE stores this object in the window before any handler runs.
+    CreateWindowExA(0, title_.className, title_.title, WS_SYSMENU, CW_USEDEFAULT, 0, kWindowWidth,
+                    kWindowHeight, nullptr, nullptr, instance, this);
+    return window_ != nullptr;
 }
 
-void onUpgrade(HWND window) {
-    g_upgrade.start([window] { return runUpgradeWarning(window, g_upgrade); });
-}
-
-void onVersion(HWND window) {
-    runDeviceList(window);
-}
-
-// ---- Message handlers ----
-
-void onDestroy() {
-    // The bridge is left as it is: closing the window mid-transfer makes no further call.
-    g_upgrade.stopTimers();
-    PostQuitMessage(0);
-}
-
-void onPaint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    paintProgress(dc, g_upgrade.progress());
-    EndPaint(window, &paint);
-}
-
-// Returns false for commands that go to default processing.
-bool onCommand(HWND window, int commandId) {
-    switch (commandId) {
-    case IDM_ABOUT:
-        onAbout(window);
-        return true;
-    case IDM_EXIT:
-        onExit(window);
-        return true;
-    case IDM_UPGRADE:
-        onUpgrade(window);
-        return true;
-    case IDM_VERSION:
-        onVersion(window);
-        return true;
-    default:
-        return false;
+LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self =
+            static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+        self->host_.attach(window);
     }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    return self->handleMessage(message, wParam, lParam);
 }
 
-void onTimer(UINT_PTR timerId) {
-    g_upgrade.onTimer(static_cast<UpgradeTimer>(timerId));
-}
-
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY:
         onDestroy();
         return 0;
     case WM_PAINT:
-        onPaint(window);
+        onPaint();
         return 0;
     case WM_COMMAND:
-        if (onCommand(window, LOWORD(wParam))) {
+        if (onCommand(LOWORD(wParam))) {
             return 0;
         }
         break;
@@ -101,75 +73,49 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcA(window_, message, wParam, lParam);
 }
 
-// ---- Start-up steps ----
-
-void registerMainWindowClass(HINSTANCE instance) {
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = mainWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_METER));
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAIN_MENU);
-    windowClass.lpszClassName = g_title.className;
-    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_METER_SMALL));
-    RegisterClassExA(&windowClass);
+void MainWindow::onDestroy() {
+    // The bridge is left as it is: closing the window mid-transfer makes no further call.
+    upgrade_.stopTimers();
+    PostQuitMessage(0);
 }
 
-HWND createMainWindow(HINSTANCE instance) {
-    // WS_SYSMENU alone: caption and system menu, no minimise or maximise box, no sizing.
-    return CreateWindowExA(0, g_title.className, g_title.title, WS_SYSMENU, CW_USEDEFAULT, 0,
-                           kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
+void MainWindow::onPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window_, &paint);
+    paintProgress(dc, upgrade_.progress());
+    EndPaint(window_, &paint);
 }
 
-// The menu resource still carries the "Load" command of older versions; it does nothing.
-void removeLoadCommand(HWND window) {
-    DeleteMenu(GetMenu(window), IDM_LOAD, MF_BYCOMMAND);
-    DrawMenuBar(window);
-}
-
-// Runs until WM_QUIT and returns its exit code. A retrieval error (-1) does not end it.
-int runMessageLoop(HACCEL accelerators) {
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) != 0) {
-        if (TranslateAcceleratorA(message.hwnd, accelerators, &message) == 0) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+bool MainWindow::onCommand(int commandId) {
+    switch (commandId) {
+    case IDM_ABOUT:
+        runAbout(window_);
+        return true;
+    case IDM_EXIT:
+        DestroyWindow(window_);
+        return true;
+    case IDM_UPGRADE:
+        onUpgrade();
+        return true;
+    case IDM_VERSION:
+        runDeviceList(window_);
+        return true;
+    default:
+        return false;
     }
-    return static_cast<int>(message.wParam);
 }
 
-} // namespace
+void MainWindow::onTimer(UINT_PTR timerId) {
+    if (const std::optional<UpgradeTimer> timer = upgradeTimerOf(timerId)) {
+        upgrade_.onTimer(*timer);
+    }
+}
+
+void MainWindow::onUpgrade() {
+    upgrade_.start([this] { return runUpgradeWarning(window_, upgrade_) == kUpgradeNow; });
+}
 
 } // namespace pxr7
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
-                   int showCommand) {
-    using namespace pxr7;
-    g_title = loadApplicationTitle();
-    registerMainWindowClass(instance);
-
-    g_instance = instance;
-    g_mainWindow = createMainWindow(instance);
-    g_host.attach(g_mainWindow);
-    if (g_mainWindow == nullptr) {
-        return 0;
-    }
-    ShowWindow(g_mainWindow, showCommand);
-    UpdateWindow(g_mainWindow);
-    removeLoadCommand(g_mainWindow);
-    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_MAIN_ACCELERATORS));
-
-    if (!loadBridgeLibrary()) {
-        showMessageBox(MSG_NO_USB_DRIVER, MessageKind::Information, g_title.title);
-        return 0;
-    }
-    // The bridge is not closed at the end: closing the window leaves it as it is.
-    return runMessageLoop(accelerators);
-}

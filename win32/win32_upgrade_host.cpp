@@ -5,17 +5,42 @@
 
 namespace pxr7 {
 
-void Win32UpgradeHost::setTimer(UpgradeTimer timer, unsigned periodMs) {
-    SetTimer(window_, static_cast<UINT_PTR>(timer), periodMs, nullptr);
+namespace {
+
+UINT_PTR timerIdOf(UpgradeTimer timer) {
+    return timer == UpgradeTimer::Tick ? kTickTimerId : kResetTimerId;
+}
+
+} // namespace
+
+std::optional<UpgradeTimer> upgradeTimerOf(UINT_PTR timerId) {
+    if (timerId == kTickTimerId) {
+        return UpgradeTimer::Tick;
+    }
+    if (timerId == kResetTimerId) {
+        return UpgradeTimer::Reset;
+    }
+    return std::nullopt;
+}
+
+void Win32UpgradeHost::setTimer(UpgradeTimer timer, std::chrono::milliseconds period) {
+    SetTimer(window_, timerIdOf(timer), static_cast<UINT>(period.count()), nullptr);
 }
 
 void Win32UpgradeHost::killTimer(UpgradeTimer timer) {
-    KillTimer(window_, static_cast<UINT_PTR>(timer));
+    KillTimer(window_, timerIdOf(timer));
 }
 
-void Win32UpgradeHost::invalidate(const UpgradeProgress& /*progress*/, bool erase) {
+void Win32UpgradeHost::progressChanged(const UpgradeProgress& /*progress*/) {
     // The window paints from the upgrade itself.
-    InvalidateRect(window_, nullptr, erase ? TRUE : FALSE);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Win32UpgradeHost::phaseChanged(UpgradePhase phase) {
+    // At the end the bar is drawn once more over what is there, without blanking it first.
+    if (phase == UpgradePhase::Done) {
+        InvalidateRect(window_, nullptr, FALSE);
+    }
 }
 
 void Win32UpgradeHost::finished(const UpgradeOutcome& outcome) {

@@ -6,7 +6,16 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace pxr7 {
+
+// The window timers of the upgrade.
+constexpr UINT_PTR kTickTimerId = 12345;
+constexpr UINT_PTR kResetTimerId = 12346;
+
+// The upgrade timer a WM_TIMER identifier stands for; none for any other timer.
+std::optional<UpgradeTimer> upgradeTimerOf(UINT_PTR timerId);
 
 class Win32UpgradeHost : public UpgradeHost {
 public:
@@ -16,9 +25,10 @@ public:
     // The window that receives the timers' WM_TIMER messages and is repainted.
     void attach(HWND window) { window_ = window; }
 
-    void setTimer(UpgradeTimer timer, unsigned periodMs) override;
+    void setTimer(UpgradeTimer timer, std::chrono::milliseconds period) override;
     void killTimer(UpgradeTimer timer) override;
-    void invalidate(const UpgradeProgress& progress, bool erase) override;
+    void progressChanged(const UpgradeProgress& progress) override;
+    void phaseChanged(UpgradePhase phase) override;
     void finished(const UpgradeOutcome& outcome) override;
     ImageLookup findImage(std::uint32_t resourceId, const std::uint8_t** data,
                           std::uint32_t* size) override;

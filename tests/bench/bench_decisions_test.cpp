@@ -139,13 +139,13 @@ TEST(Diagnosis, SaysTheWaitsTheTransferUsesAndWhereItStopped) {
     outcome.result = UpgradeResult::HandshakeFailed;
     outcome.fault = TransferFault::NoReply;
     outcome.recordCount = 314;
-    const std::string ms = std::to_string(kHandshakePollLimit * kTickPeriodMs) + " ms";
+    const std::string ms = std::to_string(kHandshakeWait.count()) + " ms";
     EXPECT_NE(diagnose(outcome).find("within " + ms), std::string::npos) << diagnose(outcome);
     outcome.phase = TransferPhase::Records;
     outcome.nextRecord = 100;
     const std::string line = diagnose(outcome);
     EXPECT_NE(line.find("after 100 of 314 records"), std::string::npos) << line;
-    EXPECT_NE(line.find(std::to_string(kRecordPollLimit * kTickPeriodMs) + " ms"),
+    EXPECT_NE(line.find(std::to_string(kRecordWait.count()) + " ms"),
               std::string::npos);
     EXPECT_EQ(line.find("reset pulse"), std::string::npos);
 }

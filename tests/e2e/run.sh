@@ -189,6 +189,20 @@ post_check_upgrade() {
     fi
 }
 
+post_check_first_use() {
+    local dir=$1 problems=()
+    cmp -s "$dir/capture.bin" "$firmware" ||
+        problems+=("the meter's capture differs from the embedded image")
+    local programs
+    programs=$(trace_count "$dir" '^FT_EE_Program ')
+    [[ $programs == 1 ]] || problems+=("$programs EEPROM programs, expected 1")
+    if [[ ${#problems[@]} -eq 0 ]]; then
+        record first-use PASS "set up by the warning, then upgraded byte for byte"
+    else
+        record first-use FAIL "${problems[*]}"
+    fi
+}
+
 post_check_no_bridge() {
     local dir=$1
     if grep -q '^FT_Open index=0 status=[1-9]' "$dir/trace.log"; then
@@ -306,6 +320,10 @@ description = USB-Serial Gadget
 [bridge 1]
 version = PXR7 V1.02" "PXR7 V1.02"
 run_driver_case upgrade yes "$one_meter" "PXR7 V1.02"
+run_driver_case first-use yes "[bridge 0]
+eeprom = factory
+version = PXR7 V1.02
+capture = capture.bin"
 run_driver_case no-bridge yes "bridges = 0"
 run_driver_case no-handshake yes "$one_meter
 handshake = none" "PXR7 V1.02"

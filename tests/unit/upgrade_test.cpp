@@ -21,20 +21,29 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+const char* timerName(UpgradeTimer timer) {
+    return timer == UpgradeTimer::Tick ? "tick" : "reset";
+}
+
 class FakeHost : public UpgradeHost {
 public:
-    void setTimer(UpgradeTimer timer, unsigned periodMs) override {
-        const unsigned id = static_cast<unsigned>(timer);
-        events.push_back("set " + std::to_string(id) + " " + std::to_string(periodMs));
+    void setTimer(UpgradeTimer timer, std::chrono::milliseconds period) override {
+        events.push_back(std::string("set ") + timerName(timer) + " " +
+                         std::to_string(period.count()));
         running[timer] = true;
     }
     void killTimer(UpgradeTimer timer) override {
-        events.push_back("kill " + std::to_string(static_cast<unsigned>(timer)));
+        events.push_back(std::string("kill ") + timerName(timer));
         running[timer] = false;
     }
-    void invalidate(const UpgradeProgress&, bool erase) override { invalidations.push_back(erase); }
+    void progressChanged(const UpgradeProgress&) override { ++progressReports; }
+    void phaseChanged(UpgradePhase phase) override {
+        static const char* const names[] = {"Reset", "WaitingForMeter", "Sending", "Done"};
+        reports.push_back(names[static_cast<int>(phase)]);
+    }
     void finished(const UpgradeOutcome& outcome) override {
         outcomes.push_back(outcome);
+        reports.push_back("finished");
         if (onOutcome) {
             onOutcome();
         }
@@ -57,7 +66,8 @@ public:
 
     std::vector<std::string> events;
     std::map<UpgradeTimer, bool> running;
-    std::vector<bool> invalidations;
+    int progressReports = 0;
+    std::vector<std::string> reports; // phases and the outcome, in order
     std::vector<UpgradeOutcome> outcomes;
     std::function<void()> onOutcome;
     Bytes image;
@@ -128,8 +138,8 @@ public:
     }
     void TearDown() override { uninstallFakeD2xx(); }
 
-    void start(int confirmResult = 1) {
-        upgrade->start([confirmResult] { return confirmResult; });
+    void start(bool confirmed = true) {
+        upgrade->start([confirmed] { return confirmed; });
     }
     // Ends the reset pulse the way the reset timer does.
     void endResetPulse() { upgrade->onTimer(UpgradeTimer::Reset); }
@@ -164,8 +174,8 @@ TEST_F(UpgradeTest, StartOpensBridgeZeroAtOneMegabaudChecksEepromThenPulsesDtr) 
     EXPECT_EQ(bridge->callList(), "FT_Open(0) FT_GetDeviceInfo FT_ClrDtr FT_SetBaudRate(1000000) "
                                   "FT_SetDataCharacteristics(8,0,0) FT_SetFlowControl(0,0,0) "
                                   "FT_EE_Read FT_SetDtr");
-    EXPECT_EQ(host.events, (std::vector<std::string>{"kill 12346", "kill 12345", "set 12346 1000",
-                                                     "set 12345 10"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"kill reset", "kill tick", "set reset 1000",
+                                                     "set tick 10"}));
     EXPECT_TRUE(state().active);
     EXPECT_TRUE(state().resetPending);
     EXPECT_EQ(state().recordCount, 314);
@@ -204,6 +214,10 @@ TEST_F(UpgradeTest, AWholeImageGoesOutRecordByRecordByteForByte) {
     EXPECT_EQ(upgrade->port()->handle, nullptr);
     // 314 records, one "{": nothing else was written after the start.
     EXPECT_EQ(bridge->writes.size(), 315u);
+    // Done comes after the outcome was shown; the bar was redrawn for every record.
+    EXPECT_EQ(host.reports, (std::vector<std::string>{"Reset", "WaitingForMeter", "Sending",
+                                                      "finished", "Done"}));
+    EXPECT_GE(host.progressReports, 314);
 }
 
 TEST_F(UpgradeTest, ThePartialLastRecordIsNeverSent) {
@@ -230,14 +244,13 @@ TEST_F(UpgradeTest, AnImageShorterThanOneRecordCompletesOnTheFirstRequest) {
     EXPECT_EQ(host.lastResult(), UpgradeResult::Completed);
 }
 
-TEST_F(UpgradeTest, HandshakeOnTheTenthPollIsTooLate) {
+TEST_F(UpgradeTest, TenSilentPollsFailTheHandshake) {
     start();
     endResetPulse();
     for (int i = 0; i < 9; ++i) {
         tick();
     }
     EXPECT_TRUE(state().active);
-    meter.pending.push_back('}');
     tick();
     EXPECT_FALSE(state().active);
     ASSERT_EQ(host.outcomes.size(), 1u);
@@ -246,6 +259,29 @@ TEST_F(UpgradeTest, HandshakeOnTheTenthPollIsTooLate) {
     EXPECT_EQ(host.outcomes[0].fault, TransferFault::NoReply);
     EXPECT_EQ(meter.handshakes, 0);
     EXPECT_EQ(upgrade->port()->handle, nullptr);
+    EXPECT_EQ(host.reports,
+              (std::vector<std::string>{"Reset", "WaitingForMeter", "finished", "Done"}));
+}
+
+// A byte read on the poll that reaches the limit is taken, never thrown away.
+TEST_F(UpgradeTest, TheByteOfTheLastPollIsTakenInBothStates) {
+    meter.autoRequest = false;
+    start();
+    endResetPulse();
+    for (int i = 0; i < kHandshakePollLimit - 1; ++i) {
+        tick();
+    }
+    meter.pending.push_back('}');
+    tick();
+    EXPECT_EQ(meter.handshakes, 1);
+    for (int i = 0; i < kRecordPollLimit - 1; ++i) {
+        tick();
+    }
+    meter.pending.push_back('!');
+    tick();
+    EXPECT_EQ(meter.records, 1);
+    EXPECT_TRUE(state().active);
+    EXPECT_TRUE(host.outcomes.empty());
 }
 
 TEST_F(UpgradeTest, HandshakeOnTheNinthPollIsInTime) {
@@ -376,7 +412,7 @@ TEST_F(UpgradeTest, CancellingTheWarningLeavesARunningTransferRunning) {
     }
     ASSERT_GT(state().progress, 0);
     const std::size_t before = bridge->calls.size();
-    start(2);
+    start(false);
     EXPECT_EQ(bridge->calls.size(), before);
     EXPECT_TRUE(state().active);
     EXPECT_EQ(state().progress, 0);
@@ -394,15 +430,15 @@ TEST_F(UpgradeTest, ConfirmingARestartStopsTheRunningTransferAndStartsAfresh) {
     host.events.clear();
     bridge->calls.clear();
     start();
-    EXPECT_EQ(host.events, (std::vector<std::string>{"kill 12346", "kill 12345", "set 12346 1000",
-                                                     "set 12345 10"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"kill reset", "kill tick", "set reset 1000",
+                                                     "set tick 10"}));
     EXPECT_EQ(bridge->callList().substr(0, 17), "FT_Close FT_Open(");
     EXPECT_TRUE(state().resetPending);
 }
 
 struct StartFailure {
     const char* name;
-    void (*arrange)(UpgradeTest&, FakeHost&, FakeD2xx&);
+    void (*arrange)(FakeHost&, FakeD2xx&);
     int message;
 };
 
@@ -415,7 +451,7 @@ class UpgradeStartFailureTest : public UpgradeTest,
                                 public ::testing::WithParamInterface<StartFailure> {};
 
 TEST_P(UpgradeStartFailureTest, ShowsItsMessageAndLeavesNoTimerRunning) {
-    GetParam().arrange(*this, host, *bridge);
+    GetParam().arrange(host, *bridge);
     start();
     ASSERT_EQ(host.outcomes.size(), 1u);
     const OutcomeMessage shown = outcomeMessageFor(host.outcomes[0].result);
@@ -431,39 +467,22 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, UpgradeStartFailureTest,
     ::testing::Values(
         StartFailure{"ImageNotFound",
-                     [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::NotFound; },
-                     16},
-        StartFailure{
-            "ImageEmpty",
-            [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::SizeUnknown; }, 17},
-        StartFailure{
-            "ImageNotLoadable",
-            [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::CannotLoad; }, 18},
-        StartFailure{
-            "ImageNotLockable",
-            [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::CannotLock; }, 19},
+                     [](FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::NotFound; }, 16},
+        StartFailure{"ImageEmpty",
+                     [](FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::SizeUnknown; }, 17},
+        StartFailure{"ImageNotLoadable",
+                     [](FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::CannotLoad; }, 18},
+        StartFailure{"ImageNotLockable",
+                     [](FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::CannotLock; }, 19},
         StartFailure{"ImageAltered",
-                     [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::Altered; },
-                     18},
-        StartFailure{"ZeroSizeFound", [](UpgradeTest&, FakeHost& h, FakeD2xx&) { h.image.clear(); },
-                     17},
-        StartFailure{
-            "NoBridge",
-            [](UpgradeTest&, FakeHost&, FakeD2xx& b) { b.status["FT_Open"] = FT_DEVICE_NOT_FOUND; },
-            10},
+                     [](FakeHost& h, FakeD2xx&) { h.lookup = ImageLookup::Altered; }, 18},
+        StartFailure{"ZeroSizeFound", [](FakeHost& h, FakeD2xx&) { h.image.clear(); }, 17},
+        StartFailure{"NoBridge",
+                     [](FakeHost&, FakeD2xx& b) { b.status["FT_Open"] = FT_DEVICE_NOT_FOUND; }, 10},
         StartFailure{"LineCannotBeSet",
-                     [](UpgradeTest&, FakeHost&, FakeD2xx& b) {
-                         b.status["FT_SetFlowControl"] = FT_IO_ERROR;
-                     },
+                     [](FakeHost&, FakeD2xx& b) { b.status["FT_SetFlowControl"] = FT_IO_ERROR; },
                      10},
-        StartFailure{"BridgeReprogrammed",
-                     [](UpgradeTest&, FakeHost&, FakeD2xx& b) { b.eeprom.Cbus4 = 0; }, 13},
-        StartFailure{"NoGlobalPort",
-                     [](UpgradeTest& test, FakeHost& h, FakeD2xx&) {
-                         test.upgrade = std::make_unique<Upgrade>(h, Upgrade::WithoutPort{});
-                         test.upgrade->chooseImage(IMAGE_RESOURCE_ID);
-                     },
-                     14}),
+        StartFailure{"BridgeReprogrammed", [](FakeHost&, FakeD2xx& b) { b.eeprom.Cbus4 = 0; }, 13}),
     [](const ::testing::TestParamInfo<StartFailure>& caseInfo) { return caseInfo.param.name; });
 
 TEST_F(UpgradeTest, WithoutTheDriverTheUserIsToldToInstallIt) {

@@ -37,6 +37,7 @@ constexpr int kPictureTop = 58;
 constexpr DWORD kStartMs = 30000;
 constexpr DWORD kDialogMs = 15000;
 constexpr DWORD kUpgradeMs = 120000;
+constexpr DWORD kLeadBackMs = 1500; // a reprogrammed lead is back on the bus by then
 constexpr DWORD kExitMs = 10000;
 
 #define REQUIRE(condition, ...)                                                                    \
@@ -337,20 +338,9 @@ bool caseDeviceList(CaseContext& context) {
     return exitThroughMenu(context, main);
 }
 
-bool caseUpgrade(CaseContext& context) {
-    REQUIRE(context.expected.size() == 1, "usage: upgrade <expected version>");
-    REQUIRE_OK(context.session.start());
-    HWND main = context.session.waitForMainWindow(kStartMs);
-    REQUIRE_OK(main != nullptr);
-    HWND warning = openUpgradeWarning(context, main);
-    REQUIRE_OK(warning != nullptr);
-    REQUIRE(controlText(warning, kVersionField) == context.expected[0], "version field \"%s\"",
-            controlText(warning, kVersionField).c_str());
-    const std::vector<std::string> versions = listBoxLines(GetDlgItem(warning, kVersionList));
-    REQUIRE(versions.size() == 1 && versions[0] == "Any Version",
-            "the version list holds %zu lines", versions.size());
-    context.session.screenshot("warning", warning);
-    REQUIRE_OK(confirmUpgrade(context, warning));
+// From "Upgrade Now" on: the bar fills, "Upgrade complete" shows over the full bar, and the
+// bar is blank again once the box is gone; then the program exits through its menu.
+bool upgradeRunsToCompletion(CaseContext& context, HWND main) {
     const ULONGLONG started = GetTickCount64();
 
     // Watch the bar fill until the completion box appears.
@@ -395,6 +385,39 @@ bool caseUpgrade(CaseContext& context) {
     REQUIRE(readBar(main).blank(), "the bar area is not blank after the box");
     context.session.screenshot("after", main);
     return exitThroughMenu(context, main);
+}
+
+bool caseUpgrade(CaseContext& context) {
+    REQUIRE(context.expected.size() == 1, "usage: upgrade <expected version>");
+    REQUIRE_OK(context.session.start());
+    HWND main = context.session.waitForMainWindow(kStartMs);
+    REQUIRE_OK(main != nullptr);
+    HWND warning = openUpgradeWarning(context, main);
+    REQUIRE_OK(warning != nullptr);
+    REQUIRE(controlText(warning, kVersionField) == context.expected[0], "version field \"%s\"",
+            controlText(warning, kVersionField).c_str());
+    const std::vector<std::string> versions = listBoxLines(GetDlgItem(warning, kVersionList));
+    REQUIRE(versions.size() == 1 && versions[0] == "Any Version",
+            "the version list holds %zu lines", versions.size());
+    context.session.screenshot("warning", warning);
+    REQUIRE_OK(confirmUpgrade(context, warning));
+    return upgradeRunsToCompletion(context, main);
+}
+
+// A factory-fresh lead: the warning's search sets it up and it restarts, so the warning shows
+// no meter; once the lead is back, "Upgrade Now" upgrades it.
+bool caseFirstUse(CaseContext& context) {
+    REQUIRE_OK(context.session.start());
+    HWND main = context.session.waitForMainWindow(kStartMs);
+    REQUIRE_OK(main != nullptr);
+    HWND warning = openUpgradeWarning(context, main);
+    REQUIRE_OK(warning != nullptr);
+    REQUIRE(controlText(warning, kVersionField) == "No devices present", "version field \"%s\"",
+            controlText(warning, kVersionField).c_str());
+    context.session.screenshot("warning", warning);
+    REQUIRE_OK(context.session.idle(kLeadBackMs, {warning}));
+    REQUIRE_OK(confirmUpgrade(context, warning));
+    return upgradeRunsToCompletion(context, main);
 }
 
 // Confirms the warning and expects one error box, then a blank bar.
@@ -470,6 +493,7 @@ const std::vector<CaseEntry>& allCases() {
         {"device-list", caseDeviceList, "Help > Version lists the answering meters"},
         {"foreign-bridge", caseDeviceList, "a foreign FT232R beside a meter is not listed"},
         {"upgrade", caseUpgrade, "the whole upgrade through the warning dialog"},
+        {"first-use", caseFirstUse, "a factory-fresh lead: set up by the warning, then upgraded"},
         {"no-bridge", caseNoBridge, "no bridge: No devices present, then USB Port Error"},
         {"no-handshake", caseNoHandshake, "a silent meter: Error - Handshake not received"},
         {"no-driver", caseNoDriver, "no Ftd2xx.dll: the warning, then the program ends"},
