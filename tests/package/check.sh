@@ -293,6 +293,9 @@ for word in "pxr7 list" "pxr7 setup" "pxr7 upgrade" "--all" "pxr7 about" "--vers
 done
 grep -q 'Reading a failure' "$folder/GUIDE.txt" && ! grep -q '```' "$folder/GUIDE.txt" ||
     readme_ok="GUIDE.txt is not the guide as text"
+for text in README.txt GUIDE.txt LICENSE.txt; do
+    ! grep -qv $'\r$' "$folder/$text" || readme_ok="$text has lines without Windows line ends"
+done
 if [[ $readme_ok == yes ]]; then
     pass "the .zip's LICENSE.txt is the MIT licence; README.txt names every command; GUIDE.txt is text"
 else
