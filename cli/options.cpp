@@ -160,7 +160,7 @@ int usageError(const std::string& what) {
 int parse(int argc, char** argv, Options& options) {
     CLI::App app("Upgrades the firmware of a PXR7 meter connected through its USB lead.", "pxr7");
     app.formatter(std::make_shared<HelpFormatter>());
-    app.set_help_flag("-h,--help", "show this text; after a command, its own help");
+    app.set_help_flag("-h,--help", "show the help; after a command, that command's help");
     app.footer(exitCodesFooter());
     // Program options also after the command; left-overs are reported in our own words.
     app.fallthrough();

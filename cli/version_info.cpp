@@ -26,7 +26,8 @@ constexpr char kDefaultLibraryName[] = "libftd2xx.so";
 #endif
 
 struct VersionFacts {
-    std::string program;
+    std::string program; // the About box's line, kept in JSON for readers that know it
+    std::string programVersion;
     bool imageFound = false;
     std::uint32_t imageBytes = 0;
     std::string imageSha256;
@@ -42,6 +43,7 @@ VersionFacts gatherFacts(const Options& options) {
     char line[64];
     formatProgramVersion(line, sizeof line);
     facts.program = line;
+    facts.programVersion = kProgramVersion;
     const ImageCheck& image = embeddedImageCheck();
     facts.imageFound = image.lookup == ImageLookup::Found;
     facts.imageBytes = image.size;
@@ -56,7 +58,8 @@ VersionFacts gatherFacts(const Options& options) {
 }
 
 void printJson(const VersionFacts& facts) {
-    std::printf("{\"schema\":1,\"program\":%s,", jsonString(facts.program).c_str());
+    std::printf("{\"schema\":1,\"program\":%s,\"program_version\":%s,",
+                jsonString(facts.program).c_str(), jsonString(facts.programVersion).c_str());
     if (facts.imageFound) {
         std::printf("\"image\":{\"bytes\":%lu,\"records\":%lu,\"sha256\":\"%s\","
                     "\"sha256_matches\":%s,",
@@ -75,10 +78,15 @@ void printJson(const VersionFacts& facts) {
                 jsonString(facts.backend).c_str());
 }
 
+// The program's version and the firmware image's version read alike ("1.3.0", "PXR7 V1.03"):
+// each line says which it is.
 void printText(const VersionFacts& facts) {
-    std::printf("%s\n", facts.program.c_str());
+    std::printf("pxr7 program %s\n", facts.programVersion.c_str());
+    std::printf("Firmware image:   %s\n", facts.imageVersion.empty()
+                                              ? "version not declared by the build"
+                                              : printable(facts.imageVersion).c_str());
     if (facts.imageFound) {
-        std::printf("Firmware image:   %lu bytes, %lu records\n",
+        std::printf("Image size:       %lu bytes, %lu records\n",
                     static_cast<unsigned long>(facts.imageBytes),
                     static_cast<unsigned long>(facts.imageBytes / kFirmwareRecordSize));
         std::printf("Image SHA-256:    %s\n", facts.imageSha256.c_str());
@@ -90,11 +98,8 @@ void printText(const VersionFacts& facts) {
                         builtImageDigest());
         }
     } else {
-        std::printf("Firmware image:   not found in the program\n");
+        std::printf("Image size:       not found in the program\n");
     }
-    std::printf("Image version:    %s\n", facts.imageVersion.empty()
-                                              ? "not declared"
-                                              : printable(facts.imageVersion).c_str());
     std::printf("Stand-in image:   %s\n",
                 embeddedImageIsStandIn() ? "yes, for testing, not meter firmware" : "no");
     std::printf("D2XX library:     %s (%s)\n", printable(facts.library).c_str(),

@@ -25,16 +25,28 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # binary-has-unneeded-section .comment: CPack's strip keeps the compiler's version string, which
 # dh_strip would drop. Harmless, and not worth a strip step of our own.
 
-# Debian wants a copyright file and a changelog beside the documents. The changelog has one
-# entry, for the version being built, dated the day of the configure run (SOURCE_DATE_EPOCH
-# if set): no time of day, so configuring again the same day changes nothing.
-string(TIMESTAMP PXR7_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in changelog @ONLY)
-set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
-add_custom_command(OUTPUT ${changelog}
-  COMMAND gzip -n -9 -k -f changelog
-  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog
-  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+# Debian wants a copyright file and a changelog beside the documents. The copyright file
+# carries the licence from LICENSE, in Debian's machine-readable format.
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE license_lines REGEX "^Copyright \\(c\\) ")
+string(REGEX REPLACE "^Copyright \\(c\\) " "" PXR7_COPYRIGHT "${license_lines}")
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX REPLACE "^.*Copyright \\(c\\) [^\n]*\n\n" "" license "${license}")
+string(REGEX REPLACE "\n$" "" license "${license}")
+string(REGEX REPLACE "\n\n" "\n.\n" license "${license}")
+string(REPLACE "\n" "\n " PXR7_LICENSE_TEXT " ${license}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in copyright @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+
+# The changelog is made from CHANGELOG.md at build time; it refuses a CHANGELOG.md whose newest
+# entry is not this version.
+set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog)
+add_custom_command(OUTPUT ${changelog}.gz
+  COMMAND ${CMAKE_COMMAND} -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md
+          -DVERSION=${PROJECT_VERSION} -DMAINTAINER=${PXR7_PACKAGE_MAINTAINER}
+          -DOUTPUT=${changelog} -P ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
+  COMMAND gzip -n -9 -f ${changelog}
+  DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
   VERBATIM)
-add_custom_target(pxr7_changelog ALL DEPENDS ${changelog})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+add_custom_target(pxr7_changelog ALL DEPENDS ${changelog}.gz)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog}.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})

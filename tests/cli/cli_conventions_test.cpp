@@ -89,10 +89,10 @@ TEST(CliConventions, EachCommandHasItsOwnHelp) {
     }
 }
 
-TEST(CliConventions, TheReadmeShowsTheHelpAsPrinted) {
+TEST(CliConventions, TheGuideShowsTheHelpAsPrinted) {
     const CliResult help = CliRig(kOneMeter).run("--help");
-    EXPECT_TRUE(contains(fileText(PXR7_README_PATH), "```text\n" + help.out + "```\n"))
-        << "README.md's command-line section differs from pxr7 --help:\n"
+    EXPECT_TRUE(contains(fileText(PXR7_GUIDE_PATH), "```text\n" + help.out + "```\n"))
+        << "docs/guide.md's command reference differs from pxr7 --help:\n"
         << help.out;
 }
 
@@ -116,17 +116,22 @@ TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
 
     const CliResult text = rig.run("--version");
     EXPECT_EQ(text.exitCode, 0) << text.err;
-    EXPECT_EQ(text.out.rfind("PX-R7 Meter V1.03\n", 0), 0u) << text.out;
+    // The program's version and the image's version, each named for what it is.
+    EXPECT_EQ(text.out.rfind("pxr7 program " PXR7_PROGRAM_VERSION "\n", 0), 0u) << text.out;
     EXPECT_TRUE(contains(text.out, bytes + " bytes, " + records + " records")) << text.out;
     EXPECT_TRUE(contains(text.out, hash)) << text.out;
     EXPECT_TRUE(contains(text.out, "Image check:      matches")) << text.out;
-    EXPECT_TRUE(contains(text.out, "Image version:    PXR7 V1.03\n")) << text.out;
+    EXPECT_TRUE(contains(text.out, "Firmware image:   PXR7 V1.03\n")) << text.out;
     EXPECT_TRUE(contains(text.out, "(loads)")) << text.out;
 
     const CliResult json = rig.run("--version --json");
     EXPECT_EQ(json.exitCode, 0);
     EXPECT_EQ(lineCount(json.out), 1) << json.out;
-    EXPECT_EQ(json.out.rfind("{\"schema\":1,", 0), 0u) << json.out;
+    EXPECT_EQ(json.out.rfind("{\"schema\":1,\"program\":\"PX-R7 Meter V1.03\","
+                             "\"program_version\":\"" PXR7_PROGRAM_VERSION "\",",
+                             0),
+              0u)
+        << json.out;
     EXPECT_TRUE(contains(json.out, "\"bytes\":" + bytes + ",\"records\":" + records +
                                        ",\"sha256\":\"" + hash + "\",\"sha256_matches\":true"))
         << json.out;

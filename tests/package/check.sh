@@ -2,8 +2,10 @@
 # Checks the packages as a user gets them. Builds the .deb and the Windows .zip with
 # scripts/package.sh, unpacks the .deb into a scratch root and runs the pxr7 found there
 # against the simulated bridge and meter (the native test build's libftd2xx.so), checks what
-# the package holds and leaves out, runs its maintainer scripts with and without udevadm,
-# reports lintian's findings (errors fail), and runs pxr7.exe from the .zip under Wine.
+# the package holds and leaves out (licence, documents, manual page sections, completion),
+# runs its maintainer scripts with and without udevadm, runs lintian at its default and
+# pedantic levels (errors and warnings fail), checks the .zip's files, licence and sums, and
+# runs pxr7.exe from the .zip under Wine.
 #
 #   tests/package/check.sh
 #
@@ -60,7 +62,8 @@ if ! { [[ -f build/native/CMakeCache.txt ]] || cmake --preset native >/dev/null;
 fi
 simulator=$top/build/native/sim/libftd2xx.so
 
-# The program's version as the package numbers it (1.3) and as the program shows it (V1.03).
+# The program's version as the package numbers it (1.3.0), and the line the About box and
+# `pxr7 about` show (PX-R7 Meter V1.03).
 version=$(dpkg-deb -f "$deb" Version)
 major=${version%%.*}
 minor=${version#*.}
@@ -71,25 +74,17 @@ shown_version=$(printf 'PX-R7 Meter V%d.%02d' "$major" "$minor")
 root=$run/root
 dpkg-deb -x "$deb" "$root"
 pxr7=$root/usr/bin/pxr7
+doc=$root/usr/share/doc/pxr7
 
-# --version where the program has it; before it did, the option was a usage error (2).
+# One program version: the package's is the one --version names, apart from the image's.
 status=0
 "$pxr7" --version >"$run/version.txt" 2>&1 || status=$?
-if [[ $status -eq 0 ]]; then
-    if head -n 1 "$run/version.txt" | grep -Eq "(^|[^0-9])$major\.0?$minor([^0-9]|$)"; then
-        pass "pxr7 --version shows $version"
-    else
-        fail "pxr7 --version" "first line \"$(head -n 1 "$run/version.txt")\", not version $version"
-    fi
-elif [[ $status -eq 2 ]]; then
-    line=$("$pxr7" about 2>&1 | head -n 1) || true
-    if [[ $line == "$shown_version" ]]; then
-        pass "pxr7 about shows \"$shown_version\" (this pxr7 has no --version)"
-    else
-        fail "pxr7 about" "first line \"$line\", not \"$shown_version\""
-    fi
+line=$(head -n 1 "$run/version.txt")
+if [[ $status -eq 0 && $line == "pxr7 program $version" ]] &&
+    grep -q '^Firmware image: ' "$run/version.txt"; then
+    pass "pxr7 --version shows program $version apart from the firmware image"
 else
-    fail "pxr7 --version" "exit status $status: $(head -n 3 "$run/version.txt")"
+    fail "pxr7 --version" "exit status $status, first line \"$line\", not \"pxr7 program $version\""
 fi
 
 bench=$run/bench
@@ -117,7 +112,8 @@ unset PXR7_SIM_SCENARIO
 dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./||' >"$run/contents.txt"
 missing=()
 for path in usr/bin/pxr7 usr/share/man/man1/pxr7.1.gz usr/share/bash-completion/completions/pxr7 \
-    usr/lib/udev/rules.d/60-pxr7.rules usr/share/doc/pxr7/README.md usr/share/doc/pxr7/copyright; do
+    usr/lib/udev/rules.d/60-pxr7.rules usr/share/doc/pxr7/guide.md usr/share/doc/pxr7/json.md \
+    usr/share/doc/pxr7/copyright usr/share/doc/pxr7/changelog.gz; do
     grep -qxF "$path" "$run/contents.txt" || missing+=("$path")
 done
 if [[ ${#missing[@]} -eq 0 ]]; then
@@ -131,12 +127,47 @@ else
     pass "the .deb holds no libftd2xx or Ftd2xx file"
 fi
 
-# The page is made by help2man from the program: an empty or failed run shows here.
-if zcat "$root/usr/share/man/man1/pxr7.1.gz" 2>/dev/null | grep -q '^\.TH PXR7 ' &&
-    zcat "$root/usr/share/man/man1/pxr7.1.gz" | grep -q 'upgrade'; then
-    pass "the manual page is pxr7's"
+# The licence: MIT in Debian's machine-readable format, with its text, and no placeholder left.
+if grep -qx 'License: MIT' "$doc/copyright" &&
+    grep -q '^ Permission is hereby granted, free of charge' "$doc/copyright" &&
+    ! grep -qiE 'not-yet-chosen|all rights (are )?reserved' "$doc/copyright"; then
+    pass "the .deb's copyright file names the MIT licence and carries its text"
 else
-    fail "the manual page" "no .TH PXR7 header or no upgrade command in it"
+    fail "the .deb's copyright file" "no MIT licence text, or a placeholder: $(grep License "$doc/copyright")"
+fi
+# The changelog comes from CHANGELOG.md: its newest entry is this version, and it says
+# something about it.
+zcat "$doc/changelog.gz" >"$run/changelog.txt"
+if [[ "$(head -n 1 "$run/changelog.txt")" == "pxr7 ($version) unstable; urgency=medium" ]] &&
+    [[ $(grep -c '^pxr7 (' "$run/changelog.txt") -ge 2 ]] &&
+    ! grep -q 'see README' "$run/changelog.txt"; then
+    pass "the changelog has an entry for $version and the releases before it"
+else
+    fail "the changelog" "first line \"$(head -n 1 "$run/changelog.txt")\""
+fi
+
+# The page is made by help2man from the program: an empty or failed run shows here, and so do
+# the sections the page must have and the help's own wording leaking into it.
+page=$root/usr/share/man/man1/pxr7.1.gz
+MANWIDTH=100 man -l "$page" 2>/dev/null | col -b >"$run/man.txt" || true
+missing=()
+for section in NAME SYNOPSIS DESCRIPTION COMMANDS OPTIONS "EXIT STATUS" ENVIRONMENT FILES \
+    EXAMPLES "SEE ALSO"; do
+    grep -qx "$section" "$run/man.txt" || missing+=("$section")
+done
+# Every exit code of the help's footer is in EXIT STATUS.
+"$pxr7" --help | sed -n '/^Exit codes:/,$p' | awk '$1 ~ /^[0-9]+$/ { print $1 }' >"$run/codes.txt"
+sed -n '/^EXIT STATUS$/,/^[A-Z]/p' "$run/man.txt" | awk '$1 ~ /^[0-9]+$/ { print $1 }' \
+    >"$run/man-codes.txt"
+if [[ ${#missing[@]} -ne 0 ]]; then
+    fail "the manual page" "sections missing: ${missing[*]}"
+elif [[ ! -s $run/codes.txt ]] || ! cmp -s "$run/codes.txt" "$run/man-codes.txt"; then
+    fail "the manual page" "EXIT STATUS lists $(tr '\n' ' ' <"$run/man-codes.txt"), the help $(tr '\n' ' ' <"$run/codes.txt")"
+elif ! tail -n 1 "$run/man.txt" | grep -q "pxr7 $version" || grep -q 'show this text' "$run/man.txt" ||
+    ! grep -q '60-pxr7.rules' "$run/man.txt"; then
+    fail "the manual page" "footer \"$(tail -n 1 "$run/man.txt")\" not pxr7 $version, help wording, or no udev rule"
+else
+    pass "the manual page has its sections, every exit code, the udev rule and pxr7 $version"
 fi
 
 # Completion as bash would ask for it: the words so far, and the word being completed.
@@ -144,12 +175,36 @@ complete_words() { # word...
     bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _pxr7
              echo "${COMPREPLY[*]}"' _ "$root/usr/share/bash-completion/completions/pxr7" "$@"
 }
-backends=$(complete_words pxr7 --backend "")
-upgrade_s=$(complete_words pxr7 --backend libftdi upgrade --s)
-if [[ $backends == "d2xx libftdi" && $upgrade_s == "--serial --skip-if-current" ]]; then
-    pass "bash completion offers backends and upgrade's options"
+# word... then "=>" and the completions expected
+completion_cases=(
+    "pxr7 --backend '' => d2xx libftdi"
+    "pxr7 --backend libftdi upgrade --s => --serial --skip-if-current"
+    "pxr7 setup -- => --help --driver --backend --json --verbose --log --version --serial --index --yes"
+    "pxr7 setup - => -h --help --driver --backend --json -v --verbose --log --version --serial --index -y --yes"
+    "pxr7 upgrade --all --yes -- => --help --driver --backend --json --verbose --log --version --skip-if-current --no-verify"
+    "pxr7 upgrade --serial X -- => --help --driver --backend --json --verbose --log --version --yes --skip-if-current --no-verify"
+    "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --log --version"
+    "pxr7 about -- => --help --driver --backend --json --verbose --log --version"
+    "pxr7 '' => list setup upgrade about"
+)
+completion_ok=yes
+for case in "${completion_cases[@]}"; do
+    eval "words=(${case% => *})"
+    got=$(complete_words "${words[@]}")
+    [[ $got == "${case#* => }" ]] || completion_ok="${case% => *}: \"$got\""
+done
+# --serial from `pxr7 --json list`, through the simulator the line names; nothing from a
+# program that cannot list.
+printf '[bridge 0]\n[bridge 1]\neeprom = factory\n[bridge 2]\ndescription = "Bench multimeter"\n' \
+    >"$run/completion-bench.txt"
+serials=$(PXR7_SIM_SCENARIO=$run/completion-bench.txt complete_words "$pxr7" --driver "$simulator" upgrade --serial "")
+[[ $serials == "PX7A0000 PX7A0001" ]] || completion_ok="--serial: \"$serials\""
+serials=$(complete_words "$pxr7" --driver /nonexistent/libftd2xx.so upgrade --serial "" 2>&1)
+[[ -z $serials ]] || completion_ok="--serial without a library: \"$serials\""
+if [[ $completion_ok == yes ]]; then
+    pass "bash completion: each command's options, exclusions, setup --yes, serial numbers"
 else
-    fail "bash completion" "--backend: \"$backends\"; upgrade --s: \"$upgrade_s\""
+    fail "bash completion" "$completion_ok"
 fi
 
 # Access and nothing else: unbinding ftdi_sio (RUN) would take the lead's serial port away for
@@ -195,31 +250,57 @@ else
     fail "maintainer scripts" "$scripts_ok"
 fi
 
-# lintian's findings are reported; only errors fail. A guard, not a measurement: a lintian
-# that needs over a minute is skipped.
+# lintian at its default and pedantic levels: errors and warnings fail, pedantic findings are
+# reported. A guard, not a measurement: a lintian that needs over a minute is skipped.
 status=0
-timeout -k 5 60 lintian "$deb" >"$run/lintian.txt" 2>&1 || status=$?
+timeout -k 5 60 lintian --pedantic "$deb" >"$run/lintian.txt" 2>&1 || status=$?
 if [[ $status -eq 124 || $status -eq 137 ]]; then
     echo "lintian: took over a minute, skipped"
 else
     grep -v 'running with root privileges' "$run/lintian.txt" | sed 's/^/lintian: /' || true
-    if grep -q '^E:' "$run/lintian.txt"; then
-        fail "lintian" "errors above"
+    if grep -qE '^(E|W):' "$run/lintian.txt"; then
+        fail "lintian" "errors or warnings above"
     else
-        pass "lintian: no errors"
+        pass "lintian --pedantic: no errors or warnings"
     fi
 fi
 
 # ---- The .zip -----------------------------------------------------------------------------
-unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | sort >"$run/zip.txt"
-if [[ "$(tr '\n' ' ' <"$run/zip.txt")" == "README.txt pxr7-upgrade.exe pxr7.exe " ]]; then
-    pass "the .zip holds pxr7-upgrade.exe, pxr7.exe and README.txt, nothing else"
+unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep -v '^$' | LC_ALL=C sort >"$run/zip.txt"
+expected="GUIDE.txt JSON.txt LICENSE.txt README.txt SHA256SUMS pxr7-upgrade.exe pxr7.exe "
+if [[ "$(tr '\n' ' ' <"$run/zip.txt")" == "$expected" ]]; then
+    pass "the .zip holds the programs, README.txt, GUIDE.txt, JSON.txt, LICENSE.txt and SHA256SUMS"
 else
     fail "the .zip's contents" "$(tr '\n' ' ' <"$run/zip.txt")"
 fi
 
 unzip -q "$zip" -d "$run/zip"
 exe=$(find "$run/zip" -name pxr7.exe)
+folder=$(dirname "$exe")
+# The sums hold, and cover every other file.
+if (cd "$folder" && sha256sum --strict -c SHA256SUMS >"$run/sums.txt" 2>&1) &&
+    [[ $(wc -l <"$folder/SHA256SUMS") -eq $(($(wc -l <"$run/zip.txt") - 1)) ]]; then
+    pass "sha256sum -c accepts the .zip's SHA256SUMS, a line for every other file"
+else
+    fail "the .zip's SHA256SUMS" "$(grep -v ': OK$' "$run/sums.txt" | head -n 3)"
+fi
+readme_ok=yes
+grep -q 'Permission is hereby granted, free of charge' "$folder/LICENSE.txt" ||
+    readme_ok="LICENSE.txt is not the MIT licence"
+for word in "pxr7 list" "pxr7 setup" "pxr7 upgrade" "--all" "pxr7 about" "--version" \
+    "Program version $version" GUIDE.txt; do
+    grep -qF -- "$word" "$folder/README.txt" || readme_ok="README.txt does not mention $word"
+done
+grep -q 'Reading a failure' "$folder/GUIDE.txt" && ! grep -q '```' "$folder/GUIDE.txt" ||
+    readme_ok="GUIDE.txt is not the guide as text"
+for text in README.txt GUIDE.txt LICENSE.txt; do
+    ! grep -qv $'\r$' "$folder/$text" || readme_ok="$text has lines without Windows line ends"
+done
+if [[ $readme_ok == yes ]]; then
+    pass "the .zip's LICENSE.txt is the MIT licence; README.txt names every command; GUIDE.txt is text"
+else
+    fail "the .zip's documents" "$readme_ok"
+fi
 source scripts/xvfb.sh
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stop_wine() {
