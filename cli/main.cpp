@@ -6,9 +6,36 @@
 #include "stop_signals.h"
 #include "terminal.h"
 
+#include <cerrno>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace pxr7 {
 
 namespace {
+
+// A descriptor 0, 1 or 2 the program was started without would go to the next file it opens
+// (the --log file, a state file of the driver), and its messages with it: the null device
+// takes each missing one first.
+#if defined(_WIN32)
+void openMissingStandardStreams() {}
+#else
+void openMissingStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+#endif
 
 int runCommand(const Options& options) {
     switch (options.command) {
@@ -32,6 +59,7 @@ int runCommand(const Options& options) {
 
 int main(int argc, char** argv) {
     using namespace pxr7;
+    openMissingStandardStreams();
     ignoreBrokenPipes();
     Options options;
     const int parsed = parseOptions(argc, argv, options);

@@ -25,7 +25,8 @@ struct RunLogEntry {
 // run over two lines.
 std::string formatRunLogLine(const RunLogEntry& entry, std::time_t when);
 
-// Appends the line for entry, stamped now, to the file at path (created if missing). On
+// Appends the line for entry, stamped now, to the file at path (created if missing). Only a
+// regular file takes it: a FIFO, terminal or device is refused without waiting on it. On
 // failure prints one warning on stderr and returns false; the run's exit code stays as it is.
 bool appendRunLog(const std::string& path, const RunLogEntry& entry);
 

@@ -32,11 +32,17 @@ void addRunFields(JsonObject& object, const MeterRun& run) {
         .add("duration_s", run.seconds);
 }
 
-void logRuns(const Options& options, const std::vector<MeterRun>& runs) {
+void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {
     if (options.logPath.empty()) {
         return;
     }
-    for (const MeterRun& run : runs) {
+    // A command that reached no meter is a run all the same: its line says why.
+    std::vector<MeterRun> logged = runs;
+    if (logged.empty()) {
+        logged.emplace_back();
+        logged.back().exitCode = exitCode;
+    }
+    for (const MeterRun& run : logged) {
         RunLogEntry entry;
         entry.command = "upgrade";
         entry.serial = run.serial;

@@ -15,8 +15,8 @@ class JsonObject;
 // version_after, records_sent, records_total, duration_s.
 void addRunFields(JsonObject& object, const MeterRun& run);
 
-// The runs' --log lines, when the options name a log.
-void logRuns(const Options& options, const std::vector<MeterRun>& runs);
+// The runs' --log lines, when the options name a log; one line with exitCode if there are none.
+void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode);
 
 // One meter: the result line ("PXR7 V1.02 -> PXR7 V1.03") and the diagnosis of a failure.
 void printRunResult(const MeterRun& run);

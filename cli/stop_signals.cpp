@@ -3,28 +3,163 @@
 #include "exit_codes.h"
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace pxr7 {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupts = 0;
-volatile std::sig_atomic_t g_terminations = 0;
-volatile std::sig_atomic_t g_hangups = 0;
+// A handler may only touch lock-free atomics.
+static_assert(std::atomic<int>::is_always_lock_free, "signal counts need lock-free atomics");
+
+// The counted signals, in the order their exit codes win when several have arrived.
+struct CountedSignal {
+    int number;
+    int exitCode;
+    std::atomic<int> count{0};
+};
+
+CountedSignal g_signals[] = {
+    {SIGTERM, EXIT_TERMINATED},
+#if defined(SIGHUP)
+    {SIGHUP, EXIT_HANGUP},
+#endif
+#if defined(SIGQUIT)
+    {SIGQUIT, EXIT_QUIT},
+#endif
+    {SIGINT, EXIT_INTERRUPTED},
+};
+
 // Several meters' threads ask at once with --all: only one of them warns.
 std::atomic<bool> g_warned{false};
 
-extern "C" void countStopSignal(int signal) {
-    if (signal == SIGINT) {
-        g_interrupts = g_interrupts + 1;
-    } else if (signal == SIGTERM) {
-        g_terminations = g_terminations + 1;
-    } else {
-        g_hangups = g_hangups + 1;
+// Whether the signals so far ask to stop now: any but Ctrl+C at once, Ctrl+C the second time.
+bool stopAsked() {
+    for (const CountedSignal& counted : g_signals) {
+        const int count = counted.count.load();
+        if (count >= (counted.number == SIGINT ? 2 : 1)) {
+            return true;
+        }
     }
-    // Some systems reset the handler on delivery.
+    return false;
+}
+
+// The last words of a program whose stop is held up by a call that does not return: only
+// what is safe while another thread may hold any lock (no stdio, no allocation, no exit
+// handlers).
+[[noreturn]] void giveUpOnStuckCall() {
+    static const char message[] =
+        "pxr7: a call to the USB driver did not return, so DTR could not be cleared: unplug the "
+        "meter's lead to let the meter out of reset.\n";
+#if defined(_WIN32)
+    (void)_write(2, message, sizeof message - 1);
+#else
+    (void)!write(2, message, sizeof message - 1);
+#endif
+    std::_Exit(stopExitCode());
+}
+
+extern "C" void countStopSignal(int signal);
+
+#if defined(_WIN32)
+void handle(int signal) {
     std::signal(signal, countStopSignal);
+}
+// The runtime resets a handler when it delivers the signal.
+void rearm(int signal) {
+    std::signal(signal, countStopSignal);
+}
+#else
+void handle(int signal) {
+    struct sigaction action {};
+    action.sa_handler = countStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
+void rearm(int /*signal*/) {}
+#endif
+
+extern "C" void countStopSignal(int signal) {
+    const int savedErrno = errno;
+    for (CountedSignal& counted : g_signals) {
+        if (counted.number == signal) {
+            counted.count.fetch_add(1);
+        }
+    }
+    rearm(signal);
+    errno = savedErrno;
+}
+
+// Watches for a stop that does not happen: once a stop is asked for, the program has
+// kStopGraceMs to end by itself. Ending normally (leaving main) cancels it.
+class StopWatchdog {
+public:
+    void start() {
+        thread_ = std::thread([this] { watch(); });
+    }
+
+    void cancel() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancelled_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void watch() {
+        // Handlers cannot wake a thread safely, so the watchdog looks at the counts this often.
+        constexpr auto kLookEvery = std::chrono::milliseconds(50);
+        std::optional<Clock::time_point> deadline;
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!wake_.wait_for(lock, kLookEvery, [this] { return cancelled_; })) {
+            if (!deadline && stopAsked()) {
+                deadline = Clock::now() + std::chrono::milliseconds(kStopGraceMs);
+            }
+            if (deadline && Clock::now() >= *deadline) {
+                giveUpOnStuckCall();
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool cancelled_ = false;
+    std::thread thread_;
+};
+
+StopWatchdog& watchdog() {
+    static StopWatchdog instance;
+    return instance;
+}
+
+// Runs as the program ends, before the watchdog is destroyed. What is still buffered goes out
+// while the watchdog still watches: a full pipe cannot hold up a stop here either.
+extern "C" void endStopWatchdog() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    watchdog().cancel();
 }
 
 } // namespace
@@ -36,33 +171,40 @@ void ignoreBrokenPipes() {
 }
 
 void installStopSignals() {
-    std::signal(SIGINT, countStopSignal);
-    std::signal(SIGTERM, countStopSignal);
-#if defined(SIGHUP)
-    std::signal(SIGHUP, countStopSignal);
-#endif
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        watchdog().start();
+        std::atexit(endStopWatchdog);
+        for (const CountedSignal& counted : g_signals) {
+            handle(counted.number);
+        }
+    });
 }
 
 StopRequest stopRequested() {
-    if (g_terminations > 0 || g_hangups > 0 || g_interrupts >= 2) {
+    if (stopAsked()) {
         return StopRequest::Stop;
     }
-    if (g_interrupts == 1 && !g_warned.exchange(true)) {
+    if (anyStopSignal() && !g_warned.exchange(true)) {
         return StopRequest::WarnOnce;
     }
     return StopRequest::None;
 }
 
 bool anyStopSignal() {
-    return g_interrupts > 0 || g_terminations > 0 || g_hangups > 0;
+    for (const CountedSignal& counted : g_signals) {
+        if (counted.count.load() > 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int stopExitCode() {
-    if (g_terminations > 0) {
-        return EXIT_TERMINATED;
-    }
-    if (g_hangups > 0) {
-        return EXIT_HANGUP;
+    for (const CountedSignal& counted : g_signals) {
+        if (counted.count.load() > 0) {
+            return counted.exitCode;
+        }
     }
     return EXIT_INTERRUPTED;
 }

@@ -1,7 +1,12 @@
 // Signals while a command runs. Handlers only count; the command looks at the counts between
 // timer ticks, so a stop always clears DTR and closes the port first. During a transfer the
 // first Ctrl+C only warns (stopping leaves the meter without firmware) and a second one stops;
-// SIGTERM and SIGHUP stop at once. A closed output pipe never stops anything.
+// SIGTERM, SIGHUP and SIGQUIT stop at once. A closed output pipe never stops anything.
+//
+// A driver call that never returns would hold such a stop for ever, so a watchdog started
+// with the handlers ends the program anyway about two seconds after a stop was asked for,
+// with the signal's exit code and a line on stderr saying DTR could not be cleared. A program
+// that stops in time never hears from it.
 #pragma once
 
 namespace pxr7 {
@@ -9,8 +14,9 @@ namespace pxr7 {
 // A reader that goes away (a closed pipe) must never end the program mid-transfer.
 void ignoreBrokenPipes();
 
-// Installs the counting handlers for SIGINT, SIGTERM and SIGHUP. Until then the signals end
-// the program as usual: at a question, or while bridges are only being looked at.
+// Installs the counting handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT and starts the
+// watchdog. Until then the signals end the program as usual: at a question, or while bridges
+// are only being looked at. Calls after the first change nothing.
 void installStopSignals();
 
 enum class StopRequest { None, WarnOnce, Stop };
@@ -21,7 +27,10 @@ StopRequest stopRequested();
 // Whether any stop signal has arrived at all (before a transfer, one is enough).
 bool anyStopSignal();
 
-// The exit code for the signal that stopped the command: 130, 143 or 129.
+// The exit code for the signal that stopped the command: 143, 129, 131 or 130.
 int stopExitCode();
+
+// How long the watchdog gives a stop before it ends the program itself.
+constexpr int kStopGraceMs = 2000;
 
 } // namespace pxr7

@@ -22,7 +22,7 @@ namespace pxr7 {
 namespace {
 
 int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {
-    logRuns(options, runs);
+    logRuns(options, runs, exitCode);
     if (options.json) {
         JsonObject result;
         result.add("event", "result").add("command", "upgrade");

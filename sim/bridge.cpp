@@ -52,7 +52,7 @@ void Bridge::advance(Micros now) {
 }
 
 Micros Bridge::nextEvent() const {
-    Micros next = std::min(receive_.nextDelivery(), meter_.readsFailAt());
+    Micros next = std::min({receive_.nextDelivery(), meter_.readsFailAt(), meter_.readsHangAt()});
     if (!toMeter_.empty()) {
         next = std::min(next, toMeter_.front().arrival);
     }

@@ -43,6 +43,7 @@ public:
     // reaching the host, or the lead being pulled.
     Micros nextEvent() const;
     bool readsFail(Micros now) const { return now >= meter_.readsFailAt(); }
+    bool readsHang(Micros now) const { return now >= meter_.readsHangAt(); }
 
     // Queues the bytes of an FT_Write, or as many of them as the scenario's write_fault lets go
     // out, and tells how it went.

@@ -3,8 +3,10 @@
 #include "rig.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace sim {
 namespace calls {
@@ -78,6 +80,14 @@ void copyBounded(const std::string& text, char* out, std::size_t size) {
     out[length] = '\0';
 }
 
+// A call stuck in the driver: it never returns, but lets the rest of the rig go on.
+[[noreturn]] void hangForever(std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+}
+
 } // namespace
 
 FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
@@ -140,6 +150,9 @@ FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
         if (bridge->readsFail(t)) {
             call.line.add("got", 0);
             return call.finish(FT_IO_ERROR);
+        }
+        if (bridge->readsHang(t)) {
+            hangForever(call.lock());
         }
         if (bridge->available() >= bytesToRead || t >= deadline) {
             break;

@@ -186,6 +186,9 @@ void Meter::recordComplete(Micros at) {
     if (index == config_.readsFailFromRecord) {
         readsFailAt_ = at;
     }
+    if (index == config_.hangReadFromRecord) {
+        readsHangAt_ = at;
+    }
     if (recordsStored_ >= config_.expectedRecords) {
         writeCapture();
     }

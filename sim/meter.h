@@ -52,6 +52,8 @@ public:
 
     // From this time on reads fail (the lead was pulled); kNever if they never do.
     Micros readsFailAt() const { return readsFailAt_; }
+    // From this time on reads never return (a driver stuck in a call); kNever if they do.
+    Micros readsHangAt() const { return readsHangAt_; }
 
 private:
     enum class Mode { Application, BootLoader };
@@ -83,6 +85,7 @@ private:
     std::vector<std::uint8_t> image_;
     long recordsStored_ = 0;
     Micros readsFailAt_ = kNever;
+    Micros readsHangAt_ = kNever;
     bool corrupted_ = false;
 };
 

@@ -48,6 +48,7 @@ struct BridgeScenario {
     // Record numbers count from 0, as the host numbers them; -1 is "never".
     long stopAfterRecord = -1;
     long readsFailFromRecord = -1;
+    long hangReadFromRecord = -1;
     long corruptRecord = -1;
     WriteFault writeFault;
     // Optional EEPROM overrides on top of the preset: strings, then numeric fields by name.

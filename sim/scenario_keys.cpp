@@ -221,6 +221,7 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"handshake", readHandshake},
         {"stop_after_record", number(&B::stopAfterRecord, 0, kMaxRecord)},
         {"reads_fail_from_record", number(&B::readsFailFromRecord, 0, kMaxRecord)},
+        {"hang_read_from_record", number(&B::hangReadFromRecord, 0, kMaxRecord)},
         {"corrupt_record", number(&B::corruptRecord, 0, kMaxRecord)},
         {"write_fault", readWriteFault},
     };
