@@ -104,7 +104,7 @@ CommandResult setUpFirst(const Options& options, UpgradePlan& plan, const Upgrad
     return plan.refusal;
 }
 
-bool nothingToSend(const Options& options, const UpgradePlan& plan) {
+bool nothingToSend(const UpgradePlan& plan) {
     if (!plan.upgrade.empty()) {
         return false;
     }
@@ -115,7 +115,6 @@ bool nothingToSend(const Options& options, const UpgradePlan& plan) {
                                                 ": nothing to do.");
         }
     }
-    (void)options;
     return true;
 }
 
@@ -182,7 +181,7 @@ int runUpgradeCommand(const Options& options) {
     if (!plan.refusal.ok()) {
         return refuse(options, plan.refusal);
     }
-    if (nothingToSend(options, plan)) {
+    if (nothingToSend(plan)) {
         return finish(options, plan.settled, combinedExitCode(plan.settled));
     }
     return upgradeMeters(options, plan);
