@@ -31,6 +31,8 @@ constexpr ExitCodeRow kRows[] = {
      "verification failed: the meter reports another version"},
     {EXIT_AMBIGUOUS, "ambiguous", "several meter leads and none chosen: use --serial or --index"},
     {EXIT_METER_SILENT, "meter_silent", "the meter did not answer after the upgrade"},
+    {EXIT_STATION_FAILURES, "station_failures",
+     "the station finished and at least one meter failed for good"},
     {EXIT_HANGUP, "hangup", "stopped by SIGHUP"},
     {EXIT_INTERRUPTED, "interrupted", "interrupted (Ctrl+C twice during a transfer)"},
     {EXIT_QUIT, "quit", "stopped by SIGQUIT"},

@@ -47,6 +47,8 @@ int runCommand(const Options& options) {
         return runUpgradeCommand(options);
     case Command::About:
         return runAboutCommand(options);
+    case Command::Station:
+        return runStationCommand(options);
     case Command::None:
         break;
     }

@@ -25,6 +25,7 @@ constexpr CommandRow kCommands[] = {
     {Command::Setup, "setup", "check a meter lead's settings and correct them"},
     {Command::Upgrade, "upgrade", "upgrade a meter with the firmware this program carries"},
     {Command::About, "about", "show the program's version"},
+    {Command::Station, "station", "upgrade meter after meter on a bench of meter leads"},
 };
 
 // The help's footer, from the one table of exit codes: each help text wrapped under its code.
@@ -106,8 +107,39 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
                      "do not ask the meter for its version afterwards");
 }
 
+std::string meterCount(const std::string& text) {
+    const bool digits = !text.empty() && text.size() < 7 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    return digits ? "" : "needs a number, 0 or more";
+}
+
+void addStationOptions(CLI::App& command, Options& options) {
+    command.footer("Starting the station is the consent to upgrade every meter that comes to "
+                   "it.\nIt runs until Ctrl+C (the upgrades under way finish first), SIGTERM or "
+                   "--count.");
+    command.add_option("--count", options.count, "end after N meters have finished")
+        ->option_text("N")
+        ->check(meterCount);
+    command
+        .add_option("--retries", options.retries,
+                    "try a meter again this often after no handshake, a\n"
+                    "stopped transfer or no answer (default 2)")
+        ->option_text("N")
+        ->check(meterCount);
+    command
+        .add_option("--record", options.recordPath,
+                    "append each meter's line to FILE instead of the\ndefault record")
+        ->option_text("FILE")
+        ->check(notEmpty);
+    command.add_flag("--setup", options.setUpLeads, "set up factory-fresh leads without asking");
+}
+
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
     if (which == Command::About) {
+        return;
+    }
+    if (which == Command::Station) {
+        addStationOptions(command, options);
         return;
     }
     addMeterChoice(command, options);

@@ -5,7 +5,7 @@
 
 namespace pxr7 {
 
-enum class Command { None, List, Setup, Upgrade, About };
+enum class Command { None, List, Setup, Upgrade, About, Station };
 
 struct Options {
     Command command = Command::None;
@@ -16,6 +16,11 @@ struct Options {
     std::string serial;  // empty: none
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
+    // station
+    int count = 0;          // meters to finish; 0: until stopped
+    int retries = 2;        // further transfers after a retryable failure
+    std::string recordPath; // empty: the default record
+    bool setUpLeads = false;
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

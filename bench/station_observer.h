@@ -1,0 +1,59 @@
+// What the station tells whoever shows it, from its lanes' threads: lanes coming and going,
+// meters arriving and leaving, each run's phases and progress, and each meter's outcome with
+// the totals so far. Calls may come from several lanes at once.
+#pragma once
+
+#include "meter_run.h"
+#include "phase.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pxr7 {
+
+// One lane: the physical bridge it runs on and a number that stays with it while it lasts.
+struct LaneTag {
+    int number = 0; // 1, 2, ... in the order the lanes appeared
+    std::string serial;
+    int index = -1; // where the bridge is in the bus order now
+    std::optional<std::uint32_t> location;
+};
+
+// A lane's state between meters.
+enum class LaneState {
+    Waiting,     // for a meter to answer
+    NeedsSetup,  // a factory-fresh lead, left alone without --setup
+    SettingUp,   // its settings are being written (--setup)
+    LeftAlone,   // its EEPROM is not a meter lead's, or its setup failed
+    RemoveMeter, // the meter has its outcome and has not left yet
+};
+
+struct StationTotals {
+    int ok = 0, current = 0, failed = 0;
+};
+
+// A finished meter: the run, how many transfers it took and the word the record carries.
+struct StationMeter {
+    MeterRun run;
+    int attempts = 0;    // transfers started (0 for a meter already current)
+    std::string result;  // "ok", "current" or the stable error word
+    std::string started; // UTC, ISO 8601
+    std::string finished;
+};
+
+class StationObserver {
+public:
+    virtual ~StationObserver() = default;
+    virtual void laneAppeared(const LaneTag& lane) = 0;
+    virtual void laneGone(const LaneTag& lane) = 0;
+    virtual void laneState(const LaneTag& lane, LaneState state) = 0;
+    virtual void meterArrived(const LaneTag& lane, const std::string& version) = 0;
+    virtual void phase(const LaneTag& lane, Phase phase, int attempt) = 0;
+    virtual void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) = 0;
+    // After the meter's record line was written (or could not be: recordProblem says why).
+    virtual void outcome(const LaneTag& lane, const StationMeter& meter,
+                         const StationTotals& totals, const std::string& recordProblem) = 0;
+};
+
+} // namespace pxr7

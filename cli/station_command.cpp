@@ -1,0 +1,56 @@
+// pxr7 station: meter after meter on a bench of meter leads until Ctrl+C, SIGTERM or --count.
+// Starting it is the consent to upgrade the meters that come to it, so it asks nothing.
+#include "commands.h"
+#include "firmware_image.h"
+#include "record.h"
+#include "station_view.h"
+#include "stop_signals.h"
+#include "terminal.h"
+
+namespace pxr7 {
+
+namespace {
+
+// A first Ctrl+C lets the upgrades under way finish; a second one, SIGTERM or SIGHUP stop them.
+bool stopNow() {
+    return stopRequested() == StopRequest::Stop;
+}
+
+StationStops stationStops() {
+    StationStops stops;
+    stops.drain = anyStopSignal;
+    stops.stopNow = stopNow;
+    stops.exitCode = stopExitCode;
+    return stops;
+}
+
+} // namespace
+
+int runStationCommand(const Options& options) {
+    installStopSignals();
+    if (!loadDriver(options)) {
+        return EXIT_NO_DRIVER;
+    }
+    StationSettings settings;
+    settings.count = options.count;
+    settings.retries = options.retries;
+    settings.setUp = options.setUpLeads;
+    settings.recordPath = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    settings.declaredVersion = embeddedImageVersion();
+    if (embeddedImageIsStandIn()) {
+        terminal().line(LineKind::Warning, kStandInImageNotice);
+    }
+    terminal().line(LineKind::Info, "Station: upgrading every meter that comes to a meter lead; "
+                                    "each one is recorded in " +
+                                        settings.recordPath + ". Ctrl+C ends it.");
+    StationView view(settings.declaredVersion);
+    const StationResult result = runStation(settings, stationStops(), view);
+    view.finish(result);
+    if (result.exitCode == EXIT_STATION_FAILURES) {
+        terminal().line(LineKind::Error, "pxr7: at least one meter failed for good: see the "
+                                         "record, and upgrade each one again with pxr7 upgrade.");
+    }
+    return result.exitCode;
+}
+
+} // namespace pxr7

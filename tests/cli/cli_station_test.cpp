@@ -1,0 +1,190 @@
+// pxr7 station end to end through the simulator: lanes that come and go, meter after meter on
+// one lead, the retries, the bridges it must leave alone, the record, and both ways to stop.
+// Every run ends by itself with --count, or by the signal the test sends.
+#include "cli_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using namespace simrig;
+
+namespace {
+
+const std::string kMeter = "version = PXR7 V1.02\n";
+const std::string kStation = "station --record record.jsonl ";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string image() {
+    return fileText(PXR7_FIRMWARE_IMAGE_PATH);
+}
+
+// The record's lines, each checked to end with its newline.
+std::vector<std::string> recordLines(const CliRig& rig) {
+    const std::string text = fileText(rig.path("record.jsonl"));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos;
+         end = text.find('\n', start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    EXPECT_EQ(start, text.size()) << "a line without its newline: " << text;
+    return lines;
+}
+
+int callsOnBridge(const CliRig& rig, int bridge, const std::string& name) {
+    return countCalls(linesOfBridge(rig.trace(), bridge), name);
+}
+
+// Calls on a bridge that only a meter lead may get: anything beyond the look at who it is.
+int intrusiveCalls(const CliRig& rig, int bridge) {
+    int count = 0;
+    for (const std::string& line : linesOfBridge(rig.trace(), bridge)) {
+        const std::string name = callName(line);
+        count += name != "FT_GetDeviceInfo" && name != "FT_Close" ? 1 : 0;
+    }
+    return count;
+}
+
+struct StationCase {
+    const char* name;
+    std::string scenario;
+    std::string arguments;
+    int exitCode;
+    std::function<void(const CliRig&, const std::vector<std::string>&)> check;
+};
+
+void PrintTo(const StationCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
+
+std::string eightMeters() {
+    std::string scenario;
+    for (int i = 0; i < 8; ++i) {
+        scenario += "[bridge " + std::to_string(i) + "]\n" + kMeter + "capture = capture" +
+                    std::to_string(i) + ".bin\n";
+    }
+    return scenario;
+}
+
+const StationCase kCases[] = {
+    {"EightLanesAtOnceByteForByte", eightMeters(), kStation + "--count 8", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         for (int i = 0; i < 8; ++i) {
+             EXPECT_EQ(fileText(rig.path("capture" + std::to_string(i) + ".bin")), image()) << i;
+         }
+         ASSERT_EQ(record.size(), 8u);
+         for (int i = 0; i < 8; ++i) {
+             const std::string serial = "PX7A000" + std::to_string(i);
+             int lines = 0;
+             for (const std::string& line : record) {
+                 lines += contains(line, serial) && contains(line, "\"result\":\"ok\"") ? 1 : 0;
+             }
+             EXPECT_EQ(lines, 1) << serial;
+         }
+     }},
+    {"CurrentMeterIsLeftAlone", "[bridge 0]\nversion = PXR7 V1.03\n", kStation + "--count 1", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(callsOnBridge(rig, 0, "FT_SetDtr"), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_Write bridge=0 length=516"), 0);
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_TRUE(contains(record[0], "\"result\":\"current\"")) << record[0];
+     }},
+    {"RetriesRunOutAndTheFailureIsRecorded", "[bridge 0]\nstop_after_record = 5\n" + kMeter,
+     kStation + "--count 1 --retries 1", 17,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         // One reset pulse for each attempt, then none: the failed meter is not tried again.
+         EXPECT_EQ(callsOnBridge(rig, 0, "FT_SetDtr"), 2);
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_TRUE(contains(record[0], "\"result\":\"transfer_stopped\"")) << record[0];
+         EXPECT_TRUE(contains(record[0], "\"attempts\":2")) << record[0];
+     }},
+    {"ForeignBridgeAndFactoryLeadAreLeftAlone",
+     "[bridge 0]\neeprom = factory\ndescription = USB-Serial Gadget\n[bridge 1]\neeprom = "
+     "factory\n" +
+         kMeter + "[bridge 2]\n" + kMeter + "capture = capture.bin\n",
+     kStation + "--count 1", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(intrusiveCalls(rig, 0), 0);
+         EXPECT_EQ(callsOnBridge(rig, 1, "FT_EE_Program"), 0);
+         EXPECT_EQ(callsOnBridge(rig, 1, "FT_SetDtr"), 0);
+         EXPECT_EQ(callsOnBridge(rig, 1, "FT_Write"), 0);
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_TRUE(contains(record[0], "PX7A0002")) << record[0];
+     }},
+};
+
+class CliStation : public ::testing::TestWithParam<StationCase> {};
+
+TEST_P(CliStation, Runs) {
+    const StationCase& c = GetParam();
+    CliRig rig(c.scenario);
+    const CliResult result = rig.run(c.arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
+    c.check(rig, recordLines(rig));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliStation, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<StationCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A second station on the same record adds its line after the first one's, which stays as it
+// was.
+TEST(CliStationRecord, ASecondStationAppends) {
+    CliRig rig("[bridge 0]\n" + kMeter);
+    ASSERT_EQ(rig.run(kStation + "--count 1").exitCode, 0);
+    const std::vector<std::string> first = recordLines(rig);
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(rig.run(kStation + "--count 1").exitCode, 0);
+    const std::vector<std::string> both = recordLines(rig);
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[0], first[0]);
+}
+
+// A shell fragment that waits (ten seconds at most) until the trace has count lines that
+// start with prefix.
+std::string waitForTrace(const std::string& prefix, int count) {
+    return "i=0; until n=$(grep -c '^" + prefix + "' trace.txt 2>/dev/null); [ \"${n:-0}\" -ge " +
+           std::to_string(count) + " ] || [ $i -ge 1000 ]; do sleep 0.01; i=$((i+1)); done; ";
+}
+
+// SIGTERM mid-transfer stops at once: DTR cleared, the port closed, the run recorded, 143.
+// One Ctrl+C lets the transfer under way finish; it is recorded ok and the station ends.
+TEST(CliStationStops, BothSignalPaths) {
+    struct {
+        const char* signal;
+        int exitCode;
+        const char* result;
+    } const cases[] = {{"TERM", 143, "terminated"}, {"INT", 0, "ok"}};
+    for (const auto& c : cases) {
+        CliRig rig("[bridge 0]\n" + kMeter + "capture = capture.bin\n");
+        const int status = rig.shell(rig.commandLine(kStation) + " >out.txt 2>err.txt & pid=$!; " +
+                                     waitForTrace("FT_Write bridge=0 length=516", 20) + "kill -" +
+                                     c.signal + " $(cat /proc/$pid/task/$pid/children); wait $pid");
+        EXPECT_EQ(status, c.exitCode) << c.signal << fileText(rig.path("err.txt"));
+        const std::vector<std::string> names = callNames(linesOfBridge(rig.trace(), 0));
+        ASSERT_GE(names.size(), 2u);
+        EXPECT_EQ(names.back(), "FT_Close") << c.signal;
+        std::string lastDtr;
+        for (const std::string& name : names) {
+            lastDtr = name == "FT_SetDtr" || name == "FT_ClrDtr" ? name : lastDtr;
+        }
+        EXPECT_EQ(lastDtr, "FT_ClrDtr") << c.signal;
+        const std::vector<std::string> record = recordLines(rig);
+        ASSERT_EQ(record.size(), 1u) << c.signal;
+        EXPECT_TRUE(contains(record[0], std::string("\"result\":\"") + c.result + "\""))
+            << record[0];
+        EXPECT_EQ(fileText(rig.path("capture.bin")) == image(), c.exitCode == 0) << c.signal;
+    }
+}
+
+} // namespace
