@@ -133,8 +133,8 @@ TEST_P(CliStation, Runs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliStation, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<StationCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<StationCase>& param) {
+                             return std::string(param.param.name);
                          });
 
 // A second station on the same record adds its line after the first one's, which stays as it
