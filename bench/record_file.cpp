@@ -21,7 +21,12 @@ namespace {
 
 #if defined(_WIN32)
 int openForAppend(const char* path) {
-    return _open(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return _open(path, _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+bool lastByteIs(int fd, long long size, char wanted) {
+    char last = 0;
+    return _lseeki64(fd, size - 1, SEEK_SET) == size - 1 && _read(fd, &last, 1) == 1 &&
+           last == wanted;
 }
 long writeOnce(int fd, const std::string& text) {
     return _write(fd, text.data(), static_cast<unsigned>(text.size()));
@@ -41,7 +46,11 @@ bool isSeparator(char c) {
 #else
 // Without blocking: opening a FIFO nobody reads would otherwise wait for a reader for ever.
 int openForAppend(const char* path) {
-    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    return open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+}
+bool lastByteIs(int fd, long long size, char wanted) {
+    char last = 0;
+    return pread(fd, &last, 1, static_cast<off_t>(size - 1)) == 1 && last == wanted;
 }
 long writeOnce(int fd, const std::string& text) {
     ssize_t written = 0;
@@ -91,8 +100,11 @@ bool writeLine(int fd, const std::string& text, std::string& problem) {
         problem = "not a regular file";
         return false;
     }
+    // A line torn by a crash or an editor is closed first, so this one stays whole.
+    const std::string whole =
+        status.st_size > 0 && !lastByteIs(fd, status.st_size, '\n') ? "\n" + text : text;
     errno = 0;
-    if (writeOnce(fd, text) != static_cast<long>(text.size())) {
+    if (writeOnce(fd, whole) != static_cast<long>(whole.size())) {
         problem = errno != 0 ? std::strerror(errno) : "the line was written only in part";
         return false;
     }
