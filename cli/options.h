@@ -5,7 +5,7 @@
 
 namespace pxr7 {
 
-enum class Command { None, List, Setup, Upgrade, About };
+enum class Command { None, List, Setup, Upgrade, About, History };
 
 struct Options {
     Command command = Command::None;
@@ -16,6 +16,8 @@ struct Options {
     std::string serial;  // empty: none
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
+    std::string recordPath; // empty: the default record (record.h)
+    int lastEntries = 10;   // history: the last entries shown
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with
