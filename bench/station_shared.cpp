@@ -2,36 +2,20 @@
 
 #include "record.h"
 
-#include <cstdio>
-
 namespace pxr7 {
 
 namespace {
 
-std::string locationText(const LaneTag& lane) {
-    if (!lane.location) {
-        return "";
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(*lane.location));
-    return text;
-}
-
 RecordEntry entryFor(const LaneTag& lane, const StationMeter& meter) {
-    RecordEntry entry;
-    entry.command = "station";
+    RecordEntry entry = recordEntryFor(meter.run, "station");
     entry.started = meter.started;
     entry.finished = meter.finished;
+    // The lane knows where the lead is now, which may not be where the meter was first seen.
     entry.leadSerial = lane.serial;
     entry.leadIndex = lane.index;
-    entry.leadLocation = locationText(lane);
+    entry.leadLocation = lane.location ? locationText(*lane.location) : "";
     entry.result = meter.result;
-    entry.versionBefore = meter.run.versionBefore;
-    entry.versionAfter = meter.run.versionAfter;
     entry.attempts = meter.attempts;
-    entry.recordsSent = meter.run.recordsSent;
-    entry.recordsTotal = meter.run.recordsTotal;
-    entry.seconds = meter.run.seconds;
     return entry;
 }
 

@@ -73,7 +73,10 @@ std::string commandHelp(const CLI::App* command, const std::string& name) {
     if (program != nullptr) {
         text += "\nOptions of every command:\n" + optionRows(program, false);
     }
-    return text;
+    // A footer of the command's own (commands start with the program's, the exit codes).
+    const std::string footer = command->get_footer();
+    const bool own = !footer.empty() && (program == nullptr || footer != program->get_footer());
+    return own ? text + "\n" + footer + "\n" : text;
 }
 
 } // namespace

@@ -49,6 +49,8 @@ int runCommand(const Options& options) {
         return runAboutCommand(options);
     case Command::Station:
         return runStationCommand(options);
+    case Command::History:
+        return runHistoryCommand(options);
     case Command::None:
         break;
     }

@@ -26,6 +26,7 @@ constexpr CommandRow kCommands[] = {
     {Command::Upgrade, "upgrade", "upgrade a meter with the firmware this program carries"},
     {Command::About, "about", "show the program's version"},
     {Command::Station, "station", "upgrade meter after meter on a bench of meter leads"},
+    {Command::History, "history", "sum up the record of upgraded meters, per lead"},
 };
 
 // The help's footer, from the one table of exit codes: each help text wrapped under its code.
@@ -105,6 +106,20 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
                      "leave a meter alone that already runs the\nfirmware's version");
     command.add_flag("--no-verify", options.noVerify,
                      "do not ask the meter for its version afterwards");
+    command
+        .add_option("--record", options.recordPath,
+                    "append each meter's outcome to FILE instead of\nthe default record")
+        ->option_text("FILE")
+        ->check(notEmpty);
+}
+
+void addHistoryOptions(CLI::App& command, Options& options) {
+    command.add_option("--record", options.recordPath, "read FILE instead of the default record")
+        ->option_text("FILE")
+        ->check(notEmpty);
+    command.add_option("--last", options.lastEntries, "show the last N entries (default 10)")
+        ->option_text("N")
+        ->check(CLI::Range(0, 100000));
 }
 
 std::string meterCount(const std::string& text) {
@@ -140,6 +155,10 @@ void addCommandOptions(CLI::App& command, Command which, Options& options) {
     }
     if (which == Command::Station) {
         addStationOptions(command, options);
+        return;
+    }
+    if (which == Command::History) {
+        addHistoryOptions(command, options);
         return;
     }
     addMeterChoice(command, options);

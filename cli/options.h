@@ -5,7 +5,7 @@
 
 namespace pxr7 {
 
-enum class Command { None, List, Setup, Upgrade, About, Station };
+enum class Command { None, List, Setup, Upgrade, About, Station, History };
 
 struct Options {
     Command command = Command::None;
@@ -16,10 +16,11 @@ struct Options {
     std::string serial;  // empty: none
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
+    std::string recordPath; // empty: the default record (record.h)
+    int lastEntries = 10;   // history: the last entries shown
     // station
-    int count = 0;          // meters to finish; 0: until stopped
-    int retries = 2;        // further transfers after a retryable failure
-    std::string recordPath; // empty: the default record
+    int count = 0;   // meters to finish; 0: until stopped
+    int retries = 2; // further transfers after a retryable failure
     bool setUpLeads = false;
 };
 

@@ -27,6 +27,14 @@ StationStops stationStops() {
 } // namespace
 
 int runStationCommand(const Options& options) {
+    const std::string recordPath =
+        options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    if (recordPath.empty()) {
+        // Every meter must be recorded before its lane goes on: no record, no station.
+        terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
+                                         "give one with --record FILE.");
+        return EXIT_USAGE;
+    }
     installStopSignals();
     if (!loadDriver(options)) {
         return EXIT_NO_DRIVER;
@@ -35,7 +43,7 @@ int runStationCommand(const Options& options) {
     settings.count = options.count;
     settings.retries = options.retries;
     settings.setUp = options.setUpLeads;
-    settings.recordPath = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    settings.recordPath = recordPath;
     settings.declaredVersion = embeddedImageVersion();
     if (embeddedImageIsStandIn()) {
         terminal().line(LineKind::Warning, kStandInImageNotice);
