@@ -2,6 +2,7 @@
 // one lead, the retries, the bridges it must leave alone, the record, and both ways to stop.
 // Every run ends by itself with --count, or by the signal the test sends.
 #include "cli_rig.h"
+#include "json_check.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,54 @@ std::string eightMeters() {
     return scenario;
 }
 
+// The record's lines that carry all the parts.
+int linesWith(const std::vector<std::string>& record, const std::vector<std::string>& parts) {
+    int count = 0;
+    for (const std::string& line : record) {
+        bool all = true;
+        for (const std::string& part : parts) {
+            all = all && contains(line, part);
+        }
+        count += all ? 1 : 0;
+    }
+    return count;
+}
+
 const StationCase kCases[] = {
+    {"ALeadPluggedInLateGetsItsLane",
+     "[bridge 0]\n" + kMeter + "capture = capture0.bin\n[bridge 1]\nappear_ms = 2500\n" + kMeter +
+         "capture = capture1.bin\n",
+     kStation + "--count 2", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(fileText(rig.path("capture0.bin")), image());
+         EXPECT_EQ(fileText(rig.path("capture1.bin")), image());
+         ASSERT_EQ(record.size(), 2u);
+         EXPECT_EQ(linesWith(record, {"\"lead_serial\":\"PX7A0000\"", "\"result\":\"ok\""}), 1);
+         EXPECT_EQ(linesWith(record, {"\"lead_serial\":\"PX7A0001\"", "\"result\":\"ok\""}), 1);
+     }},
+    {"TwoMetersInTurnOnOneLead",
+     "[bridge 0]\n" + kMeter + "capture = capture.bin\nmeter_windows = 0-7000,8500-20000\n",
+     kStation + "--count 2", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_EQ(fileText(rig.path("capture.bin.1")), image());
+         EXPECT_EQ(linesWith(record, {"\"result\":\"ok\"", "\"version_before\":\"PXR7 V1.02\""}),
+                   2);
+     }},
+    {"ATransferThatStopsOnceSucceedsOnItsRetry",
+     "[bridge 0]\n" + kMeter + "capture = capture.bin\nstop_once_after_record = 100\n",
+     kStation + "--count 1", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_EQ(linesWith(record, {"\"result\":\"ok\"", "\"attempts\":2"}), 1);
+     }},
+    {"ALeadPulledPartWayIsAFailure", "[bridge 0]\n" + kMeter + "leave_ms = 2500\n",
+     kStation + "--count 1", 17,
+     [](const CliRig&, const std::vector<std::string>& record) {
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_FALSE(contains(record[0], "\"result\":\"ok\"")) << record[0];
+         EXPECT_EQ(linesWith(record, {"\"records_total\":314"}), 1) << record[0];
+     }},
     {"EightLanesAtOnceByteForByte", eightMeters(), kStation + "--count 8", 0,
      [](const CliRig& rig, const std::vector<std::string>& record) {
          for (int i = 0; i < 8; ++i) {
@@ -150,6 +198,39 @@ TEST(CliStationRecord, ASecondStationAppends) {
     EXPECT_EQ(both[0], first[0]);
 }
 
+// With --json every line is one event tagged with its lane: a lead that leaves while another
+// lane upgrades ends its own lane only, and progress comes at most every 10 records.
+TEST(CliStationEvents, LanesComeAndGoInJsonEvents) {
+    CliRig rig("[bridge 0]\n" + kMeter + "[bridge 1]\n" + kMeter +
+               "meter_windows = 60000-61000\nleave_ms = 2000\n");
+    const CliResult result = rig.run("--json " + kStation + "--count 1");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::vector<std::string> events;
+    std::size_t start = 0;
+    for (std::size_t end = result.out.find('\n'); end != std::string::npos;
+         end = result.out.find('\n', start)) {
+        events.push_back(result.out.substr(start, end - start));
+        start = end + 1;
+    }
+    int progress = 0, gone = 0;
+    for (const std::string& event : events) {
+        EXPECT_TRUE(isJsonObject(event)) << event;
+        EXPECT_TRUE(contains(event, "\"lane\":") || contains(event, "\"event\":\"result\""))
+            << event;
+        progress += contains(event, "\"event\":\"progress\"") ? 1 : 0;
+        gone += contains(event, "\"event\":\"lane_gone\"") ? 1 : 0;
+        if (contains(event, "\"event\":\"lane_gone\"")) {
+            EXPECT_TRUE(contains(event, "\"serial\":\"PX7A0001\"")) << event;
+        }
+    }
+    EXPECT_EQ(gone, 1);
+    EXPECT_GE(progress, 31);
+    EXPECT_LE(progress, 33);
+    ASSERT_FALSE(events.empty());
+    EXPECT_TRUE(contains(events.back(), "\"event\":\"result\"")) << events.back();
+    EXPECT_EQ(recordLines(rig).size(), 1u);
+}
+
 // A shell fragment that waits (ten seconds at most) until the trace has count lines that
 // start with prefix.
 std::string waitForTrace(const std::string& prefix, int count) {
@@ -184,6 +265,19 @@ TEST(CliStationStops, BothSignalPaths) {
         EXPECT_TRUE(contains(record[0], std::string("\"result\":\"") + c.result + "\""))
             << record[0];
         EXPECT_EQ(fileText(rig.path("capture.bin")) == image(), c.exitCode == 0) << c.signal;
+    }
+}
+
+// SIGKILL while eight lanes finish: every line already in the record is whole.
+TEST(CliStationStops, TheRecordStaysWholeAfterSigkill) {
+    CliRig rig(eightMeters());
+    rig.shell(rig.commandLine(kStation) + " >out.txt 2>err.txt & pid=$!; " +
+              "i=0; until [ -s record.jsonl ] || [ $i -ge 2000 ]; do sleep 0.005; i=$((i+1)); "
+              "done; kill -KILL $(cat /proc/$pid/task/$pid/children); wait $pid");
+    const std::vector<std::string> record = recordLines(rig);
+    EXPECT_GE(record.size(), 1u);
+    for (const std::string& line : record) {
+        EXPECT_TRUE(isJsonObject(line)) << line;
     }
 }
 
