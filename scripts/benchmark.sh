@@ -8,6 +8,10 @@
 #  - `list` time per answering meter, with 1 and 4 meters.
 #  - The Windows program's upgrade under Wine, when tests/e2e/run.sh has measured it.
 #  - `upgrade --all` with 4 meters against one, when the program has --all.
+#  - The station: eight leads each getting meters at staggered times, its time per meter
+#    against one plain upgrade (goal: at most 1.1 times); its CPU use while eight lanes wait
+#    for meters (goal: under 2% of one core); its memory and open descriptors over a longer
+#    run with meters coming and going (goal: flat).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
@@ -125,6 +129,75 @@ wine_line() {
     fi
 }
 
+# Eight leads; lead i gets a meter during each of the windows, shifted by i x 300 ms.
+station_bench() {
+    local windows=$1
+    : >"$rig/scenario.txt"
+    for ((i = 0; i < 8; i++)); do
+        printf '[bridge %d]\nmeter_windows = %s\n' "$i" \
+            "$(awk -v w="$windows" -v s=$((i * 300)) 'BEGIN {
+                n = split(w, p, ","); for (k = 1; k <= n; k++) { split(p[k], ab, "-");
+                printf "%s%d-%d", (k > 1 ? "," : ""), ab[1] + s, ab[2] + s } }')" \
+            >>"$rig/scenario.txt"
+    done
+}
+
+# Samples the station's resident memory and open descriptors every few seconds until it ends.
+sample_station() {
+    local pid=$1
+    while kill -0 "$pid" 2>/dev/null; do
+        printf '%s %s\n' "$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null)" \
+            "$(ls "/proc/$pid/fd" 2>/dev/null | wc -l)" >>"$rig/samples.txt"
+        sleep 3
+    done
+}
+
+measure_station() {
+    if ! "$pxr7" --help 2>&1 | grep -q '^  station'; then
+        echo "station: skipped, this pxr7 has no station command"
+        return
+    fi
+    # Time per meter: two meters on each of eight leads, against one plain upgrade.
+    station_bench "0-7000,8500-15500"
+    rm -f "$rig/record.jsonl"
+    if run_pxr7 --driver "$driver" station --count 16 --record "$rig/record.jsonl"; then
+        local per_meter
+        per_meter=$(sed -n 's/.*"duration_s":\([0-9.]*\).*/\1/p' "$rig/record.jsonl" |
+            awk '{ s += $1; n++ } END { if (n) printf "%.2f", s / n }')
+        printf 'station, 16 meters on 8 leads: %s s per meter, one plain upgrade %s s, ratio %s (goal <= 1.1)\n' \
+            "${per_meter:-?}" "${upgrade_wall["latency 16 ms"]:-?}" \
+            "$(awk -v a="${per_meter:-0}" -v b="${upgrade_wall["latency 16 ms"]:-0}" \
+                'BEGIN { if (b > 0) printf "%.2f", a / b; else print "?" }')"
+    else
+        echo "station, 16 meters: failed (exit $?), no figures"
+    fi
+    # Waiting: eight lanes, no meter for 20 s; one Ctrl+C ends the station.
+    station_bench "600000-601000"
+    PXR7_SIM_SCENARIO="$rig/scenario.txt" /usr/bin/time -f '%e %U %S' -o "$rig/time.txt" \
+        "$pxr7" --driver "$driver" station --record "$rig/idle.jsonl" >/dev/null 2>&1 &
+    local timer=$!
+    sleep 20
+    pkill -INT -P "$timer"
+    wait "$timer"
+    read -r wall user sys < <(tail -n 1 "$rig/time.txt")
+    printf 'station, 8 lanes waiting %.1f s: CPU %.2f s, %.2f%% of one core (goal < 2%%)\n' "$wall" \
+        "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" \
+        "$(awk -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN { print 100 * (u + s) / w }')"
+    # A longer run: four meters on each lead, 2 s apart.
+    station_bench "0-6500,8500-15000,17000-23500,25500-32000"
+    rm -f "$rig/samples.txt"
+    PXR7_SIM_SCENARIO="$rig/scenario.txt" "$pxr7" --driver "$driver" station --count 32 \
+        --record "$rig/long.jsonl" >/dev/null 2>&1 &
+    local station=$!
+    sample_station "$station"
+    wait "$station"
+    printf 'station, 32 meters on 8 leads over %d samples: RSS %s KiB first, %s KiB last; descriptors %s first, %s last\n' \
+        "$(wc -l <"$rig/samples.txt")" "$(head -n 2 "$rig/samples.txt" | tail -n 1 | cut -d' ' -f1)" \
+        "$(tail -n 1 "$rig/samples.txt" | cut -d' ' -f1)" \
+        "$(head -n 2 "$rig/samples.txt" | tail -n 1 | cut -d' ' -f2)" \
+        "$(tail -n 1 "$rig/samples.txt" | cut -d' ' -f2)"
+}
+
 measure_upgrade "latency 16 ms" 16 "$driver"
 measure_upgrade "latency 0 ms" 0 "$driver"
 measure_upgrade "latency 16 ms, no timer entry" 16 "$driver_without_timer"
@@ -133,3 +206,4 @@ measure_list 4
 side_by_side
 wine_line
 measure_upgrade_all
+measure_station
