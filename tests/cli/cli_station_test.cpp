@@ -154,6 +154,14 @@ const StationCase kCases[] = {
          EXPECT_TRUE(contains(record[0], "\"result\":\"transfer_stopped\"")) << record[0];
          EXPECT_TRUE(contains(record[0], "\"attempts\":2")) << record[0];
      }},
+    {"WithSetupAFactoryLeadIsSetUpAndItsMeterUpgraded",
+     "[bridge 0]\neeprom = factory\n" + kMeter + "capture = capture.bin\n",
+     kStation + "--setup --count 1", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(callsOnBridge(rig, 0, "FT_EE_Program"), 1);
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_EQ(linesWith(record, {"\"result\":\"ok\""}), 1);
+     }},
     {"ForeignBridgeAndFactoryLeadAreLeftAlone",
      "[bridge 0]\neeprom = factory\ndescription = USB-Serial Gadget\n[bridge 1]\neeprom = "
      "factory\n" +
