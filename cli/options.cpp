@@ -104,6 +104,9 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
                      "leave a meter alone that already runs the\nfirmware's version");
     command.add_flag("--no-verify", options.noVerify,
                      "do not ask the meter for its version afterwards");
+    command.add_flag("--setup", options.setup,
+                     "set up a lead whose EEPROM needs it without asking;\n"
+                     "--yes alone never writes an EEPROM");
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
@@ -157,6 +160,44 @@ int usageError(const std::string& what) {
     return EXIT_USAGE;
 }
 
+// Options that take the next word as their value, so that word is never taken for a command.
+bool takesValue(const std::string& word) {
+    static const char* const kValued[] = {"--driver", "--backend", "--log",
+                                          "--serial", "--index",   "--record",
+                                          "--count",  "--retries", "--last"};
+    for (const char* valued : kValued) {
+        if (word == valued) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The words with the command moved to the front, so any option may stand before or after it
+// (`pxr7 --yes upgrade` as `pxr7 upgrade --yes`): program options work on either side of a
+// command, and a command's own options are found wherever they stand.
+std::vector<char*> commandFirst(int argc, char** argv) {
+    std::vector<char*> words(argv, argv + argc);
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--") {
+            break;
+        }
+        if (takesValue(word)) {
+            ++i;
+            continue;
+        }
+        for (const CommandRow& row : kCommands) {
+            if (word == row.name) {
+                words.erase(words.begin() + i);
+                words.insert(words.begin() + 1, argv[i]);
+                return words;
+            }
+        }
+    }
+    return words;
+}
+
 int parse(int argc, char** argv, Options& options) {
     CLI::App app("Upgrades the firmware of a PXR7 meter connected through its USB lead.", "pxr7");
     app.formatter(std::make_shared<HelpFormatter>());
@@ -172,7 +213,8 @@ int parse(int argc, char** argv, Options& options) {
         addCommandOptions(*app.add_subcommand(row.name, row.description), row.command, options);
     }
     try {
-        app.parse(argc, argv);
+        std::vector<char*> words = commandFirst(argc, argv);
+        app.parse(static_cast<int>(words.size()), words.data());
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
         return EXIT_OK;

@@ -16,6 +16,7 @@ struct Options {
     std::string serial;  // empty: none
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
+    bool setup = false; // consent to set up leads that need it
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with
