@@ -188,6 +188,14 @@ const BenchCase kCases[] = {
          EXPECT_EQ(fileText(rig.path("capture.bin")), image());
          EXPECT_EQ(countPrefixed(linesOfBridge(rig.trace(), 0), "FT_Write bridge=0 length=516"), 0);
      }},
+    {"AllFollowsEachBridgeOfASharedSerial",
+     "[bridge 0]\nserial = PXDUP\n[bridge 1]\nserial = PXDUP\n"
+     "version_after_upgrade = PXR7 V1.02\ncapture = capture.bin\n",
+     "upgrade --all --yes", 13,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_TRUE(contains(result.out, "verification_failed")) << result.out;
+     }},
     {"AStoppedTransferIsNoHandshakeFailure", "[bridge 0]\n" + kMeter + "stop_after_record = 100\n",
      "upgrade --yes", 12,
      [](const CliRig&, const CliResult& result) {
