@@ -17,6 +17,7 @@ int runListCommand(const Options& options);
 int runSetupCommand(const Options& options);
 int runUpgradeCommand(const Options& options);
 int runAboutCommand(const Options& options);
+int runHistoryCommand(const Options& options);
 
 // Loads the bridge backend the options choose (backend.h). On failure shows the
 // missing-driver message and the reason, and returns false. With --trace every call to the

@@ -1,6 +1,6 @@
 #include "json_writer.h"
 
-#include "json_string.h"
+#include "json_text.h"
 #include "terminal.h"
 
 #include <cstdio>

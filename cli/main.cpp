@@ -47,6 +47,8 @@ int runCommand(const Options& options) {
         return runUpgradeCommand(options);
     case Command::About:
         return runAboutCommand(options);
+    case Command::History:
+        return runHistoryCommand(options);
     case Command::None:
         break;
     }

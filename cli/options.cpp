@@ -25,6 +25,7 @@ constexpr CommandRow kCommands[] = {
     {Command::Setup, "setup", "check a meter lead's settings and correct them"},
     {Command::Upgrade, "upgrade", "upgrade a meter with the firmware this program carries"},
     {Command::About, "about", "show the program's version"},
+    {Command::History, "history", "sum up the record of upgraded meters, per lead"},
 };
 
 // The help's footer, from the one table of exit codes: each help text wrapped under its code.
@@ -107,10 +108,28 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
     command.add_flag("--setup", options.setup,
                      "set up a lead whose EEPROM needs it without asking;\n"
                      "--yes alone never writes an EEPROM");
+    command
+        .add_option("--record", options.recordPath,
+                    "append each meter's outcome to FILE instead of\nthe default record")
+        ->option_text("FILE")
+        ->check(notEmpty);
+}
+
+void addHistoryOptions(CLI::App& command, Options& options) {
+    command.add_option("--record", options.recordPath, "read FILE instead of the default record")
+        ->option_text("FILE")
+        ->check(notEmpty);
+    command.add_option("--last", options.lastEntries, "show the last N entries (default 10)")
+        ->option_text("N")
+        ->check(CLI::Range(0, 100000));
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
     if (which == Command::About) {
+        return;
+    }
+    if (which == Command::History) {
+        addHistoryOptions(command, options);
         return;
     }
     addMeterChoice(command, options);

@@ -5,7 +5,7 @@
 
 namespace pxr7 {
 
-enum class Command { None, List, Setup, Upgrade, About };
+enum class Command { None, List, Setup, Upgrade, About, History };
 
 struct Options {
     Command command = Command::None;
@@ -17,6 +17,8 @@ struct Options {
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
     bool setup = false; // consent to set up leads that need it
+    std::string recordPath; // empty: the default record (record.h)
+    int lastEntries = 10;   // history: the last entries shown
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

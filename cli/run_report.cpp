@@ -3,6 +3,7 @@
 #include "json_writer.h"
 #include "messages.h"
 #include "printable.h"
+#include "record.h"
 #include "run_log.h"
 #include "terminal.h"
 
@@ -30,6 +31,33 @@ void addRunFields(JsonObject& object, const MeterRun& run) {
         .add("records_sent", static_cast<long long>(run.recordsSent))
         .add("records_total", static_cast<long long>(run.recordsTotal))
         .add("duration_s", run.seconds);
+}
+
+void recordRuns(const Options& options, const std::vector<BridgeReport>& leads,
+                const std::vector<MeterRun>& upgraded, const std::string& started,
+                const std::vector<MeterRun>& settled) {
+    std::vector<RecordEntry> entries;
+    for (std::size_t i = 0; i < upgraded.size(); ++i) {
+        entries.push_back(recordEntryFor(upgraded[i], "upgrade"));
+        entries.back().started = started;
+        const auto& location = i < leads.size() ? leads[i].identity.location : std::nullopt;
+        entries.back().leadLocation = location ? locationText(*location) : "";
+    }
+    for (const MeterRun& run : settled) {
+        if (run.exitCode == EXIT_OK) {
+            entries.push_back(recordEntryFor(run, "upgrade"));
+            entries.back().result = "current";
+        }
+    }
+    const std::string path = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    for (const RecordEntry& entry : entries) {
+        std::string problem;
+        if (!appendRecord(path, recordLine(entry), problem)) {
+            terminal().line(LineKind::Warning,
+                            "pxr7: warning: could not write the record " + path + ": " + problem);
+            return;
+        }
+    }
 }
 
 void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {

@@ -15,6 +15,14 @@ class JsonObject;
 // version_after, records_sent, records_total, duration_s.
 void addRunFields(JsonObject& object, const MeterRun& run);
 
+// The record's lines (record.h), command "upgrade": one per upgraded meter, with its lead's
+// location where known and the time the lanes started, and one "current" per meter left
+// alone because it already runs the image's version. Leads left out (a setup first) are no
+// finished meters. A record that cannot be written is one warning on stderr, nothing more.
+void recordRuns(const Options& options, const std::vector<BridgeReport>& leads,
+                const std::vector<MeterRun>& upgraded, const std::string& started,
+                const std::vector<MeterRun>& settled);
+
 // The runs' --log lines, when the options name a log; one line with exitCode if there are none.
 void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode);
 

@@ -10,6 +10,7 @@
 #include "lead_setup_steps.h"
 #include "messages.h"
 #include "printable.h"
+#include "record.h"
 #include "run_report.h"
 #include "setup_flow.h"
 #include "stop_signals.h"
@@ -160,8 +161,10 @@ int upgradeMeters(const Options& options, const UpgradePlan& plan) {
     settings.verify = !options.noVerify;
     settings.declaredVersion = embeddedImageVersion();
     LaneView view(plan.upgrade, options.all);
+    const std::string started = utcNow();
     std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck());
     view.finish();
+    recordRuns(options, plan.upgrade, runs, started, plan.settled);
     const int exitCode = combinedExitCode(runs);
     if (stoppedBySignal(exitCode)) {
         terminal().line(LineKind::Error, "Upgrade interrupted.");
@@ -193,6 +196,7 @@ int runUpgradeCommand(const Options& options) {
     }
     setUpLeads(options, plan, request);
     if (nothingToSend(plan)) {
+        recordRuns(options, {}, {}, "", plan.settled);
         return finish(options, plan.settled, combinedExitCode(plan.settled));
     }
     return upgradeMeters(options, plan);

@@ -5,7 +5,7 @@
 #include "commands.h"
 #include "firmware_image.h"
 #include "firmware_image_check.h"
-#include "json_string.h"
+#include "json_text.h"
 #include "printable.h"
 #include "program_version.h"
 

@@ -6,13 +6,20 @@ namespace sim {
 
 namespace {
 constexpr LineFormat kDriverDefaultLine{9600, 8, 0, 0, 0};
+
+Micros benchTime(Micros origin, long ms, Micros otherwise) {
+    return ms < 0 ? otherwise : origin + millis(ms);
+}
+
 } // namespace
 
 Bridge::Bridge(const BridgeScenario& config, const EepromImage& image, const std::string& version,
-               int latencyMs)
+               int latencyMs, Micros origin)
     : eeprom(image), enumerated(image), line(kDriverDefaultLine), config_(config),
-      latencyMs_(latencyMs), latencyTimerMs_(latencyMs), meter_(config_, version, receive_),
-      writeFault_(config_.writeFault) {}
+      latencyMs_(latencyMs), latencyTimerMs_(latencyMs),
+      appearAt_(benchTime(origin, config.appearMs, 0)),
+      leaveAt_(benchTime(origin, config.leaveMs, kNever)),
+      slot_(config_, version, receive_, origin), writeFault_(config_.writeFault) {}
 
 void Bridge::open(Micros now) {
     advance(now);
@@ -42,17 +49,29 @@ void Bridge::handleClosed() {
     }
 }
 
-void Bridge::advance(Micros now) {
-    while (!toMeter_.empty() && toMeter_.front().arrival <= now) {
+void Bridge::deliver(Micros t, bool inclusive) {
+    while (!toMeter_.empty() &&
+           (toMeter_.front().arrival < t || (inclusive && toMeter_.front().arrival == t))) {
         const HostByte next = toMeter_.front();
         toMeter_.pop_front();
-        meter_.receive(next.arrival, next.byte, next.line);
+        slot_.receive(next.arrival, next.byte, next.line);
     }
+}
+
+void Bridge::advance(Micros now) {
+    // A meter clipped on or taken off in the meantime sees exactly the bytes of its own time.
+    for (Micros edge = slot_.nextEdge(); edge <= now; edge = slot_.nextEdge()) {
+        deliver(edge, false);
+        receive_.advance(edge);
+        slot_.passEdge(dtr_);
+    }
+    deliver(now, true);
     receive_.advance(now);
 }
 
 Micros Bridge::nextEvent() const {
-    Micros next = std::min({receive_.nextDelivery(), meter_.readsFailAt(), meter_.readsHangAt()});
+    Micros next = std::min({receive_.nextDelivery(), slot_.readsFailAt(), slot_.readsHangAt(),
+                            slot_.nextEdge(), leaveAt_});
     if (!toMeter_.empty()) {
         next = std::min(next, toMeter_.front().arrival);
     }
@@ -87,7 +106,7 @@ void Bridge::setDtr(Micros now, bool asserted) {
         writeFault_.resetPulseEnded();
     }
     dtr_ = asserted;
-    meter_.setDtr(now, asserted);
+    slot_.setDtr(now, asserted);
 }
 
 void Bridge::setLatencyTimer(Micros now, int latencyMs) {

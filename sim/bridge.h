@@ -7,6 +7,7 @@
 
 #include "eeprom_image.h"
 #include "meter.h"
+#include "meter_slot.h"
 #include "receive_path.h"
 #include "scenario.h"
 #include "sim_time.h"
@@ -21,12 +22,15 @@ constexpr std::uint32_t kDefaultTimeoutMs = 300;
 
 class Bridge {
 public:
+    // Bench times (appear_ms, leave_ms, meter windows) count from origin.
     Bridge(const BridgeScenario& config, const EepromImage& eeprom, const std::string& version,
-           int latencyMs);
+           int latencyMs, Micros origin = 0);
     Bridge(const Bridge&) = delete;
     Bridge& operator=(const Bridge&) = delete;
 
-    bool present(Micros now) const { return now >= goneUntil_; }
+    bool present(Micros now) const { return now >= goneUntil_ && now >= appearAt_ && !left(now); }
+    // Pulled out for good at leave_ms: every handle on it is dead.
+    bool left(Micros now) const { return now >= leaveAt_; }
     bool isOpen() const { return open_; }
 
     // Opening starts from the driver's defaults: 9600 baud 8N1, no flow control, timeouts of
@@ -42,8 +46,8 @@ public:
     // The next time something can change for a reader: a byte reaching the meter, a packet
     // reaching the host, or the lead being pulled.
     Micros nextEvent() const;
-    bool readsFail(Micros now) const { return now >= meter_.readsFailAt(); }
-    bool readsHang(Micros now) const { return now >= meter_.readsHangAt(); }
+    bool readsFail(Micros now) const { return now >= slot_.readsFailAt(); }
+    bool readsHang(Micros now) const { return now >= slot_.readsHangAt(); }
 
     // Queues the bytes of an FT_Write, or as many of them as the scenario's write_fault lets go
     // out, and tells how it went.
@@ -60,7 +64,10 @@ public:
     std::size_t available() const { return receive_.available(); }
 
     const BridgeScenario& config() const { return config_; }
-    Meter& meter() { return meter_; }
+    // The meter on the lead now, or null (outside its meter windows).
+    Meter* meter() { return slot_.meter(); }
+    std::string meterVersion() const { return slot_.version(); }
+    bool takeVersionChanged() { return slot_.takeVersionChanged(); }
 
     EepromImage eeprom;     // what FT_EE_Read returns and FT_EE_Program replaces
     EepromImage enumerated; // what the bridge showed the driver when it last enumerated
@@ -69,6 +76,9 @@ public:
     std::uint32_t writeTimeoutMs = kDefaultTimeoutMs;
 
 private:
+    // Hands the meter the bytes that reach it before t (or at t too, when inclusive).
+    void deliver(Micros t, bool inclusive);
+
     struct HostByte {
         Micros arrival;
         std::uint8_t byte;
@@ -81,9 +91,11 @@ private:
     bool open_ = false;
     bool dtr_ = false;
     Micros goneUntil_ = 0;
+    Micros appearAt_;
+    Micros leaveAt_;
     int handlesClosed_ = 0;
     ReceivePath receive_;
-    Meter meter_;
+    MeterSlot slot_;
     WriteFaultPlan writeFault_;
     std::deque<HostByte> toMeter_;
     Micros txFreeAt_ = 0;

@@ -41,7 +41,8 @@ public:
             return nullptr;
         }
         line.bridge(entry->bridge);
-        if (entry->dead && !deadHandleUsable) {
+        const bool gone = entry->dead || rig_.bridge(entry->bridge).left(now());
+        if (gone && !deadHandleUsable) {
             status_ = FT_IO_ERROR;
             return nullptr;
         }
@@ -121,7 +122,7 @@ FT_STATUS FT_Close(FT_HANDLE handle) {
     if (bridge == nullptr) {
         return call.finish(call.status());
     }
-    if (!call.rig().lookup(handle)->dead) {
+    if (!call.rig().lookup(handle)->dead && !bridge->left(now())) {
         bridge->close();
     }
     bridge->handleClosed();
@@ -147,7 +148,7 @@ FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
     for (;;) {
         const Micros t = now();
         bridge->advance(t);
-        if (bridge->readsFail(t)) {
+        if (bridge->readsFail(t) || bridge->left(t)) {
             call.line.add("got", 0);
             return call.finish(FT_IO_ERROR);
         }
@@ -259,7 +260,7 @@ FT_STATUS FT_ClrDtr(FT_HANDLE handle) {
         return call.finish(call.status());
     }
     bridge->setDtr(now(), false);
-    if (bridge->meter().takeVersionChanged()) {
+    if (bridge->takeVersionChanged()) {
         call.rig().saveState();
     }
     return call.finish(FT_OK);
@@ -426,7 +427,7 @@ FT_STATUS FT_CyclePort(FT_HANDLE handle) {
     const int index = call.rig().lookup(handle)->bridge;
     bridge->cycle(now(), call.rig().scenario().reenumerateMs);
     call.rig().killHandlesOf(index);
-    if (bridge->meter().takeVersionChanged()) {
+    if (bridge->takeVersionChanged()) {
         call.rig().saveState();
     }
     return call.finish(FT_OK);

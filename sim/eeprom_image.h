@@ -17,7 +17,8 @@ using namespace pxr7::ftd2xx;
     X(ProductId)                                                                                   \
     X(MaxPower)                                                                                    \
     X(PnP)                                                                                         \
-    X(SelfPowered) X(RemoteWakeup) X(Rev4) X(IsoIn) X(IsoOut) X(PullDownEnable) X(SerNumEnable)    \
+    X(SelfPowered)                                                                                 \
+    X(RemoteWakeup) X(Rev4) X(IsoIn) X(IsoOut) X(PullDownEnable) X(SerNumEnable)                   \
         X(USBVersionEnable) X(USBVersion) X(Rev5) X(IsoInA) X(IsoInB) X(IsoOutA) X(IsoOutB)        \
             X(PullDownEnable5) X(SerNumEnable5) X(USBVersionEnable5) X(USBVersion5)                \
                 X(AIsHighCurrent) X(BIsHighCurrent) X(IFAIsFifo) X(IFAIsFifoTar) X(IFAIsFastSer)   \

@@ -192,7 +192,7 @@ void Meter::recordComplete(Micros at) {
     if (recordsStored_ >= config_.expectedRecords) {
         writeCapture();
     }
-    if (index == config_.stopAfterRecord) {
+    if (index == config_.stopAfterRecord || index == stopThisTransfer_) {
         stage_ = BootStage::Silent;
         return;
     }
@@ -226,6 +226,7 @@ void Meter::setDtr(Micros at, bool asserted) {
 }
 
 void Meter::restart(Micros at) {
+    stopThisTransfer_ = -1;
     command_.clear();
     record_.clear();
     if (mode_ == Mode::BootLoader && recordsStored_ >= config_.expectedRecords) {

@@ -45,7 +45,12 @@ public:
 
     const std::string& version() const { return version_; }
     bool inBootLoader() const { return mode_ == Mode::BootLoader; }
+    bool held() const { return held_; }
     long recordsStored() const { return recordsStored_; }
+
+    // This transfer (the boot loader session now started) stores record K and goes silent,
+    // besides whatever the scenario says; a reset ends it.
+    void stopThisTransferAfter(long record) { stopThisTransfer_ = record; }
 
     // Set when the version changed (the new firmware started); reading clears it.
     bool takeVersionChanged();
@@ -87,6 +92,7 @@ private:
     Micros readsFailAt_ = kNever;
     Micros readsHangAt_ = kNever;
     bool corrupted_ = false;
+    long stopThisTransfer_ = -1;
 };
 
 } // namespace sim

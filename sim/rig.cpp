@@ -51,6 +51,7 @@ void Rig::ensureLoaded() {
 
 void Rig::reload() {
     loaded_ = false;
+    reloaded_ = true;
     load();
 }
 
@@ -59,6 +60,8 @@ void Rig::load() {
     handles_.clear();
     bridges_.clear();
     infoList_.reset();
+    // The bench's clock: from the library's load, and from each reset after that.
+    origin_ = reloaded_ ? now() : 0;
     scenario_ = scenarioFromEnvironment();
     for (const std::string& problem : scenario_.problems) {
         std::fprintf(stderr, "pxr7 simulator: scenario %s\n", problem.c_str());
@@ -74,7 +77,8 @@ void Rig::load() {
     loadRigState(scenario_.stateFile, states);
     for (std::size_t i = 0; i < states.size(); ++i) {
         bridges_.push_back(std::make_unique<Bridge>(scenario_.bridges[i], states[i].eeprom,
-                                                    states[i].version, scenario_.latencyMs));
+                                                    states[i].version, scenario_.latencyMs,
+                                                    origin_));
     }
 }
 
@@ -118,7 +122,7 @@ void Rig::saveState() {
     }
     std::vector<BridgeState> states;
     for (const auto& b : bridges_) {
-        states.push_back(BridgeState{b->eeprom, b->meter().version()});
+        states.push_back(BridgeState{b->eeprom, b->meterVersion()});
     }
     if (!saveRigState(scenario_.stateFile, states)) {
         std::fprintf(stderr, "pxr7 simulator: cannot write %s\n", scenario_.stateFile.c_str());

@@ -69,6 +69,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool loaded_ = false;
+    bool reloaded_ = false;
+    Micros origin_ = 0;
     TraceLog trace_;
     Scenario scenario_;
     std::vector<std::unique_ptr<Bridge>> bridges_;

@@ -61,6 +61,16 @@ struct BridgeScenario {
     // > 0: the bridge leaves the bus for good when the Nth handle opened on it is closed
     // (pulled between a look at it and the next open).
     int unplugAfterOpens = 0;
+    // A bench that changes over time, in ms from the rig's load (-1: never). The bridge is on
+    // the bus from appearMs on and until leaveMs.
+    long appearMs = -1;
+    long leaveMs = -1;
+    // Empty: one meter, always attached. Otherwise a new meter unit is attached during each
+    // [from, until), in order and without overlaps, and the lead has none in between.
+    std::vector<std::pair<long, long>> meterWindows;
+    // K: the first transfer on this bridge stores record K and goes silent; later ones go
+    // through.
+    long stopOnceAfterRecord = -1;
 };
 
 struct Scenario {

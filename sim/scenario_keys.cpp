@@ -14,6 +14,8 @@ namespace {
 
 constexpr long kMaxRecord = 1000000;
 constexpr long kMaxMs = 60000;
+// Times on the bench's clock may lie far ahead: a day.
+constexpr long kMaxBenchMs = 86400000;
 
 template <typename Target>
 using ReadValue = std::function<bool(const std::string&, const KeyContext&, Target&)>;
@@ -142,6 +144,32 @@ bool readWriteFault(const std::string& value, const KeyContext&, BridgeScenario&
     return true;
 }
 
+// A-B,C-D: windows in ms, each non-empty and starting no earlier than the one before ends.
+bool readMeterWindows(const std::string& value, const KeyContext&, BridgeScenario& b) {
+    std::vector<std::pair<long, long>> windows;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = value.find(',', start);
+        const std::string window = trim(value.substr(start, comma - start));
+        const std::size_t dash = window.find('-');
+        long from = 0;
+        long until = 0;
+        if (dash == std::string::npos ||
+            !parseNumber(trim(window.substr(0, dash)), 0, kMaxBenchMs, from) ||
+            !parseNumber(trim(window.substr(dash + 1)), 0, kMaxBenchMs, until) || until <= from ||
+            (!windows.empty() && from < windows.back().second)) {
+            return false;
+        }
+        windows.emplace_back(from, until);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    b.meterWindows = windows;
+    return true;
+}
+
 // Comma-separated FTDI names of the EEPROM's strings.
 bool readUnterminated(const std::string& value, const KeyContext&, BridgeScenario& b) {
     using U = UnterminatedStrings;
@@ -224,6 +252,10 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"hang_read_from_record", number(&B::hangReadFromRecord, 0, kMaxRecord)},
         {"corrupt_record", number(&B::corruptRecord, 0, kMaxRecord)},
         {"write_fault", readWriteFault},
+        {"appear_ms", number(&B::appearMs, 0, kMaxBenchMs)},
+        {"leave_ms", number(&B::leaveMs, 0, kMaxBenchMs)},
+        {"meter_windows", readMeterWindows},
+        {"stop_once_after_record", number(&B::stopOnceAfterRecord, 0, kMaxRecord)},
     };
     // eeprom.<Field>: one key per field of the EEPROM's own list.
 #define SIM_EEPROM_KEY(field) keys.push_back({"eeprom." #field, eepromNumber(#field)});

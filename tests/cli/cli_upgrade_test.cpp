@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <sstream>
 
 #include <string>
 
@@ -239,3 +240,53 @@ TEST(CliCommon, MissingDriverUsageAndAbout) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string> recordLines(const CliRig& rig) {
+    std::vector<std::string> lines;
+    std::istringstream text(fileText(rig.recordPath()));
+    for (std::string line; std::getline(text, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
+    CliRig rig("state_file = state.txt\n[bridge 0]\n[bridge 1]\nversion = PXR7 V1.03\n");
+    const CliResult result = rig.run("upgrade --all --yes --skip-if-current");
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    std::vector<std::string> lines = recordLines(rig);
+    ASSERT_EQ(lines.size(), 2u);
+    for (const char* part :
+         {"{\"schema\":1,\"command\":\"upgrade\",\"started\":\"20", "\"lead_serial\":\"PX7A0000\"",
+          "\"result\":\"ok\"", "\"version_before\":\"PXR7 V1.02\"",
+          "\"version_after\":\"PXR7 V1.03\"", "\"records_sent\":314,\"records_total\":314",
+          "\"image_sha256\":\"", "\"backend\":\"D2XX\""}) {
+        EXPECT_TRUE(contains(lines[0], part)) << part << " in " << lines[0];
+    }
+    EXPECT_TRUE(contains(lines[1], "\"lead_serial\":\"PX7A0001\",\"lead_index\":1"));
+    EXPECT_TRUE(contains(lines[1], "\"result\":\"current\"")) << lines[1];
+    EXPECT_TRUE(contains(lines[1], "\"records_sent\":0")) << "nothing sent to a current meter";
+
+    // A record that cannot be written is a warning, never another exit code.
+    ASSERT_EQ(rig.shell("mkfifo record.fifo"), 0);
+    const CliResult refused = rig.run("upgrade --all --yes --skip-if-current --record record.fifo");
+    EXPECT_EQ(refused.exitCode, 0) << refused.err;
+    EXPECT_TRUE(contains(refused.err, "pxr7: warning: could not write the record record.fifo: "
+                                      "not a regular file"))
+        << refused.err;
+
+    writeFile(rig.recordPath(), fileText(rig.recordPath()) + lines[0].substr(0, 60));
+    const CliResult history = rig.run("history --last 1");
+    EXPECT_EQ(history.exitCode, 0) << history.err;
+    EXPECT_TRUE(contains(history.out, ": 2 meters (1 unreadable line skipped)")) << history.out;
+    EXPECT_TRUE(contains(history.out, "PX7A0000          -              1        0       0  ok"))
+        << history.out;
+    EXPECT_TRUE(contains(history.out, "Last 1:\n")) << history.out;
+    const CliResult json = rig.run("--json history --record missing.jsonl");
+    EXPECT_EQ(json.exitCode, 0);
+    EXPECT_TRUE(contains(json.out, "\"found\":false,\"entries\":0")) << json.out;
+}

@@ -410,7 +410,11 @@ TEST(SimScenario, EveryKeyIsRead) {
                                      "corrupt_record = 6\n"
                                      "description = Some Bridge\n"
                                      "serial = X1\n"
-                                     "eeprom.Cbus0 = 0x0A\n",
+                                     "eeprom.Cbus0 = 0x0A\n"
+                                     "appear_ms = 2500\n"
+                                     "leave_ms = 9000\n"
+                                     "meter_windows = 0-1000, 2500-4000\n"
+                                     "stop_once_after_record = 7\n",
                                      "/rig");
     EXPECT_TRUE(s.problems.empty()) << s.problems.front();
     EXPECT_EQ(s.stateFile, "/rig/state.txt");
@@ -437,6 +441,10 @@ TEST(SimScenario, EveryKeyIsRead) {
     EXPECT_EQ(b.serialNumber, "X1");
     ASSERT_EQ(b.eepromFields.size(), 1u);
     EXPECT_EQ(b.eepromFields[0].second, 10);
+    EXPECT_EQ(b.appearMs, 2500);
+    EXPECT_EQ(b.leaveMs, 9000);
+    EXPECT_EQ(b.meterWindows, (std::vector<std::pair<long, long>>{{0, 1000}, {2500, 4000}}));
+    EXPECT_EQ(b.stopOnceAfterRecord, 7);
     EXPECT_EQ(s.bridges[0].version, "PXR7 V1.02") << "bridge 0 keeps the defaults";
 }
 
@@ -455,17 +463,21 @@ TEST(SimScenario, BridgeCountAndProblems) {
                                      "unterminated = Manufacturer,\n"
                                      "write_fault = fail:record:\n"
                                      "write_fault = slow:handshake\n"
+                                     "meter_windows = 100-50\n"
+                                     "meter_windows = 0-100,50-200\n"
+                                     "meter_windows = 0-100,\n"
                                      "version = PXR7 V7\n"
                                      "[meter 0]\n"
                                      "version = ignored\n",
                                      "");
-    EXPECT_EQ(s.problems.size(), 12u);
+    EXPECT_EQ(s.problems.size(), 15u);
     EXPECT_EQ(s.latencyMs, 16);
     ASSERT_EQ(s.bridges.size(), 1u);
     const BridgeScenario& b = s.bridges[0];
     EXPECT_EQ(b.version, "PXR7 V7");
     EXPECT_TRUE(b.open == OpenMode::Ok && b.deviceType == 5 && b.eepromFields.empty() &&
-                !b.unterminated.manufacturer && b.writeFault.effect == WriteFaultEffect::None);
+                !b.unterminated.manufacturer && b.writeFault.effect == WriteFaultEffect::None &&
+                b.meterWindows.empty());
 }
 
 TEST(SimKnobs, OpenWithANullHandleSucceedsAndEveryCallOnTheHandleIsRefused) {
@@ -585,7 +597,7 @@ TEST(SimKnobs, WriteFaultStrikesTheChosenWriteOnceAndOnlyTakenBytesGoOut) {
                 EXPECT_EQ(outcomes[i].fails, expected.fails) << c.value << " t=" << t << " " << i;
                 EXPECT_EQ(outcomes[i].accepted, expected.accepted) << c.value << " " << i;
             }
-            EXPECT_EQ(bridge.meter().recordsStored(), 3) << c.value << ": every byte once";
+            EXPECT_EQ(bridge.meter()->recordsStored(), 3) << c.value << ": every byte once";
         }
     }
 }
@@ -723,4 +735,98 @@ TEST(SimStateFile, RoundTripKeepsEveryFieldAndTheVersion) {
     }
     std::remove(path.c_str());
     EXPECT_FALSE(loadRigState(path, loaded));
+}
+
+namespace {
+
+// What the lead brings back for a version request written at t, read 50 ms later.
+std::vector<std::uint8_t> versionAnswer(Bridge& bridge, Micros t) {
+    bridge.purge(t, FT_PURGE_RX);
+    bridge.line = kApplicationLine;
+    bridge.write(t, kVersionRequest.data(), static_cast<std::uint32_t>(kVersionRequest.size()));
+    bridge.advance(t + 50000);
+    std::vector<std::uint8_t> bytes(bridge.available());
+    bridge.take(bytes.data(), bytes.size());
+    return bytes;
+}
+
+// A whole transfer of three records from t on, then the pulse that starts the new firmware.
+void upgradeAt(Bridge& bridge, Micros t) {
+    bridge.line = kBootLine;
+    transferRetrying(bridge, t);
+    bridge.setDtr(t + 150000, true);
+    bridge.setDtr(t + 151000, false);
+}
+
+} // namespace
+
+TEST(SimBench, EachMeterWindowIsANewUnitOnTheOldVersionAndNothingAnswersBetween) {
+    const std::string capture = testFile("capture.bin");
+    std::remove(capture.c_str());
+    std::remove((capture + ".1").c_str());
+    const Scenario s = parseScenario("[bridge 0]\nexpected_records = 3\ncapture = " + capture +
+                                         "\nmeter_windows = 100-400,500-800\n",
+                                     "");
+    ASSERT_TRUE(s.problems.empty()) << s.problems.front();
+    Bridge bridge(s.bridges[0], rightEeprom("X"), "PXR7 V1.01 from the state file", 0, 1000000);
+    bridge.open(1000000);
+    EXPECT_TRUE(versionAnswer(bridge, 1000000).empty()) << "before the first window";
+    EXPECT_EQ(versionAnswer(bridge, 1100000), reply("PXR7 V1.02"));
+    upgradeAt(bridge, 1110000);
+    EXPECT_EQ(versionAnswer(bridge, 1270000), reply("PXR7 V1.03"));
+    EXPECT_TRUE(versionAnswer(bridge, 1400000).empty()) << "the window ends at 400 ms";
+    EXPECT_EQ(bridge.meter(), nullptr);
+    EXPECT_EQ(bridge.meterVersion(), "PXR7 V1.03");
+    EXPECT_EQ(versionAnswer(bridge, 1500000), reply("PXR7 V1.02")) << "a new unit";
+    EXPECT_EQ(readFile(capture).size(), 3u * 515) << "the first unit's capture";
+    EXPECT_FALSE(std::ifstream(capture + ".1").good());
+    upgradeAt(bridge, 1560000);
+    EXPECT_EQ(readFile(capture + ".1").size(), 3u * 515) << "the second unit's own capture";
+    EXPECT_TRUE(versionAnswer(bridge, 1800000).empty());
+    std::remove(capture.c_str());
+    std::remove((capture + ".1").c_str());
+}
+
+TEST(SimBench, StopOnceStopsTheFirstTransferOnlyEvenAcrossUnits) {
+    for (const char* windows : {"", "meter_windows = 0-10000\n"}) {
+        const Scenario s = parseScenario(
+            std::string("[bridge 0]\nexpected_records = 3\nstop_once_after_record = 1\n") + windows,
+            "");
+        Bridge bridge(s.bridges[0], rightEeprom("X"), "PXR7 V1.02", 0);
+        bridge.open(0);
+        bridge.line = kBootLine;
+        transferRetrying(bridge, 0);
+        ASSERT_NE(bridge.meter(), nullptr);
+        EXPECT_EQ(bridge.meter()->recordsStored(), 2) << windows << "record 1 is the last";
+        transferRetrying(bridge, 500000);
+        EXPECT_EQ(bridge.meter()->recordsStored(), 3) << windows << "the retry goes through";
+    }
+}
+
+TEST(SimBench, BridgesAppearAndLeaveOnTheBusClock) {
+    CallBench bench("[bridge 0]\nappear_ms = 300\n[bridge 1]\nleave_ms = 300\n[bridge 2]\n");
+    const auto start = std::chrono::steady_clock::now();
+    std::uint32_t count = 0;
+    ASSERT_EQ(FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    EXPECT_EQ(count, 2u);
+    const FT_HANDLE leaving = bench.open(0);
+    EXPECT_EQ(bench.trace().back(), "FT_Open index=0 status=0");
+    ASSERT_EQ(FT_SetTimeouts(leaving, 5000, 1000), FT_OK);
+    EXPECT_EQ(bench.trace().back(), "FT_SetTimeouts bridge=1 read=5000 write=1000 status=0");
+    // A read waiting on the bridge fails as it leaves.
+    std::uint8_t byte = 0;
+    std::uint32_t got = 9;
+    EXPECT_EQ(FT_Read(leaving, &byte, 1, &got), FT_IO_ERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(FT_SetDtr(leaving), FT_IO_ERROR);
+    EXPECT_EQ(FT_Close(leaving), FT_OK);
+    ASSERT_EQ(FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    EXPECT_EQ(count, 2u);
+    for (const int index : {0, 1}) {
+        const FT_HANDLE handle = bench.open(index);
+        EXPECT_EQ(FT_SetDtr(handle), FT_OK);
+        EXPECT_EQ(bench.trace().back(),
+                  "FT_SetDtr bridge=" + std::to_string(index * 2) + " status=0");
+        EXPECT_EQ(FT_Close(handle), FT_OK);
+    }
 }

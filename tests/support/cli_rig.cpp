@@ -28,8 +28,10 @@ std::string CliRig::builtProgram() {
 }
 
 std::string CliRig::commandLine(const std::string& arguments) const {
+    // The record goes to the rig's own folder (state/pxr7/record.jsonl), never the real home.
     std::string line = "PXR7_SIM_SCENARIO=" + quoted(path("scenario.txt")) +
-                       " PXR7_SIM_TRACE=" + quoted(path("trace.txt"));
+                       " PXR7_SIM_TRACE=" + quoted(path("trace.txt")) +
+                       " XDG_STATE_HOME=" + quoted(path("state"));
 #if defined(PXR7_USB_SIM_DIR)
     if (backend_ == RigBackend::Libftdi) {
         return line + " LD_LIBRARY_PATH=" + quoted(PXR7_USB_SIM_DIR) + " timeout -k 5 120 " +

@@ -39,6 +39,8 @@ public:
     int shell(const std::string& script) const;
 
     std::string path(const std::string& name) const { return files_.path(name); }
+    // The record the program appends to by default in this rig.
+    std::string recordPath() const { return path("state/pxr7/record.jsonl"); }
     std::vector<std::string> trace() const { return traceLines(path("trace.txt")); }
     // Trace lines that start with prefix.
     int countTrace(const std::string& prefix) const { return countPrefixed(trace(), prefix); }

@@ -1,4 +1,4 @@
-#include "json_string.h"
+#include "json_text.h"
 
 #include <cstdio>
 

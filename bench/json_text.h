@@ -1,4 +1,5 @@
-// A text as a JSON string literal: every byte kept, none able to break the line.
+// A text as a JSON string literal: every byte kept, none able to break the line. The command
+// line's JSON output and the record both write their strings with it.
 #pragma once
 
 #include <string>

@@ -1,0 +1,31 @@
+// What the record says, summed up: per lead, how many meters came out ok, current or failed and
+// how the last one went; and the last entries. Lines that are not record lines (torn, edited,
+// from another program) are counted and skipped.
+#pragma once
+
+#include "record.h"
+
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace pxr7 {
+
+struct LeadHistory {
+    std::string serial;
+    std::string location; // "" when unknown
+    int ok = 0, current = 0, failed = 0;
+    RecordEntry last;
+};
+
+struct RecordHistory {
+    int entries = 0;                // lines read as record lines
+    int unreadable = 0;             // other non-blank lines
+    std::vector<LeadHistory> leads; // in the order each lead first appears
+    std::vector<RecordEntry> last;  // the last entries, oldest first
+};
+
+// Reads the record line by line, keeping the last lastCount entries.
+RecordHistory summariseRecord(std::istream& record, std::size_t lastCount);
+
+} // namespace pxr7

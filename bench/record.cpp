@@ -1,0 +1,109 @@
+#include "record.h"
+
+#include "backend.h"
+#include "exit_codes.h"
+#include "firmware_image.h"
+#include "firmware_image_check.h"
+#include "host_name.h"
+#include "json_text.h"
+#include "meter_run.h"
+#include "program_version.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace pxr7 {
+
+namespace {
+
+std::string isoTime(std::time_t when) {
+    std::tm utc{};
+#if defined(_WIN32)
+    if (gmtime_s(&utc, &when) != 0) {
+        return "";
+    }
+#else
+    if (gmtime_r(&when, &utc) == nullptr) {
+        return "";
+    }
+#endif
+    char stamp[32] = "";
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return stamp;
+}
+
+std::string textOrNull(const std::string& text) {
+    return text.empty() ? "null" : jsonString(text);
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+} // namespace
+
+std::string utcNow() {
+    return isoTime(std::time(nullptr));
+}
+
+std::string defaultRecordPath() {
+#if defined(_WIN32)
+    const std::string local = environment("LOCALAPPDATA");
+    return local.empty() ? "" : local + "\\pxr7\\record.jsonl";
+#else
+    const std::string state = environment("XDG_STATE_HOME");
+    if (!state.empty() && state[0] == '/') {
+        return state + "/pxr7/record.jsonl";
+    }
+    const std::string home = environment("HOME");
+    return home.empty() ? "" : home + "/.local/state/pxr7/record.jsonl";
+#endif
+}
+
+std::string recordLine(const RecordEntry& entry) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
+    return std::string("{\"schema\":1") + ",\"command\":" + jsonString(entry.command) +
+           ",\"started\":" + jsonString(entry.started) +
+           ",\"finished\":" + jsonString(entry.finished) + ",\"host\":" + jsonString(hostName()) +
+           ",\"lead_serial\":" + jsonString(entry.leadSerial) +
+           ",\"lead_index\":" + std::to_string(entry.leadIndex) +
+           ",\"lead_location\":" + textOrNull(entry.leadLocation) +
+           ",\"result\":" + jsonString(entry.result) +
+           ",\"version_before\":" + textOrNull(entry.versionBefore) +
+           ",\"version_after\":" + textOrNull(entry.versionAfter) +
+           ",\"attempts\":" + std::to_string(entry.attempts) +
+           ",\"records_sent\":" + std::to_string(entry.recordsSent) +
+           ",\"records_total\":" + std::to_string(entry.recordsTotal) +
+           ",\"duration_s\":" + seconds + ",\"image_sha256\":" + jsonString(builtImageDigest()) +
+           ",\"image_version\":" + textOrNull(embeddedImageVersion()) +
+           ",\"program_version\":" + jsonString(kProgramVersion) +
+           ",\"backend\":" + jsonString(backendInUse()) + "}";
+}
+
+RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
+    RecordEntry entry;
+    entry.command = command;
+    const std::time_t now = std::time(nullptr);
+    entry.finished = isoTime(now);
+    entry.started = isoTime(now - static_cast<std::time_t>(run.seconds + 0.5));
+    entry.leadSerial = run.serial;
+    entry.leadIndex = run.index;
+    entry.result = run.exitCode == EXIT_OK ? "ok" : errorWordFor(run.exitCode);
+    entry.versionBefore = run.versionBefore;
+    entry.versionAfter = run.versionAfter;
+    entry.recordsSent = run.recordsSent;
+    entry.recordsTotal = run.recordsTotal;
+    entry.seconds = run.seconds;
+    return entry;
+}
+
+std::string locationText(std::uint32_t location) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(location));
+    return text;
+}
+
+} // namespace pxr7

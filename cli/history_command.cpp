@@ -1,0 +1,145 @@
+// pxr7 history: sums up the record (record.h) per lead, then shows its last entries. The
+// record is a file anyone can edit: what cannot be read is counted and skipped.
+#include "commands.h"
+#include "history.h"
+#include "json_writer.h"
+#include "printable.h"
+#include "record.h"
+#include "terminal.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include <sys/stat.h>
+
+namespace pxr7 {
+
+namespace {
+
+std::string shown(const std::string& text) {
+    return text.empty() ? "-" : printable(text);
+}
+
+const char* orNull(const std::string& text) {
+    return text.empty() ? nullptr : text.c_str();
+}
+
+std::string entryJson(const RecordEntry& entry) {
+    JsonObject item;
+    item.add("command", entry.command)
+        .add("finished", entry.finished)
+        .add("lead_serial", entry.leadSerial)
+        .add("lead_location", orNull(entry.leadLocation))
+        .add("result", entry.result)
+        .add("version_before", orNull(entry.versionBefore))
+        .add("version_after", orNull(entry.versionAfter))
+        .add("attempts", entry.attempts);
+    return item.nested();
+}
+
+void printJson(const std::string& path, bool found, const RecordHistory& history) {
+    std::string leads;
+    for (const LeadHistory& lead : history.leads) {
+        JsonObject item;
+        item.add("lead_serial", lead.serial)
+            .add("lead_location", orNull(lead.location))
+            .add("ok", lead.ok)
+            .add("current", lead.current)
+            .add("failed", lead.failed)
+            .addRaw("last", entryJson(lead.last));
+        leads += (leads.empty() ? "" : ",") + item.nested();
+    }
+    std::string last;
+    for (const RecordEntry& entry : history.last) {
+        last += (last.empty() ? "" : ",") + entryJson(entry);
+    }
+    JsonObject()
+        .add("event", "history")
+        .add("record", path)
+        .add("found", found)
+        .add("entries", history.entries)
+        .add("unreadable", history.unreadable)
+        .addRaw("leads", "[" + leads + "]")
+        .addRaw("last", "[" + last + "]")
+        .print();
+}
+
+std::string versions(const RecordEntry& entry) {
+    return shown(entry.versionBefore) + " -> " + shown(entry.versionAfter);
+}
+
+void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount) {
+    Terminal& out = terminal();
+    std::string head = "Record " + printable(path) + ": " + std::to_string(history.entries) +
+                       (history.entries == 1 ? " meter" : " meters");
+    if (history.unreadable > 0) {
+        head += " (" + std::to_string(history.unreadable) +
+                (history.unreadable == 1 ? " unreadable line" : " unreadable lines") + " skipped)";
+    }
+    out.line(LineKind::Result, head);
+    char line[512];
+    std::snprintf(line, sizeof line, "\n%-16s  %-10s  %4s  %7s  %6s  %-19s  %s", "Lead", "Location",
+                  "OK", "Current", "Failed", "Last", "Before -> after");
+    out.line(LineKind::Result, line);
+    for (const LeadHistory& lead : history.leads) {
+        std::snprintf(line, sizeof line, "%-16s  %-10s  %4d  %7d  %6d  %-19s  %s",
+                      shown(lead.serial).c_str(), shown(lead.location).c_str(), lead.ok,
+                      lead.current, lead.failed, shown(lead.last.result).c_str(),
+                      versions(lead.last).c_str());
+        out.line(LineKind::Result, line);
+    }
+    if (lastCount == 0 || history.last.empty()) {
+        return;
+    }
+    out.line(LineKind::Result, "\nLast " + std::to_string(history.last.size()) + ":");
+    for (const RecordEntry& entry : history.last) {
+        std::snprintf(line, sizeof line, "%-20s  %-7s  %-16s  %-19s  %s",
+                      shown(entry.finished).c_str(), shown(entry.command).c_str(),
+                      shown(entry.leadSerial).c_str(), shown(entry.result).c_str(),
+                      versions(entry).c_str());
+        out.line(LineKind::Result, line);
+    }
+}
+
+} // namespace
+
+int runHistoryCommand(const Options& options) {
+    const std::string path = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    const std::size_t lastCount = static_cast<std::size_t>(options.lastEntries);
+    struct stat status {};
+    errno = 0;
+    if (path.empty() || (stat(path.c_str(), &status) != 0 && errno == ENOENT)) {
+        if (options.json) {
+            printJson(path, false, RecordHistory());
+        } else {
+            terminal().line(LineKind::Result,
+                            "No record yet" +
+                                (path.empty() ? "." : " at " + printable(path) + "."));
+        }
+        return EXIT_OK;
+    }
+    // Only a regular file is read: a FIFO would hold the command up for ever.
+    std::ifstream record;
+    if ((status.st_mode & S_IFMT) == S_IFREG) {
+        record.open(path, std::ios::binary);
+    }
+    if (!record.is_open()) {
+        const std::string why = (status.st_mode & S_IFMT) != S_IFREG && errno == 0
+                                    ? "not a regular file"
+                                    : std::strerror(errno);
+        terminal().line(LineKind::Error,
+                        "pxr7: cannot read the record " + printable(path) + ": " + why);
+        return EXIT_FAILURE_OTHER;
+    }
+    const RecordHistory history = summariseRecord(record, lastCount);
+    if (options.json) {
+        printJson(path, true, history);
+    } else {
+        printText(path, history, lastCount);
+    }
+    return EXIT_OK;
+}
+
+} // namespace pxr7
