@@ -70,9 +70,12 @@ TEST(CliLibftdi, FtdiSioLeavesOnlyTheLeadTalkedToAndComesBack) {
     CliRig rig("[bridge 0]\nversion = PXR7 V1.02\n[bridge 1]\neeprom = factory\n"
                "[bridge 2]\ndescription = \"Bench multimeter\"\n",
                RigBackend::Libftdi);
+    // The other gear is only looked at, the lead not chosen only read.
     const CliResult list = rig.run("list");
     EXPECT_EQ(list.exitCode, 0) << list.err;
-    // The lead needing setup is only read, the other gear only looked at.
+    EXPECT_EQ(driverMoves(rig).find('2'), std::string::npos) << driverMoves(rig);
+    rig.clearTrace();
+    EXPECT_EQ(rig.run("list --serial PX7A0000").exitCode, 0);
     EXPECT_EQ(driverMoves(rig), "D0A0");
     rig.clearTrace();
     const CliResult upgrade = rig.run("upgrade --serial PX7A0000 --yes");
