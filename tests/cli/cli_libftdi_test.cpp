@@ -16,13 +16,19 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The kernel-driver calls of a run in order: "D0" a detach from bridge 0, "A0" an attach.
+// The kernel driver's moves in a run, in order: "D0" detached from bridge 0, "A0" attached.
 std::string driverMoves(const CliRig& rig) {
     std::string moves;
     for (const std::string& line : rig.trace()) {
         const std::string call = callName(line);
-        if (call == "libusb_detach_kernel_driver" || call == "libusb_attach_kernel_driver") {
-            moves += (call == "libusb_detach_kernel_driver" ? "D" : "A") + valueOf(line, "bridge");
+        // Explicitly, or along with a claim or release (libusb's auto-detach).
+        const bool detach = call == "libusb_detach_kernel_driver" ||
+                            (call == "libusb_claim_interface" && valueOf(line, "detached") == "1");
+        const bool attach =
+            call == "libusb_attach_kernel_driver" ||
+            (call == "libusb_release_interface" && valueOf(line, "reattached") == "1");
+        if (detach || attach) {
+            moves += (detach ? "D" : "A") + valueOf(line, "bridge");
         }
     }
     return moves;

@@ -22,14 +22,20 @@ using usbrig::UsbSimRig;
 
 namespace {
 
-// The kernel-driver calls of the trace in order: "D0" a detach from bridge 0, "A0" an attach.
+// The kernel driver's moves in the trace, in order: "D0" detached from bridge 0, "A0" attached.
 std::string driverMoves(const std::vector<std::string>& trace) {
     std::string moves;
     for (const std::string& line : trace) {
         const std::string call = simrig::callName(line);
-        if (call == "libusb_detach_kernel_driver" || call == "libusb_attach_kernel_driver") {
-            moves += (call == "libusb_detach_kernel_driver" ? "D" : "A") +
-                     simrig::valueOf(line, "bridge");
+        // Explicitly, or along with a claim or release (libusb's auto-detach).
+        const bool detach =
+            call == "libusb_detach_kernel_driver" ||
+            (call == "libusb_claim_interface" && simrig::valueOf(line, "detached") == "1");
+        const bool attach =
+            call == "libusb_attach_kernel_driver" ||
+            (call == "libusb_release_interface" && simrig::valueOf(line, "reattached") == "1");
+        if (detach || attach) {
+            moves += (detach ? "D" : "A") + simrig::valueOf(line, "bridge");
         }
     }
     return moves;
