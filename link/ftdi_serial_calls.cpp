@@ -61,11 +61,13 @@ FT_STATUS openDevice(Session& session, libusb_device* device) {
         return usbFailure(result, "reading the device descriptor", FT_DEVICE_NOT_OPENED);
     }
     const int result = libusb_open(device, &session.ftdi->usb_dev);
+    if (result < 0) {
+        session.ftdi->usb_dev = nullptr;
+    }
     if (result == LIBUSB_ERROR_ACCESS) {
         return openFailure(session.index, accessReason(device), FT_DEVICE_NOT_OPENED);
     }
     if (result < 0) {
-        session.ftdi->usb_dev = nullptr;
         const FT_STATUS status = usbFailure(result, "opening the bridge", FT_DEVICE_NOT_OPENED);
         return status == FT_IO_ERROR ? FT_DEVICE_NOT_OPENED : status;
     }
