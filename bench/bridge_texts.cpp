@@ -60,7 +60,7 @@ std::string stateText(const BridgeReport& report) {
     case BridgeState::NoAnswer:
         return "meter lead, no answer (a meter in its boot loader answers nothing)";
     case BridgeState::Busy:
-        return "busy: " + describeBusy(report.status);
+        return "busy: " + describeBusy(report);
     case BridgeState::Gone:
         return "gone: it left the bus while it was looked at";
     case BridgeState::EepromUnreadable:

@@ -64,7 +64,11 @@ void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
         ->check(notEmpty)
         // The last one counts, so a wrapper's --driver can be overridden.
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("--backend", options.backend, "how to reach the bridges (default: d2xx)")
+    app.add_option("--backend", options.backend,
+                   "how to reach the bridges: d2xx (FTDI's library)\n"
+                   "or libftdi (libftdi1). Default: d2xx, but\n"
+                   "libftdi where FTDI's library does not load or\n"
+                   "the kernel's ftdi_sio driver holds FT232R bridges")
         ->option_text("d2xx|libftdi")
         ->check(CLI::IsMember({"d2xx", "libftdi"}));
     app.add_flag("--json", options.json, "machine-readable output: JSON objects, one a line");

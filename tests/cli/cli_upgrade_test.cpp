@@ -214,10 +214,11 @@ TEST(CliList, ListsEveryBridgeWithItsStateAndTheCount) {
     // The same shape when the library is missing.
     const CliResult failed = rig.run("--json list --driver /nonexistent/libftd2xx.so");
     EXPECT_EQ(failed.exitCode, 3);
-    EXPECT_EQ(failed.out, "{\"schema\":1,\"event\":\"message\",\"kind\":\"error\",\"text\":"
-                          "\"Warning, can't load USB driver (ftd2xx.dll)\"}\n{\"schema\":1,"
-                          "\"command\":\"list\",\"bridges\":[],\"meters\":0,\"exit_code\":3,"
-                          "\"error\":\"no_driver\"}\n");
+    EXPECT_EQ(failed.out,
+              "{\"schema\":1,\"event\":\"message\",\"kind\":\"error\",\"text\":"
+              "\"Warning, can't load USB driver (/nonexistent/libftd2xx.so)\"}\n{\"schema\":1,"
+              "\"command\":\"list\",\"bridges\":[],\"meters\":0,\"exit_code\":3,"
+              "\"error\":\"no_driver\"}\n");
     // One bridge by serial number.
     const CliResult one = rig.run("list --serial PX7A0002");
     EXPECT_TRUE(contains(one.out, "PX7A0002")) << one.out;
@@ -228,7 +229,8 @@ TEST(CliCommon, MissingDriverUsageAndAbout) {
     CliRig rig(kOneMeter);
     const CliResult noDriver = rig.run("list --driver /nonexistent/libftd2xx.so");
     EXPECT_EQ(noDriver.exitCode, 3);
-    EXPECT_TRUE(contains(noDriver.err, "Warning, can't load USB driver (ftd2xx.dll)"));
+    EXPECT_TRUE(
+        contains(noDriver.err, "Warning, can't load USB driver (/nonexistent/libftd2xx.so)"));
     EXPECT_EQ(rig.run("frobnicate").exitCode, 2);
     EXPECT_EQ(rig.run("list --driver").exitCode, 2);
     const CliResult about = rig.run("about");
