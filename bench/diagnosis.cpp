@@ -147,8 +147,4 @@ std::string describeBusy(const BridgeReport& report) {
     return busyReason(bridgeOpenFailure(report.identity.index));
 }
 
-std::string describeBusy(FT_STATUS /*status*/) {
-    return busyReason(bridgeOpenFailure(-1));
-}
-
 } // namespace pxr7

@@ -20,7 +20,5 @@ std::string diagnoseMissingLibrary(const std::string& path, const std::string& p
 // them, else ftdi_sio's hold on FT232R bridges where sysfs shows one, else the likely causes.
 // The open's status is for the call trace, never these words.
 std::string describeBusy(const BridgeReport& report);
-// The same for the latest bridge that could not be opened.
-std::string describeBusy(FT_STATUS status);
 
 } // namespace pxr7

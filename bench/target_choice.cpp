@@ -12,7 +12,7 @@ CommandResult busyRefusal(const std::vector<BridgeReport>& reports) {
     for (const BridgeReport& report : reports) {
         if (report.state == BridgeState::Busy) {
             return failure(EXIT_BUSY, "pxr7: bridge " + std::to_string(report.identity.index) +
-                                          " " + describeBusy(report.status) + ".");
+                                          " " + describeBusy(report) + ".");
         }
     }
     return failure(EXIT_BUSY, "pxr7: no meter lead could be opened.");
