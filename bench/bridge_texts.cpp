@@ -2,6 +2,7 @@
 
 #include "diagnosis.h"
 #include "printable.h"
+#include "upgrade_plan.h"
 
 namespace pxr7 {
 
@@ -13,6 +14,22 @@ std::string changesText(const std::vector<EepromChange>& changes) {
     }
     return text;
 }
+
+namespace {
+
+// A factory-fresh FT232R is a new meter lead or somebody's USB-serial adapter: only the person
+// knows which, so the text says both and the command that would set it up.
+std::string needsSetupText(const BridgeReport& report) {
+    const std::string command = setupCommandFor(report);
+    if (sameDescription(report.identity.description, kFactoryBridgeDescription)) {
+        return "factory-fresh FT232R: a new meter lead, or another adapter; if it is the "
+               "meter's lead: " +
+               command;
+    }
+    return "lead needs setup (" + changesText(report.changes) + "): " + command;
+}
+
+} // namespace
 
 const char* stateCode(BridgeState state) {
     switch (state) {
@@ -43,7 +60,7 @@ std::string stateText(const BridgeReport& report) {
     case BridgeState::NoAnswer:
         return "meter lead, no answer (a meter in its boot loader answers nothing)";
     case BridgeState::Busy:
-        return "busy: " + describeBusy(report.status);
+        return "busy: " + describeBusy(report);
     case BridgeState::Gone:
         return "gone: it left the bus while it was looked at";
     case BridgeState::EepromUnreadable:
@@ -51,7 +68,7 @@ std::string stateText(const BridgeReport& report) {
                (report.version.empty() ? std::string()
                                        : "; meter answered: " + printable(report.version));
     case BridgeState::NeedsSetup:
-        return "lead needs setup: " + changesText(report.changes);
+        return needsSetupText(report);
     case BridgeState::NotAMeterLead:
         return "not a meter lead: left alone";
     case BridgeState::Unusable:

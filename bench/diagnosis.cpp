@@ -1,8 +1,11 @@
 #include "diagnosis.h"
 
+#include "bridge_library.h"
+#include "ftdi_sio_binding.h"
 #include "upgrade.h"
 
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
@@ -86,17 +89,62 @@ std::string diagnose(const UpgradeOutcome& outcome) {
 
 std::string diagnoseMissingLibrary(const std::string& path, const std::string& problem) {
     std::string line = "pxr7: the D2XX library ";
-    line += path.empty() ? std::string("could not be loaded") : "at " + path + " could not be used";
+    line += path.empty() ? std::string(defaultBridgeLibraryName()) + " could not be loaded"
+                         : "at " + path + " could not be used";
     if (!problem.empty()) {
         line += " (" + problem + ")";
     }
+#if defined(PXR7_HAVE_LIBFTDI)
+    return line + ". Install FTDI's D2XX library, point --driver at it, or use the open-source "
+                  "libftdi1 instead: --backend libftdi.";
+#else
     return line + ". Install FTDI's D2XX library, or point --driver at it.";
+#endif
 }
 
-std::string describeBusy(FT_STATUS status) {
-    return "could not be opened (status " + std::to_string(status) +
-           "): another program or the kernel's serial driver (ftdi_sio) may hold it, or you "
-           "lack permission on its USB device node";
+namespace {
+
+// FTDI's library keeps no reason, but sysfs shows the one that stops it on Linux.
+std::string ftdiSioHold() {
+    const std::vector<std::string> held = ftdiSioHeldBridges();
+    if (held.empty()) {
+        return std::string();
+    }
+    std::string line = "the kernel's serial driver ftdi_sio holds ";
+    if (held.size() == 1) {
+        line += "it (" + held.front() +
+                "), and FTDI's library cannot open a bridge ftdi_sio "
+                "holds: run with --backend libftdi, or unbind it until the lead is replugged: " +
+                ftdiSioUnbindLine(held.front());
+        return line;
+    }
+    std::string names;
+    for (const std::string& name : held) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return line + "FT232R bridges (" + names +
+           "), and FTDI's library cannot open a bridge "
+           "ftdi_sio holds: run with --backend libftdi, or unbind each until it is "
+           "replugged: " +
+           ftdiSioUnbindLine("<interface>");
+}
+
+std::string busyReason(const std::string& ownWords) {
+    if (!ownWords.empty()) {
+        return "could not be opened: " + ownWords;
+    }
+    const std::string hold = ftdiSioHold();
+    if (!hold.empty()) {
+        return "could not be opened: " + hold;
+    }
+    return "could not be opened: another program holds it (a terminal program, another pxr7), "
+           "or you lack permission on its USB device node";
+}
+
+} // namespace
+
+std::string describeBusy(const BridgeReport& report) {
+    return busyReason(bridgeOpenFailure(report.identity.index));
 }
 
 } // namespace pxr7

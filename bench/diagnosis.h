@@ -12,10 +12,13 @@ namespace pxr7 {
 // Empty for a success or a cancel.
 std::string diagnose(const UpgradeOutcome& outcome);
 
-// The D2XX library could not be used: why, and where to get it.
+// The D2XX library could not be used: which one (path, or this platform's library name), the
+// loader's reason, and what to do instead.
 std::string diagnoseMissingLibrary(const std::string& path, const std::string& problem);
 
-// Why a bridge could not be opened, as far as its status tells.
-std::string describeBusy(FT_STATUS status);
+// Why a bridge could not be opened and what to do: the backend's own words where it keeps
+// them, else ftdi_sio's hold on FT232R bridges where sysfs shows one, else the likely causes.
+// The open's status is for the call trace, never these words.
+std::string describeBusy(const BridgeReport& report);
 
 } // namespace pxr7

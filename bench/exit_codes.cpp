@@ -31,6 +31,9 @@ constexpr ExitCodeRow kRows[] = {
      "verification failed: the meter reports another version"},
     {EXIT_AMBIGUOUS, "ambiguous", "several meter leads and none chosen: use --serial or --index"},
     {EXIT_METER_SILENT, "meter_silent", "the meter did not answer after the upgrade"},
+    {EXIT_NEEDS_SETUP, "needs_setup",
+     "a lead needs its EEPROM set up first and nothing was written: run the setup command "
+     "shown, or add --setup"},
     {EXIT_STATION_FAILURES, "station_failures",
      "the station finished and at least one meter failed for good"},
     {EXIT_HANGUP, "hangup", "stopped by SIGHUP"},

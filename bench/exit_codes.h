@@ -24,6 +24,7 @@ enum ExitCode : int {
     EXIT_VERIFY_FAILED = 13,    // the meter reports another version than the image's
     EXIT_AMBIGUOUS = 14,        // several meter leads and nothing said which
     EXIT_METER_SILENT = 15,     // the meter said nothing after the upgrade
+    EXIT_NEEDS_SETUP = 16,      // a lead needs setup and nobody agreed to write its EEPROM
     EXIT_STATION_FAILURES = 17, // the station finished and a meter failed for good
     EXIT_HANGUP = 129,
     EXIT_INTERRUPTED = 130,

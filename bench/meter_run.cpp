@@ -42,8 +42,16 @@ int transfer(const BridgeReport& lead, LaneObserver& lane, const StopCheck& stop
 int verify(const BridgeIdentity& lead, const RunSettings& settings, LaneObserver& lane,
            const StopCheck& stop, MeterRun& run) {
     lane.phase(Phase::Verifying);
-    const std::optional<std::string> after =
+    const VersionAfterRestart answer =
         readVersionAfterRestart(lead, kRestartWait, stop.afterTransfer);
+    const std::optional<std::string>& after = answer.version;
+    if (answer.cannotTell) {
+        run.diagnosis = "pxr7: another lead shares this lead's serial number (or neither has "
+                        "one) and the driver cannot tell where each is plugged in, so no answer "
+                        "proves this meter's version: connect the lead on its own and run "
+                        "pxr7 list.";
+        return EXIT_VERIFY_FAILED;
+    }
     if (!after && stop.afterTransfer != nullptr && stop.afterTransfer()) {
         return stop.exitCode();
     }

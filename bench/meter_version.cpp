@@ -43,19 +43,21 @@ Asked askOnce(const BridgeIdentity& lead, std::string& version) {
 
 } // namespace
 
-std::optional<std::string> readVersionAfterRestart(const BridgeIdentity& lead,
-                                                   std::chrono::milliseconds wait,
-                                                   bool (*giveUp)()) {
+VersionAfterRestart readVersionAfterRestart(const BridgeIdentity& lead,
+                                            std::chrono::milliseconds wait, bool (*giveUp)()) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
+        VersionAfterRestart after;
         std::string version;
         const Asked asked = askOnce(lead, version);
         if (asked == Asked::Answered) {
-            return version;
+            after.version = version;
+            return after;
         }
-        if (asked == Asked::CannotTell || std::chrono::steady_clock::now() >= deadline ||
+        after.cannotTell = asked == Asked::CannotTell;
+        if (after.cannotTell || std::chrono::steady_clock::now() >= deadline ||
             (giveUp != nullptr && giveUp())) {
-            return std::nullopt;
+            return after;
         }
         std::this_thread::sleep_for(kRetryPeriod);
     }

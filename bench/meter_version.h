@@ -15,8 +15,14 @@ constexpr std::chrono::milliseconds kRestartWait{10000};
 
 // giveUp, if given, is asked between attempts (a stop signal, say). None, at once, when the lead
 // cannot be told from others like it: a version from another meter would prove nothing.
-std::optional<std::string> readVersionAfterRestart(const BridgeIdentity& lead,
-                                                   std::chrono::milliseconds wait = kRestartWait,
-                                                   bool (*giveUp)() = nullptr);
+struct VersionAfterRestart {
+    std::optional<std::string> version; // the meter's answer
+    bool cannotTell = false; // no answer taken: other leads look the same and nothing tells
+                             // where each is plugged in
+};
+
+VersionAfterRestart readVersionAfterRestart(const BridgeIdentity& lead,
+                                            std::chrono::milliseconds wait = kRestartWait,
+                                            bool (*giveUp)() = nullptr);
 
 } // namespace pxr7

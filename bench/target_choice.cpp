@@ -2,6 +2,7 @@
 
 #include "bridge_texts.h"
 #include "diagnosis.h"
+#include "printable.h"
 
 namespace pxr7 {
 
@@ -11,7 +12,7 @@ CommandResult busyRefusal(const std::vector<BridgeReport>& reports) {
     for (const BridgeReport& report : reports) {
         if (report.state == BridgeState::Busy) {
             return failure(EXIT_BUSY, "pxr7: bridge " + std::to_string(report.identity.index) +
-                                          " " + describeBusy(report.status) + ".");
+                                          " " + describeBusy(report) + ".");
         }
     }
     return failure(EXIT_BUSY, "pxr7: no meter lead could be opened.");
@@ -26,10 +27,41 @@ const BridgeReport* firstGone(const std::vector<BridgeReport>& reports) {
     return nullptr;
 }
 
+// Several leads where one was wanted: a serial number they share needs --index instead.
+CommandResult manyLeads(const std::vector<const BridgeReport*>& leads, const Selection& selection) {
+    const std::string count = std::to_string(leads.size());
+    if (!selection.serial.empty()) {
+        return failure(EXIT_AMBIGUOUS, "pxr7: " + count + " meter leads share the serial number " +
+                                           printable(selection.serial) +
+                                           ": say which with --index (pxr7 list shows them).");
+    }
+    return failure(EXIT_AMBIGUOUS, "pxr7: " + count +
+                                       " meter leads are connected: say which with --serial or "
+                                       "--index.");
+}
+
+CommandResult noLead(const std::vector<BridgeReport>& reports, const Selection& selection) {
+    if (!selection.selects()) {
+        return failure(EXIT_NOT_A_METER_LEAD,
+                       "pxr7: no PXR7 meter lead is connected (an FT232R, 0403:6001, described "
+                       "as \"Tavelin QVRX\" or \"FT232R USB UART\").");
+    }
+    if (reports.empty()) {
+        return failure(EXIT_NOT_A_METER_LEAD, "pxr7: no bridge " + selection.text() + ".");
+    }
+    const BridgeReport& chosen = reports.front();
+    return failure(EXIT_NOT_A_METER_LEAD, "pxr7: the bridge " + selection.text() +
+                                              " is not a meter lead" +
+                                              (chosen.state == BridgeState::NotAMeterLead
+                                                   ? std::string("; it was left alone.")
+                                                   : " (" + stateText(chosen) + ")."));
+}
+
 } // namespace
 
 std::string Selection::text() const {
-    return serial.empty() ? "at index " + std::to_string(index) : "with serial number " + serial;
+    return serial.empty() ? "at index " + std::to_string(index)
+                          : "with serial number " + printable(serial);
 }
 
 std::vector<BridgeReport> surveyFor(const Selection& selection) {
@@ -38,6 +70,18 @@ std::vector<BridgeReport> surveyFor(const Selection& selection) {
     survey.onlySerial = selection.serial;
     survey.prepareQuery = [](DevicePort& port) { port.setLatencyTimer(kBenchLatencyMs); };
     return surveyBridges(survey);
+}
+
+bool cannotBeToldApart(const BridgeReport& lead) {
+    return !serialTellsApart(lead.identity) && !lead.identity.location;
+}
+
+CommandResult lookAlikeRefusal(const BridgeReport& lead) {
+    return failure(EXIT_AMBIGUOUS,
+                   "pxr7: the lead on bridge " + std::to_string(lead.identity.index) +
+                       " shares its serial number with another lead (or has none), and the "
+                       "driver cannot tell where each is plugged in: nothing was done. Connect "
+                       "it on its own and run the command again.");
 }
 
 TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Selection& selection) {
@@ -50,12 +94,12 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
             leads.push_back(&report);
         }
     }
-    if (leads.size() == 1) {
+    if (leads.size() == 1 && cannotBeToldApart(*leads.front())) {
+        choice.result = lookAlikeRefusal(*leads.front());
+    } else if (leads.size() == 1) {
         choice.target = leads.front();
     } else if (leads.size() > 1) {
-        choice.result = failure(EXIT_AMBIGUOUS, "pxr7: " + std::to_string(leads.size()) +
-                                                    " meter leads are connected: say which with "
-                                                    "--serial or --index.");
+        choice.result = manyLeads(leads, selection);
     } else if (anyBusy) {
         choice.result = busyRefusal(reports);
     } else if (const BridgeReport* gone = firstGone(reports)) {
@@ -63,16 +107,8 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
             failure(EXIT_PORT_ERROR, "pxr7: bridge " + std::to_string(gone->identity.index) +
                                          " left the bus while it was looked at: "
                                          "reconnect it and run the command again.");
-    } else if (!selection.selects()) {
-        choice.result = failure(EXIT_NOT_A_METER_LEAD,
-                                "pxr7: no PXR7 meter lead is connected (an FT232R, 0403:6001, "
-                                "described as \"Tavelin QVRX\" or \"FT232R USB UART\").");
-    } else if (reports.empty()) {
-        choice.result = failure(EXIT_NOT_A_METER_LEAD, "pxr7: no bridge " + selection.text() + ".");
     } else {
-        choice.result = failure(EXIT_NOT_A_METER_LEAD,
-                                "pxr7: the bridge " + selection.text() +
-                                    " is not a meter lead: " + stateText(reports.front()) + ".");
+        choice.result = noLead(reports, selection);
     }
     return choice;
 }

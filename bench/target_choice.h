@@ -37,4 +37,10 @@ struct TargetChoice {
 
 TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Selection& selection);
 
+// A lead that shares its serial number with another (or has none) where the driver cannot
+// tell where each is plugged in: nothing may be written to it, since it cannot be found again
+// with certainty.
+bool cannotBeToldApart(const BridgeReport& lead);
+CommandResult lookAlikeRefusal(const BridgeReport& lead);
+
 } // namespace pxr7

@@ -44,6 +44,7 @@ CommandOutcome commandOutcomeFor(const UpgradeOutcome& outcome) {
         if (outcome.result == UpgradeResult::HandshakeFailed &&
             outcome.phase == TransferPhase::Records) {
             shown.exitCode = EXIT_TRANSFER_STOPPED;
+            shown.messageIndex = -1; // the handshake happened: the diagnosis says where it stopped
         }
         return shown;
     }

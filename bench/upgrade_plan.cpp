@@ -12,25 +12,44 @@ MeterRun currentRun(const BridgeReport& lead) {
     return run;
 }
 
-// Every lead at once: leads that need setup are reported, not set up.
+MeterRun failedRun(const BridgeReport& report, const CommandResult& why) {
+    MeterRun run = meterRunFor(report);
+    run.exitCode = why.exitCode;
+    run.diagnosis = why.diagnosis;
+    return run;
+}
+
+// A bridge that could not be looked at may be a meter lead: --all says so, never skips it.
+void planUnreached(const BridgeReport& report, UpgradePlan& plan) {
+    const std::string bridge = "pxr7: bridge " + std::to_string(report.identity.index);
+    if (report.state == BridgeState::Busy) {
+        plan.settled.push_back(
+            failedRun(report, failure(EXIT_BUSY, bridge + " could not be opened, so it may be a "
+                                                          "meter lead that was not upgraded.")));
+    } else {
+        plan.settled.push_back(failedRun(
+            report, failure(EXIT_PORT_ERROR, bridge + " left the bus while it was looked at.")));
+    }
+}
+
 UpgradePlan planAll(const std::vector<BridgeReport>& reports, const UpgradeRequest& request) {
     UpgradePlan plan;
     for (const BridgeReport& report : reports) {
-        if (report.state == BridgeState::NeedsSetup) {
-            MeterRun run = meterRunFor(report);
-            run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
-            run.diagnosis = "pxr7: the lead " + printable(run.serial) +
-                            " needs setting up first: pxr7 setup --serial " + printable(run.serial);
-            plan.settled.push_back(run);
-        } else if (isLeadReport(report)) {
-            if (request.skipIfCurrent && isCurrent(report, request.declaredVersion)) {
-                plan.settled.push_back(currentRun(report));
-            } else {
-                plan.upgrade.push_back(report);
-            }
+        if (report.state == BridgeState::Busy || report.state == BridgeState::Gone) {
+            planUnreached(report, plan);
+        } else if (!isLeadReport(report)) {
+            continue;
+        } else if (cannotBeToldApart(report)) {
+            plan.settled.push_back(failedRun(report, lookAlikeRefusal(report)));
+        } else if (report.state == BridgeState::NeedsSetup) {
+            plan.setUp.push_back(report);
+        } else if (request.skipIfCurrent && isCurrent(report, request.declaredVersion)) {
+            plan.settled.push_back(currentRun(report));
+        } else {
+            plan.upgrade.push_back(report);
         }
     }
-    if (plan.upgrade.empty() && plan.settled.empty()) {
+    if (plan.upgrade.empty() && plan.settled.empty() && plan.setUp.empty()) {
         plan.refusal = failure(EXIT_NOT_A_METER_LEAD, "pxr7: no PXR7 meter lead is connected.");
     }
     return plan;
@@ -41,6 +60,21 @@ UpgradePlan planAll(const std::vector<BridgeReport>& reports, const UpgradeReque
 bool isCurrent(const BridgeReport& lead, const std::string& declaredVersion) {
     return !declaredVersion.empty() && lead.state == BridgeState::MeterAnswered &&
            lead.version == declaredVersion;
+}
+
+std::string setupCommandFor(const BridgeReport& lead) {
+    return serialTellsApart(lead.identity)
+               ? "pxr7 setup --serial " + printable(lead.identity.serialNumber)
+               : "pxr7 setup --index " + std::to_string(lead.identity.index);
+}
+
+MeterRun needsSetupRun(const BridgeReport& lead) {
+    return failedRun(
+        lead, failure(EXIT_NEEDS_SETUP, "pxr7: the lead " + printable(lead.identity.serialNumber) +
+                                            " (bridge " + std::to_string(lead.identity.index) +
+                                            ") needs its EEPROM set up first; nothing was written. "
+                                            "If it is the meter's lead, run: " +
+                                            setupCommandFor(lead) + " (or add --setup)."));
 }
 
 UpgradePlan planUpgrade(const std::vector<BridgeReport>& reports, const UpgradeRequest& request) {

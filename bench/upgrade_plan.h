@@ -20,11 +20,17 @@ struct UpgradeRequest {
 struct UpgradePlan {
     CommandResult refusal;             // not ok: nothing is done
     std::vector<BridgeReport> upgrade; // leads whose meters are upgraded
-    std::vector<BridgeReport> setUp;   // leads to set up first (a single upgrade only)
-    std::vector<MeterRun> settled;     // already current, or left out with their reason
+    std::vector<BridgeReport> setUp;   // leads whose EEPROM needs setting up first
+    std::vector<MeterRun> settled;     // already current, or left out with their reason (with
+                                       // --all: every bridge that could not be reached too)
 };
 
 UpgradePlan planUpgrade(const std::vector<BridgeReport>& reports, const UpgradeRequest& request);
+
+// The command that sets a lead up: by serial number where that finds it, else by index.
+std::string setupCommandFor(const BridgeReport& lead);
+// A lead that needs setup and got no consent: nothing written, the command to run instead.
+MeterRun needsSetupRun(const BridgeReport& lead);
 
 // Whether a lead's meter already runs the image's version.
 bool isCurrent(const BridgeReport& lead, const std::string& declaredVersion);

@@ -1,9 +1,12 @@
 // Loading the bridge backend for a command, and the call trace.
 #include "backend.h"
+#include "bridge_library.h"
 #include "bridge_trace.h"
 #include "commands.h"
 #include "diagnosis.h"
+#include "json_writer.h"
 #include "messages.h"
+#include "printable.h"
 #include "stop_signals.h"
 #include "target_choice.h"
 #include "terminal.h"
@@ -32,12 +35,34 @@ bool stopDuringTransfer() {
     return false;
 }
 
+// The Windows program's catalogue text names ftd2xx.dll; elsewhere the same line names the
+// library that did not load here.
+void printNoDriver(const Options& options) {
+#if defined(_WIN32)
+    printMessage(MSG_NO_USB_DRIVER, MessageKind::Error);
+#else
+    const std::string library = options.backend == "libftdi" ? std::string("libftdi1")
+                                : options.driverPath.empty()
+                                    ? std::string(defaultBridgeLibraryName())
+                                    : printable(options.driverPath);
+    const std::string text = "Warning, can't load USB driver (" + library + ")";
+    if (terminal().settings().json) {
+        JsonObject().add("event", "message").add("kind", "error").add("text", text).print();
+    } else {
+        terminal().line(LineKind::Error, text);
+    }
+#endif
+}
+
 } // namespace
 
 bool loadDriver(const Options& options) {
     std::string problem;
     const bool loaded = loadBackend(BackendChoice{options.driverPath, options.backend}, problem);
     if (loaded) {
+        if (!backendChoiceNote().empty()) {
+            terminal().line(LineKind::Detail, backendChoiceNote());
+        }
         terminal().line(LineKind::Detail,
                         std::string("pxr7: bridges reached through ") + backendInUse());
         if (options.trace) {
@@ -45,7 +70,7 @@ bool loadDriver(const Options& options) {
         }
         return true;
     }
-    printMessage(MSG_NO_USB_DRIVER, MessageKind::Error);
+    printNoDriver(options);
     printDiagnosis(options.backend == "libftdi"
                        ? "pxr7: the libftdi1 backend could not start (" + problem + ")."
                        : diagnoseMissingLibrary(options.driverPath, problem));

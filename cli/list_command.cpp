@@ -55,7 +55,8 @@ int runListCommand(const Options& options) {
         printBridgeTable(reports);
     }
     terminal().line(LineKind::Result,
-                    "Number of devices: " + std::to_string(answeringMeters(reports)));
+                    "Meters that answered: " + std::to_string(answeringMeters(reports)) + " of " +
+                        std::to_string(reports.size()) + " bridges");
     printFailure(result);
     return result.exitCode;
 }

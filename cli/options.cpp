@@ -65,7 +65,11 @@ void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
         ->check(notEmpty)
         // The last one counts, so a wrapper's --driver can be overridden.
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("--backend", options.backend, "how to reach the bridges (default: d2xx)")
+    app.add_option("--backend", options.backend,
+                   "how to reach the bridges: d2xx (FTDI's library)\n"
+                   "or libftdi (libftdi1). Default: d2xx, but\n"
+                   "libftdi where FTDI's library does not load or\n"
+                   "the kernel's ftdi_sio driver holds FT232R bridges")
         ->option_text("d2xx|libftdi")
         ->check(CLI::IsMember({"d2xx", "libftdi"}));
     app.add_flag("--json", options.json, "machine-readable output: JSON objects, one a line");
@@ -106,6 +110,9 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
                      "leave a meter alone that already runs the\nfirmware's version");
     command.add_flag("--no-verify", options.noVerify,
                      "do not ask the meter for its version afterwards");
+    command.add_flag("--setup", options.setup,
+                     "set up a lead whose EEPROM needs it without asking;\n"
+                     "--yes alone never writes an EEPROM");
     command
         .add_option("--record", options.recordPath,
                     "append each meter's outcome to FILE instead of\nthe default record")
@@ -146,7 +153,7 @@ void addStationOptions(CLI::App& command, Options& options) {
                     "append each meter's line to FILE instead of the\ndefault record")
         ->option_text("FILE")
         ->check(notEmpty);
-    command.add_flag("--setup", options.setUpLeads, "set up factory-fresh leads without asking");
+    command.add_flag("--setup", options.setup, "set up factory-fresh leads without asking");
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
@@ -208,6 +215,44 @@ int usageError(const std::string& what) {
     return EXIT_USAGE;
 }
 
+// Options that take the next word as their value, so that word is never taken for a command.
+bool takesValue(const std::string& word) {
+    static const char* const kValued[] = {"--driver", "--backend", "--log",
+                                          "--serial", "--index",   "--record",
+                                          "--count",  "--retries", "--last"};
+    for (const char* valued : kValued) {
+        if (word == valued) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The words with the command moved to the front, so any option may stand before or after it
+// (`pxr7 --yes upgrade` as `pxr7 upgrade --yes`): program options work on either side of a
+// command, and a command's own options are found wherever they stand.
+std::vector<char*> commandFirst(int argc, char** argv) {
+    std::vector<char*> words(argv, argv + argc);
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--") {
+            break;
+        }
+        if (takesValue(word)) {
+            ++i;
+            continue;
+        }
+        for (const CommandRow& row : kCommands) {
+            if (word == row.name) {
+                words.erase(words.begin() + i);
+                words.insert(words.begin() + 1, argv[i]);
+                return words;
+            }
+        }
+    }
+    return words;
+}
+
 int parse(int argc, char** argv, Options& options) {
     CLI::App app("Upgrades the firmware of a PXR7 meter connected through its USB lead.", "pxr7");
     app.formatter(std::make_shared<HelpFormatter>());
@@ -223,7 +268,8 @@ int parse(int argc, char** argv, Options& options) {
         addCommandOptions(*app.add_subcommand(row.name, row.description), row.command, options);
     }
     try {
-        app.parse(argc, argv);
+        std::vector<char*> words = commandFirst(argc, argv);
+        app.parse(static_cast<int>(words.size()), words.data());
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
         return EXIT_OK;

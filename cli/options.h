@@ -16,12 +16,12 @@ struct Options {
     std::string serial;  // empty: none
     int index = -1;      // -1: none
     bool assumeYes = false, all = false, skipIfCurrent = false, noVerify = false;
+    bool setup = false;     // consent to set up leads that need it
     std::string recordPath; // empty: the default record (record.h)
     int lastEntries = 10;   // history: the last entries shown
     // station
     int count = 0;   // meters to finish; 0: until stopped
     int retries = 2; // further transfers after a retryable failure
-    bool setUpLeads = false;
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

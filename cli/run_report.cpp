@@ -53,8 +53,8 @@ void recordRuns(const Options& options, const std::vector<BridgeReport>& leads,
     for (const RecordEntry& entry : entries) {
         std::string problem;
         if (!appendRecord(path, recordLine(entry), problem)) {
-            std::fprintf(stderr, "pxr7: warning: could not write the record %s: %s\n", path.c_str(),
-                         problem.c_str());
+            terminal().line(LineKind::Warning,
+                            "pxr7: warning: could not write the record " + path + ": " + problem);
             return;
         }
     }

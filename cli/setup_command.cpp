@@ -55,7 +55,8 @@ int runSetupCommand(const Options& options) {
                                               " already holds the settings the meter needs.");
         return finish(options, &lead, CommandResult{}, "already_right");
     }
-    const CommandResult result = runLeadSetup(options, lead);
+    const CommandResult result =
+        runLeadSetup(options, lead, options.assumeYes ? SetupConsent::Given : SetupConsent::Ask);
     return finish(options, &lead, result, result.ok() ? "done" : result.errorWord());
 }
 

@@ -6,14 +6,20 @@
 #include "messages.h"
 #include "printable.h"
 #include "terminal.h"
+#include "terminal_caps.h"
 
 #include <cstdio>
 
 namespace pxr7 {
 
-namespace {
+SetupConsent upgradeSetupConsent(const Options& options) {
+    if (options.setup) {
+        return SetupConsent::Given;
+    }
+    return !options.assumeYes && stdinIsTerminal() ? SetupConsent::Ask : SetupConsent::None;
+}
 
-void showChanges(const Options& options, const BridgeReport& lead) {
+void showChanges(const Options& options, const BridgeReport& lead, bool aboutToWrite) {
     if (options.json) {
         JsonObject()
             .add("event", "setup")
@@ -32,15 +38,18 @@ void showChanges(const Options& options, const BridgeReport& lead) {
                       printable(change.before).c_str(), printable(change.after).c_str());
         out.line(LineKind::Info, line);
     }
-    out.line(LineKind::Info, "Writing them restarts the lead; it comes back by itself within a "
-                             "few seconds.");
+    if (aboutToWrite) {
+        out.line(LineKind::Info, "Writing them restarts the lead; it comes back by itself within "
+                                 "a few seconds.");
+    }
 }
 
-} // namespace
-
-CommandResult runLeadSetup(const Options& options, const BridgeReport& lead) {
-    showChanges(options, lead);
-    switch (askToConfirm(options, "Write the lead's settings now?")) {
+CommandResult runLeadSetup(const Options& options, const BridgeReport& lead, SetupConsent consent) {
+    showChanges(options, lead, true);
+    const Answer answer = consent == SetupConsent::Given
+                              ? Answer::Yes
+                              : askToConfirm(options, "Write the lead's settings now?");
+    switch (answer) {
     case Answer::CannotAsk:
         return failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on");
     case Answer::No:

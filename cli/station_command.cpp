@@ -42,7 +42,7 @@ int runStationCommand(const Options& options) {
     StationSettings settings;
     settings.count = options.count;
     settings.retries = options.retries;
-    settings.setUp = options.setUpLeads;
+    settings.setUp = options.setup;
     settings.recordPath = recordPath;
     settings.declaredVersion = embeddedImageVersion();
     if (embeddedImageIsStandIn()) {

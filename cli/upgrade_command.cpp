@@ -90,19 +90,35 @@ void showWarning(const Options& options, const std::vector<BridgeReport>& leads)
              std::string("\n") + PXR7_WARNING_LABEL + "\n" + PXR7_WARNING_TEXT + "\n");
 }
 
-// A single lead that needs setup first: set up with consent, then looked at again.
-CommandResult setUpFirst(const Options& options, UpgradePlan& plan, const UpgradeRequest& request) {
-    BridgeReport lead = plan.setUp.front();
-    const CommandResult setup = runLeadSetup(options, lead);
-    if (!setup.ok()) {
-        return setup;
+// The leads that need setup: set up where the person agreed (--setup, or yes to the question
+// on a terminal) and looked at again; otherwise left as they are with the command to run.
+void setUpLeads(const Options& options, UpgradePlan& plan, const UpgradeRequest& request) {
+    const SetupConsent consent = upgradeSetupConsent(options);
+    for (BridgeReport lead : plan.setUp) {
+        if (consent == SetupConsent::None) {
+            showChanges(options, lead, false);
+            plan.settled.push_back(needsSetupRun(lead));
+            continue;
+        }
+        const CommandResult setup = runLeadSetup(options, lead, consent);
+        MeterRun run = meterRunFor(lead);
+        if (setup.ok() && !surveyLeadAgain(lead)) {
+            run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
+            run.diagnosis = "pxr7: the lead did not come back after its setup: reconnect it and "
+                            "run upgrade again.";
+        } else if (!setup.ok()) {
+            run.exitCode = setup.exitCode;
+            run.diagnosis = setup.diagnosis;
+        }
+        if (run.exitCode != EXIT_OK) {
+            plan.settled.push_back(run);
+            continue;
+        }
+        const UpgradePlan again = planUpgrade({lead}, request);
+        plan.upgrade.insert(plan.upgrade.end(), again.upgrade.begin(), again.upgrade.end());
+        plan.settled.insert(plan.settled.end(), again.settled.begin(), again.settled.end());
     }
-    if (!surveyLeadAgain(lead)) {
-        return failure(EXIT_BRIDGE_REPROGRAMMED, "pxr7: the lead did not come back after its "
-                                                 "setup: reconnect it and run upgrade again.");
-    }
-    plan = planUpgrade({lead}, request);
-    return plan.refusal;
+    plan.setUp.clear();
 }
 
 bool nothingToSend(const UpgradePlan& plan) {
@@ -175,15 +191,10 @@ int runUpgradeCommand(const Options& options) {
     if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !options.json) {
         printBridgeTable(reports);
     }
-    if (plan.refusal.ok() && !plan.setUp.empty()) {
-        const CommandResult setup = setUpFirst(options, plan, request);
-        if (!setup.ok()) {
-            return refuse(options, setup);
-        }
-    }
     if (!plan.refusal.ok()) {
         return refuse(options, plan.refusal);
     }
+    setUpLeads(options, plan, request);
     if (nothingToSend(plan)) {
         recordRuns(options, {}, {}, "", plan.settled);
         return finish(options, plan.settled, combinedExitCode(plan.settled));

@@ -16,15 +16,6 @@ namespace pxr7 {
 
 namespace {
 
-// The name the binding loads without --driver (link/module_loader_*.cpp).
-#if defined(_WIN32)
-constexpr char kDefaultLibraryName[] = "Ftd2xx.dll";
-#elif defined(__APPLE__)
-constexpr char kDefaultLibraryName[] = "libftd2xx.dylib";
-#else
-constexpr char kDefaultLibraryName[] = "libftd2xx.so";
-#endif
-
 struct VersionFacts {
     std::string program; // the About box's line, kept in JSON for readers that know it
     std::string programVersion;
@@ -33,9 +24,9 @@ struct VersionFacts {
     std::string imageSha256;
     bool imageMatches = false; // the digest is the one the program was built with
     std::string imageVersion;
-    std::string library;
-    bool libraryLoads = false;
-    std::string backend;
+    std::string library; // FTDI's library: the one --driver names, or this platform's
+    D2xxAttempt attempt;
+    std::string backend; // the backend in use, "none" if none loaded
 };
 
 VersionFacts gatherFacts(const Options& options) {
@@ -50,11 +41,19 @@ VersionFacts gatherFacts(const Options& options) {
     facts.imageSha256 = image.digest;
     facts.imageMatches = image.matches;
     facts.imageVersion = embeddedImageVersion();
-    facts.library = options.driverPath.empty() ? kDefaultLibraryName : options.driverPath;
+    facts.library = options.driverPath.empty() ? defaultBridgeLibraryName() : options.driverPath;
     std::string problem;
-    facts.libraryLoads = loadBackend(BackendChoice{options.driverPath, options.backend}, problem);
+    loadBackend(BackendChoice{options.driverPath, options.backend}, problem);
+    facts.attempt = d2xxAttempt();
     facts.backend = backendInUse();
     return facts;
+}
+
+const char* attemptText(const D2xxAttempt& attempt) {
+    if (!attempt.tried) {
+        return "not tried";
+    }
+    return attempt.loads ? "loads" : "does not load";
 }
 
 void printJson(const VersionFacts& facts) {
@@ -73,9 +72,11 @@ void printJson(const VersionFacts& facts) {
     std::printf("\"version\":%s,\"standin\":%s},",
                 facts.imageVersion.empty() ? "null" : jsonString(facts.imageVersion).c_str(),
                 embeddedImageIsStandIn() ? "true" : "false");
-    std::printf("\"driver\":{\"library\":%s,\"loads\":%s,\"backend\":%s}}\n",
-                jsonString(facts.library).c_str(), facts.libraryLoads ? "true" : "false",
-                jsonString(facts.backend).c_str());
+    std::printf("\"driver\":{\"library\":%s,\"tried\":%s,\"problem\":%s,\"loads\":%s,"
+                "\"backend\":%s}}\n",
+                jsonString(facts.library).c_str(), facts.attempt.tried ? "true" : "false",
+                facts.attempt.problem.empty() ? "null" : jsonString(facts.attempt.problem).c_str(),
+                facts.attempt.loads ? "true" : "false", jsonString(facts.backend).c_str());
 }
 
 // The program's version and the firmware image's version read alike ("1.3.0", "PXR7 V1.03"):
@@ -103,7 +104,10 @@ void printText(const VersionFacts& facts) {
     std::printf("Stand-in image:   %s\n",
                 embeddedImageIsStandIn() ? "yes, for testing, not meter firmware" : "no");
     std::printf("D2XX library:     %s (%s)\n", printable(facts.library).c_str(),
-                facts.libraryLoads ? "loads" : "does not load");
+                attemptText(facts.attempt));
+    if (!facts.attempt.problem.empty()) {
+        std::printf("Loader's reason:  %s\n", printable(facts.attempt.problem).c_str());
+    }
     std::printf("Backend in use:   %s\n", facts.backend.c_str());
 }
 

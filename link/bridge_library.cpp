@@ -10,6 +10,7 @@ D2xxTable g_boundTable{};
 const D2xxTable* g_activeTable = nullptr;
 ModuleHandle g_module = nullptr;
 const char* (*g_reasonSource)() = nullptr;
+std::string (*g_openFailureSource)(int) = nullptr;
 
 // Binds every entry; names the first one missing, or returns null.
 const char* bindAllEntries(ModuleHandle module, D2xxTable& table) {
@@ -47,12 +48,23 @@ bool bindModule(ModuleHandle module, std::string* problem) {
     }
     g_module = module;
     g_reasonSource = nullptr;
+    g_openFailureSource = nullptr;
     g_boundTable = table;
     g_activeTable = &g_boundTable;
     return true;
 }
 
 } // namespace
+
+const char* defaultBridgeLibraryName() {
+#if defined(_WIN32)
+    return "Ftd2xx.dll";
+#elif defined(__APPLE__)
+    return "libftd2xx.dylib";
+#else
+    return "libftd2xx.so";
+#endif
+}
 
 bool loadBridgeLibrary(std::string* problem) {
     if (g_activeTable != nullptr) {
@@ -88,6 +100,14 @@ std::string bridgeFailureReason() {
 
 void setBridgeFailureReasonSource(const char* (*source)()) {
     g_reasonSource = source;
+}
+
+std::string bridgeOpenFailure(int index) {
+    return g_openFailureSource != nullptr ? g_openFailureSource(index) : std::string();
+}
+
+void setBridgeOpenFailureSource(std::string (*source)(int index)) {
+    g_openFailureSource = source;
 }
 
 const D2xxTable& d2xx() {

@@ -17,6 +17,9 @@ namespace pxr7 {
 // words, or the entry point the library lacks.
 bool loadBridgeLibrary(std::string* problem = nullptr);
 
+// The name loadBridgeLibrary() loads: "Ftd2xx.dll", "libftd2xx.so" or "libftd2xx.dylib".
+const char* defaultBridgeLibraryName();
+
 // The same from an explicit path (a front end's --driver option, the tests, the demos).
 bool loadBridgeLibraryFrom(const char* path, std::string* problem = nullptr);
 
@@ -35,6 +38,13 @@ bool bridgeHasLocations();
 std::string bridgeFailureReason();
 // Set by a backend that keeps such words; null for none. Loading a D2XX library clears it.
 void setBridgeFailureReasonSource(const char* (*source)());
+
+// The backend's own words for why bridge index could not be opened or taken over for the
+// serial side: what happened and what to do ("" if it keeps none, as FTDI's library does not).
+// A negative index asks for the latest such failure of any bridge.
+std::string bridgeOpenFailure(int index);
+// Set by a backend that keeps such words; null for none. Loading a D2XX library clears it.
+void setBridgeOpenFailureSource(std::string (*source)(int index));
 
 // The bound entry points. Only meaningful while bridgeLibraryPresent() is true.
 const D2xxTable& d2xx();

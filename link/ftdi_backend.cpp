@@ -30,6 +30,7 @@ bool loadLibftdiBackend() {
     g_name = std::string("libftdi1 ") + ftdi_get_library_version().version_str;
     installBridgeTable(&g_table);
     setBridgeFailureReasonSource(&libftdi::lastErrorText);
+    setBridgeOpenFailureSource(&libftdi::openFailureText);
     return true;
 }
 

@@ -1,4 +1,6 @@
 // The libftdi backend's calls on the bridge itself: its identity, its EEPROM and a port cycle.
+// Identity and EEPROM reads leave the kernel driver on the bridge; a write and a cycle take
+// the interface over first.
 #include "ftdi_calls.h"
 #include "ftdi_eeprom_record.h"
 #include "ftdi_errors.h"
@@ -101,8 +103,8 @@ FT_STATUS D2XX_API FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
 
 FT_STATUS D2XX_API FT_EE_Program(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if (data == nullptr || !recordHeaderValid(*data)) {
         return FT_INVALID_PARAMETER;
@@ -143,8 +145,8 @@ FT_STATUS D2XX_API FT_EE_Program(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
 
 FT_STATUS D2XX_API FT_CyclePort(FT_HANDLE handle) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     // A USB port reset, not ftdi_usb_reset (that only resets the chip's serial side).
     const int result = libusb_reset_device(use.ftdi()->usb_dev);

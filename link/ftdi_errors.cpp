@@ -3,6 +3,9 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <cstdio>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace pxr7::libftdi {
@@ -13,8 +16,9 @@ thread_local std::string t_lastError;
 
 constexpr char kVanished[] = "device vanished";
 constexpr char kPermissionHint[] =
-    "no permission to use the USB device: install a udev rule giving your user read and write "
-    "access to 0403:6001 (e.g. MODE=\"0664\", GROUP=\"plugdev\") and plug the lead in again";
+    "install the udev rule 60-pxr7.rules (it gives the user logged in at the machine's seat "
+    "access) or, on a headless or SSH bench, its plugdev line (MODE=\"0660\", "
+    "GROUP=\"plugdev\") and add your user to plugdev; then plug the lead in again";
 // libftdi's code for "inappropriate permissions on device" from ftdi_usb_open_dev.
 constexpr int kFtdiPermissionDenied = -8;
 
@@ -22,6 +26,15 @@ bool mentionsPermission(const char* text) {
     const std::string words = text != nullptr ? text : "";
     return words.find("permission") != std::string::npos ||
            words.find("Access denied") != std::string::npos;
+}
+
+std::mutex g_openFailuresLock;
+std::map<int, std::string> g_openFailures;
+std::string g_latestOpenFailure;
+
+std::string permissionText(const std::string& node) {
+    return "no permission on its USB device node" + (node.empty() ? "" : " " + node) + ": " +
+           kPermissionHint;
 }
 
 } // namespace
@@ -37,7 +50,7 @@ bool deviceVanished(ftdi_context* ftdi) {
 FT_STATUS ftdiFailure(ftdi_context* ftdi, int code, const char* what, FT_STATUS failure) {
     const char* text = ftdi != nullptr ? ftdi_get_error_string(ftdi) : "";
     if (code == kFtdiPermissionDenied || mentionsPermission(text)) {
-        t_lastError = std::string(what) + ": " + kPermissionHint;
+        t_lastError = std::string(what) + ": " + permissionText("");
     } else if (ftdi != nullptr && ftdi->usb_dev != nullptr && deviceVanished(ftdi)) {
         t_lastError = std::string(what) + ": " + kVanished;
         return FT_IO_ERROR;
@@ -49,7 +62,7 @@ FT_STATUS ftdiFailure(ftdi_context* ftdi, int code, const char* what, FT_STATUS 
 
 FT_STATUS usbFailure(int code, const char* what, FT_STATUS failure) {
     if (code == LIBUSB_ERROR_ACCESS) {
-        t_lastError = std::string(what) + ": " + kPermissionHint;
+        t_lastError = std::string(what) + ": " + permissionText("");
     } else if (code == LIBUSB_ERROR_NO_DEVICE) {
         t_lastError = std::string(what) + ": " + kVanished;
         return FT_IO_ERROR;
@@ -62,6 +75,38 @@ FT_STATUS usbFailure(int code, const char* what, FT_STATUS failure) {
 FT_STATUS plainFailure(const char* text, FT_STATUS failure) {
     t_lastError = text;
     return failure;
+}
+
+std::string accessReason(libusb_device* device) {
+    char node[32] = "";
+    if (device != nullptr) {
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u",
+                      static_cast<unsigned>(libusb_get_bus_number(device)),
+                      static_cast<unsigned>(libusb_get_device_address(device)));
+    }
+    return permissionText(node);
+}
+
+FT_STATUS openFailure(int index, const std::string& reason, FT_STATUS failure) {
+    t_lastError = reason;
+    const std::lock_guard<std::mutex> guard(g_openFailuresLock);
+    g_openFailures[index] = reason;
+    g_latestOpenFailure = reason;
+    return failure;
+}
+
+void forgetOpenFailure(int index) {
+    const std::lock_guard<std::mutex> guard(g_openFailuresLock);
+    g_openFailures.erase(index);
+}
+
+std::string openFailureText(int index) {
+    const std::lock_guard<std::mutex> guard(g_openFailuresLock);
+    if (index < 0) {
+        return g_latestOpenFailure;
+    }
+    const auto found = g_openFailures.find(index);
+    return found != g_openFailures.end() ? found->second : std::string();
 }
 
 const char* lastErrorText() {

@@ -5,7 +5,10 @@
 
 #include "d2xx_types.h"
 
+#include <string>
+
 struct ftdi_context;
+struct libusb_device;
 
 namespace pxr7::libftdi {
 
@@ -19,6 +22,15 @@ FT_STATUS usbFailure(int code, const char* what, FT_STATUS failure);
 
 // A failure with our own words.
 FT_STATUS plainFailure(const char* text, FT_STATUS failure);
+
+// Access to the bridge's USB device node was refused: the node and what to do.
+std::string accessReason(libusb_device* device);
+
+// A bridge could not be opened or taken over for the serial side: keeps the reason, for
+// bridgeOpenFailure() and as this thread's latest failure. forget drops it after a success.
+FT_STATUS openFailure(int index, const std::string& reason, FT_STATUS failure);
+void forgetOpenFailure(int index);
+std::string openFailureText(int index);
 
 // True when the bridge behind ftdi is no longer on the bus.
 bool deviceVanished(ftdi_context* ftdi);

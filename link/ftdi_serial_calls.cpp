@@ -16,16 +16,16 @@ namespace {
 
 constexpr int kVendorFtdi = 0x0403;
 constexpr int kProductFt232r = 0x6001;
-constexpr int kFtdiOpenFailed = -4; // ftdi_usb_open_dev: "libusb_open() failed"
+constexpr unsigned kFullSpeedPacket = 64; // the FT232R's bulk endpoints
 
 using Clock = std::chrono::steady_clock;
 
-// A context that re-attaches ftdi_sio when the bridge is closed, instead of leaving the
-// user's serial port gone for good.
+// A context that never touches the kernel driver itself: the sessions detach ftdi_sio only
+// for the serial side, and give it back.
 ftdi_context* newContext() {
     ftdi_context* ftdi = ftdi_new();
     if (ftdi != nullptr) {
-        ftdi->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+        ftdi->module_detach_mode = DONT_DETACH_SIO_MODULE;
     }
     return ftdi;
 }
@@ -33,27 +33,47 @@ ftdi_context* newContext() {
 // The common end of a call that needs an open session and one libftdi call.
 FT_STATUS run(FT_HANDLE handle, const char* what, int (*call)(ftdi_context*, int), int argument) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     const int result = call(use.ftdi(), argument);
     return result < 0 ? ftdiFailure(use.ftdi(), result, what, FT_IO_ERROR) : FT_OK;
 }
 
-// libftdi1 reports a failed libusb_open without libusb's reason; asking libusb once more
-// tells a refused permission (the udev rule) from a vanished or busy device.
-FT_STATUS openFailure(ftdi_context* ftdi, int code, libusb_device* device) {
-    if (code != kFtdiOpenFailed) {
-        return ftdiFailure(ftdi, code, "opening the bridge", FT_DEVICE_NOT_OPENED);
+// libftdi1's own guess of the chip from its release number, as ftdi_usb_open_dev makes it.
+ftdi_chip_type chipType(const libusb_device_descriptor& descriptor) {
+    if (descriptor.bcdDevice == 0x600) {
+        return TYPE_R;
     }
-    libusb_device_handle* probe = nullptr;
-    const int result = libusb_open(device, &probe);
-    if (result == 0) {
-        libusb_close(probe);
-        return ftdiFailure(ftdi, code, "opening the bridge", FT_DEVICE_NOT_OPENED);
+    return descriptor.bcdDevice == 0x200 && descriptor.iSerialNumber != 0 ? TYPE_AM : TYPE_BM;
+}
+
+// Opens the bridge's USB device and nothing more: no claim, no detach, nothing sent to the
+// chip. The serial side is taken over at its first use (ftdi_sessions.h).
+FT_STATUS openDevice(Session& session, libusb_device* device) {
+    session.bus = libusb_get_bus_number(device);
+    session.address = libusb_get_device_address(device);
+    if (deviceInSession(session.bus, session.address)) {
+        return plainFailure("the bridge is already open in this program", FT_DEVICE_NOT_OPENED);
     }
-    const FT_STATUS status = usbFailure(result, "opening the bridge", FT_DEVICE_NOT_OPENED);
-    return status == FT_IO_ERROR ? FT_DEVICE_NOT_OPENED : status;
+    libusb_device_descriptor descriptor{};
+    if (const int result = libusb_get_device_descriptor(device, &descriptor); result < 0) {
+        return usbFailure(result, "reading the device descriptor", FT_DEVICE_NOT_OPENED);
+    }
+    const int result = libusb_open(device, &session.ftdi->usb_dev);
+    if (result < 0) {
+        session.ftdi->usb_dev = nullptr;
+    }
+    if (result == LIBUSB_ERROR_ACCESS) {
+        return openFailure(session.index, accessReason(device), FT_DEVICE_NOT_OPENED);
+    }
+    if (result < 0) {
+        const FT_STATUS status = usbFailure(result, "opening the bridge", FT_DEVICE_NOT_OPENED);
+        return status == FT_IO_ERROR ? FT_DEVICE_NOT_OPENED : status;
+    }
+    session.ftdi->type = chipType(descriptor);
+    session.ftdi->max_packet_size = kFullSpeedPacket;
+    return FT_OK;
 }
 
 } // namespace
@@ -90,6 +110,7 @@ FT_STATUS D2XX_API FT_Open(int deviceNumber, FT_HANDLE* handle) {
         return FT_DEVICE_NOT_FOUND;
     }
     auto session = std::make_unique<Session>();
+    session->index = deviceNumber;
     session->ftdi = newContext();
     if (session->ftdi == nullptr) {
         return plainFailure("libftdi1 could not start a USB context", FT_INSUFFICIENT_RESOURCES);
@@ -105,8 +126,8 @@ FT_STATUS D2XX_API FT_Open(int deviceNumber, FT_HANDLE* handle) {
         status = ftdiFailure(session->ftdi, count, "listing the bridges", FT_DEVICE_NOT_FOUND);
     } else if (entry == nullptr) {
         status = plainFailure("no bridge with that index", FT_DEVICE_NOT_FOUND);
-    } else if (const int opened = ftdi_usb_open_dev(session->ftdi, entry->dev); opened < 0) {
-        status = openFailure(session->ftdi, opened, entry->dev);
+    } else {
+        status = openDevice(*session, entry->dev);
     }
     ftdi_list_free(&list);
     if (status != FT_OK) {
@@ -127,8 +148,8 @@ FT_STATUS D2XX_API FT_Close(FT_HANDLE handle) {
 FT_STATUS D2XX_API FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesToRead,
                            std::uint32_t* bytesReturned) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if (buffer == nullptr || bytesReturned == nullptr) {
         return FT_INVALID_PARAMETER;
@@ -157,8 +178,8 @@ FT_STATUS D2XX_API FT_Read(FT_HANDLE handle, void* buffer, std::uint32_t bytesTo
 FT_STATUS D2XX_API FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t bytesToWrite,
                             std::uint32_t* bytesWritten) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if ((buffer == nullptr && bytesToWrite > 0) || bytesWritten == nullptr) {
         return FT_INVALID_PARAMETER;
@@ -180,8 +201,8 @@ FT_STATUS D2XX_API FT_Write(FT_HANDLE handle, void* buffer, std::uint32_t bytesT
 
 FT_STATUS D2XX_API FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if (baudRate == 0 || baudRate > 3000000) {
         return FT_INVALID_BAUD_RATE;
@@ -196,8 +217,8 @@ FT_STATUS D2XX_API FT_SetBaudRate(FT_HANDLE handle, std::uint32_t baudRate) {
 FT_STATUS D2XX_API FT_SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
                                              std::uint8_t stopBits, std::uint8_t parity) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if ((wordLength != FT_BITS_7 && wordLength != FT_BITS_8) ||
         (stopBits != FT_STOP_BITS_1 && stopBits != FT_STOP_BITS_2) || parity > 4) {
@@ -219,8 +240,8 @@ FT_STATUS D2XX_API FT_SetFlowControl(FT_HANDLE handle, std::uint16_t flowControl
         return run(handle, "setting flow control", ftdi_setflowctrl, flowControl);
     case SIO_XON_XOFF_HS: {
         SessionUse use(handle);
-        if (use.status() != FT_OK) {
-            return use.status();
+        if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+            return status;
         }
         const int result = ftdi_setflowctrl_xonxoff(use.ftdi(), xonChar, xoffChar);
         return result < 0 ? ftdiFailure(use.ftdi(), result, "setting flow control", FT_IO_ERROR)
@@ -243,8 +264,8 @@ FT_STATUS D2XX_API FT_ClrDtr(FT_HANDLE handle) {
 
 FT_STATUS D2XX_API FT_Purge(FT_HANDLE handle, std::uint32_t mask) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if ((mask & ~(FT_PURGE_RX | FT_PURGE_TX)) != 0) {
         return FT_INVALID_PARAMETER;
@@ -277,8 +298,8 @@ FT_STATUS D2XX_API FT_SetTimeouts(FT_HANDLE handle, std::uint32_t readTimeoutMs,
 
 FT_STATUS D2XX_API FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t timerMs) {
     SessionUse use(handle);
-    if (use.status() != FT_OK) {
-        return use.status();
+    if (const FT_STATUS status = use.serialStatus(); status != FT_OK) {
+        return status;
     }
     if (timerMs == 0) {
         return FT_INVALID_PARAMETER;

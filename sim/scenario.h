@@ -21,6 +21,9 @@ enum class Handshake { Normal, None, Late };
 enum class WriteFaultEffect { None, Fail, Short };
 // NullHandle: FT_Open reports success but hands out a null handle, as a broken library might.
 enum class OpenMode { Ok, Fail, NullHandle };
+// Who holds the bridge's USB interface when it enumerates (USB-level simulation only): the
+// kernel's serial driver, nobody, or another program that claimed it and keeps it.
+enum class HeldBy { FtdiSio, Nobody, OtherProgram };
 
 // write_fault: how the misbehaving FT_Write of a transfer misbehaves, and which one it is.
 struct WriteFault {
@@ -32,6 +35,7 @@ struct BridgeScenario {
     bool factoryEeprom = false;
     pxr7::ftd2xx::FT_DEVICE deviceType = pxr7::ftd2xx::FT_DEVICE_232R; // for FT_GetDeviceInfo
     OpenMode open = OpenMode::Ok;
+    HeldBy heldBy = HeldBy::FtdiSio;
     bool eepromReadFails = false;
     bool eepromProgramFails = false;
     UnterminatedStrings unterminated;

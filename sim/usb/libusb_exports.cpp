@@ -207,6 +207,11 @@ USBSIM_EXPORT int libusb_detach_kernel_driver(libusb_device_handle* handle, int 
     return call.bus().detachKernelDriver(handle, interface);
 }
 
+USBSIM_EXPORT int libusb_attach_kernel_driver(libusb_device_handle* handle, int interface) {
+    BusCall call;
+    return call.bus().attachKernelDriver(handle, interface);
+}
+
 USBSIM_EXPORT int libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
     if (handle == nullptr) {
         return LIBUSB_ERROR_INVALID_PARAM;

@@ -26,6 +26,14 @@ Ft232rEeprom initialEeprom(const EepromImage& wanted) {
     return encodeEeprom(wanted);
 }
 
+// Reading the EEPROM needs no claim: the kernel lets any program with the device open read
+// it, and a program that only looks at a bridge reads it so.
+bool eepromRead(std::uint8_t requestType, std::uint8_t request) {
+    constexpr std::uint8_t kVendorIn = LIBUSB_REQUEST_TYPE_VENDOR | LIBUSB_ENDPOINT_IN;
+    constexpr std::uint8_t kReadEeprom = 0x90;
+    return requestType == kVendorIn && request == kReadEeprom;
+}
+
 ResetBehaviour resetBehaviourFromEnvironment() {
     const char* value = std::getenv("PXR7_USB_SIM_RESET");
     return value != nullptr && std::strcmp(value, "keep") == 0 ? ResetBehaviour::Keep
@@ -80,7 +88,9 @@ void UsbBus::enumerate(std::size_t bridge) {
     Port& port = ports_[bridge];
     release(port.device);
     ++port.generation;
-    port.kernelDriverBound = true;
+    const HeldBy heldBy = port.chip->bridge().config().heldBy;
+    port.kernelDriverBound = heldBy == HeldBy::FtdiSio;
+    port.otherProgramClaim = heldBy == HeldBy::OtherProgram;
     port.claimedBy = nullptr;
     port.device =
         new libusb_device{static_cast<int>(bridge), load_, port.generation, nextAddress_, 1};
@@ -189,7 +199,8 @@ int UsbBus::claim(libusb_device_handle* handle, int interface) {
         status = LIBUSB_ERROR_NO_DEVICE;
     } else if (interface != 0) {
         status = LIBUSB_ERROR_NOT_FOUND;
-    } else if (port->claimedBy != nullptr && port->claimedBy != handle) {
+    } else if (port->otherProgramClaim ||
+               (port->claimedBy != nullptr && port->claimedBy != handle)) {
         status = LIBUSB_ERROR_BUSY;
     } else if (port->claimedBy == nullptr) {
         if (port->kernelDriverBound && !handle->autoDetach) {
@@ -246,6 +257,26 @@ int UsbBus::detachKernelDriver(libusb_device_handle* handle, int interface) {
     return status;
 }
 
+int UsbBus::attachKernelDriver(libusb_device_handle* handle, int interface) {
+    TraceLine line("libusb_attach_kernel_driver");
+    Port* port = portOf(handle);
+    line.bridge(port != nullptr ? handle->device->bridge : -1);
+    int status = LIBUSB_SUCCESS;
+    if (port == nullptr) {
+        status = LIBUSB_ERROR_NO_DEVICE;
+    } else if (interface != 0) {
+        status = LIBUSB_ERROR_NOT_FOUND;
+    } else if (port->claimedBy != nullptr || port->otherProgramClaim) {
+        status = LIBUSB_ERROR_BUSY;
+    } else if (port->kernelDriverBound) {
+        status = LIBUSB_ERROR_NOT_FOUND; // libusb's answer when a driver is bound already
+    } else {
+        port->kernelDriverBound = true;
+    }
+    trace(line, status);
+    return status;
+}
+
 int UsbBus::kernelDriverActive(libusb_device_handle* handle, int interface) {
     Port* port = portOf(handle);
     if (port == nullptr) {
@@ -285,13 +316,15 @@ int UsbBus::control(libusb_device_handle* handle, std::uint8_t requestType, std:
     Port* port = portOf(handle);
     line.bridge(port != nullptr ? handle->device->bridge : -1);
     int status = LIBUSB_ERROR_NO_DEVICE;
-    if (port != nullptr && port->claimedBy == handle) {
+    if (port != nullptr && (port->claimedBy == handle || eepromRead(requestType, request))) {
         status = port->chip->control(now(), requestType, request, value, index, data, length, line);
         if (port->chip->takeEepromStored()) {
             theRig().saveState();
         }
     } else if (port != nullptr) {
-        status = LIBUSB_ERROR_IO; // the interface is not claimed
+        // Strict where the kernel is not: the serial side of a bridge another program or
+        // ftdi_sio may be using is touched only after a claim.
+        status = LIBUSB_ERROR_IO;
     }
     trace(line, status < 0 ? status : 0);
     return status;

@@ -48,6 +48,7 @@ public:
     int claim(libusb_device_handle* handle, int interface);
     int releaseInterface(libusb_device_handle* handle, int interface);
     int detachKernelDriver(libusb_device_handle* handle, int interface);
+    int attachKernelDriver(libusb_device_handle* handle, int interface);
     int kernelDriverActive(libusb_device_handle* handle, int interface);
     int resetDevice(libusb_device_handle* handle);
 
@@ -68,6 +69,7 @@ private:
         libusb_device* device = nullptr; // the bus's own reference
         int generation = 0;
         bool kernelDriverBound = true;
+        bool otherProgramClaim = false; // claimed by a program outside the test
         libusb_device_handle* claimedBy = nullptr;
     };
 

@@ -33,6 +33,13 @@ const BridgeReport kFresh = bridge(2, BridgeState::NeedsSetup, "A50285BI");
 const BridgeReport kForeign = bridge(3, BridgeState::NotAMeterLead, "FTXYZ");
 const BridgeReport kBusy = bridge(4, BridgeState::Busy, "");
 
+// A clone of another lead's serial number, where the driver cannot say where it is plugged in.
+BridgeReport clone(int index) {
+    BridgeReport report = bridge(index, BridgeState::MeterAnswered, "A50285BI", "PXR7 V1.02");
+    report.identity.serialShared = true;
+    return report;
+}
+
 struct PlanCase {
     const char* name;
     std::vector<BridgeReport> reports;
@@ -91,14 +98,41 @@ const PlanCase kPlans[] = {
     {"AFactoryLeadIsSetUpFirst", {kFresh}, {}, false, 0, {}, {"A50285BI"}, {}, ""},
     {"CurrentIsLeftAloneOnlyWhenAsked", {kCurrent}, {}, true, 0, {}, {}, {{"PX7A0001", 0}}, ""},
     {"CurrentIsUpgradedByDefault", {kCurrent}, {}, false, 0, {"PX7A0001"}, {}, {}, ""},
-    {"AllSkipsCurrentAndReportsFreshLeads",
+    {"AllSkipsCurrentAndSetsUpFreshLeadsFirst",
      {kMeter, kCurrent, kFresh, kForeign},
      all(),
      true,
      0,
      {"PX7A0000"},
+     {"A50285BI"},
+     {{"PX7A0001", 0}},
+     ""},
+    {"LookAlikeLeadsAreNeverGuessedAt",
+     {clone(5)},
      {},
-     {{"PX7A0001", 0}, {"A50285BI", EXIT_BRIDGE_REPROGRAMMED}},
+     false,
+     EXIT_AMBIGUOUS,
+     {},
+     {},
+     {},
+     "cannot tell where each is plugged in"},
+    {"AllLeavesLookAlikesOutLoudly",
+     {kMeter, clone(5)},
+     all(),
+     false,
+     0,
+     {"PX7A0000"},
+     {},
+     {{"A50285BI", EXIT_AMBIGUOUS}},
+     ""},
+    {"AllAccountsForBridgesItCannotReach",
+     {kMeter, kBusy},
+     all(),
+     false,
+     0,
+     {"PX7A0000"},
+     {},
+     {{"", EXIT_BUSY}},
      ""},
     {"AllWithNoLead", {kForeign}, all(), false, EXIT_NOT_A_METER_LEAD, {}, {}, {}, "no PXR7"},
 };
@@ -145,8 +179,7 @@ TEST(Diagnosis, SaysTheWaitsTheTransferUsesAndWhereItStopped) {
     outcome.nextRecord = 100;
     const std::string line = diagnose(outcome);
     EXPECT_NE(line.find("after 100 of 314 records"), std::string::npos) << line;
-    EXPECT_NE(line.find(std::to_string(kRecordWait.count()) + " ms"),
-              std::string::npos);
+    EXPECT_NE(line.find(std::to_string(kRecordWait.count()) + " ms"), std::string::npos);
     EXPECT_EQ(line.find("reset pulse"), std::string::npos);
 }
 

@@ -53,7 +53,8 @@ const BenchCase kCases[] = {
      "list", 0,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.out, "USB-Serial Gadget     not a meter lead")) << result.out;
-         EXPECT_TRUE(contains(result.out, "meter answered: PXR7 V1.02\nNumber of devices: 1\n"));
+         EXPECT_TRUE(contains(
+             result.out, "meter answered: PXR7 V1.02\nMeters that answered: 1 of 2 bridges\n"));
          EXPECT_EQ(intrusiveCalls(rig.trace(), 0), 0);
      }},
     {"ForeignFirstUpgradesTheMeterShown", "[bridge 0]\n" + kForeignGadget + "[bridge 1]\n" + kMeter,
@@ -66,7 +67,7 @@ const BenchCase kCases[] = {
      0,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.out, "USB-Serial Gadget     not a meter lead")) << result.out;
-         EXPECT_TRUE(contains(result.out, "Number of devices: 1\n")) << result.out;
+         EXPECT_TRUE(contains(result.out, "Meters that answered: 1 of 2 bridges\n")) << result.out;
          EXPECT_EQ(intrusiveCalls(rig.trace(), 1), 0);
      }},
     {"ForeignVidPidIsNeverProgrammed",
@@ -118,7 +119,7 @@ const BenchCase kCases[] = {
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
      }},
     {"AFailedProgramIsNoCorrection", "[bridge 0]\neeprom = factory\neeprom_program = fail\n",
-     "upgrade --yes", 9,
+     "upgrade --yes --setup", 9,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.err, "could not be written")) << result.err;
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_CyclePort"), 0);
@@ -144,6 +145,68 @@ const BenchCase kCases[] = {
      [](const CliRig& rig, const CliResult&) {
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_ClrDtr"), 0);
+     }},
+    // A factory-fresh FT232R may be somebody's adapter: --yes alone writes no EEPROM and
+    // pulses no DTR, and says how to set it up.
+    {"YesAloneNeverWritesAnEeprom", "[bridge 0]\neeprom = factory\nversion_reply = silent\n",
+     "--yes upgrade", 16,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_EE_Program"), 0);
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
+         EXPECT_TRUE(contains(result.err, "pxr7 setup --serial PX7A0000")) << result.err;
+     }},
+    {"AllWithYesAloneNeverWritesAnEeprom",
+     "[bridge 0]\n" + kMeter + "[bridge 1]\neeprom = factory\nversion_reply = silent\n",
+     "upgrade --all --yes", 16,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         for (const char* call : {"FT_EE_Program", "FT_CyclePort", "FT_SetDtr"}) {
+             EXPECT_EQ(countPrefixed(linesOfBridge(rig.trace(), 1), call), 0) << call;
+         }
+         EXPECT_TRUE(contains(result.out, "needs_setup")) << result.out;
+     }},
+    {"SetupConsentSetsUpOnceAndUpgrades", "[bridge 0]\neeprom = factory\n" + kMeter,
+     "upgrade --yes --setup", 0,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_EE_Program"), 1);
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+     }},
+    {"ASharedSerialNeedsAnIndex", "[bridge 0]\nserial = PXDUP\n[bridge 1]\nserial = PXDUP\n",
+     "upgrade --serial PXDUP --yes", 14,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_TRUE(contains(result.err, "share the serial number PXDUP: say which with --index"))
+             << result.err;
+         EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
+     }},
+    // Bridge 1's new firmware does not take; bridge 0 shares its serial and runs the new version
+    // already: its answer must never pass for bridge 1's.
+    {"VerificationFollowsTheBridgeNotTheSerial",
+     "[bridge 0]\nserial = PXDUP\nversion = PXR7 V1.03\n[bridge 1]\nserial = PXDUP\n"
+     "version_after_upgrade = PXR7 V1.02\ncapture = capture.bin\n",
+     "upgrade --index 1 --yes", 13,
+     [](const CliRig& rig, const CliResult&) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_EQ(countPrefixed(linesOfBridge(rig.trace(), 0), "FT_Write bridge=0 length=516"), 0);
+     }},
+    {"AllFollowsEachBridgeOfASharedSerial",
+     "[bridge 0]\nserial = PXDUP\n[bridge 1]\nserial = PXDUP\n"
+     "version_after_upgrade = PXR7 V1.02\ncapture = capture.bin\n",
+     "upgrade --all --yes", 13,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_TRUE(contains(result.out, "verification_failed")) << result.out;
+     }},
+    {"AStoppedTransferIsNoHandshakeFailure", "[bridge 0]\n" + kMeter + "stop_after_record = 100\n",
+     "upgrade --yes", 12,
+     [](const CliRig&, const CliResult& result) {
+         EXPECT_FALSE(contains(result.err, "Handshake not received")) << result.err;
+         EXPECT_TRUE(contains(result.err, "after 101 of 314 records")) << result.err;
+     }},
+    {"AllAccountsForABridgeItCannotOpen", "[bridge 0]\n" + kMeter + "[bridge 1]\nopen = fail\n",
+     "upgrade --all --yes", 11,
+     [](const CliRig& rig, const CliResult& result) {
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+         EXPECT_TRUE(contains(result.out, "busy")) << result.out;
      }},
 };
 

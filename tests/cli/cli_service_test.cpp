@@ -92,8 +92,7 @@ const ServiceCase kCases[] = {
              start = end + 1;
          }
      }},
-    {"TraceShowsEveryCallAndTheLatencyTimerIsShort", "[bridge 0]\n" + kMeter, "--trace list",
-     0,
+    {"TraceShowsEveryCallAndTheLatencyTimerIsShort", "[bridge 0]\n" + kMeter, "--trace list", 0,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.err, "pxr7: FT_Open(0) -> 0, handle 1\n")) << result.err;
          EXPECT_TRUE(contains(result.err, "pxr7: FT_Write(handle 2, 10) -> 0, 10 bytes\n"))

@@ -64,10 +64,11 @@ TEST(LibftdiExchange, CountsOpensAndIdentifiesEachBridge) {
     for (FT_HANDLE handle : handles) {
         EXPECT_EQ(t.FT_Close(handle), FT_OK);
     }
-    // ftdi_sio is off the bridge only while it is open: detached at each claim, back at close.
-    const auto trace = rig.trace();
-    EXPECT_EQ(linesWith(trace, "detached", "1").size(), 2u);
-    EXPECT_EQ(linesWith(trace, "reattached", "1").size(), 2u);
+    // Reading who a bridge is leaves ftdi_sio on it: nothing detached, nothing claimed.
+    for (const std::string& line : rig.trace()) {
+        EXPECT_EQ(line.find("libusb_detach_kernel_driver"), std::string::npos) << line;
+        EXPECT_EQ(line.find("libusb_claim_interface"), std::string::npos) << line;
+    }
 }
 
 TEST(LibftdiExchange, VersionQueryOnAPortAt115200) {
@@ -92,8 +93,7 @@ TEST(LibftdiExchange, VersionQueryOnAPortAt115200) {
         }
     }
     const std::vector<std::string> expected = {
-        "request=SIO_RESET value=0 status=0",
-        "request=SIO_SET_BAUD_RATE baud=9600 status=0",
+        "request=SIO_RESET value=0 status=0", // taking the serial side over
         "request=SIO_SET_MODEM_CTRL dtr=0 status=0",
         "request=SIO_SET_BAUD_RATE baud=115385 status=0",
         "request=SIO_SET_DATA bits=8 stop=0 parity=0 status=0",

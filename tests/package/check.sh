@@ -91,6 +91,8 @@ bench=$run/bench
 mkdir -p "$bench"
 printf '[bridge 0]\nversion = PXR7 V1.02\ncapture = capture.bin\n' >"$bench/scenario.txt"
 export PXR7_SIM_SCENARIO=$bench/scenario.txt
+# The record the upgrade appends goes into the check's own folder.
+export XDG_STATE_HOME=$bench/state
 status=0
 "$pxr7" --driver "$simulator" list >"$bench/list.txt" 2>&1 || status=$?
 if [[ $status -eq 0 ]] && grep -q "PXR7 V1.02" "$bench/list.txt"; then
