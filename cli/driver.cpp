@@ -39,6 +39,7 @@ bool stopDuringTransfer() {
 // library that did not load here.
 void printNoDriver(const Options& options) {
 #if defined(_WIN32)
+    (void)options;
     printMessage(MSG_NO_USB_DRIVER, MessageKind::Error);
 #else
     const std::string library = options.backend == "libftdi" ? std::string("libftdi1")
