@@ -31,6 +31,9 @@ public:
             walkTheBus();
             waitForNextWalk();
         }
+        if (shared_.draining() && !shared_.stopNow()) {
+            shared_.observer().draining();
+        }
         for (RunningLane& running : lanes_) {
             running.thread.join();
         }

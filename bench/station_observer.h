@@ -54,6 +54,8 @@ public:
     // After the meter's record line was written (or could not be: recordProblem says why).
     virtual void outcome(const LaneTag& lane, const StationMeter& meter,
                          const StationTotals& totals, const std::string& recordProblem) = 0;
+    // A first Ctrl+C: no new meter starts, the ones under way go on to their outcome.
+    virtual void draining() {}
 };
 
 } // namespace pxr7

@@ -203,6 +203,13 @@ void StationView::outcome(const LaneTag& tag, const StationMeter& meter,
     show(lane, text, text);
 }
 
+void StationView::draining() {
+    if (!json()) {
+        terminal().line(LineKind::Warning, "Stopping: the upgrades under way finish first. Press "
+                                           "Ctrl+C again to stop them now.");
+    }
+}
+
 void StationView::show(Lane& lane, const std::string& status, const std::string& plain) {
     lane.status = status;
     if (json()) {

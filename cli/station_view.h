@@ -24,6 +24,7 @@ public:
     void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) override;
     void outcome(const LaneTag& lane, const StationMeter& meter, const StationTotals& totals,
                  const std::string& recordProblem) override;
+    void draining() override;
 
     // Leaves the lanes' last state on the screen and says how the station ended.
     void finish(const StationResult& result);
