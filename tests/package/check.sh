@@ -180,14 +180,15 @@ complete_words() { # word...
 # word... then "=>" and the completions expected
 completion_cases=(
     "pxr7 --backend '' => d2xx libftdi"
-    "pxr7 --backend libftdi upgrade --s => --serial --skip-if-current"
-    "pxr7 setup -- => --help --driver --backend --json --verbose --log --version --serial --index --yes"
-    "pxr7 setup - => -h --help --driver --backend --json -v --verbose --log --version --serial --index -y --yes"
-    "pxr7 upgrade --all --yes -- => --help --driver --backend --json --verbose --log --version --skip-if-current --no-verify"
-    "pxr7 upgrade --serial X -- => --help --driver --backend --json --verbose --log --version --yes --skip-if-current --no-verify"
-    "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --log --version"
-    "pxr7 about -- => --help --driver --backend --json --verbose --log --version"
-    "pxr7 '' => list setup upgrade about"
+    "pxr7 --backend libftdi upgrade --s => --serial --skip-if-current --setup"
+    "pxr7 setup -- => --help --driver --backend --json --verbose --quiet --trace --log --version --serial --index --yes"
+    "pxr7 setup - => -h --help --driver --backend --json -v --verbose -q --quiet --trace --log --version --serial --index -y --yes"
+    "pxr7 upgrade --all --yes -- => --help --driver --backend --json --verbose --quiet --trace --log --version --skip-if-current --no-verify --setup --record"
+    "pxr7 upgrade --serial X -- => --help --driver --backend --json --verbose --quiet --trace --log --version --yes --skip-if-current --no-verify --setup --record"
+    "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
+    "pxr7 about -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
+    "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup"
+    "pxr7 '' => list setup upgrade about station history"
 )
 completion_ok=yes
 for case in "${completion_cases[@]}"; do
