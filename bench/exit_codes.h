@@ -26,6 +26,7 @@ enum ExitCode : int {
     EXIT_METER_SILENT = 15,     // the meter said nothing after the upgrade
     EXIT_NEEDS_SETUP = 16,      // a lead needs setup and nobody agreed to write its EEPROM
     EXIT_STATION_FAILURES = 17, // the station finished and a meter failed for good
+    EXIT_RECORD_FAILED = 18,    // the record could not be created or appended to
     EXIT_HANGUP = 129,
     EXIT_INTERRUPTED = 130,
     EXIT_QUIT = 131,
@@ -36,6 +37,10 @@ struct ExitCodeRow {
     int code;
     const char* word; // the stable error word; "" for success
     const char* help; // one sentence for the help footer and the documents
+    // A meter that ended so may be tried again on the same lead with a new reset pulse: it is
+    // waiting in its boot loader or restarting.
+    bool retryable;
+    bool stopSignal; // the program was stopped by a signal
 };
 
 // Every exit code, in ascending order.
@@ -43,6 +48,10 @@ const ExitCodeRow* exitCodeRows(std::size_t& count);
 
 // The stable error word of an exit code ("" for success, "failure" for an unknown code).
 const char* errorWordFor(int exitCode);
+
+// Columns of the table for a code (false for an unknown code).
+bool isRetryable(int exitCode);
+bool isStopSignal(int exitCode);
 
 // The outcome word the run log uses: "success", or the error word.
 const char* outcomeWordFor(int exitCode);
