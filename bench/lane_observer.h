@@ -15,6 +15,8 @@ public:
     virtual void phase(Phase phase) = 0;
     virtual void progress(std::int32_t done, std::int32_t total) = 0;
     virtual void transferEnded(const UpgradeOutcome& outcome) = 0;
+    // Transfer number n of the unit begins (2 and up: a retry).
+    virtual void attemptStarted(int n) { (void)n; }
 };
 
 // Asked between the transfer's ticks and the verification's attempts. During a transfer a

@@ -1,8 +1,11 @@
 // Several meters at once, one lane each: one thread and one port per bridge, each meter at its
-// own 10 ms pace. A single upgrade is the one-lane case of the same code.
+// own 10 ms pace, each through the meter pipeline (meter_job.h). A single upgrade is the
+// one-lane case of the same code.
 #pragma once
 
+#include "lane_observer.h"
 #include "meter_run.h"
+#include "unit_ledger.h"
 
 #include <vector>
 
@@ -17,9 +20,11 @@ public:
     virtual void laneDone(std::size_t i, const MeterRun& run) = 0;
 };
 
-// Runs every lead's meter at once and returns their runs in the leads' order.
+// Runs every lead's meter at once, each recorded through ledger as it ends, and returns their
+// runs in the leads' order.
 std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const RunSettings& settings,
-                               LanesObserver& observer, const StopCheck& stop);
+                               LanesObserver& observer, const StopCheck& stop,
+                               UnitLedger& ledger);
 
 // The exit code of several runs: 0 if all succeeded, else the first failure's.
 int combinedExitCode(const std::vector<MeterRun>& runs);

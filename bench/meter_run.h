@@ -1,28 +1,42 @@
-// One meter's run from the confirmed start to its verified version: the transfer through the
-// meter's own port at its own 10 ms pace, then the version the restarted meter reports.
-// Several run at once, one thread each; the result is a value.
+// One meter's run as a value: which lead it was on, the versions before and after, how far the
+// transfer got, and how it ended. Words and exit codes for it are made at the edge.
 #pragma once
 
 #include "bridge_survey.h"
-#include "lane_observer.h"
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace pxr7 {
 
+// How a unit ended.
+enum class MeterOutcome {
+    Ok,      // upgraded and verified (or upgraded, where verification was not asked for)
+    Current, // already ran the image's version: nothing was sent
+    Failed,  // exitCode says how
+    Stopped, // a stop signal ended it; exitCode is the signal's
+};
+
 struct MeterRun {
-    int exitCode = 0;
+    int exitCode = 0;     // EXIT_OK, the failure's code, or the stop signal's code
+    bool current = false; // nothing sent: the meter already runs the image's version
     std::string serial;
     int index = -1;
     std::string versionBefore;
     std::string versionAfter;
     std::int32_t recordsSent = 0;
     std::int32_t recordsTotal = 0;
+    int attempts = 0; // transfers started (0 for a meter already current)
     double seconds = 0;
     std::string diagnosis; // what went wrong and what to do, for a failure
+
+    MeterOutcome outcome() const;
+    // Whether the meter received a reset pulse or any record: it must be recorded.
+    bool touched() const { return attempts > 0; }
 };
+
+// "ok", "current", or the failure's (or signal's) stable error word.
+const char* resultWord(const MeterRun& run);
 
 struct RunSettings {
     bool verify = true;
@@ -31,11 +45,5 @@ struct RunSettings {
 
 // The run as it stands before anything is sent: the lead's serial number, index and version.
 MeterRun meterRunFor(const BridgeReport& lead);
-
-// Upgrades the meter on lead and, with settings.verify, asks it for its version afterwards.
-// Fills run (its versionBefore already set) and returns its exit code. The caller installs
-// the stop signals first.
-int runMeter(const BridgeReport& lead, const RunSettings& settings, LaneObserver& lane,
-             const StopCheck& stop, MeterRun& run);
 
 } // namespace pxr7

@@ -13,7 +13,9 @@ const char* phaseLabel(Phase phase) {
     case Phase::Restarting:
         return "Restarting the meter";
     case Phase::Verifying:
-        return "Verifying the meter's version";
+        return "Verifying: leave the meter on";
+    case Phase::Checking:
+        return "Checking which meter is on the lead";
     }
     return "";
 }
@@ -30,6 +32,8 @@ const char* phaseCode(Phase phase) {
         return "restarting";
     case Phase::Verifying:
         return "verifying";
+    case Phase::Checking:
+        return "checking";
     }
     return "";
 }

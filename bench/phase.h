@@ -3,12 +3,19 @@
 
 namespace pxr7 {
 
-enum class Phase { Reset, WaitingForMeter, Sending, Restarting, Verifying };
+enum class Phase {
+    Reset,
+    WaitingForMeter,
+    Sending,
+    Restarting,
+    Verifying,
+    Checking, // before a retry: whether the meter on the lead is still the one being upgraded
+};
 
 // The phase as a few words ("Resetting the meter").
 const char* phaseLabel(Phase phase);
 // The phase's stable name in JSON events: "reset", "waiting_for_meter", "sending",
-// "restarting", "verifying".
+// "restarting", "verifying", "checking".
 const char* phaseCode(Phase phase);
 
 } // namespace pxr7

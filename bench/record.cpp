@@ -91,7 +91,8 @@ RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
     entry.started = isoTime(now - static_cast<std::time_t>(run.seconds + 0.5));
     entry.leadSerial = run.serial;
     entry.leadIndex = run.index;
-    entry.result = run.exitCode == EXIT_OK ? "ok" : errorWordFor(run.exitCode);
+    entry.result = resultWord(run);
+    entry.attempts = run.attempts;
     entry.versionBefore = run.versionBefore;
     entry.versionAfter = run.versionAfter;
     entry.recordsSent = run.recordsSent;

@@ -2,7 +2,9 @@
 
 #include "station_lane.h"
 
+#include <map>
 #include <memory>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -14,6 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kWalkEvery = std::chrono::milliseconds(1000);
 constexpr auto kLongestSleep = std::chrono::milliseconds(50);
+constexpr int kTwinWalksRemembered = 3;
 
 struct RunningLane {
     std::unique_ptr<StationLane> lane;
@@ -41,6 +44,9 @@ public:
         result.totals = shared_.totals();
         if (shared_.stopNow()) {
             result.exitCode = shared_.stopExitCode();
+        } else if (shared_.recordFailing()) {
+            result.exitCode = EXIT_RECORD_FAILED;
+            result.recordProblem = shared_.ledger().lastProblem();
         } else if (result.totals.failed > 0) {
             result.exitCode = EXIT_STATION_FAILURES;
         }
@@ -48,7 +54,10 @@ public:
     }
 
 private:
-    bool over() const { return shared_.ending() || shared_.draining(); }
+    // A record that cannot be written ends the station once the meters under way are done.
+    bool over() const {
+        return shared_.ending() || shared_.draining() || shared_.recordFailing();
+    }
 
     void reapFinishedLanes() {
         for (auto it = lanes_.begin(); it != lanes_.end();) {
@@ -62,22 +71,83 @@ private:
     }
 
     // A meter lead no lane holds gets one. A lead a lane holds open shows as busy to the walk
-    // and is not in it; its lane stays until the lane itself finds the lead gone.
+    // and is not in it; its lane stays until the lane itself finds the lead gone. Leads that
+    // cannot be told apart get a lane that only shows them.
     void walkTheBus() {
-        std::lock_guard<std::mutex> lock(shared_.bus().lock());
-        for (const BridgeIdentity& found : walkMeterLeads()) {
-            bool known = false;
-            for (const RunningLane& running : lanes_) {
-                known = known || running.lane->isLead(found);
-            }
-            if (!known) {
-                RunningLane running;
-                running.lane = std::make_unique<StationLane>(shared_, found, ++lanesSeen_);
-                StationLane* lane = running.lane.get();
-                running.thread = std::thread([lane] { lane->run(); });
-                lanes_.push_back(std::move(running));
+        std::vector<BridgeIdentity> twins;
+        {
+            std::lock_guard<std::mutex> lock(shared_.bus().lock());
+            for (const BridgeIdentity& found : walkMeterLeads()) {
+                if (cannotTellApart(found)) {
+                    twins.push_back(found);
+                } else if (!known(found) && !shared_.isTwinSerial(found.serialNumber)) {
+                    startLane(found);
+                }
             }
         }
+        showTwins(twins);
+    }
+
+    bool known(const BridgeIdentity& found) const {
+        for (const RunningLane& running : lanes_) {
+            if (running.lane->isLead(found)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void startLane(const BridgeIdentity& found) {
+        RunningLane running;
+        running.lane = std::make_unique<StationLane>(shared_, found, ++lanesSeen_);
+        StationLane* lane = running.lane.get();
+        running.thread = std::thread([lane] { lane->run(); });
+        lanes_.push_back(std::move(running));
+    }
+
+    // A serial number stays a twin's until walks in a row have not seen it shared: a twin
+    // held open by someone is missing from a walk.
+    void showTwins(const std::vector<BridgeIdentity>& found) {
+        std::set<std::string> serials;
+        for (const BridgeIdentity& twin : found) {
+            serials.insert(twin.serialNumber);
+            twinWalks_[twin.serialNumber] = kTwinWalksRemembered;
+        }
+        for (auto it = twinWalks_.begin(); it != twinWalks_.end();) {
+            if (serials.count(it->first) == 0 && --it->second <= 0) {
+                it = twinWalks_.erase(it);
+            } else {
+                serials.insert(it->first);
+                ++it;
+            }
+        }
+        shared_.setTwinSerials(serials);
+        showTwinLanes(found);
+    }
+
+    void showTwinLanes(const std::vector<BridgeIdentity>& found) {
+        std::map<std::pair<std::string, int>, LaneTag> now;
+        for (const BridgeIdentity& twin : found) {
+            const auto key = std::make_pair(twin.serialNumber, twin.index);
+            const auto was = twinLanes_.find(key);
+            if (was != twinLanes_.end()) {
+                now[key] = was->second;
+                continue;
+            }
+            LaneTag tag;
+            tag.number = ++lanesSeen_;
+            tag.serial = twin.serialNumber;
+            tag.index = twin.index;
+            shared_.observer().laneAppeared(tag);
+            shared_.observer().laneState(tag, LaneState::CannotTellApart);
+            now[key] = tag;
+        }
+        for (const auto& [key, tag] : twinLanes_) {
+            if (now.count(key) == 0) {
+                shared_.observer().laneGone(tag);
+            }
+        }
+        twinLanes_ = std::move(now);
     }
 
     void waitForNextWalk() const {
@@ -90,6 +160,8 @@ private:
     StationShared shared_;
     std::vector<RunningLane> lanes_;
     int lanesSeen_ = 0;
+    std::map<std::string, int> twinWalks_; // serial number -> walks it is still remembered
+    std::map<std::pair<std::string, int>, LaneTag> twinLanes_;
 };
 
 } // namespace

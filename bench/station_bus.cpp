@@ -39,28 +39,8 @@ bool isSameLead(const BridgeIdentity& lane, const BridgeIdentity& found) {
     return !lane.location || !found.location || *lane.location == *found.location;
 }
 
-Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
-    switch (openSameBridge(port, lead, baud)) {
-    case OpenCheck::Opened:
-        return Reach::Opened;
-    case OpenCheck::Busy:
-        return Reach::NotNow;
-    case OpenCheck::Gone:
-    case OpenCheck::NotTheSame:
-        break;
-    }
-    const FindResult found = findSameBridge(lead);
-    if (found.outcome != FindOutcome::Found) {
-        return found.outcome == FindOutcome::NotFound ? Reach::Gone : Reach::CannotTell;
-    }
-    BridgeIdentity now;
-    if (!probeBridge(found.index, now)) {
-        return Reach::NotNow;
-    }
-    // Its description changes with its settings (a lead set up while the station ran).
-    lead.index = found.index;
-    lead.description = now.description;
-    return openSameBridge(port, lead, baud) == OpenCheck::Opened ? Reach::Opened : Reach::NotNow;
+bool cannotTellApart(const BridgeIdentity& lead) {
+    return !serialTellsApart(lead) && !lead.location;
 }
 
 } // namespace pxr7

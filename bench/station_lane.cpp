@@ -1,11 +1,9 @@
 #include "station_lane.h"
 
 #include "lead_setup_steps.h"
-#include "meter_version.h"
-#include "record.h"
+#include "meter_job.h"
 #include "same_bridge.h"
 #include "target_choice.h"
-#include "upgrade_plan.h"
 #include "version_query.h"
 
 #include <thread>
@@ -17,47 +15,27 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kAskEvery = std::chrono::milliseconds(400);
-constexpr auto kLeftAfter = std::chrono::milliseconds(1000);
 constexpr auto kLookForGoneEvery = std::chrono::milliseconds(1000);
-constexpr auto kVerifyAskEvery = std::chrono::milliseconds(250);
 constexpr auto kLongestSleep = std::chrono::milliseconds(50);
 // The lead must be missing from two asks in a row: one miss may be a bridge re-enumerating.
 constexpr int kMissesForGone = 2;
 
-bool retryable(int exitCode) {
-    return exitCode == EXIT_HANDSHAKE_FAILED || exitCode == EXIT_TRANSFER_STOPPED ||
-           exitCode == EXIT_METER_SILENT;
-}
-
-// One transfer's phases and progress, told to the station; the bus lock the lane took for the
-// transfer's open is let go at the first word from it, when the bridge is open (or the start
-// has failed).
-class AttemptObserver : public LaneObserver {
+// One unit's pipeline words, told to the station as this lane's.
+class LaneWords : public LaneObserver {
 public:
-    AttemptObserver(StationObserver& station, const LaneTag& lane, int attempt,
-                    std::unique_lock<std::mutex>& hold)
-        : station_(station), lane_(lane), attempt_(attempt), hold_(hold) {}
+    LaneWords(StationObserver& station, const LaneTag& lane) : station_(station), lane_(lane) {}
 
-    void phase(Phase phase) override {
-        release();
-        station_.phase(lane_, phase, attempt_);
-    }
+    void phase(Phase phase) override { station_.phase(lane_, phase, attempt_); }
     void progress(std::int32_t done, std::int32_t total) override {
-        release();
         station_.progress(lane_, done, total);
     }
-    void transferEnded(const UpgradeOutcome&) override { release(); }
-    void release() {
-        if (hold_.owns_lock()) {
-            hold_.unlock();
-        }
-    }
+    void transferEnded(const UpgradeOutcome&) override {}
+    void attemptStarted(int n) override { attempt_ = n; }
 
 private:
     StationObserver& station_;
     LaneTag lane_;
-    int attempt_;
-    std::unique_lock<std::mutex>& hold_;
+    int attempt_ = 1;
 };
 
 } // namespace
@@ -93,30 +71,6 @@ void StationLane::run() {
     finished_ = true;
 }
 
-StationLane::Asked StationLane::ask(std::string& version) {
-    DevicePort port;
-    Reach reach;
-    {
-        std::lock_guard<std::mutex> lock(shared_.bus().lock());
-        reach = openLead(port, lead_, kVersionQueryBaud);
-    }
-    if (reach == Reach::Gone) {
-        return ++misses_ >= kMissesForGone ? Asked::Gone : Asked::Silent;
-    }
-    misses_ = 0;
-    if (reach != Reach::Opened) {
-        return Asked::Silent;
-    }
-    port.setLatencyTimer(kBenchLatencyMs);
-    char text[kVersionTextSize];
-    const bool answered = queryMeterVersion(port, text, ReplyReading::ExactFrame);
-    port.close();
-    if (answered) {
-        version = text;
-    }
-    return answered ? Asked::Answered : Asked::Silent;
-}
-
 StationLane::Start StationLane::prepare() {
     for (;;) {
         DevicePort port;
@@ -124,6 +78,9 @@ StationLane::Start StationLane::prepare() {
         {
             std::lock_guard<std::mutex> lock(shared_.bus().lock());
             reach = openLead(port, lead_, kVersionQueryBaud);
+        }
+        if (reach == Reach::CannotTell) {
+            return Start::Gone;
         }
         if (reach == Reach::Opened) {
             const DevicePort::EepromCheck check = port.inspectEeprom();
@@ -188,126 +145,84 @@ bool StationLane::idleUntilGone() {
 
 bool StationLane::serveMeters() {
     shared_.observer().laneState(tag(), LaneState::Waiting);
-    bool attached = false, failed = false;
-    Clock::time_point lastAnswer = Clock::now();
     while (!shared_.ending() && !shared_.draining()) {
         const Clock::time_point due = Clock::now() + kAskEvery;
         std::string version;
-        const Asked asked = ask(version);
-        if (asked == Asked::Gone) {
+        const Asked asked = shared_.bus().ask(lead_, version);
+        if (gone(asked)) {
             return true;
         }
-        if (asked == Asked::Answered && !attached && shared_.claimMeter()) {
-            shared_.observer().meterArrived(tag(), version);
-            failed = !serveMeter(version);
-            if (!failed) {
-                shared_.observer().laneState(tag(), LaneState::RemoveMeter);
-            }
-        }
-        if (asked == Asked::Answered) {
-            attached = true;
-            lastAnswer = Clock::now();
-        } else if (attached && Clock::now() - lastAnswer >= kLeftAfter) {
-            // Gone from the lead; a failed meter's outcome stays shown until the next one.
-            attached = false;
-            if (!failed) {
-                shared_.observer().laneState(tag(), LaneState::Waiting);
-            }
-        }
+        heard(asked, version);
         if (!waitUntil(due)) {
-            return false;
+            break;
         }
+    }
+    if (shared_.recordFailing()) {
+        shared_.observer().laneState(tag(), LaneState::RecordFailing);
     }
     return false;
 }
 
-bool StationLane::serveMeter(const std::string& version) {
-    const Clock::time_point began = Clock::now();
-    StationMeter meter;
-    meter.started = utcNow();
-    BridgeReport lead;
-    lead.identity = lead_;
-    lead.state = BridgeState::MeterAnswered;
-    lead.version = version;
-    meter.run = meterRunFor(lead);
-    if (isCurrent(lead, shared_.settings().declaredVersion)) {
-        meter.result = "current";
-        meter.run.versionAfter = version;
-    } else {
-        upgradeWithRetries(meter, lead);
-    }
-    meter.run.seconds = std::chrono::duration<double>(Clock::now() - began).count();
-    meter.finished = utcNow();
-    shared_.finishMeter(tag(), meter);
-    return meter.run.exitCode == EXIT_OK;
+// The lead left (two misses in a row), or it cannot be told from a twin any more: the lane
+// ends, and the walk shows what is there now.
+bool StationLane::gone(Asked asked) {
+    misses_ = asked == Asked::Gone ? misses_ + 1 : 0;
+    return misses_ >= kMissesForGone || asked == Asked::CannotTell ||
+           shared_.isTwinSerial(lead_.serialNumber);
 }
 
-void StationLane::upgradeWithRetries(StationMeter& meter, const BridgeReport& lead) {
-    for (int number = 1;; ++number) {
-        meter.attempts = number;
-        MeterRun run = meterRunFor(lead);
-        const int code = attempt(run, number);
-        meter.run = run;
-        meter.result = code == EXIT_OK ? "ok" : errorWordFor(code);
-        // A new reset pulse starts the boot loader again, on the lead wherever it is now.
-        if (code == EXIT_OK || !retryable(code) || number > shared_.settings().retries ||
-            shared_.stopNow() || !refindLead()) {
+void StationLane::heard(Asked asked, const std::string& version) {
+    const bool wasThere = presence_.present();
+    UnitPresence::Heard heard = UnitPresence::Heard::Nothing;
+    switch (asked) {
+    case Asked::Answered:
+        heard = presence_.answer(version, Clock::now());
+        break;
+    case Asked::Busy:
+        heard = presence_.busy(Clock::now());
+        break;
+    default:
+        heard = presence_.silence(Clock::now());
+        break;
+    }
+    if (heard == UnitPresence::Heard::NewUnit) {
+        serveUnits(version);
+    } else if (wasThere && !presence_.present() && showingOutcome_) {
+        // Gone from the lead; a failed meter's outcome stays shown until the next one.
+        showingOutcome_ = false;
+        shared_.observer().laneState(tag(), LaneState::Waiting);
+    }
+}
+
+// Serves the unit that answered, and the next one if another meter answered while it ended.
+void StationLane::serveUnits(const std::string& version) {
+    std::optional<std::string> next = version;
+    while (next) {
+        presence_.start(*next, Clock::now());
+        if (!shared_.claimMeter()) {
+            if (shared_.recordFailing()) {
+                shared_.observer().laneState(tag(), LaneState::RecordFailing);
+            }
             return;
         }
-    }
-}
-
-int StationLane::attempt(MeterRun& run, int number) {
-    std::unique_lock<std::mutex> hold(shared_.bus().lock());
-    BridgeReport lead;
-    lead.identity = lead_;
-    lead.state = BridgeState::MeterAnswered;
-    lead.version = run.versionBefore;
-    AttemptObserver observer(shared_.observer(), tag(), number, hold);
-    RunSettings settings;
-    settings.verify = false; // verified below, through the bus lock
-    settings.declaredVersion = shared_.settings().declaredVersion;
-    int code = runMeter(lead, settings, observer, shared_.stopCheck(), run);
-    observer.release();
-    if (code == EXIT_OK) {
-        code = verify(run, number);
-    }
-    run.exitCode = code;
-    return code;
-}
-
-int StationLane::verify(MeterRun& run, int number) {
-    shared_.observer().phase(tag(), Phase::Verifying, number);
-    const Clock::time_point deadline = Clock::now() + kRestartWait;
-    for (;;) {
-        std::string version;
-        const Asked asked = ask(version);
-        if (asked == Asked::Answered) {
-            run.versionAfter = version;
-            const std::string& declared = shared_.settings().declaredVersion;
-            return declared.empty() || version == declared ? EXIT_OK : EXIT_VERIFY_FAILED;
+        shared_.observer().meterArrived(tag(), *next);
+        JobSettings settings;
+        settings.declaredVersion = shared_.settings().declaredVersion;
+        settings.retries = shared_.settings().retries;
+        LaneWords words(shared_.observer(), tag());
+        MeterJob job(shared_.bus(), settings, words, shared_.stopCheck(), shared_.ledger());
+        BridgeReport lead;
+        lead.identity = lead_;
+        const MeterRun run = job.serve(lead_, *next, meterRunFor(lead));
+        const UnitEnd& end = job.end();
+        shared_.finishMeter(tag(), run, end.recordProblem);
+        presence_.served(end.lastVersion, end.given, end.lastAnswer);
+        showingOutcome_ = run.exitCode == EXIT_OK;
+        if (showingOutcome_) {
+            shared_.observer().laneState(tag(), LaneState::RemoveMeter);
         }
-        if (asked == Asked::Gone) {
-            return EXIT_PORT_ERROR;
-        }
-        if (shared_.stopNow()) {
-            return shared_.stopExitCode();
-        }
-        if (Clock::now() >= deadline) {
-            return EXIT_METER_SILENT;
-        }
-        std::this_thread::sleep_for(kVerifyAskEvery);
+        next = end.nextUnit;
     }
-}
-
-bool StationLane::refindLead() {
-    std::lock_guard<std::mutex> lock(shared_.bus().lock());
-    const FindResult found = findSameBridge(lead_);
-    if (found.outcome != FindOutcome::Found) {
-        return false;
-    }
-    lead_.index = found.index;
-    return true;
 }
 
 bool StationLane::waitUntil(Clock::time_point due) const {

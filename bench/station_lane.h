@@ -1,17 +1,19 @@
 // One lane of the station: one meter lead, its own thread. It asks the lead for a meter at
-// least every 0.5 s; a meter that answers with the image's version is recorded current and
-// left alone; any other is upgraded and verified, a retryable failure (no handshake, transfer
-// stopped, no answer afterwards) tried again up to the retries allowed. Then the lane waits
-// for the meter to leave (a second without an answer) before the next one that answers counts
-// as a new meter, so an attached meter is never upgraded twice. A factory-fresh lead is set up
-// only if the station was told to; otherwise it is shown as needing setup and left alone.
+// least every 0.4 s and follows the unit rules (unit_rules.h): a meter that answers on a lane
+// waiting for one is a new unit and goes through the meter pipeline (meter_job.h), recorded
+// current or upgraded, verified and retried; the lane then waits for it to leave, so an
+// attached meter is never served twice. A factory-fresh lead is set up only if the station was
+// told to; otherwise it is shown as needing setup and left alone.
 #pragma once
 
+#include "station_bus.h"
 #include "station_shared.h"
+#include "unit_rules.h"
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace pxr7 {
@@ -28,22 +30,18 @@ public:
     bool isLead(const BridgeIdentity& found) const { return isSameLead(lead_, found); }
 
 private:
-    enum class Asked { Answered, Silent, Gone };
     enum class Start { Ready, LeaveAlone, Gone, Ended };
 
     LaneTag tag() const;
-    Asked ask(std::string& version);
     Start prepare();
     Start decide(DevicePort::EepromCheck check);
     bool setUpNow();
     bool idleUntilGone();
+    // Returns true when the lead left the bus (or can no longer be told apart).
     bool serveMeters();
-    // Returns whether the meter ended ok or current.
-    bool serveMeter(const std::string& version);
-    void upgradeWithRetries(StationMeter& meter, const BridgeReport& lead);
-    int attempt(MeterRun& run, int number);
-    int verify(MeterRun& run, int number);
-    bool refindLead();
+    void heard(Asked asked, const std::string& version);
+    void serveUnits(const std::string& version);
+    bool gone(Asked asked);
     // Waits until due, or less if the station ends; false if it ended.
     bool waitUntil(std::chrono::steady_clock::time_point due) const;
 
@@ -52,6 +50,8 @@ private:
     BridgeIdentity lead_;
     int number_;
     int misses_ = 0; // asks in a row that found no lead
+    UnitPresence presence_;
+    bool showingOutcome_ = false; // the last unit's outcome stays shown until it leaves
     std::atomic<bool> finished_{false};
 };
 

@@ -22,24 +22,18 @@ struct LaneTag {
 
 // A lane's state between meters.
 enum class LaneState {
-    Waiting,     // for a meter to answer
-    NeedsSetup,  // a factory-fresh lead, left alone without --setup
-    SettingUp,   // its settings are being written (--setup)
-    LeftAlone,   // its EEPROM is not a meter lead's, or its setup failed
-    RemoveMeter, // the meter has its outcome and has not left yet
+    Waiting,         // for a meter to answer
+    NeedsSetup,      // a factory-fresh lead, left alone without --setup
+    SettingUp,       // its settings are being written (--setup)
+    LeftAlone,       // its EEPROM is not a meter lead's, or its setup failed
+    RemoveMeter,     // the meter has its outcome and has not left yet
+    CannotTellApart, // another lead shows the same serial number (or none) and the driver
+                     // cannot tell where each is plugged in: never served
+    RecordFailing,   // the record cannot be written: no new meter starts
 };
 
 struct StationTotals {
     int ok = 0, current = 0, failed = 0;
-};
-
-// A finished meter: the run, how many transfers it took and the word the record carries.
-struct StationMeter {
-    MeterRun run;
-    int attempts = 0;    // transfers started (0 for a meter already current)
-    std::string result;  // "ok", "current" or the stable error word
-    std::string started; // UTC, ISO 8601
-    std::string finished;
 };
 
 class StationObserver {
@@ -52,8 +46,8 @@ public:
     virtual void phase(const LaneTag& lane, Phase phase, int attempt) = 0;
     virtual void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) = 0;
     // After the meter's record line was written (or could not be: recordProblem says why).
-    virtual void outcome(const LaneTag& lane, const StationMeter& meter,
-                         const StationTotals& totals, const std::string& recordProblem) = 0;
+    virtual void outcome(const LaneTag& lane, const MeterRun& meter, const StationTotals& totals,
+                         const std::string& recordProblem) = 0;
     // A first Ctrl+C: no new meter starts, the ones under way go on to their outcome.
     virtual void draining() {}
 };

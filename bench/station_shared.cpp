@@ -1,25 +1,6 @@
 #include "station_shared.h"
 
-#include "record.h"
-
 namespace pxr7 {
-
-namespace {
-
-RecordEntry entryFor(const LaneTag& lane, const StationMeter& meter) {
-    RecordEntry entry = recordEntryFor(meter.run, "station");
-    entry.started = meter.started;
-    entry.finished = meter.finished;
-    // The lane knows where the lead is now, which may not be where the meter was first seen.
-    entry.leadSerial = lane.serial;
-    entry.leadIndex = lane.index;
-    entry.leadLocation = lane.location ? locationText(*lane.location) : "";
-    entry.result = meter.result;
-    entry.attempts = meter.attempts;
-    return entry;
-}
-
-} // namespace
 
 bool StationShared::draining() const {
     return stops_.drain != nullptr && stops_.drain();
@@ -35,30 +16,48 @@ int StationShared::stopExitCode() const {
 
 bool StationShared::claimMeter() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (draining() || ending() || (settings_.count > 0 && claimed_ >= settings_.count)) {
+    if (draining() || ending() || recordFailing() ||
+        (settings_.count > 0 && claimed_ >= settings_.count)) {
         return false;
     }
     ++claimed_;
     return true;
 }
 
-void StationShared::finishMeter(const LaneTag& lane, const StationMeter& meter) {
-    std::string problem;
-    appendRecord(settings_.recordPath, recordLine(entryFor(lane, meter)), problem);
+void StationShared::finishMeter(const LaneTag& lane, const MeterRun& meter,
+                                const std::string& recordProblem) {
     StationTotals totals;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        int& total = meter.result == "ok"        ? totals_.ok
-                     : meter.result == "current" ? totals_.current
-                                                 : totals_.failed;
-        ++total;
+        switch (meter.outcome()) {
+        case MeterOutcome::Ok:
+            ++totals_.ok;
+            break;
+        case MeterOutcome::Current:
+            ++totals_.current;
+            break;
+        case MeterOutcome::Failed:
+        case MeterOutcome::Stopped:
+            ++totals_.failed;
+            break;
+        }
         totals = totals_;
         ++finished_;
         if (settings_.count > 0 && finished_ >= settings_.count) {
             ended_ = true;
         }
     }
-    observer_.outcome(lane, meter, totals, problem);
+    observer_.outcome(lane, meter, totals, recordProblem);
+}
+
+void StationShared::setTwinSerials(std::set<std::string> serials) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    twinSerials_ = std::move(serials);
+}
+
+bool StationShared::isTwinSerial(const std::string& serial) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return twinSerials_.count(serial) > 0;
 }
 
 StationTotals StationShared::totals() const {

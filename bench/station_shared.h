@@ -1,13 +1,16 @@
-// What the station's lanes share: its settings and stop checks, the bus lock, the count of
-// meters claimed and finished, the totals, and the record every finished meter goes to.
+// What the station's lanes share: its settings and stop checks, the bus and its lock, the
+// ledger every unit is recorded through, the count of meters claimed and finished, the totals,
+// and the serial numbers that cannot tell leads apart.
 #pragma once
 
+#include "device_bus.h"
 #include "exit_codes.h"
-#include "station_bus.h"
 #include "station_observer.h"
+#include "unit_ledger.h"
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 
 namespace pxr7 {
@@ -33,11 +36,13 @@ class StationShared {
 public:
     StationShared(const StationSettings& settings, const StationStops& stops,
                   StationObserver& observer)
-        : settings_(settings), stops_(stops), observer_(observer) {}
+        : settings_(settings), stops_(stops), observer_(observer),
+          ledger_(settings.recordPath, "station") {}
 
     const StationSettings& settings() const { return settings_; }
     StationObserver& observer() { return observer_; }
-    StationBus& bus() { return bus_; }
+    DeviceBus& bus() { return bus_; }
+    UnitLedger& ledger() { return ledger_; }
 
     bool draining() const;
     bool stopNow() const;
@@ -46,15 +51,21 @@ public:
     StopCheck stopCheck() const {
         return StopCheck{stops_.stopNow, stops_.stopNow, stops_.exitCode};
     }
-    // No lane may start anything more: stopped, or --count meters finished.
-    bool ending() const { return stopNow() || ended_.load(); }
+    // No lane may start anything more: stopped, --count meters finished, or the record fails.
+    bool ending() const { return stopNow() || ended_.load() || recordFailing(); }
+    bool recordFailing() const { return ledger_.failing(); }
 
     // Takes one of the meters the station may still start; false once it is draining or ending,
-    // or all --count meters are taken.
+    // all --count meters are taken, or the record cannot be written.
     bool claimMeter();
-    // Records a finished meter (one appended line, on disk before this returns), counts it,
-    // and tells the observer.
-    void finishMeter(const LaneTag& lane, const StationMeter& meter);
+    // Counts a finished meter (its line already written through the ledger) and tells the
+    // observer.
+    void finishMeter(const LaneTag& lane, const MeterRun& meter, const std::string& recordProblem);
+
+    // Serial numbers that leads share while the driver gives no locations. The walk keeps them;
+    // a lane on such a serial number serves nothing.
+    void setTwinSerials(std::set<std::string> serials);
+    bool isTwinSerial(const std::string& serial) const;
 
     StationTotals totals() const;
 
@@ -62,11 +73,13 @@ private:
     StationSettings settings_;
     StationStops stops_;
     StationObserver& observer_;
-    StationBus bus_;
+    DeviceBus bus_;
+    UnitLedger ledger_;
     mutable std::mutex mutex_;
     int claimed_ = 0;
     int finished_ = 0;
     StationTotals totals_;
+    std::set<std::string> twinSerials_;
     std::atomic<bool> ended_{false};
 };
 

@@ -9,6 +9,7 @@ namespace {
 MeterRun currentRun(const BridgeReport& lead) {
     MeterRun run = meterRunFor(lead);
     run.versionAfter = run.versionBefore;
+    run.current = true;
     return run;
 }
 

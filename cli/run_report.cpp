@@ -33,28 +33,24 @@ void addRunFields(JsonObject& object, const MeterRun& run) {
         .add("duration_s", run.seconds);
 }
 
-void recordRuns(const Options& options, const std::vector<BridgeReport>& leads,
-                const std::vector<MeterRun>& upgraded, const std::string& started,
-                const std::vector<MeterRun>& settled) {
-    std::vector<RecordEntry> entries;
-    for (std::size_t i = 0; i < upgraded.size(); ++i) {
-        entries.push_back(recordEntryFor(upgraded[i], "upgrade"));
-        entries.back().started = started;
-        const auto& location = i < leads.size() ? leads[i].identity.location : std::nullopt;
-        entries.back().leadLocation = location ? locationText(*location) : "";
-    }
+std::string recordPathFor(const Options& options) {
+    return options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+}
+
+void warnRecordProblem(const std::string& path, const std::string& problem) {
+    terminal().line(LineKind::Warning,
+                    "pxr7: warning: could not write the record " + path + ": " + problem);
+}
+
+void recordCurrent(const Options& options, const std::vector<MeterRun>& settled) {
+    const std::string path = recordPathFor(options);
     for (const MeterRun& run : settled) {
-        if (run.exitCode == EXIT_OK) {
-            entries.push_back(recordEntryFor(run, "upgrade"));
-            entries.back().result = "current";
+        if (run.outcome() != MeterOutcome::Current) {
+            continue;
         }
-    }
-    const std::string path = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
-    for (const RecordEntry& entry : entries) {
         std::string problem;
-        if (!appendRecord(path, recordLine(entry), problem)) {
-            terminal().line(LineKind::Warning,
-                            "pxr7: warning: could not write the record " + path + ": " + problem);
+        if (!appendRecord(path, recordLine(recordEntryFor(run, "upgrade")), problem)) {
+            warnRecordProblem(path, problem);
             return;
         }
     }
@@ -102,7 +98,7 @@ void printSummary(const std::vector<MeterRun>& runs) {
     for (const MeterRun& run : runs) {
         const std::string records =
             std::to_string(run.recordsSent) + "/" + std::to_string(run.recordsTotal);
-        const char* result = run.exitCode == EXIT_OK ? "ok" : errorWordFor(run.exitCode);
+        const char* result = resultWord(run);
         std::snprintf(line, sizeof line, narrow ? "%-16s  %s" : "%-16s  %-19s  %-9s  %s -> %s",
                       printable(run.serial).c_str(), result, records.c_str(),
                       shownVersion(run.versionBefore).c_str(),

@@ -15,13 +15,14 @@ class JsonObject;
 // version_after, records_sent, records_total, duration_s.
 void addRunFields(JsonObject& object, const MeterRun& run);
 
-// The record's lines (record.h), command "upgrade": one per upgraded meter, with its lead's
-// location where known and the time the lanes started, and one "current" per meter left
-// alone because it already runs the image's version. Leads left out (a setup first) are no
-// finished meters. A record that cannot be written is one warning on stderr, nothing more.
-void recordRuns(const Options& options, const std::vector<BridgeReport>& leads,
-                const std::vector<MeterRun>& upgraded, const std::string& started,
-                const std::vector<MeterRun>& settled);
+// The record file the options name, or the default one.
+std::string recordPathFor(const Options& options);
+
+// The record's lines (record.h), command "upgrade", for the meters left alone because they
+// already run the image's version (the upgraded ones are recorded as each ends). A record that
+// cannot be written is one warning on stderr, nothing more.
+void recordCurrent(const Options& options, const std::vector<MeterRun>& settled);
+void warnRecordProblem(const std::string& path, const std::string& problem);
 
 // The runs' --log lines, when the options name a log; one line with exitCode if there are none.
 void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode);

@@ -54,7 +54,12 @@ int runStationCommand(const Options& options) {
     StationView view(settings.declaredVersion);
     const StationResult result = runStation(settings, stationStops(), view);
     view.finish(result);
-    if (result.exitCode == EXIT_STATION_FAILURES) {
+    if (result.exitCode == EXIT_RECORD_FAILED) {
+        terminal().line(LineKind::Error, "pxr7: the record " + settings.recordPath +
+                                             " could not be written (" + result.recordProblem +
+                                             "): no new meter was started. Free the disk or fix "
+                                             "the record, then start the station again.");
+    } else if (result.exitCode == EXIT_STATION_FAILURES) {
         terminal().line(LineKind::Error, "pxr7: at least one meter failed for good: see the "
                                          "record, and upgrade each one again with pxr7 upgrade.");
     }

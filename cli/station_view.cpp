@@ -39,6 +39,10 @@ const char* stateCode(LaneState state) {
         return "left_alone";
     case LaneState::RemoveMeter:
         return "remove_meter";
+    case LaneState::CannotTellApart:
+        return "cannot_tell_apart";
+    case LaneState::RecordFailing:
+        return "record_failing";
     }
     return "";
 }
@@ -56,15 +60,21 @@ std::string stateText(const LaneTag& lane, LaneState state) {
         return "left alone: not a usable meter lead";
     case LaneState::RemoveMeter:
         return "remove the meter";
+    case LaneState::CannotTellApart:
+        return "not served: another lead shows the same serial number and the driver cannot "
+               "tell them apart; connect one at a time";
+    case LaneState::RecordFailing:
+        return "no new meter: the record cannot be written";
     }
     return "";
 }
 
-std::string outcomeText(const LaneTag& lane, const StationMeter& meter) {
-    if (meter.result == "ok" || meter.result == "current") {
-        return meter.result + ": " + printable(meter.run.versionAfter);
+std::string outcomeText(const LaneTag& lane, const MeterRun& meter) {
+    const std::string result = resultWord(meter);
+    if (meter.exitCode == EXIT_OK) {
+        return result + ": " + printable(meter.versionAfter);
     }
-    return "failed: " + meter.result + " (if the meter stays in its boot loader: pxr7 upgrade " +
+    return "failed: " + result + " (if the meter stays in its boot loader: pxr7 upgrade " +
            "--serial " + printable(lane.serial) + ")";
 }
 
@@ -179,7 +189,7 @@ void StationView::progress(const LaneTag& tag, std::int32_t done, std::int32_t t
     }
 }
 
-void StationView::outcome(const LaneTag& tag, const StationMeter& meter,
+void StationView::outcome(const LaneTag& tag, const MeterRun& meter,
                           const StationTotals& totals, const std::string& recordProblem) {
     std::lock_guard<std::mutex> lock(mutex_);
     totals_ = totals;
@@ -188,12 +198,12 @@ void StationView::outcome(const LaneTag& tag, const StationMeter& meter,
     lane.sending = false;
     if (json()) {
         laneEvent("outcome", tag)
-            .add("result", meter.result)
-            .add("version_before", meter.run.versionBefore)
-            .add("version_after", meter.run.versionAfter)
+            .add("result", resultWord(meter))
+            .add("version_before", meter.versionBefore)
+            .add("version_after", meter.versionAfter)
             .add("attempts", meter.attempts)
-            .add("records", static_cast<long long>(meter.run.recordsSent))
-            .add("total", static_cast<long long>(meter.run.recordsTotal))
+            .add("records", static_cast<long long>(meter.recordsSent))
+            .add("total", static_cast<long long>(meter.recordsTotal))
             .add("record_error", recordProblem.empty() ? nullptr : recordProblem.c_str())
             .print();
     } else if (!recordProblem.empty()) {

@@ -22,7 +22,7 @@ public:
     void meterArrived(const LaneTag& lane, const std::string& version) override;
     void phase(const LaneTag& lane, Phase phase, int attempt) override;
     void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) override;
-    void outcome(const LaneTag& lane, const StationMeter& meter, const StationTotals& totals,
+    void outcome(const LaneTag& lane, const MeterRun& meter, const StationTotals& totals,
                  const std::string& recordProblem) override;
     void draining() override;
 

@@ -1,6 +1,7 @@
 #include "stop_signals.h"
 
 #include "exit_codes.h"
+#include "unit_ledger.h"
 
 #include <atomic>
 #include <cerrno>
@@ -71,6 +72,8 @@ bool stopAsked() {
 #else
     (void)!write(2, message, sizeof message - 1);
 #endif
+    // The meters under way still get their record lines: the record must account for them.
+    recordOpenUnits(stopExitCode());
     std::_Exit(stopExitCode());
 }
 

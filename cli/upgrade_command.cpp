@@ -135,11 +135,6 @@ bool nothingToSend(const UpgradePlan& plan) {
     return true;
 }
 
-bool stoppedBySignal(int exitCode) {
-    return exitCode == EXIT_INTERRUPTED || exitCode == EXIT_TERMINATED || exitCode == EXIT_HANGUP ||
-           exitCode == EXIT_QUIT;
-}
-
 int upgradeMeters(const Options& options, const UpgradePlan& plan) {
     showWarning(options, plan.upgrade);
     if (embeddedImageIsStandIn()) {
@@ -161,12 +156,15 @@ int upgradeMeters(const Options& options, const UpgradePlan& plan) {
     settings.verify = !options.noVerify;
     settings.declaredVersion = embeddedImageVersion();
     LaneView view(plan.upgrade, options.all);
-    const std::string started = utcNow();
-    std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck());
+    UnitLedger ledger(recordPathFor(options), "upgrade");
+    std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck(), ledger);
     view.finish();
-    recordRuns(options, plan.upgrade, runs, started, plan.settled);
+    if (ledger.failing()) {
+        warnRecordProblem(recordPathFor(options), ledger.lastProblem());
+    }
+    recordCurrent(options, plan.settled);
     const int exitCode = combinedExitCode(runs);
-    if (stoppedBySignal(exitCode)) {
+    if (isStopSignal(exitCode)) {
         terminal().line(LineKind::Error, "Upgrade interrupted.");
     }
     runs.insert(runs.end(), plan.settled.begin(), plan.settled.end());
@@ -196,7 +194,7 @@ int runUpgradeCommand(const Options& options) {
     }
     setUpLeads(options, plan, request);
     if (nothingToSend(plan)) {
-        recordRuns(options, {}, {}, "", plan.settled);
+        recordCurrent(options, plan.settled);
         return finish(options, plan.settled, combinedExitCode(plan.settled));
     }
     return upgradeMeters(options, plan);

@@ -1,0 +1,150 @@
+#include "device_bus.h"
+
+#include "diagnosis.h"
+#include "same_bridge.h"
+#include "target_choice.h"
+#include "transfer_host.h"
+#include "upgrade_outcomes.h"
+#include "version_query.h"
+
+namespace pxr7 {
+
+namespace {
+
+Reach refind(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
+    const FindResult found = findSameBridge(lead);
+    if (found.outcome != FindOutcome::Found) {
+        return found.outcome == FindOutcome::NotFound ? Reach::Gone : Reach::CannotTell;
+    }
+    BridgeIdentity now;
+    if (!probeBridge(found.index, now)) {
+        return Reach::NotNow;
+    }
+    // Its description changes with its settings (a lead set up while the station ran).
+    lead.index = found.index;
+    lead.description = now.description;
+    return openSameBridge(port, lead, baud) == OpenCheck::Opened ? Reach::Opened : Reach::NotNow;
+}
+
+// The bridge at the lead's index could not be opened: held by someone, or another lead holds
+// the index now. The location, read without opening anything, tells which where it is known.
+Reach whenHeld(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
+    if (!lead.location || readBridgeLocation(lead.index) == lead.location) {
+        return Reach::NotNow;
+    }
+    const Reach again = refind(port, lead, baud);
+    return again == Reach::Opened || again == Reach::Gone ? again : Reach::NotNow;
+}
+
+// Lets the bus lock go at the transfer's first word, when its bridge is open (or the start has
+// failed), and passes every word on.
+class OpenedObserver : public LaneObserver {
+public:
+    OpenedObserver(LaneObserver& lane, std::unique_lock<std::mutex>& hold)
+        : lane_(lane), hold_(hold) {}
+    void phase(Phase phase) override {
+        release();
+        lane_.phase(phase);
+    }
+    void progress(std::int32_t done, std::int32_t total) override {
+        release();
+        lane_.progress(done, total);
+    }
+    void transferEnded(const UpgradeOutcome& outcome) override {
+        release();
+        lane_.transferEnded(outcome);
+    }
+    void release() {
+        if (hold_.owns_lock()) {
+            hold_.unlock();
+        }
+    }
+
+private:
+    LaneObserver& lane_;
+    std::unique_lock<std::mutex>& hold_;
+};
+
+} // namespace
+
+Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
+    if (!lead.location && !serialTellsApart(lead)) {
+        return refind(port, lead, baud);
+    }
+    if (!lead.location) {
+        // The serial number found it once; a twin plugged in since would make it ambiguous.
+        const FindResult found = findSameBridge(lead);
+        if (found.outcome == FindOutcome::Ambiguous) {
+            return Reach::CannotTell;
+        }
+    }
+    switch (openSameBridge(port, lead, baud)) {
+    case OpenCheck::Opened:
+        return Reach::Opened;
+    case OpenCheck::Busy:
+        return whenHeld(port, lead, baud);
+    case OpenCheck::Gone:
+    case OpenCheck::NotTheSame:
+        break;
+    }
+    return refind(port, lead, baud);
+}
+
+Asked DeviceBus::ask(BridgeIdentity& lead, std::string& version) {
+    DevicePort port;
+    Reach reach;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        reach = openLead(port, lead, kVersionQueryBaud);
+    }
+    switch (reach) {
+    case Reach::Gone:
+        return Asked::Gone;
+    case Reach::CannotTell:
+        return Asked::CannotTell;
+    case Reach::NotNow:
+        return Asked::Busy;
+    case Reach::Opened:
+        break;
+    }
+    port.setLatencyTimer(kBenchLatencyMs);
+    char text[kVersionTextSize];
+    const bool answered = queryMeterVersion(port, text, ReplyReading::ExactFrame);
+    port.close();
+    if (answered) {
+        version = text;
+    }
+    return answered ? Asked::Answered : Asked::Silent;
+}
+
+int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
+                        MeterRun& run) {
+    std::unique_lock<std::mutex> hold(lock_);
+    OpenedObserver observer(lane, hold);
+    TransferHost host(observer);
+    Upgrade upgrade(host);
+    upgrade.chooseImage(IMAGE_RESOURCE_ID);
+    upgrade.aimAt(lead.serialNumber, lead.index);
+    upgrade.useLatencyTimer(kBenchLatencyMs);
+    upgrade.start([] { return true; });
+    observer.release();
+    if (upgrade.progress().active && !host.runTimers(upgrade, stop)) {
+        // Stopped: the meter is let out of reset and the port closed before the program ends.
+        upgrade.stopTimers();
+        if (DevicePort* port = upgrade.port()) {
+            port->clearDtr();
+            port->close();
+        }
+        run.recordsSent = upgrade.state().nextRecord;
+        run.recordsTotal = upgrade.state().recordCount;
+        return stop.exitCode();
+    }
+    const UpgradeOutcome& outcome = host.outcome();
+    run.recordsSent =
+        outcome.result == UpgradeResult::Completed ? outcome.recordCount : outcome.nextRecord;
+    run.recordsTotal = outcome.recordCount;
+    run.diagnosis = diagnose(outcome);
+    return commandOutcomeFor(outcome).exitCode;
+}
+
+} // namespace pxr7

@@ -1,0 +1,41 @@
+// The bus as the meter pipeline reaches it through the driver. Every open takes one lock
+// first, so a look at who a bridge is never holds a bridge that a lane is about to open, and
+// a lane never finds its bridge held by another lane's search. A transfer keeps its bridge open
+// without the lock: other lanes' looks see it busy and leave it alone.
+#pragma once
+
+#include "meter_bus.h"
+
+#include <cstdint>
+#include <mutex>
+
+namespace pxr7 {
+
+class DevicePort;
+
+enum class Reach {
+    Opened,     // port is open on the lead at baud
+    NotNow,     // held by someone, or it could not be set up: try again later
+    Gone,       // no bridge present is the lead
+    CannotTell, // several bridges look like it and nothing tells them apart
+};
+
+class DeviceBus : public MeterBus {
+public:
+    std::mutex& lock() { return lock_; }
+
+    Asked ask(BridgeIdentity& lead, std::string& version) override;
+    int transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
+                 MeterRun& run) override;
+
+private:
+    std::mutex lock_;
+};
+
+// Opens the lead where it was last seen, or, if another bridge is there now or none, finds it
+// again on the bus (lead.index and its description follow it). A lead without a location is
+// always found again by a look at every bridge first, so that a twin that took its index is
+// never opened for it. The caller holds the bus lock.
+Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud);
+
+} // namespace pxr7

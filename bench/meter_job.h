@@ -1,0 +1,63 @@
+// The meter pipeline: one unit from the answer that started it to its final result, for
+// `upgrade`, `upgrade --all` and each station lane alike. A meter already on the image's
+// version is current; any other is upgraded and verified, and a retryable failure tried again
+// as the unit rules (unit_rules.h) allow. The unit's record line is written through the ledger
+// exactly once, whatever ends it.
+#pragma once
+
+#include "meter_bus.h"
+#include "unit_ledger.h"
+
+#include <optional>
+#include <string>
+
+namespace pxr7 {
+
+struct JobSettings {
+    std::string declaredVersion; // the image's version; empty: any answer verifies
+    bool verify = true;
+    int retries = 0;          // further transfers after a retryable failure
+    bool currentIsDone = true; // a meter on the image's version is recorded current, not sent
+};
+
+// What the lane needs to know once the unit has ended.
+struct UnitEnd {
+    std::optional<std::string> nextUnit; // another meter answered while this one ended
+    std::string lastVersion;             // what the unit last reported
+    std::string given;                   // the version it took a whole image of, or ""
+    MeterBus::Clock::time_point lastAnswer{};
+    bool recorded = false;     // its record line is on disk
+    std::string recordProblem; // why it is not
+};
+
+class MeterJob {
+public:
+    MeterJob(MeterBus& bus, const JobSettings& settings, LaneObserver& lane,
+             const StopCheck& stop, UnitLedger& ledger)
+        : bus_(bus), settings_(settings), lane_(lane), stop_(stop), ledger_(ledger) {}
+
+    // Serves the unit on lead that answered version (none: a meter that did not answer, say one
+    // waiting in its boot loader). run carries the lead and version before; it is filled in,
+    // recorded, and returned.
+    MeterRun serve(BridgeIdentity& lead, const std::optional<std::string>& version,
+                   MeterRun run);
+    const UnitEnd& end() const { return end_; }
+
+private:
+    int attempt(BridgeIdentity& lead, MeterRun& run);
+    int verify(BridgeIdentity& lead, MeterRun& run);
+    int judgeAnswer(const std::string& version, MeterRun& run);
+    bool tryAgain(int code, BridgeIdentity& lead, MeterRun& run);
+    bool listenBeforeRetry(BridgeIdentity& lead, MeterRun& run);
+    bool stopped() const;
+
+    MeterBus& bus_;
+    JobSettings settings_;
+    LaneObserver& lane_;
+    StopCheck stop_;
+    UnitLedger& ledger_;
+    UnitEnd end_;
+    int ticket_ = 0;
+};
+
+} // namespace pxr7

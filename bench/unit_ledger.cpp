@@ -1,0 +1,125 @@
+#include "unit_ledger.h"
+
+#include "exit_codes.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace pxr7 {
+
+namespace {
+
+std::mutex& registryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::vector<UnitLedger*>& registry() {
+    static std::vector<UnitLedger*> ledgers;
+    return ledgers;
+}
+
+} // namespace
+
+UnitLedger::UnitLedger(std::string recordPath, const char* command)
+    : recordPath_(std::move(recordPath)), command_(command) {
+    std::lock_guard<std::mutex> lock(registryLock());
+    registry().push_back(this);
+}
+
+UnitLedger::~UnitLedger() {
+    std::lock_guard<std::mutex> lock(registryLock());
+    auto& ledgers = registry();
+    ledgers.erase(std::remove(ledgers.begin(), ledgers.end(), this), ledgers.end());
+}
+
+int UnitLedger::open(const MeterRun& run, const std::optional<std::uint32_t>& location) {
+    OpenUnit unit;
+    unit.entry.command = command_;
+    unit.entry.started = utcNow();
+    unit.entry.leadLocation = location ? locationText(*location) : "";
+    unit.run = run;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int ticket = nextTicket_++;
+    open_[ticket] = unit;
+    return ticket;
+}
+
+void UnitLedger::progress(int ticket, std::int32_t sent, std::int32_t total) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = open_.find(ticket);
+    if (it != open_.end()) {
+        it->second.run.attempts = std::max(it->second.run.attempts, 1);
+        it->second.run.recordsSent = sent;
+        it->second.run.recordsTotal = total;
+    }
+}
+
+bool UnitLedger::close(int ticket, const MeterRun& run, std::string& problem) {
+    RecordEntry entry;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = open_.find(ticket);
+        if (it == open_.end()) {
+            problem.clear();
+            return true; // written already, by a stop
+        }
+        entry = it->second.entry;
+        open_.erase(it);
+    }
+    return write(entry, run, problem);
+}
+
+void UnitLedger::closeAll(int exitCode) {
+    std::map<int, OpenUnit> open;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open.swap(open_);
+    }
+    for (auto& [ticket, unit] : open) {
+        unit.run.exitCode = exitCode;
+        unit.run.current = false;
+        unit.run.attempts = std::max(unit.run.attempts, 1);
+        std::string problem;
+        write(unit.entry, unit.run, problem);
+    }
+}
+
+bool UnitLedger::write(RecordEntry entry, const MeterRun& run, std::string& problem) {
+    const RecordEntry made = recordEntryFor(run, command_);
+    entry.finished = made.finished;
+    entry.leadSerial = made.leadSerial;
+    entry.leadIndex = made.leadIndex;
+    entry.result = resultWord(run);
+    entry.versionBefore = made.versionBefore;
+    entry.versionAfter = made.versionAfter;
+    entry.attempts = run.attempts;
+    entry.recordsSent = made.recordsSent;
+    entry.recordsTotal = made.recordsTotal;
+    entry.seconds = made.seconds;
+    if (appendRecord(recordPath_, recordLine(entry), problem)) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    problem_ = problem;
+    return false;
+}
+
+bool UnitLedger::failing() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !problem_.empty();
+}
+
+std::string UnitLedger::lastProblem() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return problem_;
+}
+
+void recordOpenUnits(int exitCode) {
+    std::lock_guard<std::mutex> lock(registryLock());
+    for (UnitLedger* ledger : registry()) {
+        ledger->closeAll(exitCode);
+    }
+}
+
+} // namespace pxr7
