@@ -9,8 +9,7 @@
 namespace pxr7 {
 
 std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const RunSettings& settings,
-                               LanesObserver& observer, const StopCheck& stop,
-                               UnitLedger& ledger) {
+                               LanesObserver& observer, const StopCheck& stop, UnitLedger& ledger) {
     std::vector<MeterRun> runs(leads.size());
     DeviceBus bus;
     JobSettings job;
@@ -24,9 +23,9 @@ std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const Run
             BridgeIdentity lead = leads[i].identity;
             const bool answered = leads[i].state == BridgeState::MeterAnswered;
             MeterJob meter(bus, job, lane, stop, ledger);
-            runs[i] = meter.serve(lead, answered ? std::optional<std::string>(leads[i].version)
-                                                 : std::nullopt,
-                                  meterRunFor(leads[i]));
+            runs[i] = meter.serve(
+                lead, answered ? std::optional<std::string>(leads[i].version) : std::nullopt,
+                meterRunFor(leads[i]));
             observer.laneDone(i, runs[i]);
         });
     }

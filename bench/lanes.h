@@ -23,8 +23,7 @@ public:
 // Runs every lead's meter at once, each recorded through ledger as it ends, and returns their
 // runs in the leads' order.
 std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const RunSettings& settings,
-                               LanesObserver& observer, const StopCheck& stop,
-                               UnitLedger& ledger);
+                               LanesObserver& observer, const StopCheck& stop, UnitLedger& ledger);
 
 // The exit code of several runs: 0 if all succeeded, else the first failure's.
 int combinedExitCode(const std::vector<MeterRun>& runs);

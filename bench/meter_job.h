@@ -16,7 +16,7 @@ namespace pxr7 {
 struct JobSettings {
     std::string declaredVersion; // the image's version; empty: any answer verifies
     bool verify = true;
-    int retries = 0;          // further transfers after a retryable failure
+    int retries = 0;           // further transfers after a retryable failure
     bool currentIsDone = true; // a meter on the image's version is recorded current, not sent
 };
 
@@ -32,15 +32,14 @@ struct UnitEnd {
 
 class MeterJob {
 public:
-    MeterJob(MeterBus& bus, const JobSettings& settings, LaneObserver& lane,
-             const StopCheck& stop, UnitLedger& ledger)
+    MeterJob(MeterBus& bus, const JobSettings& settings, LaneObserver& lane, const StopCheck& stop,
+             UnitLedger& ledger)
         : bus_(bus), settings_(settings), lane_(lane), stop_(stop), ledger_(ledger) {}
 
     // Serves the unit on lead that answered version (none: a meter that did not answer, say one
     // waiting in its boot loader). run carries the lead and version before; it is filled in,
     // recorded, and returned.
-    MeterRun serve(BridgeIdentity& lead, const std::optional<std::string>& version,
-                   MeterRun run);
+    MeterRun serve(BridgeIdentity& lead, const std::optional<std::string>& version, MeterRun run);
     const UnitEnd& end() const { return end_; }
 
 private:

@@ -55,9 +55,7 @@ public:
 
 private:
     // A record that cannot be written ends the station once the meters under way are done.
-    bool over() const {
-        return shared_.ending() || shared_.draining() || shared_.recordFailing();
-    }
+    bool over() const { return shared_.ending() || shared_.draining() || shared_.recordFailing(); }
 
     void reapFinishedLanes() {
         for (auto it = lanes_.begin(); it != lanes_.end();) {

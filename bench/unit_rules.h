@@ -36,9 +36,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     enum class Heard {
-        NewUnit,  // an answer while no unit is there, or one that cannot be the unit
-        SameUnit, // the unit answered again
-        Nothing,  // silence or busy, and no unit is there (or it has just left)
+        NewUnit,    // an answer while no unit is there, or one that cannot be the unit
+        SameUnit,   // the unit answered again
+        Nothing,    // silence or busy, and no unit is there (or it has just left)
         StillThere, // silence or busy, and the unit has not been silent long enough to leave
     };
 

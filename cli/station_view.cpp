@@ -189,8 +189,8 @@ void StationView::progress(const LaneTag& tag, std::int32_t done, std::int32_t t
     }
 }
 
-void StationView::outcome(const LaneTag& tag, const MeterRun& meter,
-                          const StationTotals& totals, const std::string& recordProblem) {
+void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const StationTotals& totals,
+                          const std::string& recordProblem) {
     std::lock_guard<std::mutex> lock(mutex_);
     totals_ = totals;
     Lane& lane = lanes_[tag.number];

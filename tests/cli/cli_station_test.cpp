@@ -123,6 +123,48 @@ const StationCase kCases[] = {
          EXPECT_FALSE(contains(record[0], "\"result\":\"ok\"")) << record[0];
          EXPECT_EQ(linesWith(record, {"\"records_total\":314"}), 1) << record[0];
      }},
+    // Every unit on its own line: a meter pulled part-way (about record 240) with the next one
+    // clipped on a second later, a swap within a second of an "ok", a meter clipped on a second
+    // after a failed one, and a lead plugged in ahead of one being served.
+    {"AMeterPulledPartWayAndTheNextClippedOnAreTwoUnits",
+     "[bridge 0]\n" + kMeter + "capture = capture.bin\nmeter_windows = 0-3600,4600-30000\n",
+     kStation + "--count 2", 17,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         ASSERT_EQ(record.size(), 2u);
+         EXPECT_TRUE(contains(record[0], "\"result\":\"transfer_stopped\"")) << record[0];
+         EXPECT_EQ(linesWith(record, {"\"result\":\"ok\"", "\"version_before\":\"PXR7 V1.02\"",
+                                      "\"attempts\":1"}),
+                   1);
+         EXPECT_FALSE(fileExists(rig.path("capture.bin")));
+         EXPECT_EQ(fileText(rig.path("capture.bin.1")), image());
+     }},
+    {"ASwapWithinASecondOfAnOkIsServed",
+     "[bridge 0]\n" + kMeter + "capture = capture.bin\nmeter_windows = 0-8000,8800-30000\n",
+     kStation + "--count 2", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_EQ(linesWith(record, {"\"result\":\"ok\""}), 2);
+         EXPECT_EQ(fileText(rig.path("capture.bin.1")), image());
+     }},
+    {"AMeterClippedOnASecondAfterAFailedOneIsServed",
+     "[bridge 0]\n" + kMeter +
+         "capture = capture.bin\nstop_once_after_record = 50\nmeter_windows = 0-3000,4000-30000\n",
+     kStation + "--count 2 --retries 0", 17,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         ASSERT_EQ(record.size(), 2u);
+         EXPECT_TRUE(contains(record[0], "\"result\":\"transfer_stopped\"")) << record[0];
+         EXPECT_TRUE(contains(record[1], "\"result\":\"ok\"")) << record[1];
+         EXPECT_EQ(fileText(rig.path("capture.bin.1")), image());
+     }},
+    {"ALeadPluggedInAheadOfAServedOneRecordsEachUnitOnce",
+     "[bridge 0]\nappear_ms = 2500\n" + kMeter + "capture = capture0.bin\n[bridge 1]\n" + kMeter +
+         "capture = capture1.bin\n",
+     kStation + "--count 2", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         ASSERT_EQ(record.size(), 2u);
+         EXPECT_EQ(linesWith(record, {"\"lead_serial\":\"PX7A0000\"", "\"result\":\"ok\""}), 1);
+         EXPECT_EQ(linesWith(record, {"\"lead_serial\":\"PX7A0001\"", "\"result\":\"ok\""}), 1);
+         EXPECT_EQ(fileText(rig.path("capture1.bin")), image());
+     }},
     {"EightLanesAtOnceByteForByte", eightMeters(), kStation + "--count 8", 0,
      [](const CliRig& rig, const std::vector<std::string>& record) {
          for (int i = 0; i < 8; ++i) {
@@ -207,36 +249,48 @@ TEST(CliStationRecord, ASecondStationAppends) {
 }
 
 // With --json every line is one event tagged with its lane: a lead that leaves while another
-// lane upgrades ends its own lane only, and progress comes at most every 10 records.
+// lane upgrades ends its own lane only, also when the lead left was ahead of the one being
+// upgraded, whose bridge then holds the index the left lead had; progress comes at most every
+// 10 records.
 TEST(CliStationEvents, LanesComeAndGoInJsonEvents) {
-    CliRig rig("[bridge 0]\n" + kMeter + "[bridge 1]\n" + kMeter +
-               "meter_windows = 60000-61000\nleave_ms = 2000\n");
-    const CliResult result = rig.run("--json " + kStation + "--count 1");
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    std::vector<std::string> events;
-    std::size_t start = 0;
-    for (std::size_t end = result.out.find('\n'); end != std::string::npos;
-         end = result.out.find('\n', start)) {
-        events.push_back(result.out.substr(start, end - start));
-        start = end + 1;
-    }
-    int progress = 0, gone = 0;
-    for (const std::string& event : events) {
-        EXPECT_TRUE(isJsonObject(event)) << event;
-        EXPECT_TRUE(contains(event, "\"lane\":") || contains(event, "\"event\":\"result\""))
-            << event;
-        progress += contains(event, "\"event\":\"progress\"") ? 1 : 0;
-        gone += contains(event, "\"event\":\"lane_gone\"") ? 1 : 0;
-        if (contains(event, "\"event\":\"lane_gone\"")) {
-            EXPECT_TRUE(contains(event, "\"serial\":\"PX7A0001\"")) << event;
+    const std::string leaving = "meter_windows = 60000-61000\nleave_ms = 2000\n";
+    const struct {
+        std::string scenario;
+        const char* gone;
+    } benches[] = {
+        {"[bridge 0]\n" + kMeter + "[bridge 1]\n" + kMeter + leaving, "PX7A0001"},
+        {"[bridge 0]\n" + kMeter + leaving + "[bridge 1]\n" + kMeter, "PX7A0000"},
+    };
+    for (const auto& bench : benches) {
+        CliRig rig(bench.scenario);
+        const CliResult result = rig.run("--json " + kStation + "--count 1");
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        std::vector<std::string> events;
+        std::size_t start = 0;
+        for (std::size_t end = result.out.find('\n'); end != std::string::npos;
+             end = result.out.find('\n', start)) {
+            events.push_back(result.out.substr(start, end - start));
+            start = end + 1;
         }
+        int progress = 0, gone = 0;
+        for (const std::string& event : events) {
+            EXPECT_TRUE(isJsonObject(event)) << event;
+            EXPECT_TRUE(contains(event, "\"lane\":") || contains(event, "\"event\":\"result\""))
+                << event;
+            progress += contains(event, "\"event\":\"progress\"") ? 1 : 0;
+            if (contains(event, "\"event\":\"lane_gone\"")) {
+                ++gone;
+                EXPECT_TRUE(contains(event, std::string("\"serial\":\"") + bench.gone + "\""))
+                    << event;
+            }
+        }
+        EXPECT_EQ(gone, 1) << bench.gone;
+        EXPECT_GE(progress, 31);
+        EXPECT_LE(progress, 33);
+        ASSERT_FALSE(events.empty());
+        EXPECT_TRUE(contains(events.back(), "\"event\":\"result\"")) << events.back();
+        EXPECT_EQ(recordLines(rig).size(), 1u);
     }
-    EXPECT_EQ(gone, 1);
-    EXPECT_GE(progress, 31);
-    EXPECT_LE(progress, 33);
-    ASSERT_FALSE(events.empty());
-    EXPECT_TRUE(contains(events.back(), "\"event\":\"result\"")) << events.back();
-    EXPECT_EQ(recordLines(rig).size(), 1u);
 }
 
 // A shell fragment that waits (ten seconds at most) until the trace has count lines that
@@ -274,6 +328,21 @@ TEST(CliStationStops, BothSignalPaths) {
             << record[0];
         EXPECT_EQ(fileText(rig.path("capture.bin")) == image(), c.exitCode == 0) << c.signal;
     }
+}
+
+// A driver read that never returns: SIGTERM cannot end the transfer, so the watchdog ends the
+// program, and the meter under way still gets its one line.
+TEST(CliStationStops, AStuckReadEndedByTheWatchdogIsRecorded) {
+    CliRig rig("[bridge 0]\n" + kMeter + "hang_read_from_record = 30\n");
+    const int status = rig.shell(rig.commandLine(kStation) + " >out.txt 2>err.txt & pid=$!; " +
+                                 waitForTrace("FT_Write bridge=0 length=516", 31) +
+                                 "sleep 0.3; kill -TERM $(cat /proc/$pid/task/$pid/children); "
+                                 "wait $pid");
+    EXPECT_EQ(status, 143) << fileText(rig.path("err.txt"));
+    const std::vector<std::string> record = recordLines(rig);
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_TRUE(contains(record[0], "\"result\":\"terminated\"")) << record[0];
+    EXPECT_TRUE(contains(record[0], "\"attempts\":1")) << record[0];
 }
 
 // SIGKILL while eight lanes finish: every line already in the record is whole.
