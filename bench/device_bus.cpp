@@ -11,8 +11,19 @@ namespace pxr7 {
 
 namespace {
 
+// Where the driver tells locations, the lead's own location finds it, whether or not a twin
+// showed up since the lead was first seen; otherwise its serial number, if nothing shares it.
+FindResult findLead(const BridgeIdentity& lead) {
+    if (!lead.location) {
+        return findSameBridge(lead);
+    }
+    BridgeIdentity byPlace = lead;
+    byPlace.serialShared = true;
+    return findSameBridge(byPlace);
+}
+
 Reach refind(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
-    const FindResult found = findSameBridge(lead);
+    const FindResult found = findLead(lead);
     if (found.outcome != FindOutcome::Found) {
         return found.outcome == FindOutcome::NotFound ? Reach::Gone : Reach::CannotTell;
     }
@@ -73,7 +84,7 @@ Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
     }
     if (!lead.location) {
         // The serial number found it once; a twin plugged in since would make it ambiguous.
-        const FindResult found = findSameBridge(lead);
+        const FindResult found = findLead(lead);
         if (found.outcome == FindOutcome::Ambiguous) {
             return Reach::CannotTell;
         }
@@ -120,11 +131,21 @@ Asked DeviceBus::ask(BridgeIdentity& lead, std::string& version) {
 int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
                         MeterRun& run) {
     std::unique_lock<std::mutex> hold(lock_);
+    // Found again just before the pulse: a bridge plugged in ahead of it since the last ask
+    // has moved it, and a twin must never get its reset.
+    const FindResult found = findLead(lead);
+    if (found.outcome != FindOutcome::Found) {
+        run.diagnosis = found.outcome == FindOutcome::NotFound
+                            ? "pxr7: the lead left the bus before the upgrade could start."
+                            : "pxr7: another lead shows the same serial number and nothing tells "
+                              "them apart: nothing was sent. Connect one lead at a time.";
+        return EXIT_PORT_ERROR;
+    }
     OpenedObserver observer(lane, hold);
     TransferHost host(observer);
     Upgrade upgrade(host);
     upgrade.chooseImage(IMAGE_RESOURCE_ID);
-    upgrade.aimAt(lead.serialNumber, lead.index);
+    upgrade.aimAt(lead.serialNumber, found.index);
     upgrade.useLatencyTimer(kBenchLatencyMs);
     upgrade.start([] { return true; });
     observer.release();
