@@ -99,7 +99,7 @@ void LaneView::transferEnded(std::size_t i, const UpgradeOutcome& outcome) {
 void LaneView::laneDone(std::size_t i, const MeterRun& run) {
     std::lock_guard<std::mutex> lock(mutex_);
     State& state = states_[i];
-    state.outcome = run.exitCode == 0 ? "ok" : errorWordFor(run.exitCode);
+    state.outcome = resultWord(run);
     if (!terminal().settings().json && terminal().live()) {
         redraw(true);
     } else if (!terminal().settings().json && tagged_) {
