@@ -49,7 +49,7 @@ void recordRuns(const Options& options, const std::vector<BridgeReport>& leads,
             entries.back().result = "current";
         }
     }
-    const std::string path = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
     for (const RecordEntry& entry : entries) {
         std::string problem;
         if (!appendRecord(path, recordLine(entry), problem)) {
