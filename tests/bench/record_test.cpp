@@ -237,14 +237,16 @@ TEST(History, CountsPerLeadKeepsTheLastEntriesAndSkipsWhatItCannotRead) {
     }
     RecordEntry elsewhere = sampleEntry("PX7A0000", "ok");
     elsewhere.leadLocation = "0x01300000";
-    text += recordLine(elsewhere) + "\n\n" + "{\"schema\":2,\"result\":\"ok\"}\n" +
-            "{\"schema\":1,\"lead_serial\":\"X\"}\n" + "garbage\n" +
-            recordLine(sampleEntry("PX7A0001", "ok")).substr(0, 40);
+    RecordEntry lookAlike = sampleEntry("PX7A00000x0120", "ok"); // serial + location as above
+    lookAlike.leadLocation = "0000";
+    text += recordLine(lookAlike) + "\n" + recordLine(elsewhere) + "\n\n" +
+            "{\"schema\":2,\"result\":\"ok\"}\n" + "{\"schema\":1,\"lead_serial\":\"X\"}\n" +
+            "garbage\n" + recordLine(sampleEntry("PX7A0001", "ok")).substr(0, 40);
     std::istringstream record(text);
     const RecordHistory history = summariseRecord(record, 3);
-    EXPECT_EQ(history.entries, 6);
+    EXPECT_EQ(history.entries, 7);
     EXPECT_EQ(history.unreadable, 4);
-    ASSERT_EQ(history.leads.size(), 3u) << "a serial in another place is another lead";
+    ASSERT_EQ(history.leads.size(), 4u) << "a serial in another place is another lead";
     const LeadHistory& first = history.leads[0];
     EXPECT_EQ(first.serial, "PX7A0000");
     EXPECT_EQ(first.ok + first.current * 10 + first.failed * 100, 102);
