@@ -2,21 +2,34 @@
 
 #include "record_json.h"
 
+#include <deque>
+#include <unordered_map>
+#include <utility>
+
 namespace pxr7 {
 
 namespace {
 
-LeadHistory& leadOf(RecordHistory& history, const RecordEntry& entry) {
-    for (LeadHistory& lead : history.leads) {
-        if (lead.serial == entry.leadSerial && lead.location == entry.leadLocation) {
-            return lead;
+// Where each lead sits in history.leads, so a record of many leads is read in one pass
+// instead of a search of every lead so far for each line.
+class LeadIndex {
+public:
+    LeadHistory& leadOf(RecordHistory& history, const RecordEntry& entry) {
+        // The serial's length first: no serial and location can pass for another pair.
+        const std::string key =
+            std::to_string(entry.leadSerial.size()) + ':' + entry.leadSerial + entry.leadLocation;
+        const auto found = where_.emplace(key, history.leads.size());
+        if (found.second) {
+            history.leads.emplace_back();
+            history.leads.back().serial = entry.leadSerial;
+            history.leads.back().location = entry.leadLocation;
         }
+        return history.leads[found.first->second];
     }
-    history.leads.emplace_back();
-    history.leads.back().serial = entry.leadSerial;
-    history.leads.back().location = entry.leadLocation;
-    return history.leads.back();
-}
+
+private:
+    std::unordered_map<std::string, std::size_t> where_;
+};
 
 void count(LeadHistory& lead, const RecordEntry& entry) {
     if (entry.result == "ok") {
@@ -33,6 +46,9 @@ void count(LeadHistory& lead, const RecordEntry& entry) {
 
 RecordHistory summariseRecord(std::istream& record, std::size_t lastCount) {
     RecordHistory history;
+    LeadIndex index;
+    // Dropping the oldest from the front of a vector would move every entry kept, each line.
+    std::deque<RecordEntry> last;
     for (std::string line; std::getline(record, line);) {
         if (line.find_first_not_of(" \t\r") == std::string::npos) {
             continue;
@@ -44,14 +60,15 @@ RecordHistory summariseRecord(std::istream& record, std::size_t lastCount) {
             continue;
         }
         ++history.entries;
-        count(leadOf(history, entry), entry);
+        count(index.leadOf(history, entry), entry);
         if (lastCount > 0) {
-            if (history.last.size() == lastCount) {
-                history.last.erase(history.last.begin());
+            if (last.size() == lastCount) {
+                last.pop_front();
             }
-            history.last.push_back(entry);
+            last.push_back(std::move(entry));
         }
     }
+    history.last.assign(std::make_move_iterator(last.begin()), std::make_move_iterator(last.end()));
     return history;
 }
 

@@ -48,18 +48,25 @@ std::string utcNow() {
     return isoTime(std::time(nullptr));
 }
 
-std::string defaultRecordPath() {
+std::string resolveStatePath(const std::string& given, const char* fileName) {
+    if (!given.empty()) {
+        return given;
+    }
 #if defined(_WIN32)
     const std::string local = environment("LOCALAPPDATA");
-    return local.empty() ? "" : local + "\\pxr7\\record.jsonl";
+    return local.empty() ? "" : local + "\\pxr7\\" + fileName;
 #else
     const std::string state = environment("XDG_STATE_HOME");
     if (!state.empty() && state[0] == '/') {
-        return state + "/pxr7/record.jsonl";
+        return state + "/pxr7/" + fileName;
     }
     const std::string home = environment("HOME");
-    return home.empty() ? "" : home + "/.local/state/pxr7/record.jsonl";
+    return home.empty() ? "" : home + "/.local/state/pxr7/" + fileName;
 #endif
+}
+
+std::string defaultRecordPath() {
+    return resolveStatePath("", kRecordFileName);
 }
 
 std::string recordLine(const RecordEntry& entry) {

@@ -26,15 +26,44 @@ struct RecordEntry {
 };
 
 std::string utcNow(); // ISO 8601, seconds
-// $XDG_STATE_HOME/pxr7/record.jsonl (~/.local/state/pxr7/ when unset or not absolute),
-// %LOCALAPPDATA%\pxr7\record.jsonl on Windows; "" when the environment names no home.
+
+// The record's name in the program's state folder.
+constexpr char kRecordFileName[] = "record.jsonl";
+// The file a command writes or reads: given when it is not empty, otherwise fileName in the
+// program's state folder: $XDG_STATE_HOME/pxr7/ (~/.local/state/pxr7/ when unset or not
+// absolute), %LOCALAPPDATA%\pxr7\ on Windows; "" when the environment names no home.
+std::string resolveStatePath(const std::string& given, const char* fileName);
+// resolveStatePath("", kRecordFileName).
 std::string defaultRecordPath();
+
 // One JSON line (schema 1, no newline): the entry plus host, image SHA-256 and declared
 // version, program version and backend in use, filled in here.
 std::string recordLine(const RecordEntry& entry);
-// Appends line + "\n" with one write (O_APPEND), fsync, creating the folder; false and the
-// reason in problem if it could not. Never blocks on a FIFO (refuses non-regular files).
+
+// Whether appending may make the missing folders on the way to the file: the record's
+// default place is the program's own state folder; a --log file goes where its user said.
+enum class MissingFolders { Make, Refuse };
+
+// Appends line + "\n" to the file at path with one write (O_APPEND), then fsync; the record
+// and the run log both go through here. Missing folders are made (0700) if folders says so,
+// and a missing file (0600); existing ones keep their modes. A line left torn by a crash is
+// closed with "\n" first. False, with the reason in problem, when the line is not on disk
+// whole:
+//  - path is empty, a symbolic link (POSIX), a FIFO, a folder or anything but a regular
+//    file: refused before anything is written, without waiting on it;
+//  - a folder or the file cannot be made or opened: the system's reason;
+//  - the write fails or is short (a full disk, the file-size limit): whatever part of it went
+//    in is cut off again, so the file ends where it did, and the reason says which;
+//  - fsync or close fails: the line is in the file, but perhaps not on disk.
+bool appendLine(const std::string& path, const std::string& line, MissingFolders folders,
+                std::string& problem);
+// appendLine for the record: its folders are made.
 bool appendRecord(const std::string& path, const std::string& line, std::string& problem);
+
+// Whether appendRecord could append to path now: makes the folders and the file as it does
+// and opens the file the same way, but writes nothing. False, with the reason in problem,
+// where appendRecord would refuse or fail to open. A full disk is not seen here.
+bool checkRecordWritable(const std::string& path, std::string& problem);
 
 // The entry for a meter's run: its lead, versions, records and time; result "ok" or the run's
 // error word; finished now, started the run's seconds before. The caller sets what the run

@@ -1,83 +1,37 @@
 // Appending to the record: one write per line on a file opened for appending, so that two
 // processes sharing a record never interleave their lines, then fsync so a line is on disk
-// before the caller moves on. Nothing but a regular file is written to.
+// before the caller moves on. The record is the shop's proof of which meter got which
+// firmware: it is written only as a regular file under its own name, it holds whole lines
+// only, and whatever keeps a line out is said, never passed over.
 #include "record.h"
+
+#include "append_file.h"
 
 #include <cerrno>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#if defined(_WIN32)
-#include <direct.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace pxr7 {
 
 namespace {
 
-#if defined(_WIN32)
-int openForAppend(const char* path) {
-    return _open(path, _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
-bool lastByteIs(int fd, long long size, char wanted) {
-    char last = 0;
-    return _lseeki64(fd, size - 1, SEEK_SET) == size - 1 && _read(fd, &last, 1) == 1 &&
-           last == wanted;
-}
-long writeOnce(int fd, const std::string& text) {
-    return _write(fd, text.data(), static_cast<unsigned>(text.size()));
-}
-int flushToDisk(int fd) {
-    return _commit(fd);
-}
-int closeFile(int fd) {
-    return _close(fd);
-}
-int makeFolder(const char* path) {
-    return _mkdir(path);
-}
-bool isSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-#else
-// Without blocking: opening a FIFO nobody reads would otherwise wait for a reader for ever.
-int openForAppend(const char* path) {
-    return open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-}
-bool lastByteIs(int fd, long long size, char wanted) {
-    char last = 0;
-    return pread(fd, &last, 1, static_cast<off_t>(size - 1)) == 1 && last == wanted;
-}
-long writeOnce(int fd, const std::string& text) {
-    ssize_t written = 0;
-    do {
-        written = write(fd, text.data(), text.size());
-    } while (written < 0 && errno == EINTR);
-    return static_cast<long>(written);
-}
-int flushToDisk(int fd) {
-    return fsync(fd);
-}
-int closeFile(int fd) {
-    return close(fd);
-}
-int makeFolder(const char* path) {
-    return mkdir(path, 0777);
-}
-bool isSeparator(char c) {
-    return c == '/';
-}
-#endif
+using namespace appendfile;
 
-bool isRegular(const struct stat& status) {
-    return (status.st_mode & S_IFMT) == S_IFREG;
+constexpr char kLinkRefused[] = "it is a symbolic link: name the file itself, not a link to it";
+constexpr char kNotRegular[] = "not a regular file";
+
+std::string systemReason(int error) {
+    switch (error) {
+    case ENOSPC:
+        return "the disk is full";
+    case EFBIG:
+        return "the file has reached the file-size limit";
+    default:
+        return std::strerror(error);
+    }
 }
 
-// Creates every missing folder on the way to the file at path.
+// Creates every missing folder on the way to the file at path, private to the user: the
+// record and the log are nobody else's to add to.
 bool makeParents(const std::string& path, std::string& problem) {
     for (std::size_t at = 1; at < path.size(); ++at) {
         if (!isSeparator(path[at]) || isSeparator(path[at - 1]) || path[at - 1] == ':') {
@@ -85,7 +39,7 @@ bool makeParents(const std::string& path, std::string& problem) {
         }
         const std::string folder = path.substr(0, at);
         errno = 0;
-        if (makeFolder(folder.c_str()) != 0 && errno != EEXIST) {
+        if (!makeFolder(folder) && errno != EEXIST) {
             problem = "cannot create " + folder + ": " + std::strerror(errno);
             return false;
         }
@@ -93,23 +47,67 @@ bool makeParents(const std::string& path, std::string& problem) {
     return true;
 }
 
-bool writeLine(int fd, const std::string& text, std::string& problem) {
-    struct stat status {};
-    // Checked on what was opened: the name may have changed hands since it was looked at.
-    if (fstat(fd, &status) != 0 || !isRegular(status)) {
-        problem = "not a regular file";
-        return false;
+// The file at path opened for appending, and its size; -1 with the reason in problem.
+int openRecord(const std::string& path, MissingFolders folders, long long& size,
+               std::string& problem) {
+    if (path.empty()) {
+        problem = "no record file: name one with --record FILE";
+        return -1;
     }
-    // A line torn by a crash or an editor is closed first, so this one stays whole.
-    const std::string whole =
-        status.st_size > 0 && !lastByteIs(fd, status.st_size, '\n') ? "\n" + text : text;
+    // Looked at before it is opened: opening a device or a FIFO can already do harm.
+    const Found found = lookAt(path);
+    if (found == Found::Link || found == Found::Other) {
+        problem = found == Found::Link ? kLinkRefused : kNotRegular;
+        return -1;
+    }
+    if (folders == MissingFolders::Make && !makeParents(path, problem)) {
+        return -1;
+    }
     errno = 0;
-    if (writeOnce(fd, whole) != static_cast<long>(whole.size())) {
-        problem = errno != 0 ? std::strerror(errno) : "the line was written only in part";
+    const int fd = openForAppend(path);
+    if (fd < 0) {
+        problem = refusedAsLink(errno) ? kLinkRefused : systemReason(errno);
+        return -1;
+    }
+    // Checked on what was opened: the name may have changed hands since it was looked at.
+    if (!regularFileSize(fd, size)) {
+        closeFile(fd);
+        problem = kNotRegular;
+        return -1;
+    }
+    return fd;
+}
+
+// The bytes of a short write are the start of a line that will never be finished: cut off,
+// so the file ends where it did and the next line does not run into them.
+void takeBack(int fd, long written, std::string& problem) {
+    const long long end = offsetNow(fd);
+    if (end >= written && truncateTo(fd, end - written)) {
+        flushToDisk(fd);
+        problem += ", and were cut off again";
+        return;
+    }
+    problem += ", and could not be cut off again: " + std::string(std::strerror(errno));
+}
+
+bool writeLine(int fd, long long size, const std::string& text, std::string& problem) {
+    // A line torn by a crash or an editor is closed first, so this one stays whole.
+    const std::string whole = size > 0 && !lastByteIs(fd, size, '\n') ? "\n" + text : text;
+    errno = 0;
+    const long written = writeOnce(fd, whole);
+    if (written < 0) {
+        problem = systemReason(errno);
         return false;
     }
-    if (flushToDisk(fd) != 0) {
-        problem = std::strerror(errno);
+    if (static_cast<std::size_t>(written) < whole.size()) {
+        problem = "the disk is full or the file has reached the file-size limit: only " +
+                  std::to_string(written) + " of " + std::to_string(whole.size()) +
+                  " bytes went in";
+        takeBack(fd, written, problem);
+        return false;
+    }
+    if (!flushToDisk(fd)) {
+        problem = "the line may not be on disk: " + std::string(std::strerror(errno));
         return false;
     }
     return true;
@@ -117,32 +115,38 @@ bool writeLine(int fd, const std::string& text, std::string& problem) {
 
 } // namespace
 
-bool appendRecord(const std::string& path, const std::string& line, std::string& problem) {
+bool appendLine(const std::string& path, const std::string& line, MissingFolders folders,
+                std::string& problem) {
     problem.clear();
-    if (path.empty()) {
-        problem = "no record file: name one with --record FILE";
-        return false;
-    }
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0 && !isRegular(status)) {
-        problem = "not a regular file";
-        return false;
-    }
-    if (!makeParents(path, problem)) {
-        return false;
-    }
-    errno = 0;
-    const int fd = openForAppend(path.c_str());
+    long long size = 0;
+    const int fd = openRecord(path, folders, size, problem);
     if (fd < 0) {
-        problem = std::strerror(errno);
         return false;
     }
-    const bool written = writeLine(fd, line + "\n", problem);
-    if (closeFile(fd) != 0 && written) {
-        problem = std::strerror(errno);
+    const bool written = writeLine(fd, size, line + "\n", problem);
+    if (!closeFile(fd) && written) {
+        problem = "the line may not be on disk: " + std::string(std::strerror(errno));
         return false;
     }
     return written;
+}
+
+bool appendRecord(const std::string& path, const std::string& line, std::string& problem) {
+    return appendLine(path, line, MissingFolders::Make, problem);
+}
+
+bool checkRecordWritable(const std::string& path, std::string& problem) {
+    problem.clear();
+    long long size = 0;
+    const int fd = openRecord(path, MissingFolders::Make, size, problem);
+    if (fd < 0) {
+        return false;
+    }
+    if (!closeFile(fd)) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pxr7

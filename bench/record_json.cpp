@@ -108,9 +108,9 @@ bool Reader::value(FlatValue& out) {
         out.kind = FlatValue::Kind::String;
         return string(out.text);
     }
+    static const std::string bare = "+-.0123456789eEtruefalsn";
     const std::size_t start = at_;
-    while (at_ < text_.size() &&
-           std::string("+-.0123456789eEtruefalsn").find(text_[at_]) != std::string::npos) {
+    while (at_ < text_.size() && bare.find(text_[at_]) != std::string::npos) {
         ++at_;
     }
     out.text = text_.substr(start, at_ - start);

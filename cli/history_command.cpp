@@ -106,7 +106,7 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
 } // namespace
 
 int runHistoryCommand(const Options& options) {
-    const std::string path = options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
     const std::size_t lastCount = static_cast<std::size_t>(options.lastEntries);
     struct stat status {};
     errno = 0;

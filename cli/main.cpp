@@ -64,7 +64,7 @@ int runCommand(const Options& options) {
 int main(int argc, char** argv) {
     using namespace pxr7;
     openMissingStandardStreams();
-    ignoreBrokenPipes();
+    ignoreFailedWriteSignals();
     Options options;
     const int parsed = parseOptions(argc, argv, options);
     if (parsed >= 0) {

@@ -25,9 +25,11 @@ struct RunLogEntry {
 // run over two lines.
 std::string formatRunLogLine(const RunLogEntry& entry, std::time_t when);
 
-// Appends the line for entry, stamped now, to the file at path (created if missing). Only a
-// regular file takes it: a FIFO, terminal or device is refused without waiting on it. On
-// failure prints one warning on stderr and returns false; the run's exit code stays as it is.
+// Appends the line for entry, stamped now, to the file at path the way the record is
+// appended to (appendLine, record.h): created 0600 if missing, in a folder that must exist;
+// whole lines only; only a regular file takes it: a link, FIFO, terminal or device is refused
+// without waiting on it. On failure prints one warning on stderr and returns false; the run's exit
+// code stays as it is.
 bool appendRunLog(const std::string& path, const RunLogEntry& entry);
 
 } // namespace pxr7

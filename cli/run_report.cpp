@@ -34,12 +34,12 @@ void addRunFields(JsonObject& object, const MeterRun& run) {
 }
 
 std::string recordPathFor(const Options& options) {
-    return options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    return resolveStatePath(options.recordPath, kRecordFileName);
 }
 
 void warnRecordProblem(const std::string& path, const std::string& problem) {
     terminal().line(LineKind::Warning,
-                    "pxr7: warning: could not write the record " + path + ": " + problem);
+                    "pxr7: warning: could not write the record " + printable(path) + ": " + problem);
 }
 
 void recordCurrent(const Options& options, const std::vector<MeterRun>& settled) {

@@ -2,6 +2,7 @@
 // Starting it is the consent to upgrade the meters that come to it, so it asks nothing.
 #include "commands.h"
 #include "firmware_image.h"
+#include "printable.h"
 #include "record.h"
 #include "station_view.h"
 #include "stop_signals.h"
@@ -27,13 +28,19 @@ StationStops stationStops() {
 } // namespace
 
 int runStationCommand(const Options& options) {
-    const std::string recordPath =
-        options.recordPath.empty() ? defaultRecordPath() : options.recordPath;
+    const std::string recordPath = resolveStatePath(options.recordPath, kRecordFileName);
     if (recordPath.empty()) {
         // Every meter must be recorded before its lane goes on: no record, no station.
         terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
                                          "give one with --record FILE.");
         return EXIT_USAGE;
+    }
+    // Found out now, not after the first meter has been upgraded with nothing to show for it.
+    std::string problem;
+    if (!checkRecordWritable(recordPath, problem)) {
+        terminal().line(LineKind::Error, "pxr7: cannot write the record " + printable(recordPath) +
+                                             ": " + problem + ". The station does not start.");
+        return EXIT_RECORD_FAILED;
     }
     installStopSignals();
     if (!loadDriver(options)) {

@@ -80,6 +80,8 @@ bool stopAsked() {
 extern "C" void countStopSignal(int signal);
 
 #if defined(_WIN32)
+// Failed writes there return an error and raise nothing.
+void ignoreWriteSignals() {}
 void handle(int signal) {
     std::signal(signal, countStopSignal);
 }
@@ -88,6 +90,13 @@ void rearm(int signal) {
     std::signal(signal, countStopSignal);
 }
 #else
+// A write to a closed pipe, or past the file-size limit (RLIMIT_FSIZE), then fails with EPIPE
+// or EFBIG, which its caller handles: a record line that cannot be written is said and taken
+// back, instead of the program ending in the middle of a transfer.
+void ignoreWriteSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 void handle(int signal) {
     struct sigaction action {};
     action.sa_handler = countStopSignal;
@@ -167,10 +176,8 @@ extern "C" void endStopWatchdog() {
 
 } // namespace
 
-void ignoreBrokenPipes() {
-#if defined(SIGPIPE)
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+void ignoreFailedWriteSignals() {
+    ignoreWriteSignals();
 }
 
 void installStopSignals() {

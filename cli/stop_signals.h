@@ -11,8 +11,9 @@
 
 namespace pxr7 {
 
-// A reader that goes away (a closed pipe) must never end the program mid-transfer.
-void ignoreBrokenPipes();
+// A reader that goes away (a closed pipe) or a file at its size limit must never end the
+// program mid-transfer: such a write fails instead, and its caller says so.
+void ignoreFailedWriteSignals();
 
 // Installs the counting handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT and starts the
 // watchdog. Until then the signals end the program as usual: at a question, or while bridges

@@ -12,6 +12,8 @@
 #    against one plain upgrade (goal: at most 1.1 times); its CPU use while eight lanes wait
 #    for meters (goal: under 2% of one core); its memory and open descriptors over a longer
 #    run with meters coming and going (goal: flat).
+#  - `history` and `history --last 10` on a record of 100,000 lines, each of another lead
+#    (goal: under 2 s each, so the summing up grows only with the record's size).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
@@ -198,6 +200,41 @@ measure_station() {
         "$(tail -n 1 "$rig/samples.txt" | cut -d' ' -f2)"
 }
 
+# A record of that many lines as the station writes them, each line of another lead.
+write_history_record() {
+    awk -v n="$1" 'BEGIN {
+        for (i = 0; i < n; i++)
+            printf "{\"schema\":1,\"command\":\"station\",\"started\":\"2026-12-08T09:30:00Z\"," \
+                "\"finished\":\"2026-12-08T09:30:05Z\",\"host\":\"bench-3\",\"lead_serial\":\"PX%06d\"," \
+                "\"lead_index\":%d,\"lead_location\":\"0x%08X\",\"result\":\"%s\"," \
+                "\"version_before\":\"PXR7 V1.02\",\"version_after\":\"PXR7 V1.03\",\"attempts\":1," \
+                "\"records_sent\":314,\"records_total\":314,\"duration_s\":4.412," \
+                "\"image_sha256\":\"da95\",\"image_version\":\"PXR7 V1.03\"," \
+                "\"program_version\":\"1.3.0\",\"backend\":\"D2XX\"}\n",
+                i, i % 8, i, (i % 7 ? "ok" : "transfer_stopped")
+    }' >"$rig/history.jsonl"
+}
+
+measure_history() {
+    if ! "$pxr7" --help 2>&1 | grep -q '^  history'; then
+        echo "history: skipped, this pxr7 has no history command"
+        return
+    fi
+    local lines=100000 all
+    write_history_record "$lines"
+    if ! run_pxr7 history --record "$rig/history.jsonl"; then
+        echo "history, $lines lines: failed (exit $?), no figures"
+        return
+    fi
+    all=$wall
+    if ! run_pxr7 history --last 10 --record "$rig/history.jsonl"; then
+        echo "history --last 10, $lines lines: failed (exit $?), no figures"
+        return
+    fi
+    printf 'history, %d lines of %d leads: %.2f s, with --last 10 %.2f s (goal < 2 s each)\n' \
+        "$lines" "$lines" "$all" "$wall"
+}
+
 measure_upgrade "latency 16 ms" 16 "$driver"
 measure_upgrade "latency 0 ms" 0 "$driver"
 measure_upgrade "latency 16 ms, no timer entry" 16 "$driver_without_timer"
@@ -207,3 +244,4 @@ side_by_side
 wine_line
 measure_upgrade_all
 measure_station
+measure_history

@@ -1,6 +1,7 @@
 // The record in process: lines that survive the round trip whatever a meter says, appends that
-// stay whole when two processes share the file and never touch what is there, a FIFO refused
-// at once, and the history read from a record somebody has mangled.
+// stay whole when two processes share the file and never touch what is there, only a regular
+// file of the record's own name written (no link, FIFO or folder), a line that does not fit
+// taken back, and the history read from a record somebody has mangled.
 #include "history.h"
 #include "record.h"
 #include "record_json.h"
@@ -8,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,17 +118,112 @@ TEST(RecordFile, TwoProcessesAppendingAtOnceLeaveEveryLineWholeAndTheOldOnesAlon
     EXPECT_EQ(history.unreadable, 1);
 }
 
-TEST(RecordFile, FifoAndFoldersAreRefusedAtOnce) {
-    simrig::ScratchFolder folder;
-    const std::string fifo = folder.path("record.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::string problem;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(appendRecord(fifo, "{}", problem));
-    EXPECT_EQ(problem, "not a regular file");
-    EXPECT_FALSE(appendRecord(folder.folder(), "{}", problem));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_FALSE(appendRecord("", "{}", problem));
+// Everything in folder, a line each: name, type, mode, a link's target, size.
+std::string listing(const std::string& folder) {
+    const std::string find = "cd '" + folder + "' && find . -printf '%p %y %m %l %s\\n' | sort";
+    std::string text;
+    FILE* out = popen(find.c_str(), "r");
+    for (char line[512]; out != nullptr && std::fgets(line, sizeof line, out) != nullptr;) {
+        text += line;
+    }
+    return out != nullptr && pclose(out) == 0 ? text : "find failed";
+}
+
+struct PlaceCase {
+    const char* name;
+    const char* plant;   // shell commands run first in a fresh folder
+    const char* record;  // the record's path in it; "" for none at all
+    const char* refusal; // part of the reason; nullptr: written, and the modes hold
+    std::vector<std::pair<const char*, mode_t>> modes;
+};
+
+const PlaceCase kPlaces[] = {
+    {"NewFoldersAndFileArePrivate",
+     "true",
+     "a/b/r",
+     nullptr,
+     {{"a", 0700}, {"a/b", 0700}, {"a/b/r", 0600}}},
+    {"AnExistingFileKeepsItsMode",
+     "printf '{\"torn\":' >r && chmod 644 r",
+     "r",
+     nullptr,
+     {{"r", 0644}}},
+    {"ALinkToAFile", "echo proof >p && ln -s p r", "r", "symbolic link", {}},
+    {"ALinkToNothingYet", "ln -s planted r", "r", "symbolic link", {}},
+    {"AFifo", "mkfifo r", "r", "not a regular file", {}},
+    {"AFolder", "mkdir r", "r", "not a regular file", {}},
+    {"AFileWhereAFolderShouldBe", "echo x >p", "p/r", "Not a directory", {}},
+    {"NoPathAtAll", "true", "", "--record FILE", {}},
+};
+
+// The check and the append agree on every place: a regular file of the record's own name is
+// opened, made private if new; anything else is refused without waiting on it or making
+// anything, and the check itself writes nothing.
+TEST(RecordFile, OnlyARegularFileOfItsOwnNameIsWrittenAndNewOnesArePrivate) {
+    const mode_t savedMask = umask(0);
+    for (const PlaceCase& c : kPlaces) {
+        SCOPED_TRACE(c.name);
+        simrig::ScratchFolder folder;
+        ASSERT_EQ(std::system(("cd '" + folder.folder() + "' && " + c.plant).c_str()), 0);
+        const std::string path = *c.record != '\0' ? folder.path(c.record) : "";
+        const std::string before = listing(folder.folder());
+        const std::string text = c.refusal == nullptr ? simrig::fileText(path) : "";
+        std::string checked, appended;
+        EXPECT_EQ(checkRecordWritable(path, checked), c.refusal == nullptr) << checked;
+        EXPECT_EQ(appendRecord(path, "{}", appended), c.refusal == nullptr) << appended;
+        if (c.refusal != nullptr) {
+            EXPECT_NE(checked.find(c.refusal), std::string::npos) << checked;
+            EXPECT_EQ(appended, checked);
+            EXPECT_EQ(listing(folder.folder()), before) << "nothing made, nothing touched";
+            continue;
+        }
+        EXPECT_EQ(simrig::fileText(path), text + (text.empty() ? "" : "\n") + "{}\n");
+        for (const auto& [name, mode] : c.modes) {
+            struct stat status {};
+            EXPECT_EQ(stat(folder.path(name).c_str(), &status), 0) << name;
+            EXPECT_EQ(status.st_mode & 07777, mode) << name;
+        }
+    }
+    umask(savedMask);
+}
+
+// A write past the file-size limit (a full disk alike) takes back what part of it went in, so
+// the record ends at its last whole line (or as torn as it was), and says why. In a child, so
+// the limit stays there.
+TEST(RecordFile, AWritePastTheFileSizeLimitLeavesTheRecordAsItWas) {
+    const std::string line = recordLine(sampleEntry("PX7A0000", "ok")), whole = line + "\n";
+    const struct {
+        std::string before;
+        rlim_t limit;
+    } cases[] = {
+        {whole, whole.size() + 40}, {whole, whole.size()}, {whole + "{\"t", whole.size() + 9}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        simrig::ScratchFolder folder;
+        const std::string path = folder.path("record.jsonl");
+        simrig::writeFile(path, c.before);
+        int reason[2];
+        ASSERT_EQ(pipe(reason), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{c.limit, c.limit};
+            std::string problem = setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "no limit set";
+            const bool written = problem.empty() && appendRecord(path, line, problem);
+            (void)!write(reason[1], problem.data(), problem.size());
+            _exit(written ? 1 : 0);
+        }
+        close(reason[1]);
+        char text[512] = "";
+        (void)!read(reason[0], text, sizeof text - 1);
+        close(reason[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a failure taken for success";
+        EXPECT_NE(std::string(text).find("size"), std::string::npos) << text;
+        EXPECT_EQ(simrig::fileText(path), c.before);
+    }
 }
 
 TEST(History, CountsPerLeadKeepsTheLastEntriesAndSkipsWhatItCannotRead) {
@@ -138,14 +237,16 @@ TEST(History, CountsPerLeadKeepsTheLastEntriesAndSkipsWhatItCannotRead) {
     }
     RecordEntry elsewhere = sampleEntry("PX7A0000", "ok");
     elsewhere.leadLocation = "0x01300000";
-    text += recordLine(elsewhere) + "\n\n" + "{\"schema\":2,\"result\":\"ok\"}\n" +
-            "{\"schema\":1,\"lead_serial\":\"X\"}\n" + "garbage\n" +
-            recordLine(sampleEntry("PX7A0001", "ok")).substr(0, 40);
+    RecordEntry lookAlike = sampleEntry("PX7A00000x0120", "ok"); // serial + location as above
+    lookAlike.leadLocation = "0000";
+    text += recordLine(lookAlike) + "\n" + recordLine(elsewhere) + "\n\n" +
+            "{\"schema\":2,\"result\":\"ok\"}\n" + "{\"schema\":1,\"lead_serial\":\"X\"}\n" +
+            "garbage\n" + recordLine(sampleEntry("PX7A0001", "ok")).substr(0, 40);
     std::istringstream record(text);
     const RecordHistory history = summariseRecord(record, 3);
-    EXPECT_EQ(history.entries, 6);
+    EXPECT_EQ(history.entries, 7);
     EXPECT_EQ(history.unreadable, 4);
-    ASSERT_EQ(history.leads.size(), 3u) << "a serial in another place is another lead";
+    ASSERT_EQ(history.leads.size(), 4u) << "a serial in another place is another lead";
     const LeadHistory& first = history.leads[0];
     EXPECT_EQ(first.serial, "PX7A0000");
     EXPECT_EQ(first.ok + first.current * 10 + first.failed * 100, 102);

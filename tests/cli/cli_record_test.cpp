@@ -1,0 +1,59 @@
+// The record end to end: a station whose record cannot be written refuses to start before it
+// reaches a single lead, and a write past the file-size limit fails with a warning instead of
+// ending the program.
+#include "cli_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace simrig;
+
+namespace {
+
+const std::string kMeter = "[bridge 0]\nversion = PXR7 V1.02\n";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct RefusalCase {
+    const char* name;
+    const char* plant; // shell commands that spoil the record's place, run in the rig's folder
+    const char* record;
+    const char* reason;
+};
+
+const RefusalCase kRefusals[] = {
+    {"AFileWhereItsFolderShouldBe", "true", "proof.jsonl/record.jsonl", "Not a directory"},
+    {"ALinkAtTheRecord", "ln -s proof.jsonl record.jsonl", "record.jsonl", "symbolic link"},
+    {"AFifoAtTheRecord", "mkfifo record.jsonl", "record.jsonl", "not a regular file"},
+};
+
+TEST(CliRecordFile, AStationThatCannotWriteItsRecordServesNoMeter) {
+    for (const RefusalCase& c : kRefusals) {
+        SCOPED_TRACE(c.name);
+        CliRig rig(kMeter);
+        ASSERT_EQ(rig.shell(std::string("echo proof >proof.jsonl && ") + c.plant), 0);
+        const CliResult result = rig.run(std::string("station --count 1 --record ") + c.record);
+        EXPECT_EQ(result.exitCode, 18) << result.out << result.err;
+        EXPECT_EQ(rig.countTrace("FT_SetDtr"), 0) << "a meter was reset";
+        EXPECT_TRUE(contains(result.err, c.record) && contains(result.err, c.reason)) << result.err;
+        EXPECT_EQ(fileText(rig.path("proof.jsonl")), "proof\n");
+    }
+}
+
+// Without SIGXFSZ ignored, the first write past `ulimit -f` ends the program with that signal.
+TEST(CliRecordFile, AWritePastTheFileSizeLimitIsAWarningNotTheEnd) {
+    CliRig rig(kMeter);
+    const std::string full(256 * 1024, 'x');
+    writeFile(rig.path("full.log"), full + "\n");
+    const int status = rig.shell("ulimit -f 128 && " + rig.commandLine("--log full.log list") +
+                                 " >out.txt 2>err.txt");
+    const std::string err = fileText(rig.path("err.txt"));
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_TRUE(contains(err, "could not write the log full.log")) << err;
+    EXPECT_EQ(fileText(rig.path("full.log")), full + "\n");
+}
+
+} // namespace
