@@ -7,9 +7,11 @@
 //    and a unit already on that version answered in its place, which the lead cannot tell
 //    apart: counted, not a violation; `current` only for a unit that answered the image's
 //    version and took nothing;
-//  - a unit clipped on while the lead held the reset for another is one the lead cannot tell
-//    from that other: it is counted, and neither its missing line nor the other's `ok` for
-//    the image it took is a violation;
+//  - a unit clipped on while the lead held a reset it began right after the unit before
+//    answered, or after about a second without hearing from the bench, is one no lead can
+//    tell from that unit: it is counted, and neither its missing line nor the other's `ok`
+//    for the image it took is a violation (a reset begun sooner after a stopped transfer
+//    gave the new unit no chance to answer, and stays a violation);
 //  - no reset pulse and no EEPROM write on another gadget's adapter, a factory-fresh lead
 //    without --setup, or twins nothing tells apart, no write on the first two, no `ok` for
 //    the twins;
