@@ -14,12 +14,25 @@ Micros benchTime(Micros origin, long ms, Micros otherwise) {
 } // namespace
 
 Bridge::Bridge(const BridgeScenario& config, const EepromImage& image, const std::string& version,
-               int latencyMs, Micros origin)
+               int latencyMs, Micros origin, UnitLog* units, int number)
     : eeprom(image), enumerated(image), line(kDriverDefaultLine), config_(config),
       latencyMs_(latencyMs), latencyTimerMs_(latencyMs),
       appearAt_(benchTime(origin, config.appearMs, 0)),
-      leaveAt_(benchTime(origin, config.leaveMs, kNever)),
-      slot_(config_, version, receive_, origin), writeFault_(config_.writeFault) {}
+      leaveAt_(benchTime(origin, config.leaveMs, kNever)), units_(units), number_(number),
+      slot_(config_, version, receive_, origin, units, number), writeFault_(config_.writeFault) {
+    for (const auto& window : config_.busyWindows) {
+        busy_.emplace_back(origin + millis(window.first), origin + millis(window.second));
+    }
+}
+
+bool Bridge::busy(Micros now) const {
+    for (const auto& window : busy_) {
+        if (now >= window.first && now < window.second) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void Bridge::open(Micros now) {
     advance(now);
@@ -104,6 +117,9 @@ void Bridge::setDtr(Micros now, bool asserted) {
     advance(now);
     if (dtr_ && !asserted) {
         writeFault_.resetPulseEnded();
+    }
+    if (dtr_ != asserted && units_ != nullptr) {
+        units_->noteLead(number_, now, asserted ? "dtr=on" : "dtr=off");
     }
     dtr_ = asserted;
     slot_.setDtr(now, asserted);

@@ -15,6 +15,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
+#include <vector>
 
 namespace sim {
 
@@ -22,9 +24,10 @@ constexpr std::uint32_t kDefaultTimeoutMs = 300;
 
 class Bridge {
 public:
-    // Bench times (appear_ms, leave_ms, meter windows) count from origin.
+    // Bench times (appear_ms, leave_ms, meter windows, busy windows) count from origin. What
+    // its meter units do goes to units (if not null) under the bridge's number.
     Bridge(const BridgeScenario& config, const EepromImage& eeprom, const std::string& version,
-           int latencyMs, Micros origin = 0);
+           int latencyMs, Micros origin = 0, UnitLog* units = nullptr, int number = 0);
     Bridge(const Bridge&) = delete;
     Bridge& operator=(const Bridge&) = delete;
 
@@ -32,6 +35,8 @@ public:
     // Pulled out for good at leave_ms: every handle on it is dead.
     bool left(Micros now) const { return now >= leaveAt_; }
     bool isOpen() const { return open_; }
+    // Held by another program now (busy_ms): it cannot be opened.
+    bool busy(Micros now) const;
 
     // Opening starts from the driver's defaults: 9600 baud 8N1, no flow control, timeouts of
     // 300 ms, empty receive queue, the scenario's latency timer. The DTR line keeps its level.
@@ -93,6 +98,9 @@ private:
     Micros goneUntil_ = 0;
     Micros appearAt_;
     Micros leaveAt_;
+    std::vector<std::pair<Micros, Micros>> busy_;
+    UnitLog* units_;
+    int number_;
     int handlesClosed_ = 0;
     ReceivePath receive_;
     MeterSlot slot_;

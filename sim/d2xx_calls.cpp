@@ -103,7 +103,7 @@ FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) {
     }
     const int index = present[static_cast<std::size_t>(deviceNumber)];
     Bridge& bridge = call.rig().bridge(index);
-    if (bridge.config().open == OpenMode::Fail || bridge.isOpen()) {
+    if (bridge.config().open == OpenMode::Fail || bridge.isOpen() || bridge.busy(now())) {
         return call.finish(FT_DEVICE_NOT_OPENED);
     }
     if (bridge.config().open == OpenMode::NullHandle) {
@@ -377,6 +377,9 @@ FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, std::uint32_t* id,
 
 FT_STATUS FT_CreateDeviceInfoList(std::uint32_t* count) {
     Call call("FT_CreateDeviceInfoList");
+    if (!call.rig().scenario().locationsKnown) {
+        return call.finish(FT_NOT_SUPPORTED);
+    }
     if (count == nullptr) {
         return call.finish(FT_INVALID_PARAMETER);
     }
@@ -391,6 +394,9 @@ FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std:
                                  void* description, FT_HANDLE* handle) {
     Call call("FT_GetDeviceInfoDetail");
     call.line.add("index", index);
+    if (!call.rig().scenario().locationsKnown) {
+        return call.finish(FT_NOT_SUPPORTED);
+    }
     if (flags == nullptr || type == nullptr || id == nullptr || locationId == nullptr ||
         serialNumber == nullptr || description == nullptr || handle == nullptr) {
         return call.finish(FT_INVALID_PARAMETER);
@@ -405,7 +411,7 @@ FT_STATUS FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std:
     const int number = (*list)[index];
     Bridge& bridge = call.rig().bridge(number);
     // The list as it was made: a bridge that left since is still described, as by FTDI's driver.
-    *flags = bridge.isOpen() ? kFlagOpened : 0;
+    *flags = bridge.isOpen() || bridge.busy(now()) ? kFlagOpened : 0;
     *type = bridge.config().deviceType;
     *id = (static_cast<std::uint32_t>(bridge.enumerated.numbers.VendorId) << 16) |
           bridge.enumerated.numbers.ProductId;

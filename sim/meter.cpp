@@ -1,7 +1,10 @@
 #include "meter.h"
 
+#include "key_value_text.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace sim {
 
@@ -51,10 +54,31 @@ std::string oversizePayload(const std::string& version) {
     return text.substr(0, kOversizePayload);
 }
 
+const char* replyWord(VersionReply reply) {
+    switch (reply) {
+    case VersionReply::Normal:
+        return "normal";
+    case VersionReply::Nak:
+        return "nak";
+    case VersionReply::Silent:
+        return "silent";
+    case VersionReply::BadChecksum:
+        return "bad_checksum";
+    case VersionReply::Empty:
+        return "empty";
+    case VersionReply::Oversize:
+        return "oversize";
+    case VersionReply::Split:
+        return "split";
+    }
+    return "?";
+}
+
 } // namespace
 
-Meter::Meter(const BridgeScenario& config, const std::string& version, ReceivePath& toHost)
-    : config_(config), toHost_(toHost), version_(version) {}
+Meter::Meter(const BridgeScenario& config, const std::string& version, ReceivePath& toHost,
+             UnitNotes notes)
+    : config_(config), toHost_(toHost), notes_(std::move(notes)), version_(version) {}
 
 bool Meter::takeVersionChanged() {
     const bool changed = versionChanged_;
@@ -76,7 +100,7 @@ void Meter::receive(Micros at, std::uint8_t byte, const LineFormat& line) {
         return;
     }
     if (mode_ == Mode::Application) {
-        if (lineMatches(line, kApplicationBaud)) {
+        if (lineMatches(line, kApplicationBaud) && at >= startsAt_) {
             receiveCommandByte(at, byte);
         }
     } else if (lineMatches(line, kBootLoaderBaud)) {
@@ -108,7 +132,15 @@ void Meter::answerCommand(Micros at) {
     answerVersion(at + kCommandProcessing);
 }
 
+// Noted when the reply's last byte has left, so a reply cut off by a take-off or a reset shows
+// as noted after that.
 void Meter::answerVersion(Micros at) {
+    sendVersionReply(at);
+    notes_.note(std::max(at, txFreeAt_), "answered version=" + quoteValue(version_) +
+                                             " reply=" + replyWord(config_.versionReply));
+}
+
+void Meter::sendVersionReply(Micros at) {
     std::vector<std::uint8_t> reply{kAck};
     std::vector<std::uint8_t> frame = buildFrame(version_);
     switch (config_.versionReply) {
@@ -183,6 +215,7 @@ void Meter::recordComplete(Micros at) {
     }
     image_.insert(image_.end(), record_.begin(), record_.begin() + kRecordSize);
     ++recordsStored_;
+    notes_.note(at, "stored record=" + std::to_string(index));
     if (index == config_.readsFailFromRecord) {
         readsFailAt_ = at;
     }
@@ -217,11 +250,13 @@ void Meter::setDtr(Micros at, bool asserted) {
     }
     held_ = asserted;
     if (asserted) {
+        notes_.note(at, "held");
         // In reset: whatever the meter had still to say is lost.
         toHost_.cancelAfter(at);
         txFreeAt_ = std::min(txFreeAt_, at);
         return;
     }
+    notes_.note(at, "pulse");
     restart(at);
 }
 
@@ -234,6 +269,8 @@ void Meter::restart(Micros at) {
         mode_ = Mode::Application;
         version_ = config_.versionAfterUpgrade;
         versionChanged_ = true;
+        startsAt_ = at + millis(config_.startDelayMs);
+        notes_.note(at, "new_firmware version=" + quoteValue(version_));
         return;
     }
     mode_ = Mode::BootLoader;

@@ -9,6 +9,7 @@
 #include "receive_path.h"
 #include "scenario.h"
 #include "sim_time.h"
+#include "unit_log.h"
 
 #include <cstdint>
 #include <string>
@@ -33,8 +34,9 @@ constexpr std::uint8_t kHandshakeAnswer = '{';
 
 class Meter {
 public:
-    // Replies go to toHost, which must outlive the meter.
-    Meter(const BridgeScenario& config, const std::string& version, ReceivePath& toHost);
+    // Replies go to toHost, which must outlive the meter; what the unit does goes to notes.
+    Meter(const BridgeScenario& config, const std::string& version, ReceivePath& toHost,
+          UnitNotes notes = UnitNotes());
 
     // One byte from the host, fully arrived at the meter at time at; line is the host's line
     // setting the byte was sent with.
@@ -67,6 +69,7 @@ private:
     void receiveCommandByte(Micros at, std::uint8_t byte);
     void answerCommand(Micros at);
     void answerVersion(Micros at);
+    void sendVersionReply(Micros at);
     void receiveBootByte(Micros at, std::uint8_t byte);
     void recordComplete(Micros at);
     void writeCapture() const;
@@ -75,12 +78,14 @@ private:
 
     BridgeScenario config_;
     ReceivePath& toHost_;
+    UnitNotes notes_;
     std::string version_;
     Mode mode_ = Mode::Application;
     bool held_ = false; // DTR asserted: in reset
     bool versionChanged_ = false;
     Micros txFreeAt_ = 0;
 
+    Micros startsAt_ = 0; // the new firmware takes no command before
     std::vector<std::uint8_t> command_;
     Micros lastCommandByteAt_ = 0;
 

@@ -1,13 +1,17 @@
 #include "meter_slot.h"
 
+#include <algorithm>
+
 namespace sim {
 
 MeterSlot::MeterSlot(const BridgeScenario& config, const std::string& version, ReceivePath& toHost,
-                     Micros origin)
-    : config_(config), version_(version), toHost_(toHost), lastVersion_(version),
-      stopOnceArmed_(config.stopOnceAfterRecord >= 0) {
+                     Micros origin, UnitLog* units, int bridge)
+    : config_(config), version_(version), toHost_(toHost), units_(units), bridge_(bridge),
+      lastVersion_(version), stopOnceArmed_(config.stopOnceAfterRecord >= 0) {
     if (config_.meterWindows.empty()) {
-        meter_ = std::make_unique<Meter>(config_, version_, toHost_);
+        notes_ = UnitNotes(units_, bridge_, 0);
+        notes_.note(origin, "attached");
+        meter_ = std::make_unique<Meter>(config_, unitVersion(0), toHost_, notes_);
         return;
     }
     // Every unit starts on the scenario's version, whatever an earlier one was upgraded to.
@@ -31,6 +35,7 @@ void MeterSlot::passEdge(bool dtrAsserted) {
         lastVersion_ = meter_->version();
         toHost_.cancelAfter(edge.at);
         meter_.reset();
+        notes_.note(edge.at, "detached");
     }
     if (edge.unit >= 0) {
         attach(edge.unit, edge.at, dtrAsserted);
@@ -42,10 +47,20 @@ void MeterSlot::attach(int unit, Micros at, bool dtrAsserted) {
     if (unit > 0 && !unitConfig.capturePath.empty()) {
         unitConfig.capturePath += "." + std::to_string(unit);
     }
-    meter_ = std::make_unique<Meter>(unitConfig, version_, toHost_);
+    notes_ = UnitNotes(units_, bridge_, unit);
+    notes_.note(at, "attached");
+    meter_ = std::make_unique<Meter>(unitConfig, unitVersion(unit), toHost_, notes_);
     if (dtrAsserted) {
         meter_->setDtr(at, true);
     }
+}
+
+std::string MeterSlot::unitVersion(int unit) const {
+    const std::vector<long>& upgraded = config_.upgradedWindows;
+    if (std::find(upgraded.begin(), upgraded.end(), unit) != upgraded.end()) {
+        return config_.versionAfterUpgrade;
+    }
+    return config_.versionPerUnit ? version_ + " u" + std::to_string(unit) : version_;
 }
 
 void MeterSlot::receive(Micros at, std::uint8_t byte, const LineFormat& line) {

@@ -17,9 +17,10 @@ namespace sim {
 
 class MeterSlot {
 public:
-    // Window times count from origin. Replies go to toHost, which must outlive the slot.
+    // Window times count from origin. Replies go to toHost, which must outlive the slot; what
+    // each unit does goes to units (if not null) as units of the bridge numbered bridge.
     MeterSlot(const BridgeScenario& config, const std::string& version, ReceivePath& toHost,
-              Micros origin);
+              Micros origin, UnitLog* units = nullptr, int bridge = 0);
 
     // The meter on the lead now, or null.
     Meter* meter() { return meter_.get(); }
@@ -48,13 +49,18 @@ private:
     };
 
     void attach(int unit, Micros at, bool dtrAsserted);
+    // The version a window's unit comes with.
+    std::string unitVersion(int unit) const;
 
     BridgeScenario config_;
     std::string version_;
     ReceivePath& toHost_;
     std::vector<Edge> edges_;
     std::size_t nextEdge_ = 0;
+    UnitLog* units_;
+    int bridge_;
     std::unique_ptr<Meter> meter_;
+    UnitNotes notes_; // the unit on the lead now
     std::string lastVersion_;
     bool stopOnceArmed_;
 };

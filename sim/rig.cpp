@@ -68,6 +68,7 @@ void Rig::load() {
     }
     const char* tracePath = std::getenv("PXR7_SIM_TRACE");
     trace_.open(tracePath != nullptr ? tracePath : "");
+    units_.open(scenario_.unitsLog, origin_);
 
     std::vector<BridgeState> states;
     for (std::size_t i = 0; i < scenario_.bridges.size(); ++i) {
@@ -77,8 +78,8 @@ void Rig::load() {
     loadRigState(scenario_.stateFile, states);
     for (std::size_t i = 0; i < states.size(); ++i) {
         bridges_.push_back(std::make_unique<Bridge>(scenario_.bridges[i], states[i].eeprom,
-                                                    states[i].version, scenario_.latencyMs,
-                                                    origin_));
+                                                    states[i].version, scenario_.latencyMs, origin_,
+                                                    &units_, static_cast<int>(i)));
     }
 }
 

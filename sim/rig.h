@@ -9,6 +9,7 @@
 #include "d2xx_types.h"
 #include "scenario.h"
 #include "trace_log.h"
+#include "unit_log.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -72,6 +73,7 @@ private:
     bool reloaded_ = false;
     Micros origin_ = 0;
     TraceLog trace_;
+    UnitLog units_;
     Scenario scenario_;
     std::vector<std::unique_ptr<Bridge>> bridges_;
     std::map<std::uintptr_t, Handle> handles_;

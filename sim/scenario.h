@@ -47,6 +47,8 @@ struct BridgeScenario {
     long expectedRecords = 314;
     int bootDelayMs = 30;
     int flashDelayMs = 4;
+    // From the restart on a whole image until the new firmware takes commands.
+    int startDelayMs = 0;
     Handshake handshake = Handshake::Normal;
     int handshakeLateMs = 0;
     // Record numbers count from 0, as the host numbers them; -1 is "never".
@@ -75,6 +77,14 @@ struct BridgeScenario {
     // K: the first transfer on this bridge stores record K and goes silent; later ones go
     // through.
     long stopOnceAfterRecord = -1;
+    // Each window's unit reports version with " u<window>" appended, so a test can tell them
+    // apart by their answers.
+    bool versionPerUnit = false;
+    // The windows (counted from 0) whose units come already running versionAfterUpgrade.
+    std::vector<long> upgradedWindows;
+    // FT_Open fails (as if another program held the bridge) during each [from, until), in ms
+    // from the rig's load.
+    std::vector<std::pair<long, long>> busyWindows;
 };
 
 struct Scenario {
@@ -82,6 +92,11 @@ struct Scenario {
     std::string stateFile;
     int latencyMs = 16;
     int reenumerateMs = 300;
+    // False: the library answers FT_CreateDeviceInfoList and FT_GetDeviceInfoDetail with
+    // FT_NOT_SUPPORTED, as an old driver does, so nothing tells where a bridge is plugged in.
+    bool locationsKnown = true;
+    // The truth log: what each physical meter unit did (unit_log.h); empty: none.
+    std::string unitsLog;
     std::vector<BridgeScenario> bridges;
     std::vector<std::string> problems;
 };

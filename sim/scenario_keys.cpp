@@ -144,29 +144,61 @@ bool readWriteFault(const std::string& value, const KeyContext&, BridgeScenario&
     return true;
 }
 
-// A-B,C-D: windows in ms, each non-empty and starting no earlier than the one before ends.
-bool readMeterWindows(const std::string& value, const KeyContext&, BridgeScenario& b) {
-    std::vector<std::pair<long, long>> windows;
+// Splits a comma-separated list and reads each item; false if any item cannot be read.
+template <typename Item>
+bool readList(const std::string& value, const std::function<bool(const std::string&, Item&)>& read,
+              std::vector<Item>& items) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = value.find(',', start);
-        const std::string window = trim(value.substr(start, comma - start));
-        const std::size_t dash = window.find('-');
-        long from = 0;
-        long until = 0;
-        if (dash == std::string::npos ||
-            !parseNumber(trim(window.substr(0, dash)), 0, kMaxBenchMs, from) ||
-            !parseNumber(trim(window.substr(dash + 1)), 0, kMaxBenchMs, until) || until <= from ||
-            (!windows.empty() && from < windows.back().second)) {
+        Item item{};
+        if (!read(trim(value.substr(start, comma - start)), item)) {
             return false;
         }
-        windows.emplace_back(from, until);
+        items.push_back(item);
         if (comma == std::string::npos) {
-            break;
+            return true;
         }
         start = comma + 1;
     }
-    b.meterWindows = windows;
+}
+
+// A-B: a window in ms, not empty.
+bool readWindow(const std::string& text, std::pair<long, long>& window) {
+    const std::size_t dash = text.find('-');
+    return dash != std::string::npos &&
+           parseNumber(trim(text.substr(0, dash)), 0, kMaxBenchMs, window.first) &&
+           parseNumber(trim(text.substr(dash + 1)), 0, kMaxBenchMs, window.second) &&
+           window.second > window.first;
+}
+
+// A-B,C-D: windows in ms, each starting no earlier than the one before ends.
+ReadValue<BridgeScenario> windows(std::vector<std::pair<long, long>> BridgeScenario::*field) {
+    return [=](const std::string& value, const KeyContext&, BridgeScenario& b) {
+        std::vector<std::pair<long, long>> list;
+        if (!readList<std::pair<long, long>>(value, readWindow, list)) {
+            return false;
+        }
+        for (std::size_t i = 1; i < list.size(); ++i) {
+            if (list[i].first < list[i - 1].second) {
+                return false;
+            }
+        }
+        b.*field = list;
+        return true;
+    };
+}
+
+// Window numbers, comma-separated.
+bool readUpgradedWindows(const std::string& value, const KeyContext&, BridgeScenario& b) {
+    std::vector<long> numbers;
+    const auto readNumber = [](const std::string& item, long& out) {
+        return parseNumber(item, 0, kMaxRecord, out);
+    };
+    if (!readList<long>(value, readNumber, numbers)) {
+        return false;
+    }
+    b.upgradedWindows = numbers;
     return true;
 }
 
@@ -211,6 +243,8 @@ const std::vector<KeyRule<Scenario>>& globalKeys() {
         {"state_file", path(&Scenario::stateFile)},
         {"latency_ms", number(&Scenario::latencyMs, 0, 255)},
         {"reenumerate_ms", number(&Scenario::reenumerateMs, 0, kMaxMs)},
+        {"locations", oneOf(&Scenario::locationsKnown, {{"known", true}, {"none", false}})},
+        {"units_log", path(&Scenario::unitsLog)},
     };
     return keys;
 }
@@ -249,6 +283,7 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"expected_records", number(&B::expectedRecords, 0, kMaxRecord)},
         {"boot_delay_ms", number(&B::bootDelayMs, 0, kMaxMs)},
         {"flash_delay_ms", number(&B::flashDelayMs, 0, kMaxMs)},
+        {"start_delay_ms", number(&B::startDelayMs, 0, kMaxMs)},
         {"handshake", readHandshake},
         {"stop_after_record", number(&B::stopAfterRecord, 0, kMaxRecord)},
         {"reads_fail_from_record", number(&B::readsFailFromRecord, 0, kMaxRecord)},
@@ -257,8 +292,11 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"write_fault", readWriteFault},
         {"appear_ms", number(&B::appearMs, 0, kMaxBenchMs)},
         {"leave_ms", number(&B::leaveMs, 0, kMaxBenchMs)},
-        {"meter_windows", readMeterWindows},
+        {"meter_windows", windows(&B::meterWindows)},
         {"stop_once_after_record", number(&B::stopOnceAfterRecord, 0, kMaxRecord)},
+        {"version_per_unit", oneOf(&B::versionPerUnit, {{"no", false}, {"yes", true}})},
+        {"upgraded_windows", readUpgradedWindows},
+        {"busy_ms", windows(&B::busyWindows)},
     };
     // eeprom.<Field>: one key per field of the EEPROM's own list.
 #define SIM_EEPROM_KEY(field) keys.push_back({"eeprom." #field, eepromNumber(#field)});

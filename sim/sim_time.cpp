@@ -14,6 +14,12 @@ Micros now() {
         .count();
 }
 
+std::int64_t steadyClockMicros(Micros t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(g_epoch.time_since_epoch())
+               .count() +
+           t;
+}
+
 void waitUntil(std::condition_variable& condition, std::unique_lock<std::mutex>& lock,
                Micros when) {
     if (when == kNever) {

@@ -20,6 +20,10 @@ constexpr Micros millis(std::int64_t ms) {
 // Now, on the steady clock.
 Micros now();
 
+// The machine's steady clock (CLOCK_MONOTONIC on Linux), in microseconds, at simulator time t:
+// what another process reads from its own steady clock at that moment.
+std::int64_t steadyClockMicros(Micros t);
+
 // Blocks the calling thread, with lock released, until the steady clock reaches when or someone
 // notifies condition (returns at once if when is past). For kNever, a second at most.
 void waitUntil(std::condition_variable& condition, std::unique_lock<std::mutex>& lock, Micros when);

@@ -9,6 +9,7 @@
 #include "receive_path.h"
 #include "rig_state_file.h"
 #include "scenario.h"
+#include "unit_log.h"
 
 #include <gtest/gtest.h>
 
@@ -391,6 +392,8 @@ TEST(SimScenario, EveryKeyIsRead) {
                                      "state_file = state.txt\n"
                                      "latency_ms = 0\n"
                                      "reenumerate_ms = 50\n"
+                                     "locations = none\n"
+                                     "units_log = units.txt\n"
                                      "[bridge 1]\n"
                                      "eeprom = factory\n"
                                      "open = fail\n"
@@ -414,12 +417,18 @@ TEST(SimScenario, EveryKeyIsRead) {
                                      "appear_ms = 2500\n"
                                      "leave_ms = 9000\n"
                                      "meter_windows = 0-1000, 2500-4000\n"
-                                     "stop_once_after_record = 7\n",
+                                     "stop_once_after_record = 7\n"
+                                     "version_per_unit = yes\n"
+                                     "upgraded_windows = 1, 3\n"
+                                     "busy_ms = 200-300,300-450\n"
+                                     "start_delay_ms = 1500\n",
                                      "/rig");
     EXPECT_TRUE(s.problems.empty()) << s.problems.front();
     EXPECT_EQ(s.stateFile, "/rig/state.txt");
     EXPECT_EQ(s.latencyMs, 0);
     EXPECT_EQ(s.reenumerateMs, 50);
+    EXPECT_FALSE(s.locationsKnown);
+    EXPECT_EQ(s.unitsLog, "/rig/units.txt");
     ASSERT_EQ(s.bridges.size(), 2u);
     const BridgeScenario& b = s.bridges[1];
     EXPECT_TRUE(b.factoryEeprom && b.eepromReadFails && b.eepromProgramFails);
@@ -445,6 +454,10 @@ TEST(SimScenario, EveryKeyIsRead) {
     EXPECT_EQ(b.leaveMs, 9000);
     EXPECT_EQ(b.meterWindows, (std::vector<std::pair<long, long>>{{0, 1000}, {2500, 4000}}));
     EXPECT_EQ(b.stopOnceAfterRecord, 7);
+    EXPECT_TRUE(b.versionPerUnit);
+    EXPECT_EQ(b.upgradedWindows, (std::vector<long>{1, 3}));
+    EXPECT_EQ(b.busyWindows, (std::vector<std::pair<long, long>>{{200, 300}, {300, 450}}));
+    EXPECT_EQ(b.startDelayMs, 1500);
     EXPECT_EQ(s.bridges[0].version, "PXR7 V1.02") << "bridge 0 keeps the defaults";
 }
 
@@ -829,4 +842,73 @@ TEST(SimBench, BridgesAppearAndLeaveOnTheBusClock) {
                   "FT_SetDtr bridge=" + std::to_string(index * 2) + " status=0");
         EXPECT_EQ(FT_Close(handle), FT_OK);
     }
+}
+
+// Every unit's events, in order, as the truth log gives them; at_ms kept only for clipping on
+// and taking off, where the scenario fixes it.
+TEST(SimBench, TheTruthLogSaysWhatEachUnitDid) {
+    const std::string path = testFile("units.txt");
+    std::remove(path.c_str());
+    const Scenario s = parseScenario("[bridge 4]\nexpected_records = 3\nstart_delay_ms = 20\n"
+                                     "meter_windows = 100-400,500-800\nupgraded_windows = 1\n"
+                                     "version_per_unit = yes\n",
+                                     "");
+    ASSERT_TRUE(s.problems.empty()) << s.problems.front();
+    {
+        UnitLog log;
+        log.open(path, 1000000);
+        Bridge bridge(s.bridges[4], rightEeprom("X"), "PXR7 V1.02", 0, 1000000, &log, 4);
+        bridge.open(1000000);
+        EXPECT_EQ(versionAnswer(bridge, 1100000), reply("PXR7 V1.02 u0"));
+        upgradeAt(bridge, 1110000);
+        EXPECT_TRUE(versionAnswer(bridge, 1262000).empty()) << "the new firmware still starts";
+        EXPECT_EQ(versionAnswer(bridge, 1290000), reply("PXR7 V1.03"));
+        EXPECT_EQ(versionAnswer(bridge, 1600000), reply("PXR7 V1.03")) << "came upgraded";
+    }
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        const bool timed = std::regex_search(line, std::regex(" (at|de)tached "));
+        lines.push_back(timed ? line : std::regex_replace(line, std::regex(" at_ms=[0-9]+$"), ""));
+    }
+    const std::vector<std::string> expected = {
+        "bench steady_us=" + std::to_string(steadyClockMicros(1000000)),
+        "unit=4.0 attached at_ms=100",
+        "unit=4.0 answered version=\"PXR7 V1.02 u0\" reply=normal",
+        "lead=4 dtr=on",
+        "unit=4.0 held",
+        "lead=4 dtr=off",
+        "unit=4.0 pulse",
+        "unit=4.0 stored record=0",
+        "unit=4.0 stored record=1",
+        "unit=4.0 stored record=2",
+        "lead=4 dtr=on",
+        "unit=4.0 held",
+        "lead=4 dtr=off",
+        "unit=4.0 pulse",
+        "unit=4.0 new_firmware version=\"PXR7 V1.03\"",
+        "unit=4.0 answered version=\"PXR7 V1.03\" reply=normal",
+        "unit=4.0 detached at_ms=400",
+        "unit=4.1 attached at_ms=500",
+        "unit=4.1 answered version=\"PXR7 V1.03\" reply=normal",
+    };
+    EXPECT_EQ(lines, expected);
+    std::remove(path.c_str());
+}
+
+// Another program holds bridge 0 now and bridge 1 only later; the driver tells no locations.
+TEST(SimKnobs, BusyWindowsRefuseTheOpenAndNoLocationsRefuseTheList) {
+    CallBench bench("locations = none\n[bridge 0]\nbusy_ms = 0-600000\n"
+                    "[bridge 1]\nbusy_ms = 600000-600001\n");
+    FT_HANDLE handle = nullptr;
+    EXPECT_EQ(FT_Open(0, &handle), FT_DEVICE_NOT_OPENED);
+    handle = bench.open(1);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+    std::uint32_t count = 0, flags = 0, type = 0, id = 0, location = 0;
+    char serial[16] = {}, description[64] = {};
+    EXPECT_EQ(FT_CreateDeviceInfoList(&count), FT_NOT_SUPPORTED);
+    EXPECT_EQ(
+        FT_GetDeviceInfoDetail(0, &flags, &type, &id, &location, serial, description, &handle),
+        FT_NOT_SUPPORTED);
+    EXPECT_EQ(bench.trace().back(), "FT_GetDeviceInfoDetail index=0 status=17");
 }

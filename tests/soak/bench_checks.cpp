@@ -1,0 +1,106 @@
+// The checks that need no unit matching: leads left alone, the exit code, the watchdog.
+#include "soak_checks.h"
+
+#include "exit_codes.h"
+#include "rig_files.h"
+
+#include <algorithm>
+#include <csignal>
+#include <map>
+
+namespace soak {
+
+namespace {
+
+bool failedResult(const std::string& result) {
+    return result != "ok" && result != "current";
+}
+
+void add(RunReport& report, const char* kind, const std::string& text) {
+    report.violations.push_back(Violation{kind, text});
+}
+
+} // namespace
+
+std::string where(const BenchPlan& plan, int bridge) {
+    for (const LeadPlan& lead : plan.leads) {
+        if (lead.bridge == bridge) {
+            return "seed " + std::to_string(plan.seed) + ", lead " + leadName(lead);
+        }
+    }
+    return "seed " + std::to_string(plan.seed) + ", bridge " + std::to_string(bridge);
+}
+
+void checkLeftAlone(const RunFacts& facts, RunReport& report) {
+    std::map<int, std::map<std::string, int>> calls; // bridge -> call -> count
+    for (const std::string& line : facts.trace) {
+        const std::string bridge = simrig::valueOf(line, "bridge");
+        if (!bridge.empty() && bridge != "?") {
+            ++calls[std::stoi(bridge)][simrig::callName(line)];
+        }
+    }
+    for (const LeadPlan& lead : facts.plan.leads) {
+        std::map<std::string, int>& made = calls[lead.bridge];
+        std::vector<std::string> forbidden;
+        if (lead.noResets) {
+            forbidden = {"FT_SetDtr", "FT_EE_Program"};
+        }
+        if (lead.noWrites) {
+            forbidden.push_back("FT_Write");
+        }
+        for (const std::string& call : forbidden) {
+            if (made[call] > 0) {
+                add(report, "touched_left_alone",
+                    where(facts.plan, lead.bridge) + ": " + std::to_string(made[call]) + " " +
+                        call + " on a lead the station must leave alone");
+            }
+        }
+    }
+}
+
+// The signal's code, or what a drained first Ctrl+C ends with: 17 if any line failed, else 0.
+void checkExitCode(const RunFacts& facts, RunReport& report) {
+    const StationRun& run = facts.run;
+    const std::string seed = "seed " + std::to_string(facts.plan.seed);
+    if (!run.signalled) {
+        add(report, "ended_early",
+            seed + ": the station ended before it was stopped, exit code " +
+                std::to_string(run.exitCode));
+        return;
+    }
+    if (run.neededKill) {
+        add(report, "hang", seed + ": the station did not end on SIGTERM; SIGKILL ended it");
+    } else if (run.neededTerm) {
+        add(report, "hang", seed + ": the station did not end within the bound after Ctrl+C");
+    }
+    const bool failed = std::any_of(facts.lines.begin(), facts.lines.end(),
+                                    [](const RecordLine& l) { return failedResult(l.result); });
+    const int drained = failed ? pxr7::EXIT_STATION_FAILURES : pxr7::EXIT_OK;
+    std::vector<int> allowed = {drained};
+    if (facts.plan.stop == StopMode::Terminate || run.neededTerm) {
+        allowed = {pxr7::EXIT_TERMINATED};
+    } else if (run.secondSignal) {
+        // The station may have drained before the second Ctrl+C reached it.
+        allowed.push_back(pxr7::EXIT_INTERRUPTED);
+    }
+    if (!run.neededKill &&
+        std::find(allowed.begin(), allowed.end(), run.exitCode) == allowed.end()) {
+        add(report, "exit_code",
+            seed + ": exit code " + std::to_string(run.exitCode) + ", but " +
+                std::to_string(allowed.front()) + " fits the record (" +
+                (failed ? "a meter failed" : "no meter failed") + ") and the signal");
+    }
+}
+
+RunReport checkRun(const RunFacts& facts) {
+    RunReport report;
+    for (const RecordLine& line : facts.lines) {
+        ++report.results[line.result];
+    }
+    checkUnitsAndLines(facts, report);
+    checkLeftAlone(facts, report);
+    checkExitCode(facts, report);
+    return report;
+}
+
+} // namespace soak

@@ -1,0 +1,46 @@
+// A random bench for one soak run, made from a seed: eight leads, each a meter lead with meters
+// clipped on and off (some pulled part-way through their transfer), or a lead the station must
+// leave alone (another gadget's adapter, a factory-fresh lead without --setup, twins that
+// nothing tells apart), with the simulator's faults sprinkled over them; how long the bench
+// runs before the first signal, and which signal. The same seed always gives the same bench.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace soak {
+
+// What every unit runs after a whole image, and what the station's image declares.
+constexpr char kImageVersion[] = "PXR7 V1.03";
+constexpr char kOldVersion[] = "PXR7 V1.02";
+
+enum class LeadKind { Meter, Foreign, Factory, Twin };
+enum class StopMode { Drain, Terminate, InterruptTwice };
+
+struct LeadPlan {
+    int bridge = 0;
+    LeadKind kind = LeadKind::Meter;
+    std::string serial;
+    std::vector<std::string> keys; // the lines of its [bridge N] section
+    bool noResets = false;         // no FT_SetDtr and no FT_EE_Program may reach it
+    bool noWrites = false;         // nor any FT_Write
+};
+
+struct BenchPlan {
+    unsigned seed = 0;
+    long stopAtMs = 0; // the first signal, on the bench's clock
+    StopMode stop = StopMode::Drain;
+    bool setup = false; // the station runs with --setup
+    bool locationsKnown = true;
+    std::vector<LeadPlan> leads;
+};
+
+BenchPlan planBench(unsigned seed);
+
+// The scenario file for the plan, writing its truth log to unitsLog.
+std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog);
+
+// "PX7A0003 (bridge 3)".
+std::string leadName(const LeadPlan& lead);
+
+} // namespace soak

@@ -1,0 +1,158 @@
+#include "station_run.h"
+
+#include "rig_files.h"
+#include "truth.h"
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace soak {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kLookEvery = std::chrono::milliseconds(20);
+// Ctrl+C lets the meters under way finish: three transfers with their verifications at most.
+constexpr long kDrainBoundMs = 90000;
+// A hard stop ends within the program's own two seconds; SIGTERM the same.
+constexpr long kHardStopBoundMs = 5000;
+constexpr long kSecondInterruptAfterMs = 300;
+
+long long steadyMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+pid_t spawnStation(const RunSpec& spec) {
+    std::vector<std::string> args = {spec.program, "--driver", spec.driver,
+                                     "station",    "--record", spec.folder + "/record.jsonl"};
+    if (spec.setup) {
+        args.push_back("--setup");
+    }
+    std::vector<std::string> env = {"PXR7_SIM_SCENARIO=" + spec.folder + "/scenario.txt",
+                                    "PXR7_SIM_TRACE=" + spec.folder + "/trace.txt",
+                                    "XDG_STATE_HOME=" + spec.folder + "/state"};
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
+    }
+    std::vector<char*> argv, envp;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    for (std::string& e : env) {
+        envp.push_back(e.data());
+    }
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, (spec.folder + "/out.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, (spec.folder + "/err.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, spec.program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+// Watches one running station: its bench clock, its record, its signals.
+class Watch {
+public:
+    Watch(const RunSpec& spec, pid_t pid) : spec_(spec), pid_(pid), originUs_(steadyMicros()) {}
+
+    StationRun run() {
+        int status = 0;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            findOrigin();
+            readRecord();
+            signalAsPlanned();
+            std::this_thread::sleep_for(kLookEvery);
+        }
+        readRecord();
+        result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return result_;
+    }
+
+private:
+    long benchMs() const { return static_cast<long>((steadyMicros() - originUs_) / 1000); }
+
+    // Until the simulator has said where its clock starts, the spawn stands in for it.
+    void findOrigin() {
+        if (!originKnown_) {
+            const Truth truth = readTruth(simrig::fileText(spec_.folder + "/units.txt"));
+            originKnown_ = truth.originSteadyUs >= 0;
+            originUs_ = originKnown_ ? truth.originSteadyUs : originUs_;
+        }
+    }
+
+    void readRecord() {
+        const std::string text = simrig::fileText(spec_.folder + "/record.jsonl");
+        for (std::size_t end = text.find('\n', read_); end != std::string::npos;
+             end = text.find('\n', read_)) {
+            result_.record.push_back(SeenLine{text.substr(read_, end - read_), benchMs()});
+            read_ = end + 1;
+        }
+    }
+
+    void send(int signal) { kill(pid_, signal); }
+
+    void signalAsPlanned() {
+        const long now = benchMs();
+        if (firstAt_ < 0 && now >= spec_.stopAtMs) {
+            send(spec_.stop == StopMode::Terminate ? SIGTERM : SIGINT);
+            firstAt_ = now;
+            result_.signalled = true;
+            hardFrom_ = spec_.stop == StopMode::Terminate ? now : -1;
+        }
+        if (spec_.stop == StopMode::InterruptTwice && !result_.secondSignal && firstAt_ >= 0 &&
+            now >= firstAt_ + kSecondInterruptAfterMs) {
+            send(SIGINT);
+            result_.secondSignal = true;
+            hardFrom_ = now;
+        }
+        if (firstAt_ >= 0 && hardFrom_ < 0 && now >= firstAt_ + kDrainBoundMs) {
+            send(SIGTERM);
+            result_.neededTerm = true;
+            hardFrom_ = now;
+        }
+        if (hardFrom_ >= 0 && !result_.neededKill && now >= hardFrom_ + kHardStopBoundMs) {
+            send(SIGKILL);
+            result_.neededKill = true;
+        }
+    }
+
+    const RunSpec& spec_;
+    pid_t pid_;
+    long long originUs_;
+    bool originKnown_ = false;
+    std::size_t read_ = 0;
+    long firstAt_ = -1;  // when the planned signal went out
+    long hardFrom_ = -1; // when a stop that must end at once went out
+    StationRun result_;
+};
+
+} // namespace
+
+StationRun runStation(const RunSpec& spec) {
+    const pid_t pid = spawnStation(spec);
+    if (pid < 0) {
+        StationRun failed;
+        failed.problem = "cannot start " + spec.program;
+        return failed;
+    }
+    return Watch(spec, pid).run();
+}
+
+} // namespace soak

@@ -1,0 +1,336 @@
+// Units against record lines: which unit each line is about, how often each unit is recorded,
+// and whether an `ok` or `current` line is true of its unit.
+#include "soak_checks.h"
+
+#include "rig_files.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace soak {
+
+namespace {
+
+// Bench times the soak stamps (a line seen whole, its duration) are this close to the truth.
+constexpr long kSlackMs = 150;
+// A lane that heard nothing for about a second before a reset gave a meter clipped on in the
+// meantime the chance to answer.
+constexpr long kListenedMs = 900;
+
+std::string seconds(long ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ms) / 1000);
+    return text;
+}
+
+bool inRun(long atMs, const RecordLine& line) {
+    return atMs >= line.startMs - kSlackMs && atMs <= line.finishMs + kSlackMs;
+}
+
+bool onLeads(const Unit& unit, const std::vector<int>& bridges) {
+    for (const int bridge : bridges) {
+        if (unit.bridge == bridge) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string describe(const RecordLine& line) {
+    return "the line " + line.result + " (attempts " + std::to_string(line.attempts) + ", run " +
+           seconds(line.startMs) + " to " + seconds(line.finishMs) + ")";
+}
+
+// What a unit took during a span: "2 resets, records 0 to 120".
+std::string took(const Unit& unit, long fromMs, long untilMs) {
+    int pulses = 0, records = 0;
+    long first = -1, last = -1;
+    for (const UnitEvent& e : unit.events) {
+        if (e.atMs < fromMs || e.atMs > untilMs) {
+            continue;
+        }
+        pulses += e.kind == EventKind::Pulse ? 1 : 0;
+        if (e.kind == EventKind::Stored) {
+            ++records;
+            first = first < 0 ? e.record : first;
+            last = e.record;
+        }
+    }
+    std::string text = std::to_string(pulses) + " reset(s)";
+    if (records > 0) {
+        text += ", " + std::to_string(records) + " record(s), " + std::to_string(first) + " to " +
+                std::to_string(last);
+    }
+    return text + (unit.detachedMs >= 0 ? ", taken off at " + seconds(unit.detachedMs) : "");
+}
+
+struct Answer {
+    const Unit* unit = nullptr;
+    const UnitEvent* event = nullptr;
+};
+
+class UnitMatcher {
+public:
+    UnitMatcher(const RunFacts& facts, RunReport& report) : facts_(facts), report_(report) {}
+
+    void run() {
+        for (const RecordLine& line : facts_.lines) {
+            matchLine(line);
+        }
+        for (const auto& entry : facts_.truth.units) {
+            ++report_.units;
+            report_.touched += entry.second.touched() ? 1 : 0;
+            checkUnit(entry.second);
+        }
+    }
+
+private:
+    void add(const char* kind, int bridge, const std::string& text) {
+        report_.violations.push_back(Violation{kind, where(facts_.plan, bridge) + ", " + text});
+    }
+
+    const LeadPlan& lead(int bridge) const {
+        return facts_.plan.leads[static_cast<std::size_t>(bridge)];
+    }
+
+    // The reply that started the line's run: the last one to reach the host on its leads
+    // before the run began.
+    Answer answerBefore(const RecordLine& line) const {
+        Answer best;
+        for (const auto& entry : facts_.truth.units) {
+            const Unit& unit = entry.second;
+            for (const UnitEvent& e : unit.events) {
+                if (onLeads(unit, line.bridges) && unit.answerReachedHost(e) &&
+                    e.atMs <= line.startMs + kSlackMs &&
+                    (!best.event || e.atMs > best.event->atMs)) {
+                    best = Answer{&unit, &e};
+                }
+            }
+        }
+        return best;
+    }
+
+    bool leftAloneLine(const RecordLine& line) {
+        const LeadPlan& l = lead(line.bridges.front());
+        if (l.noWrites) {
+            add("recorded_left_alone", l.bridge,
+                describe(line) + " for a lead it must leave alone");
+            return true;
+        }
+        if (l.noResets && line.result == "ok") {
+            add("ok_for_twin", l.bridge,
+                describe(line) + " for twin leads that nothing tells apart");
+        }
+        return false;
+    }
+
+    void matchLine(const RecordLine& line) {
+        if (line.bridges.empty()) {
+            report_.violations.push_back(Violation{
+                "line_for_no_lead", "seed " + std::to_string(facts_.plan.seed) + ": " +
+                                        describe(line) + " names lead " + line.serial + " at " +
+                                        (line.location.empty() ? "no location" : line.location) +
+                                        ", which is not on the bench"});
+            return;
+        }
+        if (leftAloneLine(line)) {
+            return;
+        }
+        const Answer answer = answerBefore(line);
+        if (answer.unit == nullptr) {
+            add("line_without_unit", line.bridges.front(),
+                describe(line) + ": no unit answered on the lead before its run");
+            return;
+        }
+        linesOf_[answer.unit->name()].push_back(&line);
+        const std::string unit = "unit " + answer.unit->name() + ": ";
+        if (line.versionBefore != answer.event->version) {
+            add("wrong_version_before", answer.unit->bridge,
+                unit + describe(line) + " says version_before \"" + line.versionBefore +
+                    "\", the unit answered \"" + answer.event->version + "\"");
+        }
+        if (line.result == "ok") {
+            checkOk(line, answer);
+        } else if (line.result == "current") {
+            checkCurrent(line, answer);
+        }
+    }
+
+    bool answeredImageVersion(const Unit& unit, long fromMs, const RecordLine& line) const {
+        for (const UnitEvent& e : unit.events) {
+            if (unit.answerReachedHost(e) && e.version == kImageVersion && e.atMs >= fromMs &&
+                e.atMs <= line.finishMs + kSlackMs) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string capturePath(const Unit& unit) const {
+        return facts_.folder + "/cap" + std::to_string(unit.bridge) + ".bin" +
+               (unit.window > 0 ? "." + std::to_string(unit.window) : "");
+    }
+
+    // Another unit, one that took nothing, answered the image's version after this one was
+    // taken off: the lead cannot tell the two apart.
+    bool swappedAfterImage(const Unit& unit, long imageAtMs, const RecordLine& line) const {
+        for (const auto& entry : facts_.truth.units) {
+            const Unit& other = entry.second;
+            if (&other != &unit && onLeads(other, line.bridges) && !other.touched() &&
+                unit.detachedMs >= 0 &&
+                answeredImageVersion(other, std::max(imageAtMs, unit.detachedMs), line)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // How long before the reset the unit was clipped on under, the lead last heard from the
+    // bench (a stored record, or a reset let go); 0 when the reset followed a unit's answer,
+    // which proves which unit it is for.
+    long silenceBeforeReset(const Unit& unit) const {
+        long attached = 0, hold = 0, answer = -1, other = -1;
+        for (const UnitEvent& e : unit.events) {
+            attached = e.kind == EventKind::Attached ? e.atMs : attached;
+        }
+        static const std::vector<std::pair<long, bool>> none;
+        const auto found = facts_.truth.dtr.find(unit.bridge);
+        const auto& edges = found == facts_.truth.dtr.end() ? none : found->second;
+        for (const auto& edge : edges) {
+            hold = edge.second && edge.first <= attached ? edge.first : hold;
+        }
+        for (const auto& edge : edges) {
+            other = !edge.second && edge.first < hold ? std::max(other, edge.first) : other;
+        }
+        for (const auto& entry : facts_.truth.units) {
+            const Unit& u = entry.second;
+            for (const UnitEvent& e : u.events) {
+                if (u.bridge == unit.bridge && e.atMs < hold) {
+                    answer = u.answerReachedHost(e) ? std::max(answer, e.atMs) : answer;
+                    other = e.kind == EventKind::Stored ? std::max(other, e.atMs) : other;
+                }
+            }
+        }
+        return answer > other ? 0 : hold - other;
+    }
+
+    // Clipped on under a reset the lead began after the unit before had answered, or after
+    // listening long enough: no lead can tell it from the unit before.
+    bool cannotBeToldApart(const Unit& unit) const {
+        if (!unit.clippedOnUnderReset()) {
+            return false;
+        }
+        const long silence = silenceBeforeReset(unit);
+        return silence == 0 || silence >= kListenedMs;
+    }
+
+    // Another unit, clipped on while this one was held in reset, took the image in its place.
+    bool tookImageUnderReset(const Unit& unit, const RecordLine& line) const {
+        for (const auto& entry : facts_.truth.units) {
+            const Unit& other = entry.second;
+            if (&other == &unit || !onLeads(other, line.bridges) || !cannotBeToldApart(other)) {
+                continue;
+            }
+            for (const UnitEvent& e : other.events) {
+                if (e.kind == EventKind::NewFirmware && inRun(e.atMs, line)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    void checkOk(const RecordLine& line, const Answer& answer) {
+        const Unit& unit = *answer.unit;
+        const std::string said = "unit " + unit.name() + ": " + describe(line);
+        const UnitEvent* image = nullptr;
+        for (const UnitEvent& e : unit.events) {
+            image = e.kind == EventKind::NewFirmware && inRun(e.atMs, line) ? &e : image;
+        }
+        if (image == nullptr && tookImageUnderReset(unit, line)) {
+            return;
+        }
+        if (image == nullptr) {
+            add("false_ok", unit.bridge,
+                said + ", but it took no whole image during the run (" +
+                    took(unit, line.startMs, line.finishMs) + ")");
+        } else if (simrig::fileText(capturePath(unit)) != facts_.image) {
+            add("false_ok", unit.bridge, said + ", but what it stored is not the image");
+        } else if (answeredImageVersion(unit, image->atMs, line)) {
+            return;
+        } else if (swappedAfterImage(unit, image->atMs, line)) {
+            ++report_.swapsAfterImage;
+        } else {
+            add("false_ok", unit.bridge,
+                said + ", but it never answered " + kImageVersion + " after its image (" +
+                    took(unit, line.startMs, line.finishMs) + ")");
+        }
+    }
+
+    void checkCurrent(const RecordLine& line, const Answer& answer) {
+        const Unit& unit = *answer.unit;
+        const std::string said = "unit " + unit.name() + ": " + describe(line);
+        if (answer.event->version != kImageVersion) {
+            add("false_current", unit.bridge,
+                said + ", but it answered \"" + answer.event->version + "\"");
+        }
+        for (const UnitEvent& e : unit.events) {
+            if ((e.kind == EventKind::Pulse || e.kind == EventKind::Stored) &&
+                inRun(e.atMs, line)) {
+                add("false_current", unit.bridge,
+                    said + ", but it took " + took(unit, line.startMs, line.finishMs));
+                return;
+            }
+        }
+    }
+
+    // The lines whose runs saw the unit take a pulse or a record.
+    std::string runsThatTouched(const Unit& unit) const {
+        std::string text;
+        for (const RecordLine& line : facts_.lines) {
+            for (const UnitEvent& e : unit.events) {
+                if ((e.kind == EventKind::Pulse || e.kind == EventKind::Stored) &&
+                    onLeads(unit, line.bridges) && inRun(e.atMs, line)) {
+                    text += "; it took them during " + describe(line);
+                    break;
+                }
+            }
+        }
+        return text;
+    }
+
+    void checkUnit(const Unit& unit) {
+        const std::vector<const RecordLine*>& lines = linesOf_[unit.name()];
+        const bool apart = !cannotBeToldApart(unit);
+        report_.swapsUnderReset += unit.touched() && !apart ? 1 : 0;
+        if (lines.size() > 1) {
+            std::string text =
+                "unit " + unit.name() + ": recorded " + std::to_string(lines.size()) + " times:";
+            for (const RecordLine* line : lines) {
+                text += " " + describe(*line) + ";";
+            }
+            add("recorded_twice", unit.bridge, text);
+        } else if (lines.empty() && unit.touched() && apart) {
+            const std::string underReset = unit.clippedOnUnderReset()
+                                               ? "; clipped on under a reset begun " +
+                                                     seconds(silenceBeforeReset(unit)) +
+                                                     " after the lead last heard from the bench"
+                                               : "";
+            add("never_recorded", unit.bridge,
+                "unit " + unit.name() + ": never recorded, though it took " +
+                    took(unit, 0, 1L << 40) + runsThatTouched(unit) + underReset);
+        }
+    }
+
+    const RunFacts& facts_;
+    RunReport& report_;
+    std::map<std::string, std::vector<const RecordLine*>> linesOf_;
+};
+
+} // namespace
+
+void checkUnitsAndLines(const RunFacts& facts, RunReport& report) {
+    UnitMatcher(facts, report).run();
+}
+
+} // namespace soak
