@@ -146,7 +146,9 @@ bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
 bool MeterJob::listenBeforeRetry(BridgeIdentity& lead, MeterRun& run) {
     lane_.phase(Phase::Checking);
     const MeterBus::Clock::time_point until = bus_.now() + kListenBeforeRetry;
-    for (int misses = 0; bus_.now() < until && !stopped();) {
+    // The last ask comes right before the retry's pulse, so a meter clipped on meanwhile has
+    // as little time as can be to go unheard.
+    for (int misses = 0; !stopped();) {
         std::string version;
         const Asked asked = bus_.ask(lead, version);
         if (asked == Asked::Answered && !end_.given.empty() && version == end_.given) {
@@ -162,9 +164,12 @@ bool MeterJob::listenBeforeRetry(BridgeIdentity& lead, MeterRun& run) {
         if (asked == Asked::CannotTell || misses >= kMissesForGone) {
             return false;
         }
+        if (bus_.now() >= until) {
+            return true;
+        }
         bus_.pause(kAskEvery);
     }
-    return !stopped();
+    return false;
 }
 
 bool MeterJob::stopped() const {

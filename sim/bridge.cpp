@@ -6,6 +6,7 @@ namespace sim {
 
 namespace {
 constexpr LineFormat kDriverDefaultLine{9600, 8, 0, 0, 0};
+constexpr std::uint8_t kCommandStart = 0x02; // STX, the first byte of a command frame
 
 Micros benchTime(Micros origin, long ms, Micros otherwise) {
     return ms < 0 ? otherwise : origin + millis(ms);
@@ -98,6 +99,11 @@ WriteOutcome Bridge::write(Micros now, const std::uint8_t* bytes, std::uint32_t 
     for (std::uint32_t i = 0; i < outcome.accepted; ++i) {
         txFreeAt_ = start + byteEndTime(i, line.baud);
         toMeter_.push_back(HostByte{txFreeAt_, bytes[i], line});
+    }
+    // A command frame at the meter's speed: the host asks whatever is on the lead, if anything.
+    if (units_ != nullptr && outcome.accepted > 0 && bytes[0] == kCommandStart &&
+        line.baud == kApplicationBaud) {
+        units_->noteLead(number_, txFreeAt_, "asked");
     }
     return outcome;
 }

@@ -31,7 +31,38 @@ std::string where(const BenchPlan& plan, int bridge) {
     return "seed " + std::to_string(plan.seed) + ", bridge " + std::to_string(bridge);
 }
 
+namespace {
+
+// The station learns of twins by looking at the bus once a second; a reset begun on one of
+// them after both had been on the bus that long is one it should not have made. A reset that
+// ends a transfer (asserted and cleared at once) belongs to a transfer begun before.
+constexpr long kTwinSeenWithinMs = 2500;
+constexpr long kHoldAtLeastMs = 500;
+
+void checkUntoldTwins(const RunFacts& facts, RunReport& report) {
+    for (const LeadPlan& lead : facts.plan.leads) {
+        const auto found = facts.truth.dtr.find(lead.bridge);
+        if (!lead.untoldTwin || found == facts.truth.dtr.end()) {
+            continue;
+        }
+        const auto& edges = found->second;
+        for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
+            const long at = edges[i].first;
+            const bool hold = edges[i].second && !edges[i + 1].second &&
+                              edges[i + 1].first - at >= kHoldAtLeastMs;
+            if (hold && twinAlongside(facts.plan, lead, at - kTwinSeenWithinMs, at)) {
+                add(report, "touched_left_alone",
+                    where(facts.plan, lead.bridge) + ": a reset at " + std::to_string(at) +
+                        " ms while its twin, which nothing tells apart, was on the bus too");
+            }
+        }
+    }
+}
+
+} // namespace
+
 void checkLeftAlone(const RunFacts& facts, RunReport& report) {
+    checkUntoldTwins(facts, report);
     std::map<int, std::map<std::string, int>> calls; // bridge -> call -> count
     for (const std::string& line : facts.trace) {
         const std::string bridge = simrig::valueOf(line, "bridge");

@@ -142,12 +142,26 @@ void planLead(Dice& dice, BenchPlan& plan, bool versionPerUnit, LeadPlan& lead) 
     case LeadKind::Twin:
         lead.serial = kTwinSerial;
         lead.keys = {"serial = " + lead.serial};
-        lead.noResets = !plan.locationsKnown;
+        lead.untoldTwin = !plan.locationsKnown;
         break;
     case LeadKind::Meter:
         break;
     }
     planMeterLead(dice, plan, versionPerUnit, lead);
+    if (lead.untoldTwin) {
+        // Held by another program, a twin is hidden from the station's look at the bus.
+        lead.keys.erase(
+            std::remove_if(lead.keys.begin(), lead.keys.end(),
+                           [](const std::string& k) { return k.rfind("busy_ms", 0) == 0; }),
+            lead.keys.end());
+    }
+    for (const std::string& k : lead.keys) {
+        if (k.rfind("appear_ms = ", 0) == 0) {
+            lead.onBusFromMs = std::stol(k.substr(12));
+        } else if (k.rfind("leave_ms = ", 0) == 0) {
+            lead.onBusUntilMs = std::stol(k.substr(11));
+        }
+    }
 }
 
 } // namespace
@@ -191,6 +205,19 @@ std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog) {
         }
     }
     return text;
+}
+
+bool twinAlongside(const BenchPlan& plan, const LeadPlan& lead, long fromMs, long toMs) {
+    if (!lead.untoldTwin) {
+        return false;
+    }
+    for (const LeadPlan& other : plan.leads) {
+        if (other.untoldTwin && other.bridge != lead.bridge && other.onBusFromMs <= fromMs &&
+            toMs < other.onBusUntilMs) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string leadName(const LeadPlan& lead) {

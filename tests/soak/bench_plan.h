@@ -24,6 +24,10 @@ struct LeadPlan {
     std::vector<std::string> keys; // the lines of its [bridge N] section
     bool noResets = false;         // no FT_SetDtr and no FT_EE_Program may reach it
     bool noWrites = false;         // nor any FT_Write
+    // A twin that nothing tells apart from the other: no reset may begin on it while both have
+    // been on the bus for a while (alone, it is a lead like any other).
+    bool untoldTwin = false;
+    long onBusFromMs = 0, onBusUntilMs = 1L << 40; // appear_ms, leave_ms
 };
 
 struct BenchPlan {
@@ -39,6 +43,10 @@ BenchPlan planBench(unsigned seed);
 
 // The scenario file for the plan, writing its truth log to unitsLog.
 std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog);
+
+// Whether another untold twin of lead's was on the bus from fromMs to toMs, so that the
+// station could see both.
+bool twinAlongside(const BenchPlan& plan, const LeadPlan& lead, long fromMs, long toMs);
 
 // "PX7A0003 (bridge 3)".
 std::string leadName(const LeadPlan& lead);

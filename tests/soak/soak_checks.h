@@ -7,14 +7,15 @@
 //    and a unit already on that version answered in its place, which the lead cannot tell
 //    apart: counted, not a violation; `current` only for a unit that answered the image's
 //    version and took nothing;
-//  - a unit clipped on while the lead held a reset it began right after the unit before
+//  - a unit clipped on while the lead held a reset (or just before it, with nothing asked of
+//    the lead in between) it began right after the unit before
 //    answered, or after about a second without hearing from the bench, is one no lead can
 //    tell from that unit: it is counted, and neither its missing line nor the other's `ok`
 //    for the image it took is a violation (a reset begun sooner after a stopped transfer
 //    gave the new unit no chance to answer, and stays a violation);
-//  - no reset pulse and no EEPROM write on another gadget's adapter, a factory-fresh lead
-//    without --setup, or twins nothing tells apart, no write on the first two, no `ok` for
-//    the twins;
+//  - no reset pulse and no EEPROM write on another gadget's adapter or a factory-fresh lead
+//    without --setup, no write on them either; no reset begun and no `ok` on twins nothing
+//    tells apart once both have been on the bus long enough for the station to see them;
 //  - the station runs until it is stopped, its exit code agrees with the record and the
 //    signal, and it ends without the watchdog.
 #pragma once

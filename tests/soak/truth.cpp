@@ -131,6 +131,9 @@ Truth readTruth(const std::string& text) {
         } else if (fields.count("lead") != 0 && fields.count("dtr") != 0) {
             truth.dtr[std::atoi(fields.at("lead").c_str())].emplace_back(
                 std::atol(fields["at_ms"].c_str()), fields.at("dtr") == "on");
+        } else if (fields.count("lead") != 0 && word == "asked") {
+            truth.asked[std::atoi(fields.at("lead").c_str())].push_back(
+                std::atol(fields["at_ms"].c_str()));
         } else if (!line.empty() && !readUnitLine(fields, word, truth)) {
             truth.problems.push_back(line);
         }
@@ -138,6 +141,9 @@ Truth readTruth(const std::string& text) {
     for (auto& entry : truth.dtr) {
         std::stable_sort(entry.second.begin(), entry.second.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    for (auto& entry : truth.asked) {
+        std::sort(entry.second.begin(), entry.second.end());
     }
     for (auto& entry : truth.units) {
         std::stable_sort(entry.second.events.begin(), entry.second.events.end(),

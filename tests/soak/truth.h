@@ -39,7 +39,8 @@ struct Truth {
     long long originSteadyUs = -1; // -1 until the bench line is there
     std::map<std::string, Unit> units;
     std::map<int, std::vector<std::pair<long, bool>>> dtr; // per lead: when, and asserted
-    std::vector<std::string> problems;                     // lines that could not be read
+    std::map<int, std::vector<long>> asked; // per lead: when a command frame reached it
+    std::vector<std::string> problems;      // lines that could not be read
 };
 
 Truth readTruth(const std::string& text);

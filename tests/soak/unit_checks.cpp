@@ -13,9 +13,14 @@ namespace {
 
 // Bench times the soak stamps (a line seen whole, its duration) are this close to the truth.
 constexpr long kSlackMs = 150;
+// An "ok" run begun after both untold twins had been on the bus this long should not exist.
+constexpr long kTwinOkWithinMs = 2500;
 // A lane that heard nothing for about a second before a reset gave a meter clipped on in the
 // meantime the chance to answer.
 constexpr long kListenedMs = 900;
+// The lane's last ask comes just before a reset; a meter clipped on between the two (this much
+// at most) is as unheard as one clipped on under the reset.
+constexpr long kUnaskedBeforeResetMs = 300;
 
 std::string seconds(long ms) {
     char text[32];
@@ -117,7 +122,8 @@ private:
                 describe(line) + " for a lead it must leave alone");
             return true;
         }
-        if (l.noResets && line.result == "ok") {
+        if (line.result == "ok" &&
+            twinAlongside(facts_.plan, l, line.startMs - kTwinOkWithinMs, line.startMs)) {
             add("ok_for_twin", l.bridge,
                 describe(line) + " for twin leads that nothing tells apart");
         }
@@ -185,27 +191,55 @@ private:
         return false;
     }
 
-    // How long before the reset the unit was clipped on under, the lead last heard from the
-    // bench (a stored record, or a reset let go); 0 when the reset followed a unit's answer,
-    // which proves which unit it is for.
-    long silenceBeforeReset(const Unit& unit) const {
-        long attached = 0, hold = 0, answer = -1, other = -1;
+    // The reset a unit was clipped on under, or clipped on just before without the lead asking
+    // anything in between: -1 for neither.
+    long unheardReset(const Unit& unit) const {
+        long attached = -1, firstHeld = -1;
         for (const UnitEvent& e : unit.events) {
-            attached = e.kind == EventKind::Attached ? e.atMs : attached;
+            attached = e.kind == EventKind::Attached && attached < 0 ? e.atMs : attached;
+            firstHeld = e.kind == EventKind::Held && firstHeld < 0 ? e.atMs : firstHeld;
         }
-        static const std::vector<std::pair<long, bool>> none;
-        const auto found = facts_.truth.dtr.find(unit.bridge);
-        const auto& edges = found == facts_.truth.dtr.end() ? none : found->second;
-        for (const auto& edge : edges) {
-            hold = edge.second && edge.first <= attached ? edge.first : hold;
+        if (attached < 0 || firstHeld < 0) {
+            return -1;
         }
-        for (const auto& edge : edges) {
-            other = !edge.second && edge.first < hold ? std::max(other, edge.first) : other;
+        if (unit.clippedOnUnderReset()) {
+            return lastHoldBefore(unit.bridge, attached);
+        }
+        const auto found = facts_.truth.asked.find(unit.bridge);
+        for (long at : found == facts_.truth.asked.end() ? std::vector<long>() : found->second) {
+            if (at >= attached && at < firstHeld) {
+                return -1; // the lead asked after it was clipped on: it could have answered
+            }
+        }
+        return firstHeld - attached <= kUnaskedBeforeResetMs ? firstHeld : -1;
+    }
+
+    long lastHoldBefore(int bridge, long at) const {
+        long hold = 0;
+        const auto found = facts_.truth.dtr.find(bridge);
+        if (found != facts_.truth.dtr.end()) {
+            for (const auto& edge : found->second) {
+                hold = edge.second && edge.first <= at ? edge.first : hold;
+            }
+        }
+        return hold;
+    }
+
+    // How long before the reset at hold the lead last heard from the bench (a stored record,
+    // or a reset let go); 0 when the reset followed a unit's answer, which proves which unit it
+    // is for.
+    long silenceBeforeReset(int bridge, long hold) const {
+        long answer = -1, other = -1;
+        const auto found = facts_.truth.dtr.find(bridge);
+        if (found != facts_.truth.dtr.end()) {
+            for (const auto& edge : found->second) {
+                other = !edge.second && edge.first < hold ? std::max(other, edge.first) : other;
+            }
         }
         for (const auto& entry : facts_.truth.units) {
             const Unit& u = entry.second;
             for (const UnitEvent& e : u.events) {
-                if (u.bridge == unit.bridge && e.atMs < hold) {
+                if (u.bridge == bridge && e.atMs < hold) {
                     answer = u.answerReachedHost(e) ? std::max(answer, e.atMs) : answer;
                     other = e.kind == EventKind::Stored ? std::max(other, e.atMs) : other;
                 }
@@ -214,13 +248,15 @@ private:
         return answer > other ? 0 : hold - other;
     }
 
-    // Clipped on under a reset the lead began after the unit before had answered, or after
-    // listening long enough: no lead can tell it from the unit before.
+    // Clipped on under a reset, or just before one with nothing asked in between, that the lead
+    // began after the unit before had answered, or after listening long enough: no lead can
+    // tell it from the unit before.
     bool cannotBeToldApart(const Unit& unit) const {
-        if (!unit.clippedOnUnderReset()) {
+        const long hold = unheardReset(unit);
+        if (hold < 0) {
             return false;
         }
-        const long silence = silenceBeforeReset(unit);
+        const long silence = silenceBeforeReset(unit.bridge, hold);
         return silence == 0 || silence >= kListenedMs;
     }
 
@@ -311,11 +347,12 @@ private:
             }
             add("recorded_twice", unit.bridge, text);
         } else if (lines.empty() && unit.touched() && apart) {
-            const std::string underReset = unit.clippedOnUnderReset()
-                                               ? "; clipped on under a reset begun " +
-                                                     seconds(silenceBeforeReset(unit)) +
-                                                     " after the lead last heard from the bench"
-                                               : "";
+            const long hold = unheardReset(unit);
+            const std::string underReset =
+                hold >= 0 ? "; clipped on under (or just before) a reset begun " +
+                                seconds(silenceBeforeReset(unit.bridge, hold)) +
+                                " after the lead last heard from the bench"
+                          : "";
             add("never_recorded", unit.bridge,
                 "unit " + unit.name() + ": never recorded, though it took " +
                     took(unit, 0, 1L << 40) + runsThatTouched(unit) + underReset);
