@@ -85,18 +85,11 @@ void UnitLedger::closeAll(int exitCode) {
     }
 }
 
-bool UnitLedger::write(RecordEntry entry, const MeterRun& run, std::string& problem) {
-    const RecordEntry made = recordEntryFor(run, command_);
-    entry.finished = made.finished;
-    entry.leadSerial = made.leadSerial;
-    entry.leadIndex = made.leadIndex;
-    entry.result = resultWord(run);
-    entry.versionBefore = made.versionBefore;
-    entry.versionAfter = made.versionAfter;
-    entry.attempts = run.attempts;
-    entry.recordsSent = made.recordsSent;
-    entry.recordsTotal = made.recordsTotal;
-    entry.seconds = made.seconds;
+bool UnitLedger::write(const RecordEntry& opened, const MeterRun& run, std::string& problem) {
+    // What the run knows, with when it began and where its lead sits as the ledger has them.
+    RecordEntry entry = recordEntryFor(run, command_);
+    entry.started = opened.started;
+    entry.leadLocation = opened.leadLocation;
     if (appendRecord(recordPath_, recordLine(entry), problem)) {
         return true;
     }

@@ -42,7 +42,7 @@ private:
         MeterRun run;
     };
 
-    bool write(RecordEntry entry, const MeterRun& run, std::string& problem);
+    bool write(const RecordEntry& opened, const MeterRun& run, std::string& problem);
 
     std::string recordPath_;
     const char* command_;

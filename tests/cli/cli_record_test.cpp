@@ -56,4 +56,25 @@ TEST(CliRecordFile, AWritePastTheFileSizeLimitIsAWarningNotTheEnd) {
     EXPECT_EQ(fileText(rig.path("full.log")), full + "\n");
 }
 
+// A record that reaches the file-size limit while the station runs: no signal ends it, the meter
+// under way finishes, no new meter starts, every port is closed, and it ends with 18.
+TEST(CliRecordFile, ARecordThatFillsUpMidRunStopsNewMetersAndEndsWith18) {
+    CliRig rig(kMeter + "[bridge 1]\nversion = PXR7 V1.02\nmeter_windows = 9000-60000\n");
+    const std::string full(2048 * 1024 - 1, 'x');
+    writeFile(rig.path("record.jsonl"), full + "\n");
+    const int status =
+        rig.shell("ulimit -f 2048 && " + rig.commandLine("station --record record.jsonl") +
+                  " >out.txt 2>err.txt");
+    const std::string err = fileText(rig.path("err.txt"));
+    EXPECT_EQ(status, 18) << err;
+    EXPECT_TRUE(contains(err, "record.jsonl")) << err;
+    EXPECT_EQ(fileText(rig.path("record.jsonl")), full + "\n");
+    EXPECT_EQ(rig.countTrace("FT_SetDtr bridge=1"), 0) << "a new meter was started";
+    for (int bridge = 0; bridge < 2; ++bridge) {
+        const std::vector<std::string> names = callNames(linesOfBridge(rig.trace(), bridge));
+        ASSERT_FALSE(names.empty());
+        EXPECT_EQ(names.back(), "FT_Close") << bridge;
+    }
+}
+
 } // namespace

@@ -165,6 +165,19 @@ const StationCase kCases[] = {
          EXPECT_EQ(linesWith(record, {"\"lead_serial\":\"PX7A0001\"", "\"result\":\"ok\""}), 1);
          EXPECT_EQ(fileText(rig.path("capture1.bin")), image());
      }},
+    // Twins on a driver without locations: both shown with the reason, neither served.
+    {"TwinsThatCannotBeToldApartAreShownAndNeverServed",
+     "locations = none\n[bridge 0]\nserial = PX7T0001\n" + kMeter +
+         "[bridge 1]\nserial = PX7T0001\n" + kMeter + "[bridge 2]\n" + kMeter +
+         "capture = capture.bin\n",
+     kStation + "--count 1", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         for (int bridge = 0; bridge < 2; ++bridge) {
+             EXPECT_EQ(callsOnBridge(rig, bridge, "FT_SetDtr"), 0) << bridge;
+         }
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_TRUE(contains(record[0], "PX7A0002")) << record[0];
+     }},
     {"EightLanesAtOnceByteForByte", eightMeters(), kStation + "--count 8", 0,
      [](const CliRig& rig, const std::vector<std::string>& record) {
          for (int i = 0; i < 8; ++i) {
