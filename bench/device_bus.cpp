@@ -24,8 +24,12 @@ FindResult findLead(const BridgeIdentity& lead) {
 
 Reach refind(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
     const FindResult found = findLead(lead);
+    if (found.outcome == FindOutcome::NotFound) {
+        // Held by someone where nothing rules out that it is the lead: busy, not gone.
+        return found.maybeHeld ? Reach::NotNow : Reach::Gone;
+    }
     if (found.outcome != FindOutcome::Found) {
-        return found.outcome == FindOutcome::NotFound ? Reach::Gone : Reach::CannotTell;
+        return Reach::CannotTell;
     }
     BridgeIdentity now;
     if (!probeBridge(found.index, now)) {
@@ -134,6 +138,10 @@ int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const St
     // Found again just before the pulse: a bridge plugged in ahead of it since the last ask
     // has moved it, and a twin must never get its reset.
     const FindResult found = findLead(lead);
+    if (found.outcome == FindOutcome::NotFound && found.maybeHeld) {
+        run.diagnosis = "pxr7: another program holds the lead: nothing was sent.";
+        return EXIT_BUSY;
+    }
     if (found.outcome != FindOutcome::Found) {
         run.diagnosis = found.outcome == FindOutcome::NotFound
                             ? "pxr7: the lead left the bus before the upgrade could start."

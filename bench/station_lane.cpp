@@ -134,7 +134,8 @@ bool StationLane::setUpNow() {
 bool StationLane::idleUntilGone() {
     while (waitUntil(Clock::now() + kLookForGoneEvery)) {
         std::lock_guard<std::mutex> lock(shared_.bus().lock());
-        if (findSameBridge(lead_).outcome != FindOutcome::NotFound) {
+        const FindResult found = findSameBridge(lead_);
+        if (found.outcome != FindOutcome::NotFound || found.maybeHeld) {
             misses_ = 0;
         } else if (++misses_ >= kMissesForGone) {
             return true;

@@ -29,18 +29,26 @@ FindResult resultOf(const std::vector<int>& matches) {
 FindResult findSameBridge(const BridgeIdentity& original) {
     std::vector<int> alike;
     const std::uint32_t bridges = countBridges();
+    bool maybeHeld = false;
     for (std::uint32_t i = 0; i < bridges; ++i) {
         BridgeIdentity found;
-        if (probeBridge(static_cast<int>(i), found) && looksLike(original, found)) {
-            alike.push_back(static_cast<int>(i));
+        const int index = static_cast<int>(i);
+        if (!probeBridge(index, found)) {
+            maybeHeld =
+                maybeHeld || !original.location || readBridgeLocation(index) == original.location;
+        } else if (looksLike(original, found)) {
+            alike.push_back(index);
         }
     }
     if (serialTellsApart(original)) {
-        return resultOf(alike);
+        FindResult result = resultOf(alike);
+        result.maybeHeld = maybeHeld;
+        return result;
     }
     if (!original.location) {
         FindResult result;
         result.outcome = alike.empty() ? FindOutcome::NotFound : FindOutcome::Ambiguous;
+        result.maybeHeld = maybeHeld;
         return result;
     }
     std::vector<int> there;
@@ -49,7 +57,9 @@ FindResult findSameBridge(const BridgeIdentity& original) {
             there.push_back(index);
         }
     }
-    return resultOf(there);
+    FindResult result = resultOf(there);
+    result.maybeHeld = maybeHeld;
+    return result;
 }
 
 OpenCheck openSameBridge(DevicePort& port, const BridgeIdentity& expected, std::uint32_t baud) {

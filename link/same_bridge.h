@@ -20,6 +20,9 @@ enum class FindOutcome {
 struct FindResult {
     FindOutcome outcome = FindOutcome::NotFound;
     int index = -1;
+    // NotFound, but a bridge that could not be opened to read who it is (someone holds it) may
+    // be the one looked for: where it sits does not rule it out.
+    bool maybeHeld = false;
 };
 
 // Looks at every bridge present for the meter lead original was: the same type, id and serial

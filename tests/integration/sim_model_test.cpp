@@ -874,6 +874,7 @@ TEST(SimBench, TheTruthLogSaysWhatEachUnitDid) {
     const std::vector<std::string> expected = {
         "bench steady_us=" + std::to_string(steadyClockMicros(1000000)),
         "unit=4.0 attached at_ms=100",
+        "lead=4 asked",
         "unit=4.0 answered version=\"PXR7 V1.02 u0\" reply=normal",
         "lead=4 dtr=on",
         "unit=4.0 held",
@@ -887,9 +888,12 @@ TEST(SimBench, TheTruthLogSaysWhatEachUnitDid) {
         "lead=4 dtr=off",
         "unit=4.0 pulse",
         "unit=4.0 new_firmware version=\"PXR7 V1.03\"",
+        "lead=4 asked", // while the new firmware still starts: no answer
+        "lead=4 asked",
         "unit=4.0 answered version=\"PXR7 V1.03\" reply=normal",
         "unit=4.0 detached at_ms=400",
         "unit=4.1 attached at_ms=500",
+        "lead=4 asked",
         "unit=4.1 answered version=\"PXR7 V1.03\" reply=normal",
     };
     EXPECT_EQ(lines, expected);
