@@ -31,15 +31,15 @@ long long steadyMicros() {
         .count();
 }
 
-pid_t spawnStation(const RunSpec& spec) {
-    std::vector<std::string> args = {spec.program, "--driver", spec.driver,
-                                     "station",    "--record", spec.folder + "/record.jsonl"};
-    if (spec.setup) {
+pid_t spawnStation(const StationLaunch& launch) {
+    std::vector<std::string> args = {launch.program, "--driver", launch.driver,
+                                     "station",      "--record", launch.folder + "/record.jsonl"};
+    if (launch.setup) {
         args.push_back("--setup");
     }
-    std::vector<std::string> env = {"PXR7_SIM_SCENARIO=" + spec.folder + "/scenario.txt",
-                                    "PXR7_SIM_TRACE=" + spec.folder + "/trace.txt",
-                                    "XDG_STATE_HOME=" + spec.folder + "/state"};
+    std::vector<std::string> env = {"PXR7_SIM_SCENARIO=" + launch.folder + "/scenario.txt",
+                                    "PXR7_SIM_TRACE=" + launch.folder + "/trace.txt",
+                                    "XDG_STATE_HOME=" + launch.folder + "/state"};
     for (char** e = environ; *e != nullptr; ++e) {
         env.emplace_back(*e);
     }
@@ -55,12 +55,12 @@ pid_t spawnStation(const RunSpec& spec) {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, (spec.folder + "/out.txt").c_str(),
+    posix_spawn_file_actions_addopen(&files, 1, (launch.folder + "/out.txt").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&files, 2, (spec.folder + "/err.txt").c_str(),
+    posix_spawn_file_actions_addopen(&files, 2, (launch.folder + "/err.txt").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    if (posix_spawn(&pid, spec.program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) {
+    if (posix_spawn(&pid, launch.program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&files);
@@ -70,7 +70,8 @@ pid_t spawnStation(const RunSpec& spec) {
 // Watches one running station: its bench clock, its record, its signals.
 class Watch {
 public:
-    Watch(const RunSpec& spec, pid_t pid) : spec_(spec), pid_(pid), originUs_(steadyMicros()) {}
+    Watch(const StationLaunch& launch, pid_t pid)
+        : spec_(launch), pid_(pid), originUs_(steadyMicros()) {}
 
     StationRun run() {
         int status = 0;
@@ -133,7 +134,7 @@ private:
         }
     }
 
-    const RunSpec& spec_;
+    const StationLaunch& spec_;
     pid_t pid_;
     long long originUs_;
     bool originKnown_ = false;
@@ -145,14 +146,14 @@ private:
 
 } // namespace
 
-StationRun runStation(const RunSpec& spec) {
-    const pid_t pid = spawnStation(spec);
+StationRun runStation(const StationLaunch& launch) {
+    const pid_t pid = spawnStation(launch);
     if (pid < 0) {
         StationRun failed;
-        failed.problem = "cannot start " + spec.program;
+        failed.problem = "cannot start " + launch.program;
         return failed;
     }
-    return Watch(spec, pid).run();
+    return Watch(launch, pid).run();
 }
 
 } // namespace soak

@@ -11,7 +11,7 @@
 
 namespace soak {
 
-struct RunSpec {
+struct StationLaunch {
     std::string program; // pxr7
     std::string driver;  // the simulated D2XX library
     std::string folder;  // holds scenario.txt; the run's files go there too
@@ -35,7 +35,7 @@ struct StationRun {
     std::string problem; // the run could not be started or watched
 };
 
-// The run's files in spec.folder: record.jsonl, trace.txt, units.txt, out.txt, err.txt.
-StationRun runStation(const RunSpec& spec);
+// The run's files in launch.folder: record.jsonl, trace.txt, units.txt, out.txt, err.txt.
+StationRun runStation(const StationLaunch& launch);
 
 } // namespace soak

@@ -90,9 +90,9 @@ RunReport soakOnce(const Options& options, unsigned seed, const std::string& ima
     const BenchPlan plan = planBench(seed);
     simrig::ScratchFolder folder;
     simrig::writeFile(folder.path("scenario.txt"), scenarioText(plan, "units.txt"));
-    const RunSpec spec{options.program, options.driver, folder.folder(),
-                       plan.setup,      plan.stopAtMs,  plan.stop};
-    const StationRun run = runStation(spec);
+    const StationLaunch launch{options.program, options.driver, folder.folder(),
+                               plan.setup,      plan.stopAtMs,  plan.stop};
+    const StationRun run = runStation(launch);
     const Truth truth = readTruth(simrig::fileText(folder.path("units.txt")));
     std::vector<std::string> unreadable;
     const std::vector<RecordLine> lines = readRecordLines(plan, run.record, unreadable);
