@@ -83,15 +83,10 @@ private:
 } // namespace
 
 Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
-    if (!lead.location && !serialTellsApart(lead)) {
-        return refind(port, lead, baud);
-    }
     if (!lead.location) {
-        // The serial number found it once; a twin plugged in since would make it ambiguous.
-        const FindResult found = findLead(lead);
-        if (found.outcome == FindOutcome::Ambiguous) {
-            return Reach::CannotTell;
-        }
+        // Only a look at every bridge finds it for sure: its index may belong to another bridge
+        // now, and a twin plugged in since makes it ambiguous.
+        return refind(port, lead, baud);
     }
     switch (openSameBridge(port, lead, baud)) {
     case OpenCheck::Opened:

@@ -34,8 +34,8 @@ private:
 
 // Opens the lead where it was last seen, or, if another bridge is there now or none, finds it
 // again on the bus (lead.index and its description follow it). A lead without a location is
-// always found again by a look at every bridge first, so that a twin that took its index is
-// never opened for it. The caller holds the bus lock.
+// always found again by a look at every bridge first, so that neither another bridge that took
+// its index nor a twin is ever opened for it. The caller holds the bus lock.
 Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud);
 
 } // namespace pxr7

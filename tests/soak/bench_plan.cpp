@@ -208,7 +208,7 @@ std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog) {
 }
 
 bool twinAlongside(const BenchPlan& plan, const LeadPlan& lead, long fromMs, long toMs) {
-    if (!lead.untoldTwin) {
+    if (!lead.untoldTwin || fromMs < lead.onBusFromMs || toMs >= lead.onBusUntilMs) {
         return false;
     }
     for (const LeadPlan& other : plan.leads) {

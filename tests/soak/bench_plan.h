@@ -44,8 +44,8 @@ BenchPlan planBench(unsigned seed);
 // The scenario file for the plan, writing its truth log to unitsLog.
 std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog);
 
-// Whether another untold twin of lead's was on the bus from fromMs to toMs, so that the
-// station could see both.
+// Whether lead, an untold twin, and another one were both on the bus from fromMs to toMs, so
+// that the station could see both.
 bool twinAlongside(const BenchPlan& plan, const LeadPlan& lead, long fromMs, long toMs);
 
 // "PX7A0003 (bridge 3)".

@@ -122,10 +122,14 @@ private:
                 describe(line) + " for a lead it must leave alone");
             return true;
         }
-        if (line.result == "ok" &&
-            twinAlongside(facts_.plan, l, line.startMs - kTwinOkWithinMs, line.startMs)) {
-            add("ok_for_twin", l.bridge,
-                describe(line) + " for twin leads that nothing tells apart");
+        for (const int bridge : line.bridges) {
+            if (line.result == "ok" &&
+                twinAlongside(facts_.plan, lead(bridge), line.startMs - kTwinOkWithinMs,
+                              line.startMs)) {
+                add("ok_for_twin", bridge,
+                    describe(line) + " for twin leads that nothing tells apart");
+                break;
+            }
         }
         return false;
     }
