@@ -54,8 +54,9 @@ public:
     }
 
 private:
-    // A record that cannot be written ends the station once the meters under way are done.
-    bool over() const { return shared_.ending() || shared_.draining() || shared_.recordFailing(); }
+    // Ending covers a record that cannot be written: the station ends once the meters under
+    // way are done.
+    bool over() const { return shared_.ending() || shared_.draining(); }
 
     void reapFinishedLanes() {
         for (auto it = lanes_.begin(); it != lanes_.end();) {
