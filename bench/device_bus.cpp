@@ -7,6 +7,8 @@
 #include "upgrade_outcomes.h"
 #include "version_query.h"
 
+#include <optional>
+
 namespace pxr7 {
 
 namespace {
@@ -82,6 +84,21 @@ private:
 
 } // namespace
 
+DeviceBus::Holding::Holding(DeviceBus& bus, int index) : bus_(bus), index_(index) {
+    std::lock_guard<std::mutex> hold(bus_.heldLock_);
+    bus_.held_.insert(index_);
+}
+
+DeviceBus::Holding::~Holding() {
+    std::lock_guard<std::mutex> hold(bus_.heldLock_);
+    bus_.held_.erase(bus_.held_.find(index_));
+}
+
+bool DeviceBus::transferHolds(int index) const {
+    std::lock_guard<std::mutex> hold(heldLock_);
+    return held_.count(index) > 0;
+}
+
 Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
     if (!lead.location) {
         // Only a look at every bridge finds it for sure: its index may belong to another bridge
@@ -103,9 +120,13 @@ Reach openLead(DevicePort& port, BridgeIdentity& lead, std::uint32_t baud) {
 Asked DeviceBus::ask(BridgeIdentity& lead, std::string& version) {
     DevicePort port;
     Reach reach;
+    std::optional<Holding> held;
     {
         std::lock_guard<std::mutex> hold(lock_);
         reach = openLead(port, lead, kVersionQueryBaud);
+        if (reach == Reach::Opened) {
+            held.emplace(*this, lead.index);
+        }
     }
     switch (reach) {
     case Reach::Gone:
@@ -144,6 +165,7 @@ int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const St
                               "them apart: nothing was sent. Connect one lead at a time.";
         return EXIT_PORT_ERROR;
     }
+    Holding held(*this, found.index);
     OpenedObserver observer(lane, hold);
     TransferHost host(observer);
     Upgrade upgrade(host);

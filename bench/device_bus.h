@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <set>
 
 namespace pxr7 {
 
@@ -28,8 +29,27 @@ public:
     int transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
                  MeterRun& run) override;
 
+    // Whether we hold the bridge at index open now (a transfer, or a look at a lead after the
+    // lock was let go): a look at the bus finds it busy, and that is no reason to report it.
+    bool transferHolds(int index) const;
+
+    // Marks an index held by us for as long as it lives. Made while the bus lock is held.
+    class Holding {
+    public:
+        Holding(DeviceBus& bus, int index);
+        ~Holding();
+        Holding(const Holding&) = delete;
+        Holding& operator=(const Holding&) = delete;
+
+    private:
+        DeviceBus& bus_;
+        int index_;
+    };
+
 private:
     std::mutex lock_;
+    mutable std::mutex heldLock_;
+    std::multiset<int> held_; // indexes our transfers hold open
 };
 
 // Opens the lead where it was last seen, or, if another bridge is there now or none, finds it

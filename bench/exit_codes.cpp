@@ -5,49 +5,81 @@ namespace pxr7 {
 namespace {
 
 constexpr ExitCodeRow kRows[] = {
-    {EXIT_OK, "", "success", false, false},
-    {EXIT_FAILURE_OTHER, "failure", "other failure", false, false},
-    {EXIT_USAGE, "usage", "usage error", false, false},
+    {EXIT_OK, "", "success", "nothing", false, false},
+    {EXIT_FAILURE_OTHER, "failure", "other failure",
+     "read the line above it; run again with --verbose and report what it says", false, false},
+    {EXIT_USAGE, "usage", "usage error",
+     "read the line it printed, then pxr7 COMMAND --help; in scripts and with --json, add --yes",
+     false, false},
     {EXIT_NO_DRIVER, "no_driver", "the USB driver (D2XX library, or libftdi1) could not be loaded",
+     "Windows: install FTDI's D2XX driver. Linux: install the libftdi1 package, or FTDI's "
+     "libftd2xx.so, or name it with --driver PATH",
      false, false},
     {EXIT_PORT_ERROR, "port_error",
-     "USB port error: the meter's bridge could not be opened, or is gone", false, false},
+     "USB port error: the meter's bridge could not be opened, or is gone",
+     "check the lead and its plug, then run again; pxr7 list shows what is there", false, false},
     {EXIT_BRIDGE_REPROGRAMMED, "reconnect",
      "the lead was set up or is restarting: reconnect the USB lead and run the command again",
-     false, false},
+     "unplug the lead, plug it in again, and run the same command again", false, false},
     {EXIT_HANDSHAKE_FAILED, "handshake_timeout",
-     "the meter never answered the reset (handshake not received)", true, false},
+     "the meter never answered the reset (handshake not received)",
+     "is the meter switched on, its battery charged, the lead seated in the meter? Run again", true,
+     false},
     {EXIT_IMAGE_PROBLEM, "image_problem",
-     "the firmware image the program carries could not be used", false, false},
-    {EXIT_CANCELLED, "cancelled", "cancelled by the user", false, false},
+     "the firmware image the program carries could not be used",
+     "the program is damaged: install it again (check SHA256SUMS) and report it", false, false},
+    {EXIT_CANCELLED, "cancelled", "cancelled by the user", "nothing was changed", false, false},
     {EXIT_LEAD_SETUP_FAILED, "setup_failed",
-     "the lead's settings could not be written to its EEPROM, or did not hold", false, false},
+     "the lead's settings could not be written to its EEPROM, or did not hold",
+     "run pxr7 setup again; if it fails again, the lead is faulty: use another", false, false},
     {EXIT_NOT_A_METER_LEAD, "no_meter_lead",
-     "no meter lead, or the bridge chosen is not one; it was left alone", false, false},
+     "no meter lead, or the bridge chosen is not one; it was left alone",
+     "pxr7 list: is the lead plugged in, and did you choose its serial number or index?", false,
+     false},
     {EXIT_BUSY, "busy",
      "busy: the bridge could not be opened (another program or the kernel's serial driver "
      "holds it, or no permission)",
+     "close the other program that holds the lead (another pxr7, the Windows program, a terminal "
+     "program); on Linux see \"Access to the lead\"",
      false, false},
     {EXIT_TRANSFER_STOPPED, "transfer_stopped",
-     "the transfer stopped part-way: the meter waits in its boot loader", true, false},
+     "the transfer stopped part-way: the meter waits in its boot loader",
+     "the meter waits in its boot loader without working firmware: leave it plugged in and upgrade "
+     "it again (pxr7 list shows it as \"no answer\")",
+     true, false},
     {EXIT_VERIFY_FAILED, "verification_failed",
-     "verification failed: the meter reports another version", false, false},
+     "verification failed: the meter reports another version",
+     "upgrade it again; if it persists, report both versions", false, false},
     {EXIT_AMBIGUOUS, "ambiguous", "several meter leads and none chosen: use --serial or --index",
-     false, false},
-    {EXIT_METER_SILENT, "meter_silent", "the meter did not answer after the upgrade", true, false},
+     "choose one with --serial or --index, or take them all with --all", false, false},
+    {EXIT_METER_SILENT, "meter_silent", "the meter did not answer after the upgrade",
+     "switch the meter off and on, then pxr7 list; a meter that needs longer to start can be "
+     "upgraded with --no-verify",
+     true, false},
     {EXIT_NEEDS_SETUP, "needs_setup",
      "a lead needs its EEPROM set up first and nothing was written: run the setup command "
      "shown, or add --setup",
+     "nothing was written: if the bridge really is the meter's lead, run the pxr7 setup command "
+     "shown, or add --setup to the upgrade",
      false, false},
     {EXIT_STATION_FAILURES, "station_failures",
-     "the station finished and at least one meter failed for good", false, false},
-    {EXIT_RECORD_FAILED, "record_failed",
-     "the record could not be created or appended to: no meter is started without it", false,
+     "the station finished and at least one meter failed for good",
+     "see the record (pxr7 history), and upgrade each failed meter again with pxr7 upgrade", false,
      false},
-    {EXIT_HANGUP, "hangup", "stopped by SIGHUP", false, true},
-    {EXIT_INTERRUPTED, "interrupted", "interrupted (Ctrl+C twice during a transfer)", false, true},
-    {EXIT_QUIT, "quit", "stopped by SIGQUIT", false, true},
-    {EXIT_TERMINATED, "terminated", "stopped by SIGTERM", false, true},
+    {EXIT_RECORD_FAILED, "record_failed",
+     "the record could not be created or appended to: no meter is started without it",
+     "the line names the file and the reason: free the disk, fix the folder's permissions, or name "
+     "a regular file with --record FILE; the station starts no meter without it",
+     false, false},
+    {EXIT_HANGUP, "hangup", "stopped by SIGHUP",
+     "if it stopped during a transfer, upgrade the meter again", false, true},
+    {EXIT_INTERRUPTED, "interrupted", "interrupted (Ctrl+C twice during a transfer)",
+     "the first Ctrl+C during a transfer only warns; the second stops it: upgrade the meter again",
+     false, true},
+    {EXIT_QUIT, "quit", "stopped by SIGQUIT",
+     "if it stopped during a transfer, upgrade the meter again", false, true},
+    {EXIT_TERMINATED, "terminated", "stopped by SIGTERM",
+     "if it stopped during a transfer, upgrade the meter again", false, true},
 };
 
 const ExitCodeRow* rowFor(int exitCode) {
@@ -69,6 +101,16 @@ const ExitCodeRow* exitCodeRows(std::size_t& count) {
 const char* errorWordFor(int exitCode) {
     const ExitCodeRow* row = rowFor(exitCode);
     return row != nullptr ? row->word : "failure";
+}
+
+const char* adviceFor(int exitCode) {
+    const ExitCodeRow* row = rowFor(exitCode);
+    return row != nullptr ? row->advice : "";
+}
+
+const char* wordsFor(int exitCode) {
+    const ExitCodeRow* row = rowFor(exitCode);
+    return row != nullptr ? row->help : "failure";
 }
 
 bool isRetryable(int exitCode) {

@@ -1,4 +1,4 @@
-// The program's exit codes: one table of code, stable error word and help text. The help
+// The program's exit codes: one table of code, stable error word, help text and advice. The help
 // footer, the JSON "error" words, the run log's outcome words and the documentation test all
 // read it, so none of them can drift from the others.
 #pragma once
@@ -37,6 +37,9 @@ struct ExitCodeRow {
     int code;
     const char* word; // the stable error word; "" for success
     const char* help; // one sentence for the help footer and the documents
+    // What to do next, in the person's words: the one source of the advice that `upgrade`,
+    // `setup`, the station and the guide give for this outcome.
+    const char* advice;
     // A meter that ended so may be tried again on the same lead with a new reset pulse: it is
     // waiting in its boot loader or restarting.
     bool retryable;
@@ -48,6 +51,11 @@ const ExitCodeRow* exitCodeRows(std::size_t& count);
 
 // The stable error word of an exit code ("" for success, "failure" for an unknown code).
 const char* errorWordFor(int exitCode);
+
+// What to do after an outcome ("" for an unknown code).
+const char* adviceFor(int exitCode);
+// The outcome in words, for people (the help column; "failure" for an unknown code).
+const char* wordsFor(int exitCode);
 
 // Columns of the table for a code (false for an unknown code).
 bool isRetryable(int exitCode);

@@ -6,9 +6,7 @@
 
 namespace pxr7 {
 
-namespace {
-
-CommandResult resultOf(const SetupReport& setup) {
+CommandResult setupResultFor(const SetupReport& setup) {
     switch (setup.result) {
     case SetupResult::Done:
     case SetupResult::AlreadyRight:
@@ -42,7 +40,7 @@ CommandResult resultOf(const SetupReport& setup) {
                        "tell where each is plugged in; nothing was written. Connect the lead on "
                        "its own and run setup again.");
     case SetupResult::CycleFailed:
-        return failure(EXIT_LEAD_SETUP_FAILED,
+        return failure(EXIT_BRIDGE_REPROGRAMMED,
                        "pxr7: the lead's settings were written, but it did not restart to take "
                        "them up: " +
                            (setup.reason.empty() ? std::string("unplug it and plug it in again")
@@ -52,10 +50,8 @@ CommandResult resultOf(const SetupReport& setup) {
     return failure(EXIT_FAILURE_OTHER, "");
 }
 
-} // namespace
-
 CommandResult setUpLeadNow(const BridgeReport& lead) {
-    return resultOf(setUpLead(lead.identity));
+    return setupResultFor(setUpLead(lead.identity));
 }
 
 bool surveyLeadAgain(BridgeReport& lead) {

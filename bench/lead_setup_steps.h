@@ -7,6 +7,12 @@
 
 namespace pxr7 {
 
+struct SetupReport;
+
+// What a setup's result means for the person: its exit code and its words. Settings written
+// but not yet in force (the restart failed) ask for a reconnect, as a lead set up does.
+CommandResult setupResultFor(const SetupReport& setup);
+
 // Programs the lead's corrections, cycles it and confirms they hold. A success carries the
 // sentence that says so; a failure its exit code and what to do.
 CommandResult setUpLeadNow(const BridgeReport& lead);

@@ -74,9 +74,10 @@ private:
     // cannot be told apart get a lane that only shows them.
     void walkTheBus() {
         std::vector<BridgeIdentity> twins;
+        std::vector<UnopenedBridge> unopened;
         {
             std::lock_guard<std::mutex> lock(shared_.bus().lock());
-            for (const BridgeIdentity& found : walkMeterLeads()) {
+            for (const BridgeIdentity& found : walkMeterLeads(shared_.bus(), unopened)) {
                 if (cannotTellApart(found)) {
                     twins.push_back(found);
                 } else if (!known(found) && !shared_.isTwinSerial(found.serialNumber)) {
@@ -85,6 +86,38 @@ private:
             }
         }
         showTwins(twins);
+        showUnopened(unopened);
+    }
+
+    // A bridge nobody could open for two walks in a row is shown with why and what to do: it
+    // may be a meter lead the station cannot use. One held for a moment is not worth a lane.
+    void showUnopened(const std::vector<UnopenedBridge>& found) {
+        std::map<std::pair<int, std::uint32_t>, UnopenedLane> now;
+        for (const UnopenedBridge& bridge : found) {
+            const auto key = std::make_pair(bridge.index, bridge.location.value_or(0));
+            UnopenedLane lane;
+            const auto was = unopened_.find(key);
+            if (was != unopened_.end()) {
+                lane = was->second;
+            }
+            if (++lane.walks == 2 || (lane.walks > 2 && lane.reason != bridge.reason)) {
+                if (lane.tag.number == 0) {
+                    lane.tag.number = ++lanesSeen_;
+                    lane.tag.index = bridge.index;
+                    lane.tag.location = bridge.location;
+                    shared_.observer().laneAppeared(lane.tag);
+                }
+                shared_.observer().laneBlocked(lane.tag, LaneState::CannotOpen, bridge.reason);
+            }
+            lane.reason = bridge.reason;
+            now[key] = lane;
+        }
+        for (const auto& [key, lane] : unopened_) {
+            if (now.count(key) == 0 && lane.tag.number != 0) {
+                shared_.observer().laneGone(lane.tag);
+            }
+        }
+        unopened_ = std::move(now);
     }
 
     bool known(const BridgeIdentity& found) const {
@@ -137,6 +170,7 @@ private:
             tag.number = ++lanesSeen_;
             tag.serial = twin.serialNumber;
             tag.index = twin.index;
+            tag.serialShared = true;
             shared_.observer().laneAppeared(tag);
             shared_.observer().laneState(tag, LaneState::CannotTellApart);
             now[key] = tag;
@@ -161,6 +195,12 @@ private:
     int lanesSeen_ = 0;
     std::map<std::string, int> twinWalks_; // serial number -> walks it is still remembered
     std::map<std::pair<std::string, int>, LaneTag> twinLanes_;
+    struct UnopenedLane {
+        LaneTag tag; // number 0 until shown
+        int walks = 0;
+        std::string reason;
+    };
+    std::map<std::pair<int, std::uint32_t>, UnopenedLane> unopened_; // by index and location
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "station_bus.h"
 
+#include "device_bus.h"
+#include "diagnosis.h"
 #include "same_bridge.h"
 
 namespace pxr7 {
@@ -16,14 +18,30 @@ void markShared(std::vector<BridgeIdentity>& leads) {
     }
 }
 
+UnopenedBridge unopenedAt(int index) {
+    UnopenedBridge bridge;
+    bridge.index = index;
+    bridge.location = readBridgeLocation(index);
+    BridgeReport report;
+    report.identity.index = index;
+    bridge.reason = describeBusy(report);
+    return bridge;
+}
+
 } // namespace
 
-std::vector<BridgeIdentity> walkMeterLeads() {
+std::vector<BridgeIdentity> walkMeterLeads(const DeviceBus& bus,
+                                           std::vector<UnopenedBridge>& unopened) {
     std::vector<BridgeIdentity> leads;
     const std::uint32_t bridges = countBridges();
     for (std::uint32_t i = 0; i < bridges; ++i) {
+        const int index = static_cast<int>(i);
         BridgeIdentity found;
-        if (probeBridge(static_cast<int>(i), found) && isMeterLead(found)) {
+        if (!probeBridge(index, found)) {
+            if (!bus.transferHolds(index)) {
+                unopened.push_back(unopenedAt(index));
+            }
+        } else if (isMeterLead(found)) {
             found.location = readBridgeLocation(found.index);
             leads.push_back(found);
         }

@@ -3,15 +3,28 @@
 
 #include "bridge_identity.h"
 
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace pxr7 {
+
+class DeviceBus;
+
+// A bridge the walk could not open to see who it is, and that none of our transfers holds.
+struct UnopenedBridge {
+    int index = -1;
+    std::optional<std::uint32_t> location;
+    std::string reason; // why, and what to do, in words
+};
 
 // The meter leads on the bus now, by identity only: each bridge is opened just long enough to
 // read who it is (a bridge held open by someone is skipped), and a lead's location is read
 // where the library can tell it. Leads without a serial number, or sharing one, are marked
 // serialShared. The caller holds the bus lock.
-std::vector<BridgeIdentity> walkMeterLeads();
+// Bridges that could not be opened, except those bus's transfers hold, go to unopened.
+std::vector<BridgeIdentity> walkMeterLeads(const DeviceBus& bus,
+                                           std::vector<UnopenedBridge>& unopened);
 
 // Whether found, from a walk, is the physical bridge lane is: the same id and serial number,
 // and the same location where both are known.

@@ -1,5 +1,6 @@
 #include "station_lane.h"
 
+#include "diagnosis.h"
 #include "lead_setup_steps.h"
 #include "meter_job.h"
 #include "same_bridge.h"
@@ -7,6 +8,7 @@
 #include "version_query.h"
 
 #include <thread>
+#include <utility>
 
 namespace pxr7 {
 
@@ -19,6 +21,8 @@ constexpr auto kLookForGoneEvery = std::chrono::milliseconds(1000);
 constexpr auto kLongestSleep = std::chrono::milliseconds(50);
 // The lead must be missing from two asks in a row: one miss may be a bridge re-enumerating.
 constexpr int kMissesForGone = 2;
+// Asks in a row that found the lead held before the lane says so (about 2 s).
+constexpr int kBusyAsksShown = 5;
 
 // One unit's pipeline words, told to the station as this lane's.
 class LaneWords : public LaneObserver {
@@ -46,6 +50,7 @@ LaneTag StationLane::tag() const {
     lane.serial = lead_.serialNumber;
     lane.index = lead_.index;
     lane.location = lead_.location;
+    lane.serialShared = lead_.serialShared || lead_.serialNumber.empty();
     return lane;
 }
 
@@ -75,20 +80,28 @@ StationLane::Start StationLane::prepare() {
     for (;;) {
         DevicePort port;
         Reach reach;
+        std::optional<DeviceBus::Holding> held;
         {
             std::lock_guard<std::mutex> lock(shared_.bus().lock());
             reach = openLead(port, lead_, kVersionQueryBaud);
+            if (reach == Reach::Opened) {
+                held.emplace(shared_.bus(), lead_.index);
+            }
         }
         if (reach == Reach::CannotTell) {
             return Start::Gone;
         }
         if (reach == Reach::Opened) {
+            busyAsks_ = 0;
             const DevicePort::EepromCheck check = port.inspectEeprom();
             port.close();
             return decide(check);
         }
         if (reach == Reach::Gone && ++misses_ >= kMissesForGone) {
             return Start::Gone;
+        }
+        if (reach == Reach::NotNow) {
+            blockedWhileBusy();
         }
         if (!waitUntil(Clock::now() + kAskEvery)) {
             return Start::Ended;
@@ -119,8 +132,15 @@ bool StationLane::setUpNow() {
     std::lock_guard<std::mutex> lock(shared_.bus().lock());
     BridgeReport lead;
     lead.identity = lead_;
-    if (!setUpLeadNow(lead).ok() || !surveyLeadAgain(lead)) {
-        shared_.observer().laneState(tag(), LaneState::LeftAlone);
+    const CommandResult setup = setUpLeadNow(lead);
+    if (!setup.ok()) {
+        shared_.observer().laneBlocked(tag(), LaneState::SetupFailed, setup.diagnosis);
+        return false;
+    }
+    if (!surveyLeadAgain(lead)) {
+        shared_.observer().laneBlocked(tag(), LaneState::SetupFailed,
+                                       "pxr7: the lead was set up but did not come back as a "
+                                       "meter lead: unplug it and plug it in again.");
         return false;
     }
     const std::optional<std::uint32_t> location = lead_.location;
@@ -172,7 +192,28 @@ bool StationLane::gone(Asked asked) {
            shared_.isTwinSerial(lead_.serialNumber);
 }
 
+// A lead held by someone for a while is shown so, with who holds it where the system tells;
+// a moment's hold (another program looking at the bus) is not worth a word.
+void StationLane::blockedWhileBusy() {
+    if (++busyAsks_ != kBusyAsksShown) {
+        return;
+    }
+    BridgeReport report;
+    report.identity = lead_;
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> lock(shared_.bus().lock());
+        reason = describeBusy(report);
+    }
+    shared_.observer().laneBlocked(tag(), LaneState::CannotOpen, reason);
+}
+
 void StationLane::heard(Asked asked, const std::string& version) {
+    if (asked == Asked::Busy) {
+        blockedWhileBusy();
+    } else if (std::exchange(busyAsks_, 0) >= kBusyAsksShown) {
+        shared_.observer().laneState(tag(), LaneState::Waiting);
+    }
     const bool wasThere = presence_.present();
     UnitPresence::Heard heard = UnitPresence::Heard::Nothing;
     switch (asked) {

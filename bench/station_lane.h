@@ -40,6 +40,7 @@ private:
     // Returns true when the lead left the bus (or can no longer be told apart).
     bool serveMeters();
     void heard(Asked asked, const std::string& version);
+    void blockedWhileBusy();
     void serveUnits(const std::string& version);
     bool gone(Asked asked);
     // Waits until due, or less if the station ends; false if it ended.
@@ -49,7 +50,8 @@ private:
     // Written only by the lane's thread, and only while it holds the bus lock.
     BridgeIdentity lead_;
     int number_;
-    int misses_ = 0; // asks in a row that found no lead
+    int misses_ = 0;   // asks in a row that found no lead
+    int busyAsks_ = 0; // asks in a row that found the lead held by someone
     UnitPresence presence_;
     bool showingOutcome_ = false; // the last unit's outcome stays shown until it leaves
     std::atomic<bool> finished_{false};

@@ -18,6 +18,7 @@ struct LaneTag {
     std::string serial;
     int index = -1; // where the bridge is in the bus order now
     std::optional<std::uint32_t> location;
+    bool serialShared = false; // another lead shows the same serial number, or it has none
 };
 
 // A lane's state between meters.
@@ -25,7 +26,10 @@ enum class LaneState {
     Waiting,         // for a meter to answer
     NeedsSetup,      // a factory-fresh lead, left alone without --setup
     SettingUp,       // its settings are being written (--setup)
-    LeftAlone,       // its EEPROM is not a meter lead's, or its setup failed
+    LeftAlone,       // its EEPROM is not a meter lead's
+    SetupFailed,     // --setup could not write its settings, or they did not hold
+    CannotOpen,      // held by another program or the kernel's driver, or no permission: the
+                     // reason says which, and what to do
     RemoveMeter,     // the meter has its outcome and has not left yet
     CannotTellApart, // another lead shows the same serial number (or none) and the driver
                      // cannot tell where each is plugged in: never served
@@ -42,6 +46,11 @@ public:
     virtual void laneAppeared(const LaneTag& lane) = 0;
     virtual void laneGone(const LaneTag& lane) = 0;
     virtual void laneState(const LaneTag& lane, LaneState state) = 0;
+    // A state that keeps the lane from its meters, with the reason in words and what to do.
+    virtual void laneBlocked(const LaneTag& lane, LaneState state, const std::string& reason) {
+        (void)reason;
+        laneState(lane, state);
+    }
     virtual void meterArrived(const LaneTag& lane, const std::string& version) = 0;
     virtual void phase(const LaneTag& lane, Phase phase, int attempt) = 0;
     virtual void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) = 0;

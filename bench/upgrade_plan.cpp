@@ -1,5 +1,6 @@
 #include "upgrade_plan.h"
 
+#include "lead_command.h"
 #include "printable.h"
 
 namespace pxr7 {
@@ -64,9 +65,7 @@ bool isCurrent(const BridgeReport& lead, const std::string& declaredVersion) {
 }
 
 std::string setupCommandFor(const BridgeReport& lead) {
-    return serialTellsApart(lead.identity)
-               ? "pxr7 setup --serial " + printable(lead.identity.serialNumber)
-               : "pxr7 setup --index " + std::to_string(lead.identity.index);
+    return commandForLead("setup", lead.identity);
 }
 
 MeterRun needsSetupRun(const BridgeReport& lead) {

@@ -154,6 +154,8 @@ void addStationOptions(CLI::App& command, Options& options) {
         ->option_text("FILE")
         ->check(notEmpty);
     command.add_flag("--setup", options.setup, "set up factory-fresh leads without asking");
+    command.add_flag("--lane-counts", options.laneCounts,
+                     "show each lane's own ok, current and failed counts");
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {

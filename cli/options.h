@@ -20,8 +20,9 @@ struct Options {
     std::string recordPath; // empty: the default record (record.h)
     int lastEntries = 10;   // history: the last entries shown
     // station
-    int count = 0;   // meters to finish; 0: until stopped
-    int retries = 2; // further transfers after a retryable failure
+    int count = 0;           // meters to finish; 0: until stopped
+    bool laneCounts = false; // the station shows each lane's own counts
+    int retries = 2;         // further transfers after a retryable failure
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

@@ -28,6 +28,10 @@ std::string bar(std::int32_t done, std::int32_t total, int width) {
            std::string(static_cast<std::size_t>(inner - filled), '-') + "]";
 }
 
+std::string sendingWord(const ProgressFigures& f) {
+    return f.attempt > 1 ? "Sending (attempt " + std::to_string(f.attempt) + ")" : "Sending";
+}
+
 // The fields of the sending line, most useful first; fixed widths keep the line from jittering.
 std::vector<std::string> sendingFields(const ProgressFigures& f) {
     const int digits = static_cast<int>(std::to_string(f.total).size());
@@ -43,11 +47,17 @@ std::vector<std::string> sendingFields(const ProgressFigures& f) {
     if (measured) {
         std::snprintf(rateText, sizeof rateText, "%3.0f records/s", rate);
     }
-    const std::string left = measured ? formatDuration((f.total - f.done) / rate) : "-:--";
-    return {"Sending", count, percentText, left + " left", rateText};
+    std::string left = (measured ? formatDuration((f.total - f.done) / rate) : "-:--") + " left";
+    if (f.secondsQuiet >= kQuietShownAfter) {
+        left = "quiet " + formatDuration(f.secondsQuiet);
+    }
+    return {sendingWord(f), count, percentText, left, rateText};
 }
 
 std::string sendingLine(const ProgressFigures& figures, std::size_t room) {
+    if (figures.total <= 0) {
+        return sendingWord(figures) + ": starting";
+    }
     std::vector<std::string> fields = sendingFields(figures);
     // Too wide: the bar goes first, then the rate, then the time left.
     const std::size_t allFields = fields.size();

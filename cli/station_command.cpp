@@ -58,7 +58,10 @@ int runStationCommand(const Options& options) {
     terminal().line(LineKind::Info, "Station: upgrading every meter that comes to a meter lead; "
                                     "each one is recorded in " +
                                         settings.recordPath + ". Ctrl+C ends it.");
-    StationView view(settings.declaredVersion);
+    StationViewSettings viewSettings;
+    viewSettings.imageVersion = settings.declaredVersion;
+    viewSettings.laneCounts = options.laneCounts;
+    StationView view(viewSettings);
     const StationResult result = runStation(settings, stationStops(), view);
     view.finish(result);
     if (result.exitCode == EXIT_RECORD_FAILED) {

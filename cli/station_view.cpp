@@ -1,21 +1,33 @@
 #include "station_view.h"
 
 #include "json_writer.h"
+#include "lead_command.h"
 #include "printable.h"
-#include "progress_line.h"
 #include "terminal.h"
+#include "terminal_caps.h"
 
-#include <cstdio>
+#include <cstdlib>
 
 namespace pxr7 {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Progress events and plain lines come at most this many records apart.
 constexpr std::int32_t kProgressEvery = 10;
+// How often a live screen is looked at again: a resize shows within this, time left and
+// meters per hour move with it.
+constexpr auto kDrawEvery = std::chrono::milliseconds(250);
 
 bool json() {
     return terminal().settings().json;
+}
+
+// The terminal shows colour unless the person asked for none (https://no-color.org).
+bool colourWanted() {
+    const char* noColour = std::getenv("NO_COLOR");
+    return noColour == nullptr || *noColour == '\0';
 }
 
 JsonObject laneEvent(const char* event, const LaneTag& lane) {
@@ -37,6 +49,10 @@ const char* stateCode(LaneState state) {
         return "setting_up";
     case LaneState::LeftAlone:
         return "left_alone";
+    case LaneState::SetupFailed:
+        return "setup_failed";
+    case LaneState::CannotOpen:
+        return "cannot_open";
     case LaneState::RemoveMeter:
         return "remove_meter";
     case LaneState::CannotTellApart:
@@ -47,35 +63,100 @@ const char* stateCode(LaneState state) {
     return "";
 }
 
-std::string stateText(const LaneTag& lane, LaneState state) {
-    switch (state) {
-    case LaneState::Waiting:
-        return "waiting for a meter";
-    case LaneState::NeedsSetup:
-        return "needs setup: run pxr7 station --setup, or pxr7 setup --serial " +
-               printable(lane.serial);
-    case LaneState::SettingUp:
-        return "setting up the lead";
-    case LaneState::LeftAlone:
-        return "left alone: not a usable meter lead";
-    case LaneState::RemoveMeter:
-        return "remove the meter";
-    case LaneState::CannotTellApart:
-        return "not served: another lead shows the same serial number and the driver cannot "
-               "tell them apart; connect one at a time";
-    case LaneState::RecordFailing:
-        return "no new meter: the record cannot be written";
-    }
-    return "";
+BridgeIdentity identityOf(const LaneTag& lane) {
+    BridgeIdentity identity;
+    identity.serialNumber = lane.serial;
+    identity.index = lane.index;
+    identity.serialShared = lane.serialShared;
+    return identity;
 }
 
-std::string outcomeText(const LaneTag& lane, const MeterRun& meter) {
-    const std::string result = resultWord(meter);
-    if (meter.exitCode == EXIT_OK) {
-        return result + ": " + printable(meter.versionAfter);
+// The words of a diagnosis without the program's name in front.
+std::string withoutName(const std::string& line) {
+    const std::string name = "pxr7: ";
+    return line.compare(0, name.size(), name) == 0 ? line.substr(name.size()) : line;
+}
+
+std::string sentence(const char* advice) {
+    std::string text = advice;
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
     }
-    return "failed: " + result + " (if the meter stays in its boot loader: pxr7 upgrade " +
-           "--serial " + printable(lane.serial) + ")";
+    return text.empty() || text.back() == '?' || text.back() == '.' ? text : text + ".";
+}
+
+// What the lane says in a state, what to do about it, and how it reads at a glance.
+LaneRow stateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
+    LaneRow row;
+    row.tone = LaneTone::Attention;
+    switch (state) {
+    case LaneState::Waiting:
+        row.state = "waiting for a meter";
+        row.tone = LaneTone::Quiet;
+        break;
+    case LaneState::NeedsSetup:
+        row.state = "needs setup";
+        row.next = "factory-fresh FT232R: a new meter lead or another adapter. If it is a meter "
+                   "lead, run " +
+                   commandForLead("setup", identityOf(lane)) +
+                   ", or start the station with --setup.";
+        break;
+    case LaneState::SettingUp:
+        row.state = "setting up the lead";
+        row.next = "leave it plugged in";
+        row.tone = LaneTone::Working;
+        break;
+    case LaneState::LeftAlone:
+        row.state = "left alone: not a meter lead";
+        row.next = "its EEPROM is not a meter lead's: use another lead";
+        break;
+    case LaneState::SetupFailed:
+        row.state = "setup failed";
+        row.next = withoutName(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
+        break;
+    case LaneState::CannotOpen:
+        row.state = "cannot open the lead";
+        row.next = withoutName(reason);
+        break;
+    case LaneState::RemoveMeter:
+        row.next = "take the meter off";
+        row.tone = LaneTone::Good;
+        break;
+    case LaneState::CannotTellApart:
+        row.state = "not served: its serial number is another lead's too";
+        row.next = "the driver cannot tell these leads apart: connect one at a time";
+        break;
+    case LaneState::RecordFailing:
+        row.state = "no new meter: the record cannot be written";
+        row.next = sentence(adviceFor(EXIT_RECORD_FAILED));
+        break;
+    }
+    return row;
+}
+
+LaneRow outcomeRow(const MeterRun& meter) {
+    LaneRow row;
+    switch (meter.outcome()) {
+    case MeterOutcome::Ok:
+    case MeterOutcome::Current:
+        row.state = std::string(resultWord(meter)) + ": " + printable(meter.versionAfter);
+        row.tone = LaneTone::Good;
+        return row;
+    case MeterOutcome::Failed:
+        row.state = meter.attempts > 1
+                        ? "failed after " + std::to_string(meter.attempts) + " attempts"
+                        : "failed";
+        row.next = std::string(wordsFor(meter.exitCode)) + ". " +
+                   sentence(adviceFor(meter.exitCode)) +
+                   " To try again, take the meter off and put it back.";
+        break;
+    case MeterOutcome::Stopped:
+        row.state = std::string("stopped: ") + wordsFor(meter.exitCode);
+        row.next = sentence(adviceFor(meter.exitCode));
+        break;
+    }
+    row.tone = LaneTone::Bad;
+    return row;
 }
 
 std::string attemptText(Phase phase, int attempt) {
@@ -83,88 +164,128 @@ std::string attemptText(Phase phase, int attempt) {
     return attempt > 1 ? text + " (attempt " + std::to_string(attempt) + ")" : text;
 }
 
+std::string labelOf(const LaneTag& lane) {
+    return lane.serial.empty() ? "bridge " + std::to_string(lane.index) : printable(lane.serial);
+}
+
+std::string countsText(const StationTotals& counts) {
+    return std::to_string(counts.ok) + " ok, " + std::to_string(counts.current) + " current, " +
+           std::to_string(counts.failed) + " failed";
+}
+
 } // namespace
 
-StationView::StationView(std::string imageVersion) : imageVersion_(std::move(imageVersion)) {}
+StationView::StationView(StationViewSettings settings) : settings_(std::move(settings)) {
+    if (terminal().live() && !json()) {
+        watchTerminalSize();
+        drawer_ = std::thread([this] { keepDrawing(); });
+    }
+}
 
-std::string StationView::headerText(const StationTotals& totals, double hours,
-                                    const std::string& imageVersion) {
-    const int finished = totals.ok + totals.current + totals.failed;
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%.1f", hours > 0 ? finished / hours : 0.0);
-    return "Station: " + std::to_string(totals.ok) + " ok, " + std::to_string(totals.current) +
-           " current, " + std::to_string(totals.failed) + " failed; " + rate +
-           " meters/h; firmware " + printable(imageVersion);
+StationView::~StationView() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+    }
+    wake_.notify_all();
+    if (drawer_.joinable()) {
+        drawer_.join();
+    }
+}
+
+StationView::Lane& StationView::laneFor(const LaneTag& tag) {
+    Lane& lane = lanes_[tag.number];
+    lane.tag = tag;
+    return lane;
 }
 
 void StationView::laneAppeared(const LaneTag& tag) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Lane& lane = lanes_[tag.number];
-    lane.tag = tag;
+    Lane& lane = laneFor(tag);
     if (json()) {
         laneEvent("lane_appeared", tag).print();
     }
-    show(lane, "looking at the lead", "lead found");
+    lane.row.state = "looking at the lead";
+    lane.row.tone = LaneTone::Working;
+    show(lane, "lead found");
 }
 
 void StationView::laneGone(const LaneTag& tag) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Lane& lane = lanes_[tag.number];
-    lane.tag = tag;
+    Lane& lane = laneFor(tag);
     if (json()) {
         laneEvent("lane_gone", tag).print();
+    } else if (!terminal().live()) {
+        show(lane, "lead gone");
     }
-    show(lane, "", "lead gone");
     lanes_.erase(tag.number);
-    if (terminal().live()) {
+    if (terminal().live() && !json()) {
         redraw(true);
     }
 }
 
 void StationView::laneState(const LaneTag& tag, LaneState state) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Lane& lane = lanes_[tag.number];
-    lane.tag = tag;
-    lane.sending = false;
+    showState(laneFor(tag), state, "");
+}
+
+void StationView::laneBlocked(const LaneTag& tag, LaneState state, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    showState(laneFor(tag), state, reason);
+}
+
+void StationView::showState(Lane& lane, LaneState state, const std::string& reason) {
     if (json()) {
-        laneEvent("lane_state", tag).add("state", stateCode(state)).print();
+        laneEvent("lane_state", lane.tag)
+            .add("state", stateCode(state))
+            .add("reason", reason.empty() ? nullptr : reason.c_str())
+            .print();
     }
+    LaneRow row = stateRow(lane.tag, state, reason);
     // A meter's outcome stays in its line until it is taken off.
-    const std::string text = stateText(tag, state);
-    show(lane, state == LaneState::RemoveMeter ? lane.status + ", " + text : text, text);
+    if (state == LaneState::RemoveMeter) {
+        row.state = lane.row.state;
+    }
+    lane.row = row;
+    show(lane, row.next.empty() ? row.state : row.state + " - " + row.next);
 }
 
 void StationView::meterArrived(const LaneTag& tag, const std::string& version) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Lane& lane = lanes_[tag.number];
-    lane.tag = tag;
+    Lane& lane = laneFor(tag);
     if (json()) {
         laneEvent("meter_arrived", tag).add("version", version).print();
     }
-    const std::string text = "meter arrived: " + printable(version);
-    show(lane, text, text);
+    lane.row = LaneRow{};
+    lane.row.state = "meter arrived: " + printable(version);
+    lane.row.tone = LaneTone::Working;
+    show(lane, lane.row.state);
 }
 
 void StationView::phase(const LaneTag& tag, Phase phase, int attempt) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Lane& lane = lanes_[tag.number];
-    lane.tag = tag;
-    lane.sending = phase == Phase::Sending;
-    lane.done = 0;
+    Lane& lane = laneFor(tag);
+    lane.row = LaneRow{};
+    lane.row.tone = LaneTone::Working;
+    lane.row.state = attemptText(phase, attempt);
+    lane.row.sending = phase == Phase::Sending;
+    lane.row.progress.attempt = attempt;
     lane.shownDone = -1;
-    lane.sendingSince = std::chrono::steady_clock::now();
+    lane.sendingSince = lane.lastRecordAt = Clock::now();
     if (json()) {
         laneEvent("phase", tag).add("phase", phaseCode(phase)).add("attempt", attempt).print();
     }
-    const std::string text = attemptText(phase, attempt);
-    show(lane, text, text);
+    show(lane, lane.row.state);
 }
 
 void StationView::progress(const LaneTag& tag, std::int32_t done, std::int32_t total) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Lane& lane = lanes_[tag.number];
-    lane.done = done;
-    lane.total = total;
+    Lane& lane = laneFor(tag);
+    if (done != lane.row.progress.done) {
+        lane.lastRecordAt = Clock::now();
+    }
+    lane.row.progress.done = done;
+    lane.row.progress.total = total;
     if (terminal().live() && !json()) {
         redraw(false);
         return;
@@ -181,10 +302,10 @@ void StationView::progress(const LaneTag& tag, std::int32_t done, std::int32_t t
     }
     // Plain lines: one per tenth of the records.
     const int tenth = total > 0 ? static_cast<int>(done * 10LL / total) : 10;
-    if (tenth != lane.shownDone) {
+    if (total > 0 && tenth != lane.shownDone) {
         lane.shownDone = tenth;
-        terminal().line(LineKind::Info, printable(tag.serial) + ": sent " + std::to_string(done) +
-                                            " of " + std::to_string(total) + " records (" +
+        terminal().line(LineKind::Info, labelOf(tag) + ": sent " + std::to_string(done) + " of " +
+                                            std::to_string(total) + " records (" +
                                             std::to_string(tenth * 10) + "%)");
     }
 }
@@ -193,9 +314,21 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
                           const std::string& recordProblem) {
     std::lock_guard<std::mutex> lock(mutex_);
     totals_ = totals;
-    Lane& lane = lanes_[tag.number];
-    lane.tag = tag;
-    lane.sending = false;
+    pace_.finished(meter.outcome(), Clock::now());
+    Lane& lane = laneFor(tag);
+    switch (meter.outcome()) {
+    case MeterOutcome::Ok:
+        ++lane.counts.ok;
+        break;
+    case MeterOutcome::Current:
+        ++lane.counts.current;
+        break;
+    case MeterOutcome::Failed:
+        ++lane.counts.failed;
+        break;
+    case MeterOutcome::Stopped:
+        break;
+    }
     if (json()) {
         laneEvent("outcome", tag)
             .add("result", resultWord(meter))
@@ -209,8 +342,8 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     } else if (!recordProblem.empty()) {
         terminal().line(LineKind::Error, "pxr7: the record could not be written: " + recordProblem);
     }
-    const std::string text = outcomeText(tag, meter);
-    show(lane, text, text);
+    lane.row = outcomeRow(meter);
+    show(lane, lane.row.next.empty() ? lane.row.state : lane.row.state + ": " + lane.row.next);
 }
 
 void StationView::draining() {
@@ -220,8 +353,7 @@ void StationView::draining() {
     }
 }
 
-void StationView::show(Lane& lane, const std::string& status, const std::string& plain) {
-    lane.status = status;
+void StationView::show(Lane& lane, const std::string& plain) {
     if (json()) {
         return;
     }
@@ -229,44 +361,81 @@ void StationView::show(Lane& lane, const std::string& status, const std::string&
         redraw(true);
         return;
     }
-    terminal().line(LineKind::Info, printable(lane.tag.serial) + " (bridge " +
+    terminal().line(LineKind::Info, labelOf(lane.tag) + " (bridge " +
                                         std::to_string(lane.tag.index) + "): " + plain);
 }
 
-std::string StationView::laneText(const Lane& lane, int width) const {
-    std::string prefix = printable(lane.tag.serial);
-    prefix = prefix.size() > 16 ? prefix.substr(0, 16) : prefix;
-    prefix.resize(17, ' ');
-    const int room = width - static_cast<int>(prefix.size());
-    if (!lane.sending) {
-        return (prefix + lane.status).substr(0, static_cast<std::size_t>(std::max(width, 0)));
+std::vector<LaneRow> StationView::rows(Clock::time_point now) const {
+    std::map<std::string, int> labels;
+    for (const auto& entry : lanes_) {
+        ++labels[labelOf(entry.second.tag)];
     }
-    ProgressFigures figures;
-    figures.done = lane.done;
-    figures.total = lane.total;
-    figures.secondsSending =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - lane.sendingSince).count();
-    return prefix + formatProgressLine(figures, room + 1);
+    std::vector<LaneRow> rows;
+    for (const auto& entry : lanes_) {
+        const Lane& lane = entry.second;
+        LaneRow row = lane.row;
+        row.label = labelOf(lane.tag);
+        // Two leads with one serial number are told apart by where they are.
+        if (labels[row.label] > 1 && !lane.tag.serial.empty()) {
+            row.label += " #" + std::to_string(lane.tag.index);
+        }
+        row.progress.secondsSending =
+            std::chrono::duration<double>(now - lane.sendingSince).count();
+        row.progress.secondsQuiet = std::chrono::duration<double>(now - lane.lastRecordAt).count();
+        if (settings_.laneCounts) {
+            row.counts = countsText(lane.counts);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+ScreenHeader StationView::header(Clock::time_point now) const {
+    ScreenHeader header;
+    header.totals = totals_;
+    header.yield = pace_.yield();
+    header.metersPerHour = pace_.metersPerHour(now);
+    header.imageVersion = printable(settings_.imageVersion);
+    return header;
 }
 
 void StationView::redraw(bool force) {
-    const double hours =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count() / 3600.0;
-    const int width = terminal().laneWidth();
-    std::vector<std::string> lines{headerText(totals_, hours, imageVersion_)};
-    for (const auto& entry : lanes_) {
-        lines.push_back(laneText(entry.second, width));
+    const Clock::time_point now = Clock::now();
+    ScreenSize size;
+    size.columns = terminal().laneWidth() + 1;
+    // The block leaves the terminal's top row alone (Terminal::rows).
+    size.rows = terminal().rows() > 2 ? terminal().rows() - 1 : 1000;
+    size.colour = colourWanted();
+    std::vector<std::string> lines = composeStationScreen(header(now), rows(now), size);
+    if (!force && lines == lastDrawn_) {
+        return;
     }
+    lastDrawn_ = lines;
     terminal().drawLanes(lines, force);
+}
+
+void StationView::keepDrawing() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!finished_) {
+        wake_.wait_for(lock, kDrawEvery);
+        if (!finished_) {
+            redraw(tookResize());
+        }
+    }
 }
 
 void StationView::finish(const StationResult& result) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         totals_ = result.totals;
+        finished_ = true;
         if (terminal().live() && !json()) {
             redraw(true);
         }
+    }
+    wake_.notify_all();
+    if (drawer_.joinable()) {
+        drawer_.join();
     }
     terminal().endLanes();
     if (json()) {
@@ -281,9 +450,7 @@ void StationView::finish(const StationResult& result) {
             .print();
         return;
     }
-    const double hours =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count() / 3600.0;
-    terminal().line(LineKind::Result, headerText(result.totals, hours, imageVersion_));
+    terminal().line(LineKind::Result, stationHeaderLine(header(Clock::now())));
 }
 
 } // namespace pxr7

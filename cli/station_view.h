@@ -1,24 +1,39 @@
-// How the station reaches the person: on a terminal a header with the totals, meters per hour
-// and the image's version, then one line per lane, redrawn in place; otherwise one plain line
-// per event; with --json one event per line, each tagged with its lane.
+// How the station reaches the person: on a terminal a header with the totals, yield, meters
+// per hour and the image's version, then each lane's label and state with, below it, the next
+// step in words, redrawn in place and fitted to the terminal as it is resized; otherwise one
+// plain line per event; with --json one event per line, each tagged with its lane.
 #pragma once
 
 #include "station.h"
+#include "station_pace.h"
+#include "station_screen.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace pxr7 {
 
+struct StationViewSettings {
+    std::string imageVersion;
+    bool laneCounts = false; // each lane's own counts under it
+};
+
 class StationView : public StationObserver {
 public:
-    explicit StationView(std::string imageVersion);
+    explicit StationView(StationViewSettings settings);
+    ~StationView() override;
+    StationView(const StationView&) = delete;
+    StationView& operator=(const StationView&) = delete;
 
     void laneAppeared(const LaneTag& lane) override;
     void laneGone(const LaneTag& lane) override;
     void laneState(const LaneTag& lane, LaneState state) override;
+    void laneBlocked(const LaneTag& lane, LaneState state, const std::string& reason) override;
     void meterArrived(const LaneTag& lane, const std::string& version) override;
     void phase(const LaneTag& lane, Phase phase, int attempt) override;
     void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) override;
@@ -29,30 +44,38 @@ public:
     // Leaves the lanes' last state on the screen and says how the station ended.
     void finish(const StationResult& result);
 
-    // The header line: totals, meters per hour and the image's version.
-    static std::string headerText(const StationTotals& totals, double hours,
-                                  const std::string& imageVersion);
-
 private:
+    using Clock = std::chrono::steady_clock;
+
     struct Lane {
         LaneTag tag;
-        std::string status; // what the lane shows when no transfer runs
-        bool sending = false;
-        std::int32_t done = 0, total = 0;
+        LaneRow row;
+        Clock::time_point sendingSince{}, lastRecordAt{};
         std::int32_t shownDone = -1; // the last progress event or plain line
-        std::chrono::steady_clock::time_point sendingSince{};
+        StationTotals counts;
     };
 
-    // Shows a lane's new status: redrawn, a plain line, or the JSON event given.
-    void show(Lane& lane, const std::string& status, const std::string& plain);
-    std::string laneText(const Lane& lane, int width) const;
+    Lane& laneFor(const LaneTag& tag);
+    // Shows the lane's new row: redrawn, or as a plain line saying plain.
+    void show(Lane& lane, const std::string& plain);
+    void showState(Lane& lane, LaneState state, const std::string& reason);
+    std::vector<LaneRow> rows(Clock::time_point now) const;
+    ScreenHeader header(Clock::time_point now) const;
     void redraw(bool force);
+    // On a live terminal: redraws as time passes (time left, meters per hour) and at once
+    // when the terminal is resized.
+    void keepDrawing();
 
-    std::string imageVersion_;
-    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    StationViewSettings settings_;
+    Clock::time_point started_ = Clock::now();
+    StationPace pace_{started_};
     std::mutex mutex_;
     std::map<int, Lane> lanes_;
     StationTotals totals_;
+    std::vector<std::string> lastDrawn_;
+    std::condition_variable wake_;
+    bool finished_ = false;
+    std::thread drawer_;
 };
 
 } // namespace pxr7

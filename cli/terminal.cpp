@@ -3,6 +3,8 @@
 #include "progress_line.h"
 #include "terminal_caps.h"
 
+#include <algorithm>
+
 namespace pxr7 {
 
 namespace {
@@ -64,11 +66,59 @@ std::vector<std::string> wrapText(const std::string& text, int width) {
     return lines;
 }
 
+std::size_t visibleWidth(const std::string& line) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\x1b') {
+            while (i < line.size() && line[i] != 'm') {
+                ++i;
+            }
+            continue;
+        }
+        ++width;
+    }
+    return width;
+}
+
+std::string cutToColumns(const std::string& line, std::size_t columns) {
+    std::string cut;
+    std::size_t width = 0;
+    bool inColour = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\x1b') {
+            const std::size_t end = line.find('m', i);
+            const std::string sequence =
+                line.substr(i, end == std::string::npos ? end : end - i + 1);
+            cut += sequence;
+            inColour = sequence != "\x1b[0m";
+            i = end == std::string::npos ? line.size() : end;
+            continue;
+        }
+        if (width == columns) {
+            return inColour ? cut + "\x1b[0m" : cut;
+        }
+        cut += line[i];
+        ++width;
+    }
+    return cut;
+}
+
 void Terminal::configure(const TerminalSettings& settings) {
     std::lock_guard<std::mutex> lock(mutex_);
     settings_ = settings;
     columns_ = settings.json ? 0 : stdoutColumns();
+    rows_ = settings.json ? 0 : stdoutRows();
     live_ = columns_ >= kNarrowestLiveTerminal && stdoutTakesSequences();
+}
+
+void Terminal::followSize() {
+    if (!live_) {
+        return;
+    }
+    // Narrower than the narrowest live terminal, lanes are cut rather than switched to plain
+    // lines halfway through a run.
+    columns_ = std::max(stdoutColumns(), kNarrowestLiveTerminal);
+    rows_ = stdoutRows();
 }
 
 void Terminal::writeLines(std::FILE* stream, const std::string& text) {
@@ -85,6 +135,7 @@ void Terminal::line(LineKind kind, const std::string& text) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     takeLanesDown();
+    followSize();
     writeLines(streamFor(kind), text);
     if (kind != LineKind::Trace || std::chrono::steady_clock::now() - lastDraw_ >= kRedrawPeriod) {
         putLanesUp();
@@ -92,35 +143,50 @@ void Terminal::line(LineKind kind, const std::string& text) {
 }
 
 void Terminal::takeLanesDown() {
-    if (drawn_ > 0) {
-        std::fprintf(stdout, "\x1b[%dA\r\x1b[J", drawn_);
-        std::fflush(stdout);
-        drawn_ = 0;
+    if (drawn_.empty()) {
+        return;
     }
+    const std::size_t columns = static_cast<std::size_t>(std::max(stdoutColumns(), 1));
+    int rows = 0;
+    for (const std::size_t width : drawn_) {
+        rows += width > columns ? static_cast<int>((width + columns - 1) / columns) : 1;
+    }
+    // Up to the block's first row, then that row erased on its own and the rest below: an erase
+    // of the whole screen from its top-left corner is one some terminals keep in their
+    // scrollback (tmux does), and a terminal made narrower may have wrapped the block taller
+    // than this guess or not at all.
+    std::fprintf(stdout, "\x1b[%dA\r\x1b[2K\x1b[B\x1b[J\x1b[A", rows);
+    std::fflush(stdout);
+    drawn_.clear();
 }
 
 void Terminal::putLanesUp() {
-    if (!live_ || lanes_.empty() || drawn_ > 0) {
+    if (!live_ || lanes_.empty() || !drawn_.empty()) {
         return;
     }
     const std::size_t width = static_cast<std::size_t>(columns_ - 1);
-    for (const std::string& lane : lanes_) {
-        std::fputs(lane.substr(0, width).c_str(), stdout);
+    // The block never reaches the screen's top row: a terminal may keep a screen erased from
+    // its top-left corner in its scrollback (tmux does), a copy per redraw.
+    const std::size_t most = rows_ > 2 ? static_cast<std::size_t>(rows_ - 2) : 1;
+    for (std::size_t i = 0; i < lanes_.size() && i < most; ++i) {
+        const std::string lane = cutToColumns(lanes_[i], width);
+        std::fputs(lane.c_str(), stdout);
         std::fputc('\n', stdout);
+        drawn_.push_back(visibleWidth(lane));
     }
     std::fflush(stdout);
-    drawn_ = static_cast<int>(lanes_.size());
     lastDraw_ = std::chrono::steady_clock::now();
 }
 
 void Terminal::drawLanes(const std::vector<std::string>& lanes, bool force) {
     std::lock_guard<std::mutex> lock(mutex_);
     lanes_ = lanes;
-    if (!live_ ||
-        (!force && drawn_ > 0 && std::chrono::steady_clock::now() - lastDraw_ < kRedrawPeriod)) {
+    if (!live_ || (!force && !drawn_.empty() &&
+                   std::chrono::steady_clock::now() - lastDraw_ < kRedrawPeriod)) {
         return;
     }
     takeLanesDown();
+    followSize();
     putLanesUp();
 }
 
@@ -131,7 +197,7 @@ void Terminal::endLanes() {
         putLanesUp();
     }
     lanes_.clear();
-    drawn_ = 0;
+    drawn_.clear();
 }
 
 bool Terminal::ask(const std::string& question, std::string& answer) {

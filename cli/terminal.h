@@ -39,8 +39,12 @@ public:
     // Whether lanes are redrawn in place (a terminal that takes escape sequences, wide enough);
     // otherwise the caller prints plain lines for its events.
     bool live() const { return live_; }
-    // Columns a lane may use: the width less one, so the cursor never wraps.
+    // Columns a lane may use: the width less one, so the cursor never wraps. Both follow the
+    // terminal's size as it changes.
     int laneWidth() const { return columns_ - 1; }
+    // Rows of the terminal (0 when it does not say): the block never takes more than all but
+    // two of them, so no redraw leaves a copy of it above the screen.
+    int rows() const { return rows_; }
     // Shows lines as the live block at the bottom, each cut to the width. A redraw that is not
     // forced is skipped within 40 ms of the last one, so a fast transfer costs no time here.
     void drawLanes(const std::vector<std::string>& lanes, bool force);
@@ -55,18 +59,27 @@ private:
     void takeLanesDown();
     void putLanesUp();
     void writeLines(std::FILE* stream, const std::string& text);
+    void followSize();
 
     TerminalSettings settings_;
     std::mutex mutex_;
     bool live_ = false;
     int columns_ = 0;
+    int rows_ = 0;
     std::vector<std::string> lanes_;
-    int drawn_ = 0; // lines of the block on the screen now
+    // The block's lines on the screen now, by their width: a terminal made narrower since
+    // wraps each one longer than its new width onto more rows.
+    std::vector<std::size_t> drawn_;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
 // The program's one terminal.
 Terminal& terminal();
+
+// Columns a line takes on the screen: its characters less its colour sequences.
+std::size_t visibleWidth(const std::string& line);
+// line cut to at most columns visible characters; colour reset after a cut inside colour.
+std::string cutToColumns(const std::string& line, std::size_t columns);
 
 // text cut into lines of at most width characters, at blanks where it can.
 std::vector<std::string> wrapText(const std::string& text, int width);

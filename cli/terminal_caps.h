@@ -7,6 +7,15 @@ namespace pxr7 {
 // Columns of the terminal on standard output; 0 when it is not a terminal or will not say.
 int stdoutColumns();
 
+// Rows of the terminal on standard output; 0 when it is not a terminal or will not say.
+int stdoutRows();
+
+// Starts noting changes of the terminal's size (SIGWINCH on POSIX; Windows consoles are
+// asked for their size at each redraw instead). tookResize() says whether the size changed
+// since it was last asked, and forgets it.
+void watchTerminalSize();
+bool tookResize();
+
 // Whether standard output is a terminal that takes cursor movement and erase sequences: not
 // TERM=dumb or an unset TERM on POSIX; on Windows a console that accepted virtual-terminal
 // processing (switched on here).

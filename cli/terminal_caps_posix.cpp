@@ -1,5 +1,6 @@
 #include "terminal_caps.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -13,6 +14,38 @@ int stdoutColumns() {
         return 0;
     }
     return size.ws_col;
+}
+
+int stdoutRows() {
+    winsize size{};
+    if (isatty(STDOUT_FILENO) == 0 || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) {
+        return 0;
+    }
+    return size.ws_row;
+}
+
+namespace {
+
+volatile std::sig_atomic_t resized = 0;
+
+void noteResize(int) {
+    resized = 1;
+}
+
+} // namespace
+
+void watchTerminalSize() {
+    struct sigaction action {};
+    action.sa_handler = noteResize;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &action, nullptr);
+}
+
+bool tookResize() {
+    const bool was = resized != 0;
+    resized = 0;
+    return was;
 }
 
 bool stdoutTakesSequences() {

@@ -19,6 +19,20 @@ int stdoutColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+int stdoutRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) == 0) {
+        return 0;
+    }
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
+void watchTerminalSize() {}
+
+bool tookResize() {
+    return false;
+}
+
 bool stdoutTakesSequences() {
     // Consoles before Windows 10 refuse the mode: plain lines there.
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);

@@ -3,7 +3,11 @@
 // documents must list exactly.
 #include "diagnosis.h"
 #include "exit_codes.h"
+#include "lead_command.h"
+#include "lead_setup.h"
+#include "lead_setup_steps.h"
 #include "rig_files.h"
+#include "station_pace.h"
 #include "terminal.h"
 #include "upgrade.h"
 #include "upgrade_plan.h"
@@ -13,6 +17,7 @@
 #include <algorithm>
 #include <map>
 #include <regex>
+#include <sstream>
 
 namespace pxr7 {
 namespace {
@@ -229,6 +234,105 @@ TEST(ExitCodes, TheJsonDocumentListsExactlyTheTable) {
         EXPECT_STREQ(errorWordFor(rows[i].code), rows[i].word);
     }
     EXPECT_EQ(documented, table);
+}
+
+// The guide's "What to do" column is the table's advice, so what the program says after a
+// failure and what the guide says cannot drift apart.
+TEST(ExitCodes, TheGuideGivesTheTablesAdviceForEachCode) {
+    const std::string guide = simrig::fileText(PXR7_GUIDE_PATH);
+    std::map<int, std::string> documented;
+    const std::regex row(R"(\n\| ([\d, ]+) \| [^|]+ \| ([^\n]+) \|)");
+    for (auto it = std::sregex_iterator(guide.begin(), guide.end(), row);
+         it != std::sregex_iterator(); ++it) {
+        std::string advice = std::regex_replace((*it)[2].str(), std::regex("`"), "");
+        std::istringstream codes((*it)[1].str());
+        for (std::string code; std::getline(codes, code, ',');) {
+            documented[std::stoi(code)] = advice;
+        }
+    }
+    std::size_t count = 0;
+    const ExitCodeRow* rows = exitCodeRows(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(documented[rows[i].code], rows[i].advice) << rows[i].code;
+        EXPECT_STREQ(adviceFor(rows[i].code), rows[i].advice);
+    }
+}
+
+// A suggested command names the lead the way the command takes it, as one shell word each.
+TEST(LeadCommand, NamesALeadSoTheCommandTakesItAndTheShellLeavesItAlone) {
+    struct Case {
+        const char* serial;
+        bool shared;
+        const char* command;
+    };
+    const Case cases[] = {
+        {"PX7A0001", false, "pxr7 setup --serial PX7A0001"},
+        {"$(touch x)", false, "pxr7 setup --serial '$(touch x)'"},
+        {"it's", false, "pxr7 setup --serial 'it'\\''s'"},
+        {"DUPSER", true, "pxr7 setup --index 3"},
+        {"", false, "pxr7 setup --index 3"},
+        {"bad\x01byte", false, "pxr7 setup --index 3"},
+    };
+    for (const Case& c : cases) {
+        BridgeIdentity lead;
+        lead.serialNumber = c.serial;
+        lead.serialShared = c.shared;
+        lead.index = 3;
+        EXPECT_EQ(commandForLead("setup", lead), c.command) << c.serial;
+    }
+}
+
+// Settings written but not in force ask for a reconnect, as every lead set up does.
+TEST(LeadSetup, EachResultHasItsExitCode) {
+    const std::pair<SetupResult, int> cases[] = {
+        {SetupResult::Done, EXIT_OK},
+        {SetupResult::ProgramFailed, EXIT_LEAD_SETUP_FAILED},
+        {SetupResult::DidNotReturn, EXIT_BRIDGE_REPROGRAMMED},
+        {SetupResult::CycleFailed, EXIT_BRIDGE_REPROGRAMMED},
+        {SetupResult::DidNotHold, EXIT_LEAD_SETUP_FAILED},
+        {SetupResult::Busy, EXIT_BUSY},
+    };
+    for (const auto& [result, code] : cases) {
+        SetupReport report;
+        report.result = result;
+        EXPECT_EQ(setupResultFor(report).exitCode, code) << static_cast<int>(result);
+    }
+}
+
+// Meters per hour count the recent past, not the first minute nor failures.
+TEST(StationPace, CountsGoodMetersOverTheRecentWindow) {
+    using namespace std::chrono;
+    const StationPace::Clock::time_point start{};
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, MeterOutcome>> ended; // seconds after the start
+        int now;
+        std::optional<double> perHour, yield;
+    };
+    const Case cases[] = {
+        {"nothing yet", {}, 30, std::nullopt, std::nullopt},
+        {"first seconds say nothing", {{5, MeterOutcome::Ok}}, 10, std::nullopt, 1.0},
+        {"since the start", {{5, MeterOutcome::Ok}, {60, MeterOutcome::Ok}}, 120, 60.0, 1.0},
+        {"failures and stops are not meters",
+         {{5, MeterOutcome::Failed}, {6, MeterOutcome::Stopped}, {7, MeterOutcome::Current}},
+         360,
+         10.0,
+         0.5},
+        {"idle brings it down", {{5, MeterOutcome::Ok}}, 3600, 0.0, 1.0},
+        {"the last 15 minutes",
+         {{100, MeterOutcome::Ok}, {3000, MeterOutcome::Ok}},
+         3600,
+         4.0,
+         1.0},
+    };
+    for (const Case& c : cases) {
+        StationPace pace(start);
+        for (const auto& [at, outcome] : c.ended) {
+            pace.finished(outcome, start + seconds(at));
+        }
+        EXPECT_EQ(pace.metersPerHour(start + seconds(c.now)), c.perHour) << c.name;
+        EXPECT_EQ(pace.yield(), c.yield) << c.name;
+    }
 }
 
 TEST(WrapText, NoLineIsWiderThanAskedAndNoWordIsLost) {

@@ -18,7 +18,7 @@ const std::string kThreeMeters = "[bridge 0]\n[bridge 1]\n[bridge 2]\n";
 
 class TmuxWindow {
 public:
-    TmuxWindow(const CliRig& rig, int columns, const std::string& arguments)
+    TmuxWindow(const CliRig& rig, int columns, const std::string& arguments, int rows = 20)
         : rig_(rig), socket_("pxr7-test-" + std::to_string(getpid())) {
         std::string line = rig.commandLine(arguments);
         // Ctrl+C must reach the program alone, as it does at a prompt; the window's end is the
@@ -27,8 +27,8 @@ public:
         line.erase(watchdog, 17);
         // The shell around it outlives a Ctrl+C: a trap with a command is not inherited.
         writeScript("trap : INT\n" + line + "; echo $? > exit.txt; sleep 120\n");
-        rig.shell(tmux() + "new-session -d -x " + std::to_string(columns) +
-                  " -y 20 'TERM=xterm sh run.sh'");
+        rig.shell(tmux() + "new-session -d -x " + std::to_string(columns) + " -y " +
+                  std::to_string(rows) + " 'TERM=xterm sh run.sh'");
     }
     ~TmuxWindow() { rig_.shell(tmux() + "kill-server 2>/dev/null"); }
 
@@ -44,6 +44,10 @@ public:
         return -1;
     }
     void interrupt() const { rig_.shell(tmux() + "send-keys C-c"); }
+    void resize(int columns, int rows) const {
+        rig_.shell(tmux() + "resize-window -x " + std::to_string(columns) + " -y " +
+                   std::to_string(rows));
+    }
 
     // The scrollback and the screen, wrapped lines joined, trailing blank lines dropped.
     std::vector<std::string> lines() const {
@@ -123,6 +127,69 @@ TEST(CliTerminal, TheCallTraceNeverLandsInsideTheProgressLine) {
         EXPECT_TRUE(!call || line.find("records") == std::string::npos) << line;
     }
     EXPECT_GT(calls, 314);
+}
+
+// Eight leads: five meters that arrive late, one that never answers its reset, a bridge
+// nobody may open and a factory-fresh lead. The station ends after the six meters.
+const std::string kEightLeads =
+    "[bridge 0]\nmeter_windows = 3000-90000\n[bridge 1]\nmeter_windows = 3000-90000\n"
+    "[bridge 2]\nmeter_windows = 3000-90000\n[bridge 3]\nopen = fail\n"
+    "[bridge 4]\neeprom = factory\n[bridge 5]\nhandshake = none\nmeter_windows = 3000-90000\n"
+    "[bridge 6]\nmeter_windows = 3000-90000\n[bridge 7]\nmeter_windows = 3000-90000\n";
+
+int countStarting(const std::vector<std::string>& lines, const std::string& start) {
+    int count = 0;
+    for (const std::string& line : lines) {
+        count += line.rfind(start, 0) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+bool shows(const std::vector<std::string>& lines, const std::string& text) {
+    std::string all;
+    for (const std::string& line : lines) {
+        all += line.substr(line.find_first_not_of(' ') == std::string::npos
+                               ? line.size()
+                               : line.find_first_not_of(' ')) +
+               " ";
+    }
+    return all.find(text) != std::string::npos;
+}
+
+TEST(CliTerminal, TheStationScreenFitsItsWindowAsItIsResized) {
+    struct Case {
+        int columns, rows;
+        int resizedColumns; // 0: not resized
+        bool nextStepsShown;
+    };
+    for (const Case& c : {Case{80, 40, 0, true}, Case{40, 60, 0, true}, Case{120, 40, 60, true},
+                          Case{80, 6, 0, false}}) {
+        SCOPED_TRACE(std::to_string(c.columns) + "x" + std::to_string(c.rows));
+        CliRig rig(kEightLeads);
+        TmuxWindow window(rig, c.columns, "station --count 6 --retries 0 --record rec.jsonl",
+                          c.rows);
+        if (c.resizedColumns > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            window.resize(c.resizedColumns, c.rows);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            window.resize(c.columns, c.rows);
+        }
+        ASSERT_EQ(window.wait(), 17);
+        const std::vector<std::string> lines = window.lines();
+        for (const std::string& line : lines) {
+            EXPECT_LT(line.size(), static_cast<std::size_t>(c.columns)) << line;
+        }
+        // One header on the screen, none left behind by a redraw; the last line sums it up.
+        EXPECT_EQ(countStarting(lines, "Station:  "), 1);
+        EXPECT_EQ(countStarting(lines, "Station: 5 ok, 0 current, 1 failed"), 1);
+        if (c.nextStepsShown) {
+            EXPECT_TRUE(shows(lines, "run pxr7 setup --serial PX7A0004")) << c.columns;
+            EXPECT_TRUE(shows(lines, "the meter never answered the reset")) << c.columns;
+            EXPECT_TRUE(shows(lines, "could not be opened")) << c.columns;
+        } else {
+            EXPECT_EQ(countStarting(lines, "+"), 1);
+        }
+    }
 }
 
 } // namespace

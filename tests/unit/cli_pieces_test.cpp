@@ -1,7 +1,9 @@
-// The command line's pure pieces: the progress line against terminal widths, and the run log's
-// line.
+// The command line's pure pieces: the progress line and the station's screen against terminal
+// sizes, and the run log's line.
 #include "progress_line.h"
 #include "run_log.h"
+#include "station_screen.h"
+#include "terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -122,3 +124,87 @@ TEST(RunLog, AppendsAndWarnsOnceWhenItCannotWrite) {
 }
 
 } // namespace
+
+namespace {
+
+LaneRow laneRow(const char* label, const char* state, const char* next, LaneTone tone) {
+    LaneRow row;
+    row.label = label;
+    row.state = state;
+    row.next = next;
+    row.tone = tone;
+    return row;
+}
+
+std::vector<LaneRow> eightLanes() {
+    std::vector<LaneRow> lanes;
+    for (int i = 0; i < 6; ++i) {
+        lanes.push_back(laneRow("PX7A000", "waiting for a meter", "", LaneTone::Quiet));
+    }
+    lanes[0] = laneRow("PX7A000", "ok: PXR7 V1.03", "take the meter off", LaneTone::Good);
+    lanes[1].sending = true;
+    lanes[1].progress = {Phase::Sending, 0, 0, 0.0}; // the meter has not asked yet
+    lanes[2].sending = true;
+    lanes[2].progress = {Phase::Sending, 100, 314, 2.0, 9.0, 2}; // quiet for 9 s
+    lanes.push_back(laneRow("Fixture with a long name on it", "failed",
+                            "the meter never answered the reset. Is the meter switched on?",
+                            LaneTone::Bad));
+    lanes.push_back(laneRow("bridge 3", "cannot open the lead",
+                            "could not be opened: you lack permission on /dev/bus/usb/001/004",
+                            LaneTone::Attention));
+    return lanes;
+}
+
+} // namespace
+
+// Every line fits; the next steps show while there is room for them, the lanes that need
+// someone keep theirs longest, and the lanes that do not fit are summed up in one line.
+TEST(StationScreen, FitsTheWidthAndTheRows) {
+    struct Case {
+        int columns, rows;
+        bool colour;
+        bool everyNextStep, summary;
+    };
+    ScreenHeader header;
+    header.totals = {1234, 5, 6};
+    header.yield = 0.995;
+    header.metersPerHour = 1234.0;
+    header.imageVersion = "PXR7 V1.03";
+    for (const Case& c : {Case{120, 50, true, true, false}, Case{80, 50, false, true, false},
+                          Case{40, 50, true, true, false}, Case{80, 13, false, false, false},
+                          Case{80, 6, true, false, true}, Case{40, 6, false, false, true}}) {
+        SCOPED_TRACE(std::to_string(c.columns) + "x" + std::to_string(c.rows));
+        const std::vector<std::string> lines =
+            composeStationScreen(header, eightLanes(), ScreenSize{c.columns, c.rows, c.colour});
+        std::string all;
+        for (const std::string& line : lines) {
+            EXPECT_LT(visibleWidth(line), static_cast<std::size_t>(c.columns)) << line;
+            EXPECT_EQ(line.find('\n'), std::string::npos);
+            all += line + "\n";
+        }
+        EXPECT_LT(lines.size(), static_cast<std::size_t>(c.rows));
+        // Figures are never cut mid-number.
+        EXPECT_NE(all.find("1234 meters/h"), std::string::npos) << all;
+        EXPECT_NE(all.find("yield 100%"), std::string::npos) << all;
+        EXPECT_EQ(all.find("0/0"), std::string::npos) << all;
+        EXPECT_EQ(all.find("permission") != std::string::npos, !c.summary) << all;
+        EXPECT_EQ(all.find("switched on") != std::string::npos, !c.summary) << all;
+        EXPECT_EQ(all.find("take the meter off") != std::string::npos, c.everyNextStep) << all;
+        EXPECT_EQ(all.find("more lanes") != std::string::npos, c.summary) << all;
+        EXPECT_EQ(all.find("\x1b[") != std::string::npos, c.colour) << all;
+        if (!c.summary) {
+            EXPECT_NE(all.find("Sending: starting"), std::string::npos) << all;
+        }
+        if (c.columns >= 80 && !c.summary) {
+            EXPECT_NE(all.find("Sending (attempt 2)"), std::string::npos) << all;
+            EXPECT_NE(all.find("quiet 0:09"), std::string::npos) << all;
+        }
+    }
+}
+
+TEST(StationScreen, CutsByWhatShowsAndClosesTheColour) {
+    EXPECT_EQ(visibleWidth("\x1b[31mfailed\x1b[0m"), 6u);
+    EXPECT_EQ(cutToColumns("\x1b[31mfailed\x1b[0m", 4), "\x1b[31mfail\x1b[0m");
+    EXPECT_EQ(cutToColumns("plain text", 5), "plain");
+    EXPECT_EQ(cutToColumns("short", 40), "short");
+}
