@@ -94,6 +94,9 @@ private:
     void showUnopened(const std::vector<UnopenedBridge>& found) {
         std::map<std::pair<int, std::uint32_t>, UnopenedLane> now;
         for (const UnopenedBridge& bridge : found) {
+            if (laneAt(bridge)) {
+                continue; // its own lane says it is held
+            }
             const auto key = std::make_pair(bridge.index, bridge.location.value_or(0));
             UnopenedLane lane;
             const auto was = unopened_.find(key);
@@ -118,6 +121,18 @@ private:
             }
         }
         unopened_ = std::move(now);
+    }
+
+    // Whether a lane's lead sits where the bridge does: the same location where both are
+    // known, else the same index.
+    bool laneAt(const UnopenedBridge& bridge) {
+        std::lock_guard<std::mutex> lock(shared_.bus().lock());
+        for (const RunningLane& running : lanes_) {
+            if (running.lane->sitsAt(bridge.index, bridge.location)) {
+                return true;
+            }
+        }
+        return false;
     }
 
     bool known(const BridgeIdentity& found) const {

@@ -28,6 +28,11 @@ public:
     bool finished() const { return finished_.load(); }
     // Whether found (from a walk) is this lane's lead. The caller holds the bus lock.
     bool isLead(const BridgeIdentity& found) const { return isSameLead(lead_, found); }
+    // Whether the lead was last seen at this location (where both are known) or else at this
+    // index. The caller holds the bus lock.
+    bool sitsAt(int index, std::optional<std::uint32_t> location) const {
+        return lead_.location && location ? *lead_.location == *location : lead_.index == index;
+    }
 
 private:
     enum class Start { Ready, LeaveAlone, Gone, Ended };

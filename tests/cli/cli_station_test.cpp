@@ -375,3 +375,24 @@ TEST(CliStationStops, TheRecordStaysWholeAfterSigkill) {
 }
 
 } // namespace
+
+// A bridge nobody may open, and a lead another program takes once its lane has started: each
+// is one lane that says why and what to do, and neither gets anything but a look.
+TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
+    CliRig rig("[bridge 0]\nopen = fail\n[bridge 1]\nbusy_ms = 1500-600000\nmeter_windows = "
+               "100000-100001\n[bridge 2]\n" +
+               kMeter + "meter_windows = 5000-60000\n");
+    const CliResult result = rig.run("--json " + kStation + "--count 1");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string unopened = R"("serial":"","index":0,"state":"cannot_open","reason":)";
+    const std::string held = R"("serial":"PX7A0001","index":1,"state":"cannot_open","reason":)";
+    for (const std::string& wanted : {unopened, held}) {
+        const std::size_t at = result.out.find(wanted);
+        ASSERT_NE(at, std::string::npos) << wanted << "\n" << result.out;
+        EXPECT_TRUE(contains(result.out.substr(at, 200), "could not be opened: another program"))
+            << result.out.substr(at, 200);
+    }
+    EXPECT_EQ(result.out.find(R"("serial":"","index":1)"), std::string::npos) << result.out;
+    EXPECT_EQ(intrusiveCalls(rig, 0), 0);
+    EXPECT_EQ(callsOnBridge(rig, 1, "FT_SetDtr"), 0);
+}
