@@ -77,7 +77,8 @@ StationLane::Start StationLane::prepare() {
         Reach reach;
         {
             std::lock_guard<std::mutex> lock(shared_.bus().lock());
-            reach = openLead(port, lead_, kVersionQueryBaud);
+            // Only a look: a factory-fresh lead may be somebody's adapter in use.
+            reach = openLead(port, lead_, kLookOnly);
         }
         if (reach == Reach::CannotTell) {
             return Start::Gone;
