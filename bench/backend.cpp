@@ -13,6 +13,7 @@ namespace {
 
 std::string g_choiceNote;
 D2xxAttempt g_attempt;
+BackendChoice g_choice;
 
 bool loadD2xx(const BackendChoice& choice, std::string& problem) {
     g_attempt.tried = true;
@@ -41,6 +42,7 @@ bool loadLibftdi(std::string& problem) {
 bool loadBackend(const BackendChoice& choice, std::string& problem) {
     g_choiceNote.clear();
     g_attempt = D2xxAttempt{};
+    g_choice = choice;
     if (choice.backend == "libftdi") {
         return loadLibftdi(problem);
     }
@@ -70,6 +72,10 @@ const std::string& backendChoiceNote() {
 
 const D2xxAttempt& d2xxAttempt() {
     return g_attempt;
+}
+
+const BackendChoice& backendChoice() {
+    return g_choice;
 }
 
 const char* backendInUse() {

@@ -33,4 +33,7 @@ const std::string& backendChoiceNote();
 
 const D2xxAttempt& d2xxAttempt();
 
+// What the latest loadBackend was asked for: the advice for a driver that did not load fits it.
+const BackendChoice& backendChoice();
+
 } // namespace pxr7

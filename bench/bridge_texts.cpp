@@ -22,9 +22,7 @@ namespace {
 std::string needsSetupText(const BridgeReport& report) {
     const std::string command = setupCommandFor(report);
     if (sameDescription(report.identity.description, kFactoryBridgeDescription)) {
-        return "factory-fresh FT232R: a new meter lead, or another adapter; if it is the "
-               "meter's lead: " +
-               command;
+        return std::string(kFactoryFreshText) + "; if it is the meter's lead: " + command;
     }
     return "lead needs setup (" + changesText(report.changes) + "): " + command;
 }

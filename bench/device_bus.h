@@ -15,7 +15,7 @@ namespace pxr7 {
 class DevicePort;
 
 enum class Reach {
-    Opened,     // port is open on the lead at baud
+    Opened,     // port is open on the lead at baud (kLookOnly: open, nothing set)
     NotNow,     // held by someone, or it could not be set up: try again later
     Gone,       // no bridge present is the lead
     CannotTell, // several bridges look like it and nothing tells them apart

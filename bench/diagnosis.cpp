@@ -81,13 +81,21 @@ std::string diagnose(const UpgradeOutcome& outcome) {
         return "pxr7: the firmware image inside this program does not match the digest it was "
                "built with: the program is damaged or was altered. Reinstall it.";
     case UpgradeResult::NoDriver:
-        return "pxr7: install FTDI's D2XX library, or point --driver at it.";
+        return backendChoice().backend == "libftdi"
+                   ? std::string("pxr7: install libftdi1 (Debian: libftdi1-2).")
+                   : std::string("pxr7: install FTDI's D2XX library, or point --driver at it.");
     default:
         return std::string();
     }
 }
 
-std::string diagnoseMissingLibrary(const std::string& path, const std::string& problem) {
+std::string diagnoseMissingLibrary(const BackendChoice& choice, const std::string& problem) {
+    if (choice.backend == "libftdi") {
+        return "pxr7: libftdi1 could not start" +
+               (problem.empty() ? std::string() : " (" + problem + ")") +
+               ". Install libftdi1 (Debian: libftdi1-2).";
+    }
+    const std::string& path = choice.driverPath;
     std::string line = "pxr7: the D2XX library ";
     line += path.empty() ? std::string(defaultBridgeLibraryName()) + " could not be loaded"
                          : "at " + path + " could not be used";
@@ -100,6 +108,12 @@ std::string diagnoseMissingLibrary(const std::string& path, const std::string& p
 #else
     return line + ". Install FTDI's D2XX library, or point --driver at it.";
 #endif
+}
+
+std::string noBridgesHint() {
+    return std::string("pxr7: check that the lead is plugged in, the meter lead's own USB plug "
+                       "too; on Linux, that lsusb shows 0403:6001; and the driver in use: ") +
+           backendInUse() + ".";
 }
 
 namespace {

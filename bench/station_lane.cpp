@@ -83,7 +83,8 @@ StationLane::Start StationLane::prepare() {
         std::optional<DeviceBus::Holding> held;
         {
             std::lock_guard<std::mutex> lock(shared_.bus().lock());
-            reach = openLead(port, lead_, kVersionQueryBaud);
+            // Only a look: a factory-fresh lead may be somebody's adapter in use.
+            reach = openLead(port, lead_, kLookOnly);
             if (reach == Reach::Opened) {
                 held.emplace(shared_.bus(), lead_.index);
             }

@@ -1,5 +1,6 @@
 #include "upgrade_plan.h"
 
+#include "bridge_texts.h"
 #include "lead_command.h"
 #include "printable.h"
 
@@ -69,12 +70,16 @@ std::string setupCommandFor(const BridgeReport& lead) {
 }
 
 MeterRun needsSetupRun(const BridgeReport& lead) {
-    return failedRun(
-        lead, failure(EXIT_NEEDS_SETUP, "pxr7: the lead " + printable(lead.identity.serialNumber) +
-                                            " (bridge " + std::to_string(lead.identity.index) +
-                                            ") needs its EEPROM set up first; nothing was written. "
-                                            "If it is the meter's lead, run: " +
-                                            setupCommandFor(lead) + " (or add --setup)."));
+    const std::string bridge = printable(lead.identity.serialNumber) + " (bridge " +
+                               std::to_string(lead.identity.index) + ")";
+    const std::string what = sameDescription(lead.identity.description, kFactoryBridgeDescription)
+                                 ? bridge + " is a " + kFactoryFreshText
+                                 : "the lead " + bridge + " needs its EEPROM set up first";
+    return failedRun(lead,
+                     failure(EXIT_NEEDS_SETUP, "pxr7: " + what +
+                                                   "; nothing was written. If it is the "
+                                                   "meter's lead, run: " +
+                                                   setupCommandFor(lead) + " (or add --setup)."));
 }
 
 UpgradePlan planUpgrade(const std::vector<BridgeReport>& reports, const UpgradeRequest& request) {

@@ -72,9 +72,8 @@ bool loadDriver(const Options& options) {
         return true;
     }
     printNoDriver(options);
-    printDiagnosis(options.backend == "libftdi"
-                       ? "pxr7: the libftdi1 backend could not start (" + problem + ")."
-                       : diagnoseMissingLibrary(options.driverPath, problem));
+    printDiagnosis(
+        diagnoseMissingLibrary(BackendChoice{options.driverPath, options.backend}, problem));
     return false;
 }
 

@@ -1,5 +1,6 @@
 // pxr7 list: every bridge, who it is and what state it is in. Writes nothing to any EEPROM.
 #include "commands.h"
+#include "diagnosis.h"
 #include "json_writer.h"
 #include "messages.h"
 #include "target_choice.h"
@@ -53,6 +54,10 @@ int runListCommand(const Options& options) {
     }
     if (!reports.empty()) {
         printBridgeTable(reports);
+    } else if (!selection.selects()) {
+        terminal().line(LineKind::Result, "No FTDI bridges found.");
+        terminal().line(LineKind::Info, noBridgesHint());
+        return result.exitCode;
     }
     terminal().line(LineKind::Result,
                     "Meters that answered: " + std::to_string(answeringMeters(reports)) + " of " +

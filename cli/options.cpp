@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "bridge_library.h"
 #include "exit_codes.h"
 #include "help_format.h"
 #include "terminal.h"
@@ -13,6 +14,12 @@
 namespace pxr7 {
 
 namespace {
+
+#if defined(PXR7_HAVE_LIBFTDI)
+constexpr bool kLibftdiBuilt = true;
+#else
+constexpr bool kLibftdiBuilt = false;
+#endif
 
 struct CommandRow {
     Command command;
@@ -57,14 +64,9 @@ std::string bridgeNumber(const std::string& text) {
     return digits ? "" : "needs a bridge number, 0 or more";
 }
 
-void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
-    app.add_option("--driver", options.driverPath,
-                   "load the D2XX library from PATH instead of the\n"
-                   "default (libftd2xx.so; Ftd2xx.dll on Windows)")
-        ->option_text("PATH")
-        ->check(notEmpty)
-        // The last one counts, so a wrapper's --driver can be overridden.
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+// Only a build with the libftdi1 backend (never Windows) offers the choice, and with it the
+// words about the kernel's ftdi_sio driver.
+void addBackendOption(CLI::App& app, Options& options) {
     app.add_option("--backend", options.backend,
                    "how to reach the bridges: d2xx (FTDI's library)\n"
                    "or libftdi (libftdi1). Default: d2xx, but\n"
@@ -72,6 +74,20 @@ void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
                    "the kernel's ftdi_sio driver holds FT232R bridges")
         ->option_text("d2xx|libftdi")
         ->check(CLI::IsMember({"d2xx", "libftdi"}));
+}
+
+void addProgramOptions(CLI::App& app, Options& options, bool& showVersion) {
+    app.add_option("--driver", options.driverPath,
+                   std::string("load the D2XX library from PATH instead of the\n"
+                               "default (") +
+                       defaultBridgeLibraryName() + ")")
+        ->option_text("PATH")
+        ->check(notEmpty)
+        // The last one counts, so a wrapper's --driver can be overridden.
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    if (kLibftdiBuilt) {
+        addBackendOption(app, options);
+    }
     app.add_flag("--json", options.json, "machine-readable output: JSON objects, one a line");
     app.add_flag("-v,--verbose", options.verbose, "say more about each step");
     app.add_flag("-q,--quiet", options.quiet, "print only errors and the result")

@@ -1,5 +1,6 @@
 #include "setup_flow.h"
 
+#include "bridge_texts.h"
 #include "confirm.h"
 #include "json_writer.h"
 #include "lead_setup_steps.h"
@@ -29,9 +30,14 @@ void showChanges(const Options& options, const BridgeReport& lead, bool aboutToW
         return;
     }
     Terminal& out = terminal();
-    out.line(LineKind::Info, "The lead " + printable(lead.identity.serialNumber) + " (bridge " +
-                                 std::to_string(lead.identity.index) +
-                                 ") needs these EEPROM settings changed:");
+    const std::string bridge = printable(lead.identity.serialNumber) + " (bridge " +
+                               std::to_string(lead.identity.index) + ")";
+    // A factory-fresh bridge may be somebody's adapter: it is not called a lead.
+    out.line(LineKind::Info,
+             sameDescription(lead.identity.description, kFactoryBridgeDescription)
+                 ? bridge + " is a " + kFactoryFreshText +
+                       "; as the meter's lead it needs these EEPROM settings changed:"
+                 : "The lead " + bridge + " needs these EEPROM settings changed:");
     for (const EepromChange& change : lead.changes) {
         char line[256];
         std::snprintf(line, sizeof line, "  %-12s %s -> %s", change.field.c_str(),

@@ -30,23 +30,38 @@ void askMeter(const SurveyOptions& options, DevicePort& port, BridgeReport& repo
     }
 }
 
-// A meter lead, opened at the version query's settings: its EEPROM, then its meter.
-void lookAtLead(const SurveyOptions& options, DevicePort& port, BridgeReport& report) {
+// Whether the meter behind a lead opened only to look may be asked: its line is set up only
+// for a lead whose EEPROM is right, or, where it could not be read, that carries the lead's
+// strings. A factory-fresh bridge may be somebody's adapter in use: it keeps its driver and
+// its line settings.
+bool mayAsk(DevicePort& port, BridgeReport& report) {
     switch (port.inspectEeprom()) {
     case DevicePort::EepromCheck::NeedsCorrection:
         report.state = BridgeState::NeedsSetup;
         report.changes = eepromChangesNeeded(port.eeprom);
-        return;
+        return false;
     case DevicePort::EepromCheck::StringsCut:
     case DevicePort::EepromCheck::ForeignIds:
         report.state = BridgeState::Unusable;
-        return;
+        return false;
     case DevicePort::EepromCheck::ReadFailed:
         // Some drivers cannot read it: the meter may still answer, but its settings are unknown.
         report.state = BridgeState::EepromUnreadable;
-        break;
+        return !sameDescription(report.identity.description, kFactoryBridgeDescription);
     default:
-        break;
+        return true;
+    }
+}
+
+// A meter lead, opened only to look: its EEPROM, then, set up for the version query, its meter.
+void lookAtLead(const SurveyOptions& options, DevicePort& port, BridgeReport& report) {
+    if (!mayAsk(port, report)) {
+        return;
+    }
+    if (port.configure(kVersionQueryBaud, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK) {
+        report.state = BridgeState::Busy;
+        report.status = port.lastStatus;
+        return;
     }
     askMeter(options, port, report);
 }
@@ -97,7 +112,7 @@ void noteSerial(std::vector<BridgeIdentity>& leads, std::vector<BridgeReport>& r
 // Opens a lead seen by the probe, checks it is still that bridge, and looks at it.
 void openAndLook(const SurveyOptions& options, BridgeReport& report) {
     DevicePort port;
-    switch (openSameBridge(port, report.identity, kVersionQueryBaud)) {
+    switch (openSameBridge(port, report.identity, kLookOnly)) {
     case OpenCheck::Opened:
         lookAtLead(options, port, report);
         report.eepromCheck = port.eepromCheck;

@@ -1,6 +1,8 @@
 // A look at every bridge on the bus that writes nothing to any EEPROM: who each bridge is,
 // whether it is a meter lead, whether its settings are right (and what would change), and
-// which version its meter reports. Somebody else's bridge is only opened to read who it is.
+// which version its meter reports. Somebody else's bridge is only opened to read who it is, and
+// a factory-fresh one (a new lead, or somebody's adapter) only to read its EEPROM too: nothing
+// is set on it, so the kernel's serial driver keeps it.
 #pragma once
 
 #include "bridge_identity.h"

@@ -31,8 +31,13 @@ struct FindResult {
 // serial number and no location is never Found: Ambiguous if any bridge looks like it.
 FindResult findSameBridge(const BridgeIdentity& original);
 
+// openSameBridge's baud for an open that only looks: who the bridge is and its EEPROM, read
+// with nothing set, so a bridge nobody agreed to set up keeps its driver and its line.
+constexpr std::uint32_t kLookOnly = 0;
+
 enum class OpenCheck {
     Opened,     // it is the bridge expected, set up at the baud rate, 8N1, no flow control
+                // (with kLookOnly: open, nothing set)
     Gone,       // no bridge at that index any more (FT_DEVICE_NOT_FOUND)
     Busy,       // it could not be opened or set up; port.lastStatus says why
     NotTheSame, // another bridge sits at that index now: nothing was sent or set
@@ -40,7 +45,7 @@ enum class OpenCheck {
 
 // Opens the bridge at expected.index and, before anything is sent or set, re-reads who it is
 // on the opened handle (sameIdentity, and the location where expected has one). Only then is
-// the line set up. Anything but Opened leaves the port closed.
+// the line set up, unless baud is kLookOnly. Anything but Opened leaves the port closed.
 OpenCheck openSameBridge(DevicePort& port, const BridgeIdentity& expected, std::uint32_t baud);
 
 } // namespace pxr7

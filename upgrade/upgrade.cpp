@@ -176,6 +176,12 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
         fault_ = TransferFault::BrokenRead;
         return TickOutcome::Fail;
     }
+    // The limit comes before the byte, as in the Windows program: a "}" read on the poll that
+    // reaches it is too late.
+    if (state_.pollCount >= kHandshakePollLimit) {
+        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
+        return TickOutcome::Fail;
+    }
     if (received[0] == kMeterHandshake) {
         if (!writeWhole(&kHostHandshake, 1)) {
             return TickOutcome::Fail;
@@ -184,12 +190,6 @@ Upgrade::TickOutcome Upgrade::awaitHandshake() {
         state_.nextRecord = 0;
         state_.state = TransferState::SendingRecords;
         host_.phaseChanged(UpgradePhase::Sending);
-        return TickOutcome::Continue;
-    }
-    // A byte that arrived on the last poll has been looked at: only then does time run out.
-    if (state_.pollCount >= kHandshakePollLimit) {
-        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
-        return TickOutcome::Fail;
     }
     return TickOutcome::Continue;
 }
@@ -226,15 +226,16 @@ Upgrade::TickOutcome Upgrade::sendRequestedRecords() {
         fault_ = TransferFault::BrokenRead;
         return TickOutcome::Fail;
     }
+    // As for the handshake: a "!" read on the poll that reaches the limit is too late.
+    if (state_.pollCount >= kRecordPollLimit) {
+        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
+        return TickOutcome::Fail;
+    }
     if (got != 0 && received[0] == kMeterRecordRequest) {
         if (state_.nextRecord == state_.recordCount) {
             return TickOutcome::Complete;
         }
         return sendRecord() ? TickOutcome::Continue : TickOutcome::Fail;
-    }
-    if (state_.pollCount >= kRecordPollLimit) {
-        fault_ = lastReadFailed_ ? TransferFault::ReadFailed : TransferFault::NoReply;
-        return TickOutcome::Fail;
     }
     return TickOutcome::Continue;
 }

@@ -23,9 +23,9 @@
 
 namespace pxr7 {
 
-// The pace of the transfer: one poll of the meter per tick. The meter owes its "}" within
-// kHandshakeWait of the end of the reset pulse and each "!" within kRecordWait of the event
-// before it.
+// The pace of the transfer: one poll of the meter per tick. The meter owes its "}" before the
+// poll that reaches kHandshakeWait after the end of the reset pulse, and each "!" before the
+// poll that reaches kRecordWait after the event before it: a byte read on that poll is late.
 constexpr std::chrono::milliseconds kTickPeriod{10}, kResetPulse{1000}, kHandshakeWait{100},
     kRecordWait{500};
 constexpr std::int32_t kHandshakePollLimit =

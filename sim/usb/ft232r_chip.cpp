@@ -91,11 +91,15 @@ void Ft232rChip::resetSerial(Micros now) {
     bridge_.setDtr(now, false);
 }
 
+void Ft232rChip::nameRequest(std::uint8_t request, TraceLine& line) {
+    const char* name = requestName(request);
+    line.addText("request", name != nullptr ? name : std::to_string(request));
+}
+
 int Ft232rChip::control(Micros now, std::uint8_t requestType, std::uint8_t request,
                         std::uint16_t value, std::uint16_t index, std::uint8_t* data,
                         std::uint16_t length, TraceLine& line) {
-    const char* name = requestName(request);
-    line.addText("request", name != nullptr ? name : std::to_string(request));
+    nameRequest(request, line);
     if (requestType == kVendorOut) {
         return vendorOut(now, request, value, index, line);
     }

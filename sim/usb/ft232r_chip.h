@@ -26,6 +26,9 @@ public:
     // negative libusb error (LIBUSB_ERROR_PIPE is a stall: a request the chip refuses).
     int control(Micros now, std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                 std::uint16_t index, std::uint8_t* data, std::uint16_t length, TraceLine& line);
+    // Adds the request's name (SIO_READ_EEPROM, ...) to a trace line, also for a request the
+    // bus refuses before the chip sees it.
+    static void nameRequest(std::uint8_t request, TraceLine& line);
 
     // Bulk OUT: the bytes go onto the serial line. Never blocks.
     int bulkOut(Micros now, const std::uint8_t* data, int length);

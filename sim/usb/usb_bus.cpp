@@ -324,6 +324,7 @@ int UsbBus::control(libusb_device_handle* handle, std::uint8_t requestType, std:
     } else if (port != nullptr) {
         // Strict where the kernel is not: the serial side of a bridge another program or
         // ftdi_sio may be using is touched only after a claim.
+        Ft232rChip::nameRequest(request, line);
         status = LIBUSB_ERROR_IO;
     }
     trace(line, status < 0 ? status : 0);

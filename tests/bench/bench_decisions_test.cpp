@@ -214,6 +214,26 @@ TEST(Diagnosis, SaysTheWaitsTheTransferUsesAndWhereItStopped) {
     EXPECT_EQ(line.find("reset pulse"), std::string::npos);
 }
 
+// A driver that did not load is answered with the library of the backend chosen: libftdi1's
+// users are never sent to FTDI's library, nor D2XX users to libftdi1's package.
+TEST(Diagnosis, MissingDriverAdviceFitsTheBackend) {
+    const struct {
+        BackendChoice choice;
+        const char* says;
+        const char* never;
+    } rows[] = {
+        {{"", "libftdi"}, "Install libftdi1 (Debian: libftdi1-2).", "D2XX"},
+        {{"", "d2xx"}, "Install FTDI's D2XX library", "libftdi1-2"},
+        {{"/opt/libftd2xx.so", ""}, "at /opt/libftd2xx.so could not be used", "libftdi1-2"},
+    };
+    for (const auto& row : rows) {
+        const std::string line = diagnoseMissingLibrary(row.choice, "not found");
+        EXPECT_NE(line.find(row.says), std::string::npos) << line;
+        EXPECT_EQ(line.find(row.never), std::string::npos) << line;
+        EXPECT_NE(line.find("(not found)"), std::string::npos) << line;
+    }
+}
+
 // docs/json.md lists exactly the table's codes and words (the README shows the help, whose
 // footer is made from the table, and a command-line test holds the README to the help).
 TEST(ExitCodes, TheJsonDocumentListsExactlyTheTable) {

@@ -34,6 +34,53 @@ std::string driverMoves(const CliRig& rig) {
     return moves;
 }
 
+// What a run did to a bridge beyond reading it, one line each: a detach, a claim, a reset, a
+// bulk transfer or a control transfer that is not an EEPROM read.
+std::string intrusions(const CliRig& rig, const std::string& bridge) {
+    std::string done;
+    for (const std::string& line : rig.trace()) {
+        const std::string call = callName(line);
+        const bool control = call == "libusb_control_transfer";
+        if (valueOf(line, "bridge") == bridge &&
+            ((control && valueOf(line, "request") != "SIO_READ_EEPROM") ||
+             call == "libusb_detach_kernel_driver" || call == "libusb_claim_interface" ||
+             call == "libusb_reset_device" || call == "libusb_bulk_transfer")) {
+            done += call + " " + valueOf(line, "request") + "\n";
+        }
+    }
+    return done;
+}
+
+// A factory-fresh FT232R may be somebody's adapter with a terminal session on it: without
+// consent it is only read, while the meter lead beside it is upgraded.
+TEST(CliLibftdi, AFactoryAdapterIsOnlyReadWithoutConsent) {
+    const struct {
+        const char* command;
+        const char* shown; // what the command says of the adapter
+    } rows[] = {
+        {"list", "factory-fresh FT232R: a new meter lead or another adapter; if it is the "
+                 "meter's lead: pxr7 setup --serial PX7A0001"},
+        {"upgrade --all --yes", "factory-fresh FT232R: a new meter lead or another adapter"},
+        {"station --count 1", "PX7A0001 (bridge 1): needs setup"},
+    };
+    for (const auto& row : rows) {
+        CliRig rig("[bridge 0]\nversion = PXR7 V1.02\ncapture = capture.bin\n"
+                   "[bridge 1]\neeprom = factory\n",
+                   RigBackend::Libftdi);
+        const CliResult result = rig.run(row.command);
+        EXPECT_TRUE(contains(result.out + result.err, row.shown)) << row.command << "\n"
+                                                                  << result.out << result.err;
+        EXPECT_EQ(intrusions(rig, "1"), "") << row.command;
+        // The lead beside it was talked to, so the trace would show what the adapter got.
+        EXPECT_NE(intrusions(rig, "0"), "") << row.command;
+        if (std::string(row.command) != "list") {
+            EXPECT_EQ(fileText(rig.path("capture.bin")), fileText(PXR7_FIRMWARE_IMAGE_PATH))
+                << row.command << "\n"
+                << result.out << result.err;
+        }
+    }
+}
+
 TEST(CliLibftdi, ListsUpgradesByteForByteAndVerifies) {
     CliRig rig("[bridge 0]\nversion = PXR7 V1.02\ncapture = capture.bin\n", RigBackend::Libftdi);
     const CliResult list = rig.run("list");

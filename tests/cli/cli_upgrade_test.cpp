@@ -199,7 +199,7 @@ TEST(CliList, ListsEveryBridgeWithItsStateAndTheCount) {
           "1      PX7A0001          Tavelin QVRX          meter lead, no answer",
           "meter answered: PXR7 \"V1.02\"",
           "3      PX7A0003          FT232R USB UART       factory-fresh FT232R: a new meter "
-          "lead, or another adapter; if it is the meter's lead: pxr7 setup --serial PX7A0003",
+          "lead or another adapter; if it is the meter's lead: pxr7 setup --serial PX7A0003",
           "4      -                 -                     busy: could not be opened",
           "Meters that answered: 2 of 5 bridges\n"}) {
         EXPECT_TRUE(contains(text.out, part)) << part << "\n" << text.out;

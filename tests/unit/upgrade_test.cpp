@@ -263,25 +263,46 @@ TEST_F(UpgradeTest, TenSilentPollsFailTheHandshake) {
               (std::vector<std::string>{"Reset", "WaitingForMeter", "finished", "Done"}));
 }
 
-// A byte read on the poll that reaches the limit is taken, never thrown away.
-TEST_F(UpgradeTest, TheByteOfTheLastPollIsTakenInBothStates) {
-    meter.autoRequest = false;
-    start();
-    endResetPulse();
-    for (int i = 0; i < kHandshakePollLimit - 1; ++i) {
+// The limit is checked before the byte is looked at: a byte read on the poll that reaches the
+// limit does not save the transfer, one read on the poll before does.
+TEST_F(UpgradeTest, OnlyAByteBeforeTheLimitPollSavesTheTransfer) {
+    const struct {
+        TransferPhase phase;
+        int pollOfByte;
+        bool saved;
+    } rows[] = {
+        {TransferPhase::Handshake, kHandshakePollLimit - 1, true},
+        {TransferPhase::Handshake, kHandshakePollLimit, false},
+        {TransferPhase::Records, kRecordPollLimit - 1, true},
+        {TransferPhase::Records, kRecordPollLimit, false},
+    };
+    for (const auto& row : rows) {
+        TearDown();
+        meter = ScriptedMeter();
+        host = FakeHost();
+        SetUp();
+        meter.autoRequest = false;
+        start();
+        endResetPulse();
+        const bool records = row.phase == TransferPhase::Records;
+        if (records) {
+            meter.pending.push_back('}');
+            tick();
+        }
+        for (int poll = 1; poll < row.pollOfByte; ++poll) {
+            tick();
+        }
+        meter.pending.push_back(records ? '!' : '}');
         tick();
+        const int taken = records ? meter.records : meter.handshakes;
+        EXPECT_EQ(state().active, row.saved) << row.pollOfByte;
+        EXPECT_EQ(taken, row.saved ? 1 : 0) << row.pollOfByte;
+        ASSERT_EQ(host.outcomes.size(), row.saved ? 0u : 1u) << row.pollOfByte;
+        if (!row.saved) {
+            EXPECT_EQ(host.outcomes[0].phase, row.phase);
+            EXPECT_EQ(host.outcomes[0].fault, TransferFault::NoReply);
+        }
     }
-    meter.pending.push_back('}');
-    tick();
-    EXPECT_EQ(meter.handshakes, 1);
-    for (int i = 0; i < kRecordPollLimit - 1; ++i) {
-        tick();
-    }
-    meter.pending.push_back('!');
-    tick();
-    EXPECT_EQ(meter.records, 1);
-    EXPECT_TRUE(state().active);
-    EXPECT_TRUE(host.outcomes.empty());
 }
 
 TEST_F(UpgradeTest, HandshakeOnTheNinthPollIsInTime) {
