@@ -23,7 +23,9 @@ JsonObject laneEvent(const char* event, const LaneTag& lane) {
     object.add("event", event)
         .add("lane", lane.number)
         .add("serial", lane.serial)
-        .add("index", lane.index);
+        .add("index", lane.index)
+        .add("lane_name", lane.name.empty() ? nullptr : lane.name.c_str())
+        .add("unit_id", lane.unitId.empty() ? nullptr : lane.unitId.c_str());
     return object;
 }
 
@@ -43,6 +45,8 @@ const char* stateCode(LaneState state) {
         return "cannot_tell_apart";
     case LaneState::RecordFailing:
         return "record_failing";
+    case LaneState::NeedsUnitId:
+        return "needs_unit_id";
     }
     return "";
 }
@@ -65,6 +69,8 @@ std::string stateText(const LaneTag& lane, LaneState state) {
                "tell them apart; connect one at a time";
     case LaneState::RecordFailing:
         return "no new meter: the record cannot be written";
+    case LaneState::NeedsUnitId:
+        return "scan or type the unit id";
     }
     return "";
 }
@@ -254,6 +260,9 @@ void StationView::redraw(bool force) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count() / 3600.0;
     const int width = terminal().laneWidth();
     std::vector<std::string> lines{headerText(totals_, hours, imageVersion_)};
+    if (typing_) {
+        lines.push_back("Unit id: " + printable(*typing_));
+    }
     for (const auto& entry : lanes_) {
         lines.push_back(laneText(entry.second, width));
     }
