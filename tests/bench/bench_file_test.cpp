@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace pxr7 {
@@ -51,6 +52,10 @@ const BenchCase kCases[] = {
     {"NulByte", std::string("serial S = A\0B\n", 15), 1, "control character", false, "", ""},
     {"BinaryJunk", std::string("\xff\xfe\x01\x02\n", 5), 1, "control character", false, "", ""},
 };
+
+void PrintTo(const BenchCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class BenchFileParser : public ::testing::TestWithParam<BenchCase> {};
 

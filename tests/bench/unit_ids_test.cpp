@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,10 @@ std::string step(UnitIds& ids, const std::string& what) {
     }
     ids.unitEnded(lane);
     return "ended";
+}
+
+void PrintTo(const IdCase& testCase, std::ostream* out) {
+    *out << testCase.name;
 }
 
 class UnitIdBinding : public ::testing::TestWithParam<IdCase> {};
