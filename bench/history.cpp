@@ -44,7 +44,8 @@ void count(LeadHistory& lead, const RecordEntry& entry) {
 
 } // namespace
 
-RecordHistory summariseRecord(std::istream& record, std::size_t lastCount) {
+RecordHistory summariseRecord(std::istream& record, std::size_t lastCount,
+                              const std::string& unitId) {
     RecordHistory history;
     LeadIndex index;
     // Dropping the oldest from the front of a vector would move every entry kept, each line.
@@ -57,6 +58,9 @@ RecordHistory summariseRecord(std::istream& record, std::size_t lastCount) {
         std::string host;
         if (!parseRecordLine(line, entry, host)) {
             ++history.unreadable;
+            continue;
+        }
+        if (!unitId.empty() && entry.unitId != unitId) {
             continue;
         }
         ++history.entries;

@@ -25,7 +25,9 @@ struct RecordHistory {
     std::vector<RecordEntry> last;  // the last entries, oldest first
 };
 
-// Reads the record line by line, keeping the last lastCount entries.
-RecordHistory summariseRecord(std::istream& record, std::size_t lastCount);
+// Reads the record line by line, keeping the last lastCount entries; with a unitId, only the
+// lines of that unit count (the others are neither entries nor unreadable).
+RecordHistory summariseRecord(std::istream& record, std::size_t lastCount,
+                              const std::string& unitId = "");
 
 } // namespace pxr7

@@ -22,6 +22,8 @@ struct MeterRun {
     bool current = false; // nothing sent: the meter already runs the image's version
     std::string serial;
     int index = -1;
+    std::string laneName; // the lead's name on the bench; "" when none
+    std::string unitId;   // the id the operator gave the unit; "" when none
     std::string versionBefore;
     std::string versionAfter;
     std::int32_t recordsSent = 0;

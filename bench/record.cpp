@@ -48,21 +48,27 @@ std::string utcNow() {
     return isoTime(std::time(nullptr));
 }
 
-std::string resolveStatePath(const std::string& given, const char* fileName) {
+std::string resolveProgramPath(ProgramFolder folder, const std::string& given,
+                               const char* fileName) {
     if (!given.empty()) {
         return given;
     }
+    const bool state = folder == ProgramFolder::State;
 #if defined(_WIN32)
-    const std::string local = environment("LOCALAPPDATA");
-    return local.empty() ? "" : local + "\\pxr7\\" + fileName;
+    const std::string base = environment(state ? "LOCALAPPDATA" : "APPDATA");
+    return base.empty() ? "" : base + "\\pxr7\\" + fileName;
 #else
-    const std::string state = environment("XDG_STATE_HOME");
-    if (!state.empty() && state[0] == '/') {
-        return state + "/pxr7/" + fileName;
+    const std::string xdg = environment(state ? "XDG_STATE_HOME" : "XDG_CONFIG_HOME");
+    if (!xdg.empty() && xdg[0] == '/') {
+        return xdg + "/pxr7/" + fileName;
     }
     const std::string home = environment("HOME");
-    return home.empty() ? "" : home + "/.local/state/pxr7/" + fileName;
+    return home.empty() ? "" : home + (state ? "/.local/state/pxr7/" : "/.config/pxr7/") + fileName;
 #endif
+}
+
+std::string resolveStatePath(const std::string& given, const char* fileName) {
+    return resolveProgramPath(ProgramFolder::State, given, fileName);
 }
 
 std::string defaultRecordPath() {
@@ -78,7 +84,8 @@ std::string recordLine(const RecordEntry& entry) {
            ",\"lead_serial\":" + jsonString(entry.leadSerial) +
            ",\"lead_index\":" + std::to_string(entry.leadIndex) +
            ",\"lead_location\":" + textOrNull(entry.leadLocation) +
-           ",\"result\":" + jsonString(entry.result) +
+           ",\"lane_name\":" + textOrNull(entry.laneName) +
+           ",\"unit_id\":" + textOrNull(entry.unitId) + ",\"result\":" + jsonString(entry.result) +
            ",\"version_before\":" + textOrNull(entry.versionBefore) +
            ",\"version_after\":" + textOrNull(entry.versionAfter) +
            ",\"attempts\":" + std::to_string(entry.attempts) +
@@ -98,6 +105,8 @@ RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
     entry.started = isoTime(now - static_cast<std::time_t>(run.seconds + 0.5));
     entry.leadSerial = run.serial;
     entry.leadIndex = run.index;
+    entry.laneName = run.laneName;
+    entry.unitId = run.unitId;
     entry.result = resultWord(run);
     entry.attempts = run.attempts;
     entry.versionBefore = run.versionBefore;

@@ -17,6 +17,8 @@ struct RecordEntry {
     std::string leadSerial;
     int leadIndex = -1;
     std::string leadLocation;  // "" when unknown
+    std::string laneName;      // the lead's name in the bench file; "" when none
+    std::string unitId;        // the id the operator gave the unit; "" when none
     std::string result;        // "ok", "current", or the stable error word (errorWordFor)
     std::string versionBefore; // "" when the meter did not answer
     std::string versionAfter;
@@ -33,6 +35,12 @@ constexpr char kRecordFileName[] = "record.jsonl";
 // program's state folder: $XDG_STATE_HOME/pxr7/ (~/.local/state/pxr7/ when unset or not
 // absolute), %LOCALAPPDATA%\pxr7\ on Windows; "" when the environment names no home.
 std::string resolveStatePath(const std::string& given, const char* fileName);
+// The program's folders: State as above; Config for the settings a person writes:
+// $XDG_CONFIG_HOME/pxr7/ (~/.config/pxr7/ when unset or not absolute), %APPDATA%\pxr7\ on
+// Windows. given, when not empty, wins as for resolveStatePath.
+enum class ProgramFolder { State, Config };
+std::string resolveProgramPath(ProgramFolder folder, const std::string& given,
+                               const char* fileName);
 // resolveStatePath("", kRecordFileName).
 std::string defaultRecordPath();
 

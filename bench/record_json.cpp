@@ -180,6 +180,8 @@ bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& h
     entry.leadSerial = text(object, "lead_serial");
     entry.leadIndex = static_cast<int>(number(object, "lead_index", -1));
     entry.leadLocation = text(object, "lead_location");
+    entry.laneName = text(object, "lane_name");
+    entry.unitId = text(object, "unit_id");
     entry.result = text(object, "result");
     entry.versionBefore = text(object, "version_before");
     entry.versionAfter = text(object, "version_after");

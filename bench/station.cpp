@@ -220,6 +220,15 @@ private:
 
 } // namespace
 
+void offerUnitId(UnitIds& ids, StationObserver& observer, const std::string& id) {
+    const UnitIds::Offer offer = ids.offer(id);
+    if (offer.refusal != UnitIdRefusal::None) {
+        observer.unitIdRefused(id, unitIdRefusalText(offer.refusal));
+    } else if (offer.lane == 0) {
+        observer.unitIdsWaiting(ids.waiting());
+    }
+}
+
 StationResult runStation(const StationSettings& settings, const StationStops& stops,
                          StationObserver& observer) {
     Station station(settings, stops, observer);

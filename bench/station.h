@@ -21,4 +21,8 @@ struct StationResult {
 StationResult runStation(const StationSettings& settings, const StationStops& stops,
                          StationObserver& observer);
 
+// The operator gave a unit id: bound to the meter that waits longest, left waiting for the next
+// one, or refused; the observer hears of a refusal and of the ids waiting.
+void offerUnitId(UnitIds& ids, StationObserver& observer, const std::string& id);
+
 } // namespace pxr7

@@ -51,6 +51,8 @@ LaneTag StationLane::tag() const {
     lane.index = lead_.index;
     lane.location = lead_.location;
     lane.serialShared = lead_.serialShared || lead_.serialNumber.empty();
+    lane.name = laneNameFor(shared_.settings().bench, lead_.serialNumber, lead_.location);
+    lane.unitId = unitId_;
     return lane;
 }
 
@@ -69,6 +71,12 @@ void StationLane::run() {
         break;
     case Start::Ended:
         break;
+    }
+    if (awaitingId_) {
+        // The lane ends with its meter unserved: an id bound to it goes to another.
+        if (shared_.settings().unitIds->meterLeft(number_)) {
+            shared_.observer().unitIdsWaiting(shared_.settings().unitIds->waiting());
+        }
     }
     if (gone) {
         shared_.observer().laneGone(tag());
@@ -230,6 +238,8 @@ void StationLane::heard(Asked asked, const std::string& version) {
     }
     if (heard == UnitPresence::Heard::NewUnit) {
         serveUnits(version);
+    } else if (awaitingId_) {
+        waitForUnitId();
     } else if (wasThere && !presence_.present() && showingOutcome_) {
         // Gone from the lead; a failed meter's outcome stays shown until the next one.
         showingOutcome_ = false;
@@ -242,30 +252,85 @@ void StationLane::serveUnits(const std::string& version) {
     std::optional<std::string> next = version;
     while (next) {
         presence_.start(*next, Clock::now());
-        if (!shared_.claimMeter()) {
-            if (shared_.recordFailing()) {
-                shared_.observer().laneState(tag(), LaneState::RecordFailing);
-            }
+        if (!haveUnitId()) {
             return;
         }
-        shared_.observer().meterArrived(tag(), *next);
-        JobSettings settings;
-        settings.declaredVersion = shared_.settings().declaredVersion;
-        settings.retries = shared_.settings().retries;
-        LaneWords words(shared_.observer(), tag());
-        MeterJob job(shared_.bus(), settings, words, shared_.stopCheck(), shared_.ledger());
-        BridgeReport lead;
-        lead.identity = lead_;
-        const MeterRun run = job.serve(lead_, *next, meterRunFor(lead));
-        const UnitEnd& end = job.end();
-        shared_.finishMeter(tag(), run, end.recordProblem);
-        presence_.served(end.lastVersion, end.given, end.lastAnswer);
-        showingOutcome_ = run.exitCode == EXIT_OK;
-        if (showingOutcome_) {
-            shared_.observer().laneState(tag(), LaneState::RemoveMeter);
-        }
-        next = end.nextUnit;
+        next = serveOne(*next);
     }
+}
+
+bool StationLane::haveUnitId() {
+    UnitIds* ids = shared_.settings().unitIds;
+    if (ids == nullptr) {
+        return true;
+    }
+    // A lane already in line keeps its place, also for a meter swapped in meanwhile.
+    const std::optional<std::string> id =
+        awaitingId_ ? ids->idFor(number_) : ids->meterArrived(number_);
+    if (id && !awaitingId_) {
+        shared_.observer().unitIdsWaiting(ids->waiting());
+    }
+    if (!id && !awaitingId_) {
+        shared_.observer().laneState(tag(), LaneState::NeedsUnitId);
+    }
+    awaitingId_ = !id;
+    unitId_ = id.value_or("");
+    return id.has_value();
+}
+
+// The unserved meter is served once its id comes; one that leaves first was never a unit.
+void StationLane::waitForUnitId() {
+    UnitIds& ids = *shared_.settings().unitIds;
+    if (presence_.present()) {
+        if (ids.idFor(number_)) {
+            serveUnits(presence_.version());
+        }
+        return;
+    }
+    awaitingId_ = false;
+    if (ids.meterLeft(number_)) {
+        shared_.observer().unitIdsWaiting(ids.waiting());
+    }
+    shared_.observer().laneState(tag(), LaneState::Waiting);
+}
+
+void StationLane::endUnitId() {
+    if (shared_.settings().unitIds != nullptr) {
+        shared_.settings().unitIds->unitEnded(number_);
+    }
+    unitId_.clear();
+}
+
+// One unit through the pipeline; returns the version of a meter that answered as it ended.
+std::optional<std::string> StationLane::serveOne(const std::string& version) {
+    if (!shared_.claimMeter()) {
+        endUnitId();
+        if (shared_.recordFailing()) {
+            shared_.observer().laneState(tag(), LaneState::RecordFailing);
+        }
+        return std::nullopt;
+    }
+    shared_.observer().meterArrived(tag(), version);
+    JobSettings settings;
+    settings.declaredVersion = shared_.settings().declaredVersion;
+    settings.retries = shared_.settings().retries;
+    LaneWords words(shared_.observer(), tag());
+    MeterJob job(shared_.bus(), settings, words, shared_.stopCheck(), shared_.ledger());
+    BridgeReport lead;
+    lead.identity = lead_;
+    MeterRun start = meterRunFor(lead);
+    start.laneName = tag().name;
+    start.unitId = unitId_;
+    const MeterRun run = job.serve(lead_, version, start);
+    const UnitEnd& end = job.end();
+    shared_.finishMeter(tag(), run, end.recordProblem);
+    endUnitId();
+    presence_.served(end.lastVersion, end.given, end.lastAnswer);
+    showingOutcome_ = run.exitCode == EXIT_OK;
+    if (showingOutcome_) {
+        shared_.observer().laneState(tag(), LaneState::RemoveMeter);
+    }
+    return end.nextUnit;
 }
 
 bool StationLane::waitUntil(Clock::time_point due) const {

@@ -3,7 +3,8 @@
 // waiting for one is a new unit and goes through the meter pipeline (meter_job.h), recorded
 // current or upgraded, verified and retried; the lane then waits for it to leave, so an
 // attached meter is never served twice. A factory-fresh lead is set up only if the station was
-// told to; otherwise it is shown as needing setup and left alone.
+// told to; otherwise it is shown as needing setup and left alone. With unit ids on, a meter
+// is served only once its lane has an id (unit_ids.h); one that leaves before was never a unit.
 #pragma once
 
 #include "station_bus.h"
@@ -47,6 +48,12 @@ private:
     void heard(Asked asked, const std::string& version);
     void blockedWhileBusy();
     void serveUnits(const std::string& version);
+    std::optional<std::string> serveOne(const std::string& version);
+    // With unit ids on, whether the unit has its id; otherwise it waits for one.
+    bool haveUnitId();
+    void waitForUnitId();
+    // The unit ended (or was never started): its id is used up.
+    void endUnitId();
     bool gone(Asked asked);
     // Waits until due, or less if the station ends; false if it ended.
     bool waitUntil(std::chrono::steady_clock::time_point due) const;
@@ -59,6 +66,8 @@ private:
     int busyAsks_ = 0; // asks in a row that found the lead held by someone
     UnitPresence presence_;
     bool showingOutcome_ = false; // the last unit's outcome stays shown until it leaves
+    bool awaitingId_ = false;     // a meter is there, unserved, waiting for its unit id
+    std::string unitId_;          // the id of the unit being served
     std::atomic<bool> finished_{false};
 };
 

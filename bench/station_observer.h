@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
@@ -19,6 +20,8 @@ struct LaneTag {
     int index = -1; // where the bridge is in the bus order now
     std::optional<std::uint32_t> location;
     bool serialShared = false; // another lead shows the same serial number, or it has none
+    std::string name;          // the lead's name in the bench file; "" when none
+    std::string unitId;        // the id given to the lane's unit; "" when none
 };
 
 // A lane's state between meters.
@@ -34,6 +37,7 @@ enum class LaneState {
     CannotTellApart, // another lead shows the same serial number (or none) and the driver
                      // cannot tell where each is plugged in: never served
     RecordFailing,   // the record cannot be written: no new meter starts
+    NeedsUnitId,     // a meter waits for the operator to type or scan its unit id
 };
 
 struct StationTotals {
@@ -59,6 +63,13 @@ public:
                          const std::string& recordProblem) = 0;
     // A first Ctrl+C: no new meter starts, the ones under way go on to their outcome.
     virtual void draining() {}
+    // Unit ids: one the operator gave was refused (why says so, for the operator), or the ids
+    // waiting for a meter changed (oldest first). Called from the reader of the keys too.
+    virtual void unitIdRefused(const std::string& id, const std::string& why) {
+        (void)id;
+        (void)why;
+    }
+    virtual void unitIdsWaiting(const std::vector<std::string>& ids) { (void)ids; }
 };
 
 } // namespace pxr7

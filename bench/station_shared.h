@@ -3,9 +3,11 @@
 // and the serial numbers that cannot tell leads apart.
 #pragma once
 
+#include "bench_file.h"
 #include "device_bus.h"
 #include "exit_codes.h"
 #include "station_observer.h"
+#include "unit_ids.h"
 #include "unit_ledger.h"
 
 #include <atomic>
@@ -21,6 +23,9 @@ struct StationSettings {
     bool setUp = false;
     std::string recordPath;
     std::string declaredVersion; // the image's version
+    BenchFile bench;             // the leads' names
+    // Not null: a meter is served only once its lane has a unit id from here.
+    UnitIds* unitIds = nullptr;
 };
 
 // The station's view of the stop signals. drain: no new meter starts (a first Ctrl+C).

@@ -55,6 +55,8 @@ public:
     Heard busy(Clock::time_point at);
 
     bool present() const { return present_; }
+    // What the unit last answered.
+    const std::string& version() const { return lastVersion_; }
 
 private:
     bool couldBeTheUnit(const std::string& version) const;

@@ -32,6 +32,8 @@ std::string entryJson(const RecordEntry& entry) {
         .add("finished", entry.finished)
         .add("lead_serial", entry.leadSerial)
         .add("lead_location", orNull(entry.leadLocation))
+        .add("lane_name", orNull(entry.laneName))
+        .add("unit_id", orNull(entry.unitId))
         .add("result", entry.result)
         .add("version_before", orNull(entry.versionBefore))
         .add("version_after", orNull(entry.versionAfter))
@@ -70,10 +72,12 @@ std::string versions(const RecordEntry& entry) {
     return shown(entry.versionBefore) + " -> " + shown(entry.versionAfter);
 }
 
-void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount) {
+void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount,
+               const std::string& unitId) {
     Terminal& out = terminal();
-    std::string head = "Record " + printable(path) + ": " + std::to_string(history.entries) +
-                       (history.entries == 1 ? " meter" : " meters");
+    std::string head =
+        "Record " + printable(path) + (unitId.empty() ? "" : ", unit " + printable(unitId)) + ": " +
+        std::to_string(history.entries) + (history.entries == 1 ? " meter" : " meters");
     if (history.unreadable > 0) {
         head += " (" + std::to_string(history.unreadable) +
                 (history.unreadable == 1 ? " unreadable line" : " unreadable lines") + " skipped)";
@@ -107,7 +111,10 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
 
 int runHistoryCommand(const Options& options) {
     const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
-    const std::size_t lastCount = static_cast<std::size_t>(options.lastEntries);
+    // One unit's lines are few, and all of them are what was asked for.
+    const std::size_t lastCount = options.unitId.empty()
+                                      ? static_cast<std::size_t>(options.lastEntries)
+                                      : static_cast<std::size_t>(-1);
     struct stat status {};
     errno = 0;
     if (path.empty() || (stat(path.c_str(), &status) != 0 && errno == ENOENT)) {
@@ -133,11 +140,11 @@ int runHistoryCommand(const Options& options) {
                         "pxr7: cannot read the record " + printable(path) + ": " + why);
         return EXIT_FAILURE_OTHER;
     }
-    const RecordHistory history = summariseRecord(record, lastCount);
+    const RecordHistory history = summariseRecord(record, lastCount, options.unitId);
     if (options.json) {
         printJson(path, true, history);
     } else {
-        printText(path, history, lastCount);
+        printText(path, history, lastCount, options.unitId);
     }
     return EXIT_OK;
 }

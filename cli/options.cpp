@@ -143,6 +143,9 @@ void addHistoryOptions(CLI::App& command, Options& options) {
     command.add_option("--last", options.lastEntries, "show the last N entries (default 10)")
         ->option_text("N")
         ->check(CLI::Range(0, 100000));
+    command.add_option("--unit", options.unitId, "show everything done to the unit with id ID")
+        ->option_text("ID")
+        ->check(notEmpty);
 }
 
 std::string meterCount(const std::string& text) {
@@ -172,6 +175,14 @@ void addStationOptions(CLI::App& command, Options& options) {
     command.add_flag("--setup", options.setup, "set up factory-fresh leads without asking");
     command.add_flag("--lane-counts", options.laneCounts,
                      "show each lane's own ok, current and failed counts");
+    command
+        .add_option("--bench", options.benchPath,
+                    "name the leads as FILE says (default: bench.conf\n"
+                    "in the config folder, if it is there)")
+        ->option_text("FILE")
+        ->check(notEmpty);
+    command.add_flag("--unit-ids", options.unitIds,
+                     "upgrade a meter only once its unit id is typed\nor scanned");
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
@@ -235,9 +246,9 @@ int usageError(const std::string& what) {
 
 // Options that take the next word as their value, so that word is never taken for a command.
 bool takesValue(const std::string& word) {
-    static const char* const kValued[] = {"--driver", "--backend", "--log",
-                                          "--serial", "--index",   "--record",
-                                          "--count",  "--retries", "--last"};
+    static const char* const kValued[] = {"--driver", "--backend", "--log",   "--serial",
+                                          "--index",  "--record",  "--count", "--retries",
+                                          "--last",   "--bench",   "--unit"};
     for (const char* valued : kValued) {
         if (word == valued) {
             return true;

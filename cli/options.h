@@ -23,6 +23,10 @@ struct Options {
     int count = 0;           // meters to finish; 0: until stopped
     bool laneCounts = false; // the station shows each lane's own counts
     int retries = 2;         // further transfers after a retryable failure
+    std::string benchPath;   // empty: the default bench file, if there is one (bench_file.h)
+    bool unitIds = false;    // a meter is upgraded only once it has a unit id
+    // history
+    std::string unitId; // empty: every unit; else only the lines of this one
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

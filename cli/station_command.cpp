@@ -1,5 +1,6 @@
 // pxr7 station: meter after meter on a bench of meter leads until Ctrl+C, SIGTERM or --count.
 // Starting it is the consent to upgrade the meters that come to it, so it asks nothing.
+#include "bench_file.h"
 #include "commands.h"
 #include "firmware_image.h"
 #include "printable.h"
@@ -7,6 +8,7 @@
 #include "station_view.h"
 #include "stop_signals.h"
 #include "terminal.h"
+#include "unit_id_reader.h"
 
 namespace pxr7 {
 
@@ -23,6 +25,30 @@ StationStops stationStops() {
     stops.stopNow = stopNow;
     stops.exitCode = stopExitCode;
     return stops;
+}
+
+// The bench file given, else the default one if it is there. False, said, when it is refused.
+bool loadBench(const Options& options, BenchFile& bench) {
+    const std::string path =
+        resolveProgramPath(ProgramFolder::Config, options.benchPath, kBenchFileName);
+    std::string problem;
+    if (path.empty() || loadBenchFile(path, !options.benchPath.empty(), bench, problem)) {
+        return true;
+    }
+    terminal().line(LineKind::Error, "pxr7: " + problem + ". The station does not start.");
+    return false;
+}
+
+StationResult runWithUnitIds(const StationSettings& settings, StationView& view) {
+    UnitIds* ids = settings.unitIds;
+    UnitIdReader reader([ids, &view](const std::string& id) { offerUnitId(*ids, view, id); },
+                        [&view](const std::string& text) { view.unitIdTyping(text); });
+    terminal().line(LineKind::Info, "Unit ids: scan or type each meter's id and press Enter; it "
+                                    "goes to the meter that waits longest, or to the next one.");
+    reader.start();
+    const StationResult result = runStation(settings, stationStops(), view);
+    reader.stop();
+    return result;
 }
 
 } // namespace
@@ -42,6 +68,10 @@ int runStationCommand(const Options& options) {
                                              ": " + problem + ". The station does not start.");
         return EXIT_RECORD_FAILED;
     }
+    BenchFile bench;
+    if (!loadBench(options, bench)) {
+        return EXIT_USAGE;
+    }
     installStopSignals();
     if (!loadDriver(options)) {
         return EXIT_NO_DRIVER;
@@ -52,6 +82,9 @@ int runStationCommand(const Options& options) {
     settings.setUp = options.setup;
     settings.recordPath = recordPath;
     settings.declaredVersion = embeddedImageVersion();
+    settings.bench = bench;
+    UnitIds ids;
+    settings.unitIds = options.unitIds || bench.unitIds ? &ids : nullptr;
     if (embeddedImageIsStandIn()) {
         terminal().line(LineKind::Warning, kStandInImageNotice);
     }
@@ -62,7 +95,9 @@ int runStationCommand(const Options& options) {
     viewSettings.imageVersion = settings.declaredVersion;
     viewSettings.laneCounts = options.laneCounts;
     StationView view(viewSettings);
-    const StationResult result = runStation(settings, stationStops(), view);
+    const StationResult result = settings.unitIds != nullptr
+                                     ? runWithUnitIds(settings, view)
+                                     : runStation(settings, stationStops(), view);
     view.finish(result);
     if (result.exitCode == EXIT_RECORD_FAILED) {
         terminal().line(LineKind::Error, "pxr7: the record " + settings.recordPath +

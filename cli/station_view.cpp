@@ -35,7 +35,9 @@ JsonObject laneEvent(const char* event, const LaneTag& lane) {
     object.add("event", event)
         .add("lane", lane.number)
         .add("serial", lane.serial)
-        .add("index", lane.index);
+        .add("index", lane.index)
+        .add("lane_name", lane.name.empty() ? nullptr : lane.name.c_str())
+        .add("unit_id", lane.unitId.empty() ? nullptr : lane.unitId.c_str());
     return object;
 }
 
@@ -59,6 +61,8 @@ const char* stateCode(LaneState state) {
         return "cannot_tell_apart";
     case LaneState::RecordFailing:
         return "record_failing";
+    case LaneState::NeedsUnitId:
+        return "needs_unit_id";
     }
     return "";
 }
@@ -130,6 +134,10 @@ LaneRow stateRow(const LaneTag& lane, LaneState state, const std::string& reason
         row.state = "no new meter: the record cannot be written";
         row.next = sentence(adviceFor(EXIT_RECORD_FAILED));
         break;
+    case LaneState::NeedsUnitId:
+        row.state = "scan or type the unit id";
+        row.next = "the meter is upgraded once it has its unit id";
+        break;
     }
     return row;
 }
@@ -164,7 +172,11 @@ std::string attemptText(Phase phase, int attempt) {
     return attempt > 1 ? text + " (attempt " + std::to_string(attempt) + ")" : text;
 }
 
+// The name on the fixture, else the serial number, else where the bridge is.
 std::string labelOf(const LaneTag& lane) {
+    if (!lane.name.empty()) {
+        return printable(lane.name);
+    }
     return lane.serial.empty() ? "bridge " + std::to_string(lane.index) : printable(lane.serial);
 }
 
@@ -379,6 +391,9 @@ std::vector<LaneRow> StationView::rows(Clock::time_point now) const {
         if (labels[row.label] > 1 && !lane.tag.serial.empty()) {
             row.label += " #" + std::to_string(lane.tag.index);
         }
+        if (!lane.tag.unitId.empty()) {
+            row.label += " " + printable(lane.tag.unitId);
+        }
         row.progress.secondsSending =
             std::chrono::duration<double>(now - lane.sendingSince).count();
         row.progress.secondsQuiet = std::chrono::duration<double>(now - lane.lastRecordAt).count();
@@ -396,6 +411,9 @@ ScreenHeader StationView::header(Clock::time_point now) const {
     header.yield = pace_.yield();
     header.metersPerHour = pace_.metersPerHour(now);
     header.imageVersion = printable(settings_.imageVersion);
+    if (typing_) {
+        header.typing = printable(*typing_) + "_";
+    }
     return header;
 }
 

@@ -13,8 +13,10 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pxr7 {
 
@@ -40,6 +42,10 @@ public:
     void outcome(const LaneTag& lane, const MeterRun& meter, const StationTotals& totals,
                  const std::string& recordProblem) override;
     void draining() override;
+    void unitIdRefused(const std::string& id, const std::string& why) override;
+    void unitIdsWaiting(const std::vector<std::string>& ids) override;
+    // The unit id being typed, shown under the header while the lanes are redrawn.
+    void unitIdTyping(const std::string& text);
 
     // Leaves the lanes' last state on the screen and says how the station ended.
     void finish(const StationResult& result);
@@ -76,6 +82,7 @@ private:
     std::condition_variable wake_;
     bool finished_ = false;
     std::thread drawer_;
+    std::optional<std::string> typing_; // set once unit ids are read key by key
 };
 
 } // namespace pxr7

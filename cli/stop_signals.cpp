@@ -1,6 +1,7 @@
 #include "stop_signals.h"
 
 #include "exit_codes.h"
+#include "key_input.h"
 #include "unit_ledger.h"
 
 #include <atomic>
@@ -74,6 +75,8 @@ bool stopAsked() {
 #endif
     // The meters under way still get their record lines: the record must account for them.
     recordOpenUnits(stopExitCode());
+    // _Exit runs no exit handlers: the terminal gets its mode back here.
+    restoreKeyInput();
     std::_Exit(stopExitCode());
 }
 

@@ -396,3 +396,79 @@ TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
     EXPECT_EQ(intrusiveCalls(rig, 0), 0);
     EXPECT_EQ(callsOnBridge(rig, 1, "FT_SetDtr"), 0);
 }
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos;
+         end = text.find('\n', start)) {
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Two named leads with --unit-ids: one id typed before any meter is clipped on goes to the
+// first meter; the second meter waits unserved until the next id is typed. The names and ids
+// are in the events, the record and `history --unit`. A bad bench file stops the station
+// before any lead is touched.
+TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) {
+    CliRig rig("[bridge 0]\n" + kMeter + "meter_windows = 1500-60000\n[bridge 1]\n" + kMeter +
+               "meter_windows = 2000-60000\n");
+    writeFile(rig.path("bench.conf"),
+              "# pxr7 bench file\r\nserial PX7A0000 = Fixture A\nlocation 0x01200000 = Fixture B\n"
+              "serial PX7A0001 = Not by serial\n");
+    const int status = rig.shell(
+        "(echo UNIT-A; sleep 5; echo UNIT-B) | " +
+        rig.commandLine("--json " + kStation + "--count 2 --unit-ids --bench bench.conf") +
+        " >out.txt 2>err.txt");
+    ASSERT_EQ(status, 0) << fileText(rig.path("err.txt"));
+    bool waited = false;
+    int arrived = 0;
+    for (const std::string& event : lines(fileText(rig.path("out.txt")))) {
+        const bool b = contains(event, "\"serial\":\"PX7A0001\"");
+        if (contains(event, "\"lane\":")) {
+            EXPECT_TRUE(
+                contains(event, b ? "\"lane_name\":\"Fixture B\"" : "\"lane_name\":\"Fixture A\""))
+                << event;
+        }
+        waited = waited || (b && contains(event, "\"state\":\"needs_unit_id\""));
+        if (contains(event, "\"event\":\"meter_arrived\"")) {
+            ++arrived;
+            EXPECT_TRUE(contains(event, b ? "\"unit_id\":\"UNIT-B\"" : "\"unit_id\":\"UNIT-A\""))
+                << event;
+            EXPECT_EQ(waited, b) << "the second meter waited for its id: " << event;
+        }
+    }
+    EXPECT_EQ(arrived, 2);
+    const std::vector<std::string> record = recordLines(rig);
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_EQ(linesWith(record, {"PX7A0000", "\"lane_name\":\"Fixture A\"",
+                                 "\"unit_id\":\"UNIT-A\"", "\"result\":\"ok\""}),
+              1);
+    EXPECT_EQ(linesWith(record, {"PX7A0001", "\"lane_name\":\"Fixture B\"",
+                                 "\"unit_id\":\"UNIT-B\"", "\"result\":\"ok\""}),
+              1);
+    const CliResult b = rig.run("--json history --record record.jsonl --unit UNIT-B");
+    EXPECT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_TRUE(contains(b.out, "\"entries\":1")) << b.out;
+    EXPECT_TRUE(contains(b.out, "\"lead_serial\":\"PX7A0001\"")) << b.out;
+    EXPECT_FALSE(contains(b.out, "PX7A0000")) << b.out;
+    const CliResult a = rig.run("history --record record.jsonl --unit UNIT-A");
+    EXPECT_TRUE(contains(a.out, "unit UNIT-A: 1 meter")) << a.out;
+    EXPECT_TRUE(contains(a.out, "PX7A0000")) << a.out;
+
+    writeFile(rig.path("bad.conf"), "serial PX7A0000 = A\nlocation 1-1.4 = B\n");
+    rig.clearTrace();
+    for (const char* bench : {"bad.conf", "missing.conf"}) {
+        const CliResult refused = rig.run(kStation + "--count 1 --bench " + bench);
+        EXPECT_EQ(refused.exitCode, 2) << bench << refused.err;
+        EXPECT_TRUE(contains(refused.err, bench)) << refused.err;
+        EXPECT_EQ(rig.countTrace("FT_Open"), 0) << bench;
+    }
+    EXPECT_TRUE(contains(rig.run(kStation + "--bench bad.conf").err, "line 2")) << "line number";
+}
+
+} // namespace
