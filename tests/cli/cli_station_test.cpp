@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -384,13 +385,11 @@ TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
                kMeter + "meter_windows = 5000-60000\n");
     const CliResult result = rig.run("--json " + kStation + "--count 1");
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    const std::string unopened = R"("serial":"","index":0,"state":"cannot_open","reason":)";
-    const std::string held = R"("serial":"PX7A0001","index":1,"state":"cannot_open","reason":)";
-    for (const std::string& wanted : {unopened, held}) {
-        const std::size_t at = result.out.find(wanted);
-        ASSERT_NE(at, std::string::npos) << wanted << "\n" << result.out;
-        EXPECT_TRUE(contains(result.out.substr(at, 200), "could not be opened: another program"))
-            << result.out.substr(at, 200);
+    for (const std::string lead :
+         {R"("serial":"","index":0,)", R"("serial":"PX7A0001","index":1,)"}) {
+        const std::regex event(
+            lead + R"(.*"state":"cannot_open","reason":"could not be opened: another program)");
+        EXPECT_TRUE(std::regex_search(result.out, event)) << lead << "\n" << result.out;
     }
     EXPECT_EQ(result.out.find(R"("serial":"","index":1)"), std::string::npos) << result.out;
     EXPECT_EQ(intrusiveCalls(rig, 0), 0);
