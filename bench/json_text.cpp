@@ -1,41 +1,99 @@
 #include "json_text.h"
 
-#include <cstdio>
+#include <cmath>
 
 namespace pxr7 {
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                // The meter's text is single-byte; keep every byte, readable by any parser.
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out.push_back(static_cast<char>(c));
+namespace {
+
+void appendUtf8(std::string& out, unsigned code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// Counts brackets outside strings, so a hostile line costs one pass and no deep parse.
+bool nestsTooDeep(const std::string& text) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
             }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > kMaxJsonDepth) {
+                return true;
+            }
+        } else if (c == '}' || c == ']') {
+            --depth;
         }
     }
-    out += "\"";
-    return out;
+    return false;
+}
+
+} // namespace
+
+JsonValue jsonText(const std::string& bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (const unsigned char c : bytes) {
+        appendUtf8(utf8, c);
+    }
+    return JsonValue(std::move(utf8));
+}
+
+JsonValue jsonTextOrNull(const std::string& bytes) {
+    return bytes.empty() ? JsonValue(nullptr) : jsonText(bytes);
+}
+
+std::string textOf(const JsonValue& value) {
+    if (!value.is_string()) {
+        return "";
+    }
+    const std::string& utf8 = value.get_ref<const std::string&>();
+    std::string bytes;
+    bytes.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        // U+0080 to U+00FF: two bytes, C2 or C3 and a continuation byte.
+        if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+            bytes.push_back(static_cast<char>(((lead & 0x03) << 6) | (utf8[i + 1] & 0x3F)));
+            ++i;
+        } else {
+            bytes.push_back(static_cast<char>(lead));
+        }
+    }
+    return bytes;
+}
+
+JsonValue jsonDecimal3(double value) {
+    return std::round(value * 1000) / 1000;
+}
+
+std::string jsonLine(const JsonValue& value) {
+    return value.dump(-1, ' ', true, JsonValue::error_handler_t::replace);
+}
+
+std::string jsonString(const std::string& text) {
+    return jsonLine(jsonText(text));
+}
+
+JsonValue parseJsonLine(const std::string& line) {
+    if (nestsTooDeep(line)) {
+        return JsonValue(JsonValue::value_t::discarded);
+    }
+    return JsonValue::parse(line, nullptr, false);
 }
 
 } // namespace pxr7

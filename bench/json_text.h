@@ -1,12 +1,39 @@
-// A text as a JSON string literal: every byte kept, none able to break the line. The command
-// line's JSON output and the record both write their strings with it.
+// JSON through nlohmann-json, with this program's rule for texts (docs/json.md): a meter's text
+// is single-byte, so each byte is kept as the character of its value (U+0000 to U+00FF) and
+// written escaped outside printable ASCII. Whatever the bytes, a line is valid JSON on one line,
+// and nothing here throws: the library's parser runs without exceptions.
 #pragma once
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 
 namespace pxr7 {
 
+// Objects keep their keys in the order they were added.
+using JsonValue = nlohmann::ordered_json;
+
+// Nesting deeper than this is refused before it is parsed: no record line comes near it.
+constexpr int kMaxJsonDepth = 64;
+
+// The bytes as a JSON string value.
+JsonValue jsonText(const std::string& bytes);
+// null for an empty text (an absent value), else jsonText(bytes).
+JsonValue jsonTextOrNull(const std::string& bytes);
+// A string value back as the bytes jsonText took: characters up to U+00FF as their byte, others
+// as UTF-8; "" for a value that is not a string.
+std::string textOf(const JsonValue& value);
+
+// A number kept to three decimals, as times in seconds are shown ("duration_s":4.412).
+JsonValue jsonDecimal3(double value);
+
+// The value as one line of printable ASCII, without a line break.
+std::string jsonLine(const JsonValue& value);
 // The text as a JSON string literal, quotes included.
 std::string jsonString(const std::string& text);
+
+// One line as JSON; a discarded value (is_discarded()) when it is not JSON or nests deeper
+// than kMaxJsonDepth.
+JsonValue parseJsonLine(const std::string& line);
 
 } // namespace pxr7

@@ -28,6 +28,7 @@ MeterRun meterRunFor(const BridgeReport& lead) {
     MeterRun run;
     run.serial = lead.identity.serialNumber;
     run.index = lead.identity.index;
+    run.location = lead.identity.location;
     run.versionBefore = lead.state == BridgeState::MeterAnswered ? lead.version : "";
     return run;
 }

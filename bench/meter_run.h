@@ -5,6 +5,7 @@
 #include "bridge_survey.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pxr7 {
@@ -22,8 +23,9 @@ struct MeterRun {
     bool current = false; // nothing sent: the meter already runs the image's version
     std::string serial;
     int index = -1;
-    std::string laneName; // the lead's name on the bench; "" when none
-    std::string unitId;   // the id the operator gave the unit; "" when none
+    std::string laneName;                  // the lead's name on the bench; "" when none
+    std::string unitId;                    // the id the operator gave the unit; "" when none
+    std::optional<std::uint32_t> location; // the lead's USB location, where known
     std::string versionBefore;
     std::string versionAfter;
     std::int32_t recordsSent = 0;

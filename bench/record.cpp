@@ -1,13 +1,7 @@
 #include "record.h"
 
-#include "backend.h"
 #include "exit_codes.h"
-#include "firmware_image.h"
-#include "firmware_image_check.h"
-#include "host_name.h"
-#include "json_text.h"
 #include "meter_run.h"
-#include "program_version.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +25,6 @@ std::string isoTime(std::time_t when) {
     char stamp[32] = "";
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return stamp;
-}
-
-std::string textOrNull(const std::string& text) {
-    return text.empty() ? "null" : jsonString(text);
 }
 
 std::string environment(const char* name) {
@@ -75,28 +65,6 @@ std::string defaultRecordPath() {
     return resolveStatePath("", kRecordFileName);
 }
 
-std::string recordLine(const RecordEntry& entry) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f", entry.seconds);
-    return std::string("{\"schema\":1") + ",\"command\":" + jsonString(entry.command) +
-           ",\"started\":" + jsonString(entry.started) +
-           ",\"finished\":" + jsonString(entry.finished) + ",\"host\":" + jsonString(hostName()) +
-           ",\"lead_serial\":" + jsonString(entry.leadSerial) +
-           ",\"lead_index\":" + std::to_string(entry.leadIndex) +
-           ",\"lead_location\":" + textOrNull(entry.leadLocation) +
-           ",\"lane_name\":" + textOrNull(entry.laneName) +
-           ",\"unit_id\":" + textOrNull(entry.unitId) + ",\"result\":" + jsonString(entry.result) +
-           ",\"version_before\":" + textOrNull(entry.versionBefore) +
-           ",\"version_after\":" + textOrNull(entry.versionAfter) +
-           ",\"attempts\":" + std::to_string(entry.attempts) +
-           ",\"records_sent\":" + std::to_string(entry.recordsSent) +
-           ",\"records_total\":" + std::to_string(entry.recordsTotal) +
-           ",\"duration_s\":" + seconds + ",\"image_sha256\":" + jsonString(builtImageDigest()) +
-           ",\"image_version\":" + textOrNull(embeddedImageVersion()) +
-           ",\"program_version\":" + jsonString(kProgramVersion) +
-           ",\"backend\":" + jsonString(backendInUse()) + "}";
-}
-
 RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
     RecordEntry entry;
     entry.command = command;
@@ -107,6 +75,7 @@ RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
     entry.leadIndex = run.index;
     entry.laneName = run.laneName;
     entry.unitId = run.unitId;
+    entry.leadLocation = run.location ? locationText(*run.location) : "";
     entry.result = resultWord(run);
     entry.attempts = run.attempts;
     entry.versionBefore = run.versionBefore;

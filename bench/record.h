@@ -45,7 +45,8 @@ std::string resolveProgramPath(ProgramFolder folder, const std::string& given,
 std::string defaultRecordPath();
 
 // One JSON line (schema 1, no newline): the entry plus host, image SHA-256 and declared
-// version, program version and backend in use, filled in here.
+// version, program version and backend in use, filled in here. Unknown texts are null. The
+// line's keys are listed once, in record_json.cpp, which also reads the line back.
 std::string recordLine(const RecordEntry& entry);
 
 // Whether appending may make the missing folders on the way to the file: the record's
@@ -73,9 +74,9 @@ bool appendRecord(const std::string& path, const std::string& line, std::string&
 // where appendRecord would refuse or fail to open. A full disk is not seen here.
 bool checkRecordWritable(const std::string& path, std::string& problem);
 
-// The entry for a meter's run: its lead, versions, records and time; result "ok" or the run's
-// error word; finished now, started the run's seconds before. The caller sets what the run
-// does not know (location, attempts, "current").
+// The entry for a meter's run: its lead (with its location where the run knows it), versions,
+// attempts, records and time; result its resultWord; finished now, started the run's seconds
+// before.
 RecordEntry recordEntryFor(const MeterRun& run, const char* command);
 
 // A D2XX location id as the record shows it: "0x" and eight hex digits.

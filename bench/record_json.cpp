@@ -1,194 +1,151 @@
 #include "record_json.h"
 
-#include <cstdlib>
+#include "backend.h"
+#include "firmware_image.h"
+#include "firmware_image_check.h"
+#include "host_name.h"
+#include "json_text.h"
+#include "program_version.h"
 
 namespace pxr7 {
 
 namespace {
 
-class Reader {
-public:
-    explicit Reader(const std::string& text) : text_(text) {}
-
-    void blanks() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
-                                      text_[at_] == '\r' || text_[at_] == '\n')) {
-            ++at_;
-        }
-    }
-    bool take(char c) {
-        blanks();
-        if (at_ < text_.size() && text_[at_] == c) {
-            ++at_;
-            return true;
-        }
-        return false;
-    }
-    bool atEnd() {
-        blanks();
-        return at_ == text_.size();
-    }
-    bool string(std::string& out);
-    bool value(FlatValue& out);
-
-private:
-    bool escape(std::string& out);
-
-    const std::string& text_;
-    std::size_t at_ = 0;
+enum class Kind {
+    Text,       // the entry's text, "" kept as ""
+    TextOrNull, // the entry's text, null when unknown
+    Count,      // the entry's int
+    Seconds,    // the entry's duration
+    Fact,       // the program's own, filled in when written and not read back
 };
 
-void appendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+struct RecordKey {
+    const char* key;
+    Kind kind;
+    std::string RecordEntry::*text;
+    int RecordEntry::*count;
+    std::string (*fact)();
+};
+
+constexpr RecordKey text(const char* key, std::string RecordEntry::*member) {
+    return {key, Kind::Text, member, nullptr, nullptr};
+}
+constexpr RecordKey textOrNull(const char* key, std::string RecordEntry::*member) {
+    return {key, Kind::TextOrNull, member, nullptr, nullptr};
+}
+constexpr RecordKey count(const char* key, int RecordEntry::*member) {
+    return {key, Kind::Count, nullptr, member, nullptr};
+}
+constexpr RecordKey fact(const char* key, std::string (*what)()) {
+    return {key, Kind::Fact, nullptr, nullptr, what};
+}
+
+// The line's keys after "schema", in the order they are written.
+const RecordKey kRecordKeys[] = {
+    text("command", &RecordEntry::command),
+    text("started", &RecordEntry::started),
+    text("finished", &RecordEntry::finished),
+    fact("host", hostName),
+    text("lead_serial", &RecordEntry::leadSerial),
+    count("lead_index", &RecordEntry::leadIndex),
+    textOrNull("lead_location", &RecordEntry::leadLocation),
+    textOrNull("lane_name", &RecordEntry::laneName),
+    textOrNull("unit_id", &RecordEntry::unitId),
+    text("result", &RecordEntry::result),
+    textOrNull("version_before", &RecordEntry::versionBefore),
+    textOrNull("version_after", &RecordEntry::versionAfter),
+    count("attempts", &RecordEntry::attempts),
+    count("records_sent", &RecordEntry::recordsSent),
+    count("records_total", &RecordEntry::recordsTotal),
+    {"duration_s", Kind::Seconds, nullptr, nullptr, nullptr},
+    fact("image_sha256", [] { return std::string(builtImageDigest()); }),
+    fact("image_version", [] { return std::string(embeddedImageVersion()); }),
+    fact("program_version", [] { return std::string(kProgramVersion); }),
+    fact("backend", [] { return std::string(backendInUse()); }),
+};
+
+JsonValue valueOf(const RecordKey& key, const RecordEntry& entry) {
+    switch (key.kind) {
+    case Kind::Text:
+        return jsonText(entry.*key.text);
+    case Kind::TextOrNull:
+        return jsonTextOrNull(entry.*key.text);
+    case Kind::Count:
+        return entry.*key.count;
+    case Kind::Seconds:
+        return jsonDecimal3(entry.seconds);
+    case Kind::Fact:
+        return jsonTextOrNull(key.fact());
+    }
+    return nullptr;
+}
+
+// A number within what counts and durations can be; anything wilder is not one.
+bool sensibleNumber(const JsonValue& value, double& number) {
+    if (!value.is_number()) {
+        return false;
+    }
+    number = value.get<double>();
+    return number > -1e9 && number < 1e9;
+}
+
+void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) {
+    double number = 0;
+    switch (key.kind) {
+    case Kind::Text:
+    case Kind::TextOrNull:
+        entry.*key.text = textOf(value);
+        break;
+    case Kind::Count:
+        if (sensibleNumber(value, number)) {
+            entry.*key.count = static_cast<int>(number);
+        }
+        break;
+    case Kind::Seconds:
+        if (sensibleNumber(value, number)) {
+            entry.seconds = number;
+        }
+        break;
+    case Kind::Fact:
+        break;
     }
 }
 
-bool Reader::escape(std::string& out) {
-    if (at_ >= text_.size()) {
-        return false;
-    }
-    const char c = text_[at_++];
-    static const std::string plain = "\"\\/bfnrt";
-    static const std::string meant = "\"\\/\b\f\n\r\t";
-    const std::size_t which = plain.find(c);
-    if (which != std::string::npos) {
-        out.push_back(meant[which]);
-        return true;
-    }
-    if (c != 'u' || at_ + 4 > text_.size()) {
-        return false;
-    }
-    const std::string hex = text_.substr(at_, 4);
-    char* end = nullptr;
-    const unsigned long code = std::strtoul(hex.c_str(), &end, 16);
-    if (end != hex.c_str() + 4) {
-        return false;
-    }
-    at_ += 4;
-    // The record writes every byte outside printable ASCII as \u00XX: the byte itself again.
-    if (code < 0x100) {
-        out.push_back(static_cast<char>(code));
-    } else {
-        appendUtf8(out, static_cast<unsigned>(code));
-    }
-    return true;
-}
-
-bool Reader::string(std::string& out) {
-    if (!take('"')) {
-        return false;
-    }
-    out.clear();
-    while (at_ < text_.size()) {
-        const char c = text_[at_++];
-        if (c == '"') {
-            return true;
-        }
-        if (static_cast<unsigned char>(c) < 0x20 || (c == '\\' && !escape(out))) {
-            return false;
-        }
-        if (c != '\\') {
-            out.push_back(c);
-        }
-    }
-    return false;
-}
-
-bool Reader::value(FlatValue& out) {
-    blanks();
-    if (at_ < text_.size() && text_[at_] == '"') {
-        out.kind = FlatValue::Kind::String;
-        return string(out.text);
-    }
-    static const std::string bare = "+-.0123456789eEtruefalsn";
-    const std::size_t start = at_;
-    while (at_ < text_.size() && bare.find(text_[at_]) != std::string::npos) {
-        ++at_;
-    }
-    out.text = text_.substr(start, at_ - start);
-    if (out.text == "true" || out.text == "false" || out.text == "null") {
-        out.kind = FlatValue::Kind::Literal;
-        return true;
-    }
-    char* end = nullptr;
-    std::strtod(out.text.c_str(), &end);
-    out.kind = FlatValue::Kind::Number;
-    return !out.text.empty() && end == out.text.c_str() + out.text.size();
+const JsonValue* member(const JsonValue& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() ? &*found : nullptr;
 }
 
 } // namespace
 
-bool parseFlatObject(const std::string& line, FlatObject& object) {
-    Reader reader(line);
-    object.clear();
-    if (!reader.take('{')) {
-        return false;
+std::string recordLine(const RecordEntry& entry) {
+    JsonValue line = JsonValue::object();
+    line["schema"] = 1;
+    for (const RecordKey& key : kRecordKeys) {
+        line[key.key] = valueOf(key, entry);
     }
-    if (reader.take('}')) {
-        return reader.atEnd();
-    }
-    do {
-        std::string key;
-        FlatValue value;
-        if (!reader.string(key) || !reader.take(':') || !reader.value(value)) {
-            return false;
-        }
-        object[key] = value;
-    } while (reader.take(','));
-    return reader.take('}') && reader.atEnd();
+    return jsonLine(line);
 }
-
-namespace {
-
-std::string text(const FlatObject& object, const char* key) {
-    const auto found = object.find(key);
-    return found != object.end() && found->second.kind == FlatValue::Kind::String
-               ? found->second.text
-               : "";
-}
-
-double number(const FlatObject& object, const char* key, double otherwise) {
-    const auto found = object.find(key);
-    if (found == object.end() || found->second.kind != FlatValue::Kind::Number) {
-        return otherwise;
-    }
-    const double value = std::strtod(found->second.text.c_str(), nullptr);
-    // Counts are kept within an int; anything wilder is not a count.
-    return value > -1e9 && value < 1e9 ? value : otherwise;
-}
-
-} // namespace
 
 bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& host) {
-    FlatObject object;
-    if (!parseFlatObject(line, object) || number(object, "schema", 0) != 1 ||
-        text(object, "result").empty()) {
+    const JsonValue object = parseJsonLine(line);
+    if (!object.is_object()) {
         return false;
     }
-    entry.command = text(object, "command");
-    entry.started = text(object, "started");
-    entry.finished = text(object, "finished");
-    host = text(object, "host");
-    entry.leadSerial = text(object, "lead_serial");
-    entry.leadIndex = static_cast<int>(number(object, "lead_index", -1));
-    entry.leadLocation = text(object, "lead_location");
-    entry.laneName = text(object, "lane_name");
-    entry.unitId = text(object, "unit_id");
-    entry.result = text(object, "result");
-    entry.versionBefore = text(object, "version_before");
-    entry.versionAfter = text(object, "version_after");
-    entry.attempts = static_cast<int>(number(object, "attempts", 1));
-    entry.recordsSent = static_cast<std::int32_t>(number(object, "records_sent", 0));
-    entry.recordsTotal = static_cast<std::int32_t>(number(object, "records_total", 0));
-    entry.seconds = number(object, "duration_s", 0);
+    const JsonValue* schema = member(object, "schema");
+    const JsonValue* result = member(object, "result");
+    if (schema == nullptr || !schema->is_number() || schema->get<double>() != 1 ||
+        result == nullptr || textOf(*result).empty()) {
+        return false;
+    }
+    entry = RecordEntry();
+    for (const RecordKey& key : kRecordKeys) {
+        if (const JsonValue* value = member(object, key.key)) {
+            readInto(key, *value, entry);
+        }
+    }
+    const JsonValue* hostValue = member(object, "host");
+    host = hostValue != nullptr ? textOf(*hostValue) : "";
     return true;
 }
 

@@ -72,6 +72,14 @@ std::vector<BridgeReport> surveyFor(const Selection& selection) {
     return surveyBridges(survey);
 }
 
+void locateLeads(std::vector<BridgeReport>& reports) {
+    for (BridgeReport& report : reports) {
+        if (isLeadReport(report) && !report.identity.location) {
+            report.identity.location = readBridgeLocation(report.identity.index);
+        }
+    }
+}
+
 bool cannotBeToldApart(const BridgeReport& lead) {
     return !serialTellsApart(lead.identity) && !lead.identity.location;
 }

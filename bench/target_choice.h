@@ -30,6 +30,10 @@ struct Selection {
 // meter asked at the bench's latency.
 std::vector<BridgeReport> surveyFor(const Selection& selection);
 
+// Reads where each meter lead sits on the USB bus, where the survey did not and the library can
+// tell: an upgrade records it (and finds the lead again by it), as the station does.
+void locateLeads(std::vector<BridgeReport>& reports);
+
 struct TargetChoice {
     const BridgeReport* target = nullptr; // null: refused, see result
     CommandResult result;

@@ -22,40 +22,36 @@ std::string shown(const std::string& text) {
     return text.empty() ? "-" : printable(text);
 }
 
-const char* orNull(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
-
-std::string entryJson(const RecordEntry& entry) {
+JsonObject entryJson(const RecordEntry& entry) {
     JsonObject item;
     item.add("command", entry.command)
         .add("finished", entry.finished)
         .add("lead_serial", entry.leadSerial)
-        .add("lead_location", orNull(entry.leadLocation))
-        .add("lane_name", orNull(entry.laneName))
-        .add("unit_id", orNull(entry.unitId))
+        .addTextOrNull("lead_location", entry.leadLocation)
+        .addTextOrNull("lane_name", entry.laneName)
+        .addTextOrNull("unit_id", entry.unitId)
         .add("result", entry.result)
-        .add("version_before", orNull(entry.versionBefore))
-        .add("version_after", orNull(entry.versionAfter))
+        .addTextOrNull("version_before", entry.versionBefore)
+        .addTextOrNull("version_after", entry.versionAfter)
         .add("attempts", entry.attempts);
-    return item.nested();
+    return item;
 }
 
 void printJson(const std::string& path, bool found, const RecordHistory& history) {
-    std::string leads;
+    std::vector<JsonObject> leads;
     for (const LeadHistory& lead : history.leads) {
-        JsonObject item;
-        item.add("lead_serial", lead.serial)
-            .add("lead_location", orNull(lead.location))
+        leads.emplace_back();
+        leads.back()
+            .add("lead_serial", lead.serial)
+            .addTextOrNull("lead_location", lead.location)
             .add("ok", lead.ok)
             .add("current", lead.current)
             .add("failed", lead.failed)
-            .addRaw("last", entryJson(lead.last));
-        leads += (leads.empty() ? "" : ",") + item.nested();
+            .add("last", entryJson(lead.last));
     }
-    std::string last;
+    std::vector<JsonObject> last;
     for (const RecordEntry& entry : history.last) {
-        last += (last.empty() ? "" : ",") + entryJson(entry);
+        last.push_back(entryJson(entry));
     }
     JsonObject()
         .add("event", "history")
@@ -63,8 +59,8 @@ void printJson(const std::string& path, bool found, const RecordHistory& history
         .add("found", found)
         .add("entries", history.entries)
         .add("unreadable", history.unreadable)
-        .addRaw("leads", "[" + leads + "]")
-        .addRaw("last", "[" + last + "]")
+        .add("leads", leads)
+        .add("last", last)
         .print();
 }
 

@@ -1,51 +1,64 @@
 #include "json_writer.h"
 
-#include "json_text.h"
 #include "terminal.h"
-
-#include <cstdio>
 
 namespace pxr7 {
 
-JsonObject::JsonObject() : text_("\"schema\":1") {}
-
-void JsonObject::key(const char* name) {
-    const std::string quoted = jsonString(name) + ":";
-    text_ += "," + quoted;
-    nested_ += (nested_.empty() ? "" : ",") + quoted;
-}
-
-JsonObject& JsonObject::addRaw(const char* name, const std::string& json) {
-    key(name);
-    text_ += json;
-    nested_ += json;
+JsonObject& JsonObject::add(const char* key, const std::string& value) {
+    object_[key] = jsonText(value);
     return *this;
 }
 
-JsonObject& JsonObject::add(const char* name, const std::string& value) {
-    return addRaw(name, jsonString(value));
+JsonObject& JsonObject::add(const char* key, const char* value) {
+    object_[key] = value != nullptr ? jsonText(value) : JsonValue(nullptr);
+    return *this;
 }
 
-JsonObject& JsonObject::add(const char* name, const char* value) {
-    return addRaw(name, value != nullptr ? jsonString(value) : "null");
+JsonObject& JsonObject::add(const char* key, long long value) {
+    object_[key] = value;
+    return *this;
 }
 
-JsonObject& JsonObject::add(const char* name, long long value) {
-    return addRaw(name, std::to_string(value));
+JsonObject& JsonObject::add(const char* key, double value) {
+    object_[key] = jsonDecimal3(value);
+    return *this;
 }
 
-JsonObject& JsonObject::add(const char* name, double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return addRaw(name, text);
+JsonObject& JsonObject::add(const char* key, bool value) {
+    object_[key] = value;
+    return *this;
 }
 
-JsonObject& JsonObject::add(const char* name, bool value) {
-    return addRaw(name, value ? "true" : "false");
+JsonObject& JsonObject::add(const char* key, const JsonObject& value) {
+    object_[key] = value.object_;
+    return *this;
+}
+
+JsonObject& JsonObject::add(const char* key, const std::vector<JsonObject>& items) {
+    JsonValue array = JsonValue::array();
+    for (const JsonObject& item : items) {
+        array.push_back(item.object_);
+    }
+    object_[key] = std::move(array);
+    return *this;
+}
+
+JsonObject& JsonObject::addTextOrNull(const char* key, const std::string& value) {
+    object_[key] = jsonTextOrNull(value);
+    return *this;
+}
+
+std::string JsonObject::line() const {
+    JsonValue line = JsonValue::object();
+    line["schema"] = 1;
+    for (const auto& item : object_.items()) {
+        line[item.key()] = item.value();
+    }
+    return jsonLine(line);
 }
 
 void JsonObject::print() const {
-    terminal().line(LineKind::Json, "{" + text_ + "}");
+    terminal().line(LineKind::Json, line());
 }
 
 } // namespace pxr7

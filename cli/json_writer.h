@@ -1,31 +1,35 @@
-// One JSON object per line on stdout, each beginning with "schema": 1 (docs/json.md).
+// One JSON object per line on stdout, each beginning with "schema": 1 (docs/json.md). A thin
+// layer over nlohmann-json (json_text.h): keys stay in the order they are added, and texts are
+// kept byte for byte.
 #pragma once
 
-#include <cstdint>
+#include "json_text.h"
+
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
 class JsonObject {
 public:
-    JsonObject();
     JsonObject& add(const char* key, const std::string& value);
     JsonObject& add(const char* key, const char* value); // null for a null pointer
     JsonObject& add(const char* key, long long value);
     JsonObject& add(const char* key, int value) { return add(key, static_cast<long long>(value)); }
-    JsonObject& add(const char* key, double value);
+    JsonObject& add(const char* key, double value); // three decimals
     JsonObject& add(const char* key, bool value);
-    // A value that is already JSON (an array or object built elsewhere).
-    JsonObject& addRaw(const char* key, const std::string& json);
-    // The object's text, without the schema key: for nesting.
-    std::string nested() const { return "{" + nested_ + "}"; }
-    // Writes the object as one line on stdout, flushed.
+    // A nested object (without its own schema key), or an array of them.
+    JsonObject& add(const char* key, const JsonObject& value);
+    JsonObject& add(const char* key, const std::vector<JsonObject>& items);
+    // The text, or null when it is empty: a value not known.
+    JsonObject& addTextOrNull(const char* key, const std::string& value);
+    // The whole line, schema key first, without a line break.
+    std::string line() const;
+    // Writes the line on stdout, flushed.
     void print() const;
 
 private:
-    void key(const char* name);
-    std::string text_;   // with the schema key
-    std::string nested_; // without it
+    JsonValue object_ = JsonValue::object(); // without the schema key
 };
 
 } // namespace pxr7

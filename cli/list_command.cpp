@@ -19,13 +19,13 @@ int answeringMeters(const std::vector<BridgeReport>& reports) {
 }
 
 void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
-    std::string bridges = "[";
+    std::vector<JsonObject> bridges;
     for (const BridgeReport& report : reports) {
-        bridges += (bridges.size() > 1 ? "," : "") + bridgeJson(report);
+        bridges.push_back(bridgeJson(report));
     }
     JsonObject()
         .add("command", "list")
-        .addRaw("bridges", bridges + "]")
+        .add("bridges", bridges)
         .add("meters", answeringMeters(reports))
         .add("exit_code", exitCode)
         .add("error", exitCode == EXIT_OK ? nullptr : errorWordFor(exitCode))

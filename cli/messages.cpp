@@ -65,17 +65,19 @@ void describeBridges(const std::vector<BridgeReport>& reports) {
     }
 }
 
-std::string changesJson(const std::vector<EepromChange>& changes) {
-    std::string json = "[";
+std::vector<JsonObject> changesJson(const std::vector<EepromChange>& changes) {
+    std::vector<JsonObject> items;
     for (const EepromChange& change : changes) {
-        JsonObject item;
-        item.add("field", change.field).add("before", change.before).add("after", change.after);
-        json += (json.size() > 1 ? "," : "") + item.nested();
+        items.emplace_back();
+        items.back()
+            .add("field", change.field)
+            .add("before", change.before)
+            .add("after", change.after);
     }
-    return json + "]";
+    return items;
 }
 
-std::string bridgeJson(const BridgeReport& report) {
+JsonObject bridgeJson(const BridgeReport& report) {
     JsonObject bridge;
     bridge.add("index", report.identity.index)
         .add("serial", report.identity.serialNumber)
@@ -83,9 +85,9 @@ std::string bridgeJson(const BridgeReport& report) {
         .add("state", stateCode(report.state))
         .add("version",
              report.state == BridgeState::MeterAnswered ? report.version.c_str() : nullptr)
-        .addRaw("changes", changesJson(report.changes))
+        .add("changes", changesJson(report.changes))
         .add("status", static_cast<long long>(report.status));
-    return bridge.nested();
+    return bridge;
 }
 
 } // namespace pxr7

@@ -4,6 +4,7 @@
 
 #include "bridge_survey.h"
 #include "command_result.h"
+#include "json_writer.h"
 #include "message_catalogue.h"
 
 #include <string>
@@ -25,8 +26,8 @@ void printBridgeTable(const std::vector<BridgeReport>& reports);
 // With --verbose: what the survey found on each bridge, one line each.
 void describeBridges(const std::vector<BridgeReport>& reports);
 // A bridge as a JSON object, for the list and for events.
-std::string bridgeJson(const BridgeReport& report);
-// A lead's EEPROM changes as a JSON array.
-std::string changesJson(const std::vector<EepromChange>& changes);
+JsonObject bridgeJson(const BridgeReport& report);
+// A lead's EEPROM changes, one JSON object each.
+std::vector<JsonObject> changesJson(const std::vector<EepromChange>& changes);
 
 } // namespace pxr7

@@ -20,14 +20,12 @@ std::string shownVersion(const std::string& version) {
 } // namespace
 
 void addRunFields(JsonObject& object, const MeterRun& run) {
-    const auto text = [](const std::string& value) {
-        return value.empty() ? nullptr : value.c_str();
-    };
     object.add("exit_code", run.exitCode)
         .add("error", run.exitCode == EXIT_OK ? nullptr : errorWordFor(run.exitCode))
-        .add("serial", text(run.serial))
-        .add("version_before", text(run.versionBefore))
-        .add("version_after", text(run.versionAfter))
+        .add("result", resultWord(run))
+        .addTextOrNull("serial", run.serial)
+        .addTextOrNull("version_before", run.versionBefore)
+        .addTextOrNull("version_after", run.versionAfter)
         .add("records_sent", static_cast<long long>(run.recordsSent))
         .add("records_total", static_cast<long long>(run.recordsTotal))
         .add("duration_s", run.seconds);
@@ -38,8 +36,8 @@ std::string recordPathFor(const Options& options) {
 }
 
 void warnRecordProblem(const std::string& path, const std::string& problem) {
-    terminal().line(LineKind::Warning,
-                    "pxr7: warning: could not write the record " + printable(path) + ": " + problem);
+    terminal().line(LineKind::Warning, "pxr7: warning: could not write the record " +
+                                           printable(path) + ": " + problem);
 }
 
 void recordCurrent(const Options& options, const std::vector<MeterRun>& settled) {
@@ -79,7 +77,10 @@ void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exit
 }
 
 void printRunResult(const MeterRun& run) {
-    if (!run.versionAfter.empty()) {
+    if (run.outcome() == MeterOutcome::Current) {
+        terminal().line(LineKind::Result,
+                        std::string(resultWord(run)) + ": " + shownVersion(run.versionAfter));
+    } else if (!run.versionAfter.empty()) {
         terminal().line(LineKind::Result,
                         (run.versionBefore.empty() ? std::string("(no answer)")
                                                    : printable(run.versionBefore)) +
@@ -96,8 +97,11 @@ void printSummary(const std::vector<MeterRun>& runs) {
                   "Result", "Records", "Before -> after");
     terminal().line(LineKind::Result, line);
     for (const MeterRun& run : runs) {
+        // A current meter was sent nothing and asked for no count of records.
         const std::string records =
-            std::to_string(run.recordsSent) + "/" + std::to_string(run.recordsTotal);
+            run.outcome() == MeterOutcome::Current
+                ? "-"
+                : std::to_string(run.recordsSent) + "/" + std::to_string(run.recordsTotal);
         const char* result = resultWord(run);
         std::snprintf(line, sizeof line, narrow ? "%-16s  %s" : "%-16s  %-19s  %-9s  %s -> %s",
                       printable(run.serial).c_str(), result, records.c_str(),

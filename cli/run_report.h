@@ -11,8 +11,9 @@ namespace pxr7 {
 
 class JsonObject;
 
-// The run's own keys of a JSON result: exit_code, error, serial, version_before,
-// version_after, records_sent, records_total, duration_s.
+// The run's own keys of a JSON result: exit_code, error, result (ok, current or the error
+// word, as the record has it), serial, version_before, version_after, records_sent,
+// records_total, duration_s. Unknown texts are null.
 void addRunFields(JsonObject& object, const MeterRun& run);
 
 // The record file the options name, or the default one.
@@ -27,7 +28,8 @@ void warnRecordProblem(const std::string& path, const std::string& problem);
 // The runs' --log lines, when the options name a log; one line with exitCode if there are none.
 void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode);
 
-// One meter: the result line ("PXR7 V1.02 -> PXR7 V1.03") and the diagnosis of a failure.
+// One meter: the result line ("PXR7 V1.02 -> PXR7 V1.03", or "current: PXR7 V1.03" for a meter
+// left as it was) and the diagnosis of a failure.
 void printRunResult(const MeterRun& run);
 
 // Several meters: one row each (serial, result, records, versions), then each failure's

@@ -25,7 +25,7 @@ void showChanges(const Options& options, const BridgeReport& lead, bool aboutToW
         JsonObject()
             .add("event", "setup")
             .add("serial", lead.identity.serialNumber)
-            .addRaw("changes", changesJson(lead.changes))
+            .add("changes", changesJson(lead.changes))
             .print();
         return;
     }

@@ -344,8 +344,8 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     if (json()) {
         laneEvent("outcome", tag)
             .add("result", resultWord(meter))
-            .add("version_before", meter.versionBefore)
-            .add("version_after", meter.versionAfter)
+            .addTextOrNull("version_before", meter.versionBefore)
+            .addTextOrNull("version_after", meter.versionAfter)
             .add("attempts", meter.attempts)
             .add("records", static_cast<long long>(meter.recordsSent))
             .add("total", static_cast<long long>(meter.recordsTotal))

@@ -28,15 +28,13 @@ int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCo
         JsonObject result;
         result.add("event", "result").add("command", "upgrade");
         if (options.all) {
-            std::string meters = "[";
-            for (const MeterRun& run : runs) {
-                JsonObject item;
-                addRunFields(item, run);
-                meters += (meters.size() > 1 ? "," : "") + item.nested();
+            std::vector<JsonObject> meters(runs.size());
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                addRunFields(meters[i], runs[i]);
             }
             result.add("exit_code", exitCode)
                 .add("error", exitCode == EXIT_OK ? nullptr : errorWordFor(exitCode))
-                .addRaw("meters", meters + "]");
+                .add("meters", meters);
         } else {
             MeterRun run = runs.empty() ? MeterRun() : runs.front();
             run.exitCode = exitCode;
@@ -183,7 +181,8 @@ int runUpgradeCommand(const Options& options) {
     }
     const UpgradeRequest request{selectionOf(options), options.skipIfCurrent,
                                  embeddedImageVersion()};
-    const std::vector<BridgeReport> reports = surveyFor(request.selection);
+    std::vector<BridgeReport> reports = surveyFor(request.selection);
+    locateLeads(reports);
     describeBridges(reports);
     UpgradePlan plan = planUpgrade(reports, request);
     if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !options.json) {

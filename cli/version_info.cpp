@@ -5,7 +5,7 @@
 #include "commands.h"
 #include "firmware_image.h"
 #include "firmware_image_check.h"
-#include "json_text.h"
+#include "json_writer.h"
 #include "printable.h"
 #include "program_version.h"
 
@@ -56,27 +56,36 @@ const char* attemptText(const D2xxAttempt& attempt) {
     return attempt.loads ? "loads" : "does not load";
 }
 
-void printJson(const VersionFacts& facts) {
-    std::printf("{\"schema\":1,\"program\":%s,\"program_version\":%s,",
-                jsonString(facts.program).c_str(), jsonString(facts.programVersion).c_str());
+JsonObject imageJson(const VersionFacts& facts) {
+    JsonObject image;
     if (facts.imageFound) {
-        std::printf("\"image\":{\"bytes\":%lu,\"records\":%lu,\"sha256\":\"%s\","
-                    "\"sha256_matches\":%s,",
-                    static_cast<unsigned long>(facts.imageBytes),
-                    static_cast<unsigned long>(facts.imageBytes / kFirmwareRecordSize),
-                    facts.imageSha256.c_str(), facts.imageMatches ? "true" : "false");
+        image.add("bytes", static_cast<long long>(facts.imageBytes))
+            .add("records", static_cast<long long>(facts.imageBytes / kFirmwareRecordSize))
+            .add("sha256", facts.imageSha256)
+            .add("sha256_matches", facts.imageMatches);
     } else {
-        std::printf("\"image\":{\"bytes\":null,\"records\":null,\"sha256\":null,"
-                    "\"sha256_matches\":false,");
+        image.add("bytes", nullptr)
+            .add("records", nullptr)
+            .add("sha256", nullptr)
+            .add("sha256_matches", false);
     }
-    std::printf("\"version\":%s,\"standin\":%s},",
-                facts.imageVersion.empty() ? "null" : jsonString(facts.imageVersion).c_str(),
-                embeddedImageIsStandIn() ? "true" : "false");
-    std::printf("\"driver\":{\"library\":%s,\"tried\":%s,\"problem\":%s,\"loads\":%s,"
-                "\"backend\":%s}}\n",
-                jsonString(facts.library).c_str(), facts.attempt.tried ? "true" : "false",
-                facts.attempt.problem.empty() ? "null" : jsonString(facts.attempt.problem).c_str(),
-                facts.attempt.loads ? "true" : "false", jsonString(facts.backend).c_str());
+    return image.addTextOrNull("version", facts.imageVersion)
+        .add("standin", embeddedImageIsStandIn());
+}
+
+void printJson(const VersionFacts& facts) {
+    JsonObject driver;
+    driver.add("library", facts.library)
+        .add("tried", facts.attempt.tried)
+        .addTextOrNull("problem", facts.attempt.problem)
+        .add("loads", facts.attempt.loads)
+        .add("backend", facts.backend);
+    JsonObject version;
+    version.add("program", facts.program)
+        .add("program_version", facts.programVersion)
+        .add("image", imageJson(facts))
+        .add("driver", driver);
+    std::printf("%s\n", version.line().c_str());
 }
 
 // The program's version and the firmware image's version read alike ("1.3.0", "PXR7 V1.03"):

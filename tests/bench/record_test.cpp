@@ -3,6 +3,7 @@
 // file of the record's own name written (no link, FIFO or folder), a line that does not fit
 // taken back, and the history read from a record somebody has mangled.
 #include "history.h"
+#include "json_text.h"
 #include "record.h"
 #include "record_json.h"
 #include "rig_files.h"
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -43,35 +45,78 @@ RecordEntry sampleEntry(const std::string& serial, const std::string& result) {
 
 TEST(Record, LineCarriesEveryFieldAndReadsBackTheSameEvenForHostileTexts) {
     RecordEntry entry = sampleEntry("PX\"7\\A\n0", "transfer_stopped");
-    entry.versionBefore = std::string("V\x01\x7f\xff ok\"}", 8);
+    entry.versionBefore = std::string("V\x01\x7f\xff ok\"}\xc3", 10);
     entry.versionAfter.clear();
     const std::string line = recordLine(entry);
-    EXPECT_EQ(line.find('\n'), std::string::npos);
-    FlatObject object;
-    ASSERT_TRUE(parseFlatObject(line, object)) << line;
+    for (const char c : line) {
+        ASSERT_TRUE(c >= 0x20 && c < 0x7f) << "not one line of printable ASCII: " << line;
+    }
+    EXPECT_NE(line.find("\"V\\u0001\\u007f\\u00ff ok\\\"}\\u00c3\""), std::string::npos) << line;
+    const JsonValue object = parseJsonLine(line);
+    ASSERT_TRUE(object.is_object()) << line;
     for (const char* key : {"schema", "host", "image_sha256", "image_version", "program_version",
                             "backend", "lead_location", "attempts", "duration_s"}) {
         EXPECT_EQ(object.count(key), 1u) << key;
     }
-    EXPECT_EQ(object["image_sha256"].text.size(), 64u);
-    EXPECT_EQ(object["version_after"].text, "null") << "an unknown version is null";
+    EXPECT_EQ(textOf(object["image_sha256"]).size(), 64u);
+    EXPECT_TRUE(object["version_after"].is_null()) << "an unknown version is null, not \"\"";
     RecordEntry back;
     std::string host;
     ASSERT_TRUE(parseRecordLine(line, back, host));
+    EXPECT_EQ(back.versionBefore, entry.versionBefore);
     EXPECT_EQ(recordLine(back), line);
 }
 
-TEST(Record, FlatReaderRefusesWhatIsNotOneFlatObject) {
-    for (const char* bad : {"", "{", "{\"a\":1", "{\"a\":{}}", "{\"a\":[1]}", "[1]", "{\"a\":1}x",
-                            "{\"a\" 1}", "{\"a\":\"\\u12\"}", "{\"a\":\"x}", "{\"a\":tru}",
-                            "{\"a\":1,}", "{\"a\":\"\x01\"}", "{\"a\":-}"}) {
-        FlatObject object;
-        EXPECT_FALSE(parseFlatObject(bad, object)) << bad;
+// The reader takes any schema 1 object with a result, whatever else it holds, and skips the
+// rest; nothing it is given makes it throw, crash or recurse without bound.
+TEST(Record, ReaderTakesEverySchema1LineAndSkipsTheRest) {
+    const std::string deep = "{\"schema\":1,\"result\":\"ok\",\"x\":" + std::string(100000, '[') +
+                             std::string(100000, ']') + "}";
+    const std::string deepInString =
+        "{\"schema\":1,\"result\":\"ok\",\"x\":\"" + std::string(100, '[') + "\\\"\"}";
+    const struct {
+        std::string line;
+        const char* serial; // nullptr: skipped
+    } rows[] = {
+        {"{\"schema\":1,\"result\":\"ok\",\"lead_serial\":\"A\",\"attempts\":2}", "A"},
+        {"{\"schema\":1,\"result\":\"ok\",\"lead_serial\":\"B\",\"extra\":{\"a\":[1,2,{\"b\":null}]"
+         "}}",
+         "B"},
+        {"{\"extra\":[\"x\",[]],\"schema\":1.0,\"result\":\"current\",\"lead_serial\":\"C\"}", "C"},
+        {"{\"schema\":1,\"result\":\"ok\",\"lead_serial\":\"\\u00e9\\u0041\\u20ac\"}",
+         "\xe9"
+         "A\xe2\x82\xac"},
+        {deepInString, ""},
+        {"{\"schema\":2,\"result\":\"ok\",\"lead_serial\":\"D\"}", nullptr},
+        {"{\"schema\":\"1\",\"result\":\"ok\"}", nullptr},
+        {"{\"schema\":1,\"lead_serial\":\"E\"}", nullptr},
+        {"{\"schema\":1,\"result\":\"ok\",\"lead_ser", nullptr},
+        {"{\"schema\":1,\"result\":\"ok\"}x", nullptr},
+        {"[{\"schema\":1,\"result\":\"ok\"}]", nullptr},
+        {"\"schema\"", nullptr},
+        {"{\"schema\":1,\"result\":\"\xff\"}", nullptr},
+        {deep, nullptr},
+    };
+    std::string text;
+    int taken = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line.substr(0, 80));
+        RecordEntry entry;
+        std::string host;
+        EXPECT_EQ(parseRecordLine(row.line, entry, host), row.serial != nullptr);
+        if (row.serial != nullptr) {
+            EXPECT_EQ(entry.leadSerial, row.serial);
+            ++taken;
+        }
+        text += row.line + "\n";
     }
-    FlatObject object;
-    ASSERT_TRUE(parseFlatObject(" { \"a\" : -1.5e3 , \"b\":null,\"c\":\"\\u00e9\\/\"} ", object));
-    EXPECT_EQ(object["a"].text, "-1.5e3");
-    EXPECT_EQ(object["c"].text, "\xe9/");
+    std::istringstream record(text);
+    const RecordHistory history = summariseRecord(record, 10);
+    EXPECT_EQ(history.entries, taken);
+    EXPECT_EQ(history.unreadable, static_cast<int>(std::size(rows)) - taken);
+    ASSERT_EQ(history.last.size(), static_cast<std::size_t>(taken));
+    EXPECT_EQ(history.last[0].attempts, 2);
+    EXPECT_EQ(history.last[2].result, "current");
 }
 
 TEST(Record, DefaultPathFollowsTheStateHome) {

@@ -77,4 +77,18 @@ TEST(CliRecordFile, ARecordThatFillsUpMidRunStopsNewMetersAndEndsWith18) {
     }
 }
 
+// A meter that never reported a version after its transfer stopped: the outcome event and the
+// record line say null, never "", for what nobody knows.
+TEST(CliRecordFile, AnAbsentVersionIsNullInTheOutcomeEventAndTheRecord) {
+    CliRig rig(kMeter + "stop_after_record = 5\n");
+    const CliResult result = rig.run("--json station --count 1 --retries 0 --record record.jsonl");
+    EXPECT_EQ(result.exitCode, 17) << result.out << result.err;
+    const std::string record = fileText(rig.path("record.jsonl"));
+    for (const std::string& text : {result.out, record}) {
+        EXPECT_TRUE(contains(text, "\"version_before\":\"PXR7 V1.02\",\"version_after\":null"))
+            << text;
+        EXPECT_FALSE(contains(text, "\":\"\"")) << "an empty text for an unknown value: " << text;
+    }
+}
+
 } // namespace

@@ -177,7 +177,8 @@ TEST(CliUpgrade, JsonEventsReportEveryRecordAndTheOutcome) {
     EXPECT_TRUE(contains(result.out, "\"kind\":\"information\",\"text\":\"Upgrade complete\"}"));
     EXPECT_TRUE(contains(result.out,
                          "\"event\":\"result\",\"command\":\"upgrade\",\"exit_code\":0,"
-                         "\"error\":null,\"serial\":\"PX7A0000\",\"version_before\":"
+                         "\"error\":null,\"result\":\"ok\",\"serial\":\"PX7A0000\","
+                         "\"version_before\":"
                          "\"PXR7 V1.02\",\"version_after\":\"PXR7 V1.03\",\"records_sent\""
                          ":314,\"records_total\":314"))
         << result.out;
@@ -264,14 +265,22 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     ASSERT_EQ(lines.size(), 2u);
     for (const char* part :
          {"{\"schema\":1,\"command\":\"upgrade\",\"started\":\"20", "\"lead_serial\":\"PX7A0000\"",
-          "\"result\":\"ok\"", "\"version_before\":\"PXR7 V1.02\"",
-          "\"version_after\":\"PXR7 V1.03\"", "\"records_sent\":314,\"records_total\":314",
-          "\"image_sha256\":\"", "\"backend\":\"D2XX\""}) {
+          "\"lead_location\":\"0x01100000\"", "\"result\":\"ok\"",
+          "\"version_before\":\"PXR7 V1.02\"", "\"version_after\":\"PXR7 V1.03\"",
+          "\"records_sent\":314,\"records_total\":314", "\"image_sha256\":\"",
+          "\"backend\":\"D2XX\""}) {
         EXPECT_TRUE(contains(lines[0], part)) << part << " in " << lines[0];
     }
     EXPECT_TRUE(contains(lines[1], "\"lead_serial\":\"PX7A0001\",\"lead_index\":1"));
     EXPECT_TRUE(contains(lines[1], "\"result\":\"current\"")) << lines[1];
     EXPECT_TRUE(contains(lines[1], "\"records_sent\":0")) << "nothing sent to a current meter";
+    EXPECT_TRUE(contains(result.out, "PX7A0001          current              -  ")) << result.out;
+    // One meter left as it was says so, in words and in JSON, as the record does.
+    const CliResult one = rig.run("upgrade --yes --skip-if-current --index 1");
+    EXPECT_TRUE(contains(one.out, "current: PXR7 V1.03")) << one.out;
+    const CliResult oneJson = rig.run("--json upgrade --yes --skip-if-current --index 1");
+    EXPECT_TRUE(contains(oneJson.out, "\"error\":null,\"result\":\"current\",")) << oneJson.out;
+    lines = recordLines(rig);
 
     // A record that cannot be written is a warning, never another exit code.
     ASSERT_EQ(rig.shell("mkfifo record.fifo"), 0);
@@ -284,8 +293,8 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     writeFile(rig.recordPath(), fileText(rig.recordPath()) + lines[0].substr(0, 60));
     const CliResult history = rig.run("history --last 1");
     EXPECT_EQ(history.exitCode, 0) << history.err;
-    EXPECT_TRUE(contains(history.out, ": 2 meters (1 unreadable line skipped)")) << history.out;
-    EXPECT_TRUE(contains(history.out, "PX7A0000          -              1        0       0  ok"))
+    EXPECT_TRUE(contains(history.out, ": 4 meters (1 unreadable line skipped)")) << history.out;
+    EXPECT_TRUE(contains(history.out, "PX7A0000          0x01100000     1        0       0  ok"))
         << history.out;
     EXPECT_TRUE(contains(history.out, "Last 1:\n")) << history.out;
     const CliResult json = rig.run("--json history --record missing.jsonl");

@@ -3,18 +3,10 @@
 #include "record_json.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace soak {
 
 namespace {
-
-std::string textOf(const pxr7::FlatObject& object, const char* key) {
-    const auto found = object.find(key);
-    return found == object.end() || found->second.kind == pxr7::FlatValue::Kind::Literal
-               ? std::string()
-               : found->second.text;
-}
 
 // The leads with the line's serial number; where several share it, the one at its location,
 // or all of them when the line has none.
@@ -44,23 +36,23 @@ std::vector<RecordLine> readRecordLines(const BenchPlan& plan, const std::vector
                                         std::vector<std::string>& unreadable) {
     std::vector<RecordLine> lines;
     for (const SeenLine& s : seen) {
-        pxr7::FlatObject object;
-        if (!pxr7::parseFlatObject(s.text, object) || textOf(object, "result").empty()) {
+        pxr7::RecordEntry entry;
+        std::string host;
+        if (!pxr7::parseRecordLine(s.text, entry, host)) {
             unreadable.push_back(s.text);
             continue;
         }
         RecordLine line;
         line.text = s.text;
-        line.serial = textOf(object, "lead_serial");
-        line.location = textOf(object, "lead_location");
-        line.result = textOf(object, "result");
-        line.versionBefore = textOf(object, "version_before");
-        line.versionAfter = textOf(object, "version_after");
-        line.attempts = std::atol(textOf(object, "attempts").c_str());
-        line.recordsSent = std::atol(textOf(object, "records_sent").c_str());
+        line.serial = entry.leadSerial;
+        line.location = entry.leadLocation;
+        line.result = entry.result;
+        line.versionBefore = entry.versionBefore;
+        line.versionAfter = entry.versionAfter;
+        line.attempts = entry.attempts;
+        line.recordsSent = entry.recordsSent;
         line.finishMs = s.seenMs;
-        line.startMs =
-            s.seenMs - static_cast<long>(std::atof(textOf(object, "duration_s").c_str()) * 1000);
+        line.startMs = s.seenMs - static_cast<long>(entry.seconds * 1000);
         line.bridges = leadsOf(plan, line);
         lines.push_back(line);
     }
