@@ -43,6 +43,15 @@ JsonObject& JsonObject::add(const char* key, const std::vector<JsonObject>& item
     return *this;
 }
 
+JsonObject& JsonObject::add(const char* key, const std::vector<std::string>& texts) {
+    JsonValue array = JsonValue::array();
+    for (const std::string& text : texts) {
+        array.push_back(jsonText(text));
+    }
+    object_[key] = std::move(array);
+    return *this;
+}
+
 JsonObject& JsonObject::addTextOrNull(const char* key, const std::string& value) {
     object_[key] = jsonTextOrNull(value);
     return *this;

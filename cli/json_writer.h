@@ -21,6 +21,7 @@ public:
     // A nested object (without its own schema key), or an array of them.
     JsonObject& add(const char* key, const JsonObject& value);
     JsonObject& add(const char* key, const std::vector<JsonObject>& items);
+    JsonObject& add(const char* key, const std::vector<std::string>& texts);
     // The text, or null when it is empty: a value not known.
     JsonObject& addTextOrNull(const char* key, const std::string& value);
     // The whole line, schema key first, without a line break.

@@ -25,11 +25,7 @@ void StationView::unitIdRefused(const std::string& id, const std::string& why) {
 
 void StationView::unitIdsWaiting(const std::vector<std::string>& ids) {
     if (terminal().settings().json) {
-        std::string list;
-        for (const std::string& id : ids) {
-            list += (list.empty() ? "" : ",") + jsonString(id);
-        }
-        JsonObject().add("event", "unit_ids_waiting").addRaw("unit_ids", "[" + list + "]").print();
+        JsonObject().add("event", "unit_ids_waiting").add("unit_ids", ids).print();
         return;
     }
     std::string text;
