@@ -109,8 +109,13 @@ void printSummary(const std::vector<MeterRun>& runs) {
                       shownVersion(run.versionAfter).c_str());
         terminal().line(LineKind::Result, line);
     }
+    // Each meter's diagnosis says which meter it is about.
+    const std::string name = "pxr7: ";
     for (const MeterRun& run : runs) {
-        printDiagnosis(run.diagnosis);
+        const bool named = run.diagnosis.compare(0, name.size(), name) == 0;
+        printDiagnosis(run.diagnosis.empty() || !named ? run.diagnosis
+                                                       : name + printable(run.serial) + ": " +
+                                                             run.diagnosis.substr(name.size()));
     }
 }
 

@@ -261,7 +261,7 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     CliRig rig("state_file = state.txt\n[bridge 0]\n[bridge 1]\nversion = PXR7 V1.03\n");
     const CliResult result = rig.run("upgrade --all --yes --skip-if-current");
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
-    std::vector<std::string> lines = recordLines(rig);
+    const std::vector<std::string> lines = recordLines(rig);
     ASSERT_EQ(lines.size(), 2u);
     for (const char* part :
          {"{\"schema\":1,\"command\":\"upgrade\",\"started\":\"20", "\"lead_serial\":\"PX7A0000\"",
@@ -280,7 +280,6 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     EXPECT_TRUE(contains(one.out, "current: PXR7 V1.03")) << one.out;
     const CliResult oneJson = rig.run("--json upgrade --yes --skip-if-current --index 1");
     EXPECT_TRUE(contains(oneJson.out, "\"error\":null,\"result\":\"current\",")) << oneJson.out;
-    lines = recordLines(rig);
 
     // A record that cannot be written is a warning, never another exit code.
     ASSERT_EQ(rig.shell("mkfifo record.fifo"), 0);
