@@ -1,5 +1,6 @@
 #include "station_view.h"
 
+#include "bridge_texts.h"
 #include "json_writer.h"
 #include "lead_command.h"
 #include "printable.h"
@@ -100,8 +101,7 @@ LaneRow stateRow(const LaneTag& lane, LaneState state, const std::string& reason
         break;
     case LaneState::NeedsSetup:
         row.state = "needs setup";
-        row.next = "factory-fresh FT232R: a new meter lead or another adapter. If it is a meter "
-                   "lead, run " +
+        row.next = std::string(kFactoryFreshText) + ". If it is a meter lead, run " +
                    commandForLead("setup", identityOf(lane)) +
                    ", or start the station with --setup.";
         break;

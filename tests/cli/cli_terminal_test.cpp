@@ -19,7 +19,9 @@ const std::string kThreeMeters = "[bridge 0]\n[bridge 1]\n[bridge 2]\n";
 class TmuxWindow {
 public:
     TmuxWindow(const CliRig& rig, int columns, const std::string& arguments, int rows = 20)
-        : rig_(rig), socket_("pxr7-test-" + std::to_string(getpid())) {
+        // A server of its own for each window: one killed just before may still be going away.
+        : rig_(rig),
+          socket_("pxr7-test-" + std::to_string(getpid()) + "-" + std::to_string(windowsMade_++)) {
         std::string line = rig.commandLine(arguments);
         // Ctrl+C must reach the program alone, as it does at a prompt; the window's end is the
         // watchdog here.
@@ -71,6 +73,7 @@ private:
 
     const CliRig& rig_;
     std::string socket_;
+    static inline int windowsMade_ = 0;
 };
 
 bool has(const std::vector<std::string>& lines, const std::string& wanted) {
@@ -174,8 +177,13 @@ TEST(CliTerminal, TheStationScreenFitsItsWindowAsItIsResized) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1000));
             window.resize(c.columns, c.rows);
         }
-        ASSERT_EQ(window.wait(), 17);
+        const int exitCode = window.wait();
         const std::vector<std::string> lines = window.lines();
+        std::string screen;
+        for (const std::string& line : lines) {
+            screen += line + "\n";
+        }
+        ASSERT_EQ(exitCode, 17) << screen;
         for (const std::string& line : lines) {
             EXPECT_LT(line.size(), static_cast<std::size_t>(c.columns)) << line;
         }
