@@ -1,6 +1,7 @@
 #include "messages.h"
 
 #include "bridge_texts.h"
+#include "exit_codes.h"
 #include "json_writer.h"
 #include "printable.h"
 #include "terminal.h"
@@ -34,6 +35,15 @@ void printFailure(const CommandResult& result) {
     printDiagnosis(result.diagnosis);
     if (result.exitCode == EXIT_USAGE) {
         terminal().line(LineKind::Error, "Try 'pxr7 --help'.");
+    } else {
+        printAdvice(result.exitCode);
+    }
+}
+
+void printAdvice(int exitCode) {
+    // The same advice the station and the guide give for this outcome.
+    if (exitCode != EXIT_OK && exitCode != EXIT_USAGE && exitCode != EXIT_CANCELLED) {
+        terminal().line(LineKind::Error, std::string("What to do: ") + adviceFor(exitCode) + ".");
     }
 }
 

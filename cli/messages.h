@@ -18,8 +18,11 @@ void printMessage(int index, MessageKind kind);
 // The diagnosis line on stderr (nothing for an empty line).
 void printDiagnosis(const std::string& line);
 
-// A refusal or failure: its diagnosis, and for a usage error the hint to the help.
+// A refusal or failure: its diagnosis, and the hint to the help for a usage error or the
+// exit-code table's advice for any other.
 void printFailure(const CommandResult& result);
+// "What to do: " and the table's advice, for a failure other than a usage error or a cancel.
+void printAdvice(int exitCode);
 
 // One line per bridge: index, serial number, description, state.
 void printBridgeTable(const std::vector<BridgeReport>& reports);

@@ -87,6 +87,9 @@ void printRunResult(const MeterRun& run) {
                             " -> " + printable(run.versionAfter));
     }
     printDiagnosis(run.diagnosis);
+    if (run.outcome() == MeterOutcome::Failed) {
+        printAdvice(run.exitCode);
+    }
 }
 
 void printSummary(const std::vector<MeterRun>& runs) {

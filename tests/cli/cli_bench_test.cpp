@@ -2,6 +2,7 @@
 // touches a bridge that is not a meter lead, never flashes a meter it did not show, and never
 // reports a failure as success. Each case runs pxr7 end to end through the simulator.
 #include "cli_rig.h"
+#include "exit_codes.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,10 @@ const BenchCase kCases[] = {
      "upgrade --yes --setup", 9,
      [](const CliRig& rig, const CliResult& result) {
          EXPECT_TRUE(contains(result.err, "could not be written")) << result.err;
+         // The table's advice for the outcome, as the station and the guide give it.
+         EXPECT_TRUE(contains(result.err, std::string("What to do: ") +
+                                              pxr7::adviceFor(pxr7::EXIT_LEAD_SETUP_FAILED)))
+             << result.err;
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_CyclePort"), 0);
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);
      }},
