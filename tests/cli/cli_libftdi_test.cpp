@@ -143,16 +143,24 @@ TEST(CliLibftdi, FtdiSioLeavesOnlyTheLeadTalkedToAndComesBack) {
     }
 }
 
+// The list and the station alike: each bridge is a line or a lane with the cause and the fix.
 TEST(CliLibftdi, ABridgeThatCannotBeOpenedSaysWhatToDo) {
-    CliRig rig("[bridge 0]\nopen = fail\n[bridge 1]\nheld_by = other_program\n",
+    CliRig rig("[bridge 0]\nopen = fail\n[bridge 1]\nheld_by = other_program\n[bridge 2]\n"
+               "meter_windows = 4000-60000\n",
                RigBackend::Libftdi);
     const CliResult list = rig.run("list");
-    for (const char* part : {"busy: could not be opened: no permission on its USB device node "
-                             "/dev/bus/usb/001/",
-                             "install the udev rule 60-pxr7.rules", "GROUP=\"plugdev\"",
-                             "busy: could not be opened: another program is using it"}) {
-        EXPECT_TRUE(contains(list.out, part)) << part << "\n" << list.out;
+    const CliResult station = rig.run("station --count 1 --record record.jsonl");
+    EXPECT_EQ(station.exitCode, 0) << station.err;
+    for (const std::string& out : {list.out, station.out}) {
+        for (const char* part : {"could not be opened: no permission on its USB device node "
+                                 "/dev/bus/usb/001/",
+                                 "install the udev rule 60-pxr7.rules", "GROUP=\"plugdev\"",
+                                 "could not be opened: another program is using it"}) {
+            EXPECT_TRUE(contains(out, part)) << part << "\n" << out;
+        }
     }
+    EXPECT_TRUE(contains(list.out, "busy: could not be opened")) << list.out;
+    EXPECT_TRUE(contains(station.out, "bridge 0 (bridge 0): cannot open the lead")) << station.out;
     EXPECT_FALSE(contains(list.out + list.err, "status")) << list.out << list.err;
 }
 
