@@ -469,6 +469,12 @@ void StationView::finish(const StationResult& result) {
         return;
     }
     terminal().line(LineKind::Result, stationHeaderLine(header(Clock::now())));
+    if (settings_.laneCounts) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const LaneRow& row : rows(Clock::now())) {
+            terminal().line(LineKind::Result, "  " + row.label + ": " + row.counts);
+        }
+    }
 }
 
 } // namespace pxr7
