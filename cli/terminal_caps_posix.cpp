@@ -1,5 +1,6 @@
 #include "terminal_caps.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,12 @@ int stdoutRows() {
 
 namespace {
 
-volatile std::sig_atomic_t resized = 0;
+// Read by the thread that redraws, set by the handler in whichever thread takes the signal:
+// a lock-free atomic is safe in both.
+std::atomic<bool> resized{false};
 
 void noteResize(int) {
-    resized = 1;
+    resized.store(true);
 }
 
 } // namespace
@@ -43,9 +46,7 @@ void watchTerminalSize() {
 }
 
 bool tookResize() {
-    const bool was = resized != 0;
-    resized = 0;
-    return was;
+    return resized.exchange(false);
 }
 
 bool stdoutTakesSequences() {
