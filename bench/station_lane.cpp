@@ -122,7 +122,12 @@ StationLane::Start StationLane::decide(DevicePort::EepromCheck check) {
     switch (check) {
     case DevicePort::EepromCheck::NeedsCorrection:
         if (!shared_.settings().setUp) {
-            shared_.observer().laneState(tag(), LaneState::NeedsSetup);
+            // A factory-fresh bridge may be somebody's adapter; a lead of ours is surely one.
+            shared_.observer().laneBlocked(
+                tag(), LaneState::NeedsSetup,
+                sameDescription(lead_.description, kFactoryBridgeDescription)
+                    ? ""
+                    : "a meter lead whose EEPROM settings need correcting");
             return Start::LeaveAlone;
         }
         return setUpNow() ? Start::Ready : Start::LeaveAlone;

@@ -101,9 +101,11 @@ LaneRow stateRow(const LaneTag& lane, LaneState state, const std::string& reason
         break;
     case LaneState::NeedsSetup:
         row.state = "needs setup";
-        row.next = std::string(kFactoryFreshText) + ". If it is a meter lead, run " +
-                   commandForLead("setup", identityOf(lane)) +
-                   ", or start the station with --setup.";
+        // No reason: a factory-fresh bridge, which may be somebody's adapter.
+        row.next = reason.empty() ? std::string(kFactoryFreshText) + ". If it is a meter lead, run "
+                                  : reason + ": run ";
+        row.next +=
+            commandForLead("setup", identityOf(lane)) + ", or start the station with --setup.";
         break;
     case LaneState::SettingUp:
         row.state = "setting up the lead";
