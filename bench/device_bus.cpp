@@ -94,7 +94,7 @@ DeviceBus::Holding::~Holding() {
     bus_.held_.erase(bus_.held_.find(index_));
 }
 
-bool DeviceBus::transferHolds(int index) const {
+bool DeviceBus::holds(int index) const {
     std::lock_guard<std::mutex> hold(heldLock_);
     return held_.count(index) > 0;
 }

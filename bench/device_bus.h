@@ -31,7 +31,7 @@ public:
 
     // Whether we hold the bridge at index open now (a transfer, or a look at a lead after the
     // lock was let go): a look at the bus finds it busy, and that is no reason to report it.
-    bool transferHolds(int index) const;
+    bool holds(int index) const;
 
     // Marks an index held by us for as long as it lives. Made while the bus lock is held.
     class Holding {
@@ -49,7 +49,7 @@ public:
 private:
     std::mutex lock_;
     mutable std::mutex heldLock_;
-    std::multiset<int> held_; // indexes our transfers hold open
+    std::multiset<int> held_; // indexes we hold open (transfers, looks at a lead)
 };
 
 // Opens the lead where it was last seen, or, if another bridge is there now or none, finds it

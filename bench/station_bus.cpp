@@ -38,7 +38,7 @@ std::vector<BridgeIdentity> walkMeterLeads(const DeviceBus& bus,
         const int index = static_cast<int>(i);
         BridgeIdentity found;
         if (!probeBridge(index, found)) {
-            if (!bus.transferHolds(index)) {
+            if (!bus.holds(index)) {
                 unopened.push_back(unopenedAt(index));
             }
         } else if (isMeterLead(found)) {

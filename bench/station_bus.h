@@ -11,7 +11,7 @@ namespace pxr7 {
 
 class DeviceBus;
 
-// A bridge the walk could not open to see who it is, and that none of our transfers holds.
+// A bridge the walk could not open to see who it is, and that we do not hold ourselves.
 struct UnopenedBridge {
     int index = -1;
     std::optional<std::uint32_t> location;
@@ -22,7 +22,7 @@ struct UnopenedBridge {
 // read who it is (a bridge held open by someone is skipped), and a lead's location is read
 // where the library can tell it. Leads without a serial number, or sharing one, are marked
 // serialShared. The caller holds the bus lock.
-// Bridges that could not be opened, except those bus's transfers hold, go to unopened.
+// Bridges that could not be opened, except those bus holds for us, go to unopened.
 std::vector<BridgeIdentity> walkMeterLeads(const DeviceBus& bus,
                                            std::vector<UnopenedBridge>& unopened);
 

@@ -113,12 +113,10 @@ void printSummary(const std::vector<MeterRun>& runs) {
         terminal().line(LineKind::Result, line);
     }
     // Each meter's diagnosis says which meter it is about.
-    const std::string name = "pxr7: ";
     for (const MeterRun& run : runs) {
-        const bool named = run.diagnosis.compare(0, name.size(), name) == 0;
-        printDiagnosis(run.diagnosis.empty() || !named ? run.diagnosis
-                                                       : name + printable(run.serial) + ": " +
-                                                             run.diagnosis.substr(name.size()));
+        const std::string words = diagnosisWords(run.diagnosis);
+        printDiagnosis(words == run.diagnosis ? run.diagnosis
+                                              : "pxr7: " + printable(run.serial) + ": " + words);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "bridge_texts.h"
 #include "json_writer.h"
 #include "lead_command.h"
+#include "messages.h"
 #include "printable.h"
 #include "terminal.h"
 #include "terminal_caps.h"
@@ -76,12 +77,6 @@ BridgeIdentity identityOf(const LaneTag& lane) {
     return identity;
 }
 
-// The words of a diagnosis without the program's name in front.
-std::string withoutName(const std::string& line) {
-    const std::string name = "pxr7: ";
-    return line.compare(0, name.size(), name) == 0 ? line.substr(name.size()) : line;
-}
-
 std::string sentence(const char* advice) {
     std::string text = advice;
     if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
@@ -118,11 +113,11 @@ LaneRow stateRow(const LaneTag& lane, LaneState state, const std::string& reason
         break;
     case LaneState::SetupFailed:
         row.state = "setup failed";
-        row.next = withoutName(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
+        row.next = diagnosisWords(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
         break;
     case LaneState::CannotOpen:
         row.state = "cannot open the lead";
-        row.next = withoutName(reason);
+        row.next = diagnosisWords(reason);
         break;
     case LaneState::RemoveMeter:
         row.next = "take the meter off";
