@@ -71,6 +71,11 @@ constexpr ExitCodeRow kRows[] = {
      "the line names the file and the reason: free the disk, fix the folder's permissions, or name "
      "a regular file with --record FILE; the station starts no meter without it",
      false, false},
+    {EXIT_SERVE_FAILED, "serve_failed",
+     "the dashboard could not listen on the address given: nothing was started",
+     "give a port no other program uses (0 picks a free one), or an address of this PC; the line "
+     "says why",
+     false, false},
     {EXIT_HANGUP, "hangup", "stopped by SIGHUP",
      "if it stopped during a transfer, upgrade the meter again", false, true},
     {EXIT_INTERRUPTED, "interrupted", "interrupted (Ctrl+C twice during a transfer)",

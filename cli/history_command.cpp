@@ -5,12 +5,15 @@
 #include "json_writer.h"
 #include "printable.h"
 #include "record.h"
+#include "served_dashboard.h"
+#include "stop_signals.h"
 #include "terminal.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -103,10 +106,34 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
     }
 }
 
+// The history pages until Ctrl+C, SIGTERM or SIGHUP; the record is read again as it grows.
+int serveHistory(const std::string& path, const std::string& address) {
+    if (path.empty()) {
+        terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
+                                         "give one with --record FILE.");
+        return EXIT_USAGE;
+    }
+    ServedDashboard dashboard(path, nullptr);
+    if (!dashboard.start(address)) {
+        return EXIT_SERVE_FAILED;
+    }
+    installStopSignals();
+    terminal().line(LineKind::Info,
+                    "Serving the history of " + printable(path) + ". Ctrl+C ends it.");
+    while (!anyStopSignal()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    dashboard.stop();
+    return EXIT_OK;
+}
+
 } // namespace
 
 int runHistoryCommand(const Options& options) {
     const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
+    if (!options.serve.empty()) {
+        return serveHistory(path, options.serve);
+    }
     // One unit's lines are few, and all of them are what was asked for.
     const std::size_t lastCount = options.unitId.empty()
                                       ? static_cast<std::size_t>(options.lastEntries)

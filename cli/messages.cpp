@@ -31,11 +31,6 @@ void printDiagnosis(const std::string& line) {
     }
 }
 
-std::string diagnosisWords(const std::string& line) {
-    const std::string name = "pxr7: ";
-    return line.compare(0, name.size(), name) == 0 ? line.substr(name.size()) : line;
-}
-
 void printFailure(const CommandResult& result) {
     printDiagnosis(result.diagnosis);
     if (result.exitCode == EXIT_USAGE) {

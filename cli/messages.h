@@ -5,6 +5,7 @@
 #include "bridge_survey.h"
 #include "command_result.h"
 #include "json_writer.h"
+#include "lane_words.h"
 #include "message_catalogue.h"
 
 #include <string>
@@ -17,10 +18,6 @@ void printMessage(int index, MessageKind kind);
 
 // The diagnosis line on stderr (nothing for an empty line).
 void printDiagnosis(const std::string& line);
-
-// A diagnosis line's words without the program's name in front ("pxr7: "); other lines as
-// they are.
-std::string diagnosisWords(const std::string& line);
 
 // A refusal or failure: its diagnosis, and the hint to the help for a usage error or the
 // exit-code table's advice for any other.

@@ -3,6 +3,7 @@
 #include "bridge_library.h"
 #include "exit_codes.h"
 #include "help_format.h"
+#include "serve_address.h"
 #include "terminal.h"
 #include "version_info.h"
 
@@ -136,6 +137,18 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
         ->check(notEmpty);
 }
 
+std::string serveAddress(const std::string& text) {
+    ServeAddress address;
+    std::string problem;
+    return parseServeAddress(text, address, problem) ? "" : problem;
+}
+
+void addServeOption(CLI::App& command, Options& options, const char* help) {
+    command.add_option("--serve", options.serve, help)
+        ->option_text("[HOST:]PORT")
+        ->check(serveAddress);
+}
+
 void addHistoryOptions(CLI::App& command, Options& options) {
     command.add_option("--record", options.recordPath, "read FILE instead of the default record")
         ->option_text("FILE")
@@ -146,6 +159,7 @@ void addHistoryOptions(CLI::App& command, Options& options) {
     command.add_option("--unit", options.unitId, "show everything done to the unit with id ID")
         ->option_text("ID")
         ->check(notEmpty);
+    addServeOption(command, options, "serve the history pages on [HOST:]PORT until\nCtrl+C");
 }
 
 std::string meterCount(const std::string& text) {
@@ -183,6 +197,9 @@ void addStationOptions(CLI::App& command, Options& options) {
         ->check(notEmpty);
     command.add_flag("--unit-ids", options.unitIds,
                      "upgrade a meter only once its unit id is typed\nor scanned");
+    addServeOption(command, options,
+                   "serve the dashboard on [HOST:]PORT (HOST 127.0.0.1\nunless given; port 0 "
+                   "picks a free one)");
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {

@@ -25,6 +25,7 @@ struct Options {
     int retries = 2;         // further transfers after a retryable failure
     std::string benchPath;   // empty: the default bench file, if there is one (bench_file.h)
     bool unitIds = false;    // a meter is upgraded only once it has a unit id
+    std::string serve;       // station, history: "[HOST:]PORT" of the dashboard; "" none
     // history
     std::string unitId; // empty: every unit; else only the lines of this one
 };

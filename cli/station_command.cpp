@@ -5,10 +5,14 @@
 #include "firmware_image.h"
 #include "printable.h"
 #include "record.h"
+#include "served_dashboard.h"
+#include "station_fanout.h"
 #include "station_view.h"
 #include "stop_signals.h"
 #include "terminal.h"
 #include "unit_id_reader.h"
+
+#include <optional>
 
 namespace pxr7 {
 
@@ -39,14 +43,15 @@ bool loadBench(const Options& options, BenchFile& bench) {
     return false;
 }
 
-StationResult runWithUnitIds(const StationSettings& settings, StationView& view) {
+StationResult runWithUnitIds(const StationSettings& settings, StationView& view,
+                             StationObserver& observer) {
     UnitIds* ids = settings.unitIds;
     UnitIdReader reader([ids, &view](const std::string& id) { offerUnitId(*ids, view, id); },
                         [&view](const std::string& text) { view.unitIdTyping(text); });
     terminal().line(LineKind::Info, "Unit ids: scan or type each meter's id and press Enter; it "
                                     "goes to the meter that waits longest, or to the next one.");
     reader.start();
-    const StationResult result = runStation(settings, stationStops(), view);
+    const StationResult result = runStation(settings, stationStops(), observer);
     reader.stop();
     return result;
 }
@@ -72,6 +77,15 @@ int runStationCommand(const Options& options) {
     if (!loadBench(options, bench)) {
         return EXIT_USAGE;
     }
+    // Listening first: a port taken or refused ends the station before any lead is touched.
+    LiveFeed feed(liveFeedSettings());
+    std::optional<ServedDashboard> dashboard;
+    if (!options.serve.empty()) {
+        dashboard.emplace(recordPath, &feed);
+        if (!dashboard->start(options.serve)) {
+            return EXIT_SERVE_FAILED;
+        }
+    }
     installStopSignals();
     if (!loadDriver(options)) {
         return EXIT_NO_DRIVER;
@@ -95,10 +109,16 @@ int runStationCommand(const Options& options) {
     viewSettings.imageVersion = settings.declaredVersion;
     viewSettings.laneCounts = options.laneCounts;
     StationView view(viewSettings);
+    StationFanout observer(view, dashboard ? &feed : nullptr);
     const StationResult result = settings.unitIds != nullptr
-                                     ? runWithUnitIds(settings, view)
-                                     : runStation(settings, stationStops(), view);
+                                     ? runWithUnitIds(settings, view, observer)
+                                     : runStation(settings, stationStops(), observer);
     view.finish(result);
+    if (dashboard) {
+        // The pages see the end and the last figures before the server goes.
+        feed.finish(result);
+        dashboard->stop(std::chrono::milliseconds(500));
+    }
     if (result.exitCode == EXIT_RECORD_FAILED) {
         terminal().line(LineKind::Error, "pxr7: the record " + settings.recordPath +
                                              " could not be written (" + result.recordProblem +

@@ -2,6 +2,7 @@
 
 #include "bridge_texts.h"
 #include "json_writer.h"
+#include "lane_words.h"
 #include "lead_command.h"
 #include "messages.h"
 #include "printable.h"
@@ -41,140 +42,6 @@ JsonObject laneEvent(const char* event, const LaneTag& lane) {
         .add("lane_name", lane.name.empty() ? nullptr : lane.name.c_str())
         .add("unit_id", lane.unitId.empty() ? nullptr : lane.unitId.c_str());
     return object;
-}
-
-const char* stateCode(LaneState state) {
-    switch (state) {
-    case LaneState::Waiting:
-        return "waiting";
-    case LaneState::NeedsSetup:
-        return "needs_setup";
-    case LaneState::SettingUp:
-        return "setting_up";
-    case LaneState::LeftAlone:
-        return "left_alone";
-    case LaneState::SetupFailed:
-        return "setup_failed";
-    case LaneState::CannotOpen:
-        return "cannot_open";
-    case LaneState::RemoveMeter:
-        return "remove_meter";
-    case LaneState::CannotTellApart:
-        return "cannot_tell_apart";
-    case LaneState::RecordFailing:
-        return "record_failing";
-    case LaneState::NeedsUnitId:
-        return "needs_unit_id";
-    }
-    return "";
-}
-
-BridgeIdentity identityOf(const LaneTag& lane) {
-    BridgeIdentity identity;
-    identity.serialNumber = lane.serial;
-    identity.index = lane.index;
-    identity.serialShared = lane.serialShared;
-    return identity;
-}
-
-std::string sentence(const char* advice) {
-    std::string text = advice;
-    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
-        text[0] = static_cast<char>(text[0] - 'a' + 'A');
-    }
-    return text.empty() || text.back() == '?' || text.back() == '.' ? text : text + ".";
-}
-
-// What the lane says in a state, what to do about it, and how it reads at a glance.
-LaneRow stateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
-    LaneRow row;
-    row.tone = LaneTone::Attention;
-    switch (state) {
-    case LaneState::Waiting:
-        row.state = "waiting for a meter";
-        row.tone = LaneTone::Quiet;
-        break;
-    case LaneState::NeedsSetup:
-        row.state = "needs setup";
-        // No reason: a factory-fresh bridge, which may be somebody's adapter.
-        row.next = reason.empty() ? std::string(kFactoryFreshText) + ". If it is a meter lead, run "
-                                  : reason + ": run ";
-        row.next +=
-            commandForLead("setup", identityOf(lane)) + ", or start the station with --setup.";
-        break;
-    case LaneState::SettingUp:
-        row.state = "setting up the lead";
-        row.next = "leave it plugged in";
-        row.tone = LaneTone::Working;
-        break;
-    case LaneState::LeftAlone:
-        row.state = "left alone: not a meter lead";
-        row.next = "its EEPROM is not a meter lead's: use another lead";
-        break;
-    case LaneState::SetupFailed:
-        row.state = "setup failed";
-        row.next = diagnosisWords(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
-        break;
-    case LaneState::CannotOpen:
-        row.state = "cannot open the lead";
-        row.next = diagnosisWords(reason);
-        break;
-    case LaneState::RemoveMeter:
-        row.next = "take the meter off";
-        row.tone = LaneTone::Good;
-        break;
-    case LaneState::CannotTellApart:
-        row.state = "not served: its serial number is another lead's too";
-        row.next = "the driver cannot tell these leads apart: connect one at a time";
-        break;
-    case LaneState::RecordFailing:
-        row.state = "no new meter: the record cannot be written";
-        row.next = sentence(adviceFor(EXIT_RECORD_FAILED));
-        break;
-    case LaneState::NeedsUnitId:
-        row.state = "scan or type the unit id";
-        row.next = "the meter is upgraded once it has its unit id";
-        break;
-    }
-    return row;
-}
-
-LaneRow outcomeRow(const MeterRun& meter) {
-    LaneRow row;
-    switch (meter.outcome()) {
-    case MeterOutcome::Ok:
-    case MeterOutcome::Current:
-        row.state = std::string(resultWord(meter)) + ": " + printable(meter.versionAfter);
-        row.tone = LaneTone::Good;
-        return row;
-    case MeterOutcome::Failed:
-        row.state = meter.attempts > 1
-                        ? "failed after " + std::to_string(meter.attempts) + " attempts"
-                        : "failed";
-        row.next = std::string(wordsFor(meter.exitCode)) + ". " +
-                   sentence(adviceFor(meter.exitCode)) +
-                   " To try again, take the meter off and put it back.";
-        break;
-    case MeterOutcome::Stopped:
-        row.state = std::string("stopped: ") + wordsFor(meter.exitCode);
-        row.next = sentence(adviceFor(meter.exitCode));
-        break;
-    }
-    row.tone = LaneTone::Bad;
-    return row;
-}
-
-std::string attemptText(Phase phase, int attempt) {
-    std::string text = phaseLabel(phase);
-    return attempt > 1 ? text + " (attempt " + std::to_string(attempt) + ")" : text;
-}
-
-// The name on the fixture, else the serial number, else where the bridge is.
-std::string labelOf(const LaneTag& lane) {
-    if (!lane.name.empty()) {
-        return printable(lane.name);
-    }
-    return lane.serial.empty() ? "bridge " + std::to_string(lane.index) : printable(lane.serial);
 }
 
 std::string countsText(const StationTotals& counts) {
@@ -246,11 +113,11 @@ void StationView::laneBlocked(const LaneTag& tag, LaneState state, const std::st
 void StationView::showState(Lane& lane, LaneState state, const std::string& reason) {
     if (json()) {
         laneEvent("lane_state", lane.tag)
-            .add("state", stateCode(state))
+            .add("state", laneStateCode(state))
             .add("reason", reason.empty() ? nullptr : reason.c_str())
             .print();
     }
-    LaneRow row = stateRow(lane.tag, state, reason);
+    LaneRow row = laneStateRow(lane.tag, state, reason);
     // A meter's outcome stays in its line until it is taken off.
     if (state == LaneState::RemoveMeter) {
         row.state = lane.row.state;
@@ -276,7 +143,7 @@ void StationView::phase(const LaneTag& tag, Phase phase, int attempt) {
     Lane& lane = laneFor(tag);
     lane.row = LaneRow{};
     lane.row.tone = LaneTone::Working;
-    lane.row.state = attemptText(phase, attempt);
+    lane.row.state = laneAttemptText(phase, attempt);
     lane.row.sending = phase == Phase::Sending;
     lane.row.progress.attempt = attempt;
     lane.shownDone = -1;
@@ -313,7 +180,7 @@ void StationView::progress(const LaneTag& tag, std::int32_t done, std::int32_t t
     const int tenth = total > 0 ? static_cast<int>(done * 10LL / total) : 10;
     if (total > 0 && tenth != lane.shownDone) {
         lane.shownDone = tenth;
-        terminal().line(LineKind::Info, labelOf(tag) + ": sent " + std::to_string(done) + " of " +
+        terminal().line(LineKind::Info, laneLabel(tag) + ": sent " + std::to_string(done) + " of " +
                                             std::to_string(total) + " records (" +
                                             std::to_string(tenth * 10) + "%)");
     }
@@ -351,7 +218,7 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     } else if (!recordProblem.empty()) {
         terminal().line(LineKind::Error, "pxr7: the record could not be written: " + recordProblem);
     }
-    lane.row = outcomeRow(meter);
+    lane.row = laneOutcomeRow(meter);
     show(lane, lane.row.next.empty() ? lane.row.state : lane.row.state + ": " + lane.row.next);
 }
 
@@ -370,20 +237,20 @@ void StationView::show(Lane& lane, const std::string& plain) {
         redraw(true);
         return;
     }
-    terminal().line(LineKind::Info, labelOf(lane.tag) + " (bridge " +
+    terminal().line(LineKind::Info, laneLabel(lane.tag) + " (bridge " +
                                         std::to_string(lane.tag.index) + "): " + plain);
 }
 
 std::vector<LaneRow> StationView::rows(Clock::time_point now) const {
     std::map<std::string, int> labels;
     for (const auto& entry : lanes_) {
-        ++labels[labelOf(entry.second.tag)];
+        ++labels[laneLabel(entry.second.tag)];
     }
     std::vector<LaneRow> rows;
     for (const auto& entry : lanes_) {
         const Lane& lane = entry.second;
         LaneRow row = lane.row;
-        row.label = labelOf(lane.tag);
+        row.label = laneLabel(lane.tag);
         // Two leads with one serial number are told apart by where they are.
         if (labels[row.label] > 1 && !lane.tag.serial.empty()) {
             row.label += " #" + std::to_string(lane.tag.index);

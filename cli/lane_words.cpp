@@ -1,0 +1,169 @@
+#include "lane_words.h"
+
+#include "bridge_texts.h"
+#include "exit_codes.h"
+#include "lead_command.h"
+#include "printable.h"
+
+namespace pxr7 {
+
+namespace {
+
+BridgeIdentity identityOf(const LaneTag& lane) {
+    BridgeIdentity identity;
+    identity.serialNumber = lane.serial;
+    identity.index = lane.index;
+    identity.serialShared = lane.serialShared;
+    return identity;
+}
+
+std::string sentence(const char* advice) {
+    std::string text = advice;
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    }
+    return text.empty() || text.back() == '?' || text.back() == '.' ? text : text + ".";
+}
+
+} // namespace
+
+std::string diagnosisWords(const std::string& line) {
+    const std::string name = "pxr7: ";
+    return line.compare(0, name.size(), name) == 0 ? line.substr(name.size()) : line;
+}
+
+const char* laneStateCode(LaneState state) {
+    switch (state) {
+    case LaneState::Waiting:
+        return "waiting";
+    case LaneState::NeedsSetup:
+        return "needs_setup";
+    case LaneState::SettingUp:
+        return "setting_up";
+    case LaneState::LeftAlone:
+        return "left_alone";
+    case LaneState::SetupFailed:
+        return "setup_failed";
+    case LaneState::CannotOpen:
+        return "cannot_open";
+    case LaneState::RemoveMeter:
+        return "remove_meter";
+    case LaneState::CannotTellApart:
+        return "cannot_tell_apart";
+    case LaneState::RecordFailing:
+        return "record_failing";
+    case LaneState::NeedsUnitId:
+        return "needs_unit_id";
+    }
+    return "";
+}
+
+// What the lane says in a state, what to do about it, and how it reads at a glance.
+LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
+    LaneRow row;
+    row.tone = LaneTone::Attention;
+    switch (state) {
+    case LaneState::Waiting:
+        row.state = "waiting for a meter";
+        row.tone = LaneTone::Quiet;
+        break;
+    case LaneState::NeedsSetup:
+        row.state = "needs setup";
+        // No reason: a factory-fresh bridge, which may be somebody's adapter.
+        row.next = reason.empty() ? std::string(kFactoryFreshText) + ". If it is a meter lead, run "
+                                  : reason + ": run ";
+        row.next +=
+            commandForLead("setup", identityOf(lane)) + ", or start the station with --setup.";
+        break;
+    case LaneState::SettingUp:
+        row.state = "setting up the lead";
+        row.next = "leave it plugged in";
+        row.tone = LaneTone::Working;
+        break;
+    case LaneState::LeftAlone:
+        row.state = "left alone: not a meter lead";
+        row.next = "its EEPROM is not a meter lead's: use another lead";
+        break;
+    case LaneState::SetupFailed:
+        row.state = "setup failed";
+        row.next = diagnosisWords(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
+        break;
+    case LaneState::CannotOpen:
+        row.state = "cannot open the lead";
+        row.next = diagnosisWords(reason);
+        break;
+    case LaneState::RemoveMeter:
+        row.next = "take the meter off";
+        row.tone = LaneTone::Good;
+        break;
+    case LaneState::CannotTellApart:
+        row.state = "not served: its serial number is another lead's too";
+        row.next = "the driver cannot tell these leads apart: connect one at a time";
+        break;
+    case LaneState::RecordFailing:
+        row.state = "no new meter: the record cannot be written";
+        row.next = sentence(adviceFor(EXIT_RECORD_FAILED));
+        break;
+    case LaneState::NeedsUnitId:
+        row.state = "scan or type the unit id";
+        row.next = "the meter is upgraded once it has its unit id";
+        break;
+    }
+    return row;
+}
+
+LaneRow laneOutcomeRow(const MeterRun& meter) {
+    LaneRow row;
+    switch (meter.outcome()) {
+    case MeterOutcome::Ok:
+    case MeterOutcome::Current:
+        row.state = std::string(resultWord(meter)) + ": " + printable(meter.versionAfter);
+        row.tone = LaneTone::Good;
+        return row;
+    case MeterOutcome::Failed:
+        row.state = meter.attempts > 1
+                        ? "failed after " + std::to_string(meter.attempts) + " attempts"
+                        : "failed";
+        row.next = std::string(wordsFor(meter.exitCode)) + ". " +
+                   sentence(adviceFor(meter.exitCode)) +
+                   " To try again, take the meter off and put it back.";
+        break;
+    case MeterOutcome::Stopped:
+        row.state = std::string("stopped: ") + wordsFor(meter.exitCode);
+        row.next = sentence(adviceFor(meter.exitCode));
+        break;
+    }
+    row.tone = LaneTone::Bad;
+    return row;
+}
+
+std::string laneAttemptText(Phase phase, int attempt) {
+    std::string text = phaseLabel(phase);
+    return attempt > 1 ? text + " (attempt " + std::to_string(attempt) + ")" : text;
+}
+
+// The name on the fixture, else the serial number, else where the bridge is.
+std::string laneLabel(const LaneTag& lane) {
+    if (!lane.name.empty()) {
+        return printable(lane.name);
+    }
+    return lane.serial.empty() ? "bridge " + std::to_string(lane.index) : printable(lane.serial);
+}
+
+const char* laneToneWord(LaneTone tone) {
+    switch (tone) {
+    case LaneTone::Quiet:
+        return "quiet";
+    case LaneTone::Working:
+        return "working";
+    case LaneTone::Good:
+        return "good";
+    case LaneTone::Bad:
+        return "bad";
+    case LaneTone::Attention:
+        return "attention";
+    }
+    return "";
+}
+
+} // namespace pxr7

@@ -1,0 +1,32 @@
+// A station lane in words: what it says in each state, after each outcome and during a run,
+// and what to do next. The operator's screen, the --json events and the dashboard all take
+// their words from here.
+#pragma once
+
+#include "meter_run.h"
+#include "station_observer.h"
+#include "station_screen.h"
+
+#include <string>
+
+namespace pxr7 {
+
+// A diagnosis line's words without the program's name in front ("pxr7: "); other lines as
+// they are.
+std::string diagnosisWords(const std::string& line);
+
+// The state's stable word in the JSON events ("waiting", "needs_setup", ...).
+const char* laneStateCode(LaneState state);
+// What the lane says in a state (with the reason for one that blocks it), what to do about
+// it, and how it reads at a glance.
+LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& reason);
+// What the lane says after a meter's outcome, and what to do next.
+LaneRow laneOutcomeRow(const MeterRun& meter);
+// A phase's words, with the attempt when it is not the first.
+std::string laneAttemptText(Phase phase, int attempt);
+// The name on the fixture, else the serial number, else where the bridge is.
+std::string laneLabel(const LaneTag& lane);
+// The tone's stable word ("quiet", "working", "good", "bad", "attention").
+const char* laneToneWord(LaneTone tone);
+
+} // namespace pxr7

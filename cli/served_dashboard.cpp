@@ -1,0 +1,42 @@
+#include "served_dashboard.h"
+
+#include "firmware_image.h"
+#include "firmware_image_check.h"
+#include "host_name.h"
+#include "json_writer.h"
+#include "terminal.h"
+
+namespace pxr7 {
+
+ServedDashboard::ServedDashboard(const std::string& recordPath, LiveFeed* feed)
+    : history_(recordPath), routes_(history_, feed), server_(routes_, feed) {}
+
+bool ServedDashboard::start(const std::string& address) {
+    ServeAddress where;
+    std::string problem;
+    if (!parseServeAddress(address, where, problem) || !server_.start(where, problem)) {
+        terminal().line(LineKind::Error, "pxr7: the dashboard cannot listen: " + problem + ".");
+        return false;
+    }
+    if (terminal().settings().json) {
+        JsonObject().add("event", "dashboard").add("url", server_.url()).print();
+    } else {
+        terminal().line(LineKind::Info, "Dashboard: " + server_.url() + " (read-only)");
+    }
+    return true;
+}
+
+void ServedDashboard::stop(std::chrono::milliseconds flush) {
+    server_.stop(flush);
+}
+
+LiveFeedSettings liveFeedSettings() {
+    LiveFeedSettings settings;
+    settings.host = hostName();
+    const char* version = embeddedImageVersion();
+    settings.imageVersion = version != nullptr ? version : "";
+    settings.imageSha256 = builtImageDigest();
+    return settings;
+}
+
+} // namespace pxr7

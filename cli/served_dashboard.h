@@ -1,0 +1,35 @@
+// The dashboard beside a command (`station --serve`, `history --serve`): listening on the
+// address given, its URL said, the record's history pages and, for the station, its live page.
+#pragma once
+
+#include "dashboard_routes.h"
+#include "history_api.h"
+#include "http_server.h"
+#include "live_feed.h"
+
+#include <chrono>
+#include <string>
+
+namespace pxr7 {
+
+class ServedDashboard {
+public:
+    // feed: the station's, or nullptr for the history alone.
+    ServedDashboard(const std::string& recordPath, LiveFeed* feed);
+
+    // Listens on address ("[HOST:]PORT") and says where to look. False, said on the terminal,
+    // when it cannot: the command then ends with EXIT_SERVE_FAILED before it starts anything.
+    bool start(const std::string& address);
+    // Gives the pages up to flush to take the last events, then closes.
+    void stop(std::chrono::milliseconds flush = std::chrono::milliseconds(0));
+
+private:
+    HistoryApi history_;
+    DashboardRoutes routes_;
+    DashboardServer server_;
+};
+
+// The station's feed, with the host and the image it serves.
+LiveFeedSettings liveFeedSettings();
+
+} // namespace pxr7

@@ -1,0 +1,136 @@
+#include "dashboard_routes.h"
+
+#include "page_assets.h"
+
+namespace pxr7 {
+
+namespace {
+
+// The page's own scripts, styles and requests only; nothing inline, no frames around it.
+constexpr char kContentPolicy[] =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+    "connect-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+
+std::string lowered(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+HttpReply redirect(const std::string& to) {
+    HttpReply reply;
+    reply.status = 303;
+    reply.headers.emplace_back("Location", to);
+    return reply;
+}
+
+// The history's page for a page path: "/history" is history.html.
+const char* pageFileFor(const std::string& path, bool live) {
+    if (path == "/" && live) {
+        return "live.html";
+    }
+    if (path == "/history") {
+        return "history.html";
+    }
+    if (path == "/entry") {
+        return "entry.html";
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void addSafetyHeaders(HttpReply& reply) {
+    reply.headers.emplace_back("Content-Security-Policy", kContentPolicy);
+    reply.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    reply.headers.emplace_back("Referrer-Policy", "no-referrer");
+    reply.headers.emplace_back("Cache-Control", "no-store");
+}
+
+void DashboardRoutes::listeningOn(bool loopbackOnly, unsigned short port) {
+    loopbackOnly_ = loopbackOnly;
+    port_ = port;
+}
+
+bool DashboardRoutes::hostAllowed(const std::string& host) const {
+    if (!loopbackOnly_) {
+        return true;
+    }
+    const std::string name = lowered(host);
+    const std::string port = ":" + std::to_string(port_);
+    for (const char* local : {"127.0.0.1", "localhost", "[::1]"}) {
+        if (name == local + port || (port_ == 80 && name == local)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Routed DashboardRoutes::route(const DashboardRequest& request) {
+    Routed routed;
+    const RequestTarget target = parseTarget(request.target);
+    if (request.method != "GET" && request.method != "HEAD") {
+        routed.reply = errorReply(405, "the dashboard only reads: GET and HEAD");
+        routed.reply.headers.emplace_back("Allow", "GET, HEAD");
+    } else if (!hostAllowed(request.host)) {
+        routed.reply = errorReply(421, "this dashboard answers to 127.0.0.1, localhost and [::1] "
+                                       "only");
+    } else if (!target.valid) {
+        routed.reply = errorReply(400, "the address is not one this dashboard can read");
+    } else if (live_ != nullptr && target.path == "/api/events") {
+        routed.eventStream = true;
+        routed.lastEventId = request.lastEventId;
+        const auto given = target.params.find("last_event_id");
+        if (routed.lastEventId.empty() && given != target.params.end()) {
+            routed.lastEventId = given->second;
+        }
+    } else if (target.path.compare(0, 5, "/api/") == 0) {
+        routed.reply = api(target.path, target.params);
+    } else if (target.path == "/" && live_ == nullptr) {
+        routed.reply = redirect("/history");
+    } else if (const char* file = pageFileFor(target.path, live_ != nullptr)) {
+        routed.reply = page(file);
+    } else if (target.path.compare(0, 8, "/static/") == 0 &&
+               target.path.find(".html") == std::string::npos) {
+        routed.reply = page(target.path.substr(8));
+    } else {
+        routed.reply = errorReply(404, "no such page");
+    }
+    addSafetyHeaders(routed.reply);
+    return routed;
+}
+
+HttpReply DashboardRoutes::page(const std::string& file) const {
+    const EmbeddedFile* found = findPageFile(file);
+    if (found == nullptr) {
+        return errorReply(404, "no such page");
+    }
+    HttpReply reply;
+    reply.contentType = pageFileType(file);
+    reply.body.assign(found->bytes, found->size);
+    return reply;
+}
+
+HttpReply DashboardRoutes::api(const std::string& path, const QueryParams& params) {
+    if (path == "/api/snapshot" && live_ != nullptr) {
+        return jsonReply(200, live_->snapshot());
+    }
+    if (path == "/api/history") {
+        return history_.history(params);
+    }
+    if (path == "/api/history.csv") {
+        return history_.csv(params);
+    }
+    if (path == "/api/history.jsonl") {
+        return history_.jsonl(params);
+    }
+    if (path == "/api/entry") {
+        return history_.entry(params);
+    }
+    return errorReply(404, "no such address in the dashboard's API");
+}
+
+} // namespace pxr7

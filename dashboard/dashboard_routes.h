@@ -1,0 +1,54 @@
+// Which answer each request gets: the pages, the snapshot, the event stream, the history; and
+// the rules that keep the dashboard read-only and safe on a bench network: GET and HEAD only,
+// a Host header that names this machine while it listens on loopback only (so a web page
+// elsewhere cannot reach it through a name that points here), and headers on every answer
+// that keep a browser to the page's own scripts and styles.
+#pragma once
+
+#include "history_api.h"
+#include "http_reply.h"
+#include "live_feed.h"
+
+#include <string>
+
+namespace pxr7 {
+
+struct DashboardRequest {
+    std::string method; // as sent, e.g. "GET"
+    std::string target; // e.g. "/api/history?page=2"
+    std::string host;   // the Host header; "" when none
+    std::string lastEventId;
+};
+
+struct Routed {
+    HttpReply reply;
+    bool eventStream = false; // GET /api/events: the server streams the feed from lastEventId
+    std::string lastEventId;  // the header's, else the query's last_event_id
+};
+
+class DashboardRoutes {
+public:
+    // live: the station's feed, or nullptr for the history alone.
+    DashboardRoutes(HistoryApi& history, LiveFeed* live) : history_(history), live_(live) {}
+
+    // Listening on loopback only: requests must name the machine as 127.0.0.1, [::1] or
+    // localhost (with the port); otherwise any name is taken.
+    void listeningOn(bool loopbackOnly, unsigned short port);
+
+    Routed route(const DashboardRequest& request);
+
+private:
+    bool hostAllowed(const std::string& host) const;
+    HttpReply page(const std::string& file) const;
+    HttpReply api(const std::string& path, const QueryParams& params);
+
+    HistoryApi& history_;
+    LiveFeed* live_;
+    bool loopbackOnly_ = true;
+    unsigned short port_ = 0;
+};
+
+// The headers every answer carries.
+void addSafetyHeaders(HttpReply& reply);
+
+} // namespace pxr7
