@@ -155,7 +155,8 @@ class Program:
 
 class Proxy:
     """A TCP relay from a local port to the server; cut() drops every connection, and while it
-    is down new connections are closed at once, as when a network link fails."""
+    is down new connections are closed at once, as when a network link fails. Like a reverse
+    proxy it gives the server its own address in the Host header, which the server checks."""
 
     def __init__(self, target_port):
         self.target = ("127.0.0.1", target_port)
@@ -184,16 +185,19 @@ class Proxy:
             server.settimeout(None)
             with self.lock:
                 self.sockets.update((client, server))
-            for source, sink in ((client, server), (server, client)):
-                threading.Thread(target=self._pump, args=(source, sink), daemon=True).start()
+            host = (f"Host: 127.0.0.1:{self.port}\r\n".encode(),
+                    f"Host: 127.0.0.1:{self.target[1]}\r\n".encode())
+            for source, sink, rewrite in ((client, server, host), (server, client, None)):
+                threading.Thread(target=self._pump, args=(source, sink, rewrite),
+                                 daemon=True).start()
 
-    def _pump(self, source, sink):
+    def _pump(self, source, sink, rewrite):
         try:
             while True:
                 data = source.recv(65536)
                 if not data:
                     break
-                sink.sendall(data)
+                sink.sendall(data.replace(*rewrite) if rewrite else data)
         except OSError:
             pass
         for end in (source, sink):
