@@ -118,17 +118,19 @@ void Session::read() {
 }
 
 void Session::onRead(const beast::error_code& error) {
-    if (error) {
+    const auto& request = parser_->get();
+    // A request with a body is not one the dashboard answers: nothing here takes data.
+    const bool body = error == http::error::body_limit ||
+                      (!error && (parser_->content_length().value_or(0) > 0 || request.chunked()));
+    if (error && !body) {
         close();
         return;
     }
-    const auto& request = parser_->get();
-    // A request with a body is not one the dashboard answers: nothing here takes data.
-    if (request.has_content_length() || request.chunked()) {
+    if (body) {
         Routed refused;
         refused.reply = errorReply(413, "the dashboard takes no request body");
         addSafetyHeaders(refused.reply);
-        answer(std::move(refused), false, request.version(), false);
+        answer(std::move(refused), false, 11, false);
         return;
     }
     DashboardRequest asked;

@@ -1,0 +1,285 @@
+// The dashboard's rules: what each request gets, that the feed resumes without losing an
+// outcome, and, over real loopback sockets, that the server keeps its limits and that a client
+// that stops reading is dropped without holding up the station.
+#include "dashboard_routes.h"
+#include "http_server.h"
+#include "live_feed.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace pxr7 {
+namespace {
+
+LaneTag laneTag(int number, const std::string& serial) {
+    LaneTag tag;
+    tag.number = number;
+    tag.serial = serial;
+    tag.index = number - 1;
+    return tag;
+}
+
+MeterRun okRun() {
+    MeterRun run;
+    run.exitCode = EXIT_OK;
+    run.versionBefore = "PXR7 V1.02";
+    run.versionAfter = "PXR7 V1.03";
+    run.attempts = 1;
+    run.recordsSent = run.recordsTotal = 314;
+    return run;
+}
+
+TEST(ServeAddress, TakesWhatPeopleWriteAndRefusesTheRest) {
+    const struct {
+        const char* text;
+        bool ok;
+        const char* host;
+        unsigned short port;
+    } cases[] = {
+        {"8470", true, "127.0.0.1", 8470},   {"0", true, "127.0.0.1", 0},
+        {"0.0.0.0:8470", true, "0.0.0.0", 8470}, {"[::1]:0", true, "::1", 0},
+        {"localhost:80", true, "localhost", 80}, {"65536", false, "", 0},
+        {"", false, "", 0},                      {":8470", false, "", 0},
+        {"::1:8470", false, "", 0},              {"[::1:8470", false, "", 0},
+        {"host:", false, "", 0},                 {"-1", false, "", 0},
+        {"84a0", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        ServeAddress address;
+        std::string problem;
+        EXPECT_EQ(parseServeAddress(c.text, address, problem), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(address.host, c.host) << c.text;
+            EXPECT_EQ(address.port, c.port) << c.text;
+        } else {
+            EXPECT_FALSE(problem.empty()) << c.text;
+        }
+    }
+}
+
+TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
+    HistoryApi history("/nonexistent/record.jsonl");
+    LiveFeed feed(LiveFeedSettings{});
+    DashboardRoutes routes(history, &feed);
+    routes.listeningOn(true, 8470);
+    const struct {
+        const char* method;
+        const char* target;
+        const char* host;
+        int status;
+        bool stream;
+    } cases[] = {
+        {"GET", "/", "127.0.0.1:8470", 200, false},
+        {"HEAD", "/", "localhost:8470", 200, false},
+        {"GET", "/api/snapshot", "[::1]:8470", 200, false},
+        {"GET", "/api/events", "127.0.0.1:8470", 200, true},
+        {"POST", "/", "127.0.0.1:8470", 405, false},
+        {"PUT", "/api/snapshot", "127.0.0.1:8470", 405, false},
+        {"DELETE", "/api/history", "127.0.0.1:8470", 405, false},
+        {"GET", "/", "attacker.example:8470", 421, false},
+        {"GET", "/", "127.0.0.1:9999", 421, false},
+        {"GET", "/", "", 421, false},
+        {"GET", "/static/../live.html", "127.0.0.1:8470", 404, false},
+        {"GET", "/static/live.html", "127.0.0.1:8470", 404, false},
+        {"GET", "/static/nothing.js", "127.0.0.1:8470", 404, false},
+        {"GET", "/%zz", "127.0.0.1:8470", 400, false},
+        {"GET", "/api/nothing", "127.0.0.1:8470", 404, false},
+    };
+    for (const auto& c : cases) {
+        const Routed routed = routes.route({c.method, c.target, c.host, ""});
+        EXPECT_EQ(routed.eventStream, c.stream) << c.method << " " << c.target << " " << c.host;
+        if (!c.stream) {
+            EXPECT_EQ(routed.reply.status, c.status) << c.method << " " << c.target << " " << c.host;
+        }
+        bool policy = false;
+        for (const auto& header : routed.reply.headers) {
+            policy = policy || header.first == "Content-Security-Policy";
+        }
+        EXPECT_TRUE(policy) << c.target;
+    }
+    routes.listeningOn(false, 8470); // on the bench network: any name the PC goes by
+    EXPECT_EQ(routes.route({"GET", "/", "bench-3.local:8470", ""}).reply.status, 200);
+    DashboardRoutes historyAlone(history, nullptr);
+    historyAlone.listeningOn(false, 80);
+    EXPECT_EQ(historyAlone.route({"GET", "/", "x", ""}).reply.status, 303);
+    EXPECT_EQ(historyAlone.route({"GET", "/api/snapshot", "x", ""}).reply.status, 404);
+    EXPECT_FALSE(historyAlone.route({"GET", "/api/events", "x", ""}).eventStream);
+}
+
+TEST(LiveFeed, AClientThatComesBackLosesNoOutcome) {
+    LiveFeedSettings settings;
+    settings.keptEvents = 8;
+    LiveFeed feed(settings);
+    const LaneTag lane = laneTag(1, "PX7A0000");
+    feed.laneAppeared(lane);
+    FeedBatch first = feed.start("");
+    ASSERT_EQ(first.events.size(), 1u);
+    EXPECT_EQ(first.events[0].name, "snapshot");
+    feed.meterArrived(lane, "PXR7 V1.02");
+    feed.outcome(lane, okRun(), StationTotals{1, 0, 0}, "");
+    // Back within what is kept: exactly the events missed, in order.
+    const FeedBatch resumed = feed.start(feed.eventId(first.next));
+    const FeedBatch missed = feed.after(resumed.next, 100);
+    ASSERT_EQ(missed.events.size(), 2u);
+    EXPECT_EQ(missed.events[0].name, "meter_arrived");
+    EXPECT_EQ(missed.events[1].name, "outcome");
+    // Back after more than is kept, or from another run: a snapshot that holds every outcome.
+    for (int i = 0; i < 20; ++i) {
+        feed.progress(lane, 10 * (i + 1), 314);
+    }
+    for (const std::string& id : {feed.eventId(first.next), std::string("other.3"),
+                                  std::string("garbage")}) {
+        const FeedBatch again = feed.start(id);
+        ASSERT_EQ(again.events.size(), 1u) << id;
+        EXPECT_EQ(again.events[0].name, "snapshot");
+        EXPECT_NE(again.events[0].data.find("\"outcomes\":[{\"lane\":1"), std::string::npos);
+    }
+    // A client further behind than its bound is dropped, not fed for ever.
+    EXPECT_TRUE(feed.after(first.next, 3).lagging);
+    EXPECT_FALSE(feed.after(feed.start("").next, 3).lagging);
+}
+
+// A loopback client that speaks HTTP by hand, so the test sees exactly what goes over the wire.
+class RawClient {
+public:
+    explicit RawClient(unsigned short port) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        timeval wait{5, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    }
+    ~RawClient() { close(fd_); }
+    bool connected() const { return connected_; }
+    void send(const std::string& text) { (void)::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
+    // Everything until the server closes (or 5 s of silence).
+    std::string readAll() {
+        std::string text;
+        char buffer[4096];
+        ssize_t got;
+        while ((got = recv(fd_, buffer, sizeof buffer, 0)) > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
+    // Keeps the window small, so a client that stops reading soon stops the server's writes.
+    void smallWindow() {
+        int size = 4096;
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+struct ServerRig {
+    explicit ServerRig(ServerLimits limits = {}) : server(routes, &feed, limits) {
+        std::string problem;
+        EXPECT_TRUE(server.start(ServeAddress{}, problem)) << problem;
+    }
+    std::string request(const std::string& text) {
+        RawClient client(server.port());
+        client.send(text);
+        return client.readAll();
+    }
+    std::string get(const std::string& target, const std::string& method = "GET") {
+        return request(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                       std::to_string(server.port()) + "\r\nConnection: close\r\n\r\n");
+    }
+    HistoryApi history{"/nonexistent/record.jsonl"};
+    LiveFeed feed{LiveFeedSettings{}};
+    DashboardRoutes routes{history, &feed};
+    DashboardServer server;
+};
+
+std::string statusLine(const std::string& response) {
+    return response.substr(0, response.find("\r\n"));
+}
+
+TEST(DashboardServer, KeepsItsLimitsOnTheWire) {
+    ServerLimits limits;
+    limits.connections = 4;
+    limits.requestWait = std::chrono::seconds(1);
+    limits.idleWait = std::chrono::seconds(1);
+    ServerRig rig(limits);
+    EXPECT_EQ(rig.server.url(), "http://127.0.0.1:" + std::to_string(rig.server.port()) + "/");
+    EXPECT_EQ(statusLine(rig.get("/api/snapshot")), "HTTP/1.1 200 OK");
+    const std::string head = rig.get("/api/snapshot", "HEAD");
+    EXPECT_EQ(statusLine(head), "HTTP/1.1 200 OK");
+    EXPECT_EQ(head.substr(head.find("\r\n\r\n") + 4), ""); // HEAD: the headers alone
+    EXPECT_EQ(statusLine(rig.get("/", "POST")), "HTTP/1.1 405 Method Not Allowed");
+    const std::string port = std::to_string(rig.server.port());
+    EXPECT_EQ(statusLine(rig.request("POST /api/snapshot HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+                                     "\r\nContent-Length: 5\r\n\r\nhello")),
+              "HTTP/1.1 413 Payload Too Large");
+    // Headers beyond the bound, and a request that never ends: closed, nothing answered.
+    EXPECT_EQ(rig.request("GET / HTTP/1.1\r\nX: " + std::string(20000, 'a') + "\r\n\r\n"), "");
+    EXPECT_EQ(rig.request("GET / HTTP/1.1\r\nHost: 127.0.0.1"), "");
+    // More connections than allowed at once: the one over is told so and closed.
+    std::vector<std::unique_ptr<RawClient>> held;
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(std::make_unique<RawClient>(rig.server.port()));
+        held.back()->send("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(statusLine(rig.get("/")), "HTTP/1.1 503 Service Unavailable");
+}
+
+TEST(DashboardServer, AClientThatStopsReadingIsDroppedAndNeverHoldsUpALane) {
+    ServerLimits limits;
+    limits.streamBacklog = 64;
+    limits.writeWait = std::chrono::seconds(2);
+    ServerRig rig(limits);
+    RawClient stalled(rig.server.port());
+    stalled.smallWindow();
+    stalled.send("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" +
+                 std::to_string(rig.server.port()) + "\r\n\r\n");
+    RawClient reading(rig.server.port());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // A lane pours out events while one client reads nothing: every call returns.
+    const LaneTag lane = laneTag(1, std::string(200, 'S'));
+    for (int meter = 0; meter < 300; ++meter) {
+        rig.feed.phase(lane, Phase::Sending, 1);
+        for (int done = 10; done <= 310; done += 10) {
+            rig.feed.progress(lane, done, 314);
+        }
+        rig.feed.outcome(lane, okRun(), StationTotals{meter + 1, 0, 0}, "");
+    }
+    // The stalled client was cut off: what it gets ends, and a fresh page still gets everything.
+    const std::string cut = stalled.readAll();
+    EXPECT_NE(cut.find("event: snapshot"), std::string::npos);
+    EXPECT_EQ(cut.find("\"ok\":300"), std::string::npos);
+    const std::string snapshot = rig.get("/api/snapshot");
+    EXPECT_NE(snapshot.find("\"totals\":{\"ok\":300"), std::string::npos);
+}
+
+TEST(DashboardServer, TheLastEventsReachThePagesBeforeItStops) {
+    ServerRig rig;
+    RawClient page(rig.server.port());
+    page.send("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(rig.server.port()) +
+              "\r\n\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rig.feed.outcome(laneTag(1, "PX7A0000"), okRun(), StationTotals{1, 0, 0}, "");
+    StationResult result;
+    result.totals = StationTotals{1, 0, 0};
+    rig.feed.finish(result);
+    rig.server.stop(std::chrono::milliseconds(2000));
+    const std::string stream = page.readAll();
+    EXPECT_NE(stream.find("Content-Type: text/event-stream"), std::string::npos);
+    EXPECT_NE(stream.find("event: outcome"), std::string::npos);
+    EXPECT_NE(stream.find("event: station_ended"), std::string::npos);
+}
+
+} // namespace
+} // namespace pxr7
