@@ -4,89 +4,111 @@
 "use strict";
 
 const pxr7 = (() => {
-  // An element with attributes and children; strings become text nodes.
-  function el(tag, attributes, ...children) {
-    const node = document.createElement(tag);
-    for (const [name, value] of Object.entries(attributes || {})) {
-      if (value === null || value === undefined || value === false) continue;
-      if (name === "class") node.className = value;
-      else node.setAttribute(name, value === true ? "" : String(value));
+    // An element with attributes and children; strings become text nodes.
+    function el(tag, attributes, ...children) {
+        const node = document.createElement(tag);
+        for (const [name, value] of Object.entries(attributes || {})) {
+            if (value === null || value === undefined || value === false)
+                continue;
+            if (name === "class")
+                node.className = value;
+            else
+                node.setAttribute(name, value === true ? "" : String(value));
+        }
+        for (const child of children) {
+            if (child === null || child === undefined)
+                continue;
+            node.append(child instanceof Node ? child : String(child));
+        }
+        return node;
     }
-    for (const child of children) {
-      if (child === null || child === undefined) continue;
-      node.append(child instanceof Node ? child : String(child));
+
+    function setText(id, text) {
+        const node = document.getElementById(id);
+        if (node)
+            node.textContent = text;
     }
-    return node;
-  }
 
-  function setText(id, text) {
-    const node = document.getElementById(id);
-    if (node) node.textContent = text;
-  }
-
-  // GET a JSON document: {status, body} (body null when it was not JSON).
-  async function getJson(url) {
-    const response = await fetch(url, { headers: { Accept: "application/json" } });
-    let body = null;
-    try {
-      body = await response.json();
-    } catch (_) {
-      body = null;
+    // GET a JSON document: {status, body} (body null when it was not JSON).
+    async function getJson(url) {
+        const response = await fetch(url, {headers : {Accept : "application/json"}});
+        let body = null;
+        try {
+            body = await response.json();
+        } catch (_) {
+            body = null;
+        }
+        return {status : response.status, body};
     }
-    return { status: response.status, body };
-  }
 
-  function pad(n) {
-    return String(n).padStart(2, "0");
-  }
+    function pad(n) { return String(n).padStart(2, "0"); }
 
-  // "2026-12-08 10:30:05" in the browser's local time; the text itself when it is no time.
-  function localDateTime(iso) {
-    const date = new Date(iso);
-    if (!iso || Number.isNaN(date.getTime())) return iso || "";
-    return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())} ` +
-      `${pad(date.getHours())}:${pad(date.getMinutes())}:${pad(date.getSeconds())}`;
-  }
+    // "2026-12-08 10:30:05" in the browser's local time; the text itself when it is no time.
+    function localDateTime(iso) {
+        const date = new Date(iso);
+        if (!iso || Number.isNaN(date.getTime()))
+            return iso || "";
+        return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())} ` +
+               `${pad(date.getHours())}:${pad(date.getMinutes())}:${pad(date.getSeconds())}`;
+    }
 
-  function localTime(iso) {
-    const date = new Date(iso);
-    if (!iso || Number.isNaN(date.getTime())) return iso || "";
-    return `${pad(date.getHours())}:${pad(date.getMinutes())}:${pad(date.getSeconds())}`;
-  }
+    function localTime(iso) {
+        const date = new Date(iso);
+        if (!iso || Number.isNaN(date.getTime()))
+            return iso || "";
+        return `${pad(date.getHours())}:${pad(date.getMinutes())}:${pad(date.getSeconds())}`;
+    }
 
-  function seconds(value) {
-    if (typeof value !== "number" || !Number.isFinite(value)) return "";
-    if (value < 60) return `${value.toFixed(1)} s`;
-    const minutes = Math.floor(value / 60);
-    return `${minutes} min ${pad(Math.round(value - minutes * 60))} s`;
-  }
+    function seconds(value) {
+        if (typeof value !== "number" || !Number.isFinite(value))
+            return "";
+        if (value < 60)
+            return `${value.toFixed(1)} s`;
+        const minutes = Math.floor(value / 60);
+        return `${minutes} min ${pad(Math.round(value - minutes * 60))} s`;
+    }
 
-  // How a result reads at a glance: good, quiet (already current) or bad.
-  function resultTone(result) {
-    if (result === "ok") return "good";
-    if (result === "current") return "quiet";
-    return "bad";
-  }
+    // How a result reads at a glance: good, quiet (already current) or bad.
+    function resultTone(result) {
+        if (result === "ok")
+            return "good";
+        if (result === "current")
+            return "quiet";
+        return "bad";
+    }
 
-  // A result word as a labelled badge: the colour helps, the word says it.
-  function resultBadge(result) {
-    return el("span", { class: `badge tone-${resultTone(result)}`, "data-result": result },
-      result === null || result === undefined ? "" : String(result));
-  }
+    // A result word as a labelled badge: the colour helps, the word says it.
+    function resultBadge(result) {
+        return el("span", {class : `badge tone-${resultTone(result)}`, "data-result" : result},
+                  result === null || result === undefined ? "" : String(result));
+    }
 
-  function text(value) {
-    if (value === null || value === undefined) return "";
-    return typeof value === "string" ? value : JSON.stringify(value);
-  }
+    function text(value) {
+        if (value === null || value === undefined)
+            return "";
+        return typeof value === "string" ? value : JSON.stringify(value);
+    }
 
-  // A record line's lane, as the history names it: the lane's name, else the lead's serial
-  // number, else its bridge index.
-  function laneLabel(entry) {
-    if (entry.lane_name) return entry.lane_name;
-    if (entry.lead_serial) return entry.lead_serial;
-    return `bridge ${entry.lead_index}`;
-  }
+    // A record line's lane, as the history names it: the lane's name, else the lead's serial
+    // number, else its bridge index.
+    function laneLabel(entry) {
+        if (entry.lane_name)
+            return entry.lane_name;
+        if (entry.lead_serial)
+            return entry.lead_serial;
+        return `bridge ${entry.lead_index}`;
+    }
 
-  return { el, setText, getJson, localDateTime, localTime, seconds, resultTone, resultBadge,
-    text, laneLabel };
+    return {
+        el,
+        setText,
+        getJson,
+        localDateTime,
+        localTime,
+        seconds,
+        resultTone,
+        resultBadge,
+        text,
+        laneLabel
+    };
 })();

@@ -4,147 +4,155 @@
 "use strict";
 
 (() => {
-  const { el, getJson, localDateTime, seconds, resultBadge, laneLabel } = pxr7;
-  const FILTERS = ["result", "lane", "unit", "from", "to"];
+    const {el, getJson, localDateTime, seconds, resultBadge, laneLabel} = pxr7;
+    const FILTERS = [ "result", "lane", "unit", "from", "to" ];
 
-  // The filters of the URL, the empty ones left out.
-  function currentFilter() {
-    const url = new URLSearchParams(location.search);
-    const filter = new URLSearchParams();
-    for (const name of FILTERS) {
-      const value = url.get(name);
-      if (value) filter.set(name, value);
+    // The filters of the URL, the empty ones left out.
+    function currentFilter() {
+        const url = new URLSearchParams(location.search);
+        const filter = new URLSearchParams();
+        for (const name of FILTERS) {
+            const value = url.get(name);
+            if (value)
+                filter.set(name, value);
+        }
+        return filter;
     }
-    return filter;
-  }
 
-  function currentPage() {
-    const page = Number.parseInt(new URLSearchParams(location.search).get("page") || "1", 10);
-    return Number.isFinite(page) && page > 0 ? page : 1;
-  }
-
-  function withPage(filter, page) {
-    const query = new URLSearchParams(filter);
-    if (page > 1) query.set("page", String(page));
-    const text = query.toString();
-    return text ? `?${text}` : "";
-  }
-
-  function fillSelect(id, values, labels) {
-    const select = document.getElementById(id);
-    const chosen = new URLSearchParams(location.search).get(id) || "";
-    const options = [el("option", { value: "" }, "any")];
-    const all = [...values];
-    if (chosen && !all.includes(chosen)) all.push(chosen);
-    for (const value of all) options.push(el("option", { value }, labels[value] || value));
-    select.replaceChildren(...options);
-    select.value = chosen;
-  }
-
-  function fillForm(choices) {
-    fillSelect("result", [...(choices.results || []), "failed"], { failed: "failed (any failure)" });
-    fillSelect("lane", choices.lanes || [], {});
-    const url = new URLSearchParams(location.search);
-    for (const name of ["unit", "from", "to"]) document.getElementById(name).value = url.get(name) || "";
-  }
-
-  function versions(entry) {
-    return `${entry.version_before || "–"} → ${entry.version_after || "–"}`;
-  }
-
-  function lineRow(entry) {
-    const link = el("a", { href: `/entry?line=${entry.line}`, title: entry.finished || "" },
-      localDateTime(entry.finished));
-    return el("tr", { "data-line": entry.line, "data-result": entry.result },
-      el("td", {}, link), el("td", {}, laneLabel(entry)), el("td", {}, entry.unit_id || ""),
-      el("td", {}, resultBadge(entry.result)), el("td", {}, versions(entry)),
-      el("td", { class: "number" }, entry.attempts ?? ""),
-      el("td", { class: "number" }, seconds(entry.duration_s)));
-  }
-
-  function totalsRow(name, counts) {
-    return el("tr", {}, el("td", {}, name), el("td", { class: "number" }, counts.ok ?? 0),
-      el("td", { class: "number" }, counts.current ?? 0),
-      el("td", { class: "number" }, counts.failed ?? 0));
-  }
-
-  function setPageLink(id, page, filter, usable) {
-    const link = document.getElementById(id);
-    if (usable) {
-      link.href = `/history${withPage(filter, page)}`;
-      link.removeAttribute("aria-disabled");
-    } else {
-      link.removeAttribute("href");
-      link.setAttribute("aria-disabled", "true");
+    function currentPage() {
+        const page = Number.parseInt(new URLSearchParams(location.search).get("page") || "1", 10);
+        return Number.isFinite(page) && page > 0 ? page : 1;
     }
-  }
 
-  function render(data, filter) {
-    fillForm(data.choices || {});
-    const lines = data.lines || [];
-    document.querySelector("#history tbody").replaceChildren(...lines.map(lineRow));
-    document.getElementById("no-lines").hidden = lines.length > 0;
-    const pages = Math.max(data.pages || 0, 1);
-    document.getElementById("page-of").textContent = `page ${data.page} of ${pages}`;
-    document.getElementById("line-count").textContent =
-      `${data.total} ${data.total === 1 ? "line" : "lines"}`;
-    setPageLink("newer", data.page - 1, filter, data.page > 1);
-    setPageLink("older", data.page + 1, filter, data.page < pages);
-    const totals = data.totals || {};
-    document.querySelector("#lane-totals tbody")
-      .replaceChildren(...(totals.lanes || []).map((t) => totalsRow(t.lane, t)));
-    document.querySelector("#day-totals tbody")
-      .replaceChildren(...(totals.days || []).map((t) => totalsRow(t.day, t)));
-    if (data.unreadable) {
-      showError(`${data.unreadable} lines of the record could not be read and are left out.`);
+    function withPage(filter, page) {
+        const query = new URLSearchParams(filter);
+        if (page > 1)
+            query.set("page", String(page));
+        const text = query.toString();
+        return text ? `?${text}` : "";
     }
-    performance.mark("history-rows");
-  }
 
-  function showError(message) {
-    const error = document.getElementById("error");
-    error.textContent = message;
-    error.hidden = false;
-  }
-
-  function setExports(filter) {
-    const query = filter.toString() ? `?${filter}` : "";
-    document.getElementById("export-csv").href = `/api/history.csv${query}`;
-    document.getElementById("export-jsonl").href = `/api/history.jsonl${query}`;
-  }
-
-  // A new filter is a new URL, from its first page.
-  function onSubmit(event) {
-    event.preventDefault();
-    const filter = new URLSearchParams();
-    for (const name of FILTERS) {
-      const value = document.getElementById(name).value.trim();
-      if (value) filter.set(name, value);
+    function fillSelect(id, values, labels) {
+        const select = document.getElementById(id);
+        const chosen = new URLSearchParams(location.search).get(id) || "";
+        const options = [ el("option", {value : ""}, "any") ];
+        const all = [...values ];
+        if (chosen && !all.includes(chosen))
+            all.push(chosen);
+        for (const value of all)
+            options.push(el("option", {value}, labels[value] || value));
+        select.replaceChildren(...options);
+        select.value = chosen;
     }
-    location.assign(`/history${withPage(filter, 1)}`);
-  }
 
-  async function load() {
-    document.getElementById("filters").addEventListener("submit", onSubmit);
-    const filter = currentFilter();
-    setExports(filter);
-    getJson("/api/snapshot").then((live) => {
-      document.getElementById("live-link").hidden = live.status !== 200;
-    }).catch(() => {});
-    const query = new URLSearchParams(filter);
-    query.set("page", String(currentPage()));
-    try {
-      const { status, body } = await getJson(`/api/history?${query}`);
-      if (status !== 200 || !body) {
-        fillForm({});
-        showError((body && body.error) || `The history could not be read (HTTP ${status}).`);
-        return;
-      }
-      render(body, filter);
-    } catch (_) {
-      showError("The history could not be reached.");
+    function fillForm(choices) {
+        fillSelect("result", [...(choices.results || []), "failed" ],
+                   {failed : "failed (any failure)"});
+        fillSelect("lane", choices.lanes || [], {});
+        const url = new URLSearchParams(location.search);
+        for (const name of ["unit", "from", "to"])
+            document.getElementById(name).value = url.get(name) || "";
     }
-  }
 
-  document.addEventListener("DOMContentLoaded", load);
+    function versions(entry) {
+        return `${entry.version_before || "–"} → ${entry.version_after || "–"}`;
+    }
+
+    function lineRow(entry) {
+        const link = el("a", {href : `/entry?line=${entry.line}`, title : entry.finished || ""},
+                        localDateTime(entry.finished));
+        return el("tr", {"data-line" : entry.line, "data-result" : entry.result},
+                  el("td", {}, link), el("td", {}, laneLabel(entry)),
+                  el("td", {}, entry.unit_id || ""), el("td", {}, resultBadge(entry.result)),
+                  el("td", {}, versions(entry)), el("td", {class : "number"}, entry.attempts ?? ""),
+                  el("td", {class : "number"}, seconds(entry.duration_s)));
+    }
+
+    function totalsRow(name, counts) {
+        return el("tr", {}, el("td", {}, name), el("td", {class : "number"}, counts.ok ?? 0),
+                  el("td", {class : "number"}, counts.current ?? 0),
+                  el("td", {class : "number"}, counts.failed ?? 0));
+    }
+
+    function setPageLink(id, page, filter, usable) {
+        const link = document.getElementById(id);
+        if (usable) {
+            link.href = `/history${withPage(filter, page)}`;
+            link.removeAttribute("aria-disabled");
+        } else {
+            link.removeAttribute("href");
+            link.setAttribute("aria-disabled", "true");
+        }
+    }
+
+    function render(data, filter) {
+        fillForm(data.choices || {});
+        const lines = data.lines || [];
+        document.querySelector("#history tbody").replaceChildren(...lines.map(lineRow));
+        document.getElementById("no-lines").hidden = lines.length > 0;
+        const pages = Math.max(data.pages || 0, 1);
+        document.getElementById("page-of").textContent = `page ${data.page} of ${pages}`;
+        document.getElementById("line-count").textContent =
+            `${data.total} ${data.total === 1 ? "line" : "lines"}`;
+        setPageLink("newer", data.page - 1, filter, data.page > 1);
+        setPageLink("older", data.page + 1, filter, data.page < pages);
+        const totals = data.totals || {};
+        document.querySelector("#lane-totals tbody")
+            .replaceChildren(...(totals.lanes || []).map((t) => totalsRow(t.lane, t)));
+        document.querySelector("#day-totals tbody")
+            .replaceChildren(...(totals.days || []).map((t) => totalsRow(t.day, t)));
+        if (data.unreadable) {
+            showError(`${data.unreadable} lines of the record could not be read and are left out.`);
+        }
+        performance.mark("history-rows");
+    }
+
+    function showError(message) {
+        const error = document.getElementById("error");
+        error.textContent = message;
+        error.hidden = false;
+    }
+
+    function setExports(filter) {
+        const query = filter.toString() ? `?${filter}` : "";
+        document.getElementById("export-csv").href = `/api/history.csv${query}`;
+        document.getElementById("export-jsonl").href = `/api/history.jsonl${query}`;
+    }
+
+    // A new filter is a new URL, from its first page.
+    function onSubmit(event) {
+        event.preventDefault();
+        const filter = new URLSearchParams();
+        for (const name of FILTERS) {
+            const value = document.getElementById(name).value.trim();
+            if (value)
+                filter.set(name, value);
+        }
+        location.assign(`/history${withPage(filter, 1)}`);
+    }
+
+    async function load() {
+        document.getElementById("filters").addEventListener("submit", onSubmit);
+        const filter = currentFilter();
+        setExports(filter);
+        getJson("/api/snapshot")
+            .then((live) => { document.getElementById("live-link").hidden = live.status !== 200; })
+            .catch(() => {});
+        const query = new URLSearchParams(filter);
+        query.set("page", String(currentPage()));
+        try {
+            const {status, body} = await getJson(`/api/history?${query}`);
+            if (status !== 200 || !body) {
+                fillForm({});
+                showError((body && body.error) ||
+                          `The history could not be read (HTTP ${status}).`);
+                return;
+            }
+            render(body, filter);
+        } catch (_) {
+            showError("The history could not be reached.");
+        }
+    }
+
+    document.addEventListener("DOMContentLoaded", load);
 })();

@@ -3,208 +3,239 @@
 "use strict";
 
 (() => {
-  const { el, setText, localDateTime, localTime, seconds, resultBadge } = pxr7;
-  const LOST = "Connection to the station lost: reconnecting…";
-  const ENDED = "The station has ended.";
-  const MAX_OUTCOMES = 1000;
+    const {el, setText, localDateTime, localTime, seconds, resultBadge} = pxr7;
+    const LOST = "Connection to the station lost: reconnecting…";
+    const ENDED = "The station has ended.";
+    const MAX_OUTCOMES = 1000;
 
-  const state = { tiles: new Map(), seen: new Set(), ended: false, source: null, firstTile: false };
+    const state =
+        {tiles : new Map(), seen : new Set(), ended : false, source : null, firstTile : false};
 
-  function showBanner(textValue, tone) {
-    const banner = document.getElementById("banner");
-    banner.textContent = textValue;
-    banner.className = `banner tone-${tone}`;
-    banner.hidden = false;
-  }
-
-  function hideBanner() {
-    document.getElementById("banner").hidden = true;
-  }
-
-  function renderHeader(header) {
-    if (!header) return;
-    setText("host", header.host || "");
-    document.title = header.host ? `PXR7 station ${header.host}` : "PXR7 station";
-    setText("image-version", header.image_version || "image without a version");
-    setText("image-sha", header.image_sha256 ? header.image_sha256.slice(0, 12) : "");
-    document.getElementById("image-sha").title = header.image_sha256 || "";
-    const totals = header.totals || {};
-    setText("total-ok", String(totals.ok ?? 0));
-    setText("total-current", String(totals.current ?? 0));
-    setText("total-failed", String(totals.failed ?? 0));
-    const yieldValue = header.yield;
-    setText("yield", typeof yieldValue === "number" ? `${(yieldValue * 100).toFixed(1)} %` : "–");
-    const rate = header.meters_per_hour;
-    setText("rate", typeof rate === "number" ? rate.toFixed(1) : "–");
-    setText("since", localDateTime(header.started));
-    document.getElementById("since").title = header.started || "";
-    if (header.ended) markEnded();
-  }
-
-  function progressPart(tile) {
-    const total = Number(tile.total) || 0;
-    const records = Math.min(Number(tile.records) || 0, total);
-    const percent = total > 0 ? (100 * records) / total : 0;
-    const fill = el("div", { class: "fill" });
-    fill.style.width = `${percent.toFixed(1)}%`;
-    const bar = el("div", { class: "bar", role: "progressbar", "aria-valuemin": 0,
-      "aria-valuemax": total, "aria-valuenow": records }, fill);
-    let words = `${records} / ${total} records`;
-    if (typeof tile.seconds_left === "number") words += ` · ${seconds(tile.seconds_left)} left`;
-    return el("div", { class: "progress" }, bar, el("p", { class: "progress-text" }, words));
-  }
-
-  function lastPart(last) {
-    const parts = [el("span", { class: "caption" }, "Last: "), resultBadge(last.result)];
-    if (last.version_after) parts.push(` ${last.version_after}`);
-    if (last.unit_id) parts.push(` · unit ${last.unit_id}`);
-    parts.push(` · ${localTime(last.finished)}`);
-    return el("p", { class: "last", "data-result": last.result }, ...parts);
-  }
-
-  function tileParts(tile) {
-    const where = [];
-    if (tile.location) where.push(`at ${tile.location}`);
-    if (tile.unit_id) where.push(`unit ${tile.unit_id}`);
-    const counts = tile.counts || {};
-    return [
-      el("div", { class: "tile-head" }, el("h3", { class: "label" }, tile.label || ""),
-        el("span", { class: "lane-no" }, `lane ${tile.lane}`)),
-      el("p", { class: "where" }, where.join(" · ")),
-      el("p", { class: "state" }, tile.words || tile.state || ""),
-      tile.phase === "sending" ? progressPart(tile) : null,
-      tile.attempt > 1 ? el("p", { class: "attempt" }, `attempt ${tile.attempt}`) : null,
-      tile.last ? lastPart(tile.last) : null,
-      tile.next ? el("p", { class: "next" }, el("span", { class: "caption" }, "Next: "), tile.next)
-        : null,
-      el("p", { class: "counts" },
-        `${counts.ok ?? 0} ok · ${counts.current ?? 0} current · ${counts.failed ?? 0} failed`),
-    ].filter((part) => part !== null);
-  }
-
-  function renderTile(tile) {
-    if (!tile || typeof tile.lane !== "number") return;
-    let node = state.tiles.get(tile.lane);
-    if (!node) {
-      node = el("article", { class: "tile", "data-lane": tile.lane });
-      state.tiles.set(tile.lane, node);
-      const after = [...state.tiles.keys()].filter((lane) => lane > tile.lane).sort((a, b) => a - b);
-      const container = document.getElementById("tiles");
-      container.insertBefore(node, after.length ? state.tiles.get(after[0]) : null);
+    function showBanner(textValue, tone) {
+        const banner = document.getElementById("banner");
+        banner.textContent = textValue;
+        banner.className = `banner tone-${tone}`;
+        banner.hidden = false;
     }
-    node.className = `tile tone-${tile.tone || "quiet"}`;
-    node.dataset.state = tile.state || "";
-    node.dataset.phase = tile.phase || "";
-    node.dataset.tone = tile.tone || "";
-    node.dataset.serial = tile.serial || "";
-    node.replaceChildren(...tileParts(tile));
-    if (!state.firstTile) {
-      state.firstTile = true;
-      performance.mark("first-tile");
+
+    function hideBanner() { document.getElementById("banner").hidden = true; }
+
+    function renderHeader(header) {
+        if (!header)
+            return;
+        setText("host", header.host || "");
+        document.title = header.host ? `PXR7 station ${header.host}` : "PXR7 station";
+        setText("image-version", header.image_version || "image without a version");
+        setText("image-sha", header.image_sha256 ? header.image_sha256.slice(0, 12) : "");
+        document.getElementById("image-sha").title = header.image_sha256 || "";
+        const totals = header.totals || {};
+        setText("total-ok", String(totals.ok ?? 0));
+        setText("total-current", String(totals.current ?? 0));
+        setText("total-failed", String(totals.failed ?? 0));
+        const yieldValue = header.yield;
+        setText("yield",
+                typeof yieldValue === "number" ? `${(yieldValue * 100).toFixed(1)} %` : "–");
+        const rate = header.meters_per_hour;
+        setText("rate", typeof rate === "number" ? rate.toFixed(1) : "–");
+        setText("since", localDateTime(header.started));
+        document.getElementById("since").title = header.started || "";
+        if (header.ended)
+            markEnded();
     }
-    updateEmptyLanes();
-  }
 
-  function removeTile(lane) {
-    const node = state.tiles.get(lane);
-    if (node) node.remove();
-    state.tiles.delete(lane);
-    updateEmptyLanes();
-  }
-
-  function updateEmptyLanes() {
-    const empty = document.getElementById("no-lanes");
-    empty.textContent = "No lead is plugged in.";
-    empty.hidden = state.tiles.size > 0;
-  }
-
-  function outcomeKey(outcome) {
-    return [outcome.lane, outcome.finished, outcome.result, outcome.label, outcome.unit_id]
-      .map((part) => String(part)).join("\u0000");
-  }
-
-  // Adds an outcome at the top, once: a stream resumed after a cut may send it again.
-  function addOutcome(outcome) {
-    if (!outcome) return;
-    const key = outcomeKey(outcome);
-    if (state.seen.has(key)) return;
-    state.seen.add(key);
-    const resultCell = el("td", {}, resultBadge(outcome.result));
-    if (outcome.record_error) {
-      resultCell.append(el("span", { class: "note" }, ` not recorded: ${outcome.record_error}`));
+    function progressPart(tile) {
+        const total = Number(tile.total) || 0;
+        const records = Math.min(Number(tile.records) || 0, total);
+        const percent = total > 0 ? (100 * records) / total : 0;
+        const fill = el("div", {class : "fill"});
+        fill.style.width = `${percent.toFixed(1)}%`;
+        const bar = el("div", {
+            class : "bar",
+            role : "progressbar",
+            "aria-valuemin" : 0,
+            "aria-valuemax" : total,
+            "aria-valuenow" : records
+        },
+                       fill);
+        let words = `${records} / ${total} records`;
+        if (typeof tile.seconds_left === "number")
+            words += ` · ${seconds(tile.seconds_left)} left`;
+        return el("div", {class : "progress"}, bar, el("p", {class : "progress-text"}, words));
     }
-    const row = el("tr", { "data-lane": outcome.lane, "data-result": outcome.result },
-      el("td", { title: outcome.finished || "" }, localTime(outcome.finished)),
-      el("td", {}, outcome.label || ""), el("td", {}, outcome.unit_id || ""), resultCell,
-      el("td", {}, outcome.version_after || ""));
-    const body = document.querySelector("#outcomes tbody");
-    body.prepend(row);
-    while (body.rows.length > MAX_OUTCOMES) body.lastElementChild.remove();
-    document.getElementById("no-outcomes").hidden = true;
-  }
 
-  function applySnapshot(snapshot) {
-    for (const lane of [...state.tiles.keys()]) removeTile(lane);
-    state.seen.clear();
-    document.querySelector("#outcomes tbody").replaceChildren();
-    document.getElementById("no-outcomes").hidden = false;
-    renderHeader(snapshot.header);
-    for (const tile of snapshot.lanes || []) renderTile(tile);
-    for (const outcome of snapshot.outcomes || []) addOutcome(outcome);
-    updateEmptyLanes();
-  }
+    function lastPart(last) {
+        const parts = [ el("span", {class : "caption"}, "Last: "), resultBadge(last.result) ];
+        if (last.version_after)
+            parts.push(` ${last.version_after}`);
+        if (last.unit_id)
+            parts.push(` · unit ${last.unit_id}`);
+        parts.push(` · ${localTime(last.finished)}`);
+        return el("p", {class : "last", "data-result" : last.result}, ...parts);
+    }
 
-  function markEnded() {
-    state.ended = true;
-    showBanner(ENDED, "quiet");
-    if (state.source) state.source.close();
-  }
+    function tileParts(tile) {
+        const where = [];
+        if (tile.location)
+            where.push(`at ${tile.location}`);
+        if (tile.unit_id)
+            where.push(`unit ${tile.unit_id}`);
+        const counts = tile.counts || {};
+        return [
+            el("div", {class : "tile-head"}, el("h3", {class : "label"}, tile.label || ""),
+               el("span", {class : "lane-no"}, `lane ${tile.lane}`)),
+            el("p", {class : "where"}, where.join(" · ")),
+            el("p", {class : "state"}, tile.words || tile.state || ""),
+            tile.phase === "sending" ? progressPart(tile) : null,
+            tile.attempt > 1 ? el("p", {class : "attempt"}, `attempt ${tile.attempt}`) : null,
+            tile.last ? lastPart(tile.last) : null,
+            tile.next
+                ? el("p", {class : "next"}, el("span", {class : "caption"}, "Next: "), tile.next)
+                : null,
+            el("p", {class : "counts"},
+               `${counts.ok ?? 0} ok · ${counts.current ?? 0} current · ${
+                   counts.failed ?? 0} failed`),
+        ].filter((part) => part !== null);
+    }
 
-  const handlers = {
-    snapshot: applySnapshot,
-    lane_appeared: (data) => renderTile(data.tile),
-    lane_state: (data) => renderTile(data.tile),
-    meter_arrived: (data) => renderTile(data.tile),
-    phase: (data) => renderTile(data.tile),
-    progress: (data) => renderTile(data.tile),
-    lane_gone: (data) => removeTile(data.lane),
-    outcome: (data) => {
-      addOutcome(data.outcome);
-      renderTile(data.tile);
-      renderHeader(data.header);
-    },
-    header: (data) => renderHeader(data.header),
-    station_ended: (data) => {
-      renderHeader(data.header);
-      markEnded();
-    },
-  };
-
-  function connect() {
-    const source = new EventSource("/api/events");
-    state.source = source;
-    for (const [name, handle] of Object.entries(handlers)) {
-      source.addEventListener(name, (event) => {
-        let data;
-        try {
-          data = JSON.parse(event.data);
-        } catch (_) {
-          return;
+    function renderTile(tile) {
+        if (!tile || typeof tile.lane !== "number")
+            return;
+        let node = state.tiles.get(tile.lane);
+        if (!node) {
+            node = el("article", {class : "tile", "data-lane" : tile.lane});
+            state.tiles.set(tile.lane, node);
+            const after =
+                [...state.tiles.keys() ].filter((lane) => lane > tile.lane).sort((a, b) => a - b);
+            const container = document.getElementById("tiles");
+            container.insertBefore(node, after.length ? state.tiles.get(after[0]) : null);
         }
-        if (data && typeof data === "object") handle(data);
-      });
+        node.className = `tile tone-${tile.tone || "quiet"}`;
+        node.dataset.state = tile.state || "";
+        node.dataset.phase = tile.phase || "";
+        node.dataset.tone = tile.tone || "";
+        node.dataset.serial = tile.serial || "";
+        node.replaceChildren(...tileParts(tile));
+        if (!state.firstTile) {
+            state.firstTile = true;
+            performance.mark("first-tile");
+        }
+        updateEmptyLanes();
     }
-    source.addEventListener("open", () => {
-      if (!state.ended) hideBanner();
-    });
-    source.addEventListener("error", () => {
-      if (state.ended) return;
-      showBanner(LOST, "attention");
-      // The browser retries by itself unless the answer was no stream at all; then a new
-      // stream from the start, whose snapshot replaces what the page shows.
-      if (source.readyState === EventSource.CLOSED) setTimeout(connect, 2000);
-    });
-  }
 
-  document.addEventListener("DOMContentLoaded", connect);
+    function removeTile(lane) {
+        const node = state.tiles.get(lane);
+        if (node)
+            node.remove();
+        state.tiles.delete(lane);
+        updateEmptyLanes();
+    }
+
+    function updateEmptyLanes() {
+        const empty = document.getElementById("no-lanes");
+        empty.textContent = "No lead is plugged in.";
+        empty.hidden = state.tiles.size > 0;
+    }
+
+    function outcomeKey(outcome) {
+        return [ outcome.lane, outcome.finished, outcome.result, outcome.label, outcome.unit_id ]
+            .map((part) => String(part))
+            .join("\u0000");
+    }
+
+    // Adds an outcome at the top, once: a stream resumed after a cut may send it again.
+    function addOutcome(outcome) {
+        if (!outcome)
+            return;
+        const key = outcomeKey(outcome);
+        if (state.seen.has(key))
+            return;
+        state.seen.add(key);
+        const resultCell = el("td", {}, resultBadge(outcome.result));
+        if (outcome.record_error) {
+            resultCell.append(
+                el("span", {class : "note"}, ` not recorded: ${outcome.record_error}`));
+        }
+        const row = el("tr", {"data-lane" : outcome.lane, "data-result" : outcome.result},
+                       el("td", {title : outcome.finished || ""}, localTime(outcome.finished)),
+                       el("td", {}, outcome.label || ""), el("td", {}, outcome.unit_id || ""),
+                       resultCell, el("td", {}, outcome.version_after || ""));
+        const body = document.querySelector("#outcomes tbody");
+        body.prepend(row);
+        while (body.rows.length > MAX_OUTCOMES)
+            body.lastElementChild.remove();
+        document.getElementById("no-outcomes").hidden = true;
+    }
+
+    function applySnapshot(snapshot) {
+        for (const lane of [...state.tiles.keys()])
+            removeTile(lane);
+        state.seen.clear();
+        document.querySelector("#outcomes tbody").replaceChildren();
+        document.getElementById("no-outcomes").hidden = false;
+        renderHeader(snapshot.header);
+        for (const tile of snapshot.lanes || [])
+            renderTile(tile);
+        for (const outcome of snapshot.outcomes || [])
+            addOutcome(outcome);
+        updateEmptyLanes();
+    }
+
+    function markEnded() {
+        state.ended = true;
+        showBanner(ENDED, "quiet");
+        if (state.source)
+            state.source.close();
+    }
+
+    const handlers = {
+        snapshot : applySnapshot,
+        lane_appeared : (data) => renderTile(data.tile),
+        lane_state : (data) => renderTile(data.tile),
+        meter_arrived : (data) => renderTile(data.tile),
+        phase : (data) => renderTile(data.tile),
+        progress : (data) => renderTile(data.tile),
+        lane_gone : (data) => removeTile(data.lane),
+        outcome : (data) => {
+            addOutcome(data.outcome);
+            renderTile(data.tile);
+            renderHeader(data.header);
+        },
+        header : (data) => renderHeader(data.header),
+        station_ended : (data) => {
+            renderHeader(data.header);
+            markEnded();
+        },
+    };
+
+    function connect() {
+        const source = new EventSource("/api/events");
+        state.source = source;
+        for (const [name, handle] of Object.entries(handlers)) {
+            source.addEventListener(name, (event) => {
+                let data;
+                try {
+                    data = JSON.parse(event.data);
+                } catch (_) {
+                    return;
+                }
+                if (data && typeof data === "object")
+                    handle(data);
+            });
+        }
+        source.addEventListener("open", () => {
+            if (!state.ended)
+                hideBanner();
+        });
+        source.addEventListener("error", () => {
+            if (state.ended)
+                return;
+            showBanner(LOST, "attention");
+            // The browser retries by itself unless the answer was no stream at all; then a new
+            // stream from the start, whose snapshot replaces what the page shows.
+            if (source.readyState === EventSource.CLOSED)
+                setTimeout(connect, 2000);
+        });
+    }
+
+    document.addEventListener("DOMContentLoaded", connect);
 })();

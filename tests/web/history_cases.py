@@ -56,9 +56,10 @@ def check_view(browser, lines, view, page):
     """The lines, paging and totals the page shows are those of the record for the filter."""
     kept, shown = expected_view(lines, view, page)
     rows = browser.find_elements(By.CSS_SELECTOR, "#history tbody tr")
-    assert [int(r.get_attribute("data-line")) for r in rows] == [n for n, _, _ in shown], view
+    numbers = [int(row.get_attribute("data-line")) for row in rows]
+    assert numbers == [n for n, _, _ in shown], (view, browser.current_url, numbers[:5])
     pages = max(1, math.ceil(len(kept) / PER_PAGE))
-    text = (browser.find_element(By.ID, "page-of").text, browser.find_element(By.ID, "line-count").text)
+    text = tuple(browser.find_element(By.ID, name).text for name in ("page-of", "line-count"))
     words = "line" if len(kept) == 1 else "lines"
     assert text == (f"page {page} of {pages}", f"{len(kept)} {words}"), (text, view)
     entries = [entry for _, _, entry in kept]
@@ -138,7 +139,8 @@ def history_pages(rig):
     browser = rig.browser
     act_and_wait(browser, lambda: browser.get(rig.history_url + "history"))
     check_view(browser, lines, {}, 1)
-    options = {o.get_attribute("value") for o in Select(browser.find_element(By.ID, "result")).options}
+    options = {option.get_attribute("value")
+               for option in Select(browser.find_element(By.ID, "result")).options}
     assert options == {"", "failed"} | {e["result"] for _, _, e in lines}, options
     rig.screenshot("history.png")
     Select(browser.find_element(By.ID, "result")).select_by_value("failed")

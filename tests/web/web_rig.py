@@ -133,7 +133,7 @@ class Program:
                         return found.group(1)
                 left = deadline - time.monotonic()
                 if left <= 0 or self.process.poll() is not None:
-                    raise AssertionError(f"no Dashboard line from pxr7; its output:\n{self.output()}")
+                    raise AssertionError(f"no Dashboard line; pxr7 said:\n{self.output()}")
                 self.lock.wait(min(left, 0.2))
 
     def output(self):
