@@ -7,6 +7,8 @@ import os
 import time
 import urllib.request
 
+from selenium.common.exceptions import NoAlertPresentException
+
 from history_record import label
 from web_rig import Proxy, wait_for
 
@@ -37,7 +39,7 @@ return {
 """
 
 
-def watch(rig, until_ended, on_sample=None, timeout=60):
+def watch(rig, on_sample, timeout=60):
     """Samples the page every 100 ms until the station has ended; returns the samples."""
     samples = []
     deadline = time.monotonic() + timeout
@@ -45,9 +47,8 @@ def watch(rig, until_ended, on_sample=None, timeout=60):
         sample = rig.browser.execute_script(SAMPLE)
         samples.append(sample)
         assert sample["markup"] == 0, f"a value became markup: {sample}"
-        if on_sample:
-            on_sample(sample)
-        if until_ended and sample["banner"] == ENDED:
+        on_sample(sample)
+        if sample["banner"] == ENDED:
             return samples
         time.sleep(0.1)
     raise AssertionError(f"the page never said the station ended; last: {samples[-1]}")
@@ -96,7 +97,7 @@ def live_station(rig):
             rig.screenshot("live.png")
             shot.append(True)
 
-    samples = watch(rig, True, screenshot_while_sending)
+    samples = watch(rig, screenshot_while_sending)
     rig.screenshot("live-ended.png")
     assert program.wait(20) == 0, program.output()
     check_served_tile(samples, HOSTILE_SERIAL, True)
@@ -109,6 +110,11 @@ def live_station(rig):
     assert labels[HOSTILE_SERIAL] == HOSTILE_SERIAL and labels["PX7A0001"] == HOSTILE_NAME, labels
     assert (last["ok"], last["failed"]) == ("2", "0"), last
     assert sorted(o["label"] for o in last["outcomes"]) == sorted([HOSTILE_SERIAL, HOSTILE_NAME])
+    try:
+        rig.browser.switch_to.alert.dismiss()
+        raise AssertionError("a value ran as script: an alert came up")
+    except NoAlertPresentException:
+        pass
     assert not rig.page_errors(), rig.page_errors()
 
 
@@ -148,7 +154,7 @@ def dropped_connection(rig):
             wait_for(lambda: rig.browser.execute_script(SAMPLE)["banner"] == LOST, 2,
                      "the banner saying the connection is lost", 0.05)
 
-    samples = watch(rig, True, cut_near_the_end, timeout=75)
+    samples = watch(rig, cut_near_the_end, timeout=75)
     proxy.close()
     assert program.wait(20) == 0, program.output()
     assert proxy.cuts == 2, f"only {proxy.cuts} cuts"
