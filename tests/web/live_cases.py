@@ -81,7 +81,7 @@ def live_station(rig):
     folder = rig.folder("live")
     with open(os.path.join(folder, "bench.conf"), "w", encoding="utf-8") as file:
         file.write(f"serial PX7A0001 = {HOSTILE_NAME}\n")
-    scenario = (f'[bridge 0]\nserial = "{HOSTILE_SERIAL}"\n{METER}meter_windows = 3500-60000\n'
+    scenario = (f'[bridge 0]\nserial = "{HOSTILE_SERIAL}"\n{METER}meter_windows = 4500-60000\n'
                 f"[bridge 1]\nappear_ms = 6000\n{METER}"
                 f"[bridge 2]\nleave_ms = 8000\n{METER}meter_windows = 50000-60000\n")
     program = rig.start(folder, ["station", "--serve", "127.0.0.1:0", "--record", "record.jsonl",

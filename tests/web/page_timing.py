@@ -53,6 +53,7 @@ def main():
                                                  "--record", "record.jsonl"], scenario)
         live = first_mark(browser, station.url(), "first-tile", args.runs)
         station.stop()
+        print(f"live page, navigation start to first tile: {live:.0f} ms", flush=True)
         record = args.record or os.path.join(rig.folder("history"), "record.jsonl")
         if not args.record:
             history_record.write_record(record, 10000)
@@ -60,7 +61,6 @@ def main():
         history = rig.start(rig.folder("serve"), ["history", "--serve", "127.0.0.1:0",
                                                   "--record", os.path.abspath(record)])
         first_page = first_mark(browser, history.url() + "history", "history-rows", args.runs)
-        print(f"live page, navigation start to first tile: {live:.0f} ms")
         print(f"history page, first page of {lines} lines: {first_page:.0f} ms")
     finally:
         rig.close()

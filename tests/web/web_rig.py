@@ -242,7 +242,8 @@ class Rig:
     """One browser and the programs a case starts, each in its own scratch folder."""
 
     def __init__(self, pxr7, sim, scratch, artefacts, browser, watchdog):
-        self.pxr7, self.sim, self.scratch, self.artefacts = pxr7, sim, scratch, artefacts
+        self.pxr7, self.sim = os.path.abspath(pxr7), os.path.abspath(sim)
+        self.scratch, self.artefacts = scratch, artefacts
         self.browser, self.watchdog = browser, watchdog
         self.programs = []
         self.history_url = None
