@@ -111,6 +111,18 @@ void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) 
     }
 }
 
+// The table's row for a key; nullptr for a key it does not list.
+const RecordKey* keyNamed(const std::string& name, std::size_t expected) {
+    constexpr std::size_t keyCount = sizeof kRecordKeys / sizeof kRecordKeys[0];
+    for (std::size_t k = 0; k < keyCount; ++k) {
+        const RecordKey& key = kRecordKeys[(expected + k) % keyCount];
+        if (name == key.key) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
 const JsonValue* member(const JsonValue& object, const char* key) {
     const auto found = object.find(key);
     return found != object.end() ? &*found : nullptr;
@@ -127,6 +139,14 @@ std::string recordLine(const RecordEntry& entry) {
     return jsonLine(line);
 }
 
+std::vector<const char*> recordKeyNames() {
+    std::vector<const char*> names;
+    for (const RecordKey& key : kRecordKeys) {
+        names.push_back(key.key);
+    }
+    return names;
+}
+
 bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& host) {
     const JsonValue object = parseJsonLine(line);
     if (!object.is_object()) {
@@ -139,9 +159,14 @@ bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& h
         return false;
     }
     entry = RecordEntry();
-    for (const RecordKey& key : kRecordKeys) {
-        if (const JsonValue* value = member(object, key.key)) {
-            readInto(key, *value, entry);
+    // One pass over the line's keys, each looked for first where the writer puts it.
+    constexpr std::size_t keyCount = sizeof kRecordKeys / sizeof kRecordKeys[0];
+    std::size_t expected = 0;
+    for (auto item = object.begin(); item != object.end(); ++item) {
+        const RecordKey* key = keyNamed(item.key(), expected);
+        if (key != nullptr) {
+            readInto(*key, item.value(), entry);
+            expected = static_cast<std::size_t>(key - kRecordKeys + 1) % keyCount;
         }
     }
     const JsonValue* hostValue = member(object, "host");

@@ -7,11 +7,15 @@
 #include "record.h"
 
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
 // A record line back as the entry it was written from, plus its host; false unless it is a
 // JSON object with "schema": 1 and a result.
 bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& host);
+
+// The line's keys after "schema", in the order recordLine writes them: the columns of an export.
+std::vector<const char*> recordKeyNames();
 
 } // namespace pxr7

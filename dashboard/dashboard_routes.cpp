@@ -103,6 +103,10 @@ Routed DashboardRoutes::route(const DashboardRequest& request) {
     return routed;
 }
 
+void DashboardRoutes::warmUp() {
+    history_.history(QueryParams());
+}
+
 HttpReply DashboardRoutes::page(const std::string& file) const {
     const EmbeddedFile* found = findPageFile(file);
     if (found == nullptr) {

@@ -36,6 +36,9 @@ public:
     void listeningOn(bool loopbackOnly, unsigned short port);
 
     Routed route(const DashboardRequest& request);
+    // Reads the record once ahead of the first request, so the history's first page does not
+    // wait for a long record to be read.
+    void warmUp();
 
 private:
     bool hostAllowed(const std::string& host) const;

@@ -1,16 +1,32 @@
-// (stand-in until the history API lands)
+// The history's requests (/api/history, /api/history.csv, /api/history.jsonl, /api/entry):
+// their parameters checked, the record asked, the answer as a reply. Each request first takes
+// in what was appended to the record since the last one. One thread only.
 #pragma once
+
+#include "history_query.h"
 #include "http_reply.h"
+#include "record_index.h"
+
+#include <string>
+
 namespace pxr7 {
+
 class HistoryApi {
 public:
-    explicit HistoryApi(std::string recordPath) : path_(std::move(recordPath)) {}
-    HttpReply history(const QueryParams&) { return errorReply(404, "no"); }
-    HttpReply csv(const QueryParams&) { return errorReply(404, "no"); }
-    HttpReply jsonl(const QueryParams&) { return errorReply(404, "no"); }
-    HttpReply entry(const QueryParams&) { return errorReply(404, "no"); }
+    explicit HistoryApi(std::string recordPath);
+
+    HttpReply history(const QueryParams& params);
+    HttpReply csv(const QueryParams& params);
+    HttpReply jsonl(const QueryParams& params);
+    HttpReply entry(const QueryParams& params);
 
 private:
-    std::string path_;
+    bool refresh(HttpReply& failure);
+    bool readFilter(const QueryParams& params, HistoryFilter& filter, std::string& problem);
+    HttpReply download(const QueryParams& params, bool csv);
+
+    RecordIndex index_;
+    HistoryQuery query_;
 };
+
 } // namespace pxr7

@@ -393,6 +393,7 @@ bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
     }
     server.accept();
     server.tick();
+    net::post(server.io, [&server] { server.routes.warmUp(); });
     server.thread = std::thread([&server] { server.io.run(); });
     return true;
 }

@@ -14,6 +14,14 @@
 #    run with meters coming and going (goal: flat).
 #  - `history` and `history --last 10` on a record of 100,000 lines, each of another lead
 #    (goal: under 2 s each, so the summing up grows only with the record's size).
+#  - The dashboard: the station's time per meter with ten event streams and one client that
+#    reads nothing (goal: at most 1.1 times one plain upgrade, as without them); its CPU while
+#    eight lanes wait with ten streams open (goal: under 3% of one core); the live page's first
+#    load and the history's first page of a 100,000-line record, over HTTP and in headless
+#    Chromium when it is there (goals: under 200 ms and under 300 ms).
+#  - The dashboard's history on the same record: the index's first refresh (goal: under 1.5 s)
+#    and one with nothing new, a query (goal: under 50 ms), and the first page through the
+#    history API (goal: under 300 ms once the record is indexed).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
@@ -235,6 +243,126 @@ measure_history() {
         "$lines" "$lines" "$all" "$wall"
 }
 
+# The URL a served command printed ("Dashboard: http://..."), waiting up to 10 s for it.
+dashboard_url() {
+    local out=$1 url=""
+    for _ in $(seq 1 100); do
+        url=$(sed -n 's/^Dashboard: \(http:[^ ]*\).*/\1/p' "$out" 2>/dev/null | head -n 1)
+        [[ -n $url ]] && break
+        sleep 0.1
+    done
+    echo "$url"
+}
+
+# Ten browsers' event streams, and one client that asks for its events and never reads them.
+open_streams() {
+    local url=$1
+    for ((i = 0; i < 10; i++)); do
+        curl -sN "${url}api/events" >/dev/null 2>&1 &
+    done
+    python3 - "$url" >/dev/null 2>&1 <<'PY' &
+import socket, sys, time, urllib.parse
+u = urllib.parse.urlparse(sys.argv[1])
+s = socket.create_connection((u.hostname, u.port))
+s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+s.sendall(f"GET /api/events HTTP/1.1\r\nHost: {u.netloc}\r\n\r\n".encode())
+time.sleep(600)
+PY
+}
+
+# Milliseconds curl took for the URL's whole answer, best of three.
+fetch_ms() {
+    for _ in 1 2 3; do
+        curl -s -o /dev/null -w '%{time_total}\n' "$1"
+    done | sort -n | head -n 1 | awk '{ printf "%.1f", $1 * 1000 }'
+}
+
+measure_dashboard() {
+    if ! "$pxr7" station --help 2>&1 | grep -q -- '--serve'; then
+        echo "dashboard: skipped, this pxr7 cannot serve one"
+        return
+    fi
+    station_bench "0-7000,8500-15500"
+    rm -f "$rig/served.jsonl" "$rig/served.txt"
+    PXR7_SIM_SCENARIO="$rig/scenario.txt" "$pxr7" --driver "$driver" station --count 16 \
+        --serve 127.0.0.1:0 --record "$rig/served.jsonl" >"$rig/served.txt" 2>&1 &
+    local station=$! url
+    url=$(dashboard_url "$rig/served.txt")
+    [[ -n $url ]] && open_streams "$url"
+    local live_ms snapshot_ms
+    live_ms=$(fetch_ms "$url")
+    snapshot_ms=$(fetch_ms "${url}api/snapshot")
+    wait "$station"
+    local status=$?
+    pkill -P $$ curl 2>/dev/null
+    pkill -P $$ python3 2>/dev/null
+    if [[ $status -ne 0 || -z $url ]]; then
+        echo "dashboard, 16 meters with 10 streams: failed (exit $status), no figures"
+    else
+        local per_meter
+        per_meter=$(sed -n 's/.*"duration_s":\([0-9.]*\).*/\1/p' "$rig/served.jsonl" |
+            awk '{ s += $1; n++ } END { if (n) printf "%.2f", s / n }')
+        printf 'dashboard, 16 meters on 8 leads, 10 event streams and 1 stalled client: %s s per meter, ratio %s to one plain upgrade (goal <= 1.1)\n' \
+            "${per_meter:-?}" "$(awk -v a="${per_meter:-0}" -v b="${upgrade_wall["latency 16 ms"]:-0}" \
+                'BEGIN { if (b > 0) printf "%.2f", a / b; else print "?" }')"
+        printf 'dashboard, live page over HTTP: page %s ms, snapshot %s ms\n' "$live_ms" "$snapshot_ms"
+    fi
+    # Waiting, served: eight lanes, ten streams, no meter for 20 s.
+    station_bench "600000-601000"
+    rm -f "$rig/served.txt"
+    PXR7_SIM_SCENARIO="$rig/scenario.txt" /usr/bin/time -f '%e %U %S' -o "$rig/time.txt" \
+        "$pxr7" --driver "$driver" station --serve 127.0.0.1:0 --record "$rig/idle.jsonl" \
+        >"$rig/served.txt" 2>&1 &
+    local timer=$!
+    url=$(dashboard_url "$rig/served.txt")
+    [[ -n $url ]] && open_streams "$url"
+    if [[ -n $url && -x /usr/bin/chromium ]] && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+        /usr/bin/python3 tests/web/page_timing.py live "$url" ||
+            echo "dashboard, live page in Chromium: not measured"
+    fi
+    sleep 20
+    pkill -INT -P "$timer"
+    wait "$timer"
+    pkill -P $$ curl 2>/dev/null
+    pkill -P $$ python3 2>/dev/null
+    read -r wall user sys < <(tail -n 1 "$rig/time.txt")
+    printf 'dashboard, 8 lanes waiting %.1f s with 10 event streams: CPU %.2f s, %.2f%% of one core (goal < 3%%)\n' \
+        "$wall" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" \
+        "$(awk -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN { print 100 * (u + s) / w }')"
+    # The history of 100,000 lines, served alone.
+    write_history_record 100000
+    rm -f "$rig/served.txt"
+    "$pxr7" history --serve 127.0.0.1:0 --record "$rig/history.jsonl" >"$rig/served.txt" 2>&1 &
+    local server=$!
+    url=$(dashboard_url "$rig/served.txt")
+    local first
+    first=$(curl -s -o /dev/null -w '%{time_total}' "${url}api/history?page=1" |
+        awk '{ printf "%.1f", $1 * 1000 }')
+    printf 'dashboard, history of 100,000 lines: first page %s ms the first time, %s ms after, the page itself %s ms (goal < 300 ms)\n' \
+        "$first" "$(fetch_ms "${url}api/history?page=1")" "$(fetch_ms "${url}history")"
+    printf 'dashboard, history of 100,000 lines: filtered (result, lane) %s ms, CSV of all %s ms\n' \
+        "$(fetch_ms "${url}api/history?result=transfer_stopped&lane=PX000007")" \
+        "$(fetch_ms "${url}api/history.csv")"
+    if [[ -n $url && -x /usr/bin/chromium ]] && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+        /usr/bin/python3 tests/web/page_timing.py history "$url" ||
+            echo "dashboard, history page in Chromium: not measured"
+    fi
+    kill -INT "$server" 2>/dev/null
+    wait "$server"
+}
+
+measure_history_api() {
+    local bench=build/native/tests/dashboard/pxr7_history_bench
+    if ! cmake --build --preset native -j2 --target pxr7_history_bench >/dev/null 2>&1; then
+        echo "history API: skipped, pxr7_history_bench does not build (tests off?)"
+        return
+    fi
+    write_history_record 100000
+    if ! "$bench" "$rig/history.jsonl"; then
+        echo "history API: failed (exit $?), no figures"
+    fi
+}
+
 measure_upgrade "latency 16 ms" 16 "$driver"
 measure_upgrade "latency 0 ms" 0 "$driver"
 measure_upgrade "latency 16 ms, no timer entry" 16 "$driver_without_timer"
@@ -245,3 +373,5 @@ wine_line
 measure_upgrade_all
 measure_station
 measure_history
+measure_history_api
+measure_dashboard

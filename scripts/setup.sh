@@ -7,12 +7,12 @@
 #                               (the .zip needs the Windows cross build, its check Wine)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libgtest-dev python3 time pkg-config tmux
+packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev libgtest-dev python3 time pkg-config tmux
           chromium chromium-driver python3-selenium)
 # The open-source USB stack for the second bridge backend: the libraries and headers only.
 lean_packages=(libftdi1-dev libusb-1.0-0-dev)
 if [[ "${1:-}" == "--windows" || "${1:-}" == "--packages" ]]; then
-    packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick)
+    packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick curl)
 fi
 if [[ "${1:-}" == "--packages" ]]; then
     # dpkg-dev and file for CPack's dependency search; lintian's recommends are not needed.

@@ -43,12 +43,18 @@ TEST(ServeAddress, TakesWhatPeopleWriteAndRefusesTheRest) {
         const char* host;
         unsigned short port;
     } cases[] = {
-        {"8470", true, "127.0.0.1", 8470},   {"0", true, "127.0.0.1", 0},
-        {"0.0.0.0:8470", true, "0.0.0.0", 8470}, {"[::1]:0", true, "::1", 0},
-        {"localhost:80", true, "localhost", 80}, {"65536", false, "", 0},
-        {"", false, "", 0},                      {":8470", false, "", 0},
-        {"::1:8470", false, "", 0},              {"[::1:8470", false, "", 0},
-        {"host:", false, "", 0},                 {"-1", false, "", 0},
+        {"8470", true, "127.0.0.1", 8470},
+        {"0", true, "127.0.0.1", 0},
+        {"0.0.0.0:8470", true, "0.0.0.0", 8470},
+        {"[::1]:0", true, "::1", 0},
+        {"localhost:80", true, "localhost", 80},
+        {"65536", false, "", 0},
+        {"", false, "", 0},
+        {":8470", false, "", 0},
+        {"::1:8470", false, "", 0},
+        {"[::1:8470", false, "", 0},
+        {"host:", false, "", 0},
+        {"-1", false, "", 0},
         {"84a0", false, "", 0},
     };
     for (const auto& c : cases) {
@@ -96,7 +102,8 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
         const Routed routed = routes.route({c.method, c.target, c.host, ""});
         EXPECT_EQ(routed.eventStream, c.stream) << c.method << " " << c.target << " " << c.host;
         if (!c.stream) {
-            EXPECT_EQ(routed.reply.status, c.status) << c.method << " " << c.target << " " << c.host;
+            EXPECT_EQ(routed.reply.status, c.status)
+                << c.method << " " << c.target << " " << c.host;
         }
         bool policy = false;
         for (const auto& header : routed.reply.headers) {
@@ -134,8 +141,8 @@ TEST(LiveFeed, AClientThatComesBackLosesNoOutcome) {
     for (int i = 0; i < 20; ++i) {
         feed.progress(lane, 10 * (i + 1), 314);
     }
-    for (const std::string& id : {feed.eventId(first.next), std::string("other.3"),
-                                  std::string("garbage")}) {
+    for (const std::string& id :
+         {feed.eventId(first.next), std::string("other.3"), std::string("garbage")}) {
         const FeedBatch again = feed.start(id);
         ASSERT_EQ(again.events.size(), 1u) << id;
         EXPECT_EQ(again.events[0].name, "snapshot");
@@ -161,7 +168,9 @@ public:
     }
     ~RawClient() { close(fd_); }
     bool connected() const { return connected_; }
-    void send(const std::string& text) { (void)::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
+    void send(const std::string& text) {
+        (void)::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
+    }
     // Everything until the server closes (or 5 s of silence).
     std::string readAll() {
         std::string text;

@@ -248,7 +248,7 @@ check_imports() { # name, exe
     local dlls unexpected subsystem
     dlls=$(x86_64-w64-mingw32-objdump -p "$2" | sed -n 's/^[[:space:]]*DLL Name: //p')
     unexpected=$(printf '%s\n' "$dlls" | grep -v -i -x -E \
-        'kernel32\.dll|user32\.dll|gdi32\.dll|advapi32\.dll|msvcrt\.dll|ucrtbase\.dll|api-ms-win-crt-.*\.dll' |
+        'kernel32\.dll|user32\.dll|gdi32\.dll|advapi32\.dll|msvcrt\.dll|ucrtbase\.dll|api-ms-win-crt-.*\.dll|ws2_32\.dll|mswsock\.dll' |
         tr '\n' ' ')
     subsystem=$(x86_64-w64-mingw32-objdump -p "$2" | sed -n 's/^Subsystem[[:space:]]*//p')
     if [[ -z $dlls ]]; then
@@ -305,6 +305,33 @@ if wanted dll-search && [[ -f "$build/cli/pxr7.exe" ]]; then
         record dll-search PASS "planted in the working directory: not loaded; beside the program: loaded"
     else
         record dll-search FAIL "exit codes: planted $planted (want 3), beside the program $beside (want 0)"
+    fi
+fi
+# The console program serves the station's dashboard on Windows too: the live snapshot while a
+# meter is upgraded, GET only, and the station goes on to its outcome.
+if wanted dashboard-cli && [[ -f "$build/cli/pxr7.exe" ]]; then
+    served="$out/cases/dashboard-cli"
+    mkdir -p "$served"
+    cp "$build/cli/pxr7.exe" "$simulator" "$served/"
+    printf '%s\nmeter_windows = 0-60000\n' "$one_meter" >"$served/scenario.txt"
+    (cd "$served" && PXR7_SIM_SCENARIO="$(windows_path "$served/scenario.txt")" timeout -k 5 90 \
+        wine pxr7.exe station --count 1 --serve 127.0.0.1:0 --record record.jsonl \
+        >"$served/out.log" 2>&1; echo $? >"$served/exit") &
+    station=$!
+    url=""
+    for _ in $(seq 1 300); do
+        url=$(tr -d '\r' <"$served/out.log" 2>/dev/null | sed -n 's/^Dashboard: \(http:[^ ]*\).*/\1/p')
+        [[ -n $url ]] && break
+        sleep 0.2
+    done
+    snapshot=$(curl -s --max-time 10 "${url}api/snapshot")
+    post=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 -X POST "${url}api/snapshot")
+    wait "$station"
+    if [[ -n $url && $snapshot == *'"lanes":[{"lane":1'* && $post == 405 &&
+        $(cat "$served/exit") == 0 ]] && grep -q '"result":"ok"' "$served/record.jsonl"; then
+        record dashboard-cli PASS "served $url while the meter was upgraded; POST 405"
+    else
+        record dashboard-cli FAIL "url '$url', POST $post, exit $(cat "$served/exit" 2>/dev/null)"
     fi
 fi
 run_driver_case main-window yes "$one_meter"

@@ -1,0 +1,226 @@
+#include "history_api.h"
+
+#include "json_text.h"
+#include "record_export.h"
+
+#include <utility>
+
+namespace pxr7 {
+
+namespace {
+
+constexpr std::size_t kDefaultPerPage = 50;
+constexpr std::size_t kMostPerPage = 500;
+
+// A parameter's value; "" when absent (a form's empty field is no filter).
+std::string paramOf(const QueryParams& params, const char* name) {
+    const auto found = params.find(name);
+    return found != params.end() ? found->second : std::string();
+}
+
+// A whole number from 1 up to most, in plain digits.
+bool countFrom1(const std::string& text, std::size_t most, std::size_t& value) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    value = std::stoull(text);
+    return value >= 1 && value <= most;
+}
+
+// The pages hand back a record's text as the characters its JSON gave them (one per byte, up
+// to U+00FF), sent as UTF-8: those characters are the bytes again. Anything else stays as sent.
+std::string recordTextOf(const std::string& sent) {
+    const std::string bytes = textOf(JsonValue(sent));
+    return jsonText(bytes).get_ref<const std::string&>() == sent ? bytes : sent;
+}
+
+void appendCounts(const char* keyName, const ResultCounts& counts, std::string& out) {
+    out += std::string("{\"") + keyName + "\":" + jsonString(counts.key) +
+           ",\"ok\":" + std::to_string(counts.ok) +
+           ",\"current\":" + std::to_string(counts.current) +
+           ",\"failed\":" + std::to_string(counts.failed) + "}";
+}
+
+// Written as text: a record of many lanes makes these lists long.
+void appendList(const std::vector<ResultCounts>& list, const char* keyName, std::string& out) {
+    out += '[';
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        out += i > 0 ? "," : "";
+        appendCounts(keyName, list[i], out);
+    }
+    out += ']';
+}
+
+void appendTexts(const std::vector<std::string>& texts, std::string& out) {
+    out += '[';
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        out += i > 0 ? "," : "";
+        out += jsonString(texts[i]);
+    }
+    out += ']';
+}
+
+// The body's end after "lines": totals and choices.
+std::string totalsAndChoices(const HistoryPage& page) {
+    std::string out = ",\"totals\":{\"lanes\":";
+    appendList(page.lanes, "lane", out);
+    out += ",\"days\":";
+    appendList(page.days, "day", out);
+    out += "},\"choices\":{\"results\":";
+    appendTexts(page.results, out);
+    out += ",\"lanes\":";
+    appendTexts(page.laneLabels, out);
+    return out + "}}";
+}
+
+// The line's own object with "line" first.
+JsonValue numberedLine(const IndexedLine& indexed, const std::string& bytes) {
+    JsonValue line = JsonValue::object();
+    line["line"] = indexed.number;
+    const JsonValue object = parseJsonLine(bytes);
+    for (auto item = object.begin(); item != object.end(); ++item) {
+        line[item.key()] = item.value();
+    }
+    return line;
+}
+
+HttpReply attachment(const char* type, const char* fileName, std::string body) {
+    HttpReply reply;
+    reply.contentType = type;
+    reply.body = std::move(body);
+    reply.headers.emplace_back("Content-Disposition",
+                               std::string("attachment; filename=\"") + fileName + "\"");
+    return reply;
+}
+
+} // namespace
+
+HistoryApi::HistoryApi(std::string recordPath) : index_(std::move(recordPath)), query_(index_) {}
+
+bool HistoryApi::refresh(HttpReply& failure) {
+    std::string problem;
+    if (index_.refresh(problem)) {
+        return true;
+    }
+    failure = errorReply(500, "cannot read the record: " + problem);
+    return false;
+}
+
+bool HistoryApi::readFilter(const QueryParams& params, HistoryFilter& filter,
+                            std::string& problem) {
+    filter.result = paramOf(params, "result");
+    filter.lane = recordTextOf(paramOf(params, "lane"));
+    filter.unit = recordTextOf(paramOf(params, "unit"));
+    filter.from = paramOf(params, "from");
+    filter.to = paramOf(params, "to");
+    if (!filter.result.empty() && !query_.knownResult(filter.result)) {
+        problem = "result is not a result word";
+    } else if (!filter.from.empty() && !isDay(filter.from)) {
+        problem = "from is not a date as YYYY-MM-DD";
+    } else if (!filter.to.empty() && !isDay(filter.to)) {
+        problem = "to is not a date as YYYY-MM-DD";
+    }
+    return problem.empty();
+}
+
+HttpReply HistoryApi::history(const QueryParams& params) {
+    HttpReply reply;
+    HistoryFilter filter;
+    std::string problem;
+    std::size_t page = 1, perPage = kDefaultPerPage;
+    const std::string pageText = paramOf(params, "page"), perPageText = paramOf(params, "per_page");
+    if (!refresh(reply)) {
+        return reply;
+    }
+    if (!pageText.empty() && !countFrom1(pageText, 1000000000, page)) {
+        return errorReply(400, "page is not a whole number from 1");
+    }
+    if (!perPageText.empty() && !countFrom1(perPageText, kMostPerPage, perPage)) {
+        return errorReply(400, "per_page is not a whole number from 1 to 500");
+    }
+    if (!readFilter(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    const HistoryPage found = query_.page(filter, page, perPage);
+    JsonValue lines = JsonValue::array();
+    if (!index_.readBack(
+            found.lines,
+            [&](const IndexedLine& line, const std::string& bytes) {
+                lines.push_back(numberedLine(line, bytes));
+            },
+            problem)) {
+        return errorReply(500, "cannot read the record: " + problem);
+    }
+    JsonValue body = JsonValue::object();
+    body["schema"] = 1;
+    body["total"] = found.total;
+    body["page"] = page;
+    body["per_page"] = perPage;
+    body["pages"] = found.pages;
+    body["unreadable"] = index_.unreadable();
+    body["lines"] = std::move(lines);
+    std::string text = jsonLine(body);
+    text.pop_back(); // the object goes on
+    return jsonReply(200, text + totalsAndChoices(found));
+}
+
+HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
+    HttpReply reply;
+    HistoryFilter filter;
+    std::string problem, body;
+    if (!refresh(reply)) {
+        return reply;
+    }
+    if (!readFilter(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    const std::vector<const IndexedLine*> lines = query_.matching(filter);
+    if (!(csv ? recordCsv(index_, lines, body, problem)
+              : recordJsonLines(index_, lines, body, problem))) {
+        return errorReply(500, "cannot read the record: " + problem);
+    }
+    return csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv", std::move(body))
+               : attachment("application/jsonl", "pxr7-record.jsonl", std::move(body));
+}
+
+HttpReply HistoryApi::csv(const QueryParams& params) {
+    return download(params, true);
+}
+
+HttpReply HistoryApi::jsonl(const QueryParams& params) {
+    return download(params, false);
+}
+
+HttpReply HistoryApi::entry(const QueryParams& params) {
+    HttpReply reply;
+    std::size_t number = 0;
+    if (!refresh(reply)) {
+        return reply;
+    }
+    const std::string text = paramOf(params, "line");
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return errorReply(400, "line is not a whole number");
+    }
+    number = std::stoull(text);
+    const IndexedLine* line = index_.lineNumbered(number);
+    if (line == nullptr) {
+        return errorReply(404, "line " + std::to_string(number) + " is not a record line");
+    }
+    JsonValue object;
+    std::string problem;
+    if (!index_.readBack(
+            {line},
+            [&](const IndexedLine&, const std::string& bytes) { object = parseJsonLine(bytes); },
+            problem)) {
+        return errorReply(500, "cannot read the record: " + problem);
+    }
+    JsonValue body = JsonValue::object();
+    body["schema"] = 1;
+    body["line"] = number;
+    body["entry"] = std::move(object);
+    return jsonReply(200, jsonLine(body));
+}
+
+} // namespace pxr7

@@ -1,0 +1,148 @@
+// The history's requests as the server hands them over: parameters refused with 400, the page
+// of lines as they stand in the record with their numbers, entries and 404s, the downloads'
+// types and names, and a record that grows between requests.
+#include "history_api.h"
+#include "json_text.h"
+#include "record.h"
+#include "rig_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace pxr7 {
+namespace {
+
+std::string lineOf(const std::string& result, const std::string& serial,
+                   const std::string& unit = "") {
+    RecordEntry entry;
+    entry.command = "station";
+    entry.finished = "2026-12-08T09:30:05Z";
+    entry.leadSerial = serial;
+    entry.result = result;
+    entry.unitId = unit;
+    return recordLine(entry) + "\n";
+}
+
+class HistoryApiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = scratch.path("record.jsonl");
+        simrig::writeFile(path, lineOf("ok", "PXA", "U-1") + "\n" + "torn{\n" +
+                                    lineOf("busy", std::string("P\xb5X", 3)) +
+                                    lineOf("current", "PXA"));
+    }
+    simrig::ScratchFolder scratch;
+    std::string path;
+};
+
+TEST_F(HistoryApiTest, BadParametersAreRefusedAndUnknownOnesIgnored) {
+    const struct {
+        QueryParams params;
+        int status;
+    } cases[] = {
+        {{}, 200},
+        {{{"result", ""}, {"lane", ""}, {"unit", ""}, {"from", ""}, {"to", ""}, {"page", ""}}, 200},
+        {{{"colour", "red"}, {"page", "9"}}, 200},
+        {{{"page", "0"}}, 400},
+        {{{"page", "-1"}}, 400},
+        {{{"page", "1x"}}, 400},
+        {{{"page", "99999999999"}}, 400},
+        {{{"per_page", "500"}}, 200},
+        {{{"per_page", "501"}}, 400},
+        {{{"per_page", "0"}}, 400},
+        {{{"from", "2026-02-29"}}, 400},
+        {{{"to", "2028-02-29"}}, 200},
+        {{{"to", "08.12.2026"}}, 400},
+        {{{"result", "failed"}}, 200},
+        {{{"result", "transfer_stopped"}}, 200},
+        {{{"result", "nonsense"}}, 400},
+    };
+    HistoryApi api(path);
+    for (const auto& c : cases) {
+        const HttpReply reply = api.history(c.params);
+        EXPECT_EQ(reply.status, c.status) << reply.body;
+        EXPECT_EQ(reply.contentType, "application/json");
+        const JsonValue body = parseJsonLine(reply.body);
+        EXPECT_TRUE(c.status == 200 ? body.contains("lines") : body["error"].is_string())
+            << reply.body;
+    }
+    EXPECT_EQ(api.csv({{"from", "bad"}}).status, 400);
+    EXPECT_EQ(api.jsonl({{"result", "nonsense"}}).status, 400);
+}
+
+TEST_F(HistoryApiTest, HistoryGivesTheLinesAsInTheFileNewestFirst) {
+    HistoryApi api(path);
+    const HttpReply reply = api.history({{"per_page", "2"}});
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    const JsonValue body = parseJsonLine(reply.body);
+    EXPECT_EQ(body["total"], 3);
+    EXPECT_EQ(body["pages"], 2);
+    EXPECT_EQ(body["unreadable"], 1);
+    ASSERT_EQ(body["lines"].size(), 2u);
+    EXPECT_EQ(body["lines"][0]["line"], 5);
+    EXPECT_EQ(body["lines"][1]["line"], 4);
+    JsonValue expected = parseJsonLine(lineOf("busy", std::string("P\xb5X", 3)));
+    expected.erase("line");
+    JsonValue got = body["lines"][1];
+    got.erase("line");
+    EXPECT_EQ(jsonLine(got), jsonLine(expected)) << "every key as in the file";
+    EXPECT_EQ(body["totals"]["lanes"][0],
+              parseJsonLine(R"({"lane":"PXA","ok":1,"current":1,"failed":0})"));
+    EXPECT_EQ(jsonLine(body["choices"]["lanes"]), R"(["PXA","P\u00b5X"])");
+    // The page sends the label back as UTF-8 of its characters.
+    const JsonValue picked = parseJsonLine(api.history({{"lane", "P\xc2\xb5X"}}).body);
+    EXPECT_EQ(picked["total"], 1);
+    EXPECT_EQ(parseJsonLine(api.history({{"unit", "U-1"}}).body)["lines"][0]["line"], 1);
+}
+
+TEST_F(HistoryApiTest, EntryAnswersRecordLinesOnly) {
+    const struct {
+        const char* line;
+        int status;
+    } cases[] = {{"1", 200}, {"2", 404}, {"3", 404},
+                 {"5", 200}, {"6", 404}, {"0", 404},
+                 {"", 400},  {"x", 400}, {"99999999999999999999", 400}};
+    HistoryApi api(path);
+    for (const auto& c : cases) {
+        const HttpReply reply = api.entry({{"line", c.line}});
+        EXPECT_EQ(reply.status, c.status) << c.line << ": " << reply.body;
+    }
+    const JsonValue body = parseJsonLine(api.entry({{"line", "4"}}).body);
+    EXPECT_EQ(body["line"], 4);
+    EXPECT_EQ(jsonLine(body["entry"]) + "\n", lineOf("busy", std::string("P\xb5X", 3)));
+}
+
+TEST_F(HistoryApiTest, DownloadsCarryTheirTypeNameAndTheMatchingLines) {
+    HistoryApi api(path);
+    const HttpReply jsonl = api.jsonl({{"lane", "PXA"}});
+    EXPECT_EQ(jsonl.status, 200);
+    EXPECT_EQ(jsonl.contentType, "application/jsonl");
+    EXPECT_EQ(jsonl.body, lineOf("ok", "PXA", "U-1") + lineOf("current", "PXA"));
+    ASSERT_EQ(jsonl.headers.size(), 1u);
+    EXPECT_EQ(jsonl.headers[0].second, "attachment; filename=\"pxr7-record.jsonl\"");
+    const HttpReply csv = api.csv({{"result", "failed"}});
+    EXPECT_EQ(csv.contentType, "text/csv; charset=utf-8");
+    EXPECT_EQ(csv.headers[0].second, "attachment; filename=\"pxr7-record.csv\"");
+    EXPECT_EQ(csv.body.rfind("command,started,finished,host,lead_serial,", 0), 0u);
+    EXPECT_NE(csv.body.find("\r\nstation,,2026-12-08T09:30:05Z,"), std::string::npos) << csv.body;
+    EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'), 2);
+}
+
+TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {
+    HistoryApi api(path);
+    EXPECT_EQ(parseJsonLine(api.history({}).body)["total"], 3);
+    std::ofstream(path, std::ios::app) << lineOf("ok", "PXC") << "{\"schema\":1,";
+    JsonValue body = parseJsonLine(api.history({}).body);
+    EXPECT_EQ(body["total"], 4);
+    EXPECT_EQ(body["lines"][0]["lead_serial"], "PXC");
+    std::remove(path.c_str());
+    body = parseJsonLine(api.history({}).body);
+    EXPECT_EQ(body["total"], 0);
+    EXPECT_EQ(body["pages"], 0);
+    EXPECT_EQ(api.entry({{"line", "1"}}).status, 404);
+    EXPECT_EQ(HistoryApi(scratch.folder()).history({}).status, 500);
+}
+
+} // namespace
+} // namespace pxr7
