@@ -62,7 +62,7 @@
         const link = el("a", {href : `/entry?line=${entry.line}`, title : entry.finished || ""},
                         localDateTime(entry.finished));
         return el("tr", {"data-line" : entry.line, "data-result" : entry.result},
-                  el("td", {}, link), el("td", {}, laneLabel(entry)),
+                  el("td", {class : "when"}, link), el("td", {}, laneLabel(entry)),
                   el("td", {}, entry.unit_id || ""), el("td", {}, resultBadge(entry.result)),
                   el("td", {}, versions(entry)), el("td", {class : "number"}, entry.attempts ?? ""),
                   el("td", {class : "number"}, seconds(entry.duration_s)));

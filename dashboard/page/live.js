@@ -155,10 +155,11 @@
             resultCell.append(
                 el("span", {class : "note"}, ` not recorded: ${outcome.record_error}`));
         }
-        const row = el("tr", {"data-lane" : outcome.lane, "data-result" : outcome.result},
-                       el("td", {title : outcome.finished || ""}, localTime(outcome.finished)),
-                       el("td", {}, outcome.label || ""), el("td", {}, outcome.unit_id || ""),
-                       resultCell, el("td", {}, outcome.version_after || ""));
+        const row = el(
+            "tr", {"data-lane" : outcome.lane, "data-result" : outcome.result},
+            el("td", {class : "when", title : outcome.finished || ""}, localTime(outcome.finished)),
+            el("td", {}, outcome.label || ""), el("td", {}, outcome.unit_id || ""), resultCell,
+            el("td", {}, outcome.version_after || ""));
         const body = document.querySelector("#outcomes tbody");
         body.prepend(row);
         while (body.rows.length > MAX_OUTCOMES)
