@@ -15,6 +15,8 @@ import sys
 import tempfile
 import traceback
 
+# Its modules are run from the source tree: no bytecode left there.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import web_rig  # noqa: E402

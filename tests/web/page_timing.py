@@ -15,6 +15,8 @@ import statistics
 import sys
 import tempfile
 
+# Its modules are run from the source tree: no bytecode left there.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import history_record  # noqa: E402
