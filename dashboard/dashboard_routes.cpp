@@ -50,23 +50,22 @@ void addSafetyHeaders(HttpReply& reply) {
     reply.headers.emplace_back("Cache-Control", "no-store");
 }
 
-void DashboardRoutes::listeningOn(bool loopbackOnly, unsigned short port) {
+void DashboardRoutes::listeningOn(bool loopbackOnly) {
     loopbackOnly_ = loopbackOnly;
-    port_ = port;
 }
 
 bool DashboardRoutes::hostAllowed(const std::string& host) const {
     if (!loopbackOnly_) {
         return true;
     }
-    const std::string name = lowered(host);
-    const std::string port = ":" + std::to_string(port_);
-    for (const char* local : {"127.0.0.1", "localhost", "[::1]"}) {
-        if (name == local + port || (port_ == 80 && name == local)) {
-            return true;
-        }
+    // The name decides: a page elsewhere reaches a loopback server only through a name of its
+    // own that leads here. The port may differ (a port forwarded over SSH).
+    std::string name = lowered(host);
+    const std::size_t colon = name.rfind(':');
+    if (colon != std::string::npos && name.find(']', colon) == std::string::npos) {
+        name.erase(colon);
     }
-    return false;
+    return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
 }
 
 Routed DashboardRoutes::route(const DashboardRequest& request) {

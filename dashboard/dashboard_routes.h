@@ -32,8 +32,8 @@ public:
     DashboardRoutes(HistoryApi& history, LiveFeed* live) : history_(history), live_(live) {}
 
     // Listening on loopback only: requests must name the machine as 127.0.0.1, [::1] or
-    // localhost (with the port); otherwise any name is taken.
-    void listeningOn(bool loopbackOnly, unsigned short port);
+    // localhost (any port); otherwise any name is taken.
+    void listeningOn(bool loopbackOnly);
 
     Routed route(const DashboardRequest& request);
     // Reads the record once ahead of the first request, so the history's first page does not
@@ -48,7 +48,6 @@ private:
     HistoryApi& history_;
     LiveFeed* live_;
     bool loopbackOnly_ = true;
-    unsigned short port_ = 0;
 };
 
 // The headers every answer carries.

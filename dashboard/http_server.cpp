@@ -377,7 +377,7 @@ bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
     const tcp::endpoint bound = server.acceptor.local_endpoint(error);
     server.port = bound.port();
     server.url = "http://" + urlHost(bound) + ":" + std::to_string(server.port) + "/";
-    server.routes.listeningOn(bound.address().is_loopback(), server.port);
+    server.routes.listeningOn(bound.address().is_loopback());
     if (server.feed != nullptr) {
         std::weak_ptr<Impl> weak = impl_;
         server.feed->onEvent([weak] {

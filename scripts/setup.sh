@@ -2,17 +2,19 @@
 # Installs what the build and the tests need on a fresh Debian 12 machine (as root, with
 # apt-get), skipping whatever is already there, so a second run costs nothing.
 #   scripts/setup.sh            native build and tests
-#   scripts/setup.sh --windows  also the Windows cross build and the Wine end-to-end tests
+#   scripts/setup.sh --windows  also the Windows cross build, the Wine end-to-end tests and the
+#                               dashboard's browser test
 #   scripts/setup.sh --packages also the tools that make and check the .deb and the .zip
 #                               (the .zip needs the Windows cross build, its check Wine)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev libgtest-dev python3 time pkg-config tmux
-          chromium chromium-driver python3-selenium)
+packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev libgtest-dev python3 time pkg-config tmux)
 # The open-source USB stack for the second bridge backend: the libraries and headers only.
 lean_packages=(libftdi1-dev libusb-1.0-0-dev)
 if [[ "${1:-}" == "--windows" || "${1:-}" == "--packages" ]]; then
     packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick curl)
+    # The dashboard's pages are tested in headless Chromium, driven through Selenium.
+    packages+=(chromium chromium-driver python3-selenium)
 fi
 if [[ "${1:-}" == "--packages" ]]; then
     # dpkg-dev and file for CPack's dependency search; lintian's recommends are not needed.

@@ -74,7 +74,7 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
     HistoryApi history("/nonexistent/record.jsonl");
     LiveFeed feed(LiveFeedSettings{});
     DashboardRoutes routes(history, &feed);
-    routes.listeningOn(true, 8470);
+    routes.listeningOn(true);
     const struct {
         const char* method;
         const char* target;
@@ -90,7 +90,10 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
         {"PUT", "/api/snapshot", "127.0.0.1:8470", 405, false},
         {"DELETE", "/api/history", "127.0.0.1:8470", 405, false},
         {"GET", "/", "attacker.example:8470", 421, false},
-        {"GET", "/", "127.0.0.1:9999", 421, false},
+        {"GET", "/", "127.0.0.1:9999", 200, false}, // a port forwarded over SSH
+        {"GET", "/", "localhost", 200, false},
+        {"GET", "/", "127.0.0.1.attacker.example:8470", 421, false},
+        {"GET", "/", "localhost.:8470", 421, false},
         {"GET", "/", "", 421, false},
         {"GET", "/static/../live.html", "127.0.0.1:8470", 404, false},
         {"GET", "/static/live.html", "127.0.0.1:8470", 404, false},
@@ -111,10 +114,10 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
         }
         EXPECT_TRUE(policy) << c.target;
     }
-    routes.listeningOn(false, 8470); // on the bench network: any name the PC goes by
+    routes.listeningOn(false); // on the bench network: any name the PC goes by
     EXPECT_EQ(routes.route({"GET", "/", "bench-3.local:8470", ""}).reply.status, 200);
     DashboardRoutes historyAlone(history, nullptr);
-    historyAlone.listeningOn(false, 80);
+    historyAlone.listeningOn(false);
     EXPECT_EQ(historyAlone.route({"GET", "/", "x", ""}).reply.status, 303);
     EXPECT_EQ(historyAlone.route({"GET", "/api/snapshot", "x", ""}).reply.status, 404);
     EXPECT_FALSE(historyAlone.route({"GET", "/api/events", "x", ""}).eventStream);
