@@ -42,10 +42,20 @@ void appendCounts(const char* keyName, const ResultCounts& counts, std::string& 
            ",\"failed\":" + std::to_string(counts.failed) + "}";
 }
 
+// A bench has a few lanes and a record a few hundred days; a record of thousands of leads
+// (each meter on a lead of its own) lists the first ones and says how many more there are,
+// so a page never gets megabytes of totals.
+constexpr std::size_t kListedAtMost = 200;
+
+std::string moreText(const char* key, std::size_t count) {
+    const std::size_t more = count > kListedAtMost ? count - kListedAtMost : 0;
+    return std::string(",\"") + key + "\":" + std::to_string(more);
+}
+
 // Written as text: a record of many lanes makes these lists long.
 void appendList(const std::vector<ResultCounts>& list, const char* keyName, std::string& out) {
     out += '[';
-    for (std::size_t i = 0; i < list.size(); ++i) {
+    for (std::size_t i = 0; i < list.size() && i < kListedAtMost; ++i) {
         out += i > 0 ? "," : "";
         appendCounts(keyName, list[i], out);
     }
@@ -54,7 +64,7 @@ void appendList(const std::vector<ResultCounts>& list, const char* keyName, std:
 
 void appendTexts(const std::vector<std::string>& texts, std::string& out) {
     out += '[';
-    for (std::size_t i = 0; i < texts.size(); ++i) {
+    for (std::size_t i = 0; i < texts.size() && i < kListedAtMost; ++i) {
         out += i > 0 ? "," : "";
         out += jsonString(texts[i]);
     }
@@ -65,13 +75,13 @@ void appendTexts(const std::vector<std::string>& texts, std::string& out) {
 std::string totalsAndChoices(const HistoryPage& page) {
     std::string out = ",\"totals\":{\"lanes\":";
     appendList(page.lanes, "lane", out);
-    out += ",\"days\":";
+    out += moreText("lanes_more", page.lanes.size()) + ",\"days\":";
     appendList(page.days, "day", out);
-    out += "},\"choices\":{\"results\":";
+    out += moreText("days_more", page.days.size()) + "},\"choices\":{\"results\":";
     appendTexts(page.results, out);
     out += ",\"lanes\":";
     appendTexts(page.laneLabels, out);
-    return out + "}}";
+    return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
 }
 
 // The line's own object with "line" first.

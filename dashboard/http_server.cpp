@@ -391,9 +391,10 @@ bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
             }
         });
     }
+    // The record is read before the address is given out, so the first page is quick.
+    server.routes.warmUp();
     server.accept();
     server.tick();
-    net::post(server.io, [&server] { server.routes.warmUp(); });
     server.thread = std::thread([&server] { server.io.run(); });
     return true;
 }

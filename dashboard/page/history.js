@@ -45,10 +45,25 @@
         select.value = chosen;
     }
 
+    // More lanes than a list can hold: the lane is typed, the listed ones offered as it is.
+    function laneAsText(lanes) {
+        const select = document.getElementById("lane");
+        if (select.tagName !== "SELECT")
+            return;
+        const list = el("datalist", {id : "lane-choices"},
+                        ...lanes.map((lane) => el("option", {value : lane})));
+        const input = el("input", {id : "lane", name : "lane", list : "lane-choices"});
+        input.value = new URLSearchParams(location.search).get("lane") || "";
+        select.replaceWith(input, list);
+    }
+
     function fillForm(choices) {
         fillSelect("result", [...(choices.results || []), "failed" ],
                    {failed : "failed (any failure)"});
-        fillSelect("lane", choices.lanes || [], {});
+        if (choices.lanes_more > 0)
+            laneAsText(choices.lanes || []);
+        else
+            fillSelect("lane", choices.lanes || [], {});
         const url = new URLSearchParams(location.search);
         for (const name of ["unit", "from", "to"])
             document.getElementById(name).value = url.get(name) || "";
@@ -85,6 +100,14 @@
         }
     }
 
+    // The rows the totals leave out, said in one row.
+    function moreRow(count, what) {
+        if (!(count > 0))
+            return [];
+        return [ el("tr", {class : "more"},
+                    el("td", {colspan : 4}, `and ${count} more ${what}s: filter to see them`)) ];
+    }
+
     function render(data, filter) {
         fillForm(data.choices || {});
         const lines = data.lines || [];
@@ -98,9 +121,11 @@
         setPageLink("older", data.page + 1, filter, data.page < pages);
         const totals = data.totals || {};
         document.querySelector("#lane-totals tbody")
-            .replaceChildren(...(totals.lanes || []).map((t) => totalsRow(t.lane, t)));
+            .replaceChildren(...(totals.lanes || []).map((t) => totalsRow(t.lane, t)),
+                             ...moreRow(totals.lanes_more, "lane"));
         document.querySelector("#day-totals tbody")
-            .replaceChildren(...(totals.days || []).map((t) => totalsRow(t.day, t)));
+            .replaceChildren(...(totals.days || []).map((t) => totalsRow(t.day, t)),
+                             ...moreRow(totals.days_more, "day"));
         if (data.unreadable) {
             showError(`${data.unreadable} lines of the record could not be read and are left out.`);
         }

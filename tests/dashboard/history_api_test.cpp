@@ -144,5 +144,20 @@ TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {
     EXPECT_EQ(HistoryApi(scratch.folder()).history({}).status, 500);
 }
 
+TEST_F(HistoryApiTest, ARecordOfThousandsOfLeadsListsTheFirstOnesAndCountsTheRest) {
+    std::ofstream record(path);
+    for (int i = 0; i < 250; ++i) {
+        record << lineOf("ok", "PX" + std::to_string(i));
+    }
+    record.close();
+    const JsonValue body = parseJsonLine(HistoryApi(path).history({}).body);
+    EXPECT_EQ(body["totals"]["lanes"].size(), 200u);
+    EXPECT_EQ(body["totals"]["lanes_more"], 50);
+    EXPECT_EQ(body["choices"]["lanes"].size(), 200u);
+    EXPECT_EQ(body["choices"]["lanes_more"], 50);
+    EXPECT_EQ(body["totals"]["days_more"], 0);
+    EXPECT_EQ(body["total"], 250);
+}
+
 } // namespace
 } // namespace pxr7
