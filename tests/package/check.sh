@@ -187,7 +187,7 @@ completion_cases=(
     "pxr7 upgrade --serial X -- => --help --driver --backend --json --verbose --quiet --trace --log --version --yes --skip-if-current --no-verify --setup --record"
     "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
     "pxr7 about -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
-    "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup --lane-counts --bench --unit-ids"
+    "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup --lane-counts --bench --unit-ids --serve"
     "pxr7 '' => list setup upgrade about station history"
 )
 completion_ok=yes
