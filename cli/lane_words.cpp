@@ -166,4 +166,20 @@ const char* laneToneWord(LaneTone tone) {
     return "";
 }
 
+void countLaneOutcome(StationTotals& counts, MeterOutcome outcome) {
+    switch (outcome) {
+    case MeterOutcome::Ok:
+        ++counts.ok;
+        break;
+    case MeterOutcome::Current:
+        ++counts.current;
+        break;
+    case MeterOutcome::Failed:
+        ++counts.failed;
+        break;
+    case MeterOutcome::Stopped:
+        break;
+    }
+}
+
 } // namespace pxr7

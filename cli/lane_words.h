@@ -26,6 +26,8 @@ LaneRow laneOutcomeRow(const MeterRun& meter);
 std::string laneAttemptText(Phase phase, int attempt);
 // The name on the fixture, else the serial number, else where the bridge is.
 std::string laneLabel(const LaneTag& lane);
+// A lane's own counts after a meter's outcome; a stopped meter counts nowhere.
+void countLaneOutcome(StationTotals& counts, MeterOutcome outcome);
 // The tone's stable word ("quiet", "working", "good", "bad", "attention").
 const char* laneToneWord(LaneTone tone);
 

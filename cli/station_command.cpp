@@ -78,10 +78,11 @@ int runStationCommand(const Options& options) {
         return EXIT_USAGE;
     }
     // Listening first: a port taken or refused ends the station before any lead is touched.
-    LiveFeed feed(liveFeedSettings());
+    std::optional<LiveFeed> feed;
     std::optional<ServedDashboard> dashboard;
     if (!options.serve.empty()) {
-        dashboard.emplace(recordPath, &feed);
+        feed.emplace(liveFeedSettings());
+        dashboard.emplace(recordPath, &*feed);
         if (!dashboard->start(options.serve)) {
             return EXIT_SERVE_FAILED;
         }
@@ -109,14 +110,14 @@ int runStationCommand(const Options& options) {
     viewSettings.imageVersion = settings.declaredVersion;
     viewSettings.laneCounts = options.laneCounts;
     StationView view(viewSettings);
-    StationFanout observer(view, dashboard ? &feed : nullptr);
+    StationFanout observer(view, feed ? &*feed : nullptr);
     const StationResult result = settings.unitIds != nullptr
                                      ? runWithUnitIds(settings, view, observer)
                                      : runStation(settings, stationStops(), observer);
     view.finish(result);
     if (dashboard) {
         // The pages see the end and the last figures before the server goes.
-        feed.finish(result);
+        feed->finish(result);
         dashboard->stop(std::chrono::milliseconds(500));
     }
     if (result.exitCode == EXIT_RECORD_FAILED) {

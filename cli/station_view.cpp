@@ -192,19 +192,7 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     totals_ = totals;
     pace_.finished(meter.outcome(), Clock::now());
     Lane& lane = laneFor(tag);
-    switch (meter.outcome()) {
-    case MeterOutcome::Ok:
-        ++lane.counts.ok;
-        break;
-    case MeterOutcome::Current:
-        ++lane.counts.current;
-        break;
-    case MeterOutcome::Failed:
-        ++lane.counts.failed;
-        break;
-    case MeterOutcome::Stopped:
-        break;
-    }
+    countLaneOutcome(lane.counts, meter.outcome());
     if (json()) {
         laneEvent("outcome", tag)
             .add("result", resultWord(meter))

@@ -46,22 +46,6 @@ JsonValue secondsLeft(std::int32_t done, std::int32_t total, double seconds) {
     return std::round((total - done) * seconds / done * 10) / 10;
 }
 
-void count(StationTotals& counts, MeterOutcome outcome) {
-    switch (outcome) {
-    case MeterOutcome::Ok:
-        ++counts.ok;
-        break;
-    case MeterOutcome::Current:
-        ++counts.current;
-        break;
-    case MeterOutcome::Failed:
-        ++counts.failed;
-        break;
-    case MeterOutcome::Stopped:
-        break;
-    }
-}
-
 } // namespace
 
 LiveFeed::LiveFeed(LiveFeedSettings settings)
@@ -179,7 +163,7 @@ void LiveFeed::outcome(const LaneTag& tag, const MeterRun& meter, const StationT
     totals_ = totals;
     pace_.finished(meter.outcome(), now);
     Tile& tile = tileFor(tag);
-    count(tile.counts, meter.outcome());
+    countLaneOutcome(tile.counts, meter.outcome());
     tile.row = laneOutcomeRow(meter);
     tile.state = "outcome";
     tile.phase.reset();
