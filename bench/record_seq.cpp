@@ -72,8 +72,9 @@ bool writeCounter(int fd, std::int64_t value, std::string& problem) {
 // The highest seq among the whole lines of the record's last kTailBytes; 0 when none.
 bool lastSeqInTail(const std::string& recordPath, std::int64_t& last, std::string& problem) {
     last = 0;
-    if (lookAt(recordPath) == Found::Nothing) {
-        return true; // the append will make it, or say why not
+    // Only a regular file is read (a FIFO would block): anything else the append refuses.
+    if (lookAt(recordPath) != Found::RegularFile) {
+        return true;
     }
     std::ifstream file(recordPath, std::ios::binary);
     file.seekg(0, std::ios::end);

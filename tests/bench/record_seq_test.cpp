@@ -6,6 +6,7 @@
 #include "record.h"
 #include "record_json.h"
 #include "rig_files.h"
+#include "unit_ledger.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +60,31 @@ TEST(RecordSeq, TwoWritersAtOnceGetUniqueSeqsRisingInFileOrder) {
         EXPECT_EQ(seqs[i], static_cast<std::int64_t>(i + 1)) << "line " << i + 1;
     }
     EXPECT_EQ(simrig::fileText(counter), "400\n");
+    struct stat status {};
+    ASSERT_EQ(stat(counter.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "private, as the record";
+}
+
+TEST(RecordSeq, TheLedgerWritesTheBenchItIsGivenElseTheHost) {
+    simrig::ScratchFolder folder;
+    const std::string record = folder.path("r.jsonl");
+    for (const std::string bench : {"Line 3", ""}) {
+        UnitLedger ledger(record, "station", bench);
+        MeterRun run;
+        run.serial = "PX7A0000";
+        std::string problem;
+        EXPECT_TRUE(ledger.close(ledger.open(run, std::nullopt), run, problem)) << problem;
+    }
+    const std::vector<std::int64_t> seqs = seqsOf(record);
+    ASSERT_EQ(seqs.size(), 2u);
+    EXPECT_GT(seqs[0], 0);
+    EXPECT_EQ(seqs[1], seqs[0] + 1);
+    std::istringstream text(simrig::fileText(record));
+    for (const std::string& bench : std::vector<std::string>{"Line 3", hostName()}) {
+        std::string line;
+        std::getline(text, line);
+        EXPECT_EQ(parseJsonLine(line)["bench"], bench);
+    }
 }
 
 TEST(RecordSeq, CarriesOnAfterRestartsAndLostCountersAndRefusesToGuess) {
@@ -105,11 +131,18 @@ TEST(RecordSeq, CarriesOnAfterRestartsAndLostCountersAndRefusesToGuess) {
     }
 }
 
-TEST(RecordSeq, ACounterThatIsNoRegularFileStopsTheAppend) {
+TEST(RecordSeq, ACounterOrRecordThatIsNoRegularFileStopsTheAppend) {
     simrig::ScratchFolder folder;
     const std::string record = folder.path("r.jsonl");
     ASSERT_EQ(symlink(record.c_str(), folder.path("link.seq").c_str()), 0);
     ASSERT_EQ(mkdir(folder.path("dir.seq").c_str(), 0700), 0);
+    RecordEntry fifoEntry;
+    std::string fifoProblem;
+    ASSERT_EQ(mkfifo(folder.path("fifo.jsonl").c_str(), 0600), 0);
+    EXPECT_FALSE(appendNumberedRecord(folder.path("fifo.jsonl"), folder.path("r.seq"), fifoEntry,
+                                      fifoProblem))
+        << "a FIFO as the record is refused, not waited on";
+    EXPECT_EQ(fifoProblem, "not a regular file");
     for (const char* counter : {"link.seq", "dir.seq", ""}) {
         RecordEntry entry;
         entry.result = "ok";
