@@ -31,6 +31,13 @@ bool truncateTo(int fd, long long size);
 bool flushToDisk(int fd);
 bool closeFile(int fd);
 
+// Up to size bytes from offset into buffer: the bytes read, or -1.
+long readFrom(int fd, long long offset, char* buffer, unsigned size);
+// Waits for, and then holds, an exclusive lock on the whole file against every other open of
+// it, in this process too; unlockWhole lets it go (so does closing the file).
+bool lockWhole(int fd);
+bool unlockWhole(int fd);
+
 // Makes one folder, 0700 where modes exist; false with errno EEXIST if it is there.
 bool makeFolder(const std::string& path);
 bool isSeparator(char c);

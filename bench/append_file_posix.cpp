@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,28 @@ bool flushToDisk(int fd) {
 
 bool closeFile(int fd) {
     return close(fd) == 0;
+}
+
+long readFrom(int fd, long long offset, char* buffer, unsigned size) {
+    ssize_t got = 0;
+    do {
+        got = pread(fd, buffer, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+}
+
+// flock, not fcntl: its lock belongs to the open file, so two threads of one program exclude
+// each other as two programs do.
+bool lockWhole(int fd) {
+    int result = 0;
+    do {
+        result = flock(fd, LOCK_EX);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool unlockWhole(int fd) {
+    return flock(fd, LOCK_UN) == 0;
 }
 
 bool makeFolder(const std::string& path) {

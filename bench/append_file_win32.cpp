@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include <windows.h>
+
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -63,6 +65,31 @@ bool flushToDisk(int fd) {
 
 bool closeFile(int fd) {
     return _close(fd) == 0;
+}
+
+long readFrom(int fd, long long offset, char* buffer, unsigned size) {
+    if (_lseeki64(fd, offset, SEEK_SET) != offset) {
+        return -1;
+    }
+    return _read(fd, buffer, size);
+}
+
+// A lock on every byte the file may ever have, held by this open of it.
+bool lockWhole(int fd) {
+    OVERLAPPED from{};
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE ||
+        !LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from)) {
+        errno = EIO;
+        return false;
+    }
+    return true;
+}
+
+bool unlockWhole(int fd) {
+    OVERLAPPED from{};
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    return handle != INVALID_HANDLE_VALUE && UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &from);
 }
 
 bool makeFolder(const std::string& path) {

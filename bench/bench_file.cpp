@@ -91,10 +91,19 @@ std::string LineReader::take(const std::string& raw, int number) {
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) {
-        return "expected 'serial S = NAME', 'location 0xL = NAME' or 'unit_ids = yes|no'";
+        return "expected 'bench = NAME', 'serial S = NAME', 'location 0xL = NAME' or "
+               "'unit_ids = yes|no'";
     }
     const std::string key = trimmed(line.substr(0, equals));
     const std::string value = trimmed(line.substr(equals + 1));
+    if (key == "bench") {
+        // The bench's name goes into every record line: printable, no tabs.
+        if (value.find('\t') != std::string::npos) {
+            return "the bench's name has a tab";
+        }
+        bench.name = value;
+        return name(key, value, number);
+    }
     if (key == "unit_ids") {
         if (value != "yes" && value != "no") {
             return "unit_ids takes yes or no";

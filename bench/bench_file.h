@@ -2,6 +2,7 @@
 // number, and whether the station asks for unit ids. A small line format (docs/guide.md):
 //
 //     # pxr7 bench file
+//     bench = Line 3 east
 //     unit_ids = yes
 //     serial PX7A0001 = Fixture A
 //     location 0x01200000 = Fixture B
@@ -18,6 +19,7 @@
 namespace pxr7 {
 
 struct BenchFile {
+    std::string name; // the bench's name in its record lines; "" for the host's name
     bool unitIds = false;
     std::map<std::string, std::string> bySerial;
     std::map<std::uint32_t, std::string> byLocation;

@@ -168,6 +168,21 @@ std::vector<std::uint32_t> HistoryQuery::matchPositions(const Selection& selecti
     return positions;
 }
 
+SincePage linesSince(const RecordIndex& index, std::int64_t since, std::size_t most) {
+    SincePage page;
+    for (const IndexedLine& line : index.lines()) {
+        if (*line.entry.seq <= since) {
+            continue;
+        }
+        if (page.lines.size() == most) {
+            page.more = true;
+            break;
+        }
+        page.lines.push_back(&line);
+    }
+    return page;
+}
+
 std::vector<const IndexedLine*> HistoryQuery::matching(const HistoryFilter& filter) {
     const std::vector<std::uint32_t> positions = matchPositions(select(filter));
     std::vector<const IndexedLine*> lines;

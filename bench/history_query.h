@@ -43,6 +43,14 @@ struct HistoryPage {
     std::vector<std::string> laneLabels;   // distinct over the whole record, sorted
 };
 
+// What a poller takes next: the lines whose seq is above since, in file order (seqs rise in
+// it), at most most of them; more when others follow.
+struct SincePage {
+    std::vector<const IndexedLine*> lines;
+    bool more = false;
+};
+SincePage linesSince(const RecordIndex& index, std::int64_t since, std::size_t most);
+
 class HistoryQuery {
 public:
     explicit HistoryQuery(const RecordIndex& index) : index_(index) {}

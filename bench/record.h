@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pxr7 {
@@ -11,8 +12,11 @@ namespace pxr7 {
 struct MeterRun;
 
 struct RecordEntry {
-    std::string command; // "station" or "upgrade"
-    std::string started; // UTC ISO 8601, e.g. 2026-12-08T09:30:00Z
+    // Together the line's identity: seq never repeats on a bench and rises in file order.
+    std::string bench;               // the bench file's name for the bench, else the host's
+    std::optional<std::int64_t> seq; // none in lines written before lines had one
+    std::string command;             // "station" or "upgrade"
+    std::string started;             // UTC ISO 8601, e.g. 2026-12-08T09:30:00Z
     std::string finished;
     std::string leadSerial;
     int leadIndex = -1;
@@ -68,6 +72,22 @@ bool appendLine(const std::string& path, const std::string& line, MissingFolders
                 std::string& problem);
 // appendLine for the record: its folders are made.
 bool appendRecord(const std::string& path, const std::string& line, std::string& problem);
+
+// The seq counter of the bench: record.seq in the program's state folder, or recordPath +
+// ".seq" when the environment names none.
+std::string seqCounterPath(const std::string& recordPath);
+
+// Appends the entry's line to the record with the bench's next seq, under an exclusive lock on
+// the counter file held from reading the counter to writing it back: seq is one more than both
+// the counter and the last seq in the record's tail (a crash after the append and before the
+// counter was written must not give that seq again). entry.bench, when "", becomes the host's
+// name; entry.seq is set to the seq written. False, with the reason, when the counter cannot be
+// locked, read or written or the line not appended (appendRecord): then no line has a seq that
+// was guessed.
+bool appendNumberedRecord(const std::string& recordPath, const std::string& counterPath,
+                          RecordEntry& entry, std::string& problem);
+// appendNumberedRecord with seqCounterPath(recordPath).
+bool appendRecordEntry(const std::string& recordPath, RecordEntry& entry, std::string& problem);
 
 // Whether appendRecord could append to path now: makes the folders and the file as it does
 // and opens the file the same way, but writes nothing. False, with the reason in problem,

@@ -6,6 +6,7 @@
 #include "record.h"
 
 #include "append_file.h"
+#include "record_open.h"
 
 #include <cerrno>
 #include <cstring>
@@ -47,9 +48,10 @@ bool makeParents(const std::string& path, std::string& problem) {
     return true;
 }
 
-// The file at path opened for appending, and its size; -1 with the reason in problem.
-int openRecord(const std::string& path, MissingFolders folders, long long& size,
-               std::string& problem) {
+} // namespace
+
+int openRecordFile(const std::string& path, MissingFolders folders, long long& size,
+                   std::string& problem) {
     if (path.empty()) {
         problem = "no record file: name one with --record FILE";
         return -1;
@@ -77,6 +79,8 @@ int openRecord(const std::string& path, MissingFolders folders, long long& size,
     }
     return fd;
 }
+
+namespace {
 
 // The bytes of a short write are the start of a line that will never be finished: cut off,
 // so the file ends where it did and the next line does not run into them.
@@ -119,7 +123,7 @@ bool appendLine(const std::string& path, const std::string& line, MissingFolders
                 std::string& problem) {
     problem.clear();
     long long size = 0;
-    const int fd = openRecord(path, folders, size, problem);
+    const int fd = openRecordFile(path, folders, size, problem);
     if (fd < 0) {
         return false;
     }
@@ -138,7 +142,7 @@ bool appendRecord(const std::string& path, const std::string& line, std::string&
 bool checkRecordWritable(const std::string& path, std::string& problem) {
     problem.clear();
     long long size = 0;
-    const int fd = openRecord(path, MissingFolders::Make, size, problem);
+    const int fd = openRecordFile(path, MissingFolders::Make, size, problem);
     if (fd < 0) {
         return false;
     }

@@ -91,6 +91,12 @@ void RecordIndex::takeLine(const char* bytes, std::size_t length, std::uint64_t 
         ++unreadable_;
         return;
     }
+    if (!line.entry.seq) {
+        line.entry.seq = kDerivedSeqBase + static_cast<std::int64_t>(lineCount_);
+    }
+    if (line.entry.bench.empty()) {
+        line.entry.bench = line.host;
+    }
     line.number = lineCount_;
     line.offset = offset;
     line.length = static_cast<std::uint32_t>(length);

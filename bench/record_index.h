@@ -15,12 +15,17 @@
 
 namespace pxr7 {
 
+// Lines written before lines had a seq are numbered by where they stand: kDerivedSeqBase plus
+// their line number, negative, rising in file order and never a seq that was written. Their
+// bench is their host.
+constexpr std::int64_t kDerivedSeqBase = -(std::int64_t{1} << 40);
+
 struct IndexedLine {
     std::size_t number = 0;   // in the file, from 1; blank and unreadable lines count too
     std::uint64_t offset = 0; // of its first byte
     std::uint32_t length = 0; // without its "\n"
     std::uint64_t digest = 0; // of its bytes: a line read back must be the line indexed
-    RecordEntry entry;
+    RecordEntry entry;        // its seq and bench always set, derived ones for old lines
     std::string host;
 };
 

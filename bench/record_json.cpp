@@ -7,6 +7,8 @@
 #include "json_text.h"
 #include "program_version.h"
 
+#include <cstdint>
+
 namespace pxr7 {
 
 namespace {
@@ -16,6 +18,7 @@ enum class Kind {
     TextOrNull, // the entry's text, null when unknown
     Count,      // the entry's int
     Seconds,    // the entry's duration
+    Seq,        // the entry's seq, null when none
     Fact,       // the program's own, filled in when written and not read back
 };
 
@@ -42,6 +45,8 @@ constexpr RecordKey fact(const char* key, std::string (*what)()) {
 
 // The line's keys after "schema", in the order they are written.
 const RecordKey kRecordKeys[] = {
+    text("bench", &RecordEntry::bench),
+    {"seq", Kind::Seq, nullptr, nullptr, nullptr},
     text("command", &RecordEntry::command),
     text("started", &RecordEntry::started),
     text("finished", &RecordEntry::finished),
@@ -74,6 +79,8 @@ JsonValue valueOf(const RecordKey& key, const RecordEntry& entry) {
         return entry.*key.count;
     case Kind::Seconds:
         return jsonDecimal3(entry.seconds);
+    case Kind::Seq:
+        return entry.seq ? JsonValue(*entry.seq) : JsonValue(nullptr);
     case Kind::Fact:
         return jsonTextOrNull(key.fact());
     }
@@ -87,6 +94,19 @@ bool sensibleNumber(const JsonValue& value, double& number) {
     }
     number = value.get<double>();
     return number > -1e9 && number < 1e9;
+}
+
+// A seq is a whole number from 1: anything else is no seq (the reader derives one).
+std::optional<std::int64_t> seqOf(const JsonValue& value) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        if (number >= 1 && number <= static_cast<std::uint64_t>(INT64_MAX)) {
+            return static_cast<std::int64_t>(number);
+        }
+    } else if (value.is_number_integer() && value.get<std::int64_t>() >= 1) {
+        return value.get<std::int64_t>();
+    }
+    return std::nullopt;
 }
 
 void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) {
@@ -105,6 +125,9 @@ void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) 
         if (sensibleNumber(value, number)) {
             entry.seconds = number;
         }
+        break;
+    case Kind::Seq:
+        entry.seq = seqOf(value);
         break;
     case Kind::Fact:
         break;

@@ -42,7 +42,7 @@ public:
     StationShared(const StationSettings& settings, const StationStops& stops,
                   StationObserver& observer)
         : settings_(settings), stops_(stops), observer_(observer),
-          ledger_(settings.recordPath, "station") {}
+          ledger_(settings.recordPath, "station", settings.bench.name) {}
 
     const StationSettings& settings() const { return settings_; }
     StationObserver& observer() { return observer_; }

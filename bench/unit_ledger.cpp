@@ -21,8 +21,8 @@ std::vector<UnitLedger*>& registry() {
 
 } // namespace
 
-UnitLedger::UnitLedger(std::string recordPath, const char* command)
-    : recordPath_(std::move(recordPath)), command_(command) {
+UnitLedger::UnitLedger(std::string recordPath, const char* command, std::string benchName)
+    : recordPath_(std::move(recordPath)), command_(command), benchName_(std::move(benchName)) {
     std::lock_guard<std::mutex> lock(registryLock());
     registry().push_back(this);
 }
@@ -90,7 +90,8 @@ bool UnitLedger::write(const RecordEntry& opened, const MeterRun& run, std::stri
     RecordEntry entry = recordEntryFor(run, command_);
     entry.started = opened.started;
     entry.leadLocation = opened.leadLocation;
-    if (appendRecord(recordPath_, recordLine(entry), problem)) {
+    entry.bench = benchName_;
+    if (appendRecordEntry(recordPath_, entry, problem)) {
         return true;
     }
     std::lock_guard<std::mutex> lock(mutex_);

@@ -17,8 +17,9 @@ namespace pxr7 {
 
 class UnitLedger {
 public:
-    // command: "station" or "upgrade". Ledgers register themselves for recordOpenUnits.
-    UnitLedger(std::string recordPath, const char* command);
+    // command: "station" or "upgrade"; benchName: the bench's name in its lines, "" for the
+    // host's. Ledgers register themselves for recordOpenUnits.
+    UnitLedger(std::string recordPath, const char* command, std::string benchName = "");
     ~UnitLedger();
     UnitLedger(const UnitLedger&) = delete;
     UnitLedger& operator=(const UnitLedger&) = delete;
@@ -46,6 +47,7 @@ private:
 
     std::string recordPath_;
     const char* command_;
+    std::string benchName_;
     mutable std::mutex mutex_;
     std::map<int, OpenUnit> open_;
     int nextTicket_ = 1;

@@ -47,7 +47,8 @@ void recordCurrent(const Options& options, const std::vector<MeterRun>& settled)
             continue;
         }
         std::string problem;
-        if (!appendRecord(path, recordLine(recordEntryFor(run, "upgrade")), problem)) {
+        RecordEntry entry = recordEntryFor(run, "upgrade");
+        if (!appendRecordEntry(path, entry, problem)) {
             warnRecordProblem(path, problem);
             return;
         }

@@ -3,6 +3,8 @@
 #include "json_text.h"
 #include "record_export.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 namespace pxr7 {
@@ -11,6 +13,10 @@ namespace {
 
 constexpr std::size_t kDefaultPerPage = 50;
 constexpr std::size_t kMostPerPage = 500;
+// A poller takes as much as a page may hold.
+constexpr std::size_t kSincePerPage = 500;
+// What since combines with: nothing that picks or orders lines.
+const char* const kNotWithSince[] = {"result", "lane", "unit", "from", "to", "page"};
 
 // A parameter's value; "" when absent (a form's empty field is no filter).
 std::string paramOf(const QueryParams& params, const char* name) {
@@ -26,6 +32,18 @@ bool countFrom1(const std::string& text, std::size_t most, std::size_t& value) {
     }
     value = std::stoull(text);
     return value >= 1 && value <= most;
+}
+
+// A seq: a whole number, negative ones too, within 64 bits.
+bool seqFrom(const std::string& text, std::int64_t& value) {
+    const std::size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == digits || text.size() - digits > 19 ||
+        text.find_first_not_of("0123456789", digits) != std::string::npos) {
+        return false;
+    }
+    errno = 0;
+    value = std::strtoll(text.c_str(), nullptr, 10);
+    return errno != ERANGE;
 }
 
 // The pages hand back a record's text as the characters its JSON gave them (one per byte, up
@@ -84,7 +102,7 @@ std::string totalsAndChoices(const HistoryPage& page) {
     return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
 }
 
-// The line's own object with "line" first.
+// The line's own object with "line" first, and its bench and seq.
 JsonValue numberedLine(const IndexedLine& indexed, const std::string& bytes) {
     JsonValue line = JsonValue::object();
     line["line"] = indexed.number;
@@ -92,6 +110,9 @@ JsonValue numberedLine(const IndexedLine& indexed, const std::string& bytes) {
     for (auto item = object.begin(); item != object.end(); ++item) {
         line[item.key()] = item.value();
     }
+    // Where the line has them, in their place; an old line's derived ones at its end.
+    line["bench"] = jsonText(indexed.entry.bench);
+    line["seq"] = *indexed.entry.seq;
     return line;
 }
 
@@ -102,6 +123,41 @@ HttpReply attachment(const char* type, const char* fileName, std::string body) {
     reply.headers.emplace_back("Content-Disposition",
                                std::string("attachment; filename=\"") + fileName + "\"");
     return reply;
+}
+
+// The JSON Lines as they stand in the record; where the poller goes on, in headers.
+HttpReply sinceJsonLines(RecordIndex& index, const SincePage& found, std::int64_t next) {
+    std::string body, problem;
+    if (!recordJsonLines(index, found.lines, body, problem)) {
+        return errorReply(500, "cannot read the record: " + problem);
+    }
+    HttpReply reply = attachment("application/jsonl", "pxr7-record.jsonl", std::move(body));
+    reply.headers.emplace_back("X-Pxr7-Next-Since", std::to_string(next));
+    reply.headers.emplace_back("X-Pxr7-More", found.more ? "true" : "false");
+    return reply;
+}
+
+HttpReply sinceBody(RecordIndex& index, const SincePage& found, std::int64_t since,
+                    std::size_t perPage, std::int64_t next) {
+    JsonValue lines = JsonValue::array();
+    std::string problem;
+    if (!index.readBack(
+            found.lines,
+            [&](const IndexedLine& line, const std::string& bytes) {
+                lines.push_back(numberedLine(line, bytes));
+            },
+            problem)) {
+        return errorReply(500, "cannot read the record: " + problem);
+    }
+    JsonValue body = JsonValue::object();
+    body["schema"] = 1;
+    body["since"] = since;
+    body["per_page"] = perPage;
+    body["next_since"] = next;
+    body["more"] = found.more;
+    body["unreadable"] = index.unreadable();
+    body["lines"] = std::move(lines);
+    return jsonReply(200, jsonLine(body));
 }
 
 } // namespace
@@ -140,6 +196,9 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     std::string problem;
     std::size_t page = 1, perPage = kDefaultPerPage;
     const std::string pageText = paramOf(params, "page"), perPageText = paramOf(params, "per_page");
+    if (params.count("since") > 0) {
+        return since(params, false);
+    }
     if (!refresh(reply)) {
         return reply;
     }
@@ -179,6 +238,9 @@ HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
     HttpReply reply;
     HistoryFilter filter;
     std::string problem, body;
+    if (!csv && params.count("since") > 0) {
+        return since(params, true);
+    }
     if (!refresh(reply)) {
         return reply;
     }
@@ -192,6 +254,31 @@ HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
     }
     return csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv", std::move(body))
                : attachment("application/jsonl", "pxr7-record.jsonl", std::move(body));
+}
+
+HttpReply HistoryApi::since(const QueryParams& params, bool jsonl) {
+    HttpReply reply;
+    std::int64_t after = 0;
+    std::size_t perPage = kSincePerPage;
+    const std::string perPageText = paramOf(params, "per_page");
+    for (const char* name : kNotWithSince) {
+        if (!paramOf(params, name).empty()) {
+            return errorReply(400, std::string("since takes no ") + name);
+        }
+    }
+    if (!seqFrom(paramOf(params, "since"), after)) {
+        return errorReply(400, "since is not a whole number");
+    }
+    if (!perPageText.empty() && !countFrom1(perPageText, kMostPerPage, perPage)) {
+        return errorReply(400, "per_page is not a whole number from 1 to 500");
+    }
+    if (!refresh(reply)) {
+        return reply;
+    }
+    const SincePage found = linesSince(index_, after, perPage);
+    const std::int64_t next = found.lines.empty() ? after : *found.lines.back()->entry.seq;
+    return jsonl ? sinceJsonLines(index_, found, next)
+                 : sinceBody(index_, found, after, perPage, next);
 }
 
 HttpReply HistoryApi::csv(const QueryParams& params) {

@@ -1,6 +1,8 @@
 // The history's requests (/api/history, /api/history.csv, /api/history.jsonl, /api/entry):
 // their parameters checked, the record asked, the answer as a reply. Each request first takes
-// in what was appended to the record since the last one. One thread only.
+// in what was appended to the record since the last one. With since=SEQ, /api/history and
+// /api/history.jsonl serve a poller instead: the lines after that seq, oldest first, a page at
+// a time. One thread only.
 #pragma once
 
 #include "history_query.h"
@@ -24,6 +26,7 @@ private:
     bool refresh(HttpReply& failure);
     bool readFilter(const QueryParams& params, HistoryFilter& filter, std::string& problem);
     HttpReply download(const QueryParams& params, bool csv);
+    HttpReply since(const QueryParams& params, bool jsonl);
 
     RecordIndex index_;
     HistoryQuery query_;

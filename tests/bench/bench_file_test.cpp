@@ -18,6 +18,7 @@ struct BenchCase {
     bool unitIds;
     std::string nameOfA0; // laneNameFor serial PX7A0000 at 0x01100000
     std::string nameOfB1; // laneNameFor serial PX7A0001 at 0x01200000
+    std::string bench = "";
 };
 
 const BenchCase kCases[] = {
@@ -46,6 +47,14 @@ const BenchCase kCases[] = {
     {"UnknownSetting", "fixture 3 = A\n", 1, "unknown setting fixture", false, "", ""},
     {"LocationNotHex", "location 1-1.4 = A\n", 1, "0x01200000", false, "", ""},
     {"LocationTooLong", "location 0x123456789 = A\n", 1, "location", false, "", ""},
+    {"BenchName", "# x\nbench =  Line 3 = east \nunit_ids = yes\n", 0, "", true, "", "",
+     "Line 3 = east"},
+    {"BenchNameTwice", "bench = A\n\nbench = B\n", 3, "line 1", false, "", ""},
+    {"BenchNameEmpty", "unit_ids = no\nbench =\n", 2, "no name", false, "", ""},
+    {"BenchNameTooLong", "bench = " + std::string(65, 'n') + "\n", 1, "longer than 64", false, "",
+     ""},
+    {"BenchNameWithTab", "bench = A\tB\n", 1, "tab", false, "", ""},
+    {"BenchNameWithEscape", "bench = A\x1b[2J\n", 1, "control character", false, "", ""},
     {"NameTooLong", "serial S = " + std::string(65, 'n') + "\n", 1, "longer than 64", false, "",
      ""},
     {"EscapeInAName", "serial S = A\x1b[2J\n", 1, "control character", false, "", ""},
@@ -69,6 +78,7 @@ TEST_P(BenchFileParser, NamesLeadsOrRefusesTheLine) {
         return;
     }
     EXPECT_EQ(parse.bench.unitIds, c.unitIds);
+    EXPECT_EQ(parse.bench.name, c.bench);
     EXPECT_EQ(laneNameFor(parse.bench, "PX7A0000", 0x01100000u), c.nameOfA0);
     EXPECT_EQ(laneNameFor(parse.bench, "PX7A0001", 0x01200000u), c.nameOfB1);
 }

@@ -4,11 +4,14 @@
 #include "history_api.h"
 #include "json_text.h"
 #include "record.h"
+#include "record_index.h"
 #include "rig_files.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
+#include <vector>
 
 namespace pxr7 {
 namespace {
@@ -57,6 +60,16 @@ TEST_F(HistoryApiTest, BadParametersAreRefusedAndUnknownOnesIgnored) {
         {{{"result", "failed"}}, 200},
         {{{"result", "transfer_stopped"}}, 200},
         {{{"result", "nonsense"}}, 400},
+        {{{"since", "0"}}, 200},
+        {{{"since", "-9223372036854775808"}, {"per_page", "500"}}, 200},
+        {{{"since", "-9223372036854775809"}}, 400},
+        {{{"since", ""}}, 400},
+        {{{"since", "-"}}, 400},
+        {{{"since", "1.5"}}, 400},
+        {{{"since", "3"}, {"per_page", "501"}}, 400},
+        {{{"since", "3"}, {"result", "ok"}}, 400},
+        {{{"since", "3"}, {"page", "1"}}, 400},
+        {{{"since", "3"}, {"lane", "PXA"}}, 400},
     };
     HistoryApi api(path);
     for (const auto& c : cases) {
@@ -83,7 +96,8 @@ TEST_F(HistoryApiTest, HistoryGivesTheLinesAsInTheFileNewestFirst) {
     EXPECT_EQ(body["lines"][0]["line"], 5);
     EXPECT_EQ(body["lines"][1]["line"], 4);
     JsonValue expected = parseJsonLine(lineOf("busy", std::string("P\xb5X", 3)));
-    expected.erase("line");
+    expected["bench"] = expected["host"]; // an old line's, derived
+    expected["seq"] = kDerivedSeqBase + 4;
     JsonValue got = body["lines"][1];
     got.erase("line");
     EXPECT_EQ(jsonLine(got), jsonLine(expected)) << "every key as in the file";
@@ -124,8 +138,8 @@ TEST_F(HistoryApiTest, DownloadsCarryTheirTypeNameAndTheMatchingLines) {
     const HttpReply csv = api.csv({{"result", "failed"}});
     EXPECT_EQ(csv.contentType, "text/csv; charset=utf-8");
     EXPECT_EQ(csv.headers[0].second, "attachment; filename=\"pxr7-record.csv\"");
-    EXPECT_EQ(csv.body.rfind("command,started,finished,host,lead_serial,", 0), 0u);
-    EXPECT_NE(csv.body.find("\r\nstation,,2026-12-08T09:30:05Z,"), std::string::npos) << csv.body;
+    EXPECT_EQ(csv.body.rfind("bench,seq,command,started,finished,host,", 0), 0u);
+    EXPECT_NE(csv.body.find("\r\n,,station,,2026-12-08T09:30:05Z,"), std::string::npos) << csv.body;
     EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'), 2);
 }
 
@@ -142,6 +156,61 @@ TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {
     EXPECT_EQ(body["pages"], 0);
     EXPECT_EQ(api.entry({{"line", "1"}}).status, 404);
     EXPECT_EQ(HistoryApi(scratch.folder()).history({}).status, 500);
+}
+
+TEST_F(HistoryApiTest, SincePagesThroughOldAndNewLinesOnceEachInOrderAsTheRecordGrows) {
+    HistoryApi api(path);
+    auto append = [&](const std::string& serial) {
+        RecordEntry entry;
+        entry.result = "ok";
+        entry.leadSerial = serial;
+        entry.bench = "Line 3";
+        std::string problem;
+        EXPECT_TRUE(appendNumberedRecord(path, scratch.path("record.seq"), entry, problem));
+    };
+    append("N1");
+    append("N2");
+    std::vector<std::string> got;
+    std::string since = "-9223372036854775808";
+    for (int page = 1; page < 10; ++page) {
+        const JsonValue body =
+            parseJsonLine(api.history({{"since", since}, {"per_page", "2"}}).body);
+        for (const JsonValue& line : body["lines"]) {
+            got.push_back(textOf(line["lead_serial"]) + "@" + textOf(line["bench"]) + "#" +
+                          std::to_string(line["seq"].get<std::int64_t>()));
+        }
+        const std::int64_t next = body["next_since"].get<std::int64_t>();
+        EXPECT_EQ(next, body["lines"].empty() ? std::stoll(since)
+                                              : body["lines"].back()["seq"].get<std::int64_t>());
+        since = std::to_string(next);
+        if (page <= 2) {
+            append(page == 1 ? "N3" : "N4"); // between pages
+        }
+        if (!body["more"].get<bool>()) {
+            break;
+        }
+    }
+    const std::string host = "@" + parseJsonLine(lineOf("ok", "x"))["host"].get<std::string>();
+    auto old = [&](int line) { return "#" + std::to_string(kDerivedSeqBase + line); };
+    const std::vector<std::string> expected = {"PXA" + host + old(1), "P\xb5X" + host + old(4),
+                                               "PXA" + host + old(5), "N1@Line 3#1",
+                                               "N2@Line 3#2",         "N3@Line 3#3",
+                                               "N4@Line 3#4"};
+    EXPECT_EQ(got, expected);
+    const JsonValue after = parseJsonLine(api.history({{"since", since}}).body);
+    EXPECT_EQ(after["lines"].size(), 0u);
+    EXPECT_EQ(after["next_since"], 4);
+    const HttpReply jsonl = api.jsonl({{"since", old(4).substr(1)}, {"per_page", "2"}});
+    std::istringstream file(simrig::fileText(path));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line + "\n");
+    }
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(jsonl.body, lines[4] + lines[5]) << "the bytes of lines 5 and 6";
+    ASSERT_EQ(jsonl.headers.size(), 3u);
+    EXPECT_EQ(jsonl.headers[1].second, "1");
+    EXPECT_EQ(jsonl.headers[2].second, "true");
 }
 
 TEST_F(HistoryApiTest, ARecordOfThousandsOfLeadsListsTheFirstOnesAndCountsTheRest) {
