@@ -76,6 +76,12 @@ constexpr ExitCodeRow kRows[] = {
      "give a port no other program uses (0 picks a free one), or an address of this PC; the line "
      "says why",
      false, false},
+    {EXIT_DATABASE_FAILED, "database_failed",
+     "the database cannot be used: its URL is wrong, it refused the login, or its tables are newer "
+     "than this program",
+     "check the postgresql:// URL and the password file (PGPASSFILE), or use the newer pxr7 that "
+     "made the tables; the line says why",
+     false, false},
     {EXIT_HANGUP, "hangup", "stopped by SIGHUP",
      "if it stopped during a transfer, upgrade the meter again", false, true},
     {EXIT_INTERRUPTED, "interrupted", "interrupted (Ctrl+C twice during a transfer)",

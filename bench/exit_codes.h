@@ -28,6 +28,7 @@ enum ExitCode : int {
     EXIT_STATION_FAILURES = 17, // the station finished and a meter failed for good
     EXIT_RECORD_FAILED = 18,    // the record could not be created or appended to
     EXIT_SERVE_FAILED = 19,     // the dashboard could not listen on the address given
+    EXIT_DATABASE_FAILED = 20,  // the database cannot be used: newer schema, refused login, bad URL
     EXIT_HANGUP = 129,
     EXIT_INTERRUPTED = 130,
     EXIT_QUIT = 131,

@@ -19,6 +19,8 @@ int runUpgradeCommand(const Options& options);
 int runAboutCommand(const Options& options);
 int runStationCommand(const Options& options);
 int runHistoryCommand(const Options& options);
+int runCollectCommand(const Options& options);
+int runServeCommand(const Options& options);
 
 // Loads the bridge backend the options choose (backend.h). On failure shows the
 // missing-driver message and the reason, and returns false. With --trace every call to the

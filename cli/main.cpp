@@ -51,6 +51,10 @@ int runCommand(const Options& options) {
         return runStationCommand(options);
     case Command::History:
         return runHistoryCommand(options);
+    case Command::Collect:
+        return runCollectCommand(options);
+    case Command::Serve:
+        return runServeCommand(options);
     case Command::None:
         break;
     }

@@ -35,6 +35,8 @@ constexpr CommandRow kCommands[] = {
     {Command::About, "about", "show the program's version"},
     {Command::Station, "station", "upgrade meter after meter on a bench of meter leads"},
     {Command::History, "history", "sum up the record of upgraded meters, per lead"},
+    {Command::Collect, "collect", "gather the stations' records into one database"},
+    {Command::Serve, "serve", "serve the history of every bench and a live overview"},
 };
 
 // The help's footer, from the one table of exit codes: each help text wrapped under its code.
@@ -143,10 +145,21 @@ std::string serveAddress(const std::string& text) {
     return parseServeAddress(text, address, problem) ? "" : problem;
 }
 
-void addServeOption(CLI::App& command, Options& options, const char* help) {
-    command.add_option("--serve", options.serve, help)
+CLI::Option* addServeOption(CLI::App& command, Options& options, const char* help) {
+    return command.add_option("--serve", options.serve, help)
         ->option_text("[HOST:]PORT")
         ->check(serveAddress);
+}
+
+std::string databaseUrl(const std::string& text) {
+    const bool url = text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
+    return url ? "" : "needs a postgresql:// URL";
+}
+
+CLI::Option* addDatabaseOption(CLI::App& command, Options& options, const char* help) {
+    return command.add_option("--database", options.database, help)
+        ->option_text("URL")
+        ->check(databaseUrl);
 }
 
 void addHistoryOptions(CLI::App& command, Options& options) {
@@ -159,7 +172,49 @@ void addHistoryOptions(CLI::App& command, Options& options) {
     command.add_option("--unit", options.unitId, "show everything done to the unit with id ID")
         ->option_text("ID")
         ->check(notEmpty);
-    addServeOption(command, options, "serve the history pages on [HOST:]PORT until\nCtrl+C");
+    CLI::Option* serve =
+        addServeOption(command, options, "serve the history pages on [HOST:]PORT until\nCtrl+C");
+    CLI::Option* database = addDatabaseOption(command, options,
+                                              "read the record of every bench from the\n"
+                                              "database at URL, not a record file");
+    database->excludes(serve);
+    database->excludes(command.get_option("--record"));
+}
+
+std::string stationUrl(const std::string& text) {
+    return text.rfind("http://", 0) == 0 && text.size() > 7 ? "" : "needs http://HOST:PORT";
+}
+
+CLI::Option* addStationUrls(CLI::App& command, Options& options, const char* help) {
+    return command.add_option("--station", options.stations, help)
+        ->option_text("URL")
+        ->check(stationUrl)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+void addCollectOptions(CLI::App& command, Options& options) {
+    command.footer("It runs until Ctrl+C or SIGTERM; a station or the database that is away is "
+                   "tried\nagain, and what it missed is collected when it is back.");
+    addStationUrls(command, options,
+                   "a station's dashboard, http://HOST:PORT (once\nfor each bench)")
+        ->required();
+    addDatabaseOption(command, options,
+                      "the database to fill: postgresql://[USER@]HOST\n[:PORT]/NAME (the "
+                      "password from PGPASSFILE)")
+        ->required();
+    command.add_flag("--once", options.once, "collect what the stations hold now, then end");
+}
+
+void addServeCommandOptions(CLI::App& command, Options& options) {
+    command.footer("It runs until Ctrl+C or SIGTERM.");
+    addDatabaseOption(command, options, "the database the collector fills")->required();
+    addStationUrls(command, options,
+                   "a station to show in the live overview,\nhttp://HOST:PORT (once for each)");
+    command
+        .add_option("--listen", options.listen,
+                    "serve the pages on [HOST:]PORT (default\n127.0.0.1:8470)")
+        ->option_text("[HOST:]PORT")
+        ->check(serveAddress);
 }
 
 std::string meterCount(const std::string& text) {
@@ -214,6 +269,14 @@ void addCommandOptions(CLI::App& command, Command which, Options& options) {
         addHistoryOptions(command, options);
         return;
     }
+    if (which == Command::Collect) {
+        addCollectOptions(command, options);
+        return;
+    }
+    if (which == Command::Serve) {
+        addServeCommandOptions(command, options);
+        return;
+    }
     addMeterChoice(command, options);
     if (which == Command::Setup) {
         command.add_flag("-y,--yes", options.assumeYes, "correct the settings without asking");
@@ -263,9 +326,10 @@ int usageError(const std::string& what) {
 
 // Options that take the next word as their value, so that word is never taken for a command.
 bool takesValue(const std::string& word) {
-    static const char* const kValued[] = {"--driver", "--backend", "--log",   "--serial",
-                                          "--index",  "--record",  "--count", "--retries",
-                                          "--last",   "--bench",   "--unit"};
+    static const char* const kValued[] = {"--driver",   "--backend", "--log",   "--serial",
+                                          "--index",    "--record",  "--count", "--retries",
+                                          "--last",     "--bench",   "--unit",  "--serve",
+                                          "--database", "--station", "--listen"};
     for (const char* valued : kValued) {
         if (word == valued) {
             return true;

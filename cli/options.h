@@ -2,10 +2,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
-enum class Command { None, List, Setup, Upgrade, About, Station, History };
+enum class Command { None, List, Setup, Upgrade, About, Station, History, Collect, Serve };
 
 struct Options {
     Command command = Command::None;
@@ -28,6 +29,11 @@ struct Options {
     std::string serve;       // station, history: "[HOST:]PORT" of the dashboard; "" none
     // history
     std::string unitId; // empty: every unit; else only the lines of this one
+    // several benches: history, collect, serve
+    std::string database;              // "postgresql://..."; history: "" reads the record file
+    std::vector<std::string> stations; // the stations' dashboards, "http://HOST:PORT"
+    bool once = false;                 // collect: take what the stations have now, then end
+    std::string listen;                // serve: "[HOST:]PORT" of its pages
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with
