@@ -60,7 +60,8 @@ std::string utf8Text(const JsonValue& object, const char* key) {
 bool parseSincePage(const std::string& body, std::int64_t since, StationPage& page,
                     std::string& problem) {
     page = StationPage{};
-    const JsonValue answer = parseJsonLine(body);
+    // The record lines sit two levels down: in "lines", in their item.
+    const JsonValue answer = parseJsonLine(body, kMaxJsonDepth + 2);
     if (!answer.is_object() || !answer.contains("lines") || !answer["lines"].is_array() ||
         !answer.contains("next_since") || !isInt64(answer["next_since"]) ||
         !answer.contains("more") || !answer["more"].is_boolean()) {

@@ -12,6 +12,12 @@ const std::string kLine7 = R"({"schema":1,"bench":"B","seq":7,"result":"ok"})";
 const std::string kLine8 = R"({"schema":1,"bench":"B","seq":8,"result":"ok"})";
 const std::string kOld = R"({"schema":1,"host":"h","result":"ok"})";
 
+// An item whose record line holds a value nested levels deep.
+std::string nestedItem(int levels) {
+    return R"({"line":1,"bench":"B","seq":7,"x":)" + std::string(levels, '[') +
+           std::string(levels, ']') + "}";
+}
+
 std::string answer(const std::string& lines, const char* next = "8", const char* more = "false") {
     return std::string(R"({"schema":1,"next_since":)") + next + R"(,"more":)" + more +
            R"(,"lines":[)" + lines + "]}";
@@ -30,6 +36,8 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
         {answer(R"({"line":1,"bench":"h","seq":-1099511627775})", "-1099511627775"), kOld + "\n",
          true, INT64_MIN},
         {answer("", "5"), "", true},
+        {answer(nestedItem(63), "7"), kLine7 + "\n", true}, // a line as deep as a record's may be
+        {answer(nestedItem(64), "7"), kLine7 + "\n", false},
         {"<html>not json</html>", "", false},
         {"[1,2]", "", false},
         {R"({"lines":{},"next_since":8,"more":false})", "", false},
