@@ -220,12 +220,7 @@ int runHistoryCommand(const Options& options) {
                         "pxr7: cannot read the record " + printable(path) + ": " + why);
         return EXIT_FAILURE_OTHER;
     }
-    const RecordHistory history = summariseRecord(record, lastCount, options.unitId);
-    if (options.json) {
-        printJson(path, true, history);
-    } else {
-        printText(path, history, lastCount, options.unitId);
-    }
+    printHistory(options, path, true, summariseRecord(record, lastCount, options.unitId));
     return EXIT_OK;
 }
 
