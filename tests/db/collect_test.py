@@ -103,6 +103,15 @@ class Station:
     def stop(self):
         self.program.stop()
 
+    def serve_history(self):
+        """The bench's record served on the same port by history --serve: no new lines."""
+        self.runs += 1
+        self.program = Program(self.args.pxr7, self.args.sim, self.folder, f"run{self.runs}",
+                               ["history", "--serve", f"127.0.0.1:{self.port}", "--record",
+                                self.record])
+        self.watchdog.watch(self.program.process)
+        self.program.url()
+
 
 def collect(args, watchdog, folder, database, stations, *extra):
     program = Program(args.pxr7, args.sim, folder, "collect",
@@ -163,8 +172,9 @@ def main_case(args, watchdog, scratch, fresh):
              15, "the station away")
     stations[1].start()
     time.sleep(6)
-    for station in stations:
+    for station in stations:  # the last lines are fetched from the records as they stay
         station.stop()
+        station.serve_history()
     wanted = set()
     for station in stations:
         wanted.update(record_identities(station.record))
@@ -172,8 +182,14 @@ def main_case(args, watchdog, scratch, fresh):
     def stored():
         got = rows(database, "bench, seq, line")
         return got if len(got) >= len(wanted) else None
-    got = wait_for(stored, 40, "every line stored", interval=0.5)
+    try:
+        got = wait_for(stored, 40, "every line stored", interval=0.5)
+    except AssertionError:
+        print(collector.output()[-3000:], flush=True)
+        raise
     collector.stop()
+    for station in stations:
+        station.stop()
     assert collector.wait(10) == 0, collector.output()
     assert len(got) == len(set(got)) == len(wanted), (len(got), len(wanted))
     assert set(map(tuple, got)) == wanted, "the lines stored are not the records' lines"
