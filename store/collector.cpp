@@ -98,9 +98,11 @@ void Collector::databaseFailed(const DbStatus& status) {
 }
 
 void Collector::connectDatabase() {
-    const DbStatus status = db_.connect(settings_.database);
-    if (!status.ok())
+    const DbStatus status = db_.connect(settings_.database, stop_);
+    if (!status.ok() && !stopping())
         return databaseFailed(status);
+    if (!status.ok())
+        return;
     const SchemaCheck schema = ensureSchema(db_);
     if (schema.outcome == SchemaOutcome::Newer)
         return refuse("the database's tables are version " + std::to_string(schema.version) +

@@ -3,6 +3,11 @@
 
 #include <libpq-fe.h>
 
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace pxr7 {
@@ -55,16 +60,40 @@ bool isRefusal(const std::string& message) {
     return false;
 }
 
-bool urlSetsTimeout(const std::string& url) {
+// The URL's connect_timeout in seconds, else 5; as libpq, never under 2.
+int connectTimeoutOf(const std::string& url) {
     char* error = nullptr;
     PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
     PQfreemem(error);
-    bool found = false;
+    int seconds = 5;
     for (PQconninfoOption* option = options; option && option->keyword; ++option)
         if (std::strcmp(option->keyword, "connect_timeout") == 0 && option->val)
-            found = true;
+            seconds = std::max(2, std::atoi(option->val));
     PQconninfoFree(options);
-    return found;
+    return seconds;
+}
+
+// Drives a started connection to its end, a tenth of a second at a time, so a stop asked for
+// or the timeout ends it even when the server does not answer.
+bool finishConnecting(PGconn* conn, int timeoutSeconds, const std::function<bool()>& stop,
+                      std::string& problem) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK) {
+        if (state == PGRES_POLLING_FAILED) {
+            problem = firstLine(PQerrorMessage(conn));
+            return false;
+        }
+        if ((stop && stop()) || std::chrono::steady_clock::now() > deadline) {
+            problem = stop && stop() ? "stopped" : "the server did not answer in time";
+            return false;
+        }
+        pollfd ready{PQsocket(conn),
+                     static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        if (::poll(&ready, 1, 100) != 0)
+            state = PQconnectPoll(conn);
+    }
+    return true;
 }
 
 } // namespace
@@ -86,7 +115,7 @@ bool PgConnection::connected() const {
     return impl_->conn && PQstatus(impl_->conn) == CONNECTION_OK;
 }
 
-DbStatus PgConnection::connect(const std::string& url) {
+DbStatus PgConnection::connect(const std::string& url, const std::function<bool()>& stop) {
     close();
     char* error = nullptr;
     PQconninfoOption* parsed = PQconninfoParse(url.c_str(), &error);
@@ -97,21 +126,21 @@ DbStatus PgConnection::connect(const std::string& url) {
     }
     PQconninfoFree(parsed);
     // Keywords before dbname are defaults: the URL, expanded from dbname, overrides them.
-    const bool ownTimeout = urlSetsTimeout(url);
-    const char* keys[] = {"client_encoding", ownTimeout ? "dbname" : "connect_timeout",
-                          ownTimeout ? nullptr : "dbname", nullptr};
-    const char* values[] = {"UTF8", ownTimeout ? url.c_str() : "5",
-                            ownTimeout ? nullptr : url.c_str(), nullptr};
-    impl_->conn = PQconnectdbParams(keys, values, 1);
-    if (PQstatus(impl_->conn) == CONNECTION_OK) {
+    const char* keys[] = {"client_encoding", "dbname", nullptr};
+    const char* values[] = {"UTF8", url.c_str(), nullptr};
+    impl_->conn = PQconnectStartParams(keys, values, 1);
+    std::string problem = "out of memory";
+    if (impl_->conn && PQstatus(impl_->conn) != CONNECTION_BAD &&
+        finishConnecting(impl_->conn, connectTimeoutOf(url), stop, problem)) {
         // The server's notices ("already exists, skipping") are not the program's output.
         PQsetNoticeProcessor(
             impl_->conn, [](void*, const char*) {}, nullptr);
         return {};
     }
-    const std::string message = firstLine(PQerrorMessage(impl_->conn));
+    if (impl_->conn && PQstatus(impl_->conn) == CONNECTION_BAD)
+        problem = firstLine(PQerrorMessage(impl_->conn));
     close();
-    return {isRefusal(message) ? DbProblem::LoginRefused : DbProblem::Away, message, ""};
+    return {isRefusal(problem) ? DbProblem::LoginRefused : DbProblem::Away, problem, ""};
 }
 
 DbStatus PgConnection::exec(const std::string& sql, const std::vector<SqlParam>& params,

@@ -3,6 +3,7 @@
 // Failures are values: what went wrong, the server's first line and its SQLSTATE.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,8 +53,9 @@ public:
     PgConnection& operator=(const PgConnection&) = delete;
 
     // Connects to url as libpq reads it, with a 5 s connect timeout unless the url sets one,
-    // in UTF-8. A former connection is closed first.
-    DbStatus connect(const std::string& url);
+    // in UTF-8; stop, when it says so, ends the wait for the server at once (Away). A former
+    // connection is closed first.
+    DbStatus connect(const std::string& url, const std::function<bool()>& stop = {});
     void close();
     bool connected() const;
 
