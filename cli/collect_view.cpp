@@ -33,15 +33,17 @@ const char* eventName(CollectEventKind kind) {
 JsonObject eventJson(const CollectEvent& event) {
     JsonObject object;
     object.add("event", eventName(event.kind));
-    if (!event.station.empty())
+    if (!event.station.empty()) {
         object.add("station", event.station);
+    }
     if (event.kind == CollectEventKind::StationAway ||
         event.kind == CollectEventKind::DatabaseAway) {
         object.add("reason", event.reason);
-        if (event.retrySeconds > 0)
+        if (event.retrySeconds > 0) {
             object.add("retry_s", event.retrySeconds);
-        else
+        } else {
             object.add("retry_s", static_cast<const char*>(nullptr)); // no try again (--once)
+        }
     }
     if (event.kind == CollectEventKind::Stored) {
         object.add("lines", static_cast<long long>(event.lines));

@@ -83,48 +83,56 @@ void Collector::refuse(const std::string& reason, int version) {
 }
 
 void Collector::databaseFailed(const DbStatus& status) {
-    if (status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused)
+    if (status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused) {
         return refuse(status.message);
+    }
     db_.close();
     dbUp_ = false;
     dbWasAway_ = true;
     dbBackoff_ = nextBackoffSeconds(dbBackoff_);
     dbNextTry_ = Clock::now() + std::chrono::seconds(dbBackoff_);
     result_.reason = status.message;
-    for (Station& station : stations_)
+    for (Station& station : stations_) {
         station.known = false; // a commit that failed may have gone in after all
+    }
     emit(eventOf(CollectEventKind::DatabaseAway, "", status.message,
                  settings_.once ? 0 : dbBackoff_));
 }
 
 void Collector::connectDatabase() {
     const DbStatus status = db_.connect(settings_.database, stop_);
-    if (!status.ok() && !stopping())
+    if (!status.ok() && !stopping()) {
         return databaseFailed(status);
-    if (!status.ok())
+    }
+    if (!status.ok()) {
         return;
+    }
     const SchemaCheck schema = ensureSchema(db_);
-    if (schema.outcome == SchemaOutcome::Newer)
+    if (schema.outcome == SchemaOutcome::Newer) {
         return refuse("the database's tables are version " + std::to_string(schema.version) +
                           "; this pxr7 knows version " + std::to_string(kSchemaVersion),
                       schema.version);
+    }
     if (schema.outcome == SchemaOutcome::Failed) {
         // A live server that will not make the tables (no permission) will not change its mind.
-        if (schema.status.problem == DbProblem::Statement)
+        if (schema.status.problem == DbProblem::Statement) {
             return refuse(schema.status.message);
+        }
         return databaseFailed(schema.status);
     }
     dbUp_ = true;
     dbBackoff_ = 0;
-    if (dbWasAway_)
+    if (dbWasAway_) {
         emit(eventOf(CollectEventKind::DatabaseBack));
+    }
     dbWasAway_ = false;
 }
 
 void Collector::stationReached(Station& station) {
     station.backoff = 0;
-    if (!station.reached)
+    if (!station.reached) {
         emit(eventOf(CollectEventKind::StationReached, station.url));
+    }
     station.reached = true;
 }
 
@@ -144,8 +152,9 @@ bool Collector::readPages(Station& station) {
         StationPage page;
         std::string problem;
         if (!fetchStationPage(station.address, station.nextSince, page, problem, stop_)) {
-            if (!stopping())
+            if (!stopping()) {
                 stationFailed(station, problem);
+            }
             return false;
         }
         stationReached(station);
@@ -170,18 +179,22 @@ bool Collector::readPages(Station& station) {
 }
 
 void Collector::pollStation(Station& station) {
-    if (!station.addressProblem.empty())
+    if (!station.addressProblem.empty()) {
         return stationFailed(station, station.addressProblem);
+    }
     if (!station.known) {
         const DbStatus status = storedNextSince(db_, station.url, station.nextSince);
-        if (!status.ok())
+        if (!status.ok()) {
             return databaseFailed(status);
+        }
         station.known = true;
     }
-    if (!readPages(station))
+    if (!readPages(station)) {
         return;
-    if (!station.caughtUp)
+    }
+    if (!station.caughtUp) {
         emit(eventOf(CollectEventKind::CaughtUp, station.url));
+    }
     station.caughtUp = station.passed = true;
     station.nextTry = Clock::now() + kPollPause;
 }
@@ -189,27 +202,32 @@ void Collector::pollStation(Station& station) {
 // Every station that is due, once; false when the database went away on the way.
 bool Collector::passOver() {
     for (Station& station : stations_) {
-        if (stopping() || refused_ || !dbUp_)
+        if (stopping() || refused_ || !dbUp_) {
             break;
-        if ((settings_.once && station.passed) || Clock::now() < station.nextTry)
+        }
+        if ((settings_.once && station.passed) || Clock::now() < station.nextTry) {
             continue;
+        }
         pollStation(station);
     }
     return dbUp_;
 }
 
 void Collector::waitUntil(Clock::time_point when) const {
-    while (!stopping() && Clock::now() < when)
+    while (!stopping() && Clock::now() < when) {
         std::this_thread::sleep_for(
             std::min<Clock::duration>(std::chrono::milliseconds(100), when - Clock::now()));
+    }
 }
 
 CollectResult Collector::run() {
     while (!stopping()) {
-        if (!dbUp_ && Clock::now() >= dbNextTry_)
+        if (!dbUp_ && Clock::now() >= dbNextTry_) {
             connectDatabase();
-        if (refused_)
+        }
+        if (refused_) {
             return result_;
+        }
         if (dbUp_ && passOver()) {
             const auto passed = [](const Station& s) { return s.passed; };
             if (settings_.once && std::all_of(stations_.begin(), stations_.end(), passed)) {
@@ -218,13 +236,16 @@ CollectResult Collector::run() {
                 return {failed ? CollectOutcome::StationsAway : CollectOutcome::AllRead, "", 0};
             }
         }
-        if (refused_)
+        if (refused_) {
             return result_;
-        if (!dbUp_ && settings_.once)
+        }
+        if (!dbUp_ && settings_.once) {
             return {CollectOutcome::DatabaseAway, result_.reason, 0};
+        }
         Clock::time_point next = dbUp_ ? Clock::now() + kPollPause : dbNextTry_;
-        for (const Station& station : stations_)
+        for (const Station& station : stations_) {
             next = dbUp_ ? std::min(next, station.nextTry) : next;
+        }
         waitUntil(next);
     }
     return {CollectOutcome::Stopped, "", 0};

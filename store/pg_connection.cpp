@@ -32,8 +32,9 @@ bool PgResult::isNull(int row, int column) const {
 }
 
 std::string PgResult::text(int row, int column) const {
-    if (isNull(row, column))
+    if (isNull(row, column)) {
         return "";
+    }
     return std::string(PQgetvalue(impl->result, row, column),
                        static_cast<std::size_t>(PQgetlength(impl->result, row, column)));
 }
@@ -43,8 +44,9 @@ namespace {
 std::string firstLine(const char* text) {
     std::string line = text ? text : "";
     const std::size_t end = line.find('\n');
-    if (end != std::string::npos)
+    if (end != std::string::npos) {
         line.erase(end);
+    }
     return line;
 }
 
@@ -54,9 +56,11 @@ bool isRefusal(const std::string& message) {
     static const char* const kRefusals[] = {"authentication failed", "no pg_hba.conf entry",
                                             "no password supplied", "does not exist",
                                             "permission denied"};
-    for (const char* refusal : kRefusals)
-        if (message.find(refusal) != std::string::npos)
+    for (const char* refusal : kRefusals) {
+        if (message.find(refusal) != std::string::npos) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -66,9 +70,11 @@ int connectTimeoutOf(const std::string& url) {
     PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
     PQfreemem(error);
     int seconds = 5;
-    for (PQconninfoOption* option = options; option && option->keyword; ++option)
-        if (std::strcmp(option->keyword, "connect_timeout") == 0 && option->val)
+    for (PQconninfoOption* option = options; option && option->keyword; ++option) {
+        if (std::strcmp(option->keyword, "connect_timeout") == 0 && option->val) {
             seconds = std::max(2, std::atoi(option->val));
+        }
+    }
     PQconninfoFree(options);
     return seconds;
 }
@@ -90,8 +96,9 @@ bool finishConnecting(PGconn* conn, int timeoutSeconds, const std::function<bool
         }
         pollfd ready{PQsocket(conn),
                      static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-        if (::poll(&ready, 1, 100) != 0)
+        if (::poll(&ready, 1, 100) != 0) {
             state = PQconnectPoll(conn);
+        }
     }
     return true;
 }
@@ -137,26 +144,30 @@ DbStatus PgConnection::connect(const std::string& url, const std::function<bool(
             impl_->conn, [](void*, const char*) {}, nullptr);
         return {};
     }
-    if (impl_->conn && PQstatus(impl_->conn) == CONNECTION_BAD)
+    if (impl_->conn && PQstatus(impl_->conn) == CONNECTION_BAD) {
         problem = firstLine(PQerrorMessage(impl_->conn));
+    }
     close();
     return {isRefusal(problem) ? DbProblem::LoginRefused : DbProblem::Away, problem, ""};
 }
 
 DbStatus PgConnection::exec(const std::string& sql, const std::vector<SqlParam>& params,
                             PgResult* result) {
-    if (!impl_->conn)
+    if (!impl_->conn) {
         return {DbProblem::Away, "not connected", ""};
+    }
     std::vector<const char*> values;
     values.reserve(params.size());
-    for (const SqlParam& param : params)
+    for (const SqlParam& param : params) {
         values.push_back(param ? param->c_str() : nullptr);
+    }
     PGresult* answer = PQexecParams(impl_->conn, sql.c_str(), static_cast<int>(values.size()),
                                     nullptr, values.data(), nullptr, nullptr, 0);
     const ExecStatusType state = answer ? PQresultStatus(answer) : PGRES_FATAL_ERROR;
     if (state == PGRES_COMMAND_OK || state == PGRES_TUPLES_OK) {
-        if (result)
+        if (result) {
             std::swap(result->impl->result, answer);
+        }
         PQclear(answer);
         return {};
     }
@@ -166,18 +177,20 @@ DbStatus PgConnection::exec(const std::string& sql, const std::vector<SqlParam>&
     const char* primary = answer ? PQresultErrorField(answer, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     status.message = firstLine(primary ? primary : PQerrorMessage(impl_->conn));
     PQclear(answer);
-    if (PQstatus(impl_->conn) != CONNECTION_OK)
+    if (PQstatus(impl_->conn) != CONNECTION_OK) {
         status.problem = DbProblem::Away;
-    else if (status.sqlstate.rfind("28", 0) == 0)
+    } else if (status.sqlstate.rfind("28", 0) == 0) {
         status.problem = DbProblem::LoginRefused;
-    else
+    } else {
         status.problem = DbProblem::Statement;
+    }
     return status;
 }
 
 void PgConnection::rollback() {
-    if (connected() && PQtransactionStatus(impl_->conn) != PQTRANS_IDLE)
+    if (connected() && PQtransactionStatus(impl_->conn) != PQTRANS_IDLE) {
         exec("ROLLBACK");
+    }
 }
 
 std::string urlWithoutPassword(const std::string& url) {
@@ -188,8 +201,9 @@ std::string urlWithoutPassword(const std::string& url) {
     const std::size_t slash = shown.find_first_of("/?", authorityStart);
     if (at != std::string::npos && (slash == std::string::npos || at < slash)) {
         const std::size_t colon = shown.find(':', authorityStart);
-        if (colon != std::string::npos && colon < at)
+        if (colon != std::string::npos && colon < at) {
             shown.replace(colon + 1, at - colon - 1, "***");
+        }
     }
     for (std::size_t key = shown.find("password="); key != std::string::npos;
          key = shown.find("password=", key + 1)) {

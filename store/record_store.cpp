@@ -60,8 +60,9 @@ public:
         }
         text_ += '"';
         for (const char c : *value) {
-            if (c == '"' || c == '\\')
+            if (c == '"' || c == '\\') {
                 text_ += '\\';
+            }
             text_ += c;
         }
         text_ += '"';
@@ -94,17 +95,20 @@ void lineColumns(const StationLine& line, ArrayColumn (&columns)[10]) {
                                  laneLabel(entry), orNull(entry.unitId),
                                  entry.leadSerial, entry.result,
                                  orNull(host),     line.bytes};
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         columns[i].add(values[i]);
+    }
 }
 
 std::vector<SqlParam> pageParams(const std::string& station, const StationPage& page) {
     ArrayColumn columns[10];
-    for (const StationLine& line : page.lines)
+    for (const StationLine& line : page.lines) {
         lineColumns(line, columns);
+    }
     std::vector<SqlParam> params;
-    for (const ArrayColumn& column : columns)
+    for (const ArrayColumn& column : columns) {
         params.push_back(column.done());
+    }
     params.push_back(station);
     return params;
 }
@@ -132,15 +136,19 @@ DbStatus storePage(PgConnection& connection, const std::string& station, const S
     inserted = 0;
     DbStatus status = connection.begin();
     PgResult added;
-    if (status.ok() && !page.lines.empty())
+    if (status.ok() && !page.lines.empty()) {
         status = connection.exec(kInsertPage, pageParams(station, page), &added);
+    }
     const SqlParam bench = page.lines.empty() ? SqlParam() : SqlParam(page.lines.back().bench);
-    if (status.ok())
+    if (status.ok()) {
         status = connection.exec(kStationSeen, {station, bench, std::to_string(page.nextSince)});
-    if (status.ok())
+    }
+    if (status.ok()) {
         status = connection.commit();
-    if (!status.ok())
+    }
+    if (!status.ok()) {
         return rolledBack(connection, status);
+    }
     inserted = added.rows() > 0 ? std::strtoull(added.text(0, 0).c_str(), nullptr, 10) : 0;
     return status;
 }

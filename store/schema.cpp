@@ -51,30 +51,39 @@ DbStatus storedVersion(PgConnection& connection, int& version) {
 
 SchemaCheck ensureSchema(PgConnection& connection) {
     DbStatus status = connection.begin();
-    if (status.ok())
+    if (status.ok()) {
         status = connection.exec(kLock);
-    if (status.ok())
+    }
+    if (status.ok()) {
         status = connection.exec(kTables[0]);
+    }
     int version = -1;
-    if (status.ok())
+    if (status.ok()) {
         status = storedVersion(connection, version);
-    if (!status.ok())
+    }
+    if (!status.ok()) {
         return failed(connection, status);
+    }
     // A newer database's tables are not ours to add to.
     if (version > kSchemaVersion) {
         connection.rollback();
         return {SchemaOutcome::Newer, version, {}};
     }
-    for (const char* table : kTables)
-        if (status.ok())
+    for (const char* table : kTables) {
+        if (status.ok()) {
             status = connection.exec(table);
-    if (status.ok() && version < 0)
+        }
+    }
+    if (status.ok() && version < 0) {
         status = connection.exec("INSERT INTO pxr7_schema (version) VALUES ($1)",
                                  {std::to_string(kSchemaVersion)});
-    if (status.ok())
+    }
+    if (status.ok()) {
         status = connection.commit();
-    if (!status.ok())
+    }
+    if (!status.ok()) {
         return failed(connection, status);
+    }
     return {SchemaOutcome::Ready, version < 0 ? kSchemaVersion : version, {}};
 }
 

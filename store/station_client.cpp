@@ -38,8 +38,9 @@ struct Request {
         done = true;
     }
     void resolved(beast::error_code ec, const tcp::resolver::results_type& found) {
-        if (ec)
+        if (ec) {
             return finish(ec);
+        }
         stream.expires_after(kStationTimeout);
         stream.async_connect(found, [this](beast::error_code e, const tcp::endpoint&) {
             e ? finish(e) : connected();
@@ -48,8 +49,9 @@ struct Request {
     void connected() {
         stream.expires_after(kStationTimeout);
         http::async_write(stream, request, [this](beast::error_code e, std::size_t) {
-            if (e)
+            if (e) {
                 return finish(e);
+            }
             stream.expires_after(kStationTimeout);
             http::async_read(stream, buffer, parser,
                              [this](beast::error_code r, std::size_t) { finish(r); });
@@ -94,8 +96,9 @@ bool httpGet(const StationAddress& address, const std::string& target, HttpAnswe
 bool getOk(const StationAddress& address, const std::string& target, std::string& body,
            std::string& problem, const CollectStop& stop) {
     HttpAnswer answer;
-    if (!httpGet(address, target, answer, problem, stop))
+    if (!httpGet(address, target, answer, problem, stop)) {
         return false;
+    }
     if (answer.status != 200) {
         problem = "it answered HTTP " + std::to_string(answer.status) + " to " + target;
         return false;
@@ -109,8 +112,9 @@ bool getOk(const StationAddress& address, const std::string& target, std::string
 bool parseStationUrl(const std::string& url, StationAddress& address, std::string& problem) {
     const std::string scheme = "http://";
     std::string rest = url.rfind(scheme, 0) == 0 ? url.substr(scheme.size()) : "";
-    if (!rest.empty() && rest.back() == '/')
+    if (!rest.empty() && rest.back() == '/') {
         rest.pop_back();
+    }
     const std::size_t colon = rest.rfind(':');
     const bool bracketed = !rest.empty() && rest.front() == '[';
     const std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
@@ -135,10 +139,12 @@ bool fetchStationPage(const StationAddress& address, std::int64_t since, Station
     std::string body;
     if (!getOk(address, "/api/history" + query + std::to_string(kStationPageLines), body, problem,
                stop) ||
-        !parseSincePage(body, since, page, problem))
+        !parseSincePage(body, since, page, problem)) {
         return false;
-    if (page.lines.empty())
+    }
+    if (page.lines.empty()) {
         return true;
+    }
     // The same lines again, as they stand in the record: the first ones after since.
     return getOk(address, "/api/history.jsonl" + query + std::to_string(page.lines.size()), body,
                  problem, stop) &&

@@ -37,8 +37,9 @@ bool readLines(const JsonValue& lines, std::int64_t since, StationPage& page,
     std::int64_t after = since;
     for (const JsonValue& item : lines) {
         StationLine line;
-        if (!readItem(item, after, line, problem))
+        if (!readItem(item, after, line, problem)) {
             return false;
+        }
         after = line.seq;
         page.lines.push_back(std::move(line));
     }
@@ -49,11 +50,13 @@ bool readLines(const JsonValue& lines, std::int64_t since, StationPage& page,
 
 std::string utf8Text(const JsonValue& object, const char* key) {
     const auto found = object.find(key);
-    if (found == object.end() || !found->is_string())
+    if (found == object.end() || !found->is_string()) {
         return "";
+    }
     std::string text;
-    for (const char c : found->get_ref<const std::string&>())
+    for (const char c : found->get_ref<const std::string&>()) {
         text += c == '\0' ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+    }
     return text;
 }
 

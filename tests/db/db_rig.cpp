@@ -17,11 +17,13 @@ std::string freshDatabase(const std::string& name, std::string& skipReason) {
     std::FILE* pipe = popen(command.c_str(), "r");
     std::string url;
     char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe))
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
         url += buffer;
+    }
     const int status = pipe ? pclose(pipe) : -1;
-    while (!url.empty() && (url.back() == '\n' || url.back() == '\r'))
+    while (!url.empty() && (url.back() == '\n' || url.back() == '\r')) {
         url.pop_back();
+    }
     if (status != 0 || url.rfind("postgresql://", 0) != 0) {
         skipReason = "no PostgreSQL server in the rig (Debian: postgresql)";
         return "";

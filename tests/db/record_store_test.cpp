@@ -32,8 +32,9 @@ std::vector<std::string> row(PgConnection& db, const std::string& sql,
     const DbStatus status = db.exec(sql, params, &result);
     EXPECT_TRUE(status.ok()) << status.message;
     std::vector<std::string> values;
-    for (int column = 0; result.rows() > 0 && !result.isNull(0, column); ++column)
+    for (int column = 0; result.rows() > 0 && !result.isNull(0, column); ++column) {
         values.push_back(result.text(0, column));
+    }
     return values;
 }
 
@@ -63,8 +64,9 @@ TEST_F(RecordStore, APageStoredTwiceCountsOnce) {
     overlap.nextSince = 5;
     const std::pair<const StationPage*, std::size_t> rounds[] = {
         {&page, 4}, {&page, 0}, {&overlap, 1}, {&overlap, 0}};
-    for (const auto& [stored, added] : rounds)
+    for (const auto& [stored, added] : rounds) {
         EXPECT_EQ(store(*stored), added);
+    }
     EXPECT_EQ(row(db, "SELECT count(*), min(seq), max(seq) FROM record_lines"),
               (std::vector<std::string>{"5", "1", "5"}));
     EXPECT_EQ(row(db, "SELECT lane, day, ok, current, failed FROM record_totals"),
@@ -88,8 +90,9 @@ TEST_F(RecordStore, HostileTextsComeBackByteForByte) {
                                  "$1 $$ E'\\x00'"};
     StationPage page;
     std::int64_t seq = -10;
-    for (const std::string& text : texts)
+    for (const std::string& text : texts) {
         page.lines.push_back(recordLine(text, ++seq, text, text, "ok"));
+    }
     page.nextSince = seq;
     ASSERT_EQ(store(page), page.lines.size());
     for (const StationLine& line : page.lines) {

@@ -67,8 +67,9 @@ TEST(Schema, PasswordsNeverShown) {
         {"postgresql://h/db", "postgresql://h/db"},
         {"postgresql://u:p%40ss@h/db", "postgresql://u:***@h/db"},
     };
-    for (const auto& [url, shown] : cases)
+    for (const auto& [url, shown] : cases) {
         EXPECT_EQ(urlWithoutPassword(url), shown);
+    }
 }
 
 } // namespace

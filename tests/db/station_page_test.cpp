@@ -91,8 +91,9 @@ TEST(StationPage, OnlyHttpHostPortAddresses) {
 
 TEST(StationPage, BackoffDoublesToThirtySeconds) {
     const std::pair<int, int> cases[] = {{0, 1}, {1, 2}, {2, 4}, {8, 16}, {16, 30}, {30, 30}};
-    for (const auto& [before, after] : cases)
+    for (const auto& [before, after] : cases) {
         EXPECT_EQ(nextBackoffSeconds(before), after) << before;
+    }
 }
 
 } // namespace
