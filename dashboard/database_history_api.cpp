@@ -116,7 +116,7 @@ bool DatabaseHistoryApi::open(std::string& problem) {
     std::lock_guard<std::mutex> lock(mutex_);
     HttpReply failure;
     if (!ready(failure)) {
-        problem = textOf(parseJsonLine(failure.body).value("error", JsonValue("")));
+        problem = problem_;
         return false;
     }
     return true;
@@ -130,15 +130,22 @@ bool DatabaseHistoryApi::ready(HttpReply& failure) {
     PgResult version;
     const DbStatus checked =
         status.ok() ? db_.exec("SELECT version FROM pxr7_schema", {}, &version) : status;
+    if (checked.sqlstate == "42P01") { // no such table
+        DbStatus none = checked;
+        none.message = "it has no pxr7 tables yet (pxr7 collect makes them)";
+        failure = failed(none);
+        return false;
+    }
     if (!checked.ok()) {
         failure = failed(checked);
         return false;
     }
     if (version.rows() != 1 || version.text(0, 0) != "1") {
         db_.close();
-        failure = errorReply(503, "the database holds tables of another version (" +
-                                      (version.rows() > 0 ? version.text(0, 0) : "none") +
-                                      "); this pxr7 reads version 1");
+        problem_ = "it holds tables of version " +
+                   (version.rows() > 0 ? version.text(0, 0) : std::string("none")) +
+                   "; this pxr7 reads version 1";
+        failure = errorReply(503, "the database cannot be used now: " + problem_);
         return false;
     }
     return true;
@@ -149,6 +156,7 @@ HttpReply DatabaseHistoryApi::failed(const DbStatus& status) {
     if (status.problem != DbProblem::Statement) {
         db_.close();
     }
+    problem_ = status.message;
     return errorReply(503, "the database cannot be used now: " + status.message);
 }
 

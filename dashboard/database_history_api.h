@@ -32,6 +32,7 @@ private:
     HttpReply download(const QueryParams& params, bool csv);
 
     std::string url_;
+    std::string problem_; // the last failure's reason
     std::mutex mutex_; // one statement at a time on the one connection
     PgConnection db_;
     HistoryStore store_{db_};

@@ -4,6 +4,8 @@
 #include "db_rig.h"
 #include "serve_fill.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 
 namespace pxr7 {
@@ -12,9 +14,11 @@ namespace {
 TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
     PXR7_FRESH_DATABASE(url, "pxr7_history_api");
     PgConnection db;
-    test::openFilled(db, url);
-    test::fill(db, {"A", 1, "2026-12-01T10:00:00Z", "L1", "U1", "ok", R"({"result":"ok"})"});
-    test::fill(db, {"B", 7, "2026-12-02T10:00:00Z", "L1", "", "no_handshake", R"({"x":1})"});
+    ASSERT_TRUE(test::openWithTables(db, url));
+    ASSERT_TRUE(
+        test::fill(db, {"A", 1, "2026-12-01T10:00:00Z", "L1", "U1", "ok", R"({"result":"ok"})"}));
+    ASSERT_TRUE(
+        test::fill(db, {"B", 7, "2026-12-02T10:00:00Z", "L1", "", "no_handshake", R"({"x":1})"}));
     DatabaseHistoryApi api(url);
     std::string problem;
     ASSERT_TRUE(api.open(problem)) << problem;
@@ -46,7 +50,7 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
 TEST(DatabaseHistoryApi, ADatabaseAwaySaysSoAndIsTakenUpAgain) {
     PXR7_FRESH_DATABASE(url, "pxr7_history_away");
     PgConnection db;
-    test::openFilled(db, url);
+    ASSERT_TRUE(test::openWithTables(db, url));
     db.close();
     DatabaseHistoryApi api(url);
     std::string problem;

@@ -4,6 +4,8 @@
 #include "history_store.h"
 #include "serve_fill.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <tuple>
 
@@ -46,10 +48,10 @@ bool matches(const FillLine& l, const StoreFilter& f) {
 TEST(HistoryStore, FiltersPagesAndTotalsAgreeWithTheLinesTheyCover) {
     PXR7_FRESH_DATABASE(url, "pxr7_history_store");
     PgConnection db;
-    test::openFilled(db, url);
+    ASSERT_TRUE(test::openWithTables(db, url));
     const std::vector<FillLine> all = threeBenches();
     for (const FillLine& line : all) {
-        test::fill(db, line);
+        ASSERT_TRUE(test::fill(db, line));
     }
     HistoryStore store(db);
     struct Case {
@@ -101,7 +103,7 @@ TEST(HistoryStore, FiltersPagesAndTotalsAgreeWithTheLinesTheyCover) {
 TEST(HistoryStore, HostileTextsComeBackByteForByte) {
     PXR7_FRESH_DATABASE(url, "pxr7_history_hostile");
     PgConnection db;
-    test::openFilled(db, url);
+    ASSERT_TRUE(test::openWithTables(db, url));
     const std::string big = "{\"unit_id\":\"" + std::string(100 * 1024, 'x') + "\"}";
     const std::string marked =
         R"({"unit_id":"<script>alert('x')</script>","q":"'; DROP TABLE record_lines; --"})";
@@ -111,7 +113,7 @@ TEST(HistoryStore, HostileTextsComeBackByteForByte) {
     };
     HistoryStore store(db);
     for (const FillLine& line : hostile) {
-        test::fill(db, line);
+        ASSERT_TRUE(test::fill(db, line));
         std::optional<StoreLine> found;
         ASSERT_TRUE(store.entry(line.bench, line.seq, found).ok());
         ASSERT_TRUE(found.has_value());

@@ -5,8 +5,6 @@
 #include "pg_connection.h"
 #include "schema.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 
 namespace pxr7::test {
@@ -18,27 +16,26 @@ struct FillLine {
     std::string lane, unit, result, line;
 };
 
-inline void fill(PgConnection& db, const FillLine& l) {
+inline bool fill(PgConnection& db, const FillLine& l) {
     const std::string day = l.finished.size() >= 10 ? l.finished.substr(0, 10) : "";
     const SqlParam unit = l.unit.empty() ? SqlParam() : SqlParam(l.unit);
-    ASSERT_TRUE(
-        db.exec("INSERT INTO record_lines (bench, seq, finished, day, lane, unit_id, "
-                "lead_serial, result, host, line, station) VALUES ($1, $2, $3, $4, $5, "
-                "$6, 'S', $7, 'h', $8, 'http://s')",
-                {l.bench, std::to_string(l.seq), l.finished, day, l.lane, unit, l.result, l.line})
-            .ok());
-    const char* column = l.result == "ok" ? "ok" : l.result == "current" ? "current" : "failed";
-    ASSERT_TRUE(db.exec(std::string("INSERT INTO record_totals (bench, lane, day, ") + column +
-                            ") VALUES ($1, $2, $3, 1) ON CONFLICT (bench, lane, day) DO UPDATE "
-                            "SET " +
-                            column + " = record_totals." + column + " + 1",
-                        {l.bench, l.lane, day})
-                    .ok());
+    const std::string column = l.result == "ok" || l.result == "current" ? l.result : "failed";
+    const std::string lines =
+        "INSERT INTO record_lines (bench, seq, finished, day, lane, unit_id, lead_serial, "
+        "result, host, line, station) VALUES ($1, $2, $3, $4, $5, $6, 'S', $7, 'h', $8, 's')";
+    const std::string totals = "INSERT INTO record_totals (bench, lane, day, " + column +
+                               ") VALUES ($1, $2, $3, 1) ON CONFLICT (bench, lane, day) DO "
+                               "UPDATE SET " +
+                               column + " = record_totals." + column + " + 1";
+    return db.exec(lines, {l.bench, std::to_string(l.seq), l.finished, day, l.lane, unit, l.result,
+                           l.line})
+               .ok() &&
+           db.exec(totals, {l.bench, l.lane, day}).ok();
 }
 
-inline void openFilled(PgConnection& db, const std::string& url) {
-    ASSERT_TRUE(db.connect(url).ok());
-    ASSERT_EQ(ensureSchema(db).outcome, SchemaOutcome::Ready);
+// Connects and makes the tables.
+inline bool openWithTables(PgConnection& db, const std::string& url) {
+    return db.connect(url).ok() && ensureSchema(db).outcome == SchemaOutcome::Ready;
 }
 
 } // namespace pxr7::test
