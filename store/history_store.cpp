@@ -1,5 +1,10 @@
 #include "history_store.h"
 
+#include "exit_codes.h"
+
+#include <algorithm>
+#include <functional>
+#include <map>
 #include <utility>
 
 namespace pxr7 {
@@ -47,22 +52,44 @@ std::int64_t number(const PgResult& result, int row, int column) {
     return result.isNull(row, column) ? 0 : std::stoll(result.text(row, column));
 }
 
-// Rows of (key, ok, current, failed, count of all keys).
-void readCounts(const PgResult& result, std::vector<StoreCounts>& counts, std::int64_t& more) {
+// Sums (lane, day, ok, current, failed) rows into the lists: lanes by name, days newest first
+// (a line without a date counts in its lane only), kStoreListed of each.
+void sumCounts(const PgResult& result, StorePage& out) {
+    std::map<std::string, StoreCounts> lanes;
+    std::map<std::string, StoreCounts, std::greater<std::string>> days;
     for (int row = 0; row < result.rows(); ++row) {
-        counts.push_back({result.text(row, 0), number(result, row, 1), number(result, row, 2),
-                          number(result, row, 3)});
-        more = number(result, row, 4) - kStoreListed;
+        const std::int64_t counts[] = {number(result, row, 2), number(result, row, 3),
+                                       number(result, row, 4)};
+        for (StoreCounts* into :
+             {&lanes[result.text(row, 0)],
+              result.text(row, 1).empty() ? nullptr : &days[result.text(row, 1)]}) {
+            if (into != nullptr) {
+                into->ok += counts[0];
+                into->current += counts[1];
+                into->failed += counts[2];
+            }
+        }
+        out.total += counts[0] + counts[1] + counts[2];
     }
-    more = more > 0 ? more : 0;
+    auto listed = [](auto& from, std::vector<StoreCounts>& to, std::int64_t& more) {
+        for (auto& item : from) {
+            if (to.size() < static_cast<std::size_t>(kStoreListed)) {
+                item.second.key = item.first;
+                to.push_back(item.second);
+            }
+        }
+        more = static_cast<std::int64_t>(from.size()) - static_cast<std::int64_t>(to.size());
+    };
+    listed(lanes, out.lanes, out.lanesMore);
+    listed(days, out.days, out.daysMore);
 }
 
 const char kCountsFromLines[] =
-    "count(*) FILTER (WHERE result = 'ok'), count(*) FILTER (WHERE result = 'current'), "
-    "count(*) FILTER (WHERE result NOT IN ('ok', 'current')), count(*) OVER () "
-    "FROM record_lines";
+    "SELECT lane, day, count(*) FILTER (WHERE result = 'ok'), "
+    "count(*) FILTER (WHERE result = 'current'), "
+    "count(*) FILTER (WHERE result NOT IN ('ok', 'current')) FROM record_lines";
 const char kCountsFromTotals[] =
-    "sum(ok), sum(current), sum(failed), count(*) OVER () FROM record_totals";
+    "SELECT lane, day, sum(ok), sum(current), sum(failed) FROM record_totals";
 
 } // namespace
 
@@ -78,48 +105,40 @@ DbStatus HistoryStore::lines(const std::string& where, std::vector<SqlParam> par
 }
 
 DbStatus HistoryStore::totals(const StoreFilter& filter, StorePage& out) {
+    // One pass over the matches (or their totals) gives the lanes, the days and the total.
     const bool table = totalsTableServes(filter);
     std::vector<SqlParam> params;
     const std::string where = whereOf(filter, params, table);
-    const std::string from = table ? kCountsFromTotals : kCountsFromLines;
-    const std::string listed = " LIMIT " + std::to_string(kStoreListed);
-    PgResult lanes, days, total;
-    DbStatus status = db_.exec(
-        "SELECT lane, " + from + where + " GROUP BY lane ORDER BY lane" + listed, params, &lanes);
-    const std::string dated = where + (where.empty() ? " WHERE " : " AND ") + "day <> ''";
+    PgResult counts;
+    const DbStatus status = db_.exec(std::string(table ? kCountsFromTotals : kCountsFromLines) +
+                                         where + " GROUP BY lane, day",
+                                     params, &counts);
     if (status.ok()) {
-        status =
-            db_.exec("SELECT day, " + from + dated + " GROUP BY day ORDER BY day DESC" + listed,
-                     params, &days);
-    }
-    if (status.ok()) {
-        status = db_.exec(table ? "SELECT sum(ok + current + failed) FROM record_totals" + where
-                                : "SELECT count(*) FROM record_lines" + where,
-                          params, &total);
-    }
-    if (status.ok()) {
-        readCounts(lanes, out.lanes, out.lanesMore);
-        readCounts(days, out.days, out.daysMore);
-        out.total = number(total, 0, 0);
+        sumCounts(counts, out);
     }
     return status;
 }
 
 DbStatus HistoryStore::choices(StorePage& out) {
-    PgResult results, lanes, benches;
-    DbStatus status =
-        db_.exec("SELECT DISTINCT result FROM record_lines ORDER BY result", {}, &results);
-    if (status.ok()) {
-        status = db_.exec("SELECT lane, count(*) OVER () FROM record_totals GROUP BY lane "
-                          "ORDER BY lane LIMIT " +
-                              std::to_string(kStoreListed),
-                          {}, &lanes);
+    // Every result word there can be, from the exit-code table: reading the words of a
+    // million lines would cost the first page more than the lines themselves.
+    out.results = {"ok", "current"};
+    std::size_t count = 0;
+    const ExitCodeRow* rows = exitCodeRows(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string word = rows[i].word != nullptr ? rows[i].word : "";
+        if (!word.empty() && word != "ok" &&
+            std::find(out.results.begin(), out.results.end(), word) == out.results.end()) {
+            out.results.push_back(word);
+        }
     }
+    PgResult lanes, benches;
+    DbStatus status = db_.exec("SELECT lane, count(*) OVER () FROM record_totals GROUP BY lane "
+                               "ORDER BY lane LIMIT " +
+                                   std::to_string(kStoreListed),
+                               {}, &lanes);
     if (status.ok()) {
         status = db_.exec("SELECT DISTINCT bench FROM record_totals ORDER BY bench", {}, &benches);
-    }
-    for (int row = 0; status.ok() && row < results.rows(); ++row) {
-        out.results.push_back(results.text(row, 0));
     }
     for (int row = 0; status.ok() && row < lanes.rows(); ++row) {
         out.laneChoices.push_back(lanes.text(row, 0));
