@@ -89,7 +89,8 @@ struct Exchange {
 } // namespace
 
 bool httpGet(const std::string& base, const std::string& path, std::chrono::milliseconds deadline,
-             std::string& body, std::string& problem, std::size_t maxBytes) {
+             std::string& body, std::string& problem, const std::atomic<bool>* cancel,
+             std::size_t maxBytes) {
     Address address;
     if (!parseBase(base, address)) {
         problem = "not an address of the form http://HOST:PORT";
@@ -102,7 +103,11 @@ bool httpGet(const std::string& base, const std::string& path, std::chrono::mill
     exchange->parser.body_limit(maxBytes);
     exchange->stream.expires_after(deadline);
     exchange->run(address);
-    exchange->io.run_for(deadline);
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!exchange->done && std::chrono::steady_clock::now() < end &&
+           !(cancel != nullptr && *cancel)) {
+        exchange->io.run_for(std::chrono::milliseconds(100));
+    }
     if (!exchange->done) {
         problem = "no answer within " + std::to_string(deadline.count()) + " ms";
         return false;

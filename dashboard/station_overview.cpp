@@ -14,9 +14,9 @@ StationOverview::StationOverview(std::vector<std::string> stations, OverviewSett
     }
     if (!settings_.ask) {
         const std::chrono::milliseconds timeout = settings_.timeout;
-        settings_.ask = [timeout](const std::string& station, std::string& body,
-                                  std::string& problem) {
-            return httpGet(station, "/api/snapshot", timeout, body, problem);
+        settings_.ask = [this, timeout](const std::string& station, std::string& body,
+                                        std::string& problem) {
+            return httpGet(station, "/api/snapshot", timeout, body, problem, &cancel_);
         };
     }
 }
@@ -36,6 +36,7 @@ void StationOverview::stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
+    cancel_ = true;
     wake_.notify_all();
     for (std::thread& thread : threads_) {
         thread.join();

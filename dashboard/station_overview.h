@@ -6,6 +6,7 @@
 #include "history_source.h"
 #include "station_row.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -42,6 +43,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    std::atomic<bool> cancel_{false}; // ends the requests under way at a stop
     std::vector<StationRow> rows_;
     std::vector<std::thread> threads_;
 };

@@ -122,7 +122,10 @@ TEST(StationOverview, AStationAwayHoldsUpNeitherTheOthersNorAPage) {
     const JsonValue api = parseJsonLine(served.route({"GET", "/api/overview", "x", ""}).reply.body);
     EXPECT_EQ(api["stations"][1]["bench"], "Bench A");
     EXPECT_EQ(api["stations"][2]["answers"], false);
+    // A stop does not wait for the silent station's answer.
+    const auto stopping = std::chrono::steady_clock::now();
     overview.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::milliseconds(1000));
     station.stop();
 }
 
