@@ -60,6 +60,9 @@
     // The database of several benches names them: a Bench column and filter.
     function showBenches(benches) {
         document.getElementById("bench-filter").hidden = false;
+        const overview = document.getElementById("live-link"); // "/" is the benches' overview
+        overview.textContent = "Every bench";
+        overview.hidden = false;
         fillSelect("bench", benches, {});
         const head = document.querySelector("#history thead tr");
         if (!head.querySelector(".bench"))
@@ -183,7 +186,10 @@
         const filter = currentFilter();
         setExports(filter);
         getJson("/api/snapshot")
-            .then((live) => { document.getElementById("live-link").hidden = live.status !== 200; })
+            .then((live) => {
+                if (live.status === 200)
+                    document.getElementById("live-link").hidden = false;
+            })
             .catch(() => {});
         const query = new URLSearchParams(filter);
         query.set("page", String(currentPage()));

@@ -91,6 +91,8 @@ def history(rig, url):
     assert sorted({row[1] for row in rows}) == sorted(BENCHES), rows
     assert HOSTILE_UNIT in {row[3] for row in rows}, rows
     assert rig.browser.execute_script(MARKUP) == 0, "a value became markup"
+    back = rig.browser.find_element("id", "live-link")
+    assert back.is_displayed() and back.text == "Every bench", back.text
     rig.screenshot("serve-history.png")
     rig.browser.get(url + "history?bench=" + HOSTILE_BENCH.replace(" ", "%20"))
     rows = wait_for(lambda: rig.browser.execute_script(ROWS, "#history tbody tr"), 20,
