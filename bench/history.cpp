@@ -44,36 +44,59 @@ void count(LeadHistory& lead, const RecordEntry& entry) {
 
 } // namespace
 
-RecordHistory summariseRecord(std::istream& record, std::size_t lastCount,
-                              const std::string& unitId) {
+struct RecordSummer::Impl {
+    std::size_t lastCount;
+    std::string unitId;
     RecordHistory history;
     LeadIndex index;
     // Dropping the oldest from the front of a vector would move every entry kept, each line.
     std::deque<RecordEntry> last;
-    for (std::string line; std::getline(record, line);) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) {
-            continue;
-        }
-        RecordEntry entry;
-        std::string host;
-        if (!parseRecordLine(line, entry, host)) {
-            ++history.unreadable;
-            continue;
-        }
-        if (!unitId.empty() && entry.unitId != unitId) {
-            continue;
-        }
-        ++history.entries;
-        count(index.leadOf(history, entry), entry);
-        if (lastCount > 0) {
-            if (last.size() == lastCount) {
-                last.pop_front();
-            }
-            last.push_back(std::move(entry));
-        }
+};
+
+RecordSummer::RecordSummer(std::size_t lastCount, std::string unitId)
+    : impl_(new Impl{lastCount, std::move(unitId), {}, {}, {}}) {}
+
+RecordSummer::~RecordSummer() = default;
+
+void RecordSummer::add(const std::string& line) {
+    Impl& in = *impl_;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) {
+        return;
     }
-    history.last.assign(std::make_move_iterator(last.begin()), std::make_move_iterator(last.end()));
-    return history;
+    RecordEntry entry;
+    std::string host;
+    if (!parseRecordLine(line, entry, host)) {
+        ++in.history.unreadable;
+        return;
+    }
+    if (!in.unitId.empty() && entry.unitId != in.unitId) {
+        return;
+    }
+    ++in.history.entries;
+    count(in.index.leadOf(in.history, entry), entry);
+    if (in.lastCount > 0) {
+        if (in.last.size() == in.lastCount) {
+            in.last.pop_front();
+        }
+        in.last.push_back(std::move(entry));
+    }
+}
+
+RecordHistory RecordSummer::finish() {
+    Impl& in = *impl_;
+    in.history.last.assign(std::make_move_iterator(in.last.begin()),
+                           std::make_move_iterator(in.last.end()));
+    in.last.clear();
+    return std::move(in.history);
+}
+
+RecordHistory summariseRecord(std::istream& record, std::size_t lastCount,
+                              const std::string& unitId) {
+    RecordSummer summer(lastCount, unitId);
+    for (std::string line; std::getline(record, line);) {
+        summer.add(line);
+    }
+    return summer.finish();
 }
 
 } // namespace pxr7

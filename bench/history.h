@@ -6,6 +6,7 @@
 #include "record.h"
 
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,26 @@ struct RecordHistory {
     std::vector<RecordEntry> last;  // the last entries, oldest first
 };
 
-// Reads the record line by line, keeping the last lastCount entries; with a unitId, only the
-// lines of that unit count (the others are neither entries nor unreadable).
+// Sums up record lines handed over one at a time, oldest first, keeping the last lastCount
+// entries; with a unitId, only the lines of that unit count (the others are neither entries nor
+// unreadable). A record file and the database of every bench are summed up alike.
+class RecordSummer {
+public:
+    RecordSummer(std::size_t lastCount, std::string unitId);
+    ~RecordSummer();
+    RecordSummer(const RecordSummer&) = delete;
+    RecordSummer& operator=(const RecordSummer&) = delete;
+
+    void add(const std::string& line);
+    // The summary of every line added; the summer is spent.
+    RecordHistory finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Reads the record line by line through a RecordSummer.
 RecordHistory summariseRecord(std::istream& record, std::size_t lastCount,
                               const std::string& unitId = "");
 

@@ -16,7 +16,7 @@ void appendUtf8(std::string& out, unsigned code) {
 }
 
 // Counts brackets outside strings, so a hostile line costs one pass and no deep parse.
-bool nestsTooDeep(const std::string& text) {
+bool nestsTooDeep(const std::string& text, int maxDepth) {
     int depth = 0;
     bool inString = false;
     bool escaped = false;
@@ -32,7 +32,7 @@ bool nestsTooDeep(const std::string& text) {
         } else if (c == '"') {
             inString = true;
         } else if (c == '{' || c == '[') {
-            if (++depth > kMaxJsonDepth) {
+            if (++depth > maxDepth) {
                 return true;
             }
         } else if (c == '}' || c == ']') {
@@ -89,8 +89,8 @@ std::string jsonString(const std::string& text) {
     return jsonLine(jsonText(text));
 }
 
-JsonValue parseJsonLine(const std::string& line) {
-    if (nestsTooDeep(line)) {
+JsonValue parseJsonLine(const std::string& line, int maxDepth) {
+    if (nestsTooDeep(line, maxDepth)) {
         return JsonValue(JsonValue::value_t::discarded);
     }
     return JsonValue::parse(line, nullptr, false);

@@ -33,7 +33,7 @@ std::string jsonLine(const JsonValue& value);
 std::string jsonString(const std::string& text);
 
 // One line as JSON; a discarded value (is_discarded()) when it is not JSON or nests deeper
-// than kMaxJsonDepth.
-JsonValue parseJsonLine(const std::string& line);
+// than maxDepth (an answer that carries record lines inside itself nests deeper than they).
+JsonValue parseJsonLine(const std::string& line, int maxDepth = kMaxJsonDepth);
 
 } // namespace pxr7

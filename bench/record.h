@@ -93,6 +93,10 @@ bool appendRecordEntry(const std::string& recordPath, RecordEntry& entry, std::s
 // and opens the file the same way, but writes nothing. False, with the reason in problem,
 // where appendRecord would refuse or fail to open. A full disk is not seen here.
 bool checkRecordWritable(const std::string& path, std::string& problem);
+// checkRecordWritable, and the seq counter at counterPath can be made, locked and read: a
+// station finds a garbled or locked-out counter before its first meter, not after.
+bool checkNumberedRecordWritable(const std::string& recordPath, const std::string& counterPath,
+                                 std::string& problem);
 
 // The entry for a meter's run: its lead (with its location where the run knows it), versions,
 // attempts, records and time; result its resultWord; finished now, started the run's seconds

@@ -161,6 +161,36 @@ bool appendNumberedRecord(const std::string& recordPath, const std::string& coun
     return appended;
 }
 
+bool checkNumberedRecordWritable(const std::string& recordPath, const std::string& counterPath,
+                                 std::string& problem) {
+    if (!checkRecordWritable(recordPath, problem)) {
+        return false;
+    }
+    const std::string where = "the seq counter " + printable(counterPath) + ": ";
+    long long size = 0;
+    std::string counterProblem;
+    const int counter = counterPath.empty() ? -1
+                                            : openRecordFile(counterPath, MissingFolders::Make,
+                                                             size, counterProblem);
+    if (counter < 0) {
+        problem = counterPath.empty() ? "no place for the seq counter" : where + counterProblem;
+        return false;
+    }
+    std::int64_t counted = 0;
+    bool usable = lockWhole(counter);
+    if (!usable) {
+        counterProblem = std::string("cannot be locked: ") + std::strerror(errno);
+    } else {
+        usable = readCounter(counter, counted, counterProblem);
+        unlockWhole(counter);
+    }
+    closeFile(counter);
+    if (!usable) {
+        problem = where + counterProblem;
+    }
+    return usable;
+}
+
 bool appendRecordEntry(const std::string& recordPath, RecordEntry& entry, std::string& problem) {
     return appendNumberedRecord(recordPath, seqCounterPath(recordPath), entry, problem);
 }

@@ -13,6 +13,9 @@ constexpr char kStandInImageNotice[] =
     "Firmware image: a stand-in for testing, not meter firmware. A vendor build embeds the "
     "real image with -DPXR7_FIRMWARE_IMAGE=PATH.";
 
+// Said by the database's commands in a build without PostgreSQL's client library (Windows).
+constexpr char kNoDatabaseClient[] = "pxr7: this build has no PostgreSQL client: run it on Linux";
+
 int runListCommand(const Options& options);
 int runSetupCommand(const Options& options);
 int runUpgradeCommand(const Options& options);

@@ -9,6 +9,11 @@
 #include "stop_signals.h"
 #include "terminal.h"
 
+#if defined(PXR7_HAVE_DATABASE)
+#include "record_lines.h"
+#include "schema.h"
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -127,17 +132,69 @@ int serveHistory(const std::string& path, const std::string& address) {
     return EXIT_OK;
 }
 
+// One unit's lines are few, and all of them are what was asked for.
+std::size_t lastCountOf(const Options& options) {
+    return options.unitId.empty() ? static_cast<std::size_t>(options.lastEntries)
+                                  : static_cast<std::size_t>(-1);
+}
+
+void printHistory(const Options& options, const std::string& source, bool found,
+                  const RecordHistory& history) {
+    if (options.json) {
+        printJson(source, found, history);
+    } else if (!found) {
+        terminal().line(LineKind::Result, "No record yet in " + printable(source) + ".");
+    } else {
+        printText(source, history, lastCountOf(options), options.unitId);
+    }
+}
+
+#if defined(PXR7_HAVE_DATABASE)
+// The same summary over every bench the collector has gathered, oldest line first.
+int databaseHistory(const Options& options) {
+    const std::string shownUrl = urlWithoutPassword(options.database);
+    PgConnection connection;
+    StoredRecord found = StoredRecord::None;
+    int version = 0;
+    DbStatus status = connection.connect(options.database);
+    if (status.ok()) {
+        status = findStoredRecord(connection, found, version);
+    }
+    RecordSummer summer(lastCountOf(options), options.unitId);
+    if (status.ok() && found == StoredRecord::Found) {
+        status = forEachStoredLine(connection, options.unitId,
+                                   [&summer](const std::string& line) { summer.add(line); });
+    }
+    if (!status.ok() || found == StoredRecord::Newer) {
+        const std::string why = !status.ok() ? status.message
+                                             : "its tables are version " + std::to_string(version) +
+                                                   "; this pxr7 reads version " +
+                                                   std::to_string(kSchemaVersion);
+        terminal().line(LineKind::Error, "pxr7: cannot read the database " + printable(shownUrl) +
+                                             ": " + printable(why));
+        return EXIT_DATABASE_FAILED;
+    }
+    printHistory(options, shownUrl, found == StoredRecord::Found, summer.finish());
+    return EXIT_OK;
+}
+#else
+int databaseHistory(const Options&) {
+    terminal().line(LineKind::Error, kNoDatabaseClient);
+    return EXIT_DATABASE_FAILED;
+}
+#endif
+
 } // namespace
 
 int runHistoryCommand(const Options& options) {
+    if (!options.database.empty()) {
+        return databaseHistory(options);
+    }
     const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
     if (!options.serve.empty()) {
         return serveHistory(path, options.serve);
     }
-    // One unit's lines are few, and all of them are what was asked for.
-    const std::size_t lastCount = options.unitId.empty()
-                                      ? static_cast<std::size_t>(options.lastEntries)
-                                      : static_cast<std::size_t>(-1);
+    const std::size_t lastCount = lastCountOf(options);
     struct stat status {};
     errno = 0;
     if (path.empty() || (stat(path.c_str(), &status) != 0 && errno == ENOENT)) {
@@ -163,12 +220,7 @@ int runHistoryCommand(const Options& options) {
                         "pxr7: cannot read the record " + printable(path) + ": " + why);
         return EXIT_FAILURE_OTHER;
     }
-    const RecordHistory history = summariseRecord(record, lastCount, options.unitId);
-    if (options.json) {
-        printJson(path, true, history);
-    } else {
-        printText(path, history, lastCount, options.unitId);
-    }
+    printHistory(options, path, true, summariseRecord(record, lastCount, options.unitId));
     return EXIT_OK;
 }
 

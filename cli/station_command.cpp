@@ -68,7 +68,7 @@ int runStationCommand(const Options& options) {
     }
     // Found out now, not after the first meter has been upgraded with nothing to show for it.
     std::string problem;
-    if (!checkRecordWritable(recordPath, problem)) {
+    if (!checkNumberedRecordWritable(recordPath, seqCounterPath(recordPath), problem)) {
         terminal().line(LineKind::Error, "pxr7: cannot write the record " + printable(recordPath) +
                                              ": " + problem + ". The station does not start.");
         return EXIT_RECORD_FAILED;

@@ -22,6 +22,9 @@
 #  - The dashboard's history on the same record: the index's first refresh (goal: under 1.5 s)
 #    and one with nothing new, a query (goal: under 50 ms), and the first page through the
 #    history API (goal: under 300 ms once the record is indexed).
+#  - `collect --once`: three stations' records of 100,000 lines in all, served by
+#    `history --serve`, into a fresh database of tests/db/pg_rig.sh: lines per second (goal:
+#    at least 1,000/s) and the catch-up time.
 #  - `pxr7 serve` over a database of 1,000,000 lines of eight benches (tests/db/pg_rig.sh, when
 #    PostgreSQL is installed): the history's first page over HTTP and in headless Chromium
 #    (goal: under 300 ms), a page far back, and a filter on a result and a bench.
@@ -366,6 +369,20 @@ measure_history_api() {
     fi
 }
 
+# A record of that many lines of one bench, each with its seq, as new stations write them.
+write_bench_record() {
+    awk -v n="$1" -v bench="$2" 'BEGIN {
+        for (i = 1; i <= n; i++)
+            printf "{\"schema\":1,\"bench\":\"%s\",\"seq\":%d,\"command\":\"station\"," \
+                "\"started\":\"2026-12-08T09:30:00Z\",\"finished\":\"2026-12-08T09:30:05Z\"," \
+                "\"host\":\"%s\",\"lead_serial\":\"PX%06d\",\"lead_index\":%d,\"lane_name\":null," \
+                "\"unit_id\":\"U-%d\",\"result\":\"%s\",\"version_before\":\"PXR7 V1.02\"," \
+                "\"version_after\":\"PXR7 V1.03\",\"attempts\":1,\"records_sent\":314," \
+                "\"records_total\":314,\"duration_s\":4.412,\"backend\":\"D2XX\"}\n",
+                bench, i, bench, i % 8, i % 8, i, (i % 7 ? "ok" : "transfer_stopped")
+    }' >"$3"
+}
+
 measure_database_history() {
     local fill=build/native/tests/serve/pxr7_serve_fill state="$rig/database/state" url served
     if ! cmake --build --preset native -j2 --target pxr7_serve_fill >/dev/null 2>&1; then
@@ -402,6 +419,37 @@ measure_database_history() {
     bash tests/db/pg_rig.sh stop "$state" >/dev/null 2>&1
 }
 
+measure_collector() {
+    local state=$rig/pg/state url stations=() servers=() start end stored
+    if ! bash tests/db/pg_rig.sh start "$state" 2>/dev/null || ! grep -q '^url=' "$state"; then
+        echo "collect: skipped, no PostgreSQL server here"
+        return
+    fi
+    url=$(sed -n 's/^url=//p' "$state")
+    for bench in east:34000 west:33000 north:33000; do
+        write_bench_record "${bench#*:}" "${bench%%:*}" "$rig/${bench%%:*}.jsonl"
+        "$pxr7" history --serve 127.0.0.1:0 --record "$rig/${bench%%:*}.jsonl" \
+            >"$rig/${bench%%:*}.out" 2>&1 &
+        servers+=($!)
+        stations+=(--station "$(dashboard_url "$rig/${bench%%:*}.out")")
+    done
+    start=$(date +%s.%N)
+    "$pxr7" collect --once --quiet --database "$url" "${stations[@]}" >"$rig/collect.out" 2>&1
+    local status=$?
+    end=$(date +%s.%N)
+    stored=$(psql -X -A -t -d "$url" -c 'SELECT count(*) FROM record_lines' 2>/dev/null)
+    kill -INT "${servers[@]}" 2>/dev/null
+    wait "${servers[@]}" 2>/dev/null
+    bash tests/db/pg_rig.sh stop "$state"
+    if [[ $status -ne 0 || $stored != 100000 ]]; then
+        echo "collect: failed (exit $status, $stored lines stored), no figures"
+        return
+    fi
+    awk -v s="$start" -v e="$end" 'BEGIN {
+        printf "collect --once, 3 stations, 100,000 lines: %.0f lines/s (goal >= 1,000/s), caught up in %.1f s\n",
+            100000 / (e - s), e - s }'
+}
+
 measure_upgrade "latency 16 ms" 16 "$driver"
 measure_upgrade "latency 0 ms" 0 "$driver"
 measure_upgrade "latency 16 ms, no timer entry" 16 "$driver_without_timer"
@@ -415,3 +463,4 @@ measure_history
 measure_history_api
 measure_dashboard
 measure_database_history
+measure_collector

@@ -2,8 +2,8 @@
 # Installs what the build and the tests need on a fresh Debian 12 machine (as root, with
 # apt-get), skipping whatever is already there, so a second run costs nothing.
 #   scripts/setup.sh            native build and tests
-#   scripts/setup.sh --windows  also the Windows cross build, the Wine end-to-end tests and the
-#                               dashboard's browser test
+#   scripts/setup.sh --windows  also the Windows cross build, the Wine end-to-end tests, the
+#                               dashboard's browser test and the database tests' server
 #   scripts/setup.sh --packages also the tools that make and check the .deb and the .zip
 #                               (the .zip needs the Windows cross build, its check Wine)
 set -euo pipefail
@@ -11,10 +11,14 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev libgtest-dev python3 time pkg-config tmux)
 # The open-source USB stack for the second bridge backend: the libraries and headers only.
 lean_packages=(libftdi1-dev libusb-1.0-0-dev)
+# PostgreSQL's client library, for the collector and the pages over every bench.
+lean_packages+=(libpq-dev)
 if [[ "${1:-}" == "--windows" || "${1:-}" == "--packages" ]]; then
     packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick curl)
     # The dashboard's pages are tested in headless Chromium, driven through Selenium.
     packages+=(chromium chromium-driver python3-selenium)
+    # The database tests start a throwaway PostgreSQL server of their own.
+    packages+=(postgresql)
 fi
 if [[ "${1:-}" == "--packages" ]]; then
     # dpkg-dev and file for CPack's dependency search; lintian's recommends are not needed.

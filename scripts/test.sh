@@ -11,8 +11,9 @@ jobs=2
 echo "== native build and tests"
 cmake --preset native -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset native -j"$jobs"
-# The dashboard's browser test may not skip here: setup.sh installed the browser.
-PXR7_REQUIRE_BROWSER=1 ctest --preset native -j"$jobs"
+# The browser and database tests may not skip here: setup.sh installed Chromium and PostgreSQL.
+export PXR7_REQUIRE_BROWSER=1 PXR7_REQUIRE_DATABASE=1
+ctest --preset native -j"$jobs"
 
 echo "== sanitizer build and tests"
 cmake --preset asan -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null

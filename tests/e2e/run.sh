@@ -334,6 +334,44 @@ if wanted dashboard-cli && [[ -f "$build/cli/pxr7.exe" ]]; then
         record dashboard-cli FAIL "url '$url', POST $post, exit $(cat "$served/exit" 2>/dev/null)"
     fi
 fi
+# The Windows build as a station of several benches: its record, numbered by the Windows seq
+# counter, served by pxr7.exe and gathered by the Linux collector into a throwaway PostgreSQL.
+native_pxr7="$root/build/native/cli/pxr7"
+if wanted collect-windows && [[ -f "$served/record.jsonl" && -x $native_pxr7 ]]; then
+    gathered="$out/cases/collect-windows"
+    mkdir -p "$gathered"
+    rig_state="$gathered/database-rig"
+    bash "$root/tests/db/pg_rig.sh" start "$rig_state" >"$gathered/rig.log" 2>&1 || true
+    database=$(sed -n 's/^url=//p' "$rig_state" 2>/dev/null)
+    (cd "$served" && timeout -k 5 60 wine pxr7.exe history --serve 127.0.0.1:0 \
+        --record record.jsonl >"$gathered/serve.log" 2>&1) &
+    history_server=$!
+    url=""
+    for _ in $(seq 1 300); do
+        url=$(tr -d '\r' <"$gathered/serve.log" 2>/dev/null | sed -n 's/^Dashboard: \(http:[^ ]*\).*/\1/p')
+        [[ -n $url ]] && break
+        sleep 0.2
+    done
+    status=1
+    [[ -n $url && -n $database ]] && {
+        timeout -k 5 60 "$native_pxr7" collect --once --station "${url%/}" --database "$database" \
+            >"$gathered/collect.log" 2>&1
+        status=$?
+    }
+    kill "$history_server" 2>/dev/null
+    wineserver -k >/dev/null 2>&1 || true
+    stored=$(psql -qAt "$database" -c "SELECT count(*), min(seq), string_agg(DISTINCT bench, ',') FROM record_lines" 2>/dev/null)
+    bash "$root/tests/db/pg_rig.sh" stop "$rig_state" >>"$gathered/rig.log" 2>&1 || true
+    written=$(grep -c '"seq":' "$served/record.jsonl")
+    bench=$(sed -n 's/.*"bench":"\([^"]*\)".*/\1/p' "$served/record.jsonl" | head -n 1)
+    if [[ -z $database ]]; then
+        record collect-windows FAIL "no PostgreSQL for the rig: $(tail -n 1 "$gathered/rig.log")"
+    elif [[ $status == 0 && $stored == "$written|1|$bench" ]]; then
+        record collect-windows PASS "pxr7.exe served $written numbered line(s) of bench $bench; all stored once"
+    else
+        record collect-windows FAIL "collect exit $status, stored '$stored', written $written of bench '$bench'"
+    fi
+fi
 run_driver_case main-window yes "$one_meter"
 run_driver_case about-keys yes "$one_meter"
 run_driver_case device-list yes "bridges = 2

@@ -114,12 +114,12 @@ unset PXR7_SIM_SCENARIO
 dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./||' >"$run/contents.txt"
 missing=()
 for path in usr/bin/pxr7 usr/share/man/man1/pxr7.1.gz usr/share/bash-completion/completions/pxr7 \
-    usr/lib/udev/rules.d/60-pxr7.rules usr/share/doc/pxr7/guide.md usr/share/doc/pxr7/json.md \
-    usr/share/doc/pxr7/copyright usr/share/doc/pxr7/changelog.gz; do
+    usr/lib/udev/rules.d/60-pxr7.rules usr/lib/systemd/system/pxr7-collect.service \
+    usr/share/doc/pxr7/guide.md usr/share/doc/pxr7/json.md usr/share/doc/pxr7/copyright usr/share/doc/pxr7/changelog.gz; do
     grep -qxF "$path" "$run/contents.txt" || missing+=("$path")
 done
 if [[ ${#missing[@]} -eq 0 ]]; then
-    pass "the .deb holds the program, manual page, completion, udev rule and documents"
+    pass "the .deb holds the program, manual page, completion, udev rule, collector service and documents"
 else
     fail "the .deb's contents" "missing ${missing[*]}"
 fi
@@ -188,7 +188,9 @@ completion_cases=(
     "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
     "pxr7 about -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
     "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup --lane-counts --bench --unit-ids --serve"
-    "pxr7 '' => list setup upgrade about station history"
+    "pxr7 history --record F -- => --help --driver --backend --json --verbose --quiet --trace --log --version --last --unit --serve"
+    "pxr7 collect --station U -- => --help --driver --backend --json --verbose --quiet --trace --log --version --station --database --once"
+    "pxr7 '' => list setup upgrade about station history collect serve"
 )
 completion_ok=yes
 for case in "${completion_cases[@]}"; do

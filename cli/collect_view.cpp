@@ -1,0 +1,87 @@
+#include "collect_view.h"
+
+#include "json_writer.h"
+#include "printable.h"
+#include "terminal.h"
+
+namespace pxr7 {
+
+namespace {
+
+std::string retryWords(int seconds) {
+    return seconds > 0 ? "; trying again in " + std::to_string(seconds) + " s" : "";
+}
+
+const char* eventName(CollectEventKind kind) {
+    switch (kind) {
+    case CollectEventKind::StationReached:
+        return "collect_reached";
+    case CollectEventKind::StationAway:
+        return "collect_away";
+    case CollectEventKind::Stored:
+        return "collect_stored";
+    case CollectEventKind::CaughtUp:
+        return "collect_caught_up";
+    case CollectEventKind::DatabaseAway:
+        return "collect_database_away";
+    case CollectEventKind::DatabaseBack:
+        return "collect_database_back";
+    }
+    return "collect";
+}
+
+JsonObject eventJson(const CollectEvent& event) {
+    JsonObject object;
+    object.add("event", eventName(event.kind));
+    if (!event.station.empty())
+        object.add("station", event.station);
+    if (event.kind == CollectEventKind::StationAway ||
+        event.kind == CollectEventKind::DatabaseAway) {
+        object.add("reason", event.reason);
+        if (event.retrySeconds > 0)
+            object.add("retry_s", event.retrySeconds);
+        else
+            object.add("retry_s", static_cast<const char*>(nullptr)); // no try again (--once)
+    }
+    if (event.kind == CollectEventKind::Stored) {
+        object.add("lines", static_cast<long long>(event.lines));
+        object.add("bench", event.bench);
+        object.add("up_to_seq", static_cast<long long>(event.upToSeq));
+    }
+    return object;
+}
+
+} // namespace
+
+std::string collectEventLine(const CollectEvent& event) {
+    const std::string station = "Station " + printable(event.station);
+    switch (event.kind) {
+    case CollectEventKind::StationReached:
+        return station + ": reached";
+    case CollectEventKind::StationAway:
+        return station + " away: " + printable(event.reason) + retryWords(event.retrySeconds);
+    case CollectEventKind::Stored:
+        return station + ": " + std::to_string(event.lines) +
+               (event.lines == 1 ? " line" : " lines") + " stored (bench " +
+               printable(event.bench) + ", up to seq " + std::to_string(event.upToSeq) + ")";
+    case CollectEventKind::CaughtUp:
+        return station + ": caught up";
+    case CollectEventKind::DatabaseAway:
+        return "Database away: " + printable(event.reason) + retryWords(event.retrySeconds);
+    case CollectEventKind::DatabaseBack:
+        return "Database back";
+    }
+    return "";
+}
+
+void CollectView::collectEvent(const CollectEvent& event) {
+    if (json_) {
+        eventJson(event).print();
+        return;
+    }
+    const bool away =
+        event.kind == CollectEventKind::StationAway || event.kind == CollectEventKind::DatabaseAway;
+    terminal().line(away ? LineKind::Warning : LineKind::Info, collectEventLine(event));
+}
+
+} // namespace pxr7

@@ -1,0 +1,23 @@
+// The record lines the database holds, read back oldest first for a summary over every bench.
+#pragma once
+
+#include "pg_connection.h"
+
+#include <functional>
+#include <string>
+
+namespace pxr7 {
+
+enum class StoredRecord { Found, None, Newer };
+
+// Whether the database holds the collector's tables at a version this program reads: None
+// when no collector has made them yet, Newer when a newer pxr7 did (version says which).
+DbStatus findStoredRecord(PgConnection& connection, StoredRecord& found, int& version);
+
+// Hands every stored line to take, ordered by finished time, then bench and seq; with a unitId,
+// only that unit's lines. Read through a cursor a few thousand at a time, so a database of
+// millions of lines is never held at once.
+DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
+                           const std::function<void(const std::string& line)>& take);
+
+} // namespace pxr7

@@ -1,0 +1,148 @@
+// GET over HTTP/1.1 with Boost.Beast: one request per connection, every step under a deadline,
+// the answer's size capped, and a stop asked for ends the request within a tenth of a second.
+#include "station_client.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+namespace pxr7 {
+
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+struct HttpAnswer {
+    unsigned status = 0;
+    std::string body;
+};
+
+// One request's sockets and buffers; its steps chain through the handlers below.
+struct Request {
+    net::io_context io;
+    tcp::resolver resolver{io};
+    beast::tcp_stream stream{io};
+    beast::flat_buffer buffer;
+    http::request<http::empty_body> request;
+    http::response_parser<http::string_body> parser;
+    beast::error_code error;
+    bool done = false;
+
+    void finish(beast::error_code ec) {
+        error = ec;
+        done = true;
+    }
+    void resolved(beast::error_code ec, const tcp::resolver::results_type& found) {
+        if (ec)
+            return finish(ec);
+        stream.expires_after(kStationTimeout);
+        stream.async_connect(found, [this](beast::error_code e, const tcp::endpoint&) {
+            e ? finish(e) : connected();
+        });
+    }
+    void connected() {
+        stream.expires_after(kStationTimeout);
+        http::async_write(stream, request, [this](beast::error_code e, std::size_t) {
+            if (e)
+                return finish(e);
+            stream.expires_after(kStationTimeout);
+            http::async_read(stream, buffer, parser,
+                             [this](beast::error_code r, std::size_t) { finish(r); });
+        });
+    }
+};
+
+bool httpGet(const StationAddress& address, const std::string& target, HttpAnswer& answer,
+             std::string& problem, const CollectStop& stop) {
+    Request get;
+    get.parser.body_limit(kMaxAnswerBytes);
+    get.request = {http::verb::get, target, 11};
+    const bool v6 = address.host.find(':') != std::string::npos;
+    get.request.set(http::field::host,
+                    (v6 ? "[" + address.host + "]" : address.host) + ":" + address.port);
+    get.request.set(http::field::user_agent, "pxr7-collect");
+    get.request.set(http::field::connection, "close");
+    const auto deadline = std::chrono::steady_clock::now() + kStationTimeout;
+    get.resolver.async_resolve(
+        address.host, address.port,
+        [&get](beast::error_code e, tcp::resolver::results_type found) { get.resolved(e, found); });
+    bool stopped = false;
+    while (!get.done) {
+        get.io.run_for(std::chrono::milliseconds(100));
+        const bool late =
+            std::chrono::steady_clock::now() > deadline && !get.stream.socket().is_open();
+        if (!get.done && (late || (stop && stop()))) {
+            stopped = !late;
+            get.resolver.cancel();
+            get.stream.cancel();
+        }
+    }
+    if (get.error) {
+        problem = stopped ? "stopped" : get.error.message();
+        return false;
+    }
+    answer.status = get.parser.get().result_int();
+    answer.body = std::move(get.parser.get().body());
+    return true;
+}
+
+bool getOk(const StationAddress& address, const std::string& target, std::string& body,
+           std::string& problem, const CollectStop& stop) {
+    HttpAnswer answer;
+    if (!httpGet(address, target, answer, problem, stop))
+        return false;
+    if (answer.status != 200) {
+        problem = "it answered HTTP " + std::to_string(answer.status) + " to " + target;
+        return false;
+    }
+    body = std::move(answer.body);
+    return true;
+}
+
+} // namespace
+
+bool parseStationUrl(const std::string& url, StationAddress& address, std::string& problem) {
+    const std::string scheme = "http://";
+    std::string rest = url.rfind(scheme, 0) == 0 ? url.substr(scheme.size()) : "";
+    if (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    const std::size_t colon = rest.rfind(':');
+    const bool bracketed = !rest.empty() && rest.front() == '[';
+    const std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
+    address.port = colon == std::string::npos ? "" : rest.substr(colon + 1);
+    address.host =
+        bracketed && host.size() > 2 && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+    const bool portOk = !address.port.empty() && address.port.size() <= 5 &&
+                        address.port.find_first_not_of("0123456789") == std::string::npos;
+    const bool hostOk = !address.host.empty() &&
+                        address.host.find_first_of("/?#@ []") == std::string::npos &&
+                        (bracketed || host.find(':') == std::string::npos);
+    if (!portOk || !hostOk) {
+        problem = "not an http://HOST:PORT address";
+        return false;
+    }
+    return true;
+}
+
+bool fetchStationPage(const StationAddress& address, std::int64_t since, StationPage& page,
+                      std::string& problem, const CollectStop& stop) {
+    const std::string query = "?since=" + std::to_string(since) + "&per_page=";
+    std::string body;
+    if (!getOk(address, "/api/history" + query + std::to_string(kStationPageLines), body, problem,
+               stop) ||
+        !parseSincePage(body, since, page, problem))
+        return false;
+    if (page.lines.empty())
+        return true;
+    // The same lines again, as they stand in the record: the first ones after since.
+    return getOk(address, "/api/history.jsonl" + query + std::to_string(page.lines.size()), body,
+                 problem, stop) &&
+           attachLineBytes(body, page, problem);
+}
+
+} // namespace pxr7

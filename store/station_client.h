@@ -1,0 +1,53 @@
+// A station's record, a page at a time, over its dashboard's read-only API: the lines after a
+// seq with their identity (GET /api/history?since=) and their bytes as they stand in the record
+// (GET /api/history.jsonl?since=, the same lines). An answer is checked before anything in it
+// is used; one that does not hold together is the station's problem and never stored.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pxr7 {
+
+// Whether the caller asks the work under way to end now.
+using CollectStop = std::function<bool()>;
+
+struct StationAddress {
+    std::string host, port;
+};
+
+// Only http://HOST:PORT, with or without a final "/".
+bool parseStationUrl(const std::string& url, StationAddress& address, std::string& problem);
+
+struct StationLine {
+    std::string bench;
+    std::int64_t seq = 0;
+    std::string bytes; // the record line as it stands, without its line break
+};
+
+struct StationPage {
+    std::vector<StationLine> lines; // seq rising, all above the since asked for
+    std::int64_t nextSince = 0;
+    bool more = false;
+};
+
+// The answer of /api/history?since=since: lines with bench and seq, their bytes not yet known.
+bool parseSincePage(const std::string& body, std::int64_t since, StationPage& page,
+                    std::string& problem);
+// Gives the page's lines their bytes from the /api/history.jsonl answer for the same lines.
+bool attachLineBytes(const std::string& jsonl, StationPage& page, std::string& problem);
+
+constexpr std::size_t kStationPageLines = 500;
+constexpr std::size_t kMaxAnswerBytes = 64u << 20;
+constexpr std::chrono::seconds kStationTimeout{10};
+
+// One page after since; false with the reason when the station cannot be reached, answers
+// something else than 200, or its answer does not hold together (or stop said so).
+bool fetchStationPage(const StationAddress& address, std::int64_t since, StationPage& page,
+                      std::string& problem, const CollectStop& stop);
+
+} // namespace pxr7

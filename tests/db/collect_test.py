@@ -1,0 +1,204 @@
+"""pxr7 collect against a real PostgreSQL (pg_rig.sh) and three simulated stations: the
+database stopped for 20 s and a station restarted part-way lose and double nothing; every
+line of every record ends up in record_lines exactly once, in seq order per bench.
+Also --once against an empty database, a station away, and a login refused."""
+
+import argparse
+import json
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
+from history_record import write_record  # noqa: E402
+from web_rig import SKIPPED, Program, Watchdog, wait_for  # noqa: E402
+
+OLD_SEQ_BASE = 1 << 40
+METER = "version = PXR7 V1.03\n"
+
+
+def database_or_skip(rig, state):
+    url = ""
+    if os.path.exists(state):
+        with open(state, encoding="utf-8") as file:
+            url = "".join(line[4:].strip() for line in file if line.startswith("url="))
+    if not url:
+        required = os.environ.get("PXR7_REQUIRE_DATABASE") == "1"
+        print(f"{'FAIL' if required else 'SKIP'}: no PostgreSQL in the rig", flush=True)
+        sys.exit(1 if required else SKIPPED)
+    return lambda name: subprocess.run(["bash", rig, "fresh", state, name], check=True,
+                                       capture_output=True, text=True).stdout.strip()
+
+
+def psql(url, sql):
+    result = subprocess.run(["psql", "-X", "-A", "-t", "-q", "-d", url, "-c", sql],
+                            capture_output=True, text=True, check=True)
+    return result.stdout.rstrip("\n")
+
+
+def rows(url, sql):
+    """(bench, seq, line) rows, the line's own JSON bytes kept as text."""
+    out = psql(url, f"SELECT json_agg(json_build_array({sql}) ORDER BY arrival) FROM record_lines")
+    return [tuple(row) for row in json.loads(out or "[]")]
+
+
+def record_identities(path):
+    """(bench, seq, line) of every record line in the file, derived ones for old lines."""
+    found = []
+    with open(path, encoding="utf-8") as file:
+        for number, line in enumerate(file.read().split("\n")[:-1], start=1):
+            entry = json.loads(line)
+            if "seq" in entry:
+                found.append((entry["bench"], entry["seq"], line))
+            else:
+                found.append((entry["host"], number - OLD_SEQ_BASE, line))
+    return found
+
+
+def free_port():
+    with socket.create_server(("127.0.0.1", 0)) as listener:
+        return listener.getsockname()[1]
+
+
+def seed(folder, host, count):
+    """An old record (lines without bench and seq) of count lines from host."""
+    path = os.path.join(folder, "record.jsonl")
+    write_record(path, count)
+    with open(path, encoding="utf-8") as file:
+        text = file.read().replace('"host":"bench-3"', f'"host":"{host}"')
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(text)
+
+
+class Station:
+    def __init__(self, args, watchdog, scratch, name, bench, old_lines):
+        self.args, self.watchdog = args, watchdog
+        self.folder = os.path.join(scratch, name)
+        os.makedirs(self.folder)
+        self.port = free_port()
+        self.url = f"http://127.0.0.1:{self.port}"
+        self.record = os.path.join(self.folder, "record.jsonl")
+        self.arguments = ["station", "--serve", f"127.0.0.1:{self.port}", "--record", self.record]
+        if bench:
+            with open(os.path.join(self.folder, "bench.conf"), "w", encoding="utf-8") as file:
+                file.write(f"bench = {bench}\n")
+            self.arguments += ["--bench", "bench.conf"]
+        if old_lines:
+            seed(self.folder, f"old-{name}", old_lines)
+        windows = ",".join(f"{2000 * i + 500}-{2000 * i + 1500}" for i in range(200))
+        self.scenario = "".join(f"[bridge {n}]\n{METER}meter_windows = {windows}\n"
+                                for n in range(3))
+        self.runs = 0
+
+    def start(self):
+        self.runs += 1
+        self.program = Program(self.args.pxr7, self.args.sim, self.folder, f"run{self.runs}",
+                               self.arguments, self.scenario)
+        self.watchdog.watch(self.program.process)
+        self.program.url()
+
+    def stop(self):
+        self.program.stop()
+
+
+def collect(args, watchdog, folder, database, stations, *extra):
+    program = Program(args.pxr7, args.sim, folder, "collect",
+                      ["--json", "collect", "--database", database, *extra] +
+                      [f"--station={url}" for url in stations])
+    return watchdog.watch(program.process) and program
+
+
+def events(program, name):
+    return [event for event in map(json.loads, filter(None, program.output().splitlines()))
+            if event.get("event") == name]
+
+
+def once_cases(args, watchdog, scratch, fresh):
+    """--once into a database without tables; a station away; a refused login, password
+    unshown; a URL libpq cannot read."""
+    folder = os.path.join(scratch, "once")
+    os.makedirs(folder)
+    seed(folder, "once-host", 1234)
+    history = Program(args.pxr7, args.sim, folder, "history",
+                      ["history", "--serve", "127.0.0.1:0", "--record", "record.jsonl"])
+    watchdog.watch(history.process)
+    station = history.url().rstrip("/")
+    database = fresh("pxr7_collect_once")
+    socket_dir = database.split("host=")[1].split("&")[0]
+    cases = [([station], database, 0), ([station, "http://127.0.0.1:1"], database, 1),
+             ([station], f"postgresql://nobody:sekret@/pxr7?host={socket_dir}", 20),
+             ([station], "postgresql://[::1", 20)]
+    for number, (stations, url, code) in enumerate(cases):
+        case_folder = os.path.join(folder, str(number))
+        os.makedirs(case_folder)
+        program = collect(args, watchdog, case_folder, url, stations, "--once")
+        assert program.wait(60) == code, (url, program.output())
+        assert "sekret" not in program.output(), program.output()
+        assert events(program, "result")[0]["exit_code"] == code, program.output()
+    wanted = sorted(record_identities(os.path.join(folder, "record.jsonl")))
+    assert sorted(rows(database, "bench, seq, line")) == wanted
+    history.stop()
+    print(f"PASS: --once ({len(wanted)} lines, a station away, a refused login)", flush=True)
+
+
+def main_case(args, watchdog, scratch, fresh):
+    database = fresh("pxr7_collect")
+    stations = [Station(args, watchdog, scratch, "east", "east", 0),
+                Station(args, watchdog, scratch, "west", "west", 0),
+                Station(args, watchdog, scratch, "host", None, 1100)]
+    for station in stations:
+        station.start()
+    collector = collect(args, watchdog, scratch, database, [s.url for s in stations])
+    wait_for(lambda: len(events(collector, "collect_caught_up")) >= 3, 30, "the first catch-up")
+    time.sleep(5)
+    subprocess.run(["bash", args.rig, "pause", args.state], check=True)
+    time.sleep(20)
+    subprocess.run(["bash", args.rig, "resume", args.state], check=True)
+    wait_for(lambda: events(collector, "collect_database_back"), 40, "the database back")
+    stations[1].stop()
+    wait_for(lambda: any(e["station"] == stations[1].url for e in events(collector, "collect_away")),
+             15, "the station away")
+    stations[1].start()
+    time.sleep(6)
+    for station in stations:
+        station.stop()
+    wanted = set()
+    for station in stations:
+        wanted.update(record_identities(station.record))
+
+    def stored():
+        got = rows(database, "bench, seq, line")
+        return got if len(got) >= len(wanted) else None
+    got = wait_for(stored, 40, "every line stored", interval=0.5)
+    collector.stop()
+    assert collector.wait(10) == 0, collector.output()
+    assert len(got) == len(set(got)) == len(wanted), (len(got), len(wanted))
+    assert set(map(tuple, got)) == wanted, "the lines stored are not the records' lines"
+    benches = {}
+    for bench, seq, _ in got:  # in arrival order
+        assert seq > benches.get(bench, -(1 << 63)), f"bench {bench}: seq {seq} out of order"
+        benches[bench] = seq
+    totals = psql(database, "SELECT sum(ok + current + failed) FROM record_totals")
+    assert int(totals) == len(wanted), (totals, len(wanted))
+    assert events(collector, "collect_database_away"), collector.output()
+    print(f"PASS: {len(wanted)} lines of {len(benches)} benches, each once, in order", flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--pxr7", "--sim", "--rig", "--state"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    fresh = database_or_skip(args.rig, args.state)
+    watchdog = Watchdog(240)
+    with tempfile.TemporaryDirectory(prefix="pxr7-collect-") as scratch:
+        once_cases(args, watchdog, scratch, fresh)
+        main_case(args, watchdog, scratch, fresh)
+    watchdog.cancel()
+
+
+if __name__ == "__main__":
+    main()
