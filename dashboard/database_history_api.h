@@ -33,7 +33,7 @@ private:
 
     std::string url_;
     std::string problem_; // the last failure's reason
-    std::mutex mutex_; // one statement at a time on the one connection
+    std::mutex mutex_;    // one statement at a time on the one connection
     PgConnection db_;
     HistoryStore store_{db_};
 };
