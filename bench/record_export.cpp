@@ -80,15 +80,25 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
-bool recordCsv(RecordIndex& index, const std::vector<const IndexedLine*>& lines, std::string& out,
-               std::string& problem) {
+std::string recordCsvHeader() {
     const std::vector<const char*> keys = recordKeyNames();
-    out.clear();
+    std::string out;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         out += i > 0 ? "," : "";
         out += keys[i];
     }
-    out += "\r\n";
+    return out + "\r\n";
+}
+
+void appendRecordCsvRow(const std::string& line, std::string& out) {
+    static const std::vector<const char*> keys = recordKeyNames();
+    appendRow(keys, parseJsonLine(line), out);
+}
+
+bool recordCsv(RecordIndex& index, const std::vector<const IndexedLine*>& lines, std::string& out,
+               std::string& problem) {
+    const std::vector<const char*> keys = recordKeyNames();
+    out = recordCsvHeader();
     return index.readBack(
         lines,
         [&](const IndexedLine&, const std::string& line) {

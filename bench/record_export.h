@@ -20,6 +20,10 @@ std::string csvField(const std::string& text);
 bool recordCsv(RecordIndex& index, const std::vector<const IndexedLine*>& lines, std::string& out,
                std::string& problem);
 
+// The header row alone, and one line's row after it: for lines that come from elsewhere.
+std::string recordCsvHeader();
+void appendRecordCsvRow(const std::string& line, std::string& out);
+
 // The lines' bytes, each followed by "\n", in the order given.
 bool recordJsonLines(RecordIndex& index, const std::vector<const IndexedLine*>& lines,
                      std::string& out, std::string& problem);

@@ -1,14 +1,74 @@
-// pxr7 serve: not built yet.
+// pxr7 serve: the history of every bench from the database and a live overview of the stations
+// named, read-only, until Ctrl+C or SIGTERM.
 #include "commands.h"
 #include "exit_codes.h"
+#include "terminal.h"
 
-#include <cstdio>
+#if defined(PXR7_HAVE_DATABASE)
+#include "dashboard_routes.h"
+#include "database_history_api.h"
+#include "http_server.h"
+#include "json_writer.h"
+#include "printable.h"
+#include "station_overview.h"
+#include "stop_signals.h"
+
+#include <chrono>
+#include <thread>
+#endif
 
 namespace pxr7 {
 
+#if !defined(PXR7_HAVE_DATABASE)
+
 int runServeCommand(const Options&) {
-    std::fputs("pxr7: serve: not available yet\n", stderr);
+    terminal().line(LineKind::Error, "pxr7: this build has no PostgreSQL client: run it on Linux");
     return EXIT_DATABASE_FAILED;
 }
+
+#else
+
+namespace {
+
+void sayServing(const std::string& url) {
+    if (terminal().settings().json) {
+        JsonObject().add("event", "serving").add("url", url).print();
+    } else {
+        terminal().line(LineKind::Info, "Serving: " + url + " (read-only)");
+    }
+}
+
+} // namespace
+
+int runServeCommand(const Options& options) {
+    const std::string listen = options.listen.empty() ? "127.0.0.1:8470" : options.listen;
+    DatabaseHistoryApi history(options.database);
+    std::string problem;
+    if (!history.open(problem)) {
+        terminal().line(LineKind::Error, "pxr7: the database " +
+                                             printable(urlWithoutPassword(options.database)) +
+                                             " cannot be used: " + printable(problem) + ".");
+        return EXIT_DATABASE_FAILED;
+    }
+    StationOverview overview(options.stations, OverviewSettings{});
+    DashboardRoutes routes(history, nullptr, &overview);
+    DashboardServer server(routes, nullptr);
+    ServeAddress where;
+    if (!parseServeAddress(listen, where, problem) || !server.start(where, problem)) {
+        terminal().line(LineKind::Error, "pxr7: the pages cannot listen: " + problem + ".");
+        return EXIT_SERVE_FAILED;
+    }
+    sayServing(server.url());
+    overview.start();
+    installStopSignals();
+    while (!anyStopSignal()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    server.stop();
+    overview.stop();
+    return EXIT_OK;
+}
+
+#endif
 
 } // namespace pxr7

@@ -30,9 +30,10 @@ void ServedDashboard::stop(std::chrono::milliseconds flush) {
     server_.stop(flush);
 }
 
-LiveFeedSettings liveFeedSettings() {
+LiveFeedSettings liveFeedSettings(const std::string& benchName) {
     LiveFeedSettings settings;
     settings.host = hostName();
+    settings.bench = benchName.empty() ? settings.host : benchName;
     const char* version = embeddedImageVersion();
     settings.imageVersion = version != nullptr ? version : "";
     settings.imageSha256 = builtImageDigest();

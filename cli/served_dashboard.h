@@ -29,7 +29,8 @@ private:
     DashboardServer server_;
 };
 
-// The station's feed, with the host and the image it serves.
-LiveFeedSettings liveFeedSettings();
+// The station's feed, with its bench's name (the host's when the bench file names none), the
+// host and the image it serves.
+LiveFeedSettings liveFeedSettings(const std::string& benchName);
 
 } // namespace pxr7

@@ -81,7 +81,7 @@ int runStationCommand(const Options& options) {
     std::optional<LiveFeed> feed;
     std::optional<ServedDashboard> dashboard;
     if (!options.serve.empty()) {
-        feed.emplace(liveFeedSettings());
+        feed.emplace(liveFeedSettings(bench.name));
         dashboard.emplace(recordPath, &*feed);
         if (!dashboard->start(options.serve)) {
             return EXIT_SERVE_FAILED;

@@ -28,9 +28,9 @@ HttpReply redirect(const std::string& to) {
 }
 
 // The history's page for a page path: "/history" is history.html.
-const char* pageFileFor(const std::string& path, bool live) {
-    if (path == "/" && live) {
-        return "live.html";
+const char* pageFileFor(const std::string& path, bool live, bool overview) {
+    if (path == "/" && (live || overview)) {
+        return live ? "live.html" : "overview.html";
     }
     if (path == "/history") {
         return "history.html";
@@ -88,10 +88,11 @@ Routed DashboardRoutes::route(const DashboardRequest& request) {
         }
     } else if (target.path.compare(0, 5, "/api/") == 0) {
         routed.reply = api(target.path, target.params);
-    } else if (target.path == "/" && live_ == nullptr) {
-        routed.reply = redirect("/history");
-    } else if (const char* file = pageFileFor(target.path, live_ != nullptr)) {
+    } else if (const char* file =
+                   pageFileFor(target.path, live_ != nullptr, overview_ != nullptr)) {
         routed.reply = page(file);
+    } else if (target.path == "/") {
+        routed.reply = redirect("/history");
     } else if (target.path.compare(0, 8, "/static/") == 0 &&
                target.path.find(".html") == std::string::npos) {
         routed.reply = page(target.path.substr(8));
@@ -120,6 +121,9 @@ HttpReply DashboardRoutes::page(const std::string& file) const {
 HttpReply DashboardRoutes::api(const std::string& path, const QueryParams& params) {
     if (path == "/api/snapshot" && live_ != nullptr) {
         return jsonReply(200, live_->snapshot());
+    }
+    if (path == "/api/overview" && overview_ != nullptr) {
+        return jsonReply(200, overview_->overviewJson());
     }
     if (path == "/api/history") {
         return history_.history(params);

@@ -5,7 +5,7 @@
 // that keep a browser to the page's own scripts and styles.
 #pragma once
 
-#include "history_api.h"
+#include "history_source.h"
 #include "http_reply.h"
 #include "live_feed.h"
 
@@ -28,8 +28,10 @@ struct Routed {
 
 class DashboardRoutes {
 public:
-    // live: the station's feed, or nullptr for the history alone.
-    DashboardRoutes(HistoryApi& history, LiveFeed* live) : history_(history), live_(live) {}
+    // live: the station's feed, or nullptr for the history alone; overview: the stations'
+    // overview, which then is the first page.
+    DashboardRoutes(HistorySource& history, LiveFeed* live, OverviewSource* overview = nullptr)
+        : history_(history), live_(live), overview_(overview) {}
 
     // Listening on loopback only: requests must name the machine as 127.0.0.1, [::1] or
     // localhost (any port); otherwise any name is taken.
@@ -45,8 +47,9 @@ private:
     HttpReply page(const std::string& file) const;
     HttpReply api(const std::string& path, const QueryParams& params);
 
-    HistoryApi& history_;
+    HistorySource& history_;
     LiveFeed* live_;
+    OverviewSource* overview_;
     bool loopbackOnly_ = true;
 };
 

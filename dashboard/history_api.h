@@ -6,6 +6,7 @@
 #pragma once
 
 #include "history_query.h"
+#include "history_source.h"
 #include "http_reply.h"
 #include "record_index.h"
 
@@ -13,14 +14,14 @@
 
 namespace pxr7 {
 
-class HistoryApi {
+class HistoryApi : public HistorySource {
 public:
     explicit HistoryApi(std::string recordPath);
 
-    HttpReply history(const QueryParams& params);
-    HttpReply csv(const QueryParams& params);
-    HttpReply jsonl(const QueryParams& params);
-    HttpReply entry(const QueryParams& params);
+    HttpReply history(const QueryParams& params) override;
+    HttpReply csv(const QueryParams& params) override;
+    HttpReply jsonl(const QueryParams& params) override;
+    HttpReply entry(const QueryParams& params) override;
 
 private:
     bool refresh(HttpReply& failure);

@@ -285,6 +285,7 @@ JsonValue LiveFeed::tileJson(const Tile& tile, Clock::time_point now) const {
 
 JsonValue LiveFeed::headerJson(Clock::time_point now) const {
     JsonValue json = JsonValue::object();
+    json["bench"] = jsonText(settings_.bench);
     json["host"] = jsonText(settings_.host);
     json["image_version"] = jsonTextOrNull(settings_.imageVersion);
     json["image_sha256"] = settings_.imageSha256;

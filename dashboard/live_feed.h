@@ -23,6 +23,7 @@
 namespace pxr7 {
 
 struct LiveFeedSettings {
+    std::string bench; // the bench's name in its record lines
     std::string host;
     std::string imageVersion;
     std::string imageSha256;

@@ -25,6 +25,9 @@
 #  - `collect --once`: three stations' records of 100,000 lines in all, served by
 #    `history --serve`, into a fresh database of tests/db/pg_rig.sh: lines per second (goal:
 #    at least 1,000/s) and the catch-up time.
+#  - `pxr7 serve` over a database of 1,000,000 lines of eight benches (tests/db/pg_rig.sh, when
+#    PostgreSQL is installed): the history's first page over HTTP and in headless Chromium
+#    (goal: under 300 ms), a page far back, and a filter on a result and a bench.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
@@ -380,6 +383,42 @@ write_bench_record() {
     }' >"$3"
 }
 
+measure_database_history() {
+    local fill=build/native/tests/serve/pxr7_serve_fill state="$rig/database/state" url served
+    if ! cmake --build --preset native -j2 --target pxr7_serve_fill >/dev/null 2>&1; then
+        echo "database history: skipped, this build has no PostgreSQL client"
+        return
+    fi
+    mkdir -p "$rig/database"
+    bash tests/db/pg_rig.sh start "$state" >/dev/null 2>&1
+    url=$(sed -n 's/^url=//p' "$state" 2>/dev/null)
+    if [[ -z $url ]] || ! "$fill" "$url" </dev/null ||
+        ! psql -q -v ON_ERROR_STOP=1 -v rows=1000000 "$url" -f scripts/database-history.sql \
+            >/dev/null; then
+        echo "database history: skipped, no PostgreSQL server for the rig"
+        bash tests/db/pg_rig.sh stop "$state" >/dev/null 2>&1
+        return
+    fi
+    "$pxr7" serve --database "$url" --listen 127.0.0.1:0 >"$rig/serve.txt" 2>&1 &
+    local server=$!
+    for _ in $(seq 1 100); do
+        served=$(sed -n 's/^Serving: \(http:[^ ]*\).*/\1/p' "$rig/serve.txt" | head -n 1)
+        [[ -n $served ]] && break
+        sleep 0.1
+    done
+    printf 'database history of 1,000,000 lines, 8 benches: first page %s ms (goal < 300 ms), page 10,000 %s ms, filtered (result, bench) %s ms\n' \
+        "$(fetch_ms "${served}api/history?page=1")" "$(fetch_ms "${served}api/history?page=10000")" \
+        "$(fetch_ms "${served}api/history?result=no_handshake&bench=Bench%203")"
+    if [[ -n $served && -x /usr/bin/chromium ]] && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
+        /usr/bin/python3 tests/web/page_timing.py history "$served" |
+            sed 's/^dashboard, /database history of 1,000,000 lines, /' ||
+            echo "database history, page in Chromium: not measured"
+    fi
+    kill -INT "$server" 2>/dev/null
+    wait "$server"
+    bash tests/db/pg_rig.sh stop "$state" >/dev/null 2>&1
+}
+
 measure_collector() {
     local state=$rig/pg/state url stations=() servers=() start end stored
     if ! bash tests/db/pg_rig.sh start "$state" 2>/dev/null || ! grep -q '^url=' "$state"; then
@@ -423,4 +462,5 @@ measure_station
 measure_history
 measure_history_api
 measure_dashboard
+measure_database_history
 measure_collector

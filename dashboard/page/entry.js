@@ -21,11 +21,17 @@
         getJson("/api/snapshot")
             .then((live) => { document.getElementById("live-link").hidden = live.status !== 200; })
             .catch(() => {});
-        const line = new URLSearchParams(location.search).get("line") || "";
+        // A station's line by number, or a line of the database of benches by bench and seq.
+        const url = new URLSearchParams(location.search);
+        const bench = url.get("bench");
+        const line = bench !== null ? `${bench} #${url.get("seq") || ""}` : url.get("line") || "";
+        const asked = bench !== null
+                          ? new URLSearchParams({bench, seq : url.get("seq") || ""}).toString()
+                          : `line=${encodeURIComponent(line)}`;
         document.getElementById("entry-title").textContent = `Record line ${line}`;
         document.title = `PXR7 record line ${line}`;
         try {
-            const {status, body} = await getJson(`/api/entry?line=${encodeURIComponent(line)}`);
+            const {status, body} = await getJson(`/api/entry?${asked}`);
             if (status !== 200 || !body || !body.entry) {
                 showError((body && body.error) ||
                           `Line ${line} could not be read (HTTP ${status}).`);

@@ -5,7 +5,7 @@
 
 (() => {
     const {el, getJson, localDateTime, seconds, resultBadge, laneLabel} = pxr7;
-    const FILTERS = [ "result", "lane", "unit", "from", "to" ];
+    const FILTERS = [ "bench", "result", "lane", "unit", "from", "to" ];
 
     // The filters of the URL, the empty ones left out.
     function currentFilter() {
@@ -57,7 +57,21 @@
         select.replaceWith(input, list);
     }
 
+    // The database of several benches names them: a Bench column and filter.
+    function showBenches(benches) {
+        document.getElementById("bench-filter").hidden = false;
+        const overview = document.getElementById("live-link"); // "/" is the benches' overview
+        overview.textContent = "Every bench";
+        overview.hidden = false;
+        fillSelect("bench", benches, {});
+        const head = document.querySelector("#history thead tr");
+        if (!head.querySelector(".bench"))
+            head.children[0].after(el("th", {class : "bench"}, "Bench"));
+    }
+
     function fillForm(choices) {
+        if (Array.isArray(choices.benches))
+            showBenches(choices.benches);
         fillSelect("result", [...(choices.results || []), "failed" ],
                    {failed : "failed (any failure)"});
         if (choices.lanes_more > 0)
@@ -73,11 +87,20 @@
         return `${entry.version_before || "–"} → ${entry.version_after || "–"}`;
     }
 
-    function lineRow(entry) {
-        const link = el("a", {href : `/entry?line=${entry.line}`, title : entry.finished || ""},
+    // A station's line by its line number; a line of the database of benches by bench and seq.
+    function entryHref(entry) {
+        if (entry.line !== undefined)
+            return `/entry?line=${entry.line}`;
+        return `/entry?${new URLSearchParams({bench : entry.bench, seq : String(entry.seq)})}`;
+    }
+
+    function lineRow(entry, benches) {
+        const link = el("a", {href : entryHref(entry), title : entry.finished || ""},
                         localDateTime(entry.finished));
-        return el("tr", {"data-line" : entry.line, "data-result" : entry.result},
-                  el("td", {class : "when"}, link), el("td", {}, laneLabel(entry)),
+        return el("tr", {"data-line" : entry.line ?? entry.seq, "data-result" : entry.result},
+                  el("td", {class : "when"}, link),
+                  benches ? el("td", {class : "bench"}, entry.bench ?? "") : null,
+                  el("td", {}, laneLabel(entry)),
                   el("td", {}, entry.unit_id || ""), el("td", {}, resultBadge(entry.result)),
                   el("td", {}, versions(entry)), el("td", {class : "number"}, entry.attempts ?? ""),
                   el("td", {class : "number"}, seconds(entry.duration_s)));
@@ -111,7 +134,9 @@
     function render(data, filter) {
         fillForm(data.choices || {});
         const lines = data.lines || [];
-        document.querySelector("#history tbody").replaceChildren(...lines.map(lineRow));
+        const benches = Array.isArray((data.choices || {}).benches);
+        document.querySelector("#history tbody")
+            .replaceChildren(...lines.map((line) => lineRow(line, benches)));
         document.getElementById("no-lines").hidden = lines.length > 0;
         const pages = Math.max(data.pages || 0, 1);
         document.getElementById("page-of").textContent = `page ${data.page} of ${pages}`;
@@ -149,7 +174,7 @@
         event.preventDefault();
         const filter = new URLSearchParams();
         for (const name of FILTERS) {
-            const value = document.getElementById(name).value.trim();
+            const value = (document.getElementById(name) || {value : ""}).value.trim();
             if (value)
                 filter.set(name, value);
         }
@@ -161,7 +186,10 @@
         const filter = currentFilter();
         setExports(filter);
         getJson("/api/snapshot")
-            .then((live) => { document.getElementById("live-link").hidden = live.status !== 200; })
+            .then((live) => {
+                if (live.status === 200)
+                    document.getElementById("live-link").hidden = false;
+            })
             .catch(() => {});
         const query = new URLSearchParams(filter);
         query.set("page", String(currentPage()));

@@ -2,6 +2,7 @@
 // outcome, and, over real loopback sockets, that the server keeps its limits and that a client
 // that stops reading is dropped without holding up the station.
 #include "dashboard_routes.h"
+#include "history_api.h"
 #include "http_server.h"
 #include "live_feed.h"
 

@@ -1,0 +1,67 @@
+// The overview: one row per station named to pxr7 serve, refreshed every 2 s from
+// /api/overview. A station that does not answer shows its last figures and since when.
+"use strict";
+
+(() => {
+    const {el, getJson, localDateTime, text} = pxr7;
+
+    function number(value, digits) {
+        return typeof value === "number" ? value.toFixed(digits) : "";
+    }
+
+    // The bench's name, linking to the station's own dashboard when its URL is a web address.
+    function benchCell(station) {
+        const name = text(station.bench) || text(station.station);
+        const url = text(station.station);
+        const linkable = /^https?:\/\//i.test(url);
+        return el("td", {class : "bench"}, linkable ? el("a", {href : url}, name) : name);
+    }
+
+    function answersCell(station) {
+        if (station.answers === null)
+            return el("td", {class : "answers"}, "not asked yet");
+        if (station.answers)
+            return el("td", {class : "answers tone-good"}, "yes");
+        return el("td", {class : "answers tone-bad", "data-away" : "true"},
+                  `away since ${localDateTime(station.away_since)}: ${text(station.problem)}`);
+    }
+
+    function row(station) {
+        const lanes = station.lanes || {};
+        const totals = station.totals || {};
+        return el("tr", {"data-station" : text(station.station)}, benchCell(station),
+                  el("td", {}, text(station.station)), answersCell(station),
+                  el("td", {}, text(lanes.count)), el("td", {}, text(lanes.sending)),
+                  el("td", {}, text(lanes.waiting)), el("td", {}, text(lanes.failed)),
+                  el("td", {}, text(totals.ok)), el("td", {}, text(totals.current)),
+                  el("td", {}, text(totals.failed)),
+                  el("td", {}, typeof station.yield === "number"
+                                   ? `${(station.yield * 100).toFixed(1)} %` : ""),
+                  el("td", {}, number(station.meters_per_hour, 1)),
+                  el("td", {}, localDateTime(station.last_seen)));
+    }
+
+    function render(data) {
+        const body = document.querySelector("#stations tbody");
+        body.replaceChildren(...data.stations.map(row));
+        document.getElementById("no-stations").hidden = data.stations.length > 0;
+        document.getElementById("stations").hidden = data.stations.length === 0;
+    }
+
+    async function load() {
+        const error = document.getElementById("error");
+        try {
+            const {status, body} = await getJson("/api/overview");
+            if (status !== 200 || !body || !Array.isArray(body.stations))
+                throw new Error(body && body.error ? body.error : `HTTP ${status}`);
+            error.hidden = true;
+            render(body);
+        } catch (failure) {
+            error.textContent = `The overview cannot be read: ${failure.message}`;
+            error.hidden = false;
+        }
+        setTimeout(load, 2000);
+    }
+
+    load();
+})();

@@ -1,0 +1,68 @@
+// The history of every bench, read from the database (record_lines, record_totals): the lines
+// that match a filter, newest first a page at a time, their totals per lane and per day, and
+// what the filters can choose. Values go to the server as bound parameters only.
+#pragma once
+
+#include "pg_connection.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pxr7 {
+
+struct StoreFilter {
+    std::string bench;  // "" any
+    std::string result; // a result word, or "failed" for any but ok and current
+    std::string lane;   // a lane label
+    std::string unit;   // a unit id
+    std::string from;   // YYYY-MM-DD, inclusive, on the day of "finished"
+    std::string to;
+};
+
+struct StoreLine {
+    std::string bench;
+    std::int64_t seq = 0;
+    std::string line; // the record line as the station served it
+};
+
+struct StoreCounts {
+    std::string key; // the lane label or the day
+    std::int64_t ok = 0, current = 0, failed = 0;
+};
+
+// Lists hold at most kStoreListed items; *More says how many more there are.
+constexpr int kStoreListed = 200;
+
+struct StorePage {
+    std::int64_t total = 0;
+    std::vector<StoreLine> lines;
+    std::vector<StoreCounts> lanes, days;
+    std::int64_t lanesMore = 0, daysMore = 0;
+    std::vector<std::string> results, laneChoices, benches;
+    std::int64_t laneChoicesMore = 0;
+};
+
+class HistoryStore {
+public:
+    explicit HistoryStore(PgConnection& db) : db_(db) {}
+
+    // Page from 1, perPage lines each, with totals over every match and the choices.
+    DbStatus page(const StoreFilter& filter, std::int64_t page, std::int64_t perPage,
+                  StorePage& out);
+    // Every match, oldest first (the exports).
+    DbStatus all(const StoreFilter& filter, std::vector<StoreLine>& out);
+    // One line by its bench and seq; nullopt when there is none.
+    DbStatus entry(const std::string& bench, std::int64_t seq, std::optional<StoreLine>& out);
+
+private:
+    DbStatus lines(const std::string& where, std::vector<SqlParam> params, const std::string& tail,
+                   std::vector<StoreLine>& out);
+    DbStatus totals(const StoreFilter& filter, StorePage& out);
+    DbStatus choices(StorePage& out);
+
+    PgConnection& db_;
+};
+
+} // namespace pxr7

@@ -1,0 +1,74 @@
+// The database's history as the pages get it: the station's answer shape with each line's
+// bench, bad requests refused, and a database that goes away said so (503) and taken up again.
+#include "database_history_api.h"
+#include "db_rig.h"
+#include "serve_fill.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace pxr7 {
+namespace {
+
+TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
+    PXR7_FRESH_DATABASE(url, "pxr7_history_api");
+    PgConnection db;
+    ASSERT_TRUE(test::openWithTables(db, url));
+    ASSERT_TRUE(
+        test::fill(db, {"A", 1, "2026-12-01T10:00:00Z", "L1", "U1", "ok", R"({"result":"ok"})"}));
+    ASSERT_TRUE(
+        test::fill(db, {"B", 7, "2026-12-02T10:00:00Z", "L1", "", "no_handshake", R"({"x":1})"}));
+    DatabaseHistoryApi api(url);
+    std::string problem;
+    ASSERT_TRUE(api.open(problem)) << problem;
+    const struct {
+        QueryParams params;
+        int status;
+        const char* has; // in the body
+    } cases[] = {
+        {{}, 200, R"("benches":["A","B"])"},
+        {{{"bench", "B"}}, 200, R"("lines":[{"x":1,"bench":"B","seq":7}])"},
+        {{{"result", "failed"}}, 200, R"("total":1,)"},
+        {{{"page", "0"}}, 400, "page"},
+        {{{"per_page", "501"}}, 400, "per_page"},
+        {{{"from", "2026-13"}}, 400, "from"},
+        {{{"since", "0"}}, 400, "since"},
+    };
+    for (const auto& c : cases) {
+        const HttpReply reply = api.history(c.params);
+        EXPECT_EQ(reply.status, c.status) << reply.body;
+        EXPECT_NE(reply.body.find(c.has), std::string::npos) << reply.body;
+    }
+    EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "7"}}).status, 200);
+    EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "8"}}).status, 404);
+    EXPECT_EQ(api.entry({{"seq", "7"}}).status, 400);
+    EXPECT_EQ(api.jsonl({}).body, "{\"result\":\"ok\"}\n{\"x\":1}\n"); // oldest first
+    EXPECT_EQ(api.csv({{"bench", "A"}}).body.find("\r\n") + 2 < api.csv({}).body.size(), true);
+}
+
+TEST(DatabaseHistoryApi, ADatabaseAwaySaysSoAndIsTakenUpAgain) {
+    PXR7_FRESH_DATABASE(url, "pxr7_history_away");
+    PgConnection db;
+    ASSERT_TRUE(test::openWithTables(db, url));
+    db.close();
+    DatabaseHistoryApi api(url);
+    std::string problem;
+    ASSERT_TRUE(api.open(problem)) << problem;
+    const std::string rig = std::string("bash '") + PXR7_PG_RIG + "' ";
+    const std::string state = std::string("'") + std::getenv("PXR7_TEST_DATABASE_STATE") + "'";
+    ASSERT_EQ(std::system((rig + "pause " + state).c_str()), 0);
+    const HttpReply away = api.history({});
+    const HttpReply stillAway = api.entry({{"bench", "A"}, {"seq", "1"}});
+    ASSERT_EQ(std::system((rig + "resume " + state).c_str()), 0);
+    EXPECT_EQ(away.status, 503);
+    EXPECT_NE(away.body.find("\"error\""), std::string::npos);
+    EXPECT_EQ(stillAway.status, 503);
+    EXPECT_EQ(api.history({}).status, 200);
+    DatabaseHistoryApi refused("postgresql:///nonexistent_db?host=/nonexistent&user=x");
+    EXPECT_FALSE(refused.open(problem));
+    EXPECT_FALSE(problem.empty());
+}
+
+} // namespace
+} // namespace pxr7
