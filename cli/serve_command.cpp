@@ -50,6 +50,12 @@ int runServeCommand(const Options& options) {
                                              " cannot be used: " + printable(problem) + ".");
         return EXIT_DATABASE_FAILED;
     }
+    if (!problem.empty()) {
+        terminal().line(LineKind::Warning, "pxr7: the database " +
+                                               printable(urlWithoutPassword(options.database)) +
+                                               " cannot be used yet: " + printable(problem) +
+                                               ". The history pages say so until it can.");
+    }
     StationOverview overview(options.stations, OverviewSettings{});
     DashboardRoutes routes(history, nullptr, &overview);
     DashboardServer server(routes, nullptr);

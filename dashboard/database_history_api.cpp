@@ -115,11 +115,12 @@ bool storeFilterOf(const QueryParams& params, StoreFilter& filter, std::string& 
 bool DatabaseHistoryApi::open(std::string& problem) {
     std::lock_guard<std::mutex> lock(mutex_);
     HttpReply failure;
-    if (!ready(failure)) {
-        problem = problem_;
-        return false;
+    problem.clear();
+    if (ready(failure)) {
+        return true;
     }
-    return true;
+    problem = problem_;
+    return !lasting_;
 }
 
 bool DatabaseHistoryApi::ready(HttpReply& failure) {
@@ -134,6 +135,7 @@ bool DatabaseHistoryApi::ready(HttpReply& failure) {
         DbStatus none = checked;
         none.message = "it has no pxr7 tables yet (pxr7 collect makes them)";
         failure = failed(none);
+        lasting_ = false;
         return false;
     }
     if (!checked.ok()) {
@@ -142,6 +144,7 @@ bool DatabaseHistoryApi::ready(HttpReply& failure) {
     }
     if (version.rows() != 1 || version.text(0, 0) != "1") {
         db_.close();
+        lasting_ = true;
         problem_ = "it holds tables of version " +
                    (version.rows() > 0 ? version.text(0, 0) : std::string("none")) +
                    "; this pxr7 reads version 1";
@@ -157,6 +160,7 @@ HttpReply DatabaseHistoryApi::failed(const DbStatus& status) {
         db_.close();
     }
     problem_ = status.message;
+    lasting_ = status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused;
     return errorReply(503, "the database cannot be used now: " + status.message);
 }
 

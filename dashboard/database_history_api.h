@@ -17,8 +17,10 @@ class DatabaseHistoryApi : public HistorySource {
 public:
     explicit DatabaseHistoryApi(std::string url) : url_(std::move(url)) {}
 
-    // Connects and checks the tables; false with the reason (no password in it) when the
-    // database cannot be used.
+    // Connects and checks the tables. False, with the reason (no password in it), when the
+    // database can never be used as it is: a URL libpq cannot read, a login refused, tables of
+    // another version. A database that is away or has no tables yet is no reason to stop: the
+    // reason is given and true returned, and the pages say so until it can be used.
     bool open(std::string& problem);
 
     HttpReply history(const QueryParams& params) override;
@@ -32,8 +34,9 @@ private:
     HttpReply download(const QueryParams& params, bool csv);
 
     std::string url_;
-    std::string problem_; // the last failure's reason
-    std::mutex mutex_;    // one statement at a time on the one connection
+    std::string problem_;  // the last failure's reason
+    bool lasting_ = false; // whether it lasts until the URL or the database is changed
+    std::mutex mutex_;     // one statement at a time on the one connection
     PgConnection db_;
     HistoryStore store_{db_};
 };
