@@ -1,6 +1,7 @@
 """pxr7 collect against a real PostgreSQL (pg_rig.sh) and three simulated stations: the
 database stopped for 20 s and a station restarted part-way lose and double nothing; every
-line of every record ends up in record_lines exactly once, in seq order per bench.
+line of every record ends up in record_lines exactly once, in seq order per bench; pxr7 serve's
+overview shows the three stations, and its history and history --database every line.
 Also --once against an empty database, a station away, and a login refused."""
 
 import argparse
@@ -11,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
 from history_record import write_record  # noqa: E402
@@ -120,6 +122,22 @@ def collect(args, watchdog, folder, database, stations, *extra):
     return watchdog.watch(program.process) and program
 
 
+def serve(args, watchdog, folder, database, stations):
+    """pxr7 serve over the database and the stations; its address."""
+    program = Program(args.pxr7, args.sim, folder, "serve",
+                      ["--json", "serve", "--database", database, "--listen", "127.0.0.1:0"] +
+                      [f"--station={station.url}" for station in stations])
+    watchdog.watch(program.process)
+    url = wait_for(lambda: next((e["url"] for e in events(program, "serving")), None), 20,
+                   "pxr7 serve's address")
+    return program, url
+
+
+def get_json(url):
+    with urllib.request.urlopen(url, timeout=10) as answer:
+        return json.load(answer)
+
+
 def events(program, name):
     return [event for event in map(json.loads, filter(None, program.output().splitlines()))
             if event.get("event") == name]
@@ -171,6 +189,13 @@ def main_case(args, watchdog, scratch, fresh):
     wait_for(lambda: any(e["station"] == stations[1].url for e in events(collector, "collect_away")),
              15, "the station away")
     stations[1].start()
+    pages, pages_url = serve(args, watchdog, scratch, database, stations)
+
+    def every_station_answers():
+        rows = get_json(pages_url + "api/overview")["stations"]
+        return all(row["answers"] for row in rows) and [row["bench"] for row in rows]
+    overview = wait_for(every_station_answers, 20, "the overview of every station")
+    assert overview[:2] == ["east", "west"] and overview[2], overview
     time.sleep(6)
     for station in stations:  # the last lines are fetched from the records as they stay
         station.stop()
@@ -200,6 +225,14 @@ def main_case(args, watchdog, scratch, fresh):
     totals = psql(database, "SELECT sum(ok + current + failed) FROM record_totals")
     assert int(totals) == len(wanted), (totals, len(wanted))
     assert events(collector, "collect_database_away"), collector.output()
+    # Every bench in one summary and in the history pages.
+    summary = subprocess.run([args.pxr7, "--json", "history", "--database", database],
+                             capture_output=True, text=True, check=True)
+    assert json.loads(summary.stdout)["entries"] == len(wanted), summary.stdout[:300]
+    page = get_json(pages_url + "api/history?per_page=1")
+    assert page["total"] == len(wanted), page["total"]
+    assert sorted(page["choices"]["benches"]) == sorted(benches), page["choices"]["benches"]
+    pages.stop()
     print(f"PASS: {len(wanted)} lines of {len(benches)} benches, each once, in order", flush=True)
 
 
