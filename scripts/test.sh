@@ -21,11 +21,11 @@ cmake --build --preset asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --preset asan -j"$jobs"
 
-echo "== ThreadSanitizer: several meters at once, signals, the station's screen, the dashboard"
+echo "== ThreadSanitizer: several meters at once, signals, the station's screen, the dashboard, the overview"
 cmake --preset tsan -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset tsan -j"$jobs" --target pxr7 ftd2xx_sim pxr7_cli_tests pxr7_dashboard_tests
 TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
-    ctest --preset tsan -j"$jobs" -R 'CliSignals|CliStops|CliStation|TheStationScreenFits|OneFailingMeterFailsTheRun|AllAccounts|DashboardServer|LiveFeed'
+    ctest --preset tsan -j"$jobs" -R 'CliSignals|CliStops|CliStation|TheStationScreenFits|OneFailingMeterFailsTheRun|AllAccounts|DashboardServer|LiveFeed|StationOverview|StationRow'
 
 echo "== Windows build and end-to-end tests under Wine"
 cmake --preset windows -DPXR7_WARNINGS_AS_ERRORS=ON >/dev/null
