@@ -20,6 +20,8 @@ const char* eventName(CollectEventKind kind) {
         return "collect_away";
     case CollectEventKind::Stored:
         return "collect_stored";
+    case CollectEventKind::Clash:
+        return "collect_clash";
     case CollectEventKind::CaughtUp:
         return "collect_caught_up";
     case CollectEventKind::DatabaseAway:
@@ -45,7 +47,7 @@ JsonObject eventJson(const CollectEvent& event) {
             object.add("retry_s", static_cast<const char*>(nullptr)); // no try again (--once)
         }
     }
-    if (event.kind == CollectEventKind::Stored) {
+    if (event.kind == CollectEventKind::Stored || event.kind == CollectEventKind::Clash) {
         object.add("lines", static_cast<long long>(event.lines));
         object.add("bench", event.bench);
         object.add("up_to_seq", static_cast<long long>(event.upToSeq));
@@ -66,6 +68,12 @@ std::string collectEventLine(const CollectEvent& event) {
         return station + ": " + std::to_string(event.lines) +
                (event.lines == 1 ? " line" : " lines") + " stored (bench " +
                printable(event.bench) + ", up to seq " + std::to_string(event.upToSeq) + ")";
+    case CollectEventKind::Clash:
+        return station + ": " + std::to_string(event.lines) +
+               (event.lines == 1 ? " line has" : " lines have") +
+               " the bench and seq of another (bench " + printable(event.bench) + ", up to seq " +
+               std::to_string(event.upToSeq) +
+               "): kept in record_clashes. Give each bench a name of its own (bench = NAME)";
     case CollectEventKind::CaughtUp:
         return station + ": caught up";
     case CollectEventKind::DatabaseAway:
@@ -81,8 +89,9 @@ void CollectView::collectEvent(const CollectEvent& event) {
         eventJson(event).print();
         return;
     }
-    const bool away =
-        event.kind == CollectEventKind::StationAway || event.kind == CollectEventKind::DatabaseAway;
+    const bool away = event.kind == CollectEventKind::StationAway ||
+                      event.kind == CollectEventKind::DatabaseAway ||
+                      event.kind == CollectEventKind::Clash;
     terminal().line(away ? LineKind::Warning : LineKind::Info, collectEventLine(event));
 }
 

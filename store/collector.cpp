@@ -158,8 +158,8 @@ bool Collector::readPages(Station& station) {
             return false;
         }
         stationReached(station);
-        std::size_t inserted = 0;
-        const DbStatus status = storePage(db_, station.url, page, inserted);
+        std::size_t inserted = 0, clashing = 0;
+        const DbStatus status = storePage(db_, station.url, page, inserted, clashing);
         if (!status.ok()) {
             databaseFailed(status);
             return false;
@@ -172,6 +172,13 @@ bool Collector::readPages(Station& station) {
             stored.bench = page.lines.back().bench;
             stored.upToSeq = page.lines.back().seq;
             emit(stored);
+        }
+        if (clashing > 0) {
+            CollectEvent clash = eventOf(CollectEventKind::Clash, station.url);
+            clash.lines = clashing;
+            clash.bench = page.lines.back().bench;
+            clash.upToSeq = page.lines.back().seq;
+            emit(clash);
         }
         more = page.more && !stopping();
     }

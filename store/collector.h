@@ -18,6 +18,7 @@ enum class CollectEventKind {
     StationReached, // the station answered (at the start, or after it was away)
     StationAway,    // reason, retrySeconds
     Stored,         // lines new in the database, bench, upToSeq
+    Clash,          // lines whose bench and seq another line holds: kept aside, bench, upToSeq
     CaughtUp,       // the station's lines are all stored, for now
     DatabaseAway,   // reason, retrySeconds
     DatabaseBack,

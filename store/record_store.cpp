@@ -1,5 +1,6 @@
 // The page goes in as arrays, one statement for all its lines: the lines, the totals of those
-// really added, and where the station's next page starts.
+// really added, the lines that clash with another already stored under their bench and seq, and
+// where the station's next page starts.
 #include "record_store.h"
 
 #include "history_query.h"
@@ -35,8 +36,16 @@ totals AS (
     FROM added GROUP BY bench, lane, day
   ON CONFLICT (bench, lane, day) DO UPDATE
     SET ok = r.ok + EXCLUDED.ok, current = r.current + EXCLUDED.current,
-        failed = r.failed + EXCLUDED.failed)
-SELECT count(*) FROM added)SQL";
+        failed = r.failed + EXCLUDED.failed),
+clashed AS (
+  INSERT INTO record_clashes (bench, seq, station, line)
+  SELECT i.bench, i.seq, $11, i.line FROM input i JOIN record_lines r USING (bench, seq)
+   WHERE r.line <> i.line
+  ON CONFLICT DO NOTHING
+  RETURNING 1)
+SELECT (SELECT count(*) FROM added),
+       (SELECT count(*) FROM input i JOIN record_lines r USING (bench, seq)
+         WHERE r.line <> i.line))SQL";
 
 constexpr const char* kStationSeen = R"SQL(
 INSERT INTO collector_stations AS s (station, bench, next_since, last_seen, last_problem)
@@ -132,8 +141,9 @@ DbStatus storedNextSince(PgConnection& connection, const std::string& station,
 }
 
 DbStatus storePage(PgConnection& connection, const std::string& station, const StationPage& page,
-                   std::size_t& inserted) {
+                   std::size_t& inserted, std::size_t& clashing) {
     inserted = 0;
+    clashing = 0;
     DbStatus status = connection.begin();
     PgResult added;
     if (status.ok() && !page.lines.empty()) {
@@ -150,6 +160,7 @@ DbStatus storePage(PgConnection& connection, const std::string& station, const S
         return rolledBack(connection, status);
     }
     inserted = added.rows() > 0 ? std::strtoull(added.text(0, 0).c_str(), nullptr, 10) : 0;
+    clashing = added.rows() > 0 ? std::strtoull(added.text(0, 1).c_str(), nullptr, 10) : 0;
     return status;
 }
 

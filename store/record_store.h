@@ -19,9 +19,11 @@ DbStatus storedNextSince(PgConnection& connection, const std::string& station,
 
 // Stores the page's lines (a line the record reader cannot read is refused beforehand by the
 // client) and station's next_since, bench and last_seen; committed, or rolled back on failure.
-// inserted: the lines that were new.
+// inserted: the lines that were new. clashing: the lines whose bench and seq are already stored
+// with other bytes (two benches of one name, or a bench whose counter started again): each is
+// kept in record_clashes, once, and never taken for a repeat.
 DbStatus storePage(PgConnection& connection, const std::string& station, const StationPage& page,
-                   std::size_t& inserted);
+                   std::size_t& inserted, std::size_t& clashing);
 
 // Why the station could not be read, kept with it for the readers; best effort.
 void noteStationProblem(PgConnection& connection, const std::string& station,

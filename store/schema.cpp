@@ -28,6 +28,11 @@ constexpr const char* kTables[] = {
     " failed bigint NOT NULL DEFAULT 0, PRIMARY KEY (bench, lane, day))",
     "CREATE TABLE IF NOT EXISTS collector_stations (station text PRIMARY KEY, bench text,"
     " next_since bigint NOT NULL, last_seen timestamptz, last_problem text)",
+    // Lines whose bench and seq were taken by another line: kept, never dropped.
+    "CREATE TABLE IF NOT EXISTS record_clashes (bench text NOT NULL, seq bigint NOT NULL,"
+    " station text NOT NULL, line text NOT NULL, collected timestamptz NOT NULL DEFAULT now())",
+    "CREATE UNIQUE INDEX IF NOT EXISTS record_clashes_once ON record_clashes"
+    " (bench, seq, md5(line))",
 };
 
 SchemaCheck failed(PgConnection& connection, const DbStatus& status) {

@@ -1,5 +1,6 @@
-// The write side against a real server: a page stored twice counts once, and whatever a
-// record line holds comes back byte for byte.
+// The write side against a real server: a page stored twice counts once, a line that clashes
+// with another of its bench and seq is kept aside, and whatever a record line holds comes back
+// byte for byte.
 #include "db_rig.h"
 #include "json_text.h"
 #include "record_store.h"
@@ -43,10 +44,14 @@ protected:
     bool open(const std::string& url) {
         return db.connect(url).ok() && ensureSchema(db).outcome == SchemaOutcome::Ready;
     }
-    std::size_t store(const StationPage& page) {
-        std::size_t inserted = 0;
-        const DbStatus status = storePage(db, "http://station:1", page, inserted);
+    std::size_t store(const StationPage& page, const char* station = "http://station:1",
+                      std::size_t* clashing = nullptr) {
+        std::size_t inserted = 0, clashes = 0;
+        const DbStatus status = storePage(db, station, page, inserted, clashes);
         EXPECT_TRUE(status.ok()) << status.message;
+        if (clashing != nullptr) {
+            *clashing = clashes;
+        }
         return inserted;
     }
     PgConnection db;
@@ -62,19 +67,33 @@ TEST_F(RecordStore, APageStoredTwiceCountsOnce) {
     StationPage overlap = page; // a page fetched again after a commit that seemed to fail
     overlap.lines.push_back(recordLine("B", 5, "A", "", "meter_silent"));
     overlap.nextSince = 5;
-    const std::pair<const StationPage*, std::size_t> rounds[] = {
-        {&page, 4}, {&page, 0}, {&overlap, 1}, {&overlap, 0}};
-    for (const auto& [stored, added] : rounds) {
-        EXPECT_EQ(store(*stored), added);
+    // Another bench of the same name: its seq 3 is another line, kept aside, never dropped.
+    StationPage namesake;
+    namesake.lines = {recordLine("B", 3, "A", "U9", "ok"), recordLine("B", 6, "A", "", "ok")};
+    namesake.nextSince = 6;
+    const struct {
+        const StationPage* page;
+        const char* station;
+        std::size_t added, clashing;
+    } rounds[] = {{&page, "http://station:1", 4, 0},    {&page, "http://station:1", 0, 0},
+                  {&overlap, "http://station:1", 1, 0}, {&overlap, "http://station:1", 0, 0},
+                  {&namesake, "http://other:2", 1, 1},  {&namesake, "http://other:2", 0, 1}};
+    for (const auto& round : rounds) {
+        std::size_t clashing = 0;
+        EXPECT_EQ(store(*round.page, round.station, &clashing), round.added);
+        EXPECT_EQ(clashing, round.clashing);
     }
+    EXPECT_EQ(row(db, "SELECT count(*), min(station), min(line) FROM record_clashes"),
+              (std::vector<std::string>{"1", "http://other:2", namesake.lines[0].bytes}));
     EXPECT_EQ(row(db, "SELECT count(*), min(seq), max(seq) FROM record_lines"),
-              (std::vector<std::string>{"5", "1", "5"}));
+              (std::vector<std::string>{"6", "1", "6"}));
     EXPECT_EQ(row(db, "SELECT lane, day, ok, current, failed FROM record_totals"),
-              (std::vector<std::string>{"A", "2026-12-08", "2", "1", "2"}));
-    EXPECT_EQ(row(db, "SELECT bench, next_since FROM collector_stations"),
+              (std::vector<std::string>{"A", "2026-12-08", "3", "1", "2"}));
+    EXPECT_EQ(row(db, "SELECT bench, next_since FROM collector_stations WHERE station = $1",
+                  {"http://station:1"}),
               (std::vector<std::string>{"B", "5"}));
     EXPECT_EQ(row(db, "SELECT string_agg(seq::text, ',' ORDER BY arrival) FROM record_lines"),
-              (std::vector<std::string>{"1,2,3,4,5"}));
+              (std::vector<std::string>{"1,2,3,4,5,6"}));
 }
 
 TEST_F(RecordStore, HostileTextsComeBackByteForByte) {
