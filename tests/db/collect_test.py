@@ -20,6 +20,14 @@ from web_rig import SKIPPED, Program, Watchdog, wait_for  # noqa: E402
 
 OLD_SEQ_BASE = 1 << 40
 METER = "version = PXR7 V1.03\n"
+STARTED = []  # every program a case started, stopped at the end whatever happened
+
+
+def start(args, watchdog, folder, name, arguments, scenario=None):
+    program = Program(args.pxr7, args.sim, folder, name, arguments, scenario)
+    watchdog.watch(program.process)
+    STARTED.append(program)
+    return program
 
 
 def database_or_skip(rig, state):
@@ -97,9 +105,8 @@ class Station:
 
     def start(self):
         self.runs += 1
-        self.program = Program(self.args.pxr7, self.args.sim, self.folder, f"run{self.runs}",
-                               self.arguments, self.scenario)
-        self.watchdog.watch(self.program.process)
+        self.program = start(self.args, self.watchdog, self.folder, f"run{self.runs}",
+                             self.arguments, self.scenario)
         self.program.url()
 
     def stop(self):
@@ -108,18 +115,16 @@ class Station:
     def serve_history(self):
         """The bench's record served on the same port by history --serve: no new lines."""
         self.runs += 1
-        self.program = Program(self.args.pxr7, self.args.sim, self.folder, f"run{self.runs}",
-                               ["history", "--serve", f"127.0.0.1:{self.port}", "--record",
-                                self.record])
-        self.watchdog.watch(self.program.process)
+        self.program = start(self.args, self.watchdog, self.folder, f"run{self.runs}",
+                             ["history", "--serve", f"127.0.0.1:{self.port}", "--record",
+                              self.record])
         self.program.url()
 
 
 def collect(args, watchdog, folder, database, stations, *extra):
-    program = Program(args.pxr7, args.sim, folder, "collect",
-                      ["--json", "collect", "--database", database, *extra] +
-                      [f"--station={url}" for url in stations])
-    return watchdog.watch(program.process) and program
+    return start(args, watchdog, folder, "collect",
+                 ["--json", "collect", "--database", database, *extra] +
+                 [f"--station={url}" for url in stations])
 
 
 def serve(args, watchdog, folder, database, stations):
@@ -149,9 +154,8 @@ def once_cases(args, watchdog, scratch, fresh):
     folder = os.path.join(scratch, "once")
     os.makedirs(folder)
     seed(folder, "once-host", 1234)
-    history = Program(args.pxr7, args.sim, folder, "history",
-                      ["history", "--serve", "127.0.0.1:0", "--record", "record.jsonl"])
-    watchdog.watch(history.process)
+    history = start(args, watchdog, folder, "history",
+                    ["history", "--serve", "127.0.0.1:0", "--record", "record.jsonl"])
     station = history.url().rstrip("/")
     database = fresh("pxr7_collect_once")
     socket_dir = database.split("host=")[1].split("&")[0]
@@ -244,8 +248,12 @@ def main():
     fresh = database_or_skip(args.rig, args.state)
     watchdog = Watchdog(240)
     with tempfile.TemporaryDirectory(prefix="pxr7-collect-") as scratch:
-        once_cases(args, watchdog, scratch, fresh)
-        main_case(args, watchdog, scratch, fresh)
+        try:
+            once_cases(args, watchdog, scratch, fresh)
+            main_case(args, watchdog, scratch, fresh)
+        finally:
+            for program in STARTED:
+                program.stop()
     watchdog.cancel()
 
 
