@@ -129,10 +129,9 @@ def collect(args, watchdog, folder, database, stations, *extra):
 
 def serve(args, watchdog, folder, database, stations):
     """pxr7 serve over the database and the stations; its address."""
-    program = Program(args.pxr7, args.sim, folder, "serve",
-                      ["--json", "serve", "--database", database, "--listen", "127.0.0.1:0"] +
-                      [f"--station={station.url}" for station in stations])
-    watchdog.watch(program.process)
+    program = start(args, watchdog, folder, "serve",
+                    ["--json", "serve", "--database", database, "--listen", "127.0.0.1:0"] +
+                    [f"--station={station.url}" for station in stations])
     url = wait_for(lambda: next((e["url"] for e in events(program, "serving")), None), 20,
                    "pxr7 serve's address")
     return program, url
