@@ -11,18 +11,11 @@ jobs=2
 linux=build/package-linux
 windows=build/package-windows
 
-# Debian's own optimisation and hardening flags, as a Debian package build would use; all
-# hardening (bind now as well): the program talks to USB devices on behalf of the user.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
-cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
-ldflags=$(dpkg-buildflags --get LDFLAGS)
+source scripts/release-flags.sh
 
 echo "== .deb: release build in $linux"
-cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DPXR7_BUILD_TESTS=OFF -DPXR7_WARNINGS_AS_ERRORS=ON \
-    -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" \
-    -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" >/dev/null
+cmake -S . -B "$linux" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr \
+    -DPXR7_BUILD_TESTS=OFF -DPXR7_WARNINGS_AS_ERRORS=ON "${release_flags[@]}" >/dev/null
 cmake --build "$linux" -j"$jobs"
 # Old packages out first, so the one found below is the one just made.
 rm -f "$linux"/*.deb

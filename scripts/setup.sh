@@ -9,10 +9,14 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev libboost-dev libgtest-dev python3 time pkg-config tmux)
+# A compiler cache: building the same sources again (another build folder, a fresh clone) is cheap.
+packages+=(ccache)
 # The open-source USB stack for the second bridge backend: the libraries and headers only.
 lean_packages=(libftdi1-dev libusb-1.0-0-dev)
 # PostgreSQL's client library, for the collector and the pages over every bench.
 lean_packages+=(libpq-dev)
+# dpkg-buildflags: the native test build uses the package's flags (scripts/release-flags.sh).
+lean_packages+=(dpkg-dev)
 if [[ "${1:-}" == "--windows" || "${1:-}" == "--packages" ]]; then
     packages+=(g++-mingw-w64-x86-64 wine wine64 xvfb x11-utils imagemagick curl)
     # The dashboard's pages are tested in headless Chromium, driven through Selenium.
@@ -21,8 +25,8 @@ if [[ "${1:-}" == "--windows" || "${1:-}" == "--packages" ]]; then
     packages+=(postgresql)
 fi
 if [[ "${1:-}" == "--packages" ]]; then
-    # dpkg-dev and file for CPack's dependency search; lintian's recommends are not needed.
-    lean_packages+=(help2man dpkg-dev file lintian zip unzip)
+    # file for CPack's dependency search (with dpkg-dev); lintian's recommends are not needed.
+    lean_packages+=(help2man file lintian zip unzip)
 fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

@@ -12,6 +12,7 @@ cd "$(dirname "$0")/.."
 
 minutes=${1:-20}
 bash scripts/setup.sh
-cmake --preset native >/dev/null
+# The native tree as it is, if there is one: test.sh configures it with the release flags.
+[[ -f build/native/CMakeCache.txt ]] || cmake --preset native >/dev/null
 cmake --build --preset native -j2 --target pxr7 ftd2xx_sim pxr7_soak >/dev/null
 exec build/native/tests/soak/pxr7_soak --minutes "$minutes" --keep build/soak-failed
