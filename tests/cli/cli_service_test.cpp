@@ -133,8 +133,9 @@ TEST(CliSignals, StoppingClearsDtrAndClosesThePort) {
     for (const auto& c : cases) {
         CliRig rig("[bridge 0]\n" + kMeter);
         const int status = rig.shell(rig.commandLine("upgrade --yes") +
-                                     " >out.txt 2>err.txt & pid=$!; sleep 2; kill -" + c.signal +
-                                     " $pid; wait $pid");
+                                     " >out.txt 2>err.txt & pid=$!; " +
+                                     waitForTrace("FT_Write bridge=0 length=516", 5) + "kill -" +
+                                     c.signal + " $pid; wait $pid");
         EXPECT_EQ(status, c.exitCode) << c.signal;
         const std::vector<std::string> trace = rig.trace();
         ASSERT_GE(trace.size(), 2u);

@@ -315,13 +315,6 @@ TEST(CliStationEvents, LanesComeAndGoInJsonEvents) {
     }
 }
 
-// A shell fragment that waits (ten seconds at most) until the trace has count lines that
-// start with prefix.
-std::string waitForTrace(const std::string& prefix, int count) {
-    return "i=0; until n=$(grep -c '^" + prefix + "' trace.txt 2>/dev/null); [ \"${n:-0}\" -ge " +
-           std::to_string(count) + " ] || [ $i -ge 1000 ]; do sleep 0.01; i=$((i+1)); done; ";
-}
-
 // SIGTERM mid-transfer stops at once: DTR cleared, the port closed, the run recorded, 143.
 // One Ctrl+C lets the transfer under way finish; it is recorded ok and the station ends.
 TEST(CliStationStops, BothSignalPaths) {
@@ -414,7 +407,9 @@ TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) 
               "# pxr7 bench file\r\nserial PX7A0000 = Fixture A\nlocation 0x01200000 = Fixture B\n"
               "serial PX7A0001 = Not by serial\n");
     const int status = rig.shell(
-        "(echo UNIT-A; sleep 5; echo UNIT-B) | " +
+        // The second id once the second meter waits for one (twenty seconds at most).
+        "(echo UNIT-A; i=0; until grep '\"state\":\"needs_unit_id\"' out.txt 2>/dev/null | "
+        "grep -q PX7A0001 || [ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; echo UNIT-B) | " +
         rig.commandLine("--json " + kStation + "--count 2 --unit-ids --bench bench.conf") +
         " >out.txt 2>err.txt");
     ASSERT_EQ(status, 0) << fileText(rig.path("err.txt"));

@@ -19,13 +19,6 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// A shell fragment that waits (ten seconds at most) until the trace has count lines that
-// start with prefix.
-std::string waitForTrace(const std::string& prefix, int count) {
-    return "i=0; until n=$(grep -c '^" + prefix + "' trace.txt 2>/dev/null); [ \"${n:-0}\" -ge " +
-           std::to_string(count) + " ] || [ $i -ge 1000 ]; do sleep 0.01; i=$((i+1)); done; ";
-}
-
 // Starts the command in the background, waits for the trace, sends the signals to the program
 // itself (not to the watchdog of the test run, which passes on only the first) and waits for
 // it; the milliseconds from the first signal to the end go to ms.txt.

@@ -159,45 +159,69 @@ bool shows(const std::vector<std::string>& lines, const std::string& text) {
     return all.find(text) != std::string::npos;
 }
 
-TEST(CliTerminal, TheStationScreenFitsItsWindowAsItIsResized) {
-    struct Case {
-        int columns, rows;
-        int resizedColumns; // 0: not resized
-        bool nextStepsShown;
-    };
-    for (const Case& c : {Case{80, 40, 0, true}, Case{40, 60, 0, true}, Case{120, 40, 60, true},
-                          Case{80, 6, 0, false}}) {
-        SCOPED_TRACE(std::to_string(c.columns) + "x" + std::to_string(c.rows));
-        CliRig rig(kEightLeads);
-        TmuxWindow window(rig, c.columns, "station --count 6 --retries 0 --record rec.jsonl",
-                          c.rows);
-        if (c.resizedColumns > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-            window.resize(c.resizedColumns, c.rows);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-            window.resize(c.columns, c.rows);
+struct ScreenCase {
+    int columns, rows;
+    int resizedColumns; // 0: not resized
+    bool nextStepsShown;
+};
+
+class StationScreen : public testing::TestWithParam<ScreenCase> {};
+
+// Waits until the screen shows text (at most 20 s).
+bool waitForScreen(const TmuxWindow& window, const std::string& text) {
+    for (int i = 0; i < 200; ++i) {
+        if (shows(window.lines(), text)) {
+            return true;
         }
-        const int exitCode = window.wait();
-        const std::vector<std::string> lines = window.lines();
-        std::string screen;
-        for (const std::string& line : lines) {
-            screen += line + "\n";
-        }
-        ASSERT_EQ(exitCode, 17) << screen;
-        for (const std::string& line : lines) {
-            EXPECT_LT(line.size(), static_cast<std::size_t>(c.columns)) << line;
-        }
-        // One header on the screen, none left behind by a redraw; the last line sums it up.
-        EXPECT_EQ(countStarting(lines, "Station:  "), 1);
-        EXPECT_EQ(countStarting(lines, "Station: 5 ok, 0 current, 1 failed"), 1);
-        if (c.nextStepsShown) {
-            EXPECT_TRUE(shows(lines, "run pxr7 setup --serial PX7A0004")) << c.columns;
-            EXPECT_TRUE(shows(lines, "the meter never answered the reset")) << c.columns;
-            EXPECT_TRUE(shows(lines, "could not be opened")) << c.columns;
-        } else {
-            EXPECT_EQ(countStarting(lines, "+"), 1);
-        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST_P(StationScreen, FitsItsWindowAsItIsResized) {
+    const ScreenCase& c = GetParam();
+    CliRig rig(kEightLeads);
+    TmuxWindow window(rig, c.columns, "station --count 6 --retries 0 --record rec.jsonl", c.rows);
+    if (c.resizedColumns > 0) {
+        // Narrower once the lanes are drawn, back once meters are being sent to.
+        ASSERT_TRUE(waitForScreen(window, "Station:"));
+        window.resize(c.resizedColumns, c.rows);
+        waitForRecords(rig, 1);
+        window.resize(c.columns, c.rows);
+    }
+    const int exitCode = window.wait();
+    const std::vector<std::string> lines = window.lines();
+    std::string screen;
+    for (const std::string& line : lines) {
+        screen += line + "\n";
+    }
+    ASSERT_EQ(exitCode, 17) << screen;
+    for (const std::string& line : lines) {
+        EXPECT_LT(line.size(), static_cast<std::size_t>(c.columns)) << line;
+    }
+    // One header on the screen, none left behind by a redraw; the last line sums it up.
+    EXPECT_EQ(countStarting(lines, "Station:  "), 1);
+    EXPECT_EQ(countStarting(lines, "Station: 5 ok, 0 current, 1 failed"), 1);
+    if (c.nextStepsShown) {
+        EXPECT_TRUE(shows(lines, "run pxr7 setup --serial PX7A0004")) << c.columns;
+        EXPECT_TRUE(shows(lines, "the meter never answered the reset")) << c.columns;
+        EXPECT_TRUE(shows(lines, "could not be opened")) << c.columns;
+    } else {
+        EXPECT_EQ(countStarting(lines, "+"), 1);
     }
 }
+
+// One test a window size, so that they run side by side.
+INSTANTIATE_TEST_SUITE_P(Windows, StationScreen,
+                         testing::Values(ScreenCase{80, 40, 0, true}, ScreenCase{40, 60, 0, true},
+                                         ScreenCase{120, 40, 60, true},
+                                         ScreenCase{80, 6, 0, false}),
+                         [](const testing::TestParamInfo<ScreenCase>& param) {
+                             const ScreenCase& c = param.param;
+                             return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
+                                    (c.resizedColumns ? "ResizedTo" +
+                                                            std::to_string(c.resizedColumns)
+                                                      : "");
+                         });
 
 } // namespace

@@ -160,8 +160,12 @@ TEST(LiveFeed, AClientThatComesBackLosesNoOutcome) {
 // A loopback client that speaks HTTP by hand, so the test sees exactly what goes over the wire.
 class RawClient {
 public:
-    explicit RawClient(unsigned short port) {
+    // receiveBuffer: the socket's, set before it connects (0: the system's own).
+    explicit RawClient(unsigned short port, int receiveBuffer = 0) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0) {
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -175,6 +179,18 @@ public:
     void send(const std::string& text) {
         (void)::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
     }
+    // At least the answer's headers (or what came within 5 s): the server has taken the
+    // request once they arrive.
+    std::string readHead() {
+        std::string text;
+        char buffer[512];
+        ssize_t got;
+        while (text.find("\r\n\r\n") == std::string::npos &&
+               (got = recv(fd_, buffer, sizeof buffer, 0)) > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
     // Everything until the server closes (or 5 s of silence).
     std::string readAll() {
         std::string text;
@@ -185,13 +201,14 @@ public:
         }
         return text;
     }
-    // Keeps the window small, so a client that stops reading soon stops the server's writes.
-    void smallWindow() {
-        int size = 4096;
-        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    }
+    // Opens it again: what the server had queued before it let the client go then arrives in
+    // a few round trips, not a few kilobytes a round trip (minutes, when a slow build let the
+    // server queue megabytes).
+    void wideWindow() { receiveBuffer(1 << 20); }
 
 private:
+    void receiveBuffer(int size) { setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size); }
+
     int fd_ = -1;
     bool connected_ = false;
 };
@@ -244,8 +261,8 @@ TEST(DashboardServer, KeepsItsLimitsOnTheWire) {
     for (int i = 0; i < 4; ++i) {
         held.push_back(std::make_unique<RawClient>(rig.server.port()));
         held.back()->send("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n");
+        EXPECT_EQ(statusLine(held.back()->readHead()), "HTTP/1.1 200 OK");
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(statusLine(rig.get("/")), "HTTP/1.1 503 Service Unavailable");
 }
 
@@ -254,12 +271,12 @@ TEST(DashboardServer, AClientThatStopsReadingIsDroppedAndNeverHoldsUpALane) {
     limits.streamBacklog = 64;
     limits.writeWait = std::chrono::seconds(2);
     ServerRig rig(limits);
-    RawClient stalled(rig.server.port());
-    stalled.smallWindow();
+    // Small from the start: no window scaling, so the window can be opened again below.
+    RawClient stalled(rig.server.port(), 4096);
     stalled.send("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" +
                  std::to_string(rig.server.port()) + "\r\n\r\n");
+    const std::string head = stalled.readHead();
     RawClient reading(rig.server.port());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // A lane pours out events while one client reads nothing: every call returns.
     const LaneTag lane = laneTag(1, std::string(200, 'S'));
     for (int meter = 0; meter < 300; ++meter) {
@@ -270,7 +287,8 @@ TEST(DashboardServer, AClientThatStopsReadingIsDroppedAndNeverHoldsUpALane) {
         rig.feed.outcome(lane, okRun(), StationTotals{meter + 1, 0, 0}, "");
     }
     // The stalled client was cut off: what it gets ends, and a fresh page still gets everything.
-    const std::string cut = stalled.readAll();
+    stalled.wideWindow();
+    const std::string cut = head + stalled.readAll();
     EXPECT_NE(cut.find("event: snapshot"), std::string::npos);
     EXPECT_EQ(cut.find("\"ok\":300"), std::string::npos);
     const std::string snapshot = rig.get("/api/snapshot");
@@ -282,13 +300,13 @@ TEST(DashboardServer, TheLastEventsReachThePagesBeforeItStops) {
     RawClient page(rig.server.port());
     page.send("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(rig.server.port()) +
               "\r\n\r\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string head = page.readHead();
     rig.feed.outcome(laneTag(1, "PX7A0000"), okRun(), StationTotals{1, 0, 0}, "");
     StationResult result;
     result.totals = StationTotals{1, 0, 0};
     rig.feed.finish(result);
     rig.server.stop(std::chrono::milliseconds(2000));
-    const std::string stream = page.readAll();
+    const std::string stream = head + page.readAll();
     EXPECT_NE(stream.find("Content-Type: text/event-stream"), std::string::npos);
     EXPECT_NE(stream.find("event: outcome"), std::string::npos);
     EXPECT_NE(stream.find("event: station_ended"), std::string::npos);

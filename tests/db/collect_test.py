@@ -1,7 +1,7 @@
 """pxr7 collect against a real PostgreSQL (pg_rig.sh) and three simulated stations: the
-database stopped for 20 s and a station restarted part-way lose and double nothing; every
-line of every record ends up in record_lines exactly once, in seq order per bench; pxr7 serve's
-overview shows the three stations, and its history and history --database every line.
+database stopped while lines are written and a station restarted part-way lose and double
+nothing; every line of every record ends up in record_lines exactly once, in seq order per
+bench; pxr7 serve's overview shows the three stations, and its history and history --database every line.
 Also --once against an empty database, a station away, and a login refused."""
 
 import argparse
@@ -11,7 +11,6 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
@@ -53,6 +52,19 @@ def rows(url, sql):
     """(bench, seq, line) rows, the line's own JSON bytes kept as text."""
     out = psql(url, f"SELECT json_agg(json_build_array({sql}) ORDER BY arrival) FROM record_lines")
     return [tuple(row) for row in json.loads(out or "[]")]
+
+
+def stored_count(url):
+    return int(psql(url, "SELECT count(*) FROM record_lines"))
+
+
+def lines_written(stations):
+    """How many whole lines the stations' records hold now."""
+    total = 0
+    for station in stations:
+        with open(station.record, "rb") as file:
+            total += file.read().count(b"\n")
+    return total
 
 
 def record_identities(path):
@@ -183,14 +195,20 @@ def main_case(args, watchdog, scratch, fresh):
         station.start()
     collector = collect(args, watchdog, scratch, database, [s.url for s in stations])
     wait_for(lambda: len(events(collector, "collect_caught_up")) >= 3, 30, "the first catch-up")
-    time.sleep(5)
+    caught_up = stored_count(database)
+    wait_for(lambda: stored_count(database) > caught_up, 30, "a line stored as it comes",
+             interval=0.3)
     subprocess.run(["bash", args.rig, "pause", args.state], check=True)
-    time.sleep(20)
+    # Away until the collector has met it and the stations have written on meanwhile.
+    written = lines_written(stations)
+    wait_for(lambda: events(collector, "collect_database_away"), 40, "the database away")
+    wait_for(lambda: lines_written(stations) > written, 30, "a line written while it is away")
     subprocess.run(["bash", args.rig, "resume", args.state], check=True)
     wait_for(lambda: events(collector, "collect_database_back"), 40, "the database back")
     stations[1].stop()
     wait_for(lambda: any(e["station"] == stations[1].url for e in events(collector, "collect_away")),
              15, "the station away")
+    before_restart = lines_written(stations[1:2])
     stations[1].start()
     pages, pages_url = serve(args, watchdog, scratch, database, stations)
 
@@ -199,7 +217,8 @@ def main_case(args, watchdog, scratch, fresh):
         return all(row["answers"] for row in rows) and [row["bench"] for row in rows]
     overview = wait_for(every_station_answers, 20, "the overview of every station")
     assert overview[:2] == ["east", "west"] and overview[2], overview
-    time.sleep(6)
+    wait_for(lambda: lines_written(stations[1:2]) > before_restart, 30,
+             "a line of the restarted station")
     for station in stations:  # the last lines are fetched from the records as they stay
         station.stop()
         station.serve_history()

@@ -61,4 +61,9 @@ void CliRig::clearTrace() const {
     std::remove(path("trace.txt").c_str());
 }
 
+std::string waitForTrace(const std::string& prefix, int count) {
+    return "i=0; until n=$(grep -c '^" + prefix + "' trace.txt 2>/dev/null); [ \"${n:-0}\" -ge " +
+           std::to_string(count) + " ] || [ $i -ge 1000 ]; do sleep 0.01; i=$((i+1)); done; ";
+}
+
 } // namespace simrig

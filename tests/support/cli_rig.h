@@ -52,4 +52,8 @@ private:
     std::string program_ = builtProgram();
 };
 
+// A shell fragment, for CliRig::shell, that waits (ten seconds at most) until the rig's trace
+// has count lines that start with prefix.
+std::string waitForTrace(const std::string& prefix, int count);
+
 } // namespace simrig
