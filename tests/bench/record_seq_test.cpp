@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -68,6 +69,11 @@ TEST(RecordSeq, TwoWritersAtOnceGetUniqueSeqsRisingInFileOrder) {
 TEST(RecordSeq, TheLedgerWritesTheBenchItIsGivenElseTheHost) {
     simrig::ScratchFolder folder;
     const std::string record = folder.path("r.jsonl");
+    // A state folder of its own: the counter in the tests' shared one moves as other tests
+    // write their records beside this one.
+    const char* const shared = std::getenv("XDG_STATE_HOME");
+    const std::string sharedState = shared ? shared : "";
+    setenv("XDG_STATE_HOME", folder.path("state").c_str(), 1);
     for (const std::string& bench : std::vector<std::string>{"Line 3", hostName()}) {
         UnitLedger ledger(record, "station", bench == hostName() ? "" : bench);
         MeterRun run;
@@ -78,6 +84,11 @@ TEST(RecordSeq, TheLedgerWritesTheBenchItIsGivenElseTheHost) {
     }
     const std::vector<std::int64_t> seqs = seqsOf(record);
     EXPECT_TRUE(seqs.size() == 2 && seqs[0] > 0 && seqs[1] == seqs[0] + 1);
+    if (shared) {
+        setenv("XDG_STATE_HOME", sharedState.c_str(), 1);
+    } else {
+        unsetenv("XDG_STATE_HOME");
+    }
 }
 
 TEST(RecordSeq, CarriesOnAfterRestartsAndLostCountersAndRefusesToGuess) {

@@ -50,6 +50,9 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
         {answer(item7 + "," + item7, "7"), kLine7 + "\n" + kLine7 + "\n", false}, // repeated
         {answer(R"({"line":1,"bench":"B","seq":5})", "5"), "", false},            // not above since
         {answer(item7 + "," + item8, "7"), kLine7 + "\n" + kLine8 + "\n", false}, // next_since
+        // A next_since past the last line would skip the lines in between for ever.
+        {answer(item7 + "," + item8, "9"), kLine7 + "\n" + kLine8 + "\n", false},
+        {answer("", "6"), "", false},
         {answer("", "5", "true"), "", false},                                     // more, nothing
         {answer(item7 + "," + item8), kLine7 + "\n", false},                      // lines short
         {answer(item7 + "," + item8), kLine7 + "\n" + kLine7 + "\n", false},      // other bytes
