@@ -132,10 +132,10 @@ TEST(CliSignals, StoppingClearsDtrAndClosesThePort) {
     } const cases[] = {{"TERM", 143}, {"HUP", 129}};
     for (const auto& c : cases) {
         CliRig rig("[bridge 0]\n" + kMeter);
-        const int status = rig.shell(rig.commandLine("upgrade --yes") +
-                                     " >out.txt 2>err.txt & pid=$!; " +
-                                     waitForTrace("FT_Write bridge=0 length=516", 5) + "kill -" +
-                                     c.signal + " $pid; wait $pid");
+        const int status =
+            rig.shell(rig.commandLine("upgrade --yes") + " >out.txt 2>err.txt & pid=$!; " +
+                      waitForTrace("FT_Write bridge=0 length=516", 5) + "kill -" + c.signal +
+                      " $pid; wait $pid");
         EXPECT_EQ(status, c.exitCode) << c.signal;
         const std::vector<std::string> trace = rig.trace();
         ASSERT_GE(trace.size(), 2u);

@@ -212,16 +212,14 @@ TEST_P(StationScreen, FitsItsWindowAsItIsResized) {
 }
 
 // One test a window size, so that they run side by side.
-INSTANTIATE_TEST_SUITE_P(Windows, StationScreen,
-                         testing::Values(ScreenCase{80, 40, 0, true}, ScreenCase{40, 60, 0, true},
-                                         ScreenCase{120, 40, 60, true},
-                                         ScreenCase{80, 6, 0, false}),
-                         [](const testing::TestParamInfo<ScreenCase>& param) {
-                             const ScreenCase& c = param.param;
-                             return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
-                                    (c.resizedColumns ? "ResizedTo" +
-                                                            std::to_string(c.resizedColumns)
-                                                      : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Windows, StationScreen,
+    testing::Values(ScreenCase{80, 40, 0, true}, ScreenCase{40, 60, 0, true},
+                    ScreenCase{120, 40, 60, true}, ScreenCase{80, 6, 0, false}),
+    [](const testing::TestParamInfo<ScreenCase>& param) {
+        const ScreenCase& c = param.param;
+        return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
+               (c.resizedColumns ? "ResizedTo" + std::to_string(c.resizedColumns) : "");
+    });
 
 } // namespace

@@ -53,9 +53,9 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
         // A next_since past the last line would skip the lines in between for ever.
         {answer(item7 + "," + item8, "9"), kLine7 + "\n" + kLine8 + "\n", false},
         {answer("", "6"), "", false},
-        {answer("", "5", "true"), "", false},                                     // more, nothing
-        {answer(item7 + "," + item8), kLine7 + "\n", false},                      // lines short
-        {answer(item7 + "," + item8), kLine7 + "\n" + kLine7 + "\n", false},      // other bytes
+        {answer("", "5", "true"), "", false},                                // more, nothing
+        {answer(item7 + "," + item8), kLine7 + "\n", false},                 // lines short
+        {answer(item7 + "," + item8), kLine7 + "\n" + kLine7 + "\n", false}, // other bytes
         {answer(item7 + "," + item8), kLine7 + "\nnot a record line\n", false},
         {answer(R"({"line":1,"bench":"h","seq":7})", "7"), kOld + "\n", false}, // old, seq > 0
     };
