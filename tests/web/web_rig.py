@@ -108,7 +108,8 @@ class Program:
         self.process = subprocess.Popen(
             [pxr7, "--driver", sim, *arguments], cwd=folder, env=env, stdin=subprocess.DEVNULL,
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
-        threading.Thread(target=self._read, daemon=True).start()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
 
     def _read(self):
         with open(self.log_path, "w", encoding="utf-8", errors="replace") as log:
@@ -141,7 +142,11 @@ class Program:
             return "".join(self.lines)
 
     def wait(self, timeout):
-        return self.process.wait(timeout=timeout)
+        """The exit code, once the program has ended and what it printed has all been read:
+        its last lines may still be in the pipe when it ends."""
+        code = self.process.wait(timeout=timeout)
+        self.reader.join(timeout)
+        return code
 
     def stop(self):
         if self.process.poll() is None:
