@@ -160,11 +160,11 @@ TEST(LiveFeed, AClientThatComesBackLosesNoOutcome) {
 // A loopback client that speaks HTTP by hand, so the test sees exactly what goes over the wire.
 class RawClient {
 public:
-    // receiveBuffer: the socket's, set before it connects (0: the system's own).
-    explicit RawClient(unsigned short port, int receiveBuffer = 0) {
+    // windowBytes: the socket's receive buffer, set before it connects (0: the system's own).
+    explicit RawClient(unsigned short port, int windowBytes = 0) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer > 0) {
-            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (windowBytes > 0) {
+            setReceiveBuffer(windowBytes);
         }
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -201,13 +201,15 @@ public:
         }
         return text;
     }
-    // Opens it again: what the server had queued before it let the client go then arrives in
-    // a few round trips, not a few kilobytes a round trip (minutes, when a slow build let the
-    // server queue megabytes).
-    void wideWindow() { receiveBuffer(1 << 20); }
+    // Opens a small window wide: what the server had queued before it let the client go then
+    // arrives in a few round trips, not a few kilobytes a round trip (minutes, when a slow
+    // build let the server queue megabytes).
+    void wideWindow() { setReceiveBuffer(1 << 20); }
 
 private:
-    void receiveBuffer(int size) { setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size); }
+    void setReceiveBuffer(int bytes) {
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
 
     int fd_ = -1;
     bool connected_ = false;
