@@ -1,6 +1,7 @@
 #include "bench_file.h"
 
 #include "printable.h"
+#include "utf8.h"
 #include "record.h"
 
 #include <cerrno>
@@ -55,6 +56,18 @@ bool parseLocation(const std::string& text, std::uint32_t& location) {
     return true;
 }
 
+bool parseSeconds(const std::string& text, int& seconds) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const int value = std::stoi(text);
+    if (value < 1 || value > kLongestVerifySeconds) {
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
 class LineReader {
 public:
     // The problem with one line, "" when it is fine.
@@ -89,10 +102,13 @@ std::string LineReader::take(const std::string& raw, int number) {
     if (hasControl(line)) {
         return "a control character";
     }
+    if (!isUtf8(line)) {
+        return "bytes that are not UTF-8 text (save the file as UTF-8)";
+    }
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) {
         return "expected 'bench = NAME', 'serial S = NAME', 'location 0xL = NAME' or "
-               "'unit_ids = yes|no'";
+               "'unit_ids = yes|no' or 'verify_seconds = N'";
     }
     const std::string key = trimmed(line.substr(0, equals));
     const std::string value = trimmed(line.substr(equals + 1));
@@ -109,6 +125,13 @@ std::string LineReader::take(const std::string& raw, int number) {
             return "unit_ids takes yes or no";
         }
         bench.unitIds = value == "yes";
+        return name(key, value, number);
+    }
+    if (key == "verify_seconds") {
+        if (!parseSeconds(value, bench.verifySeconds)) {
+            return "verify_seconds takes a whole number of seconds from 1 to " +
+                   std::to_string(kLongestVerifySeconds);
+        }
         return name(key, value, number);
     }
     const std::size_t space = key.find_first_of(" \t");

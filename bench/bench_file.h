@@ -4,6 +4,7 @@
 //     # pxr7 bench file
 //     bench = Line 3 east
 //     unit_ids = yes
+//     verify_seconds = 30
 //     serial PX7A0001 = Fixture A
 //     location 0x01200000 = Fixture B
 //
@@ -18,9 +19,14 @@
 
 namespace pxr7 {
 
+constexpr int kDefaultVerifySeconds = 10;
+constexpr int kLongestVerifySeconds = 600;
+
 struct BenchFile {
     std::string name; // the bench's name in its record lines; "" for the host's name
     bool unitIds = false;
+    // How long a restarted meter may take to answer on its new firmware.
+    int verifySeconds = kDefaultVerifySeconds;
     std::map<std::string, std::string> bySerial;
     std::map<std::uint32_t, std::string> byLocation;
 };

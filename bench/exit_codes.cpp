@@ -53,8 +53,8 @@ constexpr ExitCodeRow kRows[] = {
     {EXIT_AMBIGUOUS, "ambiguous", "several meter leads and none chosen: use --serial or --index",
      "choose one with --serial or --index, or take them all with --all", false, false},
     {EXIT_METER_SILENT, "meter_silent", "the meter did not answer after the upgrade",
-     "switch the meter off and on, then pxr7 list; a meter that needs longer to start can be "
-     "upgraded with --no-verify",
+     "switch the meter off and on, then pxr7 list; a meter that needs longer to start needs a "
+     "longer wait: verify_seconds in the station's bench file, or pxr7 upgrade --no-verify",
      true, false},
     {EXIT_NEEDS_SETUP, "needs_setup",
      "a lead needs its EEPROM set up first and nothing was written: run the setup command "
@@ -81,6 +81,11 @@ constexpr ExitCodeRow kRows[] = {
      "than this program",
      "check the postgresql:// URL and the password file (PGPASSFILE), or use the newer pxr7 that "
      "made the tables; the line says why",
+     false, false},
+    {EXIT_RESET_IGNORED, "reset_ignored",
+     "the meter kept running its old firmware through the reset pulses: its reset does not take",
+     "check the lead's DTR wire and the meter's reset input (a lead with DTR not wired, or a "
+     "meter that ignores it), then upgrade it again",
      false, false},
     {EXIT_HANGUP, "hangup", "stopped by SIGHUP",
      "if it stopped during a transfer, upgrade the meter again", false, true},

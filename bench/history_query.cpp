@@ -1,5 +1,7 @@
 #include "history_query.h"
 
+#include "json_text.h"
+
 #include "exit_codes.h"
 
 #include <algorithm>
@@ -144,7 +146,12 @@ HistoryQuery::Selection HistoryQuery::select(const HistoryFilter& filter) {
                              (filter.to.empty() || day <= filter.to));
     }
     if (!filter.lane.empty()) {
-        const auto found = lanes_.numbers.find(filter.lane);
+        // A lane is its name (UTF-8) or else its serial number, whose bytes a page sends back
+        // as the characters the JSON gave it.
+        auto found = lanes_.numbers.find(filter.lane);
+        if (found == lanes_.numbers.end()) {
+            found = lanes_.numbers.find(textOf(JsonValue(filter.lane)));
+        }
         selection.laneUnknown = found == lanes_.numbers.end();
         selection.lane = selection.laneUnknown ? kNoSlot : found->second;
     }

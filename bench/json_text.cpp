@@ -1,18 +1,44 @@
 #include "json_text.h"
 
+#include "utf8.h"
+
 #include <cmath>
 
 namespace pxr7 {
 
 namespace {
 
-void appendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+// Each byte as the character of its value, in UTF-8.
+std::string asCodePoints(const std::string& bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size() * 2);
+    for (const unsigned char c : bytes) {
+        if (c < 0x80) {
+            utf8.push_back(static_cast<char>(c));
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
     }
+    return utf8;
+}
+
+// The characters of utf8 as one byte each; false if one is beyond U+00FF.
+bool asBytes(const std::string& utf8, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            bytes.push_back(static_cast<char>(lead));
+        } else if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+            bytes.push_back(static_cast<char>(((lead & 0x03) << 6) | (utf8[i + 1] & 0x3F)));
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Counts brackets outside strings, so a hostile line costs one pass and no deep parse.
@@ -45,12 +71,7 @@ bool nestsTooDeep(const std::string& text, int maxDepth) {
 } // namespace
 
 JsonValue jsonText(const std::string& bytes) {
-    std::string utf8;
-    utf8.reserve(bytes.size());
-    for (const unsigned char c : bytes) {
-        appendUtf8(utf8, c);
-    }
-    return JsonValue(std::move(utf8));
+    return JsonValue(asCodePoints(bytes));
 }
 
 JsonValue jsonTextOrNull(const std::string& bytes) {
@@ -73,6 +94,28 @@ std::string textOf(const JsonValue& value) {
         } else {
             bytes.push_back(static_cast<char>(lead));
         }
+    }
+    return bytes;
+}
+
+JsonValue jsonName(const std::string& name) {
+    return isUtf8(name) ? JsonValue(name) : jsonText(name);
+}
+
+JsonValue jsonNameOrNull(const std::string& name) {
+    return name.empty() ? JsonValue(nullptr) : jsonName(name);
+}
+
+std::string nameOf(const JsonValue& value) {
+    if (!value.is_string()) {
+        return "";
+    }
+    const std::string& utf8 = value.get_ref<const std::string&>();
+    std::string bytes;
+    // Beyond U+00FF it can only be UTF-8 text; a line older than UTF-8 names holds a name's
+    // bytes one per character, and such bytes are UTF-8 themselves.
+    if (!asBytes(utf8, bytes) || !isUtf8(bytes)) {
+        return utf8;
     }
     return bytes;
 }

@@ -8,8 +8,6 @@ namespace pxr7 {
 
 namespace {
 
-// How long a restarted meter may take to start its new firmware and answer.
-constexpr auto kRestartWait = std::chrono::milliseconds(10000);
 constexpr auto kAskEvery = std::chrono::milliseconds(250);
 // The lead must be missing from two asks in a row: one miss may be a bridge re-enumerating.
 constexpr int kMissesForGone = 2;
@@ -40,6 +38,8 @@ MeterRun MeterJob::serve(BridgeIdentity& lead, const std::optional<std::string>&
     end_ = UnitEnd();
     end_.lastAnswer = began;
     end_.lastVersion = version.value_or("");
+    resetIgnored_ = false;
+    furthest_ = MeterRun();
     run.versionBefore = version.value_or("");
     ticket_ = ledger_.open(run, lead.location);
     if (version && settings_.currentIsDone && !settings_.declaredVersion.empty() &&
@@ -47,13 +47,8 @@ MeterRun MeterJob::serve(BridgeIdentity& lead, const std::optional<std::string>&
         run.current = true;
         run.versionAfter = *version;
     } else {
-        for (run.attempts = 1;; ++run.attempts) {
-            lane_.attemptStarted(run.attempts);
-            run.exitCode = attempt(lead, run);
-            if (!tryAgain(run.exitCode, lead, run)) {
-                break;
-            }
-        }
+        serveAttempts(lead, run);
+        settle(run);
     }
     run.index = lead.index;
     run.seconds = std::chrono::duration<double>(bus_.now() - began).count();
@@ -61,9 +56,21 @@ MeterRun MeterJob::serve(BridgeIdentity& lead, const std::optional<std::string>&
     return run;
 }
 
+void MeterJob::serveAttempts(BridgeIdentity& lead, MeterRun& run) {
+    for (run.attempts = 1;; ++run.attempts) {
+        lane_.attemptStarted(run.attempts);
+        run.exitCode = attempt(lead, run);
+        noteAttempt(run);
+        if (!tryAgain(run.exitCode, lead, run)) {
+            return;
+        }
+    }
+}
+
 int MeterJob::attempt(BridgeIdentity& lead, MeterRun& run) {
     run.diagnosis.clear();
     run.versionAfter.clear();
+    run.recordsSent = 0;
     CountingObserver counting(lane_, ledger_, ticket_);
     const int code = bus_.transfer(lead, counting, stop_, run);
     if (run.recordsTotal > 0 && run.recordsSent == run.recordsTotal) {
@@ -75,11 +82,48 @@ int MeterJob::attempt(BridgeIdentity& lead, MeterRun& run) {
     return verify(lead, run);
 }
 
+void MeterJob::noteAttempt(MeterRun& run) {
+    run.attemptResults.push_back({run.exitCode, run.recordsSent});
+    if (run.recordsSent > run.furthestRecords) {
+        run.furthestAttempt = run.attempts;
+        run.furthestRecords = run.recordsSent;
+        furthest_ = run;
+    }
+}
+
+// The unit's result is how its last attempt ended, with two exceptions. A meter that answered
+// as before after pulses that got no handshake never took a reset. And a last attempt that
+// sent nothing says less than an earlier one that got part of the image across: the meter
+// holds those records, so that attempt's failure is the unit's (every attempt stays listed).
+void MeterJob::settle(MeterRun& run) {
+    if (resetIgnored_ && run.exitCode == EXIT_HANDSHAKE_FAILED) {
+        run.exitCode = EXIT_RESET_IGNORED;
+        run.diagnosis = "pxr7: the meter still runs its old firmware (it reports " +
+                        printable(end_.lastVersion) + ") after " + std::to_string(run.attempts) +
+                        (run.attempts == 1 ? " reset pulse" : " reset pulses") +
+                        ": its reset does not take.";
+        return;
+    }
+    if (run.exitCode == EXIT_OK || isStopSignal(run.exitCode) || run.recordsSent > 0 ||
+        run.furthestRecords == 0) {
+        return;
+    }
+    const int last = run.exitCode;
+    run.exitCode = furthest_.exitCode;
+    run.diagnosis = furthest_.diagnosis;
+    run.versionAfter = furthest_.versionAfter;
+    run.recordsSent = furthest_.recordsSent;
+    run.recordsTotal = furthest_.recordsTotal;
+    run.diagnosis += std::string(run.diagnosis.empty() ? "" : " ") + "(attempt " +
+                     std::to_string(run.furthestAttempt) + "; the retry after it sent nothing: " +
+                     errorWordFor(last) + ")";
+}
+
 // The restarted meter's version, asked through the lead found again each time: never through
 // an index that may have shifted, and only an answer that can be this unit counts.
 int MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
     lane_.phase(Phase::Verifying);
-    const MeterBus::Clock::time_point deadline = bus_.now() + kRestartWait;
+    const MeterBus::Clock::time_point deadline = bus_.now() + settings_.verifyWait;
     for (int misses = 0;;) {
         std::string version;
         const Asked asked = bus_.ask(lead, version);
@@ -104,9 +148,11 @@ int MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
             return stop_.exitCode();
         }
         if (bus_.now() >= deadline) {
-            run.diagnosis = "pxr7: the meter did not answer after the upgrade. It may need longer "
-                            "to start (try --no-verify next time), or it is waiting in its boot "
-                            "loader: run upgrade again.";
+            const auto seconds =
+                std::chrono::duration_cast<std::chrono::seconds>(settings_.verifyWait).count();
+            run.diagnosis = "pxr7: the meter did not answer within " + std::to_string(seconds) +
+                            " s after the upgrade: it needs longer to start, or it waits in its "
+                            "boot loader.";
             return EXIT_METER_SILENT;
         }
         bus_.pause(kAskEvery);
@@ -128,48 +174,72 @@ int MeterJob::judgeAnswer(const std::string& version, MeterRun& run) {
     return EXIT_VERIFY_FAILED;
 }
 
+// Before a retry the lane listens (unit_rules.h). Silence is the same meter, stuck in its
+// boot loader; an answer on the unit's own version is the same meter too, still on its old
+// firmware (its reset did not take, or its boot loader answers); the image's version is this
+// unit verified late; any other answer is a new unit. After a pulse that got no handshake the
+// lane listens even with no retry left, to tell a meter whose reset does not take from one
+// that is gone.
 bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
-    if (code == EXIT_OK || !isRetryable(code) || run.attempts > settings_.retries || stopped() ||
-        end_.nextUnit) {
+    if (code == EXIT_OK || !isRetryable(code) || stopped() || end_.nextUnit) {
         return false;
     }
-    // A retry whose reset got no handshake: the meter is gone or dead, not stuck.
-    if (code == EXIT_HANDSHAKE_FAILED && run.attempts > 1) {
+    const bool retryLeft = run.attempts <= settings_.retries;
+    if (!retryLeft && code != EXIT_HANDSHAKE_FAILED) {
         return false;
     }
-    return listenBeforeRetry(lead, run);
+    switch (listenBeforeRetry(lead)) {
+    case Heard::ItsOwnVersion:
+        resetIgnored_ = resetIgnored_ || code == EXIT_HANDSHAKE_FAILED;
+        return retryLeft;
+    case Heard::TheImagesVersion:
+        run.exitCode = judgeAnswer(end_.given, run);
+        run.attemptResults.back().exitCode = run.exitCode;
+        return false;
+    case Heard::Silence:
+        // A retry whose reset got no handshake and no answer after: the meter is gone or dead.
+        return retryLeft && !(code == EXIT_HANDSHAKE_FAILED && run.attempts > 1);
+    case Heard::AnotherVersion:
+    case Heard::NoWord:
+    case Heard::Left:
+        break;
+    }
+    return false;
 }
 
-// A meter that answers now is not the one stuck in its boot loader: a new unit, unless it is
-// this one answering late on the version it took whole. Silence means the same meter, waiting
-// for a new reset pulse.
-bool MeterJob::listenBeforeRetry(BridgeIdentity& lead, MeterRun& run) {
+// Asks until an answer, the lead leaving, or kListenBeforeRetry; an answer from another meter
+// becomes the next unit. NoWord: the lead was held by someone all along.
+MeterJob::Heard MeterJob::listenBeforeRetry(BridgeIdentity& lead) {
     lane_.phase(Phase::Checking);
     const MeterBus::Clock::time_point until = bus_.now() + kListenBeforeRetry;
+    bool heardSilence = false;
     // The last ask comes right before the retry's pulse, so a meter clipped on meanwhile has
     // as little time as can be to go unheard.
     for (int misses = 0; !stopped();) {
         std::string version;
         const Asked asked = bus_.ask(lead, version);
-        if (asked == Asked::Answered && !end_.given.empty() && version == end_.given) {
-            end_.lastAnswer = bus_.now();
-            run.exitCode = judgeAnswer(version, run);
-            return false;
-        }
         if (asked == Asked::Answered) {
+            end_.lastAnswer = bus_.now();
+            if (!end_.given.empty() && version == end_.given) {
+                return Heard::TheImagesVersion;
+            }
+            if (version == end_.lastVersion) {
+                return Heard::ItsOwnVersion;
+            }
             end_.nextUnit = version;
-            return false;
+            return Heard::AnotherVersion;
         }
+        heardSilence = heardSilence || asked == Asked::Silent;
         misses = asked == Asked::Gone ? misses + 1 : 0;
         if (asked == Asked::CannotTell || misses >= kMissesForGone) {
-            return false;
+            return Heard::Left;
         }
         if (bus_.now() >= until) {
-            return true;
+            return heardSilence ? Heard::Silence : Heard::NoWord;
         }
         bus_.pause(kAskEvery);
     }
-    return false;
+    return Heard::NoWord;
 }
 
 bool MeterJob::stopped() const {

@@ -8,16 +8,21 @@
 #include "meter_bus.h"
 #include "unit_ledger.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 
 namespace pxr7 {
+
+// How long a restarted meter may take to start its new firmware and answer, by default.
+constexpr std::chrono::seconds kDefaultVerifyWait{10};
 
 struct JobSettings {
     std::string declaredVersion; // the image's version; empty: any answer verifies
     bool verify = true;
     int retries = 0;           // further transfers after a retryable failure
     bool currentIsDone = true; // a meter on the image's version is recorded current, not sent
+    std::chrono::milliseconds verifyWait = kDefaultVerifyWait;
 };
 
 // What the lane needs to know once the unit has ended.
@@ -43,11 +48,17 @@ public:
     const UnitEnd& end() const { return end_; }
 
 private:
+    // What the lane heard while it listened before a retry.
+    enum class Heard { Silence, ItsOwnVersion, TheImagesVersion, AnotherVersion, NoWord, Left };
+
+    void serveAttempts(BridgeIdentity& lead, MeterRun& run);
     int attempt(BridgeIdentity& lead, MeterRun& run);
     int verify(BridgeIdentity& lead, MeterRun& run);
     int judgeAnswer(const std::string& version, MeterRun& run);
     bool tryAgain(int code, BridgeIdentity& lead, MeterRun& run);
-    bool listenBeforeRetry(BridgeIdentity& lead, MeterRun& run);
+    Heard listenBeforeRetry(BridgeIdentity& lead);
+    void noteAttempt(MeterRun& run);
+    void settle(MeterRun& run);
     bool stopped() const;
 
     MeterBus& bus_;
@@ -57,6 +68,10 @@ private:
     UnitLedger& ledger_;
     UnitEnd end_;
     int ticket_ = 0;
+    bool resetIgnored_ = false; // after a pulse without a handshake, it answered as before
+    // The attempt that got furthest, as it ended: the unit's truth when the later ones sent
+    // nothing.
+    MeterRun furthest_;
 };
 
 } // namespace pxr7

@@ -7,8 +7,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pxr7 {
+
+// One transfer of a unit's serve and how it ended.
+struct AttemptResult {
+    int exitCode = 0;
+    std::int32_t recordsSent = 0;
+};
 
 // How a unit ended.
 enum class MeterOutcome {
@@ -31,6 +38,9 @@ struct MeterRun {
     std::int32_t recordsSent = 0;
     std::int32_t recordsTotal = 0;
     int attempts = 0; // transfers started (0 for a meter already current)
+    std::vector<AttemptResult> attemptResults; // each transfer's own end, in order
+    int furthestAttempt = 0;                   // the attempt that sent the most records (0: none)
+    std::int32_t furthestRecords = 0;          // how many it sent
     double seconds = 0;
     std::string diagnosis; // what went wrong and what to do, for a failure
 

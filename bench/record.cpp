@@ -82,6 +82,14 @@ RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
     entry.versionAfter = run.versionAfter;
     entry.recordsSent = run.recordsSent;
     entry.recordsTotal = run.recordsTotal;
+    for (const AttemptResult& attempt : run.attemptResults) {
+        entry.attemptResults.push_back({errorWordFor(attempt.exitCode), attempt.recordsSent});
+        if (attempt.exitCode == EXIT_OK) {
+            entry.attemptResults.back().result = "ok";
+        }
+    }
+    entry.furthestAttempt = run.furthestAttempt;
+    entry.furthestRecords = run.furthestRecords;
     entry.seconds = run.seconds;
     return entry;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
@@ -28,6 +29,14 @@ struct RecordEntry {
     std::string versionAfter;
     int attempts = 1;
     std::int32_t recordsSent = 0, recordsTotal = 0;
+    // Each transfer's own end, in order: its result word and the records it sent.
+    struct Attempt {
+        std::string result;
+        std::int32_t recordsSent = 0;
+    };
+    std::vector<Attempt> attemptResults;
+    int furthestAttempt = 0; // the attempt that sent the most records; 0: none sent any
+    std::int32_t furthestRecords = 0;
     double seconds = 0;
 };
 

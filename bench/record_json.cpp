@@ -7,6 +7,7 @@
 #include "json_text.h"
 #include "program_version.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace pxr7 {
@@ -16,9 +17,12 @@ namespace {
 enum class Kind {
     Text,       // the entry's text, "" kept as ""
     TextOrNull, // the entry's text, null when unknown
+    Name,       // a name people type (UTF-8), "" kept as ""
+    NameOrNull, // the same, null when none
     Count,      // the entry's int
     Seconds,    // the entry's duration
     Seq,        // the entry's seq, null when none
+    Attempts,   // each attempt's result and records sent, in order
     Fact,       // the program's own, filled in when written and not read back
 };
 
@@ -36,6 +40,12 @@ constexpr RecordKey text(const char* key, std::string RecordEntry::*member) {
 constexpr RecordKey textOrNull(const char* key, std::string RecordEntry::*member) {
     return {key, Kind::TextOrNull, member, nullptr, nullptr};
 }
+constexpr RecordKey name(const char* key, std::string RecordEntry::*member) {
+    return {key, Kind::Name, member, nullptr, nullptr};
+}
+constexpr RecordKey nameOrNull(const char* key, std::string RecordEntry::*member) {
+    return {key, Kind::NameOrNull, member, nullptr, nullptr};
+}
 constexpr RecordKey count(const char* key, int RecordEntry::*member) {
     return {key, Kind::Count, nullptr, member, nullptr};
 }
@@ -45,7 +55,7 @@ constexpr RecordKey fact(const char* key, std::string (*what)()) {
 
 // The line's keys after "schema", in the order they are written.
 const RecordKey kRecordKeys[] = {
-    text("bench", &RecordEntry::bench),
+    name("bench", &RecordEntry::bench),
     {"seq", Kind::Seq, nullptr, nullptr, nullptr},
     text("command", &RecordEntry::command),
     text("started", &RecordEntry::started),
@@ -54,14 +64,17 @@ const RecordKey kRecordKeys[] = {
     text("lead_serial", &RecordEntry::leadSerial),
     count("lead_index", &RecordEntry::leadIndex),
     textOrNull("lead_location", &RecordEntry::leadLocation),
-    textOrNull("lane_name", &RecordEntry::laneName),
-    textOrNull("unit_id", &RecordEntry::unitId),
+    nameOrNull("lane_name", &RecordEntry::laneName),
+    nameOrNull("unit_id", &RecordEntry::unitId),
     text("result", &RecordEntry::result),
     textOrNull("version_before", &RecordEntry::versionBefore),
     textOrNull("version_after", &RecordEntry::versionAfter),
     count("attempts", &RecordEntry::attempts),
     count("records_sent", &RecordEntry::recordsSent),
     count("records_total", &RecordEntry::recordsTotal),
+    {"attempt_results", Kind::Attempts, nullptr, nullptr, nullptr},
+    count("furthest_attempt", &RecordEntry::furthestAttempt),
+    count("furthest_records_sent", &RecordEntry::furthestRecords),
     {"duration_s", Kind::Seconds, nullptr, nullptr, nullptr},
     fact("image_sha256", [] { return std::string(builtImageDigest()); }),
     fact("image_version", [] { return std::string(embeddedImageVersion()); }),
@@ -69,18 +82,59 @@ const RecordKey kRecordKeys[] = {
     fact("backend", [] { return std::string(backendInUse()); }),
 };
 
+JsonValue attemptsValue(const RecordEntry& entry) {
+    JsonValue attempts = JsonValue::array();
+    for (const RecordEntry::Attempt& attempt : entry.attemptResults) {
+        JsonValue one = JsonValue::object();
+        one["result"] = jsonText(attempt.result);
+        one["records_sent"] = attempt.recordsSent;
+        attempts.push_back(std::move(one));
+    }
+    return attempts;
+}
+
+// At most as many as a unit can have; a hostile line's thousands are cut.
+constexpr std::size_t kMostAttemptsRead = 64;
+
+void readAttempts(const JsonValue& value, RecordEntry& entry) {
+    entry.attemptResults.clear();
+    if (!value.is_array()) {
+        return;
+    }
+    for (const JsonValue& one : value) {
+        if (entry.attemptResults.size() == kMostAttemptsRead || !one.is_object()) {
+            break;
+        }
+        RecordEntry::Attempt attempt;
+        const auto result = one.find("result");
+        const auto sent = one.find("records_sent");
+        attempt.result = result != one.end() ? textOf(*result) : "";
+        if (sent != one.end() && sent->is_number_integer()) {
+            attempt.recordsSent = static_cast<std::int32_t>(
+                std::max<std::int64_t>(0, std::min<std::int64_t>(sent->get<std::int64_t>(), 1 << 30)));
+        }
+        entry.attemptResults.push_back(attempt);
+    }
+}
+
 JsonValue valueOf(const RecordKey& key, const RecordEntry& entry) {
     switch (key.kind) {
     case Kind::Text:
         return jsonText(entry.*key.text);
     case Kind::TextOrNull:
         return jsonTextOrNull(entry.*key.text);
+    case Kind::Name:
+        return jsonName(entry.*key.text);
+    case Kind::NameOrNull:
+        return jsonNameOrNull(entry.*key.text);
     case Kind::Count:
         return entry.*key.count;
     case Kind::Seconds:
         return jsonDecimal3(entry.seconds);
     case Kind::Seq:
         return entry.seq ? JsonValue(*entry.seq) : JsonValue(nullptr);
+    case Kind::Attempts:
+        return attemptsValue(entry);
     case Kind::Fact:
         return jsonTextOrNull(key.fact());
     }
@@ -116,6 +170,10 @@ void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) 
     case Kind::TextOrNull:
         entry.*key.text = textOf(value);
         break;
+    case Kind::Name:
+    case Kind::NameOrNull:
+        entry.*key.text = nameOf(value);
+        break;
     case Kind::Count:
         if (sensibleNumber(value, number)) {
             entry.*key.count = static_cast<int>(number);
@@ -128,6 +186,9 @@ void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) 
         break;
     case Kind::Seq:
         entry.seq = seqOf(value);
+        break;
+    case Kind::Attempts:
+        readAttempts(value, entry);
         break;
     case Kind::Fact:
         break;

@@ -243,6 +243,11 @@ void StationLane::heard(Asked asked, const std::string& version) {
     }
     if (heard == UnitPresence::Heard::NewUnit) {
         serveUnits(version);
+    } else if (heard == UnitPresence::Heard::StartedLate) {
+        // Its line says it stayed silent; it is the same unit, not a new one to record.
+        shared_.observer().verifiedLate(tag(), version);
+        showingOutcome_ = true;
+        shared_.observer().laneState(tag(), LaneState::RemoveMeter);
     } else if (awaitingId_) {
         waitForUnitId();
     } else if (wasThere && !presence_.present() && showingOutcome_) {
@@ -319,6 +324,7 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
     JobSettings settings;
     settings.declaredVersion = shared_.settings().declaredVersion;
     settings.retries = shared_.settings().retries;
+    settings.verifyWait = std::chrono::seconds(shared_.settings().bench.verifySeconds);
     LaneWords words(shared_.observer(), tag());
     MeterJob job(shared_.bus(), settings, words, shared_.stopCheck(), shared_.ledger());
     BridgeReport lead;
@@ -330,7 +336,9 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
     const UnitEnd& end = job.end();
     shared_.finishMeter(tag(), run, end.recordProblem);
     endUnitId();
-    presence_.served(end.lastVersion, end.given, end.lastAnswer);
+    // Silent since it took the image: it may still be starting its new firmware.
+    const bool starting = run.exitCode == EXIT_METER_SILENT && !end.given.empty();
+    presence_.served(end.lastVersion, end.given, Clock::now(), starting, settings.verifyWait);
     showingOutcome_ = run.exitCode == EXIT_OK;
     if (showingOutcome_) {
         shared_.observer().laneState(tag(), LaneState::RemoveMeter);

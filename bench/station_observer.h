@@ -61,6 +61,12 @@ public:
     // After the meter's record line was written (or could not be: recordProblem says why).
     virtual void outcome(const LaneTag& lane, const MeterRun& meter, const StationTotals& totals,
                          const std::string& recordProblem) = 0;
+    // A unit recorded meter_silent now answers on the image's version: it started late. It is
+    // the same unit, and its line stays as written.
+    virtual void verifiedLate(const LaneTag& lane, const std::string& version) {
+        (void)lane;
+        (void)version;
+    }
     // A first Ctrl+C: no new meter starts, the ones under way go on to their outcome.
     virtual void draining() {}
     // Unit ids: one the operator gave was refused (why says so, for the operator), or the ids

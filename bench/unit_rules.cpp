@@ -1,5 +1,7 @@
 #include "unit_rules.h"
 
+#include <algorithm>
+
 namespace pxr7 {
 
 void UnitPresence::start(const std::string& version, Clock::time_point at) {
@@ -8,17 +10,22 @@ void UnitPresence::start(const std::string& version, Clock::time_point at) {
     given_.clear();
     lastAnswer_ = at;
     lastAsk_ = at;
+    starting_ = false;
+    quietAllowed_ = kUnitLeftAfter;
 }
 
 void UnitPresence::served(const std::string& lastVersion, const std::string& given,
-                          Clock::time_point lastAnswer) {
+                          Clock::time_point endedAt, bool starting, Clock::duration startWait) {
     present_ = true;
     if (!lastVersion.empty()) {
         lastVersion_ = lastVersion;
     }
     given_ = given;
-    lastAnswer_ = lastAnswer;
-    lastAsk_ = lastAnswer;
+    lastAnswer_ = endedAt;
+    lastAsk_ = endedAt;
+    starting_ = starting && !given.empty();
+    quietAllowed_ = starting_ ? std::max<Clock::duration>(startWait, kUnitLeftAfter)
+                              : Clock::duration(kUnitLeftAfter);
 }
 
 bool UnitPresence::couldBeTheUnit(const std::string& version) const {
@@ -28,9 +35,12 @@ bool UnitPresence::couldBeTheUnit(const std::string& version) const {
 UnitPresence::Heard UnitPresence::answer(const std::string& version, Clock::time_point at) {
     afterQuiet(at);
     if (present_ && couldBeTheUnit(version)) {
+        const bool late = starting_ && version == given_;
         lastVersion_ = version;
         lastAnswer_ = at;
-        return Heard::SameUnit;
+        starting_ = false;
+        quietAllowed_ = kUnitLeftAfter;
+        return late ? Heard::StartedLate : Heard::SameUnit;
     }
     present_ = false;
     return Heard::NewUnit;
@@ -51,7 +61,7 @@ UnitPresence::Heard UnitPresence::busy(Clock::time_point at) {
 
 UnitPresence::Heard UnitPresence::afterQuiet(Clock::time_point at) {
     lastAsk_ = at;
-    if (present_ && at - lastAnswer_ >= kUnitLeftAfter) {
+    if (present_ && at - lastAnswer_ >= quietAllowed_) {
         present_ = false;
     }
     return present_ ? Heard::StillThere : Heard::Nothing;

@@ -3,23 +3,32 @@
 // (meter_job.h) and of the station's lanes:
 //
 // - A unit starts when a meter answers its version on a lane that is waiting for one.
-// - It has left when it has not answered for kUnitLeftAfter counted from its last answer, or at
-//   once when the lane hears an answer that cannot be it: another version than the one it last
-//   reported or was given (the image's version, once it took the whole image).
+// - It has left when it has not answered for kUnitLeftAfter, counted from its last answer or
+//   from the end of its serve, whichever is later, or at once when the lane hears an answer
+//   that cannot be it: another version than the one it last reported or was given (the
+//   image's version, once it took the whole image). A unit that ended failed and still answers
+//   its own version is the same meter: it is not served again until it has been taken off.
+// - A unit that took the whole image and was silent through its verification may still be
+//   starting its new firmware: it has left only after one more verification window of
+//   silence, and an answer on the image's version within it is that unit, verified late.
 // - Busy (another process or lane holds the bridge) is neither an answer nor a silence: the
 //   time an ask spends finding the bridge busy does not count towards leaving.
-// - Before a retry the lane listens for kListenBeforeRetry: a meter that answers now is a new
-//   unit (the old one is recorded failed, the new one served); silence means the same meter,
-//   stuck in its boot loader, and it is tried again. A retry whose reset gets no handshake
-//   means the meter is gone or dead: the unit ends failed and is not tried again.
+// - Before a retry the lane listens for kListenBeforeRetry: silence, or an answer on the
+//   unit's own version (a reset that did not take, or a boot loader that answers), means the
+//   same meter, and it is tried again; an answer on another version is a new unit (the old one
+//   is recorded failed, the new one served). A retry whose reset gets no handshake and no
+//   answer after it means the meter is gone or dead: the unit ends failed and is not tried
+//   again; one that answers as before through every pulse ends reset_ignored.
 // - Leads that cannot be told apart (the same or no serial number, and no location from the
 //   driver) are shown and never served; no ask goes through an index that may have shifted.
 // - Every unit that received a reset pulse or any record of the image is recorded exactly
 //   once, whatever ends it (unit_ledger.h).
 //
-// What a lead cannot tell: a meter clipped on during a retry's reset pulse is taken for the
-// unit being retried, and a meter swapped within the verification window for one that already
-// runs the new version answers as if it were the unit. Both are in the guide.
+// What a lead cannot tell: a meter clipped on during a reset pulse (the first or a retry's) is
+// taken for the unit being served; a meter swapped for another on the same version while its
+// lane retries or shows a failed unit is taken for that unit; and a meter swapped within the
+// verification window for one that already runs the new version answers as if it were the
+// unit. All are in the guide.
 #pragma once
 
 #include <chrono>
@@ -38,6 +47,7 @@ public:
     enum class Heard {
         NewUnit,    // an answer while no unit is there, or one that cannot be the unit
         SameUnit,   // the unit answered again
+        StartedLate, // the unit, silent after its image, now answers on the image's version
         Nothing,    // silence or busy, and no unit is there (or it has just left)
         StillThere, // silence or busy, and the unit has not been silent long enough to leave
     };
@@ -45,9 +55,11 @@ public:
     // A unit began with this answer (the lane serves it next).
     void start(const std::string& version, Clock::time_point at);
     // The unit was served: the version it last reported, the one it was given ("" for none),
-    // and when it last answered.
+    // and when its serve ended. starting: it took the image and has not answered since, so it
+    // may stay silent for startWait before it counts as gone.
     void served(const std::string& lastVersion, const std::string& given,
-                Clock::time_point lastAnswer);
+                Clock::time_point endedAt, bool starting = false,
+                Clock::duration startWait = Clock::duration::zero());
 
     Heard answer(const std::string& version, Clock::time_point at);
     Heard silence(Clock::time_point at);
@@ -67,6 +79,8 @@ private:
     std::string given_;
     Clock::time_point lastAnswer_{};
     Clock::time_point lastAsk_{};
+    bool starting_ = false;
+    Clock::duration quietAllowed_ = kUnitLeftAfter;
 };
 
 } // namespace pxr7

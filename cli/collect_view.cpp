@@ -49,7 +49,7 @@ JsonObject eventJson(const CollectEvent& event) {
     }
     if (event.kind == CollectEventKind::Stored || event.kind == CollectEventKind::Clash) {
         object.add("lines", static_cast<long long>(event.lines));
-        object.add("bench", event.bench);
+        object.addNameOrNull("bench", event.bench);
         object.add("up_to_seq", static_cast<long long>(event.upToSeq));
     }
     return object;

@@ -71,3 +71,21 @@ void JsonObject::print() const {
 }
 
 } // namespace pxr7
+
+namespace pxr7 {
+
+JsonObject& JsonObject::addNameOrNull(const char* key, const std::string& value) {
+    object_[key] = jsonNameOrNull(value);
+    return *this;
+}
+
+JsonObject& JsonObject::addNames(const char* key, const std::vector<std::string>& names) {
+    JsonValue array = JsonValue::array();
+    for (const std::string& name : names) {
+        array.push_back(jsonName(name));
+    }
+    object_[key] = std::move(array);
+    return *this;
+}
+
+} // namespace pxr7

@@ -60,6 +60,12 @@ public:
             second_->outcome(lane, meter, totals, recordProblem);
         }
     }
+    void verifiedLate(const LaneTag& lane, const std::string& version) override {
+        first_.verifiedLate(lane, version);
+        if (second_ != nullptr) {
+            second_->verifiedLate(lane, version);
+        }
+    }
     void draining() override {
         first_.draining();
         if (second_ != nullptr) {

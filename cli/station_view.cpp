@@ -39,8 +39,8 @@ JsonObject laneEvent(const char* event, const LaneTag& lane) {
         .add("lane", lane.number)
         .add("serial", lane.serial)
         .add("index", lane.index)
-        .add("lane_name", lane.name.empty() ? nullptr : lane.name.c_str())
-        .add("unit_id", lane.unitId.empty() ? nullptr : lane.unitId.c_str());
+        .addNameOrNull("lane_name", lane.name)
+        .addNameOrNull("unit_id", lane.unitId);
     return object;
 }
 
@@ -208,6 +208,19 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     }
     lane.row = laneOutcomeRow(meter);
     show(lane, lane.row.next.empty() ? lane.row.state : lane.row.state + ": " + lane.row.next);
+}
+
+void StationView::verifiedLate(const LaneTag& tag, const std::string& version) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Lane& lane = laneFor(tag);
+    if (json()) {
+        laneEvent("meter_verified_late", tag).add("version", version).print();
+    }
+    lane.row = LaneRow{};
+    lane.row.state = "started late on " + printable(version) + " (its line says meter_silent)";
+    lane.row.next = "raise verify_seconds in the bench file for meters this slow";
+    lane.row.tone = LaneTone::Good;
+    show(lane, lane.row.state + ": " + lane.row.next);
 }
 
 void StationView::draining() {

@@ -41,6 +41,7 @@ public:
     void progress(const LaneTag& lane, std::int32_t done, std::int32_t total) override;
     void outcome(const LaneTag& lane, const MeterRun& meter, const StationTotals& totals,
                  const std::string& recordProblem) override;
+    void verifiedLate(const LaneTag& lane, const std::string& version) override;
     void draining() override;
     void unitIdRefused(const std::string& id, const std::string& why) override;
     void unitIdsWaiting(const std::vector<std::string>& ids) override;

@@ -17,7 +17,7 @@ void StationView::unitIdTyping(const std::string& text) {
 
 void StationView::unitIdRefused(const std::string& id, const std::string& why) {
     if (terminal().settings().json) {
-        JsonObject().add("event", "unit_id_refused").add("unit_id", id).add("reason", why).print();
+        JsonObject().add("event", "unit_id_refused").addNameOrNull("unit_id", id).add("reason", why).print();
         return;
     }
     terminal().line(LineKind::Warning, "Unit id " + printable(id) + " refused: " + why + ".");
@@ -25,7 +25,7 @@ void StationView::unitIdRefused(const std::string& id, const std::string& why) {
 
 void StationView::unitIdsWaiting(const std::vector<std::string>& ids) {
     if (terminal().settings().json) {
-        JsonObject().add("event", "unit_ids_waiting").add("unit_ids", ids).print();
+        JsonObject().add("event", "unit_ids_waiting").addNames("unit_ids", ids).print();
         return;
     }
     std::string text;

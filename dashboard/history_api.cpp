@@ -46,15 +46,8 @@ bool seqFrom(const std::string& text, std::int64_t& value) {
     return errno != ERANGE;
 }
 
-// The pages hand back a record's text as the characters its JSON gave them (one per byte, up
-// to U+00FF), sent as UTF-8: those characters are the bytes again. Anything else stays as sent.
-std::string recordTextOf(const std::string& sent) {
-    const std::string bytes = textOf(JsonValue(sent));
-    return jsonText(bytes).get_ref<const std::string&>() == sent ? bytes : sent;
-}
-
 void appendCounts(const char* keyName, const ResultCounts& counts, std::string& out) {
-    out += std::string("{\"") + keyName + "\":" + jsonString(counts.key) +
+    out += std::string("{\"") + keyName + "\":" + jsonLine(jsonName(counts.key)) +
            ",\"ok\":" + std::to_string(counts.ok) +
            ",\"current\":" + std::to_string(counts.current) +
            ",\"failed\":" + std::to_string(counts.failed) + "}";
@@ -84,7 +77,7 @@ void appendTexts(const std::vector<std::string>& texts, std::string& out) {
     out += '[';
     for (std::size_t i = 0; i < texts.size() && i < kListedAtMost; ++i) {
         out += i > 0 ? "," : "";
-        out += jsonString(texts[i]);
+        out += jsonLine(jsonName(texts[i]));
     }
     out += ']';
 }
@@ -111,7 +104,7 @@ JsonValue numberedLine(const IndexedLine& indexed, const std::string& bytes) {
         line[item.key()] = item.value();
     }
     // Where the line has them, in their place; an old line's derived ones at its end.
-    line["bench"] = jsonText(indexed.entry.bench);
+    line["bench"] = jsonName(indexed.entry.bench);
     line["seq"] = *indexed.entry.seq;
     return line;
 }
@@ -176,8 +169,8 @@ bool HistoryApi::refresh(HttpReply& failure) {
 bool HistoryApi::readFilter(const QueryParams& params, HistoryFilter& filter,
                             std::string& problem) {
     filter.result = paramOf(params, "result");
-    filter.lane = recordTextOf(paramOf(params, "lane"));
-    filter.unit = recordTextOf(paramOf(params, "unit"));
+    filter.lane = paramOf(params, "lane");
+    filter.unit = paramOf(params, "unit"); // a unit id is a name, kept as UTF-8
     filter.from = paramOf(params, "from");
     filter.to = paramOf(params, "to");
     if (!filter.result.empty() && !query_.knownResult(filter.result)) {

@@ -170,7 +170,7 @@ void LiveFeed::outcome(const LaneTag& tag, const MeterRun& meter, const StationT
     JsonValue outcome = JsonValue::object();
     outcome["lane"] = tag.number;
     outcome["label"] = jsonText(laneLabel(tag));
-    outcome["unit_id"] = jsonTextOrNull(tag.unitId);
+    outcome["unit_id"] = jsonNameOrNull(tag.unitId);
     outcome["result"] = resultWord(meter);
     outcome["version_before"] = jsonTextOrNull(meter.versionBefore);
     outcome["version_after"] = jsonTextOrNull(meter.versionAfter);
@@ -250,8 +250,8 @@ JsonValue LiveFeed::laneEvent(const char* name, const Tile& tile) const {
     event["lane"] = tile.tag.number;
     event["serial"] = jsonText(tile.tag.serial);
     event["index"] = tile.tag.index;
-    event["lane_name"] = jsonTextOrNull(tile.tag.name);
-    event["unit_id"] = jsonTextOrNull(tile.tag.unitId);
+    event["lane_name"] = jsonNameOrNull(tile.tag.name);
+    event["unit_id"] = jsonNameOrNull(tile.tag.unitId);
     event["tile"] = tileJson(tile, Clock::now());
     return event;
 }
@@ -263,8 +263,8 @@ JsonValue LiveFeed::tileJson(const Tile& tile, Clock::time_point now) const {
     json["index"] = tile.tag.index;
     json["location"] =
         tile.tag.location ? JsonValue(locationText(*tile.tag.location)) : JsonValue(nullptr);
-    json["lane_name"] = jsonTextOrNull(tile.tag.name);
-    json["unit_id"] = jsonTextOrNull(tile.tag.unitId);
+    json["lane_name"] = jsonNameOrNull(tile.tag.name);
+    json["unit_id"] = jsonNameOrNull(tile.tag.unitId);
     json["label"] = jsonText(laneLabel(tile.tag));
     json["state"] = tile.state;
     json["phase"] = tile.phase ? JsonValue(phaseCode(*tile.phase)) : JsonValue(nullptr);
@@ -285,7 +285,7 @@ JsonValue LiveFeed::tileJson(const Tile& tile, Clock::time_point now) const {
 
 JsonValue LiveFeed::headerJson(Clock::time_point now) const {
     JsonValue json = JsonValue::object();
-    json["bench"] = jsonText(settings_.bench);
+    json["bench"] = jsonName(settings_.bench);
     json["host"] = jsonText(settings_.host);
     json["image_version"] = jsonTextOrNull(settings_.imageVersion);
     json["image_sha256"] = settings_.imageSha256;

@@ -105,6 +105,9 @@ void Meter::receive(Micros at, std::uint8_t byte, const LineFormat& line) {
         }
     } else if (lineMatches(line, kBootLoaderBaud)) {
         receiveBootByte(at, byte);
+    } else if (config_.bootLoaderAnswers && stage_ != BootStage::ReceivingRecords &&
+               lineMatches(line, kApplicationBaud)) {
+        receiveCommandByte(at, byte);
     }
 }
 
@@ -245,6 +248,12 @@ void Meter::writeCapture() const {
 }
 
 void Meter::setDtr(Micros at, bool asserted) {
+    if (config_.resetIgnored) {
+        if (!asserted) {
+            notes_.note(at, "pulse_ignored");
+        }
+        return;
+    }
     if (asserted == held_) {
         return;
     }

@@ -51,6 +51,11 @@ struct BridgeScenario {
     int startDelayMs = 0;
     Handshake handshake = Handshake::Normal;
     int handshakeLateMs = 0;
+    // A meter whose reset does not take (its lead's DTR not wired, or the meter ignores it):
+    // a pulse changes nothing, and it goes on answering on its firmware.
+    bool resetIgnored = false;
+    // A boot loader that answers "VERSION" too, with the version of the firmware it holds.
+    bool bootLoaderAnswers = false;
     // Record numbers count from 0, as the host numbers them; -1 is "never".
     long stopAfterRecord = -1;
     long readsFailFromRecord = -1;

@@ -285,6 +285,8 @@ std::vector<KeyRule<BridgeScenario>> makeBridgeKeys() {
         {"flash_delay_ms", number(&B::flashDelayMs, 0, kMaxMs)},
         {"start_delay_ms", number(&B::startDelayMs, 0, kMaxMs)},
         {"handshake", readHandshake},
+        {"reset", oneOf(&B::resetIgnored, {{"normal", false}, {"ignored", true}})},
+        {"boot_loader_answers", oneOf(&B::bootLoaderAnswers, {{"no", false}, {"version", true}})},
         {"stop_after_record", number(&B::stopAfterRecord, 0, kMaxRecord)},
         {"reads_fail_from_record", number(&B::readsFailFromRecord, 0, kMaxRecord)},
         {"hang_read_from_record", number(&B::hangReadFromRecord, 0, kMaxRecord)},

@@ -34,6 +34,7 @@ struct PresenceCase {
     const char* name;
     std::string startVersion, given; // the unit served, and the version it took ("" none)
     std::vector<Ask> asks;
+    int startingForMs = 0; // it took the image and was silent: it may start this late
 };
 
 void PrintTo(const PresenceCase& c, std::ostream* out) {
@@ -46,7 +47,8 @@ TEST_P(UnitRules, SayWhenAUnitLeavesAndWhenAnAnswerIsANewOne) {
     const PresenceCase& c = GetParam();
     const Clock::time_point zero{};
     UnitPresence presence;
-    presence.served(c.startVersion, c.given, zero);
+    presence.served(c.startVersion, c.given, zero, c.startingForMs > 0,
+                    std::chrono::milliseconds(c.startingForMs));
     for (const Ask& ask : c.asks) {
         const Clock::time_point at = zero + std::chrono::milliseconds(ask.atMs);
         const Heard heard = ask.event == Event::Answer ? presence.answer(ask.version, at)
@@ -87,12 +89,29 @@ INSTANTIATE_TEST_SUITE_P(
                                    {{300, Event::Answer, kOld, Heard::SameUnit},
                                     {600, Event::Answer, kNew, Heard::SameUnit},
                                     {900, Event::Answer, kOther, Heard::NewUnit}}},
-                      // Timed from the last answer, not from the end of the serve: a unit whose
-                      // transfer failed has been silent for its whole serve.
-                      PresenceCase{"AMeterClippedOnAfterALongFailedServeIsNew",
+                      // Timed from the end of the serve: a failed meter that answers as before
+                      // is not served again until it has been taken off.
+                      PresenceCase{"FailedMeterAnsweringAsBeforeIsNotANewUnit",
                                    kOld,
                                    "",
-                                   {{25000, Event::Answer, kOld, Heard::NewUnit}}}));
+                                   {{400, Event::Answer, kOld, Heard::SameUnit},
+                                    {800, Event::Answer, kOld, Heard::SameUnit},
+                                    {2000, Event::Silence, "", Heard::Nothing},
+                                    {2400, Event::Answer, kOld, Heard::NewUnit}}},
+                      PresenceCase{"SlowStarterAnswersWithinItsWindowAndStartedLate",
+                                   kOld,
+                                   kNew,
+                                   {{4000, Event::Silence, "", Heard::StillThere},
+                                    {9000, Event::Answer, kNew, Heard::StartedLate},
+                                    {9400, Event::Answer, kNew, Heard::SameUnit},
+                                    {10600, Event::Silence, "", Heard::Nothing}},
+                                   10000},
+                      PresenceCase{"SlowStarterSilentBeyondItsWindowHasLeft",
+                                   kOld,
+                                   kNew,
+                                   {{10400, Event::Silence, "", Heard::Nothing},
+                                    {10800, Event::Answer, kNew, Heard::NewUnit}},
+                                   10000}));
 
 // ---- the pipeline ----------------------------------------------------------------------------
 
@@ -158,6 +177,8 @@ struct JobCase {
     int transfersRun;
     std::string nextUnit; // "" none
     int silentForMs = 0;  // before the script's asks
+    int recordsSent = -1; // the line's records_sent, where the case says (-1: any)
+    std::chrono::seconds verifyWait = kDefaultVerifyWait;
 };
 
 void PrintTo(const JobCase& c, std::ostream* out) {
@@ -184,6 +205,7 @@ TEST_P(MeterPipeline, EndsEachUnitOnceWithItsTrueResult) {
     JobSettings settings;
     settings.declaredVersion = kNew;
     settings.retries = 2;
+    settings.verifyWait = c.verifyWait;
     QuietLane lane;
     UnitLedger ledger(record, "station");
     MeterJob job(bus, settings, lane, StopCheck{}, ledger);
@@ -201,6 +223,9 @@ TEST_P(MeterPipeline, EndsEachUnitOnceWithItsTrueResult) {
     const std::vector<std::string> lines = simrig::traceLines(record);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(std::string("\"result\":\"") + c.result + "\""), std::string::npos);
+    if (c.recordsSent >= 0) {
+        EXPECT_EQ(run.recordsSent, c.recordsSent);
+    }
 }
 
 const int kStopped = EXIT_TRANSFER_STOPPED, kNoHandshake = EXIT_HANDSHAKE_FAILED;
@@ -232,20 +257,72 @@ INSTANTIATE_TEST_SUITE_P(
         JobCase{"StoppedTransferRetriedWhenTheMeterStaysSilent", kOld, {{kStopped, 240}},
                 {answer(kNew)}, "ok", 2, "", 9000},
         // The meter was pulled and another clipped on: it answers before the retry's pulse.
-        JobCase{"AnswerBeforeTheRetryIsTheNextUnit",
+        JobCase{"AnotherVersionBeforeTheRetryIsTheNextUnit",
                 kOld,
                 {{kStopped, 240}},
-                {kSilent, answer(kOld)},
+                {kSilent, answer(kOther)},
                 "transfer_stopped",
                 1,
-                kOld},
-        JobCase{"NoHandshakeOnARetryEndsTheUnit",
+                kOther},
+        // Its boot loader answers on the old version: still this meter, tried again.
+        JobCase{"ItsOwnVersionBeforeTheRetryIsTheSameMeter",
                 kOld,
-                {{kStopped, 100}, {kNoHandshake, 0}},
-                {},
-                "handshake_timeout",
+                {{kStopped, 240}},
+                {kSilent, answer(kOld), answer(kNew)},
+                "ok",
                 2,
                 ""},
+        JobCase{"MeterWhoseResetDoesNotTakeEndsOnceAfterItsRetries",
+                kOld,
+                {{kNoHandshake, 0}, {kNoHandshake, 0}, {kNoHandshake, 0}},
+                {answer(kOld), answer(kOld), answer(kOld)},
+                "reset_ignored",
+                3,
+                ""},
+        JobCase{"ResetThatTakesOnTheSecondPulse",
+                kOld,
+                {{kNoHandshake, 0}},
+                {answer(kOld), answer(kNew)},
+                "ok",
+                2,
+                ""},
+        // The retry after a pulled lead sent nothing: what the first got across stands.
+        JobCase{"NoHandshakeOnARetryEndsTheUnitWithWhatTheFirstGotAcross",
+                kOld,
+                {{kStopped, 121}, {kNoHandshake, 0}},
+                {},
+                "transfer_stopped",
+                2,
+                "",
+                0,
+                121},
+        JobCase{"BusyRetryAfterAPullIsNotTheUnitsResult",
+                kOld,
+                {{kStopped, 121}, {EXIT_BUSY, 0}},
+                {},
+                "transfer_stopped",
+                2,
+                "",
+                0,
+                121},
+        // Held by someone all through the listen: no word of the meter, no pulse.
+        JobCase{"LeadHeldThroughTheListenIsNotPulsedAgain",
+                kOld,
+                {{kStopped, 121}},
+                {kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kBusy, kBusy},
+                "transfer_stopped",
+                1,
+                ""},
+        JobCase{"SlowStarterWithinALongerVerifyWindowIsOk",
+                kOld,
+                {},
+                {answer(kNew)},
+                "ok",
+                1,
+                "",
+                24000,
+                314,
+                std::chrono::seconds(30)},
         JobCase{"RetriesRunOut",
                 kOld,
                 {{kNoHandshake, 0}, {kStopped, 5}, {kStopped, 5}},
@@ -264,6 +341,32 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 14100},
         JobCase{"MeterInItsBootLoaderIsUpgraded", "", {}, {answer(kNew)}, "ok", 1, ""}));
+
+// The line keeps every attempt's evidence, so a pulled lead reads as what it was whatever the
+// retry after it said.
+TEST(MeterPipelineRecord, TheLineListsEachAttemptAndTheFurthestProgress) {
+    simrig::ScratchFolder folder;
+    const std::string record = folder.path("record.jsonl");
+    ScriptedBus bus;
+    bus.transfers = {{kStopped, 121}, {kNoHandshake, 0}};
+    JobSettings settings;
+    settings.declaredVersion = kNew;
+    settings.retries = 2;
+    QuietLane lane;
+    UnitLedger ledger(record, "station");
+    MeterJob job(bus, settings, lane, StopCheck{}, ledger);
+    BridgeIdentity lead;
+    job.serve(lead, kOld, MeterRun());
+    const std::vector<std::string> lines = simrig::traceLines(record);
+    ASSERT_EQ(lines.size(), 1u);
+    for (const char* part :
+         {"\"result\":\"transfer_stopped\"", "\"attempts\":2", "\"records_sent\":121",
+          "\"attempt_results\":[{\"result\":\"transfer_stopped\",\"records_sent\":121},"
+          "{\"result\":\"handshake_timeout\",\"records_sent\":0}]",
+          "\"furthest_attempt\":1", "\"furthest_records_sent\":121"}) {
+        EXPECT_NE(lines[0].find(part), std::string::npos) << part << " in " << lines[0];
+    }
+}
 
 } // namespace
 } // namespace pxr7

@@ -102,6 +102,13 @@ void addFaults(Dice& dice, long stopAt, LeadPlan& lead) {
     if (dice.chance(12)) {
         key("leave_ms = " + std::to_string(dice.between(4000, stopAt)));
     }
+    // Meters that answer where the simulator's others keep quiet: one whose reset does not
+    // take, and one whose boot loader answers on the firmware it holds.
+    if (dice.chance(8)) {
+        key("reset = ignored");
+    } else if (dice.chance(15)) {
+        key("boot_loader_answers = version");
+    }
 }
 
 // A lead with meters: plugged in at the start or later, its meters, its faults.

@@ -53,6 +53,7 @@ bool kindOf(const std::string& word, EventKind& kind) {
         {"detached", EventKind::Detached},
         {"held", EventKind::Held},
         {"pulse", EventKind::Pulse},
+        {"pulse_ignored", EventKind::PulseIgnored},
         {"answered", EventKind::Answered},
         {"stored", EventKind::Stored},
         {"new_firmware", EventKind::NewFirmware},
@@ -95,7 +96,8 @@ bool readUnitLine(const std::map<std::string, std::string>& fields, const std::s
 
 bool Unit::touched() const {
     return std::any_of(events.begin(), events.end(), [](const UnitEvent& e) {
-        return e.kind == EventKind::Pulse || e.kind == EventKind::Stored;
+        return e.kind == EventKind::Pulse || e.kind == EventKind::PulseIgnored ||
+               e.kind == EventKind::Stored;
     });
 }
 

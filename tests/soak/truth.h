@@ -9,7 +9,8 @@
 
 namespace soak {
 
-enum class EventKind { Attached, Detached, Held, Pulse, Answered, Stored, NewFirmware };
+// PulseIgnored: a reset pulse reached a meter whose reset does not take.
+enum class EventKind { Attached, Detached, Held, Pulse, PulseIgnored, Answered, Stored, NewFirmware };
 
 struct UnitEvent {
     EventKind kind = EventKind::Attached;

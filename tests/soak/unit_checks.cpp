@@ -22,6 +22,13 @@ constexpr long kListenedMs = 900;
 // at most) is as unheard as one clipped on under the reset.
 constexpr long kUnaskedBeforeResetMs = 300;
 
+// The station's default --retries is 2: a unit gets at most three reset pulses in its run.
+constexpr int kMostPulsesPerRun = 3;
+
+bool isPulse(const UnitEvent& e) {
+    return e.kind == EventKind::Pulse || e.kind == EventKind::PulseIgnored;
+}
+
 std::string seconds(long ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ms) / 1000);
@@ -54,7 +61,7 @@ std::string took(const Unit& unit, long fromMs, long untilMs) {
         if (e.atMs < fromMs || e.atMs > untilMs) {
             continue;
         }
-        pulses += e.kind == EventKind::Pulse ? 1 : 0;
+        pulses += isPulse(e) ? 1 : 0;
         if (e.kind == EventKind::Stored) {
             ++records;
             first = first < 0 ? e.record : first;
@@ -315,8 +322,7 @@ private:
                 said + ", but it answered \"" + answer.event->version + "\"");
         }
         for (const UnitEvent& e : unit.events) {
-            if ((e.kind == EventKind::Pulse || e.kind == EventKind::Stored) &&
-                inRun(e.atMs, line)) {
+            if ((isPulse(e) || e.kind == EventKind::Stored) && inRun(e.atMs, line)) {
                 add("false_current", unit.bridge,
                     said + ", but it took " + took(unit, line.startMs, line.finishMs));
                 return;
@@ -329,8 +335,8 @@ private:
         std::string text;
         for (const RecordLine& line : facts_.lines) {
             for (const UnitEvent& e : unit.events) {
-                if ((e.kind == EventKind::Pulse || e.kind == EventKind::Stored) &&
-                    onLeads(unit, line.bridges) && inRun(e.atMs, line)) {
+                if ((isPulse(e) || e.kind == EventKind::Stored) && onLeads(unit, line.bridges) &&
+                    inRun(e.atMs, line)) {
                     text += "; it took them during " + describe(line);
                     break;
                 }
@@ -343,6 +349,16 @@ private:
         const std::vector<const RecordLine*>& lines = linesOf_[unit.name()];
         const bool apart = !cannotBeToldApart(unit);
         report_.swapsUnderReset += unit.touched() && !apart ? 1 : 0;
+        for (const RecordLine* line : lines) {
+            const auto pulses = std::count_if(
+                unit.events.begin(), unit.events.end(),
+                [&](const UnitEvent& e) { return isPulse(e) && inRun(e.atMs, *line); });
+            if (pulses > kMostPulsesPerRun) {
+                add("too_many_resets", unit.bridge,
+                    "unit " + unit.name() + ": " + describe(*line) + ", but it took " +
+                        took(unit, line->startMs, line->finishMs));
+            }
+        }
         if (lines.size() > 1) {
             std::string text =
                 "unit " + unit.name() + ": recorded " + std::to_string(lines.size()) + " times:";
