@@ -1,8 +1,8 @@
 #include "bench_file.h"
 
 #include "printable.h"
-#include "utf8.h"
 #include "record.h"
+#include "utf8.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -57,7 +57,8 @@ bool parseLocation(const std::string& text, std::uint32_t& location) {
 }
 
 bool parseSeconds(const std::string& text, int& seconds) {
-    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     const int value = std::stoi(text);

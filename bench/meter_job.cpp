@@ -115,8 +115,8 @@ void MeterJob::settle(MeterRun& run) {
     run.recordsSent = furthest_.recordsSent;
     run.recordsTotal = furthest_.recordsTotal;
     run.diagnosis += std::string(run.diagnosis.empty() ? "" : " ") + "(attempt " +
-                     std::to_string(run.furthestAttempt) + "; the retry after it sent nothing: " +
-                     errorWordFor(last) + ")";
+                     std::to_string(run.furthestAttempt) +
+                     "; the retry after it sent nothing: " + errorWordFor(last) + ")";
 }
 
 // The restarted meter's version, asked through the lead found again each time: never through
@@ -175,17 +175,18 @@ int MeterJob::judgeAnswer(const std::string& version, MeterRun& run) {
 }
 
 // Before a retry the lane listens (unit_rules.h). Silence is the same meter, stuck in its
-// boot loader; an answer on the unit's own version is the same meter too, still on its old
-// firmware (its reset did not take, or its boot loader answers); the image's version is this
-// unit verified late; any other answer is a new unit. After a pulse that got no handshake the
-// lane listens even with no retry left, to tell a meter whose reset does not take from one
-// that is gone.
+// boot loader; an answer on the unit's own version before any silence is the same meter too,
+// still on its old firmware (its reset did not take, or its boot loader answers); the image's
+// version is this unit verified late; any other answer is a new unit. After a pulse that got no
+// handshake the lane listens even with no retry left, to tell a meter whose reset does not take
+// from one that is gone.
 bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
     if (code == EXIT_OK || !isRetryable(code) || stopped() || end_.nextUnit) {
         return false;
     }
     const bool retryLeft = run.attempts <= settings_.retries;
     if (!retryLeft && code != EXIT_HANDSHAKE_FAILED) {
+        askOnceAtTheEnd(lead, run);
         return false;
     }
     switch (listenBeforeRetry(lead)) {
@@ -207,6 +208,23 @@ bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
     return false;
 }
 
+// No retry is left: one ask right away tells a meter that answers in the state it was left in
+// (its boot loader on the old version, or the new firmware late) from a silent one, so the
+// lane knows it for this unit; a meter clipped on later is a new unit all the same.
+void MeterJob::askOnceAtTheEnd(BridgeIdentity& lead, MeterRun& run) {
+    std::string version;
+    if (bus_.ask(lead, version) != Asked::Answered) {
+        return;
+    }
+    end_.lastAnswer = bus_.now();
+    if (!end_.given.empty() && version == end_.given) {
+        run.exitCode = judgeAnswer(version, run);
+        run.attemptResults.back().exitCode = run.exitCode;
+    } else if (version != end_.lastVersion) {
+        end_.nextUnit = version;
+    }
+}
+
 // Asks until an answer, the lead leaving, or kListenBeforeRetry; an answer from another meter
 // becomes the next unit. NoWord: the lead was held by someone all along.
 MeterJob::Heard MeterJob::listenBeforeRetry(BridgeIdentity& lead) {
@@ -223,7 +241,9 @@ MeterJob::Heard MeterJob::listenBeforeRetry(BridgeIdentity& lead) {
             if (!end_.given.empty() && version == end_.given) {
                 return Heard::TheImagesVersion;
             }
-            if (version == end_.lastVersion) {
+            // Only a meter that answers at once, never silent since its attempt, answers in
+            // the state it was left in; after a silence it may be another meter clipped on.
+            if (version == end_.lastVersion && !heardSilence) {
                 return Heard::ItsOwnVersion;
             }
             end_.nextUnit = version;

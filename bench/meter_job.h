@@ -57,6 +57,7 @@ private:
     int judgeAnswer(const std::string& version, MeterRun& run);
     bool tryAgain(int code, BridgeIdentity& lead, MeterRun& run);
     Heard listenBeforeRetry(BridgeIdentity& lead);
+    void askOnceAtTheEnd(BridgeIdentity& lead, MeterRun& run);
     void noteAttempt(MeterRun& run);
     void settle(MeterRun& run);
     bool stopped() const;

@@ -37,7 +37,7 @@ struct MeterRun {
     std::string versionAfter;
     std::int32_t recordsSent = 0;
     std::int32_t recordsTotal = 0;
-    int attempts = 0; // transfers started (0 for a meter already current)
+    int attempts = 0;                          // transfers started (0 for a meter already current)
     std::vector<AttemptResult> attemptResults; // each transfer's own end, in order
     int furthestAttempt = 0;                   // the attempt that sent the most records (0: none)
     std::int32_t furthestRecords = 0;          // how many it sent

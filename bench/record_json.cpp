@@ -110,8 +110,8 @@ void readAttempts(const JsonValue& value, RecordEntry& entry) {
         const auto sent = one.find("records_sent");
         attempt.result = result != one.end() ? textOf(*result) : "";
         if (sent != one.end() && sent->is_number_integer()) {
-            attempt.recordsSent = static_cast<std::int32_t>(
-                std::max<std::int64_t>(0, std::min<std::int64_t>(sent->get<std::int64_t>(), 1 << 30)));
+            attempt.recordsSent = static_cast<std::int32_t>(std::max<std::int64_t>(
+                0, std::min<std::int64_t>(sent->get<std::int64_t>(), 1 << 30)));
         }
         entry.attemptResults.push_back(attempt);
     }

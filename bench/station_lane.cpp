@@ -337,8 +337,11 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
     shared_.finishMeter(tag(), run, end.recordProblem);
     endUnitId();
     // Silent since it took the image: it may still be starting its new firmware.
-    const bool starting = run.exitCode == EXIT_METER_SILENT && !end.given.empty();
-    presence_.served(end.lastVersion, end.given, Clock::now(), starting, settings.verifyWait);
+    if (run.exitCode == EXIT_METER_SILENT && !end.given.empty()) {
+        presence_.servedStarting(end.lastVersion, end.given, Clock::now(), settings.verifyWait);
+    } else {
+        presence_.served(end.lastVersion, end.given, end.lastAnswer);
+    }
     showingOutcome_ = run.exitCode == EXIT_OK;
     if (showingOutcome_) {
         shared_.observer().laneState(tag(), LaneState::RemoveMeter);

@@ -15,17 +15,23 @@ void UnitPresence::start(const std::string& version, Clock::time_point at) {
 }
 
 void UnitPresence::served(const std::string& lastVersion, const std::string& given,
-                          Clock::time_point endedAt, bool starting, Clock::duration startWait) {
+                          Clock::time_point lastAnswer) {
     present_ = true;
     if (!lastVersion.empty()) {
         lastVersion_ = lastVersion;
     }
     given_ = given;
-    lastAnswer_ = endedAt;
-    lastAsk_ = endedAt;
-    starting_ = starting && !given.empty();
-    quietAllowed_ = starting_ ? std::max<Clock::duration>(startWait, kUnitLeftAfter)
-                              : Clock::duration(kUnitLeftAfter);
+    lastAnswer_ = lastAnswer;
+    lastAsk_ = lastAnswer;
+    starting_ = false;
+    quietAllowed_ = kUnitLeftAfter;
+}
+
+void UnitPresence::servedStarting(const std::string& lastVersion, const std::string& given,
+                                  Clock::time_point endedAt, Clock::duration startWait) {
+    served(lastVersion, given, endedAt);
+    starting_ = !given.empty();
+    quietAllowed_ = std::max<Clock::duration>(startWait, kUnitLeftAfter);
 }
 
 bool UnitPresence::couldBeTheUnit(const std::string& version) const {

@@ -4,6 +4,8 @@
 #include "exit_codes.h"
 #include "lead_command.h"
 #include "printable.h"
+#include "terminal_caps.h"
+#include "utf8.h"
 
 namespace pxr7 {
 
@@ -145,7 +147,7 @@ std::string laneAttemptText(Phase phase, int attempt) {
 // The name on the fixture, else the serial number, else where the bridge is.
 std::string laneLabel(const LaneTag& lane) {
     if (!lane.name.empty()) {
-        return printable(lane.name);
+        return printableName(lane.name, stdoutTakesUtf8());
     }
     return lane.serial.empty() ? "bridge " + std::to_string(lane.index) : printable(lane.serial);
 }

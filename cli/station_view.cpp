@@ -8,6 +8,7 @@
 #include "printable.h"
 #include "terminal.h"
 #include "terminal_caps.h"
+#include "utf8.h"
 
 #include <cstdlib>
 
@@ -257,7 +258,7 @@ std::vector<LaneRow> StationView::rows(Clock::time_point now) const {
             row.label += " #" + std::to_string(lane.tag.index);
         }
         if (!lane.tag.unitId.empty()) {
-            row.label += " " + printable(lane.tag.unitId);
+            row.label += " " + printableName(lane.tag.unitId, stdoutTakesUtf8());
         }
         row.progress.secondsSending =
             std::chrono::duration<double>(now - lane.sendingSince).count();

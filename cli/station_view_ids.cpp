@@ -4,6 +4,8 @@
 #include "printable.h"
 #include "station_view.h"
 #include "terminal.h"
+#include "terminal_caps.h"
+#include "utf8.h"
 
 namespace pxr7 {
 
@@ -17,10 +19,15 @@ void StationView::unitIdTyping(const std::string& text) {
 
 void StationView::unitIdRefused(const std::string& id, const std::string& why) {
     if (terminal().settings().json) {
-        JsonObject().add("event", "unit_id_refused").addNameOrNull("unit_id", id).add("reason", why).print();
+        JsonObject()
+            .add("event", "unit_id_refused")
+            .addNameOrNull("unit_id", id)
+            .add("reason", why)
+            .print();
         return;
     }
-    terminal().line(LineKind::Warning, "Unit id " + printable(id) + " refused: " + why + ".");
+    terminal().line(LineKind::Warning,
+                    "Unit id " + printableName(id, stdoutTakesUtf8()) + " refused: " + why + ".");
 }
 
 void StationView::unitIdsWaiting(const std::vector<std::string>& ids) {

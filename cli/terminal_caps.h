@@ -21,6 +21,11 @@ bool tookResize();
 // processing (switched on here).
 bool stdoutTakesSequences();
 
+// Whether text goes out as UTF-8: on POSIX the locale's character set (LC_ALL, LC_CTYPE or
+// LANG, the first one set) names UTF-8; on Windows the console's output code page is UTF-8.
+// Names are shown as typed where it does, as escapes elsewhere.
+bool stdoutTakesUtf8();
+
 // Whether standard output, or standard input, is an interactive terminal.
 bool stdoutIsTerminal();
 bool stdinIsTerminal();

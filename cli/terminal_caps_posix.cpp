@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -52,6 +53,21 @@ bool tookResize() {
 bool stdoutTakesSequences() {
     const char* term = std::getenv("TERM");
     return stdoutIsTerminal() && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
+bool stdoutTakesUtf8() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            std::string lower(value);
+            for (char& c : lower) {
+                c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            }
+            return lower.find("utf-8") != std::string::npos ||
+                   lower.find("utf8") != std::string::npos;
+        }
+    }
+    return false;
 }
 
 bool stdoutIsTerminal() {

@@ -44,6 +44,10 @@ bool stdoutTakesSequences() {
            SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+bool stdoutTakesUtf8() {
+    return GetConsoleOutputCP() == CP_UTF8;
+}
+
 bool stdoutIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;
 }

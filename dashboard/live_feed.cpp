@@ -12,6 +12,11 @@ namespace pxr7 {
 
 namespace {
 
+// The lane's name as typed, for a page that shows text as text; else the words' label.
+JsonValue labelOf(const LaneTag& tag) {
+    return tag.name.empty() ? jsonText(laneLabel(tag)) : jsonName(tag.name);
+}
+
 // Progress events come at most this many records apart, as in the --json events.
 constexpr std::int32_t kProgressEvery = 10;
 
@@ -169,7 +174,7 @@ void LiveFeed::outcome(const LaneTag& tag, const MeterRun& meter, const StationT
     tile.phase.reset();
     JsonValue outcome = JsonValue::object();
     outcome["lane"] = tag.number;
-    outcome["label"] = jsonText(laneLabel(tag));
+    outcome["label"] = labelOf(tag);
     outcome["unit_id"] = jsonNameOrNull(tag.unitId);
     outcome["result"] = resultWord(meter);
     outcome["version_before"] = jsonTextOrNull(meter.versionBefore);
@@ -265,7 +270,7 @@ JsonValue LiveFeed::tileJson(const Tile& tile, Clock::time_point now) const {
         tile.tag.location ? JsonValue(locationText(*tile.tag.location)) : JsonValue(nullptr);
     json["lane_name"] = jsonNameOrNull(tile.tag.name);
     json["unit_id"] = jsonNameOrNull(tile.tag.unitId);
-    json["label"] = jsonText(laneLabel(tile.tag));
+    json["label"] = labelOf(tile.tag);
     json["state"] = tile.state;
     json["phase"] = tile.phase ? JsonValue(phaseCode(*tile.phase)) : JsonValue(nullptr);
     json["attempt"] = tile.attempt;

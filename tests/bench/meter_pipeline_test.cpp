@@ -47,8 +47,12 @@ TEST_P(UnitRules, SayWhenAUnitLeavesAndWhenAnAnswerIsANewOne) {
     const PresenceCase& c = GetParam();
     const Clock::time_point zero{};
     UnitPresence presence;
-    presence.served(c.startVersion, c.given, zero, c.startingForMs > 0,
-                    std::chrono::milliseconds(c.startingForMs));
+    if (c.startingForMs > 0) {
+        presence.servedStarting(c.startVersion, c.given, zero,
+                                std::chrono::milliseconds(c.startingForMs));
+    } else {
+        presence.served(c.startVersion, c.given, zero);
+    }
     for (const Ask& ask : c.asks) {
         const Clock::time_point at = zero + std::chrono::milliseconds(ask.atMs);
         const Heard heard = ask.event == Event::Answer ? presence.answer(ask.version, at)
@@ -89,8 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
                                    {{300, Event::Answer, kOld, Heard::SameUnit},
                                     {600, Event::Answer, kNew, Heard::SameUnit},
                                     {900, Event::Answer, kOther, Heard::NewUnit}}},
-                      // Timed from the end of the serve: a failed meter that answers as before
-                      // is not served again until it has been taken off.
+                      // Timed from the last answer, not from the end of the serve: a unit whose
+                      // transfer failed has been silent for its whole serve.
+                      PresenceCase{"AMeterClippedOnAfterALongFailedServeIsNew",
+                                   kOld,
+                                   "",
+                                   {{25000, Event::Answer, kOld, Heard::NewUnit}}},
+                      // One that answered as before at its serve's end is not served again
+                      // until it has been taken off.
                       PresenceCase{"FailedMeterAnsweringAsBeforeIsNotANewUnit",
                                    kOld,
                                    "",
@@ -254,8 +264,14 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 ""},
         JobCase{"PulledBeforeVerification", kOld, {}, {kSilent, kGone, kGone}, "port_error", 1, ""},
-        JobCase{"StoppedTransferRetriedWhenTheMeterStaysSilent", kOld, {{kStopped, 240}},
-                {answer(kNew)}, "ok", 2, "", 9000},
+        JobCase{"StoppedTransferRetriedWhenTheMeterStaysSilent",
+                kOld,
+                {{kStopped, 240}},
+                {answer(kNew)},
+                "ok",
+                2,
+                "",
+                9000},
         // The meter was pulled and another clipped on: it answers before the retry's pulse.
         JobCase{"AnotherVersionBeforeTheRetryIsTheNextUnit",
                 kOld,
@@ -265,13 +281,21 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 kOther},
         // Its boot loader answers on the old version: still this meter, tried again.
-        JobCase{"ItsOwnVersionBeforeTheRetryIsTheSameMeter",
+        JobCase{"ItsOwnVersionAtOnceBeforeTheRetryIsTheSameMeter",
                 kOld,
                 {{kStopped, 240}},
-                {kSilent, answer(kOld), answer(kNew)},
+                {answer(kOld), answer(kNew)},
                 "ok",
                 2,
                 ""},
+        // Silent, then the old version: the meter was taken off and another clipped on.
+        JobCase{"ItsOwnVersionAfterASilenceIsTheNextUnit",
+                kOld,
+                {{kStopped, 240}},
+                {kSilent, answer(kOld)},
+                "transfer_stopped",
+                1,
+                kOld},
         JobCase{"MeterWhoseResetDoesNotTakeEndsOnceAfterItsRetries",
                 kOld,
                 {{kNoHandshake, 0}, {kNoHandshake, 0}, {kNoHandshake, 0}},

@@ -215,6 +215,39 @@ const StationCase kCases[] = {
          EXPECT_TRUE(contains(record[0], "\"result\":\"transfer_stopped\"")) << record[0];
          EXPECT_TRUE(contains(record[0], "\"attempts\":2")) << record[0];
      }},
+    // It still answers on its old firmware after every pulse: the same meter, pulsed at most
+    // once per attempt, recorded once, and left alone while it stays on its lead.
+    {"AMeterWhoseResetDoesNotTakeIsRecordedOnce",
+     "[bridge 0]\n" + kMeter + "reset = ignored\n[bridge 1]\nappear_ms = 16000\n" + kMeter,
+     kStation + "--count 2", 17,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         EXPECT_LE(callsOnBridge(rig, 0, "FT_SetDtr"), 2 * 3);
+         ASSERT_EQ(record.size(), 2u);
+         EXPECT_EQ(
+             linesWith(record, {"PX7A0000", "\"result\":\"reset_ignored\"", "\"attempts\":3"}), 1);
+         EXPECT_EQ(linesWith(record, {"PX7A0001", "\"result\":\"ok\""}), 1);
+     }},
+    // Its boot loader answers on the old version after the stop: the same meter, tried again.
+    {"AStoppedTransferToAMeterWhoseBootLoaderAnswersIsRetried",
+     "[bridge 0]\n" + kMeter +
+         "capture = capture.bin\nstop_once_after_record = 120\nboot_loader_answers = version\n",
+     kStation + "--count 1 --retries 2", 0,
+     [](const CliRig& rig, const std::vector<std::string>& record) {
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_TRUE(contains(record[0], "\"result\":\"ok\"")) << record[0];
+         EXPECT_TRUE(contains(record[0], "\"attempts\":2")) << record[0];
+         EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+     }},
+    // Reads fail from record 120 on, the bridge still listed: the retry's reset gets nothing,
+    // and the line says how far the first attempt got.
+    {"ALeadPulledPartWayIsRecordedWithTheRecordsItGotAcross",
+     "[bridge 0]\n" + kMeter + "reads_fail_from_record = 120\n", kStation + "--count 1", 17,
+     [](const CliRig&, const std::vector<std::string>& record) {
+         ASSERT_EQ(record.size(), 1u);
+         EXPECT_TRUE(contains(record[0], "\"result\":\"transfer_stopped\"")) << record[0];
+         EXPECT_TRUE(contains(record[0], "\"records_sent\":121")) << record[0];
+         EXPECT_TRUE(contains(record[0], "\"furthest_attempt\":1")) << record[0];
+     }},
     {"WithSetupAFactoryLeadIsSetUpAndItsMeterUpgraded",
      "[bridge 0]\neeprom = factory\n" + kMeter + "capture = capture.bin\n",
      kStation + "--setup --count 1", 0,
@@ -457,6 +490,31 @@ TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) 
         EXPECT_EQ(rig.countTrace("FT_Open"), 0) << bench;
     }
     EXPECT_TRUE(contains(rig.run(kStation + "--bench bad.conf").err, "line 2")) << "line number";
+}
+
+// A meter that takes 20 s to start its new firmware, on a bench that allows 30: one ok line.
+// The bench's names are UTF-8 and come back as typed, in the record and on a UTF-8 terminal.
+TEST(CliStationBench, ASlowStarterWithinVerifySecondsAndUtf8NamesAsTyped) {
+    CliRig rig("[bridge 0]\n" + kMeter + "start_delay_ms = 20000\ncapture = capture.bin\n");
+    writeFile(rig.path("bench.conf"), "bench = Linie 3 – Süd\nverify_seconds = 30\n"
+                                      "serial PX7A0000 = Prüfplatz \"A\"\n");
+    const CliResult result =
+        rig.run("--json " + kStation + "--count 1 --retries 0 --bench bench.conf");
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    const std::vector<std::string> record = recordLines(rig);
+    ASSERT_EQ(record.size(), 1u);
+    for (const char* part : {"\"result\":\"ok\"", "\"attempts\":1",
+                             "\"bench\":\"Linie 3 \\u2013 S\\u00fcd\"",
+                             "\"lane_name\":\"Pr\\u00fcfplatz \\\"A\\\"\""}) {
+        EXPECT_TRUE(contains(record[0], part)) << part << " in " << record[0];
+        if (std::string(part).find("lane_name") != std::string::npos) {
+            EXPECT_TRUE(contains(result.out, part)) << part << " in the events";
+        }
+    }
+    writeFile(rig.path("bad.conf"), "serial PX7A0000 = Pr\xFC" "fplatz\n");
+    const CliResult refused = rig.run(kStation + "--count 1 --bench bad.conf");
+    EXPECT_EQ(refused.exitCode, 2) << refused.err;
+    EXPECT_TRUE(contains(refused.err, "UTF-8")) << refused.err;
 }
 
 } // namespace

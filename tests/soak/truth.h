@@ -10,7 +10,16 @@
 namespace soak {
 
 // PulseIgnored: a reset pulse reached a meter whose reset does not take.
-enum class EventKind { Attached, Detached, Held, Pulse, PulseIgnored, Answered, Stored, NewFirmware };
+enum class EventKind {
+    Attached,
+    Detached,
+    Held,
+    Pulse,
+    PulseIgnored,
+    Answered,
+    Stored,
+    NewFirmware
+};
 
 struct UnitEvent {
     EventKind kind = EventKind::Attached;

@@ -350,9 +350,10 @@ private:
         const bool apart = !cannotBeToldApart(unit);
         report_.swapsUnderReset += unit.touched() && !apart ? 1 : 0;
         for (const RecordLine* line : lines) {
-            const auto pulses = std::count_if(
-                unit.events.begin(), unit.events.end(),
-                [&](const UnitEvent& e) { return isPulse(e) && inRun(e.atMs, *line); });
+            const auto pulses =
+                std::count_if(unit.events.begin(), unit.events.end(), [&](const UnitEvent& e) {
+                    return isPulse(e) && inRun(e.atMs, *line);
+                });
             if (pulses > kMostPulsesPerRun) {
                 add("too_many_resets", unit.bridge,
                     "unit " + unit.name() + ": " + describe(*line) + ", but it took " +
