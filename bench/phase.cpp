@@ -5,7 +5,7 @@ namespace pxr7 {
 const char* phaseLabel(Phase phase) {
     switch (phase) {
     case Phase::Reset:
-        return "Resetting the meter";
+        return "Resetting: keep the meter on";
     case Phase::WaitingForMeter:
         return "Waiting for the meter";
     case Phase::Sending:

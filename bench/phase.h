@@ -12,7 +12,7 @@ enum class Phase {
     Checking, // before a retry: whether the meter on the lead is still the one being upgraded
 };
 
-// The phase as a few words ("Resetting the meter").
+// The phase as a few words ("Resetting: keep the meter on").
 const char* phaseLabel(Phase phase);
 // The phase's stable name in JSON events: "reset", "waiting_for_meter", "sending",
 // "restarting", "verifying", "checking".
