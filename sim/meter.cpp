@@ -249,9 +249,11 @@ void Meter::writeCapture() const {
 
 void Meter::setDtr(Micros at, bool asserted) {
     if (config_.resetIgnored) {
-        if (!asserted) {
+        // The line moves, the meter does not: only a pulse let go is worth a note.
+        if (!asserted && dtrAsserted_) {
             notes_.note(at, "pulse_ignored");
         }
+        dtrAsserted_ = asserted;
         return;
     }
     if (asserted == held_) {

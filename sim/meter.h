@@ -81,7 +81,8 @@ private:
     UnitNotes notes_;
     std::string version_;
     Mode mode_ = Mode::Application;
-    bool held_ = false; // DTR asserted: in reset
+    bool held_ = false;        // DTR asserted: in reset
+    bool dtrAsserted_ = false; // the line itself, for a meter whose reset does not take
     bool versionChanged_ = false;
     Micros txFreeAt_ = 0;
 
