@@ -11,13 +11,16 @@
 namespace pxr7 {
 
 struct MeterRun;
+struct CounterMemory; // record_verify.h
 
 struct RecordEntry {
     // Together the line's identity: seq never repeats on a bench and rises in file order.
     std::string bench;               // the bench file's name for the bench, else the host's
     std::optional<std::int64_t> seq; // none in lines written before lines had one
-    std::string command;             // "station" or "upgrade"
-    std::string started;             // UTC ISO 8601, e.g. 2026-12-08T09:30:00Z
+    // The chain (record_chain.h): "" in lines written before streams, prev "" in a stream's first.
+    std::string stream, prev;
+    std::string command; // "station" or "upgrade"
+    std::string started; // UTC ISO 8601, e.g. 2026-12-08T09:30:00Z
     std::string finished;
     std::string leadSerial;
     int leadIndex = -1;
@@ -89,12 +92,20 @@ std::string seqCounterPath(const std::string& recordPath);
 // Appends the entry's line to the record with the bench's next seq, under an exclusive lock on
 // the counter file held from reading the counter to writing it back: seq is one more than both
 // the counter and the last seq in the record's tail (a crash after the append and before the
-// counter was written must not give that seq again). entry.bench, when "", becomes the host's
-// name; entry.seq is set to the seq written. False, with the reason, when the counter cannot be
-// locked, read or written or the line not appended (appendRecord): then no line has a seq that
-// was guessed.
+// counter was written must not give that seq again). The counter also keeps the bench's stream
+// and the digest of the line it wrote last (record_chain.h): the line carries that stream and,
+// as prev, the digest of the record's last line when that is the line the counter remembers (or
+// one appended after it whose counter write a crash cut off); otherwise (a new or lost counter,
+// a record replaced, restored or edited) a new stream starts with this line, without prev.
+// entry.bench, when "", becomes the host's name; entry.seq, stream and prev are set as written.
+// False, with the reason, when the counter cannot be locked, read or written or the line not
+// appended (appendRecord): then no line has a seq that was guessed.
 bool appendNumberedRecord(const std::string& recordPath, const std::string& counterPath,
                           RecordEntry& entry, std::string& problem);
+// What the counter at counterPath remembers of its stream's end; false when it cannot be read or
+// remembers no stream (made before streams, or never written).
+bool readCounterMemory(const std::string& counterPath, CounterMemory& memory);
+
 // appendNumberedRecord with seqCounterPath(recordPath).
 bool appendRecordEntry(const std::string& recordPath, RecordEntry& entry, std::string& problem);
 

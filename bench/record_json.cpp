@@ -23,6 +23,7 @@ enum class Kind {
     Seconds,    // the entry's duration
     Seq,        // the entry's seq, null when none
     Attempts,   // each attempt's result and records sent, in order
+    Chain,      // the entry's text, left out when "", and out of the export's columns
     Fact,       // the program's own, filled in when written and not read back
 };
 
@@ -57,6 +58,8 @@ constexpr RecordKey fact(const char* key, std::string (*what)()) {
 const RecordKey kRecordKeys[] = {
     name("bench", &RecordEntry::bench),
     {"seq", Kind::Seq, nullptr, nullptr, nullptr},
+    {"stream", Kind::Chain, &RecordEntry::stream, nullptr, nullptr},
+    {"prev", Kind::Chain, &RecordEntry::prev, nullptr, nullptr},
     text("command", &RecordEntry::command),
     text("started", &RecordEntry::started),
     text("finished", &RecordEntry::finished),
@@ -120,6 +123,7 @@ void readAttempts(const JsonValue& value, RecordEntry& entry) {
 JsonValue valueOf(const RecordKey& key, const RecordEntry& entry) {
     switch (key.kind) {
     case Kind::Text:
+    case Kind::Chain:
         return jsonText(entry.*key.text);
     case Kind::TextOrNull:
         return jsonTextOrNull(entry.*key.text);
@@ -168,6 +172,7 @@ void readInto(const RecordKey& key, const JsonValue& value, RecordEntry& entry) 
     switch (key.kind) {
     case Kind::Text:
     case Kind::TextOrNull:
+    case Kind::Chain:
         entry.*key.text = textOf(value);
         break;
     case Kind::Name:
@@ -218,7 +223,9 @@ std::string recordLine(const RecordEntry& entry) {
     JsonValue line = JsonValue::object();
     line["schema"] = 1;
     for (const RecordKey& key : kRecordKeys) {
-        line[key.key] = valueOf(key, entry);
+        if (key.kind != Kind::Chain || !(entry.*key.text).empty()) {
+            line[key.key] = valueOf(key, entry);
+        }
     }
     return jsonLine(line);
 }
@@ -226,7 +233,9 @@ std::string recordLine(const RecordEntry& entry) {
 std::vector<const char*> recordKeyNames() {
     std::vector<const char*> names;
     for (const RecordKey& key : kRecordKeys) {
-        names.push_back(key.key);
+        if (key.kind != Kind::Chain) {
+            names.push_back(key.key);
+        }
     }
     return names;
 }

@@ -1,6 +1,7 @@
 // The command-line program end to end, through the real binding and the simulated meter.
 #include "cli_rig.h"
 #include "json_check.h"
+#include "record_chain.h"
 
 #include <gtest/gtest.h>
 
@@ -264,8 +265,9 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     const std::vector<std::string> lines = recordLines(rig);
     ASSERT_EQ(lines.size(), 2u);
     for (const char* part :
-         {"{\"schema\":1,\"bench\":\"", "\",\"seq\":1,\"command\":\"upgrade\",\"started\":\"20",
-          "\"lead_serial\":\"PX7A0000\"", "\"lead_location\":\"0x01100000\"", "\"result\":\"ok\"",
+         {"{\"schema\":1,\"bench\":\"", "\",\"seq\":1,\"stream\":\"",
+          "\",\"command\":\"upgrade\",\"started\":\"20", "\"lead_serial\":\"PX7A0000\"",
+          "\"lead_location\":\"0x01100000\"", "\"result\":\"ok\"",
           "\"version_before\":\"PXR7 V1.02\"", "\"version_after\":\"PXR7 V1.03\"",
           "\"records_sent\":314,\"records_total\":314", "\"image_sha256\":\"",
           "\"backend\":\"D2XX\""}) {
@@ -274,6 +276,8 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     EXPECT_TRUE(contains(lines[1], "\"lead_serial\":\"PX7A0001\",\"lead_index\":1"));
     EXPECT_TRUE(contains(lines[1], "\"result\":\"current\"")) << lines[1];
     EXPECT_TRUE(contains(lines[1], "\"seq\":2,")) << lines[1];
+    EXPECT_FALSE(contains(lines[0], "\"prev\"")) << "a stream's first line has none";
+    EXPECT_TRUE(contains(lines[1], "\"prev\":\"" + pxr7::lineDigest(lines[0]) + "\"")) << lines[1];
     EXPECT_TRUE(contains(lines[1], "\"records_sent\":0")) << "nothing sent to a current meter";
     EXPECT_TRUE(contains(result.out, "PX7A0001          current              -  ")) << result.out;
     // One meter left as it was says so, in words and in JSON, as the record does.
