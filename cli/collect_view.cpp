@@ -22,6 +22,10 @@ const char* eventName(CollectEventKind kind) {
         return "collect_stored";
     case CollectEventKind::Clash:
         return "collect_clash";
+    case CollectEventKind::Quarantined:
+        return "collect_quarantined";
+    case CollectEventKind::NewStream:
+        return "collect_new_stream";
     case CollectEventKind::CaughtUp:
         return "collect_caught_up";
     case CollectEventKind::DatabaseAway:
@@ -47,7 +51,14 @@ JsonObject eventJson(const CollectEvent& event) {
             object.add("retry_s", static_cast<const char*>(nullptr)); // no try again (--once)
         }
     }
-    if (event.kind == CollectEventKind::Stored || event.kind == CollectEventKind::Clash) {
+    if (event.kind == CollectEventKind::Quarantined) {
+        object.add("reason", event.reason);
+    }
+    if (event.kind == CollectEventKind::NewStream) {
+        object.add("bench", event.bench).add("stream", event.stream);
+    }
+    if (event.kind == CollectEventKind::Stored || event.kind == CollectEventKind::Clash ||
+        event.kind == CollectEventKind::Quarantined) {
         object.add("lines", static_cast<long long>(event.lines));
         object.addNameOrNull("bench", event.bench);
         object.add("up_to_seq", static_cast<long long>(event.upToSeq));
@@ -73,7 +84,15 @@ std::string collectEventLine(const CollectEvent& event) {
                (event.lines == 1 ? " line has" : " lines have") +
                " the bench and seq of another (bench " + printable(event.bench) + ", up to seq " +
                std::to_string(event.upToSeq) +
-               "): kept in record_clashes. Give each bench a name of its own (bench = NAME)";
+               "): kept in record_quarantine. Give each bench a name of its own (bench = NAME)";
+    case CollectEventKind::Quarantined:
+        return station + ": " + std::to_string(event.lines) +
+               (event.lines == 1 ? " line" : " lines") + " kept in record_quarantine (bench " +
+               printable(event.bench) + ", up to seq " + std::to_string(event.upToSeq) +
+               "): " + printable(event.reason);
+    case CollectEventKind::NewStream:
+        return station + ": bench " + printable(event.bench) + " started a new record (stream " +
+               printable(event.stream) + "); collected from its first line";
     case CollectEventKind::CaughtUp:
         return station + ": caught up";
     case CollectEventKind::DatabaseAway:
@@ -89,9 +108,10 @@ void CollectView::collectEvent(const CollectEvent& event) {
         eventJson(event).print();
         return;
     }
-    const bool away = event.kind == CollectEventKind::StationAway ||
-                      event.kind == CollectEventKind::DatabaseAway ||
-                      event.kind == CollectEventKind::Clash;
+    const bool away =
+        event.kind == CollectEventKind::StationAway ||
+        event.kind == CollectEventKind::DatabaseAway || event.kind == CollectEventKind::Clash ||
+        event.kind == CollectEventKind::Quarantined || event.kind == CollectEventKind::NewStream;
     terminal().line(away ? LineKind::Warning : LineKind::Info, collectEventLine(event));
 }
 

@@ -3,6 +3,9 @@
 #include "history_query.h"
 #include "json_text.h"
 #include "record_export.h"
+#include "schema.h"
+
+#include <cstdlib>
 
 namespace pxr7 {
 
@@ -142,12 +145,15 @@ bool DatabaseHistoryApi::ready(HttpReply& failure) {
         failure = failed(checked);
         return false;
     }
-    if (version.rows() != 1 || version.text(0, 0) != "1") {
+    // Version 1's tables read as version 2's: the pages use none of what version 2 added.
+    const long held =
+        version.rows() == 1 ? std::strtol(version.text(0, 0).c_str(), nullptr, 10) : 0;
+    if (held < 1 || held > kSchemaVersion) {
         db_.close();
         lasting_ = true;
         problem_ = "it holds tables of version " +
                    (version.rows() > 0 ? version.text(0, 0) : std::string("none")) +
-                   "; this pxr7 reads version 1";
+                   "; this pxr7 reads version " + std::to_string(kSchemaVersion);
         failure = errorReply(503, "the database cannot be used now: " + problem_);
         return false;
     }

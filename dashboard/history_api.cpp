@@ -148,6 +148,9 @@ HttpReply sinceBody(RecordIndex& index, const SincePage& found, std::int64_t sin
     body["per_page"] = perPage;
     body["next_since"] = next;
     body["more"] = found.more;
+    // The stream the record is in now: a poller that read another starts again from the top.
+    const std::deque<IndexedLine>& all = index.lines();
+    body["stream"] = all.empty() ? JsonValue(nullptr) : jsonTextOrNull(all.back().entry.stream);
     body["unreadable"] = index.unreadable();
     body["lines"] = std::move(lines);
     return jsonReply(200, jsonLine(body));

@@ -1,6 +1,7 @@
 // The collector's loop: one thread, the stations in turn, the database in between.
 #include "collector.h"
 
+#include "line_checks.h"
 #include "pg_connection.h"
 #include "record_store.h"
 #include "schema.h"
@@ -33,6 +34,7 @@ struct Station {
     std::string addressProblem;
     bool known = false; // nextSince was read from the database since it was last (re)connected
     std::int64_t nextSince = kFirstSince;
+    std::string stream; // the record's stream when nextSince was reached
     Clock::time_point nextTry{};
     int backoff = 0;
     bool reached = false, caughtUp = false;
@@ -61,6 +63,7 @@ private:
     void refuse(const std::string& reason, int version = 0);
     void pollStation(Station& station);
     bool readPages(Station& station);
+    void reportStored(const Station& station, const StationPage& page, const PageStored& stored);
     void stationFailed(Station& station, const std::string& reason);
     void stationReached(Station& station);
     bool passOver();
@@ -158,31 +161,53 @@ bool Collector::readPages(Station& station) {
             return false;
         }
         stationReached(station);
-        std::size_t inserted = 0, clashing = 0;
-        const DbStatus status = storePage(db_, station.url, page, inserted, clashing);
+        // A record in another stream than the one read so far may hold lines below since.
+        if (!page.stream.empty() && page.stream != station.stream &&
+            station.nextSince != kFirstSince) {
+            station.nextSince = kFirstSince;
+            station.stream = page.stream;
+            continue;
+        }
+        PageStored stored;
+        const DbStatus status = storePage(db_, station.url, page, stored);
         if (!status.ok()) {
             databaseFailed(status);
             return false;
         }
         station.nextSince = page.nextSince;
-        if (inserted > 0) {
-            station.caughtUp = false;
-            CollectEvent stored = eventOf(CollectEventKind::Stored, station.url);
-            stored.lines = inserted;
-            stored.bench = page.lines.back().bench;
-            stored.upToSeq = page.lines.back().seq;
-            emit(stored);
-        }
-        if (clashing > 0) {
-            CollectEvent clash = eventOf(CollectEventKind::Clash, station.url);
-            clash.lines = clashing;
-            clash.bench = page.lines.back().bench;
-            clash.upToSeq = page.lines.back().seq;
-            emit(clash);
-        }
+        station.stream = page.stream.empty() ? station.stream : page.stream;
+        station.caughtUp = station.caughtUp && stored.inserted == 0;
+        reportStored(station, page, stored);
         more = page.more && !stopping();
     }
     return !stopping();
+}
+
+void Collector::reportStored(const Station& station, const StationPage& page,
+                             const PageStored& stored) {
+    for (const NewStream& stream : stored.newStreams) {
+        CollectEvent event = eventOf(CollectEventKind::NewStream, station.url);
+        event.bench = stream.bench;
+        event.stream = stream.stream;
+        emit(event);
+    }
+    if (stored.inserted > 0) {
+        CollectEvent event = eventOf(CollectEventKind::Stored, station.url);
+        event.lines = stored.inserted;
+        event.bench = page.lines.back().bench;
+        event.upToSeq = page.lines.back().seq;
+        emit(event);
+    }
+    for (const QuarantinedLines& aside : stored.quarantined) {
+        const bool clash = aside.reason == kSeqRepeats;
+        CollectEvent event =
+            eventOf(clash ? CollectEventKind::Clash : CollectEventKind::Quarantined, station.url,
+                    clash ? "" : aside.reason);
+        event.lines = aside.lines;
+        event.bench = aside.bench;
+        event.upToSeq = aside.upToSeq;
+        emit(event);
+    }
 }
 
 void Collector::pollStation(Station& station) {
@@ -190,7 +215,8 @@ void Collector::pollStation(Station& station) {
         return stationFailed(station, station.addressProblem);
     }
     if (!station.known) {
-        const DbStatus status = storedNextSince(db_, station.url, station.nextSince);
+        const DbStatus status =
+            storedNextSince(db_, station.url, station.nextSince, station.stream);
         if (!status.ok()) {
             return databaseFailed(status);
         }

@@ -18,7 +18,9 @@ enum class CollectEventKind {
     StationReached, // the station answered (at the start, or after it was away)
     StationAway,    // reason, retrySeconds
     Stored,         // lines new in the database, bench, upToSeq
-    Clash,          // lines whose bench and seq another line holds: kept aside, bench, upToSeq
+    Clash,          // lines whose key another line holds: in record_quarantine, bench, upToSeq
+    Quarantined,    // lines kept aside in record_quarantine: reason, lines, bench, upToSeq
+    NewStream,      // a bench known before started a new record: bench, stream
     CaughtUp,       // the station's lines are all stored, for now
     DatabaseAway,   // reason, retrySeconds
     DatabaseBack,
@@ -32,6 +34,7 @@ struct CollectEvent {
     std::size_t lines = 0;
     std::string bench;
     std::int64_t upToSeq = 0;
+    std::string stream; // NewStream
 };
 
 class CollectObserver {

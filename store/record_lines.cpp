@@ -31,14 +31,15 @@ DbStatus findStoredRecord(PgConnection& connection, StoredRecord& found, int& ve
     return status;
 }
 
-DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
-                           const std::function<void(const std::string& line)>& take) {
+namespace {
+
+// The lines a query declares, through a cursor a few thousand at a time.
+DbStatus forEachLineOf(PgConnection& connection, const std::string& declare,
+                       const std::vector<SqlParam>& params,
+                       const std::function<void(const std::string& line)>& take) {
     DbStatus status = connection.begin();
     if (status.ok()) {
-        status = connection.exec(
-            "DECLARE stored_lines NO SCROLL CURSOR FOR SELECT line FROM record_lines"
-            " WHERE $1::text IS NULL OR unit_id = $1 ORDER BY finished, bench, seq",
-            {unitId.empty() ? SqlParam() : SqlParam(unitId)});
+        status = connection.exec("DECLARE stored_lines NO SCROLL CURSOR FOR " + declare, params);
     }
     const std::string fetch = "FETCH " + std::to_string(kFetchRows) + " FROM stored_lines";
     for (int rows = kFetchRows; status.ok() && rows == kFetchRows;) {
@@ -55,6 +56,31 @@ DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
     if (!status.ok()) {
         connection.rollback();
     }
+    return status;
+}
+
+} // namespace
+
+DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
+                           const std::function<void(const std::string& line)>& take) {
+    return forEachLineOf(connection,
+                         "SELECT line FROM record_lines WHERE $1::text IS NULL OR unit_id = $1"
+                         " ORDER BY finished, bench, seq",
+                         {unitId.empty() ? SqlParam() : SqlParam(unitId)}, take);
+}
+
+DbStatus forEachLineByStream(PgConnection& connection,
+                             const std::function<void(const std::string& line)>& take) {
+    return forEachLineOf(connection,
+                         "SELECT line FROM record_lines ORDER BY stream NULLS FIRST, seq, arrival",
+                         {}, take);
+}
+
+DbStatus countQuarantined(PgConnection& connection, long long& count) {
+    PgResult result;
+    const DbStatus status = connection.exec("SELECT count(*) FROM record_quarantine", {}, &result);
+    count =
+        status.ok() && result.rows() > 0 ? std::strtoll(result.text(0, 0).c_str(), nullptr, 10) : 0;
     return status;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace pxr7 {
 
@@ -19,5 +20,13 @@ DbStatus findStoredRecord(PgConnection& connection, StoredRecord& found, int& ve
 // millions of lines is never held at once.
 DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
                            const std::function<void(const std::string& line)>& take);
+
+// Hands every stored line to take, by stream (lines from before streams first), then seq: the
+// order history --verify walks the chain in. Through a cursor, as forEachStoredLine.
+DbStatus forEachLineByStream(PgConnection& connection,
+                             const std::function<void(const std::string& line)>& take);
+
+// The lines kept aside in record_quarantine.
+DbStatus countQuarantined(PgConnection& connection, long long& count);
 
 } // namespace pxr7

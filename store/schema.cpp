@@ -1,4 +1,5 @@
-// The tables of version 1, and the version check.
+// The tables of version 1, the steps that bring them to version 2, and the version check. A
+// new database is made as version 1 and brought up the same way, so the two never differ.
 #include "schema.h"
 
 #include <cstdlib>
@@ -33,6 +34,27 @@ constexpr const char* kTables[] = {
     " station text NOT NULL, line text NOT NULL, collected timestamptz NOT NULL DEFAULT now())",
     "CREATE UNIQUE INDEX IF NOT EXISTS record_clashes_once ON record_clashes"
     " (bench, seq, md5(line))",
+};
+
+// Version 2: a line's key is its stream and seq (a line from before streams keeps bench and
+// seq); lines that cannot go into their stream are kept aside with the reason, the clashes of
+// version 1 among them (record_clashes stays as it was, and is no longer written).
+constexpr const char* kToVersion2[] = {
+    "ALTER TABLE record_lines ADD COLUMN IF NOT EXISTS stream text",
+    "ALTER TABLE record_lines ADD COLUMN IF NOT EXISTS prev text",
+    "ALTER TABLE record_lines DROP CONSTRAINT IF EXISTS record_lines_pkey",
+    "CREATE UNIQUE INDEX IF NOT EXISTS record_lines_stream_key ON record_lines (stream, seq)"
+    " WHERE stream IS NOT NULL",
+    "CREATE UNIQUE INDEX IF NOT EXISTS record_lines_bench_key ON record_lines (bench, seq)"
+    " WHERE stream IS NULL",
+    "ALTER TABLE collector_stations ADD COLUMN IF NOT EXISTS stream text",
+    "CREATE TABLE IF NOT EXISTS record_quarantine (station text NOT NULL, bench text,"
+    " stream text, seq bigint, reason text NOT NULL, line bytea NOT NULL,"
+    " collected timestamptz NOT NULL DEFAULT now())",
+    "CREATE UNIQUE INDEX IF NOT EXISTS record_quarantine_once ON record_quarantine (md5(line))",
+    "INSERT INTO record_quarantine (station, bench, seq, reason, line, collected)"
+    " SELECT station, bench, seq, 'its seq repeats with other bytes', convert_to(line, 'UTF8'),"
+    " collected FROM record_clashes ON CONFLICT DO NOTHING",
 };
 
 SchemaCheck failed(PgConnection& connection, const DbStatus& status) {
@@ -79,8 +101,16 @@ SchemaCheck ensureSchema(PgConnection& connection) {
             status = connection.exec(table);
         }
     }
+    for (const char* step : kToVersion2) {
+        if (status.ok() && version < 2) {
+            status = connection.exec(step);
+        }
+    }
     if (status.ok() && version < 0) {
         status = connection.exec("INSERT INTO pxr7_schema (version) VALUES ($1)",
+                                 {std::to_string(kSchemaVersion)});
+    } else if (status.ok() && version < kSchemaVersion) {
+        status = connection.exec("UPDATE pxr7_schema SET version = $1",
                                  {std::to_string(kSchemaVersion)});
     }
     if (status.ok()) {
@@ -89,7 +119,7 @@ SchemaCheck ensureSchema(PgConnection& connection) {
     if (!status.ok()) {
         return failed(connection, status);
     }
-    return {SchemaOutcome::Ready, version < 0 ? kSchemaVersion : version, {}};
+    return {SchemaOutcome::Ready, kSchemaVersion, {}};
 }
 
 } // namespace pxr7

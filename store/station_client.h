@@ -33,6 +33,9 @@ struct StationPage {
     std::vector<StationLine> lines; // seq rising, all above the since asked for
     std::int64_t nextSince = 0;
     bool more = false;
+    // The stream of the record's last line ("" when none, or from a station before streams): a
+    // record whose stream changed may hold lines below since that were never read.
+    std::string stream;
 };
 
 // The answer of /api/history?since=since: lines with bench and seq, their bytes not yet known.

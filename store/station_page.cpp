@@ -77,6 +77,7 @@ bool parseSincePage(const std::string& body, std::int64_t since, StationPage& pa
     }
     page.nextSince = answer["next_since"].get<std::int64_t>();
     page.more = answer["more"].get<bool>();
+    page.stream = utf8Text(answer, "stream");
     const std::int64_t last = page.lines.empty() ? since : page.lines.back().seq;
     if (page.nextSince != last || (page.more && page.lines.empty())) {
         problem = "the station's answer does not say where its next page starts";

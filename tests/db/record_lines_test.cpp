@@ -82,10 +82,10 @@ TEST(StoredRecord, SumsUpEveryBenchAsItsFilesWouldInOrderOfFinishing) {
         EXPECT_EQ(summaryText(summer.finish()), summaryText(summariseRecord(fileStream, 5, unit)))
             << unit;
     }
-    ASSERT_TRUE(db.exec("UPDATE pxr7_schema SET version = 2").ok());
+    ASSERT_TRUE(db.exec("UPDATE pxr7_schema SET version = 3").ok());
     ASSERT_TRUE(findStoredRecord(db, found, version).ok());
     EXPECT_EQ(found, StoredRecord::Newer);
-    EXPECT_EQ(version, 2);
+    EXPECT_EQ(version, 3);
 }
 
 } // namespace
