@@ -87,6 +87,11 @@ constexpr ExitCodeRow kRows[] = {
      "check the lead's DTR wire and the meter's reset input (a lead with DTR not wired, or a "
      "meter that ignores it), then upgrade it again",
      false, false},
+    {EXIT_RECORD_ALTERED, "record_altered",
+     "history --verify found lines changed, removed or inserted after they were written",
+     "the lines it names are not as their bench wrote them: compare them with the collector's "
+     "database (pxr7 history --verify --database URL) or a backup, and find out who changed them",
+     false, false},
     {EXIT_HANGUP, "hangup", "stopped by SIGHUP",
      "if it stopped during a transfer, upgrade the meter again", false, true},
     {EXIT_INTERRUPTED, "interrupted", "interrupted (Ctrl+C twice during a transfer)",

@@ -30,6 +30,7 @@ enum ExitCode : int {
     EXIT_SERVE_FAILED = 19,     // the dashboard could not listen on the address given
     EXIT_DATABASE_FAILED = 20,  // the database cannot be used: newer schema, refused login, bad URL
     EXIT_RESET_IGNORED = 21,    // the meter kept its old firmware running through every reset pulse
+    EXIT_RECORD_ALTERED = 22,   // history --verify: lines changed, removed or inserted
     EXIT_HANGUP = 129,
     EXIT_INTERRUPTED = 130,
     EXIT_QUIT = 131,

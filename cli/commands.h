@@ -22,6 +22,8 @@ int runUpgradeCommand(const Options& options);
 int runAboutCommand(const Options& options);
 int runStationCommand(const Options& options);
 int runHistoryCommand(const Options& options);
+// history --verify: the record's or the database's chain walked (history_verify.cpp).
+int runHistoryVerify(const Options& options);
 int runCollectCommand(const Options& options);
 int runServeCommand(const Options& options);
 

@@ -187,6 +187,9 @@ int databaseHistory(const Options&) {
 } // namespace
 
 int runHistoryCommand(const Options& options) {
+    if (options.verify) {
+        return runHistoryVerify(options);
+    }
     if (!options.database.empty()) {
         return databaseHistory(options);
     }

@@ -179,6 +179,12 @@ void addHistoryOptions(CLI::App& command, Options& options) {
                                               "database at URL, not a record file");
     database->excludes(serve);
     database->excludes(command.get_option("--record"));
+    command
+        .add_flag("--verify", options.verify,
+                  "walk the record's chain and say which lines\nwere changed, removed or inserted")
+        ->excludes(serve)
+        ->excludes(command.get_option("--unit"))
+        ->excludes(command.get_option("--last"));
 }
 
 std::string stationUrl(const std::string& text) {

@@ -1,11 +1,14 @@
 // The record end to end: a station whose record cannot be written refuses to start before it
-// reaches a single lead, and a write past the file-size limit fails with a warning instead of
-// ending the program.
+// reaches a single lead, a write past the file-size limit fails with a warning instead of
+// ending the program, and history --verify names what was done to a record afterwards.
 #include "cli_rig.h"
+#include "record.h"
+#include "record_chain.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace simrig;
 
@@ -92,3 +95,60 @@ TEST(CliRecordFile, AnAbsentVersionIsNullInTheOutcomeEventAndTheRecord) {
 }
 
 } // namespace
+
+namespace {
+
+// A stream of lines as a bench writes them.
+std::vector<std::string> chainedLines(int count) {
+    std::vector<std::string> lines;
+    for (int seq = 1; seq <= count; ++seq) {
+        pxr7::RecordEntry entry;
+        entry.bench = "B";
+        entry.seq = seq;
+        entry.stream = std::string(32, 'c');
+        entry.prev = lines.empty() ? "" : pxr7::lineDigest(lines.back());
+        entry.result = "ok";
+        lines.push_back(pxr7::recordLine(entry));
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(CliRecordFile, VerifyNamesEachLineChangedRemovedOrInserted) {
+    CliRig rig(kMeter);
+    std::vector<std::string> lines = chainedLines(8);
+    std::string whole;
+    for (const std::string& line : lines) {
+        whole += line + "\n";
+    }
+    writeFile(rig.path("whole.jsonl"), whole);
+    const CliResult holds = rig.run("history --verify --record whole.jsonl");
+    EXPECT_EQ(holds.exitCode, 0) << holds.out << holds.err;
+    EXPECT_TRUE(contains(holds.out, "1 stream, 8 lines chained: every chain holds.")) << holds.out;
+
+    const std::string inserted = lines[6]; // a copy of seq 7 after seq 7
+    lines[2].replace(lines[2].find("\"ok\""), 4, "\"no\"");
+    lines.erase(lines.begin() + 4);
+    lines.insert(lines.begin() + 6, inserted);
+    std::string edited;
+    for (const std::string& line : lines) {
+        edited += line + "\n";
+    }
+    writeFile(rig.path("edited.jsonl"), edited);
+    const CliResult json = rig.run("--json history --verify --record edited.jsonl");
+    EXPECT_EQ(json.exitCode, 21) << json.out << json.err;
+    for (const char* part :
+         {"\"event\":\"verify_break\",\"break\":\"changed\",\"stream\":\"cccc",
+          "\"seq\":3,\"seq_to\":3,\"line\":3,", "\"break\":\"removed\",\"stream\":\"cccc",
+          "\"seq\":5,\"seq_to\":5,\"line\":5,", "\"break\":\"inserted\",\"stream\":\"cccc",
+          "\"seq\":7,\"seq_to\":7,\"line\":7,",
+          "\"event\":\"verify\",\"source\":\"edited.jsonl\",\"streams\":1,\"chained\":8,"
+          "\"unchained\":0,\"unreadable\":0,\"breaks\":3,\"holds\":false"}) {
+        EXPECT_TRUE(contains(json.out, part)) << part << " in " << json.out;
+    }
+    const CliResult text = rig.run("history --verify --record edited.jsonl");
+    EXPECT_EQ(text.exitCode, 21);
+    EXPECT_TRUE(contains(text.err + text.out, "Line 3 (stream cccc")) << text.out << text.err;
+    EXPECT_TRUE(contains(text.err + text.out, ": 3 breaks.")) << text.out << text.err;
+}
