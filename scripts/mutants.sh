@@ -89,8 +89,23 @@ also: ^Cases/CliStation\.
 
 name: seq-counter-trusted-over-the-record
 file: bench/record_seq.cpp
-from: const std::int64_t seq = std::max(counted, last);
-to: const std::int64_t seq = counted;
+from: const std::int64_t seq = std::max(counted.seq, tail.lastSeq);
+to: const std::int64_t seq = counted.seq;
+
+name: page-stored-without-its-streams-locked
+file: store/record_store.cpp
+from: DbStatus status = lockKeys(connection, lines);
+to: DbStatus status = DbStatus{}; (void)lockKeys;
+
+name: record-started-again-read-from-since
+file: store/collector.cpp
+from: if (!page.stream.empty() && page.stream != station.stream &&
+to: if (page.stream.empty() && page.stream != station.stream &&
+
+name: prev-not-checked-before-the-insert
+file: store/line_checks.cpp
+from: } else if (before != nullptr && *before != line.prev) {
+to: } else if (before != nullptr && before->empty()) {
 TABLE
 )
 

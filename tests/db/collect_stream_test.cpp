@@ -35,10 +35,11 @@ struct StationRig {
         std::string problem;
         EXPECT_TRUE(server.start(ServeAddress{}, problem)) << problem;
     }
-    void append(int lines) {
+    void append(int lines, const std::string& bench = "B", const std::string& unit = "") {
         for (int i = 0; i < lines; ++i) {
             RecordEntry entry;
-            entry.bench = "B";
+            entry.bench = bench;
+            entry.unitId = unit;
             entry.result = "ok";
             entry.finished = "2026-12-08T09:30:05Z";
             std::string problem;
@@ -100,6 +101,29 @@ TEST(CollectStreams, ARecordThatStartsAgainIsCollectedFromItsFirstLine) {
     }
     EXPECT_EQ(scalar(db, "SELECT count(DISTINCT stream) FROM record_lines"), "3");
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM record_quarantine"), "0");
+}
+
+TEST(CollectStreams, OneLineTooLongForAnIndexGoesAsideAndEveryOtherLineIsStored) {
+    PXR7_FRESH_DATABASE(url, "pxr7_collect_long_line");
+    StationRig first, second;
+    first.append(5);
+    first.append(1, std::string(4000, 'b'), std::string(4000, 'u'));
+    first.append(5);
+    second.append(10, "C");
+    CollectSettings settings;
+    settings.stations = {first.server.url(), second.server.url()};
+    settings.database = url;
+    settings.once = true;
+    Events events;
+    const CollectResult result = runCollector(settings, events, {});
+    EXPECT_EQ(result.outcome, CollectOutcome::AllRead) << result.reason;
+    EXPECT_EQ(events.count(CollectEventKind::DatabaseAway), 0u);
+    ASSERT_EQ(events.count(CollectEventKind::Quarantined), 1u);
+    PgConnection db;
+    ASSERT_TRUE(db.connect(url).ok());
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM record_lines"), "20");
+    EXPECT_EQ(scalar(db, "SELECT seq || ' ' || reason FROM record_quarantine"),
+              "6 its bench is longer than 200 bytes");
 }
 
 } // namespace
