@@ -3,6 +3,7 @@
 #include "record_chain.h"
 #include "record_index.h"
 #include "record_json.h"
+#include "utf8_text.h"
 
 namespace pxr7 {
 
@@ -39,13 +40,12 @@ const std::string* found(const std::map<LineKey, std::string>& digests, const Li
 std::vector<CheckedLine> readPageLines(const StationPage& page) {
     std::vector<CheckedLine> lines;
     for (const StationLine& line : page.lines) {
-        RecordEntry entry;
-        std::string host;
-        parseRecordLine(line.bytes, entry, host);
         CheckedLine checked;
         checked.line = &line;
-        checked.stream = entry.stream;
-        checked.prev = entry.prev;
+        checked.object = parseJsonLine(line.bytes);
+        // A stream or prev that is no string is none; one that is not ASCII is no id either.
+        checked.stream = utf8Text(checked.object, "stream");
+        checked.prev = utf8Text(checked.object, "prev");
         checked.digest = lineDigest(line.bytes);
         lines.push_back(std::move(checked));
     }

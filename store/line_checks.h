@@ -5,6 +5,7 @@
 // seq. Pure: no database here, so the decisions are tested on their own.
 #pragma once
 
+#include "json_text.h"
 #include "station_client.h"
 
 #include <cstddef>
@@ -25,6 +26,7 @@ constexpr char kSeqRepeats[] = "its seq repeats with other bytes";
 
 struct CheckedLine {
     const StationLine* line = nullptr;
+    JsonValue object;                 // the line parsed, once
     std::string stream, prev, digest; // stream "" for a line written before streams
     enum class Fate { Store, Repeat, Quarantine } fate = Fate::Store;
     std::string reason; // Quarantine: why

@@ -120,7 +120,7 @@ void lineColumns(const CheckedLine& checked, ArrayColumn (&columns)[kLineColumns
     RecordEntry entry;
     std::string host;
     parseRecordLine(line.bytes, entry, host);
-    const JsonValue object = parseJsonLine(line.bytes);
+    const JsonValue& object = checked.object;
     entry.finished = utf8Text(object, "finished");
     entry.laneName = utf8Text(object, "lane_name");
     entry.leadSerial = utf8Text(object, "lead_serial");
@@ -203,14 +203,22 @@ DbStatus lookUpStored(PgConnection& connection, const std::vector<CheckedLine>& 
     return status;
 }
 
+// Only a stream whose first line here has no line before it stored can be new: most pages
+// ask nothing.
 DbStatus findNewStreams(PgConnection& connection, const std::vector<const CheckedLine*>& lines,
+                        const std::map<LineKey, std::string>& stored,
                         std::vector<NewStream>& streams) {
     ArrayColumn benches, ids;
+    std::set<std::string> seen;
     for (const CheckedLine* line : lines) {
-        if (!line->stream.empty()) {
+        if (!line->stream.empty() && seen.insert(line->stream).second &&
+            stored.count({line->stream, "", line->line->seq - 1}) == 0) {
             benches.add(line->line->bench);
             ids.add(line->stream);
         }
+    }
+    if (benches.done() == "{}") {
+        return {};
     }
     PgResult result;
     const DbStatus status = connection.exec(kNewStreams, {benches.done(), ids.done()}, &result);
@@ -353,7 +361,7 @@ DbStatus storeLines(PgConnection& connection, const std::string& station,
         }
     }
     if (status.ok() && !storing.empty()) {
-        status = findNewStreams(connection, storing, stored.newStreams);
+        status = findNewStreams(connection, storing, digests, stored.newStreams);
     }
     if (status.ok()) {
         status = insertOrSetAside(connection, station, lines, stored.inserted);
