@@ -46,15 +46,17 @@ totals AS (
         failed = r.failed + EXCLUDED.failed)
 SELECT count(*) FROM added)SQL";
 
-// The digests of the lines stored under the keys asked for, as lineDigest gives them.
+// The digests of the lines stored within the ranges of seq asked for, per stream (and per
+// bench for lines from before streams), as lineDigest gives them: one index range a stream,
+// however many lines the page holds.
 constexpr const char* kStoredDigests = R"SQL(
 SELECT r.stream, '', r.seq, encode(sha256(convert_to(r.line, 'UTF8')), 'hex')
-  FROM unnest($1::text[], $2::bigint[]) AS k(stream, seq)
-  JOIN record_lines r ON r.stream = k.stream AND r.seq = k.seq
+  FROM unnest($1::text[], $2::bigint[], $3::bigint[]) AS k(stream, low, high)
+  JOIN record_lines r ON r.stream = k.stream AND r.seq BETWEEN k.low AND k.high
 UNION ALL
 SELECT '', r.bench, r.seq, encode(sha256(convert_to(r.line, 'UTF8')), 'hex')
-  FROM unnest($3::text[], $4::bigint[]) AS k(bench, seq)
-  JOIN record_lines r ON r.stream IS NULL AND r.bench = k.bench AND r.seq = k.seq)SQL";
+  FROM unnest($4::text[], $5::bigint[], $6::bigint[]) AS k(bench, low, high)
+  JOIN record_lines r ON r.stream IS NULL AND r.bench = k.bench AND r.seq BETWEEN k.low AND k.high)SQL";
 
 // Streams that have no line stored yet, of a bench that has.
 constexpr const char* kNewStreams = R"SQL(
@@ -186,15 +188,28 @@ DbStatus lockKeys(PgConnection& connection, const std::vector<CheckedLine>& line
 
 DbStatus lookUpStored(PgConnection& connection, const std::vector<CheckedLine>& lines,
                       std::map<LineKey, std::string>& stored) {
-    ArrayColumn columns[4];
+    // The lowest and highest seq wanted of each stream or bench.
+    std::map<std::pair<std::string, std::string>, std::pair<std::int64_t, std::int64_t>> ranges;
     for (const LineKey& key : keysToLookUp(lines)) {
-        columns[key.stream.empty() ? 2 : 0].add(key.stream.empty() ? key.bench : key.stream);
-        columns[key.stream.empty() ? 3 : 1].add(std::to_string(key.seq));
+        const auto found =
+            ranges.emplace(std::make_pair(key.stream, key.bench), std::make_pair(key.seq, key.seq));
+        found.first->second.first = std::min(found.first->second.first, key.seq);
+        found.first->second.second = std::max(found.first->second.second, key.seq);
+    }
+    ArrayColumn columns[6];
+    for (const auto& range : ranges) {
+        const bool chained = !range.first.first.empty();
+        const int at = chained ? 0 : 3;
+        columns[at].add(chained ? range.first.first : range.first.second);
+        columns[at + 1].add(std::to_string(range.second.first));
+        columns[at + 2].add(std::to_string(range.second.second));
+    }
+    std::vector<SqlParam> params;
+    for (const ArrayColumn& column : columns) {
+        params.push_back(column.done());
     }
     PgResult result;
-    const DbStatus status = connection.exec(
-        kStoredDigests,
-        {columns[0].done(), columns[1].done(), columns[2].done(), columns[3].done()}, &result);
+    const DbStatus status = connection.exec(kStoredDigests, params, &result);
     for (int row = 0; status.ok() && row < result.rows(); ++row) {
         const LineKey key{result.text(row, 0), result.text(row, 1),
                           std::strtoll(result.text(row, 2).c_str(), nullptr, 10)};
