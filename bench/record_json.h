@@ -15,7 +15,8 @@ namespace pxr7 {
 // JSON object with "schema": 1 and a result.
 bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& host);
 
-// The line's keys after "schema", in the order recordLine writes them: the columns of an export.
+// The line's keys after "schema", in the order recordLine writes them, but for the chain's
+// (stream, prev): the columns of an export.
 std::vector<const char*> recordKeyNames();
 
 } // namespace pxr7

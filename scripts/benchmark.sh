@@ -22,9 +22,10 @@
 #  - The dashboard's history on the same record: the index's first refresh (goal: under 1.5 s)
 #    and one with nothing new, a query (goal: under 50 ms), and the first page through the
 #    history API (goal: under 300 ms once the record is indexed).
-#  - `collect --once`: three stations' records of 100,000 lines in all, served by
-#    `history --serve`, into a fresh database of tests/db/pg_rig.sh: lines per second (goal:
-#    at least 1,000/s) and the catch-up time.
+#  - `collect --once`: three stations' records of 100,000 lines in all (two of them chained
+#    streams, one of lines from before streams), served by `history --serve`, into a fresh
+#    database of tests/db/pg_rig.sh: lines per second (goal: at least 1,000/s) and the
+#    catch-up time.
 #  - `pxr7 serve` over a database of 1,000,000 lines of eight benches (tests/db/pg_rig.sh, when
 #    PostgreSQL is installed): the history's first page over HTTP and in headless Chromium
 #    (goal: under 300 ms), a page far back, and a filter on a result and a bench.
@@ -394,6 +395,29 @@ write_bench_record() {
     }' >"$3"
 }
 
+# The same lines as write_bench_record, each on one stream with its prev, as a bench writes them
+# now.
+write_chained_record() {
+    python3 - "$1" "$2" "$3" <<'PY'
+import hashlib, sys
+count, bench, path = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+stream = hashlib.sha256(bench.encode()).hexdigest()[:32]
+prev = None
+with open(path, "w", encoding="ascii") as out:
+    for i in range(1, count + 1):
+        link = f',"prev":"{prev}"' if prev else ""
+        line = (f'{{"schema":1,"bench":"{bench}","seq":{i},"stream":"{stream}"{link},'
+                f'"command":"station","started":"2026-12-08T09:30:00Z",'
+                f'"finished":"2026-12-08T09:30:05Z","host":"{bench}","lead_serial":"PX{i % 8:06d}",'
+                f'"lead_index":{i % 8},"lane_name":null,"unit_id":"U-{i}",'
+                f'"result":"{"ok" if i % 7 else "transfer_stopped"}",'
+                f'"version_before":"PXR7 V1.02","version_after":"PXR7 V1.03","attempts":1,'
+                f'"records_sent":314,"records_total":314,"duration_s":4.412,"backend":"D2XX"}}')
+        out.write(line + "\n")
+        prev = hashlib.sha256(line.encode()).hexdigest()
+PY
+}
+
 measure_database_history() {
     local fill=build/native/tests/serve/pxr7_serve_fill state="$rig/database/state" url served
     if ! cmake --build --preset native -j2 --target pxr7_serve_fill >/dev/null 2>&1; then
@@ -437,8 +461,13 @@ measure_collector() {
         return
     fi
     url=$(sed -n 's/^url=//p' "$state")
+    # Two benches on streams, one with lines from before streams.
     for bench in east:34000 west:33000 north:33000; do
-        write_bench_record "${bench#*:}" "${bench%%:*}" "$rig/${bench%%:*}.jsonl"
+        if [[ ${bench%%:*} == north ]]; then
+            write_bench_record "${bench#*:}" "${bench%%:*}" "$rig/${bench%%:*}.jsonl"
+        else
+            write_chained_record "${bench#*:}" "${bench%%:*}" "$rig/${bench%%:*}.jsonl"
+        fi
         "$pxr7" history --serve 127.0.0.1:0 --record "$rig/${bench%%:*}.jsonl" \
             >"$rig/${bench%%:*}.out" 2>&1 &
         servers+=($!)
