@@ -82,8 +82,8 @@ std::string collectEventLine(const CollectEvent& event) {
     case CollectEventKind::Clash:
         return station + ": " + std::to_string(event.lines) +
                (event.lines == 1 ? " line has" : " lines have") +
-               " the bench and seq of another (bench " + printable(event.bench) + ", up to seq " +
-               std::to_string(event.upToSeq) +
+               " the stream (or bench) and seq of another (bench " + printable(event.bench) +
+               ", up to seq " + std::to_string(event.upToSeq) +
                "): kept in record_quarantine. Give each bench a name of its own (bench = NAME)";
     case CollectEventKind::Quarantined:
         return station + ": " + std::to_string(event.lines) +

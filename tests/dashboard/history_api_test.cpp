@@ -5,6 +5,7 @@
 #include "json_text.h"
 #include "record.h"
 #include "record_index.h"
+#include "record_json.h"
 #include "rig_files.h"
 
 #include <gtest/gtest.h>
@@ -200,13 +201,25 @@ TEST_F(HistoryApiTest, SincePagesThroughOldAndNewLinesOnceEachInOrderAsTheRecord
     const JsonValue after = parseJsonLine(api.history({{"since", since}}).body);
     EXPECT_EQ(after["lines"].size(), 0u);
     EXPECT_EQ(after["next_since"], 4);
+    // The page names the stream the record is in now, so a copier sees a record start again.
+    RecordEntry last;
+    std::string lastHost;
+    std::string text = simrig::fileText(path);
+    text.pop_back();
+    ASSERT_TRUE(parseRecordLine(text.substr(text.rfind('\n') + 1), last, lastHost));
+    EXPECT_EQ(after["stream"], last.stream);
+    simrig::writeFile(scratch.path("record.seq"), ""); // a counter lost: the next line starts one
+    append("N5");
+    const JsonValue restarted = parseJsonLine(api.history({{"since", since}}).body);
+    EXPECT_NE(restarted["stream"], last.stream);
+    EXPECT_EQ(restarted["stream"], restarted["lines"].back()["stream"]);
     const HttpReply jsonl = api.jsonl({{"since", old(4).substr(1)}, {"per_page", "2"}});
     std::istringstream file(simrig::fileText(path));
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) {
         lines.push_back(line + "\n");
     }
-    ASSERT_EQ(lines.size(), 9u);
+    ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(jsonl.body, lines[4] + lines[5]) << "the bytes of lines 5 and 6";
     ASSERT_EQ(jsonl.headers.size(), 3u);
     EXPECT_EQ(jsonl.headers[1].second, "1");

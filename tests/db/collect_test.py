@@ -1,7 +1,8 @@
 """pxr7 collect against a real PostgreSQL (pg_rig.sh) and three simulated stations: the
 database stopped while lines are written and a station restarted part-way lose and double
 nothing; every line of every record ends up in record_lines exactly once, in seq order per
-bench; pxr7 serve's overview shows the three stations, and its history and history --database every line.
+bench; pxr7 serve's overview shows the three stations, and its history and history --database every line;
+history --verify finds every chain whole, then names a stored line changed.
 Also --once against an empty database, a station away, and a login refused."""
 
 import argparse
@@ -255,7 +256,28 @@ def main_case(args, watchdog, scratch, fresh):
     assert page["total"] == len(wanted), page["total"]
     assert sorted(page["choices"]["benches"]) == sorted(benches), page["choices"]["benches"]
     pages.stop()
+    verify_stored_chain(args, database)
     print(f"PASS: {len(wanted)} lines of {len(benches)} benches, each once, in order", flush=True)
+
+
+def verify_stored_chain(args, database):
+    """history --verify over what was collected: every chain holds; a stored line changed
+    afterwards is named."""
+    def verify():
+        done = subprocess.run([args.pxr7, "--json", "history", "--verify", "--database", database],
+                              capture_output=True, text=True)
+        return done.returncode, [json.loads(line) for line in done.stdout.splitlines()]
+    code, found = verify()
+    assert code == 0 and found[-1]["holds"] and found[-1]["streams"] >= 2, found
+    seq = psql(database, "SELECT min(seq) FROM record_lines WHERE bench = 'east'"
+                         " AND stream IS NOT NULL")
+    psql(database, "UPDATE record_lines SET line = replace(line, '\"result\":\"',"
+                   f" '\"result\":\"x') WHERE bench = 'east' AND seq = {seq}"
+                   " AND stream IS NOT NULL")
+    code, found = verify()
+    breaks = [event for event in found if event["event"] == "verify_break"]
+    assert code == 21 and len(breaks) == 1, found
+    assert breaks[0]["break"] == "changed" and breaks[0]["seq"] == int(seq), breaks
 
 
 def main():
