@@ -137,7 +137,7 @@ TEST(CliRecordFile, VerifyNamesEachLineChangedRemovedOrInserted) {
     }
     writeFile(rig.path("edited.jsonl"), edited);
     const CliResult json = rig.run("--json history --verify --record edited.jsonl");
-    EXPECT_EQ(json.exitCode, 21) << json.out << json.err;
+    EXPECT_EQ(json.exitCode, 22) << json.out << json.err;
     for (const char* part :
          {"\"event\":\"verify_break\",\"break\":\"changed\",\"stream\":\"cccc",
           "\"seq\":3,\"seq_to\":3,\"line\":3,", "\"break\":\"removed\",\"stream\":\"cccc",
@@ -148,7 +148,7 @@ TEST(CliRecordFile, VerifyNamesEachLineChangedRemovedOrInserted) {
         EXPECT_TRUE(contains(json.out, part)) << part << " in " << json.out;
     }
     const CliResult text = rig.run("history --verify --record edited.jsonl");
-    EXPECT_EQ(text.exitCode, 21);
+    EXPECT_EQ(text.exitCode, 22);
     EXPECT_TRUE(contains(text.err + text.out, "Line 3 (stream cccc")) << text.out << text.err;
     EXPECT_TRUE(contains(text.err + text.out, ": 3 breaks.")) << text.out << text.err;
 }

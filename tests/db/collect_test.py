@@ -276,7 +276,7 @@ def verify_stored_chain(args, database):
                    " AND stream IS NOT NULL")
     code, found = verify()
     breaks = [event for event in found if event["event"] == "verify_break"]
-    assert code == 21 and len(breaks) == 1, found
+    assert code == 22 and len(breaks) == 1, found
     assert breaks[0]["break"] == "changed" and breaks[0]["seq"] == int(seq), breaks
 
 
