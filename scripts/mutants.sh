@@ -29,6 +29,18 @@ from: end_.recorded = ledger_.close(ticket_, run, end_.recordProblem);
 to: end_.recorded = (run.attempts > 1 && run.exitCode != EXIT_OK) || ledger_.close(ticket_, run, end_.recordProblem);
 also: ^Cases/CliStation\.
 
+name: own-version-before-a-retry-taken-for-a-new-meter
+file: bench/meter_job.cpp
+from: if (version == end_.lastVersion && !heardSilence) {
+to: if (false) {
+also: ^Cases/CliStation\.Runs/(AMeterWhoseResetDoesNotTake|AStoppedTransferToAMeterWhoseBootLoader)
+
+name: a-retry-that-sent-nothing-hides-what-the-first-got-across
+file: bench/meter_job.cpp
+from: run.furthestRecords == 0) {
+to: true) {
+also: ^Cases/CliStation\.Runs/ALeadPulledPartWayIsRecorded
+
 name: eeprom-written-without-consent
 file: cli/setup_flow.cpp
 from: ? SetupConsent::Ask : SetupConsent::None;
