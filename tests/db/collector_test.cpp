@@ -1,0 +1,141 @@
+// The collector against fake stations on loopback and the rig's database: a live station's new
+// lines arrive within a poll or two whatever the others do (an endless backlog, a 9 s answer, a
+// station that never answers), and answers over the size caps are refused before they are
+// read, with the reason, and nothing of them is stored.
+#include "collector.h"
+#include "db_rig.h"
+#include "fake_station.h"
+#include "pg_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace pxr7 {
+namespace {
+
+using test::FakeStation;
+using test::StationMode;
+using namespace std::chrono_literals;
+
+class Events : public CollectObserver {
+public:
+    void collectEvent(const CollectEvent& event) override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            EXPECT_FALSE(inside_) << "the observer is called from one thread at a time";
+            inside_ = true;
+            events_.push_back(event);
+        }
+        // Long enough for a second thread to come in, were the calls not serialized.
+        std::this_thread::yield();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        inside_ = false;
+        changed_.notify_all();
+    }
+    bool waitFor(const std::function<bool(const CollectEvent&)>& wanted,
+                 std::chrono::milliseconds deadline) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(
+            lock, deadline, [&] { return std::any_of(events_.begin(), events_.end(), wanted); });
+    }
+    std::vector<CollectEvent> all() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return events_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<CollectEvent> events_;
+    bool inside_ = false;
+};
+
+auto storedUpTo(const std::string& station, std::int64_t seq) {
+    return [station, seq](const CollectEvent& e) {
+        return e.kind == CollectEventKind::Stored && e.station == station && e.upToSeq >= seq;
+    };
+}
+
+auto awayFor(const std::string& station, const std::string& words) {
+    return [station, words](const CollectEvent& e) {
+        return e.kind == CollectEventKind::StationAway && e.station == station &&
+               e.reason.find(words) != std::string::npos;
+    };
+}
+
+long long storedLines(const std::string& url) {
+    PgConnection db;
+    PgResult result;
+    if (!db.connect(url).ok() || !db.exec("SELECT count(*) FROM record_lines", {}, &result).ok()) {
+        return -1;
+    }
+    return std::stoll(result.text(0, 0));
+}
+
+TEST(Collector, ALiveStationsNewLinesArriveWhateverTheOthersDo) {
+    PXR7_FRESH_DATABASE(url, "pxr7_collector_fair_test");
+    FakeStation live(StationMode::Live, "live"), endless(StationMode::Endless, "endless"),
+        slow(StationMode::Slow, "slow"), silent(StationMode::Silent, "silent");
+    live.addLines(3);
+    Events events;
+    std::atomic<bool> stop{false};
+    CollectSettings settings;
+    settings.stations = {endless.url(), slow.url(), silent.url(), live.url()};
+    settings.database = url;
+    CollectResult result;
+    std::thread collector(
+        [&] { result = runCollector(settings, events, [&] { return stop.load(); }); });
+    EXPECT_TRUE(events.waitFor(storedUpTo(live.url(), 3), 10s)) << "the live station's first lines";
+    // Within a poll (1 s) and a page's fetch, each time: the others never take its turn.
+    for (int round = 0; round < 3; ++round) {
+        const std::int64_t seq = live.addLines(1);
+        EXPECT_TRUE(events.waitFor(storedUpTo(live.url(), seq), 3s)) << "line " << seq;
+    }
+    EXPECT_TRUE(events.waitFor(storedUpTo(endless.url(), 1000), 10s)) << "the backlog goes on";
+    // The deadline is for the whole request: a station that never answers is away after it.
+    EXPECT_TRUE(events.waitFor(awayFor(silent.url(), "did not answer within 10 s"), 15s));
+    stop = true;
+    collector.join();
+    EXPECT_EQ(result.outcome, CollectOutcome::Stopped);
+}
+
+TEST(Collector, AnswersOverTheCapsAreRefusedBeforeTheyAreRead) {
+    PXR7_FRESH_DATABASE(url, "pxr7_collector_caps_test");
+    FakeStation declared(StationMode::HugeDeclared, "declared"),
+        chunked(StationMode::HugeChunked, "chunked"), overPage(StationMode::OverPage, "over"),
+        longLine(StationMode::LongLine, "long"), live(StationMode::Live, "live");
+    live.addLines(2);
+    Events events;
+    CollectSettings settings;
+    settings.stations = {declared.url(), chunked.url(), overPage.url(), longLine.url(), live.url()};
+    settings.database = url;
+    settings.once = true;
+    const CollectResult result = runCollector(settings, events, {});
+    EXPECT_EQ(result.outcome, CollectOutcome::StationsAway);
+    const std::pair<const FakeStation*, const char*> reasons[] = {
+        {&declared, "its answer is 209715200 bytes, over the 32 MiB"},
+        {&chunked, "its answer runs over the 32 MiB"},
+        {&overPage, "holds 501 lines, more than the 500 asked for"},
+        {&longLine, "bytes, over the 4 MiB a record line may be"},
+    };
+    std::string said;
+    for (const CollectEvent& event : events.all()) {
+        said += event.station + ": " + event.reason + "\n";
+    }
+    for (const auto& [station, words] : reasons) {
+        EXPECT_TRUE(events.waitFor(awayFor(station->url(), words), 0ms)) << words << "\n" << said;
+    }
+    // What the socket buffers took before the collector hung up is all that was sent.
+    EXPECT_LT(declared.bodyBytesSent(), 16u << 20);
+    EXPECT_LT(chunked.bodyBytesSent(), 48u << 20);
+    EXPECT_EQ(storedLines(url), 2) << "only the live station's lines";
+}
+
+} // namespace
+} // namespace pxr7
