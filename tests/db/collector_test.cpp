@@ -1,7 +1,8 @@
 // The collector against fake stations on loopback and the rig's database: a live station's new
 // lines arrive within a poll or two whatever the others do (an endless backlog, a 9 s answer, a
-// station that never answers), and answers over the size caps are refused before they are
-// read, with the reason, and nothing of them is stored.
+// station that never answers); answers over the size caps are refused before they are read,
+// with the reason, and nothing of them is stored; a database away is said once a try, however
+// many stations' threads meet it.
 #include "collector.h"
 #include "db_rig.h"
 #include "fake_station.h"
@@ -31,6 +32,7 @@ public:
             EXPECT_FALSE(inside_) << "the observer is called from one thread at a time";
             inside_ = true;
             events_.push_back(event);
+            times_.push_back(std::chrono::steady_clock::now());
         }
         // Long enough for a second thread to come in, were the calls not serialized.
         std::this_thread::yield();
@@ -38,21 +40,28 @@ public:
         inside_ = false;
         changed_.notify_all();
     }
+    // Until times events are as wanted, or the deadline has passed.
     bool waitFor(const std::function<bool(const CollectEvent&)>& wanted,
-                 std::chrono::milliseconds deadline) {
+                 std::chrono::milliseconds deadline, long times = 1) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(
-            lock, deadline, [&] { return std::any_of(events_.begin(), events_.end(), wanted); });
+        return changed_.wait_for(lock, deadline, [&] {
+            return std::count_if(events_.begin(), events_.end(), wanted) >= times;
+        });
     }
     std::vector<CollectEvent> all() {
         const std::lock_guard<std::mutex> lock(mutex_);
         return events_;
+    }
+    std::vector<std::chrono::steady_clock::time_point> times() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return times_;
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<CollectEvent> events_;
+    std::vector<std::chrono::steady_clock::time_point> times_;
     bool inside_ = false;
 };
 
@@ -135,6 +144,35 @@ TEST(Collector, AnswersOverTheCapsAreRefusedBeforeTheyAreRead) {
     EXPECT_LT(declared.bodyBytesSent(), 16u << 20);
     EXPECT_LT(chunked.bodyBytesSent(), 48u << 20);
     EXPECT_EQ(storedLines(url), 2) << "only the live station's lines";
+}
+
+// Three stations' threads meet the same outage: it is said once a try, each time naming why.
+TEST(Collector, ADatabaseAwayIsSaidOnceATryWhateverTheStations) {
+    Events events;
+    std::atomic<bool> stop{false};
+    CollectSettings settings;
+    settings.stations = {"http://127.0.0.1:1", "http://127.0.0.1:2", "http://127.0.0.1:3"};
+    settings.database = "postgresql://pxr7@nohost.invalid/pxr7";
+    std::thread collector([&] { runCollector(settings, events, [&] { return stop.load(); }); });
+    const auto away = [](const CollectEvent& e) {
+        return e.kind == CollectEventKind::DatabaseAway;
+    };
+    EXPECT_TRUE(events.waitFor(away, 10s, 2)) << "tried again after 1 s";
+    stop = true;
+    collector.join();
+    std::vector<int> retries;
+    for (const CollectEvent& event : events.all()) {
+        EXPECT_TRUE(event.kind == CollectEventKind::DatabaseAway) << "no station is polled";
+        EXPECT_NE(event.reason.find("could not translate host name \"nohost.invalid\""),
+                  std::string::npos)
+            << event.reason;
+        retries.push_back(event.retrySeconds);
+    }
+    ASSERT_GE(retries.size(), 2u);
+    EXPECT_EQ(std::vector<int>(retries.begin(), retries.begin() + 2), (std::vector<int>{1, 2}));
+    // The second is the next try's, after the backoff, not another station's of the first try.
+    const auto times = events.times();
+    EXPECT_GE(times[1] - times[0], 900ms);
 }
 
 } // namespace
