@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -42,6 +43,13 @@ struct Station {
     bool passed = false, failed = false; // once: tried, and how it went
 };
 
+// One page after since, as fetchStationPage gives it.
+struct Fetched {
+    bool ok = false;
+    StationPage page;
+    std::string problem;
+};
+
 // One station's collector, on its own thread: its pages into the database while it has more,
 // then again after a pause, or after a backoff while it is away.
 class Collector {
@@ -59,6 +67,8 @@ private:
     bool stopping() const { return shared_.stopping(); }
     void emit(const CollectEvent& event) { shared_.emit(event); }
     void pollStation(Station& station);
+    Fetched fetch(std::int64_t since) const;
+    bool storeAndTell(Station& station, const StationPage& page);
     bool readPages(Station& station);
     void stationFailed(Station& station, const std::string& reason);
     void stationReached(Station& station);
@@ -90,43 +100,63 @@ void Collector::stationFailed(Station& station, const std::string& reason) {
     emit(eventOf(CollectEventKind::StationAway, station.url, reason, once() ? 0 : station.backoff));
 }
 
-// Pages until the station has no more; false when it or the database failed on the way.
+Fetched Collector::fetch(std::int64_t since) const {
+    Fetched fetched;
+    fetched.ok = fetchStationPage(station_.address, since, fetched.page, fetched.problem, stop_);
+    return fetched;
+}
+
+// Stores the page and says what came of it; false when the database failed.
+bool Collector::storeAndTell(Station& station, const StationPage& page) {
+    std::size_t inserted = 0, clashing = 0;
+    const DbStatus status = storePage(db_, station.url, page, inserted, clashing);
+    if (!status.ok()) {
+        databaseFailed(status);
+        return false;
+    }
+    station.nextSince = page.nextSince;
+    if (inserted > 0) {
+        station.caughtUp = false;
+        CollectEvent stored = eventOf(CollectEventKind::Stored, station.url);
+        stored.lines = inserted;
+        stored.bench = page.lines.back().bench;
+        stored.upToSeq = page.lines.back().seq;
+        emit(stored);
+    }
+    if (clashing > 0) {
+        CollectEvent clash = eventOf(CollectEventKind::Clash, station.url);
+        clash.lines = clashing;
+        clash.bench = page.lines.back().bench;
+        clash.upToSeq = page.lines.back().seq;
+        emit(clash);
+    }
+    return true;
+}
+
+// Pages until the station has no more; false when it or the database failed on the way. While
+// a page is stored the next one is fetched already, so that the station and the database work
+// side by side; it is stored only after the one before it, and dropped when that failed.
 bool Collector::readPages(Station& station) {
-    for (bool more = true; more;) {
-        StationPage page;
-        std::string problem;
-        if (!fetchStationPage(station.address, station.nextSince, page, problem, stop_)) {
+    Fetched next = fetch(station.nextSince);
+    for (;;) {
+        if (!next.ok) {
             if (!stopping()) {
-                stationFailed(station, problem);
+                stationFailed(station, next.problem);
             }
             return false;
         }
         stationReached(station);
-        std::size_t inserted = 0, clashing = 0;
-        const DbStatus status = storePage(db_, station.url, page, inserted, clashing);
-        if (!status.ok()) {
-            databaseFailed(status);
-            return false;
+        const Fetched page = std::move(next);
+        std::future<Fetched> ahead;
+        if (page.page.more && !stopping()) {
+            ahead = std::async(std::launch::async,
+                               [this, since = page.page.nextSince] { return fetch(since); });
         }
-        station.nextSince = page.nextSince;
-        if (inserted > 0) {
-            station.caughtUp = false;
-            CollectEvent stored = eventOf(CollectEventKind::Stored, station.url);
-            stored.lines = inserted;
-            stored.bench = page.lines.back().bench;
-            stored.upToSeq = page.lines.back().seq;
-            emit(stored);
+        if (!storeAndTell(station, page.page) || !ahead.valid()) {
+            return db_.connected() && !stopping();
         }
-        if (clashing > 0) {
-            CollectEvent clash = eventOf(CollectEventKind::Clash, station.url);
-            clash.lines = clashing;
-            clash.bench = page.lines.back().bench;
-            clash.upToSeq = page.lines.back().seq;
-            emit(clash);
-        }
-        more = page.more && !stopping();
+        next = ahead.get();
     }
-    return !stopping();
 }
 
 void Collector::pollStation(Station& station) {
