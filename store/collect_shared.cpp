@@ -37,7 +37,7 @@ void CollectShared::databaseAway(const std::string& reason) {
         if (refused_ || awayOnce_ || (away_ && now < nextTry_)) {
             return; // another collector's try said so a moment ago
         }
-        away_ = wasAway_ = true;
+        away_ = true;
         awayOnce_ = settings_.once;
         backoff_ = nextBackoffSeconds(backoff_);
         nextTry_ = now + std::chrono::seconds(backoff_);

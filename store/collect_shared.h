@@ -53,7 +53,7 @@ private:
     const CollectStop& stop_;
     std::mutex observerMutex_;
     mutable std::mutex mutex_; // the members below
-    bool away_ = false, wasAway_ = false, refused_ = false, awayOnce_ = false;
+    bool away_ = false, refused_ = false, awayOnce_ = false;
     int backoff_ = 0;
     CollectClock::time_point nextTry_{};
     CollectResult result_;
