@@ -12,7 +12,7 @@ constexpr std::size_t kShortest = 4; // masked outside quotes from this length o
 // What ends a URL's token in a message, and what ends a keyword's name or bare value.
 constexpr char kTokenEnd[] = " \t\r\n\"'";
 constexpr char kValueEnd[] = "& \t\r\n\"";
-// The characters that end a URI's parts: libpq may quote the piece of a password between them.
+// The characters that end a URI's components: libpq may quote the piece of a password between them.
 constexpr char kPieceEnd[] = "/?#@:&";
 
 struct Span {
@@ -147,7 +147,7 @@ void replaceAll(std::string& text, std::size_t from, std::size_t to, const std::
     }
 }
 
-// Masks secret inside every double-quoted part of text.
+// Masks secret inside every double-quoted stretch of text.
 void replaceQuoted(std::string& text, const std::string& secret) {
     for (std::size_t open = text.find('"'); open != std::string::npos;) {
         const std::size_t close = text.find('"', open + 1);

@@ -12,7 +12,7 @@ namespace pxr7 {
 // user:password@, and the value of a password keyword in a URI query or a key=value string,
 // however the keyword is percent-escaped), and wherever they appear in text, as written or
 // decoded, each password url spells out and each of known, and each piece of one that libpq may
-// quote alone (split at the characters that end a URI's parts). Inside double quotes (libpq
+// quote alone (split at the characters that end a URI's components). Inside double quotes (libpq
 // quotes what it was given) they are masked whatever their length, elsewhere from four
 // characters on, so that a one-letter password does not blank out every word with its letter.
 std::string withoutPasswords(const std::string& text, const std::string& url,
