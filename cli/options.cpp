@@ -172,8 +172,13 @@ void addHistoryOptions(CLI::App& command, Options& options) {
     command.add_option("--unit", options.unitId, "show everything done to the unit with id ID")
         ->option_text("ID")
         ->check(notEmpty);
+    CLI::Option* bench =
+        command.add_option("--bench", options.benchName, "sum up only the lines of the bench NAME")
+            ->option_text("NAME")
+            ->check(notEmpty);
     CLI::Option* serve =
         addServeOption(command, options, "serve the history pages on [HOST:]PORT until\nCtrl+C");
+    bench->excludes(serve);
     CLI::Option* database = addDatabaseOption(command, options,
                                               "read the record of every bench from the\n"
                                               "database at URL, not a record file");

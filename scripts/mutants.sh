@@ -103,6 +103,21 @@ name: seq-counter-trusted-over-the-record
 file: bench/record_seq.cpp
 from: const std::int64_t seq = std::max(counted, last);
 to: const std::int64_t seq = counted;
+
+name: collector-reads-a-declared-answer-over-the-cap
+file: store/station_client.cpp
+from: if (declared && *declared > kMaxAnswerBytes) {
+to: if (declared && *declared > kMaxAnswerBytes && false) {
+
+name: password-shown-in-what-libpq-quotes
+file: store/password_mask.cpp
+from: replaceAll(shown, 0, shown.size(), secret);
+to: (void)secret;
+
+name: database-away-said-by-every-station
+file: store/collect_shared.cpp
+from: if (refused_ || awayOnce_ || (away_ && now < nextTry_)) {
+to: if (refused_ || awayOnce_) {
 TABLE
 )
 

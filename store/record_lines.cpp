@@ -32,13 +32,16 @@ DbStatus findStoredRecord(PgConnection& connection, StoredRecord& found, int& ve
 }
 
 DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
+                           const std::string& bench,
                            const std::function<void(const std::string& line)>& take) {
     DbStatus status = connection.begin();
     if (status.ok()) {
         status = connection.exec(
             "DECLARE stored_lines NO SCROLL CURSOR FOR SELECT line FROM record_lines"
-            " WHERE $1::text IS NULL OR unit_id = $1 ORDER BY finished, bench, seq",
-            {unitId.empty() ? SqlParam() : SqlParam(unitId)});
+            " WHERE ($1::text IS NULL OR unit_id = $1) AND ($2::text IS NULL OR bench = $2)"
+            " ORDER BY finished, bench, seq",
+            {unitId.empty() ? SqlParam() : SqlParam(unitId),
+             bench.empty() ? SqlParam() : SqlParam(bench)});
     }
     const std::string fetch = "FETCH " + std::to_string(kFetchRows) + " FROM stored_lines";
     for (int rows = kFetchRows; status.ok() && rows == kFetchRows;) {
