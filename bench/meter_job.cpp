@@ -185,8 +185,10 @@ bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
         return false;
     }
     const bool retryLeft = run.attempts <= settings_.retries;
-    if (!retryLeft && code != EXIT_HANDSHAKE_FAILED) {
-        askOnceAtTheEnd(lead, run);
+    if (!retryLeft && (!settings_.watchedAfter || code != EXIT_HANDSHAKE_FAILED)) {
+        if (settings_.watchedAfter) {
+            askOnceAtTheEnd(lead, run);
+        }
         return false;
     }
     switch (listenBeforeRetry(lead)) {

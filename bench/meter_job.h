@@ -23,6 +23,9 @@ struct JobSettings {
     int retries = 0;           // further transfers after a retryable failure
     bool currentIsDone = true; // a meter on the image's version is recorded current, not sent
     std::chrono::milliseconds verifyWait = kDefaultVerifyWait;
+    // The lane goes on watching the lead after the unit ends (the station): a failed unit is
+    // asked once more at its end, so that one still answering is known for the same meter.
+    bool watchedAfter = false;
 };
 
 // What the lane needs to know once the unit has ended.

@@ -325,6 +325,7 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
     settings.declaredVersion = shared_.settings().declaredVersion;
     settings.retries = shared_.settings().retries;
     settings.verifyWait = std::chrono::seconds(shared_.settings().bench.verifySeconds);
+    settings.watchedAfter = true;
     LaneWords words(shared_.observer(), tag());
     MeterJob job(shared_.bus(), settings, words, shared_.stopCheck(), shared_.ledger());
     BridgeReport lead;

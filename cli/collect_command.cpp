@@ -58,7 +58,7 @@ void sayEnd(const Options& options, const CollectResult& result, int code) {
             .add("event", "result")
             .add("command", "collect")
             .add("exit_code", code)
-            .add("error", errorWordFor(code))
+            .add("error", code == EXIT_OK ? nullptr : errorWordFor(code))
             .addTextOrNull("reason", code == EXIT_DATABASE_FAILED ? reason : "")
             .print();
     } else if (code == EXIT_DATABASE_FAILED) {

@@ -1,4 +1,4 @@
-// pxr7 history: sums up the record (record.h) per lead, then shows its last entries. The
+// pxr7 history: sums up the record (record.h) per bench and lead, then shows its last entries. The
 // record is a file anyone can edit: what cannot be read is counted and skipped.
 #include "commands.h"
 #include "history.h"
@@ -45,17 +45,31 @@ JsonObject entryJson(const RecordEntry& entry) {
     return item;
 }
 
-void printJson(const std::string& path, bool found, const RecordHistory& history) {
-    std::vector<JsonObject> leads;
-    for (const LeadHistory& lead : history.leads) {
-        leads.emplace_back();
-        leads.back()
+std::vector<JsonObject> leadsJson(const std::vector<LeadHistory>& leads) {
+    std::vector<JsonObject> items;
+    for (const LeadHistory& lead : leads) {
+        items.emplace_back();
+        items.back()
             .add("lead_serial", lead.serial)
             .addTextOrNull("lead_location", lead.location)
             .add("ok", lead.ok)
             .add("current", lead.current)
             .add("failed", lead.failed)
             .add("last", entryJson(lead.last));
+    }
+    return items;
+}
+
+void printJson(const std::string& path, bool found, const RecordHistory& history) {
+    std::vector<JsonObject> benches;
+    for (const BenchHistory& bench : history.benches) {
+        benches.emplace_back();
+        benches.back()
+            .add("bench", bench.name)
+            .add("ok", bench.ok)
+            .add("current", bench.current)
+            .add("failed", bench.failed)
+            .add("leads", leadsJson(bench.leads));
     }
     std::vector<JsonObject> last;
     for (const RecordEntry& entry : history.last) {
@@ -67,7 +81,8 @@ void printJson(const std::string& path, bool found, const RecordHistory& history
         .add("found", found)
         .add("entries", history.entries)
         .add("unreadable", history.unreadable)
-        .add("leads", leads)
+        .add("benches", benches)
+        .add("leads", leadsJson(history.leads))
         .add("last", last)
         .print();
 }
@@ -76,28 +91,53 @@ std::string versions(const RecordEntry& entry) {
     return shown(entry.versionBefore) + " -> " + shown(entry.versionAfter);
 }
 
-void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount,
-               const std::string& unitId) {
+std::string meters(int count) {
+    return std::to_string(count) + (count == 1 ? " meter" : " meters");
+}
+
+void printLeads(const std::vector<LeadHistory>& leads) {
     Terminal& out = terminal();
-    std::string head =
-        "Record " + printable(path) + (unitId.empty() ? "" : ", unit " + printable(unitId)) + ": " +
-        std::to_string(history.entries) + (history.entries == 1 ? " meter" : " meters");
-    if (history.unreadable > 0) {
-        head += " (" + std::to_string(history.unreadable) +
-                (history.unreadable == 1 ? " unreadable line" : " unreadable lines") + " skipped)";
-    }
-    out.line(LineKind::Result, head);
     char line[512];
     std::snprintf(line, sizeof line, "\n%-16s  %-10s  %4s  %7s  %6s  %-19s  %s", "Lead", "Location",
                   "OK", "Current", "Failed", "Last", "Before -> after");
     out.line(LineKind::Result, line);
-    for (const LeadHistory& lead : history.leads) {
+    for (const LeadHistory& lead : leads) {
         std::snprintf(line, sizeof line, "%-16s  %-10s  %4d  %7d  %6d  %-19s  %s",
                       shown(lead.serial).c_str(), shown(lead.location).c_str(), lead.ok,
                       lead.current, lead.failed, shown(lead.last.result).c_str(),
                       versions(lead.last).c_str());
         out.line(LineKind::Result, line);
     }
+}
+
+// Per bench, each with its leads, when there is more than one or the summary is of the database
+// (which holds every bench); a record file of one bench as before, per lead.
+void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount,
+               const Options& options) {
+    Terminal& out = terminal();
+    std::string head =
+        "Record " + printable(path) +
+        (options.benchName.empty() ? "" : ", bench " + printable(options.benchName)) +
+        (options.unitId.empty() ? "" : ", unit " + printable(options.unitId)) + ": " +
+        meters(history.entries);
+    if (history.unreadable > 0) {
+        head += " (" + std::to_string(history.unreadable) +
+                (history.unreadable == 1 ? " unreadable line" : " unreadable lines") + " skipped)";
+    }
+    out.line(LineKind::Result, head);
+    if (history.benches.size() > 1 || !options.database.empty()) {
+        for (const BenchHistory& bench : history.benches) {
+            out.line(LineKind::Result, "\nBench " + shown(bench.name) + ": " +
+                                           meters(bench.ok + bench.current + bench.failed) + ", " +
+                                           std::to_string(bench.ok) + " ok, " +
+                                           std::to_string(bench.current) + " current, " +
+                                           std::to_string(bench.failed) + " failed");
+            printLeads(bench.leads);
+        }
+    } else {
+        printLeads(history.leads);
+    }
+    char line[512];
     if (lastCount == 0 || history.last.empty()) {
         return;
     }
@@ -145,7 +185,7 @@ void printHistory(const Options& options, const std::string& source, bool found,
     } else if (!found) {
         terminal().line(LineKind::Result, "No record yet in " + printable(source) + ".");
     } else {
-        printText(source, history, lastCountOf(options), options.unitId);
+        printText(source, history, lastCountOf(options), options);
     }
 }
 
@@ -160,9 +200,9 @@ int databaseHistory(const Options& options) {
     if (status.ok()) {
         status = findStoredRecord(connection, found, version);
     }
-    RecordSummer summer(lastCountOf(options), options.unitId);
+    RecordSummer summer(lastCountOf(options), options.unitId, options.benchName);
     if (status.ok() && found == StoredRecord::Found) {
-        status = forEachStoredLine(connection, options.unitId,
+        status = forEachStoredLine(connection, options.unitId, options.benchName,
                                    [&summer](const std::string& line) { summer.add(line); });
     }
     if (!status.ok() || found == StoredRecord::Newer) {
@@ -223,7 +263,8 @@ int runHistoryCommand(const Options& options) {
                         "pxr7: cannot read the record " + printable(path) + ": " + why);
         return EXIT_FAILURE_OTHER;
     }
-    printHistory(options, path, true, summariseRecord(record, lastCount, options.unitId));
+    printHistory(options, path, true,
+                 summariseRecord(record, lastCount, options.unitId, options.benchName));
     return EXIT_OK;
 }
 

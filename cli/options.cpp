@@ -172,8 +172,13 @@ void addHistoryOptions(CLI::App& command, Options& options) {
     command.add_option("--unit", options.unitId, "show everything done to the unit with id ID")
         ->option_text("ID")
         ->check(notEmpty);
+    CLI::Option* bench =
+        command.add_option("--bench", options.benchName, "sum up only the lines of the bench NAME")
+            ->option_text("NAME")
+            ->check(notEmpty);
     CLI::Option* serve =
         addServeOption(command, options, "serve the history pages on [HOST:]PORT until\nCtrl+C");
+    bench->excludes(serve);
     CLI::Option* database = addDatabaseOption(command, options,
                                               "read the record of every bench from the\n"
                                               "database at URL, not a record file");
@@ -183,6 +188,7 @@ void addHistoryOptions(CLI::App& command, Options& options) {
         .add_flag("--verify", options.verify,
                   "walk the record's chain and say which lines\nwere changed, removed or inserted")
         ->excludes(serve)
+        ->excludes(bench)
         ->excludes(command.get_option("--unit"))
         ->excludes(command.get_option("--last"));
 }

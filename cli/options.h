@@ -28,8 +28,9 @@ struct Options {
     bool unitIds = false;    // a meter is upgraded only once it has a unit id
     std::string serve;       // station, history: "[HOST:]PORT" of the dashboard; "" none
     // history
-    std::string unitId;  // empty: every unit; else only the lines of this one
-    bool verify = false; // walk the record's chain instead of summing it up
+    std::string unitId;    // empty: every unit; else only the lines of this one
+    std::string benchName; // empty: every bench; else only the lines of this one
+    bool verify = false;   // walk the record's chain instead of summing it up
     // several benches: history, collect, serve
     std::string database;              // "postgresql://..."; history: "" reads the record file
     std::vector<std::string> stations; // the stations' dashboards, "http://HOST:PORT"

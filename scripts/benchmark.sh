@@ -25,10 +25,17 @@
 #  - `collect --once`: three stations' records of 100,000 lines in all (two of them chained
 #    streams, one of lines from before streams), served by `history --serve`, into a fresh
 #    database of tests/db/pg_rig.sh: lines per second (goal: at least 1,000/s) and the
-#    catch-up time.
+#    catch-up time, against PostgreSQL's own COPY of the same rows into the same table in the
+#    same run (goal: at least a third of COPY's lines per second).
+#  - The collector's fairness: the delay a live station's new line sees before it is stored
+#    while another station has a 100,000-line backlog and a third is paused with SIGSTOP
+#    (goal: under 2 s).
+#  - The collector's peak memory when a station offers a 200 MB answer, with its length
+#    declared and chunked without one (goal: under 100 MB).
 #  - `pxr7 serve` over a database of 1,000,000 lines of eight benches (tests/db/pg_rig.sh, when
 #    PostgreSQL is installed): the history's first page over HTTP and in headless Chromium
 #    (goal: under 300 ms), a page far back, and a filter on a result and a bench.
+# scripts/benchmark.sh --collector prints the collector's figures alone.
 # scripts/benchmark.sh --test-loop prints the figures of the test loop instead (about 20
 # minutes): in a fresh clone of HEAD with a compiler cache of its own, each preset's build
 # from nothing with the cache empty and again with it full (goal: a quarter of the first or
@@ -41,6 +48,8 @@ cd "$(dirname "$0")/.." || exit 1
 if [[ "${1:-}" == "--test-loop" ]]; then
     exec bash scripts/benchmark-test-loop.sh
 fi
+collector_only=no
+[[ "${1:-}" == "--collector" ]] && collector_only=yes
 
 bash scripts/setup.sh || exit 1
 # The native tree as it is, if there is one: test.sh configures it with the release flags.
@@ -454,13 +463,32 @@ measure_database_history() {
     bash tests/db/pg_rig.sh stop "$state" >/dev/null 2>&1
 }
 
-measure_collector() {
-    local state=$rig/pg/state url stations=() servers=() start end stored
-    if ! bash tests/db/pg_rig.sh start "$state" 2>/dev/null || ! grep -q '^url=' "$state"; then
-        echo "collect: skipped, no PostgreSQL server here"
-        return
+# Starts `history --serve` over the record $1 on a free port; sets served_pid, served_url.
+serve_record() {
+    "$pxr7" history --serve 127.0.0.1:0 --record "$1" >"$1.out" 2>&1 &
+    served_pid=$!
+    served_url=$(dashboard_url "$1.out")
+}
+
+# A fresh rig database for the collector's figures; sets url, or says why not and fails.
+collector_database() { # state file, name of the figure
+    if ! bash tests/db/pg_rig.sh start "$1" 2>/dev/null || ! grep -q '^url=' "$1"; then
+        echo "$2: skipped, no PostgreSQL server here"
+        return 1
     fi
-    url=$(sed -n 's/^url=//p' "$state")
+    url=$(sed -n 's/^url=//p' "$1")
+}
+
+stored_lines() { # url [bench]
+    local where=""
+    [[ -n ${2:-} ]] && where=" WHERE bench = '$2'"
+    psql -X -A -t -d "$1" -c "SELECT count(*) FROM record_lines$where" 2>/dev/null
+}
+
+# The collector's lines/s, then PostgreSQL's COPY of the same rows into the same table.
+measure_collector() {
+    local state=$rig/pg/state url stations=() servers=() start end stored copy_start copy_end
+    collector_database "$state" "collect" || return
     # Two benches on streams, one with lines from before streams.
     for bench in east:34000 west:33000 north:33000; do
         if [[ ${bench%%:*} == north ]]; then
@@ -468,27 +496,141 @@ measure_collector() {
         else
             write_chained_record "${bench#*:}" "${bench%%:*}" "$rig/${bench%%:*}.jsonl"
         fi
-        "$pxr7" history --serve 127.0.0.1:0 --record "$rig/${bench%%:*}.jsonl" \
-            >"$rig/${bench%%:*}.out" 2>&1 &
-        servers+=($!)
-        stations+=(--station "$(dashboard_url "$rig/${bench%%:*}.out")")
+        serve_record "$rig/${bench%%:*}.jsonl"
+        servers+=("$served_pid")
+        stations+=(--station "$served_url")
     done
     start=$(date +%s.%N)
     "$pxr7" collect --once --quiet --database "$url" "${stations[@]}" >"$rig/collect.out" 2>&1
     local status=$?
     end=$(date +%s.%N)
-    stored=$(psql -X -A -t -d "$url" -c 'SELECT count(*) FROM record_lines' 2>/dev/null)
+    stored=$(stored_lines "$url")
     kill -INT "${servers[@]}" 2>/dev/null
     wait "${servers[@]}" 2>/dev/null
+    local columns="bench, seq, finished, day, lane, unit_id, lead_serial, result, host, line, station"
+    psql -X -q -d "$url" -c "\\copy (SELECT $columns FROM record_lines) TO '$rig/lines.copy'" \
+        -c "TRUNCATE record_lines" >/dev/null 2>&1
+    copy_start=$(date +%s.%N)
+    psql -X -q -d "$url" -c "\\copy record_lines ($columns) FROM '$rig/lines.copy'" >/dev/null 2>&1
+    copy_end=$(date +%s.%N)
+    local copied
+    copied=$(stored_lines "$url")
     bash tests/db/pg_rig.sh stop "$state"
     if [[ $status -ne 0 || $stored != 100000 ]]; then
         echo "collect: failed (exit $status, $stored lines stored), no figures"
         return
     fi
-    awk -v s="$start" -v e="$end" 'BEGIN {
+    awk -v s="$start" -v e="$end" -v cs="$copy_start" -v ce="$copy_end" -v copied="$copied" 'BEGIN {
         printf "collect --once, 3 stations, 100,000 lines: %.0f lines/s (goal >= 1,000/s), caught up in %.1f s\n",
-            100000 / (e - s), e - s }'
+            100000 / (e - s), e - s
+        if (copied == 100000)
+            printf "collect against COPY of the same 100,000 rows into record_lines: %.0f lines/s against %.0f lines/s, %.2f of it (goal >= 0.33)\n",
+                100000 / (e - s), 100000 / (ce - cs), (ce - cs) / (e - s)
+        else
+            print "collect against COPY: COPY failed, no figure"
+    }'
 }
+
+# The delay a live station's new line sees while another has a 100,000-line backlog and a
+# third is paused (SIGSTOP): appended to the live record, then waited for in the database.
+measure_collector_fairness() {
+    local state=$rig/pg-fair/state url collector worst=0 seq
+    collector_database "$state" "collect fairness" || return
+    write_bench_record 100000 backlog "$rig/backlog.jsonl"
+    write_bench_record 3 live "$rig/live.jsonl"
+    write_bench_record 3 paused "$rig/paused.jsonl"
+    local servers=() stations=()
+    for name in live backlog paused; do
+        serve_record "$rig/$name.jsonl"
+        servers+=("$served_pid")
+        stations+=(--station "$served_url")
+    done
+    kill -STOP "${servers[2]}"
+    "$pxr7" collect --quiet --database "$url" "${stations[@]}" >"$rig/fair.out" 2>&1 &
+    collector=$!
+    for _ in $(seq 1 100); do
+        [[ $(stored_lines "$url" live) == 3 ]] && break
+        sleep 0.1
+    done
+    for seq in 4 5 6 7 8; do
+        write_bench_record "$seq" live "$rig/next.jsonl"
+        local start waited
+        start=$(date +%s.%N)
+        tail -n 1 "$rig/next.jsonl" >>"$rig/live.jsonl"
+        for _ in $(seq 1 200); do
+            [[ $(stored_lines "$url" live) == "$seq" ]] && break
+            sleep 0.05
+        done
+        waited=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }')
+        worst=$(awk -v a="$worst" -v b="$waited" 'BEGIN { print (b > a ? b : a) }')
+        sleep 0.5
+    done
+    local backlog
+    backlog=$(stored_lines "$url" backlog)
+    kill -CONT "${servers[2]}"
+    kill -INT "$collector" "${servers[@]}" 2>/dev/null
+    wait "$collector" "${servers[@]}" 2>/dev/null
+    bash tests/db/pg_rig.sh stop "$state"
+    printf 'collect, a live station beside a 100,000-line backlog and a paused station: a new line stored within %s s at worst of 5 (goal < 2 s; %s backlog lines in meanwhile)\n' \
+        "$worst" "$backlog"
+}
+
+# A station that answers every request with 200 MB, declared or chunked ($1), read as long as
+# the collector reads it; prints its port.
+huge_station() {
+    python3 -u - "$1" <<'EOF' &
+import socket, sys, threading
+chunked = sys.argv[1] == "chunked"
+listener = socket.create_server(("127.0.0.1", 0))
+print(listener.getsockname()[1], flush=True)
+def answer(conn):
+    with conn:
+        conn.recv(65536)
+        head = b"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n"
+        head += b"Transfer-Encoding: chunked\r\n\r\n" if chunked else b"Content-Length: 209715200\r\n\r\n"
+        piece = b" " * 65536
+        piece = b"10000\r\n" + piece + b"\r\n" if chunked else piece
+        try:
+            conn.sendall(head + piece)
+            for _ in range(3199):
+                conn.sendall(piece)
+        except OSError:
+            pass
+while True:
+    threading.Thread(target=answer, args=(listener.accept()[0],), daemon=True).start()
+EOF
+}
+
+# The collector's peak memory with a 200 MB answer offered, with and without its length.
+measure_collector_memory() {
+    local state=$rig/pg-huge/state url figures=""
+    collector_database "$state" "collect memory" || return
+    for kind in declared chunked; do
+        local port="" station
+        huge_station "$kind" >"$rig/huge.port"
+        station=$!
+        for _ in $(seq 1 50); do
+            port=$(head -n 1 "$rig/huge.port")
+            [[ -n $port ]] && break
+            sleep 0.1
+        done
+        /usr/bin/time -f '%M' -o "$rig/huge.time" "$pxr7" collect --once --quiet --database "$url" \
+            --station "http://127.0.0.1:$port" >"$rig/huge.out" 2>&1
+        kill "$station" 2>/dev/null
+        wait "$station" 2>/dev/null
+        # The last line: a non-zero exit (the station is away) comes first in the file.
+        figures+="$(tail -n 1 "$rig/huge.time" | awk '{ printf "%.0f MB", $1 / 1024 }') $kind, "
+    done
+    bash tests/db/pg_rig.sh stop "$state"
+    printf 'collect --once offered a 200 MB answer: peak memory %s(goal < 100 MB each)\n' "$figures"
+}
+
+if [[ $collector_only == yes ]]; then
+    measure_collector
+    measure_collector_fairness
+    measure_collector_memory
+    exit 0
+fi
 
 measure_upgrade "latency 16 ms" 16 "$driver"
 measure_upgrade "latency 0 ms" 0 "$driver"
@@ -504,3 +646,5 @@ measure_history_api
 measure_dashboard
 measure_database_history
 measure_collector
+measure_collector_fairness
+measure_collector_memory

@@ -29,6 +29,18 @@ from: end_.recorded = ledger_.close(ticket_, run, end_.recordProblem);
 to: end_.recorded = (run.attempts > 1 && run.exitCode != EXIT_OK) || ledger_.close(ticket_, run, end_.recordProblem);
 also: ^Cases/CliStation\.
 
+name: own-version-before-a-retry-taken-for-a-new-meter
+file: bench/meter_job.cpp
+from: if (version == end_.lastVersion && !heardSilence) {
+to: if (false) {
+also: ^Cases/CliStation\.Runs/(AMeterWhoseResetDoesNotTake|AStoppedTransferToAMeterWhoseBootLoader)
+
+name: a-retry-that-sent-nothing-hides-what-the-first-got-across
+file: bench/meter_job.cpp
+from: run.furthestRecords == 0) {
+to: true) {
+also: ^Cases/CliStation\.Runs/ALeadPulledPartWayIsRecorded
+
 name: eeprom-written-without-consent
 file: cli/setup_flow.cpp
 from: ? SetupConsent::Ask : SetupConsent::None;
@@ -92,6 +104,21 @@ file: bench/record_seq.cpp
 from: const std::int64_t seq = std::max(counted.seq, tail.lastSeq);
 to: const std::int64_t seq = counted.seq;
 
+name: collector-reads-a-declared-answer-over-the-cap
+file: store/station_client.cpp
+from: if (declared && *declared > kMaxAnswerBytes) {
+to: if (declared && *declared > kMaxAnswerBytes && false) {
+
+name: password-shown-in-what-libpq-quotes
+file: store/password_mask.cpp
+from: replaceAll(shown, 0, shown.size(), secret);
+to: (void)secret;
+
+name: database-away-said-by-every-station
+file: store/collect_shared.cpp
+from: if (refused_ || awayOnce_ || (away_ && now < nextTry_)) {
+to: if (refused_ || awayOnce_) {
+
 name: page-stored-without-its-streams-locked
 file: store/record_store.cpp
 from: DbStatus status = lockKeys(connection, lines);
@@ -99,8 +126,8 @@ to: DbStatus status = DbStatus{}; (void)lockKeys;
 
 name: record-started-again-read-from-since
 file: store/collector.cpp
-from: if (!page.stream.empty() && page.stream != station.stream &&
-to: if (page.stream.empty() && page.stream != station.stream &&
+from: if (page.stream.empty() || page.stream == station.stream || station.nextSince == kFirstSince) {
+to: if (page.stream.empty() || page.stream == station.stream || station.nextSince == kFirstSince || true) {
 
 name: prev-not-checked-before-the-insert
 file: store/line_checks.cpp

@@ -1,20 +1,24 @@
-// The collector's loop: one thread, the stations in turn, the database in between.
+// The collector: each station on a thread of its own with a database connection of its own, so
+// a station that is slow, stalled, hostile or far behind costs only itself; what they share
+// (the observer, the database's state, the run's end) is in CollectShared.
 #include "collector.h"
 
+#include "collect_shared.h"
 #include "line_checks.h"
 #include "pg_connection.h"
 #include "record_store.h"
-#include "schema.h"
 
 #include <algorithm>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 namespace pxr7 {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = CollectClock;
 constexpr auto kPollPause = std::chrono::seconds(1);
 constexpr int kMostBackoffSeconds = 30;
 
@@ -41,95 +45,46 @@ struct Station {
     bool passed = false, failed = false; // once: tried, and how it went
 };
 
+// One page after since, as fetchStationPage gives it.
+struct Fetched {
+    bool ok = false;
+    StationPage page;
+    std::string problem;
+};
+
+// One station's collector, on its own thread: its pages into the database while it has more,
+// then again after a pause, or after a backoff while it is away.
 class Collector {
 public:
-    Collector(const CollectSettings& settings, CollectObserver& observer, const CollectStop& stop)
-        : settings_(settings), observer_(observer), stop_(stop) {
-        for (const std::string& url : settings.stations) {
-            Station station;
-            // One key per station in collector_stations, with or without the final "/".
-            station.url = !url.empty() && url.back() == '/' ? url.substr(0, url.size() - 1) : url;
-            parseStationUrl(url, station.address, station.addressProblem);
-            stations_.push_back(std::move(station));
-        }
+    Collector(const std::string& url, CollectShared& shared) : shared_(shared) {
+        // One key per station in collector_stations, with or without the final "/".
+        station_.url = !url.empty() && url.back() == '/' ? url.substr(0, url.size() - 1) : url;
+        parseStationUrl(url, station_.address, station_.addressProblem);
     }
-    CollectResult run();
+    void run();
+    bool failed() const { return station_.failed; }
 
 private:
-    bool stopping() const { return stop_ && stop_(); }
-    void emit(const CollectEvent& event) { observer_.collectEvent(event); }
-    void connectDatabase();
-    void databaseFailed(const DbStatus& status);
-    void refuse(const std::string& reason, int version = 0);
+    bool once() const { return shared_.settings().once; }
+    bool stopping() const { return shared_.stopping(); }
+    void emit(const CollectEvent& event) { shared_.emit(event); }
     void pollStation(Station& station);
+    Fetched fetch(std::int64_t since) const;
+    bool storeAndTell(Station& station, const StationPage& page);
     bool readPages(Station& station);
     void reportStored(const Station& station, const StationPage& page, const PageStored& stored);
     void stationFailed(Station& station, const std::string& reason);
     void stationReached(Station& station);
-    bool passOver();
-    void waitUntil(Clock::time_point when) const;
+    void databaseFailed(const DbStatus& status) {
+        shared_.statementFailed(db_, status);
+        station_.known = false; // a commit that failed may have gone in after all
+    }
 
-    const CollectSettings& settings_;
-    CollectObserver& observer_;
-    const CollectStop& stop_;
-    std::vector<Station> stations_;
+    CollectShared& shared_;
+    Station station_;
     PgConnection db_;
-    bool dbUp_ = false, dbWasAway_ = false, refused_ = false;
-    int dbBackoff_ = 0;
-    Clock::time_point dbNextTry_{};
-    CollectResult result_;
+    const CollectStop& stop_ = shared_.stop();
 };
-
-void Collector::refuse(const std::string& reason, int version) {
-    refused_ = true;
-    result_ = {CollectOutcome::DatabaseRefused, reason, version};
-}
-
-void Collector::databaseFailed(const DbStatus& status) {
-    if (status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused) {
-        return refuse(status.message);
-    }
-    db_.close();
-    dbUp_ = false;
-    dbWasAway_ = true;
-    dbBackoff_ = nextBackoffSeconds(dbBackoff_);
-    dbNextTry_ = Clock::now() + std::chrono::seconds(dbBackoff_);
-    result_.reason = status.message;
-    for (Station& station : stations_) {
-        station.known = false; // a commit that failed may have gone in after all
-    }
-    emit(eventOf(CollectEventKind::DatabaseAway, "", status.message,
-                 settings_.once ? 0 : dbBackoff_));
-}
-
-void Collector::connectDatabase() {
-    const DbStatus status = db_.connect(settings_.database, stop_);
-    if (!status.ok() && !stopping()) {
-        return databaseFailed(status);
-    }
-    if (!status.ok()) {
-        return;
-    }
-    const SchemaCheck schema = ensureSchema(db_);
-    if (schema.outcome == SchemaOutcome::Newer) {
-        return refuse("the database's tables are version " + std::to_string(schema.version) +
-                          "; this pxr7 knows version " + std::to_string(kSchemaVersion),
-                      schema.version);
-    }
-    if (schema.outcome == SchemaOutcome::Failed) {
-        // A live server that will not make the tables (no permission) will not change its mind.
-        if (schema.status.problem == DbProblem::Statement) {
-            return refuse(schema.status.message);
-        }
-        return databaseFailed(schema.status);
-    }
-    dbUp_ = true;
-    dbBackoff_ = 0;
-    if (dbWasAway_) {
-        emit(eventOf(CollectEventKind::DatabaseBack));
-    }
-    dbWasAway_ = false;
-}
 
 void Collector::stationReached(Station& station) {
     station.backoff = 0;
@@ -145,42 +100,69 @@ void Collector::stationFailed(Station& station, const std::string& reason) {
     station.reached = station.caughtUp = false;
     station.passed = station.failed = true;
     noteStationProblem(db_, station.url, reason);
-    emit(eventOf(CollectEventKind::StationAway, station.url, reason,
-                 settings_.once ? 0 : station.backoff));
+    emit(eventOf(CollectEventKind::StationAway, station.url, reason, once() ? 0 : station.backoff));
 }
 
-// Pages until the station has no more; false when it or the database failed on the way.
+Fetched Collector::fetch(std::int64_t since) const {
+    Fetched fetched;
+    fetched.ok = fetchStationPage(station_.address, since, fetched.page, fetched.problem, stop_);
+    return fetched;
+}
+
+// Stores the page and says what came of it; false when the database failed.
+bool Collector::storeAndTell(Station& station, const StationPage& page) {
+    PageStored stored;
+    const DbStatus status = storePage(db_, station.url, page, stored);
+    if (!status.ok()) {
+        databaseFailed(status);
+        return false;
+    }
+    station.nextSince = page.nextSince;
+    station.stream = page.stream.empty() ? station.stream : page.stream;
+    station.caughtUp = station.caughtUp && stored.inserted == 0;
+    reportStored(station, page, stored);
+    return true;
+}
+
+// A record in another stream than the one read so far may hold lines below since: it is read
+// again from its first line.
+bool startedAgain(Station& station, const StationPage& page) {
+    if (page.stream.empty() || page.stream == station.stream || station.nextSince == kFirstSince) {
+        return false;
+    }
+    station.nextSince = kFirstSince;
+    station.stream = page.stream;
+    return true;
+}
+
+// Pages until the station has no more; false when it or the database failed on the way. While
+// a page is stored the next one is fetched already, so that the station and the database work
+// side by side; it is stored only after the one before it, and dropped when that failed.
 bool Collector::readPages(Station& station) {
-    for (bool more = true; more;) {
-        StationPage page;
-        std::string problem;
-        if (!fetchStationPage(station.address, station.nextSince, page, problem, stop_)) {
+    Fetched next = fetch(station.nextSince);
+    for (;;) {
+        if (!next.ok) {
             if (!stopping()) {
-                stationFailed(station, problem);
+                stationFailed(station, next.problem);
             }
             return false;
         }
         stationReached(station);
-        // A record in another stream than the one read so far may hold lines below since.
-        if (!page.stream.empty() && page.stream != station.stream &&
-            station.nextSince != kFirstSince) {
-            station.nextSince = kFirstSince;
-            station.stream = page.stream;
+        const Fetched page = std::move(next);
+        if (startedAgain(station, page.page)) {
+            next = fetch(kFirstSince);
             continue;
         }
-        PageStored stored;
-        const DbStatus status = storePage(db_, station.url, page, stored);
-        if (!status.ok()) {
-            databaseFailed(status);
-            return false;
+        std::future<Fetched> ahead;
+        if (page.page.more && !stopping()) {
+            ahead = std::async(std::launch::async,
+                               [this, since = page.page.nextSince] { return fetch(since); });
         }
-        station.nextSince = page.nextSince;
-        station.stream = page.stream.empty() ? station.stream : page.stream;
-        station.caughtUp = station.caughtUp && stored.inserted == 0;
-        reportStored(station, page, stored);
-        more = page.more && !stopping();
+        if (!storeAndTell(station, page.page) || !ahead.valid()) {
+            return db_.connected() && !stopping();
+        }
+        next = ahead.get();
     }
-    return !stopping();
 }
 
 void Collector::reportStored(const Station& station, const StationPage& page,
@@ -232,56 +214,23 @@ void Collector::pollStation(Station& station) {
     station.nextTry = Clock::now() + kPollPause;
 }
 
-// Every station that is due, once; false when the database went away on the way.
-bool Collector::passOver() {
-    for (Station& station : stations_) {
-        if (stopping() || refused_ || !dbUp_) {
-            break;
-        }
-        if ((settings_.once && station.passed) || Clock::now() < station.nextTry) {
-            continue;
-        }
-        pollStation(station);
-    }
-    return dbUp_;
-}
-
-void Collector::waitUntil(Clock::time_point when) const {
-    while (!stopping() && Clock::now() < when) {
-        std::this_thread::sleep_for(
-            std::min<Clock::duration>(std::chrono::milliseconds(100), when - Clock::now()));
-    }
-}
-
-CollectResult Collector::run() {
-    while (!stopping()) {
-        if (!dbUp_ && Clock::now() >= dbNextTry_) {
-            connectDatabase();
-        }
-        if (refused_) {
-            return result_;
-        }
-        if (dbUp_ && passOver()) {
-            const auto passed = [](const Station& s) { return s.passed; };
-            if (settings_.once && std::all_of(stations_.begin(), stations_.end(), passed)) {
-                const bool failed = std::any_of(stations_.begin(), stations_.end(),
-                                                [](const Station& s) { return s.failed; });
-                return {failed ? CollectOutcome::StationsAway : CollectOutcome::AllRead, "", 0};
+void Collector::run() {
+    while (!shared_.ending() && !(once() && station_.passed)) {
+        if (!db_.connected()) {
+            station_.known = false;
+            if (!shared_.connect(db_)) {
+                shared_.waitUntil(
+                    std::max(shared_.nextDatabaseTry(), Clock::now() + kPollPause / 10));
+                continue;
             }
         }
-        if (refused_) {
-            return result_;
+        if (Clock::now() >= station_.nextTry) {
+            pollStation(station_);
         }
-        if (!dbUp_ && settings_.once) {
-            return {CollectOutcome::DatabaseAway, result_.reason, 0};
+        if (!(once() && station_.passed) && db_.connected()) {
+            shared_.waitUntil(station_.nextTry);
         }
-        Clock::time_point next = dbUp_ ? Clock::now() + kPollPause : dbNextTry_;
-        for (const Station& station : stations_) {
-            next = dbUp_ ? std::min(next, station.nextTry) : next;
-        }
-        waitUntil(next);
     }
-    return {CollectOutcome::Stopped, "", 0};
 }
 
 } // namespace
@@ -292,8 +241,21 @@ int nextBackoffSeconds(int previous) {
 
 CollectResult runCollector(const CollectSettings& settings, CollectObserver& observer,
                            const CollectStop& stop) {
-    Collector collector(settings, observer, stop);
-    return collector.run();
+    CollectShared shared(settings, observer, stop);
+    std::vector<std::unique_ptr<Collector>> collectors;
+    for (const std::string& url : settings.stations) {
+        collectors.push_back(std::make_unique<Collector>(url, shared));
+    }
+    std::vector<std::thread> threads;
+    for (const auto& collector : collectors) {
+        threads.emplace_back([&collector] { collector->run(); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const bool failed = std::any_of(collectors.begin(), collectors.end(),
+                                    [](const auto& collector) { return collector->failed(); });
+    return shared.result(failed);
 }
 
 } // namespace pxr7

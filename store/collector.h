@@ -1,8 +1,11 @@
 // The collector: every line of every station into the database, exactly once, in order per
-// bench. It polls each station for the lines after the last one stored, a page at a time; a
-// station that is away is tried again later (1 s, doubling to 30 s) while the others go on;
-// while the database is away nothing advances, and a page whose commit failed is fetched
-// again (the unique key makes a repeat harmless). No terminal I/O: it tells an observer.
+// bench. Each station is polled on a thread of its own, with a connection of its own, for the
+// lines after the last one stored, a page at a time, each request under a deadline: a station
+// that is slow, stalled, far behind or endless never holds up another's lines. A station that
+// is away is tried again later (1 s, doubling to 30 s) while the others go on; while the
+// database is away nothing advances, and a page whose commit failed is fetched again (the
+// unique key makes a repeat harmless). No terminal I/O: it tells an observer, one event at a
+// time, from whichever station's thread.
 #pragma once
 
 #include "station_client.h"
@@ -16,7 +19,7 @@ namespace pxr7 {
 
 enum class CollectEventKind {
     StationReached, // the station answered (at the start, or after it was away)
-    StationAway,    // reason, retrySeconds
+    StationAway,    // reason (unreachable, too slow, or an answer refused), retrySeconds
     Stored,         // lines new in the database, bench, upToSeq
     Clash,          // lines whose key another line holds: in record_quarantine, bench, upToSeq
     Quarantined,    // lines kept aside in record_quarantine: reason, lines, bench, upToSeq
@@ -46,7 +49,7 @@ public:
 struct CollectSettings {
     std::vector<std::string> stations;
     std::string database;
-    bool once = false; // one pass over every station, then end
+    bool once = false; // every station read to its end once, then end
 };
 
 enum class CollectOutcome {
@@ -54,7 +57,8 @@ enum class CollectOutcome {
     AllRead,         // once: every station read to its end
     StationsAway,    // once: a station could not be read
     DatabaseAway,    // once: the database could not be reached
-    DatabaseRefused, // a URL libpq cannot read, a refused login, or newer tables: at once
+    DatabaseRefused, // a URL libpq cannot read or with a bad value, a refused login, or newer
+                     // tables: at once
 };
 
 struct CollectResult {

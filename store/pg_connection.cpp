@@ -1,6 +1,8 @@
 // libpq behind PgConnection and PgResult.
 #include "pg_connection.h"
 
+#include "password_mask.h"
+
 #include <libpq-fe.h>
 
 #include <poll.h>
@@ -64,6 +66,33 @@ bool isRefusal(const std::string& message) {
     return false;
 }
 
+// libpq's words for an option value it cannot use (sslmode=bogus, a port that is not a number,
+// more ports than hosts): the URL is wrong, and trying again will not help.
+bool isConfigurationError(const std::string& message) {
+    static const char* const kConfiguration[] = {"invalid ", "could not match "};
+    for (const char* words : kConfiguration) {
+        if (message.find(words) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The password libpq reads from url, if it can read one.
+std::vector<std::string> parsedPassword(const std::string& url) {
+    std::vector<std::string> found;
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(url.c_str(), &error);
+    PQfreemem(error);
+    for (PQconninfoOption* option = options; option && option->keyword; ++option) {
+        if (std::strcmp(option->keyword, "password") == 0 && option->val && *option->val) {
+            found.push_back(option->val);
+        }
+    }
+    PQconninfoFree(options);
+    return found;
+}
+
 // The URL's connect_timeout in seconds, else 5; as libpq, never under 2.
 int connectTimeoutOf(const std::string& url) {
     char* error = nullptr;
@@ -107,7 +136,13 @@ bool finishConnecting(PGconn* conn, int timeoutSeconds, const std::function<bool
 
 struct PgConnection::Impl {
     PGconn* conn = nullptr;
+    std::string url;                    // as connected to, for masking what libpq says of it
+    std::vector<std::string> passwords; // the ones libpq read from it
     ~Impl() { PQfinish(conn); }
+    // Every message of this connection passes here: libpq may quote the URL in it.
+    DbStatus status(DbProblem problem, const std::string& message, std::string sqlstate = "") {
+        return {problem, withoutPasswords(message, url, passwords), std::move(sqlstate)};
+    }
 };
 
 PgConnection::PgConnection() : impl_(std::make_unique<Impl>()) {}
@@ -124,12 +159,14 @@ bool PgConnection::connected() const {
 
 DbStatus PgConnection::connect(const std::string& url, const std::function<bool()>& stop) {
     close();
+    impl_->url = url;
+    impl_->passwords = parsedPassword(url);
     char* error = nullptr;
     PQconninfoOption* parsed = PQconninfoParse(url.c_str(), &error);
     if (!parsed) {
-        DbStatus status{DbProblem::BadUrl, firstLine(error ? error : "the URL cannot be read"), ""};
+        const std::string why = firstLine(error ? error : "the URL cannot be read");
         PQfreemem(error);
-        return status;
+        return impl_->status(DbProblem::BadUrl, why);
     }
     PQconninfoFree(parsed);
     // Keywords before dbname are defaults: the URL, expanded from dbname, overrides them.
@@ -148,13 +185,16 @@ DbStatus PgConnection::connect(const std::string& url, const std::function<bool(
         problem = firstLine(PQerrorMessage(impl_->conn));
     }
     close();
-    return {isRefusal(problem) ? DbProblem::LoginRefused : DbProblem::Away, problem, ""};
+    const DbProblem kind = isConfigurationError(problem) ? DbProblem::BadUrl
+                           : isRefusal(problem)          ? DbProblem::LoginRefused
+                                                         : DbProblem::Away;
+    return impl_->status(kind, problem);
 }
 
 DbStatus PgConnection::exec(const std::string& sql, const std::vector<SqlParam>& params,
                             PgResult* result) {
     if (!impl_->conn) {
-        return {DbProblem::Away, "not connected", ""};
+        return impl_->status(DbProblem::Away, "not connected");
     }
     std::vector<const char*> values;
     values.reserve(params.size());
@@ -171,11 +211,11 @@ DbStatus PgConnection::exec(const std::string& sql, const std::vector<SqlParam>&
         PQclear(answer);
         return {};
     }
-    DbStatus status;
     const char* code = answer ? PQresultErrorField(answer, PG_DIAG_SQLSTATE) : nullptr;
-    status.sqlstate = code ? code : "";
     const char* primary = answer ? PQresultErrorField(answer, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    status.message = firstLine(primary ? primary : PQerrorMessage(impl_->conn));
+    DbStatus status =
+        impl_->status(DbProblem::Statement,
+                      firstLine(primary ? primary : PQerrorMessage(impl_->conn)), code ? code : "");
     PQclear(answer);
     if (PQstatus(impl_->conn) != CONNECTION_OK) {
         status.problem = DbProblem::Away;
@@ -194,24 +234,7 @@ void PgConnection::rollback() {
 }
 
 std::string urlWithoutPassword(const std::string& url) {
-    std::string shown = url;
-    const std::size_t scheme = shown.find("://");
-    const std::size_t authorityStart = scheme == std::string::npos ? 0 : scheme + 3;
-    const std::size_t at = shown.find('@', authorityStart);
-    const std::size_t slash = shown.find_first_of("/?", authorityStart);
-    if (at != std::string::npos && (slash == std::string::npos || at < slash)) {
-        const std::size_t colon = shown.find(':', authorityStart);
-        if (colon != std::string::npos && colon < at) {
-            shown.replace(colon + 1, at - colon - 1, "***");
-        }
-    }
-    for (std::size_t key = shown.find("password="); key != std::string::npos;
-         key = shown.find("password=", key + 1)) {
-        const std::size_t start = key + 9;
-        const std::size_t end = shown.find('&', start);
-        shown.replace(start, (end == std::string::npos ? shown.size() : end) - start, "***");
-    }
-    return shown;
+    return withoutPasswords(url, url, parsedPassword(url));
 }
 
 } // namespace pxr7

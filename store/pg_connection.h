@@ -14,7 +14,7 @@ namespace pxr7 {
 // Why a statement or a connection failed: the kind decides whether trying again can help.
 enum class DbProblem {
     None,
-    BadUrl,       // libpq cannot read the URL: trying again will not help
+    BadUrl,       // libpq cannot read the URL or one of its values: trying again will not help
     LoginRefused, // the server refused who we are (SQLSTATE class 28, or no such database)
     Away,         // the server cannot be reached, or the connection broke: try again later
     Statement,    // the statement failed on a live connection
@@ -22,7 +22,7 @@ enum class DbProblem {
 
 struct DbStatus {
     DbProblem problem = DbProblem::None;
-    std::string message;  // the first line of libpq's or the server's message
+    std::string message;  // the first line of libpq's or the server's message, passwords masked
     std::string sqlstate; // five characters when the server sent one
     bool ok() const { return problem == DbProblem::None; }
 };
@@ -72,7 +72,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The URL to show people: any password in it replaced by "***".
+// The URL to show people: any password in it replaced by "***", however it is spelt
+// (password_mask.h).
 std::string urlWithoutPassword(const std::string& url);
 
 } // namespace pxr7

@@ -62,11 +62,16 @@ DbStatus forEachLineOf(PgConnection& connection, const std::string& declare,
 } // namespace
 
 DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
+                           const std::string& bench,
                            const std::function<void(const std::string& line)>& take) {
-    return forEachLineOf(connection,
-                         "SELECT line FROM record_lines WHERE $1::text IS NULL OR unit_id = $1"
-                         " ORDER BY finished, bench, seq",
-                         {unitId.empty() ? SqlParam() : SqlParam(unitId)}, take);
+    return forEachLineOf(
+        connection,
+        "SELECT line FROM record_lines"
+        " WHERE ($1::text IS NULL OR unit_id = $1) AND ($2::text IS NULL OR bench = $2)"
+        " ORDER BY finished, bench, seq",
+        {unitId.empty() ? SqlParam() : SqlParam(unitId),
+         bench.empty() ? SqlParam() : SqlParam(bench)},
+        take);
 }
 
 DbStatus forEachLineByStream(PgConnection& connection,

@@ -16,9 +16,10 @@ enum class StoredRecord { Found, None, Newer };
 DbStatus findStoredRecord(PgConnection& connection, StoredRecord& found, int& version);
 
 // Hands every stored line to take, ordered by finished time, then bench and seq; with a unitId,
-// only that unit's lines. Read through a cursor a few thousand at a time, so a database of
-// millions of lines is never held at once.
+// only that unit's lines, with a bench only that bench's. Read through a cursor a few thousand
+// at a time, so a database of millions of lines is never held at once.
 DbStatus forEachStoredLine(PgConnection& connection, const std::string& unitId,
+                           const std::string& bench,
                            const std::function<void(const std::string& line)>& take);
 
 // Hands every stored line to take, by stream (lines from before streams first), then seq: the

@@ -38,18 +38,24 @@ struct StationPage {
     std::string stream;
 };
 
-// The answer of /api/history?since=since: lines with bench and seq, their bytes not yet known.
-bool parseSincePage(const std::string& body, std::int64_t since, StationPage& page,
-                    std::string& problem);
-// Gives the page's lines their bytes from the /api/history.jsonl answer for the same lines.
+// The answer of /api/history?since=since&per_page=asked: lines with bench and seq, their bytes
+// not yet known. A page of more lines than asked for is refused.
+bool parseSincePage(const std::string& body, std::int64_t since, std::size_t asked,
+                    StationPage& page, std::string& problem);
+// Gives the page's lines their bytes from the /api/history.jsonl answer for the same lines; a
+// line over the record's own limit (kMaxRecordLineBytes) is refused.
 bool attachLineBytes(const std::string& jsonl, StationPage& page, std::string& problem);
 
 constexpr std::size_t kStationPageLines = 500;
-constexpr std::size_t kMaxAnswerBytes = 64u << 20;
+// Far above a page of real lines (about 600 bytes each), and below what would make the
+// collector's memory a station's to choose: a larger answer is refused, however it is sent.
+constexpr std::size_t kMaxAnswerBytes = 32u << 20;
+// For the whole of one request: connect, header and body.
 constexpr std::chrono::seconds kStationTimeout{10};
 
-// One page after since; false with the reason when the station cannot be reached, answers
-// something else than 200, or its answer does not hold together (or stop said so).
+// One page after since; false with the reason when the station cannot be reached or does not
+// answer within kStationTimeout, answers something else than 200, its answer is over
+// kMaxAnswerBytes, or does not hold together (or stop said so).
 bool fetchStationPage(const StationAddress& address, std::int64_t since, StationPage& page,
                       std::string& problem, const CollectStop& stop);
 

@@ -2,6 +2,7 @@
 #include "station_client.h"
 
 #include "json_text.h"
+#include "record_index.h"
 #include "record_json.h"
 #include "utf8_text.h"
 
@@ -60,8 +61,8 @@ std::string utf8Text(const JsonValue& object, const char* key) {
     return text;
 }
 
-bool parseSincePage(const std::string& body, std::int64_t since, StationPage& page,
-                    std::string& problem) {
+bool parseSincePage(const std::string& body, std::int64_t since, std::size_t asked,
+                    StationPage& page, std::string& problem) {
     page = StationPage{};
     // The record lines sit two levels down: in "lines", in their item.
     const JsonValue answer = parseJsonLine(body, kMaxJsonDepth + 2);
@@ -69,6 +70,11 @@ bool parseSincePage(const std::string& body, std::int64_t since, StationPage& pa
         !answer.contains("next_since") || !isInt64(answer["next_since"]) ||
         !answer.contains("more") || !answer["more"].is_boolean()) {
         problem = "the station's answer is not a page of its record";
+        return false;
+    }
+    if (answer["lines"].size() > asked) {
+        problem = "the station's answer holds " + std::to_string(answer["lines"].size()) +
+                  " lines, more than the " + std::to_string(asked) + " asked for";
         return false;
     }
     if (!readLines(answer["lines"], since, page, problem)) {
@@ -92,6 +98,12 @@ bool attachLineBytes(const std::string& jsonl, StationPage& page, std::string& p
         const std::size_t end = jsonl.find('\n', start);
         if (end == std::string::npos) {
             problem = "the station's lines are fewer than its page says";
+            return false;
+        }
+        if (end - start > kMaxRecordLineBytes) {
+            problem = "the station's line " + std::to_string(line.seq) + " is " +
+                      std::to_string(end - start) + " bytes, over the " +
+                      std::to_string(kMaxRecordLineBytes >> 20) + " MiB a record line may be";
             return false;
         }
         line.bytes = jsonl.substr(start, end - start);

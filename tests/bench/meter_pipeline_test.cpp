@@ -216,6 +216,7 @@ TEST_P(MeterPipeline, EndsEachUnitOnceWithItsTrueResult) {
     settings.declaredVersion = kNew;
     settings.retries = 2;
     settings.verifyWait = c.verifyWait;
+    settings.watchedAfter = true;
     QuietLane lane;
     UnitLedger ledger(record, "station");
     MeterJob job(bus, settings, lane, StopCheck{}, ledger);

@@ -302,5 +302,50 @@ TEST(History, CountsPerLeadKeepsTheLastEntriesAndSkipsWhatItCannotRead) {
     EXPECT_EQ(history.last[2].leadLocation, "0x01300000");
 }
 
+TEST(History, SumsUpPerBenchThenPerLeadAndKeepsOneBenchWhenAsked) {
+    struct Run {
+        const char *bench, *serial, *result;
+    };
+    const Run runs[] = {{"east", "PX7A0000", "ok"},
+                        {"west", "PX7A0000", "transfer_stopped"},
+                        {"east", "PX7A0001", "current"},
+                        {"east", "PX7A0000", "ok"}};
+    std::string text;
+    for (const Run& run : runs) {
+        RecordEntry entry = sampleEntry(run.serial, run.result);
+        entry.bench = run.bench;
+        text += recordLine(entry) + "\n";
+    }
+    // Written before lines had a bench: its host's.
+    text += R"({"schema":1,"host":"old-pc","lead_serial":"PX7A0009","result":"ok"})"
+            "\n";
+    const auto summary = [&text](const std::string& bench) {
+        std::istringstream record(text);
+        return summariseRecord(record, 10, "", bench);
+    };
+    const RecordHistory whole = summary("");
+    ASSERT_EQ(whole.benches.size(), 3u);
+    const BenchHistory& east = whole.benches[0];
+    EXPECT_EQ(east.name, "east");
+    EXPECT_EQ(east.ok * 100 + east.current * 10 + east.failed, 210);
+    ASSERT_EQ(east.leads.size(), 2u);
+    EXPECT_EQ(east.leads[0].ok, 2) << "a bench's lead counts that bench's lines only";
+    EXPECT_EQ(whole.benches[1].name, "west");
+    ASSERT_EQ(whole.benches[1].leads.size(), 1u);
+    EXPECT_EQ(whole.benches[1].leads[0].failed, 1);
+    EXPECT_EQ(whole.benches[2].name, "old-pc");
+    EXPECT_EQ(whole.leads.size(), 3u) << "leads of every bench, as before";
+    EXPECT_EQ(whole.leads[0].ok + whole.leads[0].failed, 3);
+
+    const RecordHistory west = summary("west");
+    EXPECT_EQ(west.entries, 1);
+    ASSERT_EQ(west.benches.size(), 1u);
+    EXPECT_EQ(west.benches[0].name, "west");
+    ASSERT_EQ(west.last.size(), 1u);
+    EXPECT_EQ(west.last[0].result, "transfer_stopped");
+    EXPECT_EQ(summary("old-pc").entries, 1);
+    EXPECT_EQ(summary("nowhere").entries, 0);
+}
+
 } // namespace
 } // namespace pxr7

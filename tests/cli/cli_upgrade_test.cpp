@@ -304,4 +304,19 @@ TEST(CliRecord, UpgradeRecordsEachMeterAndHistorySumsUpARecordWithATornLine) {
     const CliResult json = rig.run("--json history --record missing.jsonl");
     EXPECT_EQ(json.exitCode, 0);
     EXPECT_TRUE(contains(json.out, "\"found\":false,\"entries\":0")) << json.out;
+
+    // A record of two benches: per bench, then its leads; --bench keeps one.
+    writeFile(rig.path("two.jsonl"),
+              R"({"schema":1,"bench":"east","seq":1,"lead_serial":"PX7A0000","result":"ok"})"
+              "\n"
+              R"({"schema":1,"bench":"west","seq":1,"lead_serial":"PX7A0005","result":"failed"})"
+              "\n");
+    const CliResult two = rig.run("history --record two.jsonl");
+    EXPECT_TRUE(contains(two.out, "\nBench east: 1 meter, 1 ok, 0 current, 0 failed\n")) << two.out;
+    EXPECT_TRUE(contains(two.out, "\nBench west: 1 meter, 0 ok, 0 current, 1 failed\n")) << two.out;
+    const CliResult west = rig.run("--json history --record two.jsonl --bench west");
+    EXPECT_TRUE(
+        contains(west.out, "\"benches\":[{\"bench\":\"west\",\"ok\":0,\"current\":0,\"failed\":1,"))
+        << west.out;
+    EXPECT_TRUE(contains(west.out, "\"entries\":1,")) << west.out;
 }

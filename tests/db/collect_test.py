@@ -3,7 +3,9 @@ database stopped while lines are written and a station restarted part-way lose a
 nothing; every line of every record ends up in record_lines exactly once, in seq order per
 bench; pxr7 serve's overview shows the three stations, and its history and history --database every line;
 history --verify finds every chain whole, then names a stored line changed.
-Also --once against an empty database, a station away, and a login refused."""
+Also --once against an empty database, a station away, a login refused, a password libpq
+cannot read, and an option value libpq refuses (which ends the collector at once, --once or
+not)."""
 
 import argparse
 import json
@@ -171,20 +173,27 @@ def once_cases(args, watchdog, scratch, fresh):
     station = history.url().rstrip("/")
     database = fresh("pxr7_collect_once")
     socket_dir = database.split("host=")[1].split("&")[0]
-    cases = [([station], database, 0), ([station, "http://127.0.0.1:1"], database, 1),
-             ([station], f"postgresql://nobody:sekret@/pxr7?host={socket_dir}", 20),
-             ([station], "postgresql://[::1", 20)]
-    for number, (stations, url, code) in enumerate(cases):
+    cases = [([station], database, 0, "--once"), ([station, "http://127.0.0.1:1"], database, 1, "--once"),
+             ([station], f"postgresql://nobody:sekret@/pxr7?host={socket_dir}", 20, "--once"),
+             # libpq reads "se" as the port and quotes it; the rest as the database's name.
+             ([station], f"postgresql://nobody:se/kret@/pxr7?host={socket_dir}", 20, "--once"),
+             ([station], "postgresql://[::1", 20, "--once"),
+             ([station], database + "&sslmode=bogus", 20)]
+    for number, (stations, url, code, *once) in enumerate(cases):
         case_folder = os.path.join(folder, str(number))
         os.makedirs(case_folder)
-        program = collect(args, watchdog, case_folder, url, stations, "--once")
-        assert program.wait(60) == code, (url, program.output())
-        assert "sekret" not in program.output(), program.output()
-        assert events(program, "result")[0]["exit_code"] == code, program.output()
+        program = collect(args, watchdog, case_folder, url, stations, *once)
+        assert program.wait(20 if not once else 60) == code, (url, program.output())
+        for secret in ("sekret", "kret", '"se"'):
+            assert secret not in program.output(), program.output()
+        result = events(program, "result")[0]
+        assert result["exit_code"] == code, program.output()
+        assert result["error"] is None if code == 0 else result["error"], program.output()
     wanted = sorted(record_identities(os.path.join(folder, "record.jsonl")))
     assert sorted(rows(database, "bench, seq, line")) == wanted
     history.stop()
-    print(f"PASS: --once ({len(wanted)} lines, a station away, a refused login)", flush=True)
+    print(f"PASS: --once ({len(wanted)} lines, a station away, a refused login, URLs refused)",
+          flush=True)
 
 
 def main_case(args, watchdog, scratch, fresh):
@@ -251,7 +260,15 @@ def main_case(args, watchdog, scratch, fresh):
     # Every bench in one summary and in the history pages.
     summary = subprocess.run([args.pxr7, "--json", "history", "--database", database],
                              capture_output=True, text=True, check=True)
-    assert json.loads(summary.stdout)["entries"] == len(wanted), summary.stdout[:300]
+    summed = json.loads(summary.stdout)
+    assert summed["entries"] == len(wanted), summary.stdout[:300]
+    per_bench = {bench["bench"]: bench["ok"] + bench["current"] + bench["failed"]
+                 for bench in summed["benches"]}
+    assert per_bench == {bench: sum(1 for b, _, _ in got if b == bench) for bench in benches}, \
+        per_bench
+    east = subprocess.run([args.pxr7, "--json", "history", "--database", database, "--bench",
+                           "east"], capture_output=True, text=True, check=True)
+    assert json.loads(east.stdout)["entries"] == per_bench["east"], east.stdout[:300]
     page = get_json(pages_url + "api/history?per_page=1")
     assert page["total"] == len(wanted), page["total"]
     assert sorted(page["choices"]["benches"]) == sorted(benches), page["choices"]["benches"]

@@ -49,6 +49,14 @@ std::string summaryText(const RecordHistory& history) {
     for (const RecordEntry& entry : history.last) {
         text << ' ' << entry.bench << '#' << *entry.seq;
     }
+    for (const BenchHistory& bench : history.benches) {
+        text << " [" << bench.name << ':' << bench.ok << ',' << bench.current << ','
+             << bench.failed;
+        for (const LeadHistory& lead : bench.leads) {
+            text << ' ' << lead.serial << ':' << lead.ok << ',' << lead.failed;
+        }
+        text << ']';
+    }
     return text.str();
 }
 
@@ -71,16 +79,32 @@ TEST(StoredRecord, SumsUpEveryBenchAsItsFilesWouldInOrderOfFinishing) {
     }
     std::sort(lines.begin(), lines.end(),
               [](const Stored& a, const Stored& b) { return a.finished < b.finished; });
-    for (const std::string unit : {"", "U-'; DROP TABLE record_lines; --", "nobody"}) {
+    const std::string hostile = "U-'; DROP TABLE record_lines; --";
+    const std::pair<std::string, std::string> filters[] = {
+        {"", ""},        {hostile, ""},        {"nobody", ""},
+        {"", "bench-1"}, {hostile, "bench-0"}, {"", "bench-9"}};
+    for (const auto& [unit, bench] : filters) {
         std::string file;
         for (const Stored& s : lines) {
             file += s.line + "\n";
         }
         std::istringstream fileStream(file);
-        RecordSummer summer(5, unit);
-        ASSERT_TRUE(forEachStoredLine(db, unit, [&](const std::string& l) { summer.add(l); }).ok());
-        EXPECT_EQ(summaryText(summer.finish()), summaryText(summariseRecord(fileStream, 5, unit)))
-            << unit;
+        RecordSummer summer(5, unit, bench);
+        ASSERT_TRUE(
+            forEachStoredLine(db, unit, bench, [&](const std::string& l) { summer.add(l); }).ok());
+        const RecordHistory history = summer.finish();
+        EXPECT_EQ(summaryText(history), summaryText(summariseRecord(fileStream, 5, unit, bench)))
+            << unit << " / " << bench;
+        const auto wanted = std::count_if(lines.begin(), lines.end(), [&](const Stored& s) {
+            return (unit.empty() || s.unit == unit) && (bench.empty() || s.bench == bench);
+        });
+        EXPECT_EQ(history.entries, wanted) << unit << " / " << bench;
+        int inBenches = 0;
+        for (const BenchHistory& each : history.benches) {
+            EXPECT_TRUE(bench.empty() || each.name == bench) << each.name;
+            inBenches += each.ok + each.current + each.failed;
+        }
+        EXPECT_EQ(inBenches, wanted) << "every line counted in its bench, once";
     }
     ASSERT_TRUE(db.exec("UPDATE pxr7_schema SET version = 3").ok());
     ASSERT_TRUE(findStoredRecord(db, found, version).ok());

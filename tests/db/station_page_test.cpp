@@ -1,6 +1,7 @@
 // What the collector takes from a station: only an answer that holds together, and only
 // http://HOST:PORT addresses. No server needed.
 #include "collector.h"
+#include "record_index.h"
 #include "station_client.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,12 @@ std::string nestedItem(int levels) {
            std::string(levels, ']') + "}";
 }
 
+// Line 7 padded to exactly size bytes.
+std::string line7Of(std::size_t size) {
+    const std::string head = R"({"schema":1,"bench":"B","seq":7,"result":"ok","pad":")";
+    return head + std::string(size - head.size() - 2, 'a') + "\"}";
+}
+
 std::string answer(const std::string& lines, const char* next = "8", const char* more = "false") {
     return std::string(R"({"schema":1,"next_since":)") + next + R"(,"more":)" + more +
            R"(,"lines":[)" + lines + "]}";
@@ -30,6 +37,7 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
         std::string body, jsonl;
         bool ok;
         std::int64_t since = 5;
+        std::size_t asked = kStationPageLines;
     };
     const Case cases[] = {
         {answer(item7 + "," + item8), kLine7 + "\n" + kLine8 + "\n", true},
@@ -57,12 +65,15 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
         {answer(item7 + "," + item8), kLine7 + "\n", false},                 // lines short
         {answer(item7 + "," + item8), kLine7 + "\n" + kLine7 + "\n", false}, // other bytes
         {answer(item7 + "," + item8), kLine7 + "\nnot a record line\n", false},
-        {answer(R"({"line":1,"bench":"h","seq":7})", "7"), kOld + "\n", false}, // old, seq > 0
+        {answer(R"({"line":1,"bench":"h","seq":7})", "7"), kOld + "\n", false},    // old, seq > 0
+        {answer(item7 + "," + item8), kLine7 + "\n" + kLine8 + "\n", false, 5, 1}, // over per_page
+        {answer(item7, "7"), line7Of(kMaxRecordLineBytes) + "\n", true}, // at the line limit
+        {answer(item7, "7"), line7Of(kMaxRecordLineBytes + 1) + "\n", false},
     };
     for (const Case& c : cases) {
         StationPage page;
         std::string problem;
-        const bool ok = parseSincePage(c.body, c.since, page, problem) &&
+        const bool ok = parseSincePage(c.body, c.since, c.asked, page, problem) &&
                         attachLineBytes(c.jsonl, page, problem);
         EXPECT_EQ(ok, c.ok) << c.body << " / " << problem;
         EXPECT_EQ(problem.empty(), c.ok) << c.body;

@@ -188,7 +188,7 @@ completion_cases=(
     "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
     "pxr7 about -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
     "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup --lane-counts --bench --unit-ids --serve"
-    "pxr7 history --record F -- => --help --driver --backend --json --verbose --quiet --trace --log --version --last --unit --serve"
+    "pxr7 history --record F -- => --help --driver --backend --json --verbose --quiet --trace --log --version --last --unit --bench --serve"
     "pxr7 collect --station U -- => --help --driver --backend --json --verbose --quiet --trace --log --version --station --database --once"
     "pxr7 '' => list setup upgrade about station history collect serve"
 )
