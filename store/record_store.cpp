@@ -277,30 +277,33 @@ DbStatus undoableInsert(PgConnection& connection, const std::string& station,
     return status;
 }
 
-// The lines to store, all at once, else one by one with those refused for their content
-// quarantined with the database's reason.
+// How a page's lines go in: all in one statement, or, once that was refused for a line's content,
+// one by one, each in a savepoint of its own.
+enum class Insert { AllAtOnce, LineByLine };
+
+// The lines to store; one by one, those refused for their content are quarantined with the
+// database's reason.
 DbStatus insertOrSetAside(PgConnection& connection, const std::string& station,
-                          std::vector<CheckedLine>& lines, std::size_t& inserted) {
+                          std::vector<CheckedLine>& lines, std::size_t& inserted, Insert how) {
     std::vector<const CheckedLine*> storing;
     for (const CheckedLine& line : lines) {
         if (line.fate == CheckedLine::Fate::Store) {
             storing.push_back(&line);
         }
     }
-    DbStatus refused;
-    DbStatus status = storing.empty()
-                          ? DbStatus{}
-                          : undoableInsert(connection, station, storing, inserted, refused);
+    if (how == Insert::AllAtOnce) {
+        return storing.empty() ? DbStatus{} : insertLines(connection, station, storing, inserted);
+    }
+    DbStatus status;
     for (CheckedLine& line : lines) {
-        if (!status.ok() || refused.ok() || line.fate != CheckedLine::Fate::Store) {
+        if (!status.ok() || line.fate != CheckedLine::Fate::Store) {
             continue;
         }
-        DbStatus lineRefused;
-        status = undoableInsert(connection, station, {&line}, inserted, lineRefused);
-        if (!lineRefused.ok()) {
+        DbStatus refused;
+        status = undoableInsert(connection, station, {&line}, inserted, refused);
+        if (!refused.ok()) {
             line.fate = CheckedLine::Fate::Quarantine;
-            line.reason =
-                "the database refused it (" + lineRefused.sqlstate + "): " + lineRefused.message;
+            line.reason = "the database refused it (" + refused.sqlstate + "): " + refused.message;
         }
     }
     return status;
@@ -362,7 +365,7 @@ namespace {
 
 // Within the open transaction: the page's lines decided, stored or set aside.
 DbStatus storeLines(PgConnection& connection, const std::string& station,
-                    std::vector<CheckedLine>& lines, PageStored& stored) {
+                    std::vector<CheckedLine>& lines, PageStored& stored, Insert how) {
     std::map<LineKey, std::string> digests;
     DbStatus status = lockKeys(connection, lines);
     if (status.ok()) {
@@ -379,7 +382,7 @@ DbStatus storeLines(PgConnection& connection, const std::string& station,
         status = findNewStreams(connection, storing, digests, stored.newStreams);
     }
     if (status.ok()) {
-        status = insertOrSetAside(connection, station, lines, stored.inserted);
+        status = insertOrSetAside(connection, station, lines, stored.inserted, how);
     }
     if (status.ok()) {
         status = quarantine(connection, station, lines, stored.quarantined);
@@ -387,15 +390,14 @@ DbStatus storeLines(PgConnection& connection, const std::string& station,
     return status;
 }
 
-} // namespace
-
-DbStatus storePage(PgConnection& connection, const std::string& station, const StationPage& page,
-                   PageStored& stored) {
+// The page in one transaction, committed, or rolled back when stored says nothing.
+DbStatus storePageAs(PgConnection& connection, const std::string& station, const StationPage& page,
+                     PageStored& stored, Insert how) {
     stored = PageStored();
     std::vector<CheckedLine> lines = readPageLines(page);
     DbStatus status = connection.begin();
     if (status.ok() && !lines.empty()) {
-        status = storeLines(connection, station, lines, stored);
+        status = storeLines(connection, station, lines, stored, how);
     }
     const SqlParam bench = page.lines.empty() ? SqlParam() : SqlParam(page.lines.back().bench);
     if (status.ok()) {
@@ -406,6 +408,18 @@ DbStatus storePage(PgConnection& connection, const std::string& station, const S
         status = connection.commit();
     }
     return status.ok() ? status : rolledBack(connection, status, stored);
+}
+
+} // namespace
+
+DbStatus storePage(PgConnection& connection, const std::string& station, const StationPage& page,
+                   PageStored& stored) {
+    const DbStatus status = storePageAs(connection, station, page, stored, Insert::AllAtOnce);
+    // One line the database refuses for what it holds spoils the statement for all: the page
+    // again, line by line, so that only that line goes aside.
+    return refusedForContent(status)
+               ? storePageAs(connection, station, page, stored, Insert::LineByLine)
+               : status;
 }
 
 void noteStationProblem(PgConnection& connection, const std::string& station,
