@@ -20,10 +20,11 @@ struct LeadHistory {
 };
 
 struct RecordHistory {
-    int entries = 0;                // lines read as record lines
-    int unreadable = 0;             // other non-blank lines
-    std::vector<LeadHistory> leads; // in the order each lead first appears
-    std::vector<RecordEntry> last;  // the last entries, oldest first
+    int entries = 0;                    // lines read as record lines
+    int unreadable = 0;                 // other non-blank lines
+    std::vector<LeadHistory> leads;     // in the order each lead first appears
+    std::vector<RecordEntry> last;      // the last entries, oldest first
+    std::vector<std::string> lastLines; // the lines of last as they stand, every field
 };
 
 // Sums up record lines handed over one at a time, oldest first, keeping the last lastCount

@@ -2,6 +2,7 @@
 // record is a file anyone can edit: what cannot be read is counted and skipped.
 #include "commands.h"
 #include "history.h"
+#include "json_text.h"
 #include "json_writer.h"
 #include "printable.h"
 #include "record.h"
@@ -38,6 +39,7 @@ JsonObject entryJson(const RecordEntry& entry) {
         .addTextOrNull("lead_location", entry.leadLocation)
         .addNameOrNull("lane_name", entry.laneName)
         .addNameOrNull("unit_id", entry.unitId)
+        .addNameOrNull("operator", entry.operatorName)
         .add("result", entry.result)
         .addTextOrNull("version_before", entry.versionBefore)
         .addTextOrNull("version_after", entry.versionAfter)
@@ -76,6 +78,22 @@ std::string versions(const RecordEntry& entry) {
     return shown(entry.versionBefore) + " -> " + shown(entry.versionAfter);
 }
 
+// A unit's lines in full, one block each, newest last: every field as the line holds it.
+void printUnitLines(const RecordHistory& history) {
+    for (std::size_t i = 0; i < history.lastLines.size(); ++i) {
+        terminal().line(LineKind::Result, "\nLine " + std::to_string(i + 1) + " of " +
+                                              std::to_string(history.lastLines.size()) + ":");
+        const JsonValue object = parseJsonLine(history.lastLines[i]);
+        for (auto item = object.begin(); item != object.end(); ++item) {
+            const JsonValue& value = item.value();
+            const std::string text = value.is_null()     ? "-"
+                                     : value.is_string() ? shown(textOf(value))
+                                                         : printable(value.dump());
+            terminal().line(LineKind::Result, "  " + printable(item.key()) + ": " + text);
+        }
+    }
+}
+
 void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount,
                const std::string& unitId) {
     Terminal& out = terminal();
@@ -101,12 +119,20 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
     if (lastCount == 0 || history.last.empty()) {
         return;
     }
+    if (!unitId.empty()) {
+        printUnitLines(history);
+        return;
+    }
     out.line(LineKind::Result, "\nLast " + std::to_string(history.last.size()) + ":");
+    std::snprintf(line, sizeof line, "%-20s  %-7s  %-16s  %-16s  %-12s  %-19s  %s", "Finished",
+                  "Command", "Lane", "Unit id", "Operator", "Result", "Before -> after");
+    out.line(LineKind::Result, line);
     for (const RecordEntry& entry : history.last) {
-        std::snprintf(line, sizeof line, "%-20s  %-7s  %-16s  %-19s  %s",
+        std::snprintf(line, sizeof line, "%-20s  %-7s  %-16s  %-16s  %-12s  %-19s  %s",
                       shown(entry.finished).c_str(), shown(entry.command).c_str(),
-                      shown(entry.leadSerial).c_str(), shown(entry.result).c_str(),
-                      versions(entry).c_str());
+                      shown(entry.laneName.empty() ? entry.leadSerial : entry.laneName).c_str(),
+                      shown(entry.unitId).c_str(), shown(entry.operatorName).c_str(),
+                      shown(entry.result).c_str(), versions(entry).c_str());
         out.line(LineKind::Result, line);
     }
 }
