@@ -3,7 +3,6 @@
 #include "json_text.h"
 #include "json_writer.h"
 #include "lane_words.h"
-#include "printable.h"
 #include "station_view.h"
 #include "terminal.h"
 #include "terminal_caps.h"
