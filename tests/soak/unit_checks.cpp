@@ -291,10 +291,53 @@ private:
         return answer > other ? 0 : hold - other;
     }
 
+    // Clipped on in place of a meter on the same version, with nothing asked between the one's
+    // take-off and the other's clip-on: the lead heard the same answer before and after.
+    bool swappedUnheard(const Unit& unit) const {
+        const auto before = facts_.truth.units.find(std::to_string(unit.bridge) + "." +
+                                                    std::to_string(unit.window - 1));
+        if (unit.window == 0 || before == facts_.truth.units.end() ||
+            before->second.detachedMs < 0) {
+            return false;
+        }
+        const std::string said = lastAnswer(before->second), first = firstAnswer(unit);
+        long attached = -1;
+        for (const UnitEvent& e : unit.events) {
+            attached = e.kind == EventKind::Attached && attached < 0 ? e.atMs : attached;
+        }
+        const auto asked = facts_.truth.asked.find(unit.bridge);
+        for (long at : asked == facts_.truth.asked.end() ? std::vector<long>() : asked->second) {
+            if (at >= before->second.detachedMs && at <= attached) {
+                return false;
+            }
+        }
+        return attached >= 0 && !said.empty() && said == first;
+    }
+
+    std::string firstAnswer(const Unit& unit) const {
+        for (const UnitEvent& e : unit.events) {
+            if (unit.answerReachedHost(e)) {
+                return e.version;
+            }
+        }
+        return "";
+    }
+
+    std::string lastAnswer(const Unit& unit) const {
+        std::string version;
+        for (const UnitEvent& e : unit.events) {
+            version = unit.answerReachedHost(e) ? e.version : version;
+        }
+        return version;
+    }
+
     // Clipped on under a reset, or just before one with nothing asked in between, that the lead
-    // began after the unit before had answered, or after listening long enough: no lead can
-    // tell it from the unit before.
+    // began after the unit before had answered, or after listening long enough; or swapped in
+    // unheard for a meter on its version: no lead can tell it from the unit before.
     bool cannotBeToldApart(const Unit& unit) const {
+        if (swappedUnheard(unit)) {
+            return true;
+        }
         const long hold = unheardReset(unit);
         if (hold < 0) {
             return false;
