@@ -12,6 +12,8 @@ const char* unitIdRefusalText(UnitIdRefusal refusal) {
         return "the id is longer than 64 characters";
     case UnitIdRefusal::ControlCharacter:
         return "the id holds a control character";
+    case UnitIdRefusal::NotUtf8:
+        return "the id holds bytes that are not UTF-8 text (is the scanner set to UTF-8?)";
     case UnitIdRefusal::OnALane:
         return "the id is already given to a meter on a lane";
     case UnitIdRefusal::AlreadyWaiting:

@@ -16,6 +16,7 @@ enum class UnitIdRefusal {
     Empty,
     TooLong,
     ControlCharacter,
+    NotUtf8,        // bytes that are not UTF-8 text
     OnALane,        // the id is bound to a meter on a lane already
     AlreadyWaiting, // the id waits for a meter already
     NoSuchLane,     // a fixture scan names no lane on the bench

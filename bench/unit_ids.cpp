@@ -1,5 +1,7 @@
 #include "unit_ids.h"
 
+#include "utf8.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -25,7 +27,7 @@ UnitIdRefusal checkUnitIdText(const std::string& id) {
             return UnitIdRefusal::ControlCharacter;
         }
     }
-    return UnitIdRefusal::None;
+    return isUtf8(id) ? UnitIdRefusal::None : UnitIdRefusal::NotUtf8;
 }
 
 void UnitIds::laneOpened(const LaneTag& lane) {

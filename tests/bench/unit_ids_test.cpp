@@ -129,6 +129,12 @@ const IdCase kCases[] = {
      "operator J. Smith / refused empty / refused control / refused long / 1 waits / "
      "operator X",
      "only_one_waiting 1"},
+    // What a scanner types is UTF-8, kept as typed; a Latin-1 byte is refused, not guessed at.
+    {"Utf8IdsAndNamesAreTakenAndOtherBytesRefused",
+     kFixture,
+     {"op Jürgen", "op J\xFCrgen", "type \xDCnit-7", "arrive 1", "type Ünit-7"},
+     "operator Jürgen / refused not utf-8 / refused not utf-8 / 1 waits / bound 1=Ünit-7 only",
+     "none_waiting"},
 };
 
 std::string refusalWord(UnitIdRefusal refusal) {
@@ -139,6 +145,8 @@ std::string refusalWord(UnitIdRefusal refusal) {
         return "long";
     case UnitIdRefusal::ControlCharacter:
         return "control";
+    case UnitIdRefusal::NotUtf8:
+        return "not utf-8";
     case UnitIdRefusal::OnALane:
         return "on lane";
     case UnitIdRefusal::AlreadyWaiting:
