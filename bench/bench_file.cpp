@@ -2,6 +2,7 @@
 
 #include "printable.h"
 #include "record.h"
+#include "unit_ids.h"
 #include "utf8.h"
 
 #include <cerrno>
@@ -77,6 +78,7 @@ public:
 
 private:
     std::string name(const std::string& key, const std::string& name, int number);
+    std::string unitIdSetting(const std::string& key, const std::string& value, int number);
 
     std::map<std::string, int> seen_; // setting -> the line that gave it
 };
@@ -95,6 +97,24 @@ std::string LineReader::name(const std::string& key, const std::string& value, i
     return "";
 }
 
+// Who runs the bench, held to a unit id's rules; and the order ids without a scan go in.
+std::string LineReader::unitIdSetting(const std::string& key, const std::string& value,
+                                      int number) {
+    if (key == "unit_id_order") {
+        if (value != "fixture" && value != "oldest_first") {
+            return "unit_id_order takes fixture or oldest_first";
+        }
+        bench.unitIdsOldestFirst = value == "oldest_first";
+        return name(key, value, number);
+    }
+    const UnitIdRefusal refusal = checkUnitIdText(value);
+    if (refusal != UnitIdRefusal::None && refusal != UnitIdRefusal::Empty) {
+        return std::string("the operator's name: ") + unitIdRefusalText(refusal);
+    }
+    bench.operatorName = value;
+    return name(key, value, number);
+}
+
 std::string LineReader::take(const std::string& raw, int number) {
     const std::string line = trimmed(raw);
     if (line.empty() || line[0] == '#') {
@@ -108,8 +128,9 @@ std::string LineReader::take(const std::string& raw, int number) {
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) {
-        return "expected 'bench = NAME', 'serial S = NAME', 'location 0xL = NAME' or "
-               "'unit_ids = yes|no' or 'verify_seconds = N'";
+        return "expected 'bench = NAME', 'serial S = NAME', 'location 0xL = NAME', "
+               "'unit_ids = yes|no', 'verify_seconds = N', 'unit_id_order = "
+               "fixture|oldest_first' or 'operator = NAME'";
     }
     const std::string key = trimmed(line.substr(0, equals));
     const std::string value = trimmed(line.substr(equals + 1));
@@ -120,6 +141,9 @@ std::string LineReader::take(const std::string& raw, int number) {
         }
         bench.name = value;
         return name(key, value, number);
+    }
+    if (key == "operator" || key == "unit_id_order") {
+        return unitIdSetting(key, value, number);
     }
     if (key == "unit_ids") {
         if (value != "yes" && value != "no") {

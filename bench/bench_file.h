@@ -5,6 +5,8 @@
 //     bench = Line 3 east
 //     unit_ids = yes
 //     verify_seconds = 30
+//     unit_id_order = fixture
+//     operator = J. Smith
 //     serial PX7A0001 = Fixture A
 //     location 0x01200000 = Fixture B
 //
@@ -27,6 +29,9 @@ struct BenchFile {
     bool unitIds = false;
     // How long a restarted meter may take to answer on its new firmware.
     int verifySeconds = kDefaultVerifySeconds;
+    // Who runs the bench ("" nobody named), and where an id without a fixture scan goes.
+    std::string operatorName;
+    bool unitIdsOldestFirst = false;
     std::map<std::string, std::string> bySerial;
     std::map<std::uint32_t, std::string> byLocation;
 };

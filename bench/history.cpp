@@ -77,10 +77,11 @@ struct RecordSummer::Impl {
     BenchIndex benches;
     // Dropping the oldest from the front of a vector would move every entry kept, each line.
     std::deque<RecordEntry> last;
+    std::deque<std::string> lastLines;
 };
 
 RecordSummer::RecordSummer(std::size_t lastCount, std::string unitId, std::string bench)
-    : impl_(new Impl{lastCount, std::move(unitId), std::move(bench), {}, {}, {}, {}}) {}
+    : impl_(new Impl{lastCount, std::move(unitId), std::move(bench), {}, {}, {}, {}, {}}) {}
 
 RecordSummer::~RecordSummer() = default;
 
@@ -106,8 +107,10 @@ void RecordSummer::add(const std::string& line) {
     if (in.lastCount > 0) {
         if (in.last.size() == in.lastCount) {
             in.last.pop_front();
+            in.lastLines.pop_front();
         }
         in.last.push_back(std::move(entry));
+        in.lastLines.push_back(line);
     }
 }
 
@@ -116,6 +119,9 @@ RecordHistory RecordSummer::finish() {
     in.history.last.assign(std::make_move_iterator(in.last.begin()),
                            std::make_move_iterator(in.last.end()));
     in.last.clear();
+    in.history.lastLines.assign(std::make_move_iterator(in.lastLines.begin()),
+                                std::make_move_iterator(in.lastLines.end()));
+    in.lastLines.clear();
     return std::move(in.history);
 }
 

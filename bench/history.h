@@ -26,11 +26,12 @@ struct BenchHistory {
 };
 
 struct RecordHistory {
-    int entries = 0;                   // lines read as record lines
-    int unreadable = 0;                // other non-blank lines
-    std::vector<BenchHistory> benches; // in the order each bench first appears
-    std::vector<LeadHistory> leads;    // of every bench, in the order each lead first appears
-    std::vector<RecordEntry> last;     // the last entries, oldest first
+    int entries = 0;                    // lines read as record lines
+    int unreadable = 0;                 // other non-blank lines
+    std::vector<BenchHistory> benches;  // in the order each bench first appears
+    std::vector<LeadHistory> leads;     // of every bench, in the order each lead first appears
+    std::vector<RecordEntry> last;      // the last entries, oldest first
+    std::vector<std::string> lastLines; // the lines of last as they stand, every field
 };
 
 // Sums up record lines handed over one at a time, oldest first, keeping the last lastCount

@@ -27,6 +27,7 @@ struct RecordEntry {
     std::string leadLocation;  // "" when unknown
     std::string laneName;      // the lead's name in the bench file; "" when none
     std::string unitId;        // the id the operator gave the unit; "" when none
+    std::string operatorName;  // who ran the bench as the unit began; "" when nobody is named
     std::string result;        // "ok", "current", or the stable error word (errorWordFor)
     std::string versionBefore; // "" when the meter did not answer
     std::string versionAfter;

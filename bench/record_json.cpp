@@ -79,6 +79,7 @@ const RecordKey kRecordKeys[] = {
     count("furthest_attempt", &RecordEntry::furthestAttempt),
     count("furthest_records_sent", &RecordEntry::furthestRecords),
     {"duration_s", Kind::Seconds, nullptr, nullptr, nullptr},
+    nameOrNull("operator", &RecordEntry::operatorName),
     fact("image_sha256", [] { return std::string(builtImageDigest()); }),
     fact("image_version", [] { return std::string(embeddedImageVersion()); }),
     fact("program_version", [] { return std::string(kProgramVersion); }),

@@ -1,6 +1,7 @@
 #include "station.h"
 
 #include "station_lane.h"
+#include "unit_scan.h"
 
 #include <map>
 #include <memory>
@@ -31,6 +32,7 @@ public:
     StationResult run() {
         while (!over()) {
             reapFinishedLanes();
+            lapseLaneScan();
             walkTheBus();
             waitForNextWalk();
         }
@@ -57,6 +59,14 @@ private:
     // Ending covers a record that cannot be written: the station ends once the meters under
     // way are done.
     bool over() const { return shared_.ending() || shared_.draining(); }
+
+    // A fixture scan no id followed is dropped in time, and the screen says so.
+    void lapseLaneScan() {
+        UnitIds* ids = shared_.settings().unitIds;
+        if (ids != nullptr) {
+            tellUnitIdNews(shared_.observer(), ids->lapse(Clock::now()), ids->waiting());
+        }
+    }
 
     void reapFinishedLanes() {
         for (auto it = lanes_.begin(); it != lanes_.end();) {
@@ -220,13 +230,10 @@ private:
 
 } // namespace
 
-void offerUnitId(UnitIds& ids, StationObserver& observer, const std::string& id) {
-    const UnitIds::Offer offer = ids.offer(id);
-    if (offer.refusal != UnitIdRefusal::None) {
-        observer.unitIdRefused(id, unitIdRefusalText(offer.refusal));
-    } else if (offer.lane == 0) {
-        observer.unitIdsWaiting(ids.waiting());
-    }
+void takeUnitIdInput(UnitIds& ids, OperatorName* who, StationObserver& observer,
+                     const std::string& line) {
+    const UnitIdNews news = takeScanLine(ids, who, line, UnitIds::Clock::now());
+    tellUnitIdNews(observer, news, ids.waiting());
 }
 
 StationResult runStation(const StationSettings& settings, const StationStops& stops,

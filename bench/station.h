@@ -21,8 +21,9 @@ struct StationResult {
 StationResult runStation(const StationSettings& settings, const StationStops& stops,
                          StationObserver& observer);
 
-// The operator gave a unit id: bound to the meter that waits longest, left waiting for the next
-// one, or refused; the observer hears of a refusal and of the ids waiting.
-void offerUnitId(UnitIds& ids, StationObserver& observer, const std::string& id);
+// A line from the operator's id input (unit_scan.h): a fixture's label, a badge (who may be
+// null) or a unit id; the observer hears what came of it.
+void takeUnitIdInput(UnitIds& ids, OperatorName* who, StationObserver& observer,
+                     const std::string& line);
 
 } // namespace pxr7

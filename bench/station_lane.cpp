@@ -58,6 +58,9 @@ LaneTag StationLane::tag() const {
 
 void StationLane::run() {
     shared_.observer().laneAppeared(tag());
+    if (shared_.settings().unitIds != nullptr) {
+        shared_.settings().unitIds->laneOpened(tag());
+    }
     bool gone = false;
     switch (prepare()) {
     case Start::Ready:
@@ -72,11 +75,9 @@ void StationLane::run() {
     case Start::Ended:
         break;
     }
-    if (awaitingId_) {
-        // The lane ends with its meter unserved: an id bound to it goes to another.
-        if (shared_.settings().unitIds->meterLeft(number_)) {
-            shared_.observer().unitIdsWaiting(shared_.settings().unitIds->waiting());
-        }
+    if (UnitIds* ids = shared_.settings().unitIds) {
+        // The lane ends, with its meter unserved perhaps: an id bound to it is let go.
+        tellUnitIdNews(shared_.observer(), ids->laneClosed(number_, Clock::now()), ids->waiting());
     }
     if (gone) {
         shared_.observer().laneGone(tag());
@@ -259,6 +260,15 @@ void StationLane::heard(Asked asked, const std::string& version) {
 
 // Serves the unit that answered, and the next one if another meter answered while it ended.
 void StationLane::serveUnits(const std::string& version) {
+    if (awaitingId_) {
+        // The meter that waited for its id was swapped for this one (the unit rules say it
+        // left): it gives up its place, and an id meant for it stays off the newcomer.
+        meterLeftUnserved();
+    }
+    serveFrom(version);
+}
+
+void StationLane::serveFrom(const std::string& version) {
     std::optional<std::string> next = version;
     while (next) {
         presence_.start(*next, Clock::now());
@@ -274,15 +284,13 @@ bool StationLane::haveUnitId() {
     if (ids == nullptr) {
         return true;
     }
-    // A lane already in line keeps its place, also for a meter swapped in meanwhile.
+    UnitIdNews news;
     const std::optional<std::string> id =
-        awaitingId_ ? ids->idFor(number_) : ids->meterArrived(number_);
-    if (id && !awaitingId_) {
-        shared_.observer().unitIdsWaiting(ids->waiting());
-    }
+        awaitingId_ ? ids->idFor(number_) : ids->meterArrived(number_, Clock::now(), news);
     if (!id && !awaitingId_) {
         shared_.observer().laneState(tag(), LaneState::NeedsUnitId);
     }
+    tellUnitIdNews(shared_.observer(), news, ids->waiting());
     awaitingId_ = !id;
     unitId_ = id.value_or("");
     return id.has_value();
@@ -293,15 +301,19 @@ void StationLane::waitForUnitId() {
     UnitIds& ids = *shared_.settings().unitIds;
     if (presence_.present()) {
         if (ids.idFor(number_)) {
-            serveUnits(presence_.version());
+            serveFrom(presence_.version());
         }
         return;
     }
-    awaitingId_ = false;
-    if (ids.meterLeft(number_)) {
-        shared_.observer().unitIdsWaiting(ids.waiting());
-    }
+    meterLeftUnserved();
     shared_.observer().laneState(tag(), LaneState::Waiting);
+}
+
+void StationLane::meterLeftUnserved() {
+    UnitIds& ids = *shared_.settings().unitIds;
+    awaitingId_ = false;
+    unitId_.clear();
+    tellUnitIdNews(shared_.observer(), ids.meterLeft(number_, Clock::now()), ids.waiting());
 }
 
 void StationLane::endUnitId() {

@@ -48,10 +48,13 @@ private:
     void heard(Asked asked, const std::string& version);
     void blockedWhileBusy();
     void serveUnits(const std::string& version);
+    void serveFrom(const std::string& version);
     std::optional<std::string> serveOne(const std::string& version);
     // With unit ids on, whether the unit has its id; otherwise it waits for one.
     bool haveUnitId();
     void waitForUnitId();
+    // The meter that waited for its id left (or was swapped): its place and its id go.
+    void meterLeftUnserved();
     // The unit ended (or was never started): its id is used up.
     void endUnitId();
     bool gone(Asked asked);

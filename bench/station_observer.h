@@ -40,6 +40,9 @@ enum class LaneState {
     NeedsUnitId,     // a meter waits for the operator to type or scan its unit id
 };
 
+struct UnitIdBinding;
+struct UnitIdTarget;
+
 struct StationTotals {
     int ok = 0, current = 0, failed = 0;
 };
@@ -76,6 +79,13 @@ public:
         (void)why;
     }
     virtual void unitIdsWaiting(const std::vector<std::string>& ids) { (void)ids; }
+    // An id went to a lane's meter (unit_id_news.h); one was let go because its meter left
+    // before it was served (lane.unitId); the next id's target moved; a badge named the
+    // operator from now on.
+    virtual void unitIdBound(const UnitIdBinding& binding) { (void)binding; }
+    virtual void unitIdReleased(const LaneTag& lane) { (void)lane; }
+    virtual void unitIdTarget(const UnitIdTarget& target) { (void)target; }
+    virtual void operatorChanged(const std::string& name) { (void)name; }
 };
 
 } // namespace pxr7

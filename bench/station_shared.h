@@ -6,6 +6,7 @@
 #include "bench_file.h"
 #include "device_bus.h"
 #include "exit_codes.h"
+#include "operator_name.h"
 #include "station_observer.h"
 #include "unit_ids.h"
 #include "unit_ledger.h"
@@ -26,6 +27,8 @@ struct StationSettings {
     BenchFile bench;             // the leads' names
     // Not null: a meter is served only once its lane has a unit id from here.
     UnitIds* unitIds = nullptr;
+    // Not null: who runs the bench, for each unit's record line.
+    const OperatorName* operatorName = nullptr;
 };
 
 // The station's view of the stop signals. drain: no new meter starts (a first Ctrl+C).
@@ -42,7 +45,9 @@ public:
     StationShared(const StationSettings& settings, const StationStops& stops,
                   StationObserver& observer)
         : settings_(settings), stops_(stops), observer_(observer),
-          ledger_(settings.recordPath, "station", settings.bench.name) {}
+          ledger_(settings.recordPath, "station", settings.bench.name) {
+        ledger_.setOperator(settings.operatorName);
+    }
 
     const StationSettings& settings() const { return settings_; }
     StationObserver& observer() { return observer_; }

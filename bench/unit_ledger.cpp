@@ -38,6 +38,7 @@ int UnitLedger::open(const MeterRun& run, const std::optional<std::uint32_t>& lo
     unit.entry.command = command_;
     unit.entry.started = utcNow();
     unit.entry.leadLocation = location ? locationText(*location) : "";
+    unit.entry.operatorName = operator_ != nullptr ? operator_->get() : "";
     unit.run = run;
     std::lock_guard<std::mutex> lock(mutex_);
     const int ticket = nextTicket_++;
@@ -91,6 +92,7 @@ bool UnitLedger::write(const RecordEntry& opened, const MeterRun& run, std::stri
     entry.started = opened.started;
     entry.leadLocation = opened.leadLocation;
     entry.bench = benchName_;
+    entry.operatorName = opened.operatorName;
     if (appendRecordEntry(recordPath_, entry, problem)) {
         return true;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "meter_run.h"
+#include "operator_name.h"
 #include "record.h"
 
 #include <cstdint>
@@ -24,6 +25,8 @@ public:
     UnitLedger(const UnitLedger&) = delete;
     UnitLedger& operator=(const UnitLedger&) = delete;
 
+    // Who runs the bench: each unit's line names who it was as the unit began. Null: nobody.
+    void setOperator(const OperatorName* who) { operator_ = who; }
     // A unit begins on the lead at location; returns its ticket.
     int open(const MeterRun& run, const std::optional<std::uint32_t>& location);
     void progress(int ticket, std::int32_t sent, std::int32_t total);
@@ -48,6 +51,7 @@ private:
     std::string recordPath_;
     const char* command_;
     std::string benchName_;
+    const OperatorName* operator_ = nullptr;
     mutable std::mutex mutex_;
     std::map<int, OpenUnit> open_;
     int nextTicket_ = 1;

@@ -2,12 +2,15 @@
 // record is a file anyone can edit: what cannot be read is counted and skipped.
 #include "commands.h"
 #include "history.h"
+#include "json_text.h"
 #include "json_writer.h"
 #include "printable.h"
 #include "record.h"
 #include "served_dashboard.h"
 #include "stop_signals.h"
 #include "terminal.h"
+#include "terminal_caps.h"
+#include "utf8.h"
 
 #if defined(PXR7_HAVE_DATABASE)
 #include "record_lines.h"
@@ -30,6 +33,11 @@ std::string shown(const std::string& text) {
     return text.empty() ? "-" : printable(text);
 }
 
+// A name people typed (bench, lane, unit id, operator): as typed on a UTF-8 terminal.
+std::string shownName(const std::string& name) {
+    return name.empty() ? "-" : printableName(name, stdoutTakesUtf8());
+}
+
 JsonObject entryJson(const RecordEntry& entry) {
     JsonObject item;
     item.add("command", entry.command)
@@ -38,6 +46,7 @@ JsonObject entryJson(const RecordEntry& entry) {
         .addTextOrNull("lead_location", entry.leadLocation)
         .addNameOrNull("lane_name", entry.laneName)
         .addNameOrNull("unit_id", entry.unitId)
+        .addNameOrNull("operator", entry.operatorName)
         .add("result", entry.result)
         .addTextOrNull("version_before", entry.versionBefore)
         .addTextOrNull("version_after", entry.versionAfter)
@@ -65,7 +74,7 @@ void printJson(const std::string& path, bool found, const RecordHistory& history
     for (const BenchHistory& bench : history.benches) {
         benches.emplace_back();
         benches.back()
-            .add("bench", bench.name)
+            .addNameOrNull("bench", bench.name)
             .add("ok", bench.ok)
             .add("current", bench.current)
             .add("failed", bench.failed)
@@ -89,6 +98,26 @@ void printJson(const std::string& path, bool found, const RecordHistory& history
 
 std::string versions(const RecordEntry& entry) {
     return shown(entry.versionBefore) + " -> " + shown(entry.versionAfter);
+}
+
+// A unit's lines in full, one block each, newest last: every field as the line holds it.
+void printUnitLines(const RecordHistory& history) {
+    for (std::size_t i = 0; i < history.lastLines.size(); ++i) {
+        terminal().line(LineKind::Result, "\nLine " + std::to_string(i + 1) + " of " +
+                                              std::to_string(history.lastLines.size()) + ":");
+        const JsonValue object = parseJsonLine(history.lastLines[i]);
+        for (auto item = object.begin(); item != object.end(); ++item) {
+            const JsonValue& value = item.value();
+            const std::string& key = item.key();
+            const bool name =
+                key == "bench" || key == "lane_name" || key == "unit_id" || key == "operator";
+            const std::string text = value.is_null()      ? "-"
+                                     : !value.is_string() ? printable(value.dump())
+                                     : name               ? shownName(nameOf(value))
+                                                          : shown(textOf(value));
+            terminal().line(LineKind::Result, "  " + printable(item.key()) + ": " + text);
+        }
+    }
 }
 
 std::string meters(int count) {
@@ -127,7 +156,7 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
     out.line(LineKind::Result, head);
     if (history.benches.size() > 1 || !options.database.empty()) {
         for (const BenchHistory& bench : history.benches) {
-            out.line(LineKind::Result, "\nBench " + shown(bench.name) + ": " +
+            out.line(LineKind::Result, "\nBench " + shownName(bench.name) + ": " +
                                            meters(bench.ok + bench.current + bench.failed) + ", " +
                                            std::to_string(bench.ok) + " ok, " +
                                            std::to_string(bench.current) + " current, " +
@@ -141,12 +170,21 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
     if (lastCount == 0 || history.last.empty()) {
         return;
     }
+    if (!options.unitId.empty()) {
+        printUnitLines(history);
+        return;
+    }
     out.line(LineKind::Result, "\nLast " + std::to_string(history.last.size()) + ":");
+    std::snprintf(line, sizeof line, "%-20s  %-7s  %-16s  %-16s  %-12s  %-19s  %s", "Finished",
+                  "Command", "Lane", "Unit id", "Operator", "Result", "Before -> after");
+    out.line(LineKind::Result, line);
     for (const RecordEntry& entry : history.last) {
-        std::snprintf(line, sizeof line, "%-20s  %-7s  %-16s  %-19s  %s",
-                      shown(entry.finished).c_str(), shown(entry.command).c_str(),
-                      shown(entry.leadSerial).c_str(), shown(entry.result).c_str(),
-                      versions(entry).c_str());
+        std::snprintf(
+            line, sizeof line, "%-20s  %-7s  %-16s  %-16s  %-12s  %-19s  %s",
+            shown(entry.finished).c_str(), shown(entry.command).c_str(),
+            (entry.laneName.empty() ? shown(entry.leadSerial) : shownName(entry.laneName)).c_str(),
+            shownName(entry.unitId).c_str(), shownName(entry.operatorName).c_str(),
+            shown(entry.result).c_str(), versions(entry).c_str());
         out.line(LineKind::Result, line);
     }
 }

@@ -5,6 +5,7 @@
 #include "help_format.h"
 #include "serve_address.h"
 #include "terminal.h"
+#include "unit_ids.h"
 #include "version_info.h"
 
 #include <CLI/CLI.hpp>
@@ -118,6 +119,21 @@ void addMeterChoice(CLI::App& command, Options& options) {
     serial->excludes(index);
 }
 
+// An operator's name is held to a unit id's rules: printable, 64 characters at most.
+std::string operatorName(const std::string& text) {
+    const UnitIdRefusal refusal = checkUnitIdText(withoutBlanks(text));
+    return refusal == UnitIdRefusal::None ? ""
+                                          : std::string("the name: ") + unitIdRefusalText(refusal);
+}
+
+void addOperatorOption(CLI::App& command, Options& options) {
+    command
+        .add_option("--operator", options.operatorName,
+                    "the name of who runs the bench, for the record")
+        ->option_text("NAME")
+        ->check(operatorName);
+}
+
 void addUpgradeOptions(CLI::App& command, Options& options) {
     command.add_flag("-y,--yes", options.assumeYes, "upgrade without asking for confirmation");
     CLI::Option* all = command.add_flag("--all", options.all,
@@ -137,6 +153,7 @@ void addUpgradeOptions(CLI::App& command, Options& options) {
                     "append each meter's outcome to FILE instead of\nthe default record")
         ->option_text("FILE")
         ->check(notEmpty);
+    addOperatorOption(command, options);
 }
 
 std::string serveAddress(const std::string& text) {
@@ -264,6 +281,7 @@ void addStationOptions(CLI::App& command, Options& options) {
         ->check(notEmpty);
     command.add_flag("--unit-ids", options.unitIds,
                      "upgrade a meter only once its unit id is typed\nor scanned");
+    addOperatorOption(command, options);
     addServeOption(command, options,
                    "serve the dashboard on [HOST:]PORT (HOST 127.0.0.1\nunless given; port 0 "
                    "picks a free one)");
@@ -338,10 +356,10 @@ int usageError(const std::string& what) {
 
 // Options that take the next word as their value, so that word is never taken for a command.
 bool takesValue(const std::string& word) {
-    static const char* const kValued[] = {"--driver",   "--backend", "--log",   "--serial",
-                                          "--index",    "--record",  "--count", "--retries",
-                                          "--last",     "--bench",   "--unit",  "--serve",
-                                          "--database", "--station", "--listen"};
+    static const char* const kValued[] = {"--driver",   "--backend", "--log",    "--serial",
+                                          "--index",    "--record",  "--count",  "--retries",
+                                          "--last",     "--bench",   "--unit",   "--serve",
+                                          "--database", "--station", "--listen", "--operator"};
     for (const char* valued : kValued) {
         if (word == valued) {
             return true;

@@ -21,12 +21,13 @@ struct Options {
     std::string recordPath; // empty: the default record (record.h)
     int lastEntries = 10;   // history: the last entries shown
     // station
-    int count = 0;           // meters to finish; 0: until stopped
-    bool laneCounts = false; // the station shows each lane's own counts
-    int retries = 2;         // further transfers after a retryable failure
-    std::string benchPath;   // empty: the default bench file, if there is one (bench_file.h)
-    bool unitIds = false;    // a meter is upgraded only once it has a unit id
-    std::string serve;       // station, history: "[HOST:]PORT" of the dashboard; "" none
+    int count = 0;            // meters to finish; 0: until stopped
+    bool laneCounts = false;  // the station shows each lane's own counts
+    int retries = 2;          // further transfers after a retryable failure
+    std::string benchPath;    // empty: the default bench file, if there is one (bench_file.h)
+    bool unitIds = false;     // a meter is upgraded only once it has a unit id
+    std::string operatorName; // station, upgrade: who runs the bench; "" none given
+    std::string serve;        // station, history: "[HOST:]PORT" of the dashboard; "" none
     // history
     std::string unitId;    // empty: every unit; else only the lines of this one
     std::string benchName; // empty: every bench; else only the lines of this one

@@ -6,6 +6,7 @@
 #include "record.h"
 #include "run_log.h"
 #include "terminal.h"
+#include "unit_ids.h"
 
 #include <cstdio>
 
@@ -48,6 +49,7 @@ void recordCurrent(const Options& options, const std::vector<MeterRun>& settled)
         }
         std::string problem;
         RecordEntry entry = recordEntryFor(run, "upgrade");
+        entry.operatorName = withoutBlanks(options.operatorName);
         if (!appendRecordEntry(path, entry, problem)) {
             warnRecordProblem(path, problem);
             return;

@@ -43,13 +43,22 @@ bool loadBench(const Options& options, BenchFile& bench) {
     return false;
 }
 
-StationResult runWithUnitIds(const StationSettings& settings, StationView& view,
+StationResult runWithUnitIds(const StationSettings& settings, OperatorName& who, StationView& view,
                              StationObserver& observer) {
     UnitIds* ids = settings.unitIds;
-    UnitIdReader reader([ids, &view](const std::string& id) { offerUnitId(*ids, view, id); },
-                        [&view](const std::string& text) { view.unitIdTyping(text); });
-    terminal().line(LineKind::Info, "Unit ids: scan or type each meter's id and press Enter; it "
-                                    "goes to the meter that waits longest, or to the next one.");
+    UnitIdReader reader(
+        [ids, &who, &observer](const std::string& line) {
+            takeUnitIdInput(*ids, &who, observer, line);
+        },
+        [&view](const std::string& text) { view.unitIdTyping(text); });
+    terminal().line(LineKind::Info,
+                    settings.bench.unitIdsOldestFirst
+                        ? "Unit ids: scan or type each meter's id and press Enter; it goes to the "
+                          "meter that waits longest, or to the next one (LANE:NAME first: to "
+                          "that fixture's)."
+                        : "Unit ids: scan the fixture's label (LANE:NAME), then the meter's id; "
+                          "with one meter waiting, its id alone will do.");
+    view.unitIdTarget(ids->target());
     reader.start();
     const StationResult result = runStation(settings, stationStops(), observer);
     reader.stop();
@@ -98,8 +107,12 @@ int runStationCommand(const Options& options) {
     settings.recordPath = recordPath;
     settings.declaredVersion = embeddedImageVersion();
     settings.bench = bench;
-    UnitIds ids;
+    UnitIds ids(bench.unitIdsOldestFirst ? UnitIdOrder::OldestFirst : UnitIdOrder::Fixture);
     settings.unitIds = options.unitIds || bench.unitIds ? &ids : nullptr;
+    // The command line names the operator over the bench file; a badge over both, later.
+    OperatorName who(options.operatorName.empty() ? bench.operatorName
+                                                  : withoutBlanks(options.operatorName));
+    settings.operatorName = &who;
     if (embeddedImageIsStandIn()) {
         terminal().line(LineKind::Warning, kStandInImageNotice);
     }
@@ -111,8 +124,11 @@ int runStationCommand(const Options& options) {
     viewSettings.laneCounts = options.laneCounts;
     StationView view(viewSettings);
     StationFanout observer(view, feed ? &*feed : nullptr);
+    if (!who.get().empty()) {
+        view.operatorChanged(who.get());
+    }
     const StationResult result = settings.unitIds != nullptr
-                                     ? runWithUnitIds(settings, view, observer)
+                                     ? runWithUnitIds(settings, who, view, observer)
                                      : runStation(settings, stationStops(), observer);
     view.finish(result);
     if (dashboard) {

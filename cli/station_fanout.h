@@ -85,6 +85,31 @@ public:
         }
     }
 
+    void unitIdBound(const UnitIdBinding& binding) override {
+        first_.unitIdBound(binding);
+        if (second_ != nullptr) {
+            second_->unitIdBound(binding);
+        }
+    }
+    void unitIdReleased(const LaneTag& lane) override {
+        first_.unitIdReleased(lane);
+        if (second_ != nullptr) {
+            second_->unitIdReleased(lane);
+        }
+    }
+    void unitIdTarget(const UnitIdTarget& target) override {
+        first_.unitIdTarget(target);
+        if (second_ != nullptr) {
+            second_->unitIdTarget(target);
+        }
+    }
+    void operatorChanged(const std::string& name) override {
+        first_.operatorChanged(name);
+        if (second_ != nullptr) {
+            second_->operatorChanged(name);
+        }
+    }
+
 private:
     StationObserver& first_;
     StationObserver* second_;

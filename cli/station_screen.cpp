@@ -155,11 +155,22 @@ std::vector<std::string> composeStationScreen(const ScreenHeader& header,
     const std::size_t room = size.columns > 1 ? static_cast<std::size_t>(size.columns - 1) : 0;
     const std::size_t rows = size.rows > 1 ? static_cast<std::size_t>(size.rows - 1) : 1;
     std::vector<std::string> lines = fieldsIntoLines(headerFields(header), room);
-    if (!header.typing.empty() || lines.size() >= rows) {
-        lines.resize(std::min(lines.size(), rows > 1 ? rows - 1 : std::size_t{1}));
+    std::vector<std::string> below;
+    if (!header.nextId.empty()) {
+        below.push_back(header.nextId);
     }
-    if (!header.typing.empty() && lines.size() < rows) {
-        lines.push_back(cutToColumns("Unit id: " + header.typing, room));
+    if (!header.typing.empty()) {
+        below.push_back("Unit id: " + header.typing);
+    }
+    // The header keeps at least one row; the lines below it come next.
+    const std::size_t headerRows = rows > below.size() ? rows - below.size() : std::size_t{1};
+    if (!below.empty() || lines.size() >= rows) {
+        lines.resize(std::min(lines.size(), below.empty() && rows > 1 ? rows - 1 : headerRows));
+    }
+    for (const std::string& line : below) {
+        if (lines.size() < rows) {
+            lines.push_back(cutToColumns(line, room));
+        }
     }
     if (lanes.empty() || lines.size() >= rows) {
         return lines;

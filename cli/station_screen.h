@@ -37,6 +37,7 @@ struct ScreenHeader {
     std::optional<double> metersPerHour;
     std::string imageVersion;
     std::string typing; // what the operator is typing, shown on a line of its own; "" none
+    std::string nextId; // where the next unit id goes, a line of its own above it; "" none
 };
 
 struct ScreenSize {

@@ -34,6 +34,13 @@ bool colourWanted() {
     return noColour == nullptr || *noColour == '\0';
 }
 
+std::string countsText(const StationTotals& counts) {
+    return std::to_string(counts.ok) + " ok, " + std::to_string(counts.current) + " current, " +
+           std::to_string(counts.failed) + " failed";
+}
+
+} // namespace
+
 JsonObject laneEvent(const char* event, const LaneTag& lane) {
     JsonObject object;
     object.add("event", event)
@@ -44,13 +51,6 @@ JsonObject laneEvent(const char* event, const LaneTag& lane) {
         .addNameOrNull("unit_id", lane.unitId);
     return object;
 }
-
-std::string countsText(const StationTotals& counts) {
-    return std::to_string(counts.ok) + " ok, " + std::to_string(counts.current) + " current, " +
-           std::to_string(counts.failed) + " failed";
-}
-
-} // namespace
 
 StationView::StationView(StationViewSettings settings) : settings_(std::move(settings)) {
     if (terminal().live() && !json()) {
@@ -280,6 +280,7 @@ ScreenHeader StationView::header(Clock::time_point now) const {
     if (typing_) {
         header.typing = printable(*typing_) + "_";
     }
+    header.nextId = nextId_;
     return header;
 }
 

@@ -4,6 +4,7 @@
 // plain line per event; with --json one event per line, each tagged with its lane.
 #pragma once
 
+#include "json_writer.h"
 #include "station.h"
 #include "station_pace.h"
 #include "station_screen.h"
@@ -19,6 +20,9 @@
 #include <vector>
 
 namespace pxr7 {
+
+// A --json event about a lane: its number, serial number, index, name and unit id.
+JsonObject laneEvent(const char* event, const LaneTag& lane);
 
 struct StationViewSettings {
     std::string imageVersion;
@@ -45,6 +49,10 @@ public:
     void draining() override;
     void unitIdRefused(const std::string& id, const std::string& why) override;
     void unitIdsWaiting(const std::vector<std::string>& ids) override;
+    void unitIdBound(const UnitIdBinding& binding) override;
+    void unitIdReleased(const LaneTag& lane) override;
+    void unitIdTarget(const UnitIdTarget& target) override;
+    void operatorChanged(const std::string& name) override;
     // The unit id being typed, shown under the header while the lanes are redrawn.
     void unitIdTyping(const std::string& text);
 
@@ -84,6 +92,7 @@ private:
     bool finished_ = false;
     std::thread drawer_;
     std::optional<std::string> typing_; // set once unit ids are read key by key
+    std::string nextId_;                // where the next unit id goes, in words; "" none
 };
 
 } // namespace pxr7

@@ -16,6 +16,7 @@
 #include "stop_signals.h"
 #include "terminal.h"
 #include "terminal_caps.h"
+#include "unit_ids.h"
 #include "upgrade_plan.h"
 
 namespace pxr7 {
@@ -155,6 +156,8 @@ int upgradeMeters(const Options& options, const UpgradePlan& plan) {
     settings.declaredVersion = embeddedImageVersion();
     LaneView view(plan.upgrade, options.all);
     UnitLedger ledger(recordPathFor(options), "upgrade");
+    const OperatorName who(withoutBlanks(options.operatorName));
+    ledger.setOperator(&who);
     std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck(), ledger);
     view.finish();
     if (ledger.failing()) {

@@ -99,6 +99,23 @@ from: return row != nullptr && row->retryable;
 to: return row != nullptr;
 also: ^Cases/CliStation\.
 
+name: swapped-meter-keeps-its-place-for-an-id
+file: bench/unit_ids.cpp
+from: entry.since = ++arrivals_;
+to: entry.since = entry.since == 0 ? ++arrivals_ : entry.since;
+also: ^CliStationUnitIds\.
+
+name: id-of-a-meter-that-left-handed-to-the-next
+file: bench/unit_ids.cpp
+from: lane.bound.reset();
+to: news.released.pop_back();
+
+name: unit-id-to-the-oldest-not-the-scanned-fixture
+file: bench/unit_ids.cpp
+from: Lane& lane = lanes_[*chosen_];
+to: Lane& lane = lanes_[oldestWaiting().value_or(*chosen_)];
+also: ^StationSoakShort\.Seed5$
+
 name: seq-counter-trusted-over-the-record
 file: bench/record_seq.cpp
 from: const std::int64_t seq = std::max(counted.seq, tail.lastSeq);

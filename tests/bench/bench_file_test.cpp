@@ -19,6 +19,8 @@ struct BenchCase {
     std::string nameOfA0; // laneNameFor serial PX7A0000 at 0x01100000
     std::string nameOfB1; // laneNameFor serial PX7A0001 at 0x01200000
     std::string bench = "";
+    std::string operatorName = "";
+    bool oldestFirst = false;
 };
 
 const BenchCase kCases[] = {
@@ -59,6 +61,16 @@ const BenchCase kCases[] = {
      ""},
     {"EscapeInAName", "serial S = A\x1b[2J\n", 1, "control character", false, "", ""},
     {"NulByte", std::string("serial S = A\0B\n", 15), 1, "control character", false, "", ""},
+    {"OperatorAndOldestFirst", "operator =  J. Smith \nunit_id_order = oldest_first\n", 0, "",
+     false, "", "", "", "J. Smith", true},
+    {"FixtureOrder", "unit_id_order = fixture\n", 0, "", false, "", ""},
+    {"OrderNeitherWord", "unit_id_order = newest\n", 1, "fixture or oldest_first", false, "", ""},
+    {"OperatorTwice", "operator = A\n\noperator = B\n", 3, "line 1", false, "", ""},
+    {"OperatorWithTab", "operator = A\tB\n", 1, "operator's name: the id holds a control", false,
+     "", ""},
+    {"OperatorTooLong", "operator = " + std::string(65, 'o') + "\n", 1, "longer than 64", false, "",
+     ""},
+    {"OperatorEmpty", "operator =\n", 1, "no name", false, "", ""},
     {"BinaryJunk", std::string("\xff\xfe\x01\x02\n", 5), 1, "control character", false, "", ""},
 };
 
@@ -79,6 +91,8 @@ TEST_P(BenchFileParser, NamesLeadsOrRefusesTheLine) {
     }
     EXPECT_EQ(parse.bench.unitIds, c.unitIds);
     EXPECT_EQ(parse.bench.name, c.bench);
+    EXPECT_EQ(parse.bench.operatorName, c.operatorName);
+    EXPECT_EQ(parse.bench.unitIdsOldestFirst, c.oldestFirst);
     EXPECT_EQ(laneNameFor(parse.bench, "PX7A0000", 0x01100000u), c.nameOfA0);
     EXPECT_EQ(laneNameFor(parse.bench, "PX7A0001", 0x01200000u), c.nameOfB1);
 }

@@ -429,10 +429,11 @@ TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
 
 namespace {
 
-// Two named leads with --unit-ids: one id typed before any meter is clipped on goes to the
-// first meter; the second meter waits unserved until the next id is typed. The names and ids
-// are in the events, the record and `history --unit`. A bad bench file stops the station
-// before any lead is touched.
+// Two named leads with --unit-ids: an id scanned after its fixture's label, before any meter is
+// clipped on, goes to that fixture's meter; the second meter waits unserved until the next id
+// is typed, which, with one meter waiting, needs no label. The names and ids are in the events,
+// the record and `history --unit`. A bad bench file stops the station before any lead is
+// touched.
 TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) {
     CliRig rig("[bridge 0]\n" + kMeter + "meter_windows = 1500-60000\n[bridge 1]\n" + kMeter +
                "meter_windows = 2000-60000\n");
@@ -440,8 +441,12 @@ TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) 
               "# pxr7 bench file\r\nserial PX7A0000 = Fixture A\nlocation 0x01200000 = Fixture B\n"
               "serial PX7A0001 = Not by serial\n");
     const int status = rig.shell(
-        // The second id once the second meter waits for one (twenty seconds at most).
-        "(echo UNIT-A; i=0; until grep '\"state\":\"needs_unit_id\"' out.txt 2>/dev/null | "
+        // Fixture A's label once its lead is a lane, its meter not clipped on yet; the second
+        // id once the second meter waits for one (twenty seconds at most each).
+        "(i=0; until grep '\"state\":\"waiting\"' out.txt 2>/dev/null | grep -q PX7A0000 || "
+        "[ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; "
+        "echo 'LANE:Fixture A'; echo UNIT-A; i=0; until grep '\"state\":\"needs_unit_id\"' out.txt "
+        "2>/dev/null | "
         "grep -q PX7A0001 || [ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; echo UNIT-B) | " +
         rig.commandLine("--json " + kStation + "--count 2 --unit-ids --bench bench.conf") +
         " >out.txt 2>err.txt");
@@ -450,7 +455,7 @@ TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) 
     int arrived = 0;
     for (const std::string& event : lines(fileText(rig.path("out.txt")))) {
         const bool b = contains(event, "\"serial\":\"PX7A0001\"");
-        if (contains(event, "\"lane\":")) {
+        if (contains(event, "\"lane\":") && !contains(event, "\"lane\":null")) {
             EXPECT_TRUE(
                 contains(event, b ? "\"lane_name\":\"Fixture B\"" : "\"lane_name\":\"Fixture A\""))
                 << event;
@@ -481,6 +486,12 @@ TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) 
     EXPECT_TRUE(contains(a.out, "unit UNIT-A: 1 meter")) << a.out;
     EXPECT_TRUE(contains(a.out, "PX7A0000")) << a.out;
 
+    const CliResult full = rig.run("history --record record.jsonl --unit UNIT-B");
+    for (const char* field : {"  lane_name: Fixture B", "  unit_id: UNIT-B", "  operator: -",
+                              "  seq: 2", "  records_sent: 314", "  backend: D2XX"}) {
+        EXPECT_TRUE(contains(full.out, field)) << field << "\n" << full.out;
+    }
+
     writeFile(rig.path("bad.conf"), "serial PX7A0000 = A\nlocation 1-1.4 = B\n");
     rig.clearTrace();
     for (const char* bench : {"bad.conf", "missing.conf"}) {
@@ -503,18 +514,68 @@ TEST(CliStationBench, ASlowStarterWithinVerifySecondsAndUtf8NamesAsTyped) {
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     const std::vector<std::string> record = recordLines(rig);
     ASSERT_EQ(record.size(), 1u);
-    for (const char* part : {"\"result\":\"ok\"", "\"attempts\":1",
-                             "\"bench\":\"Linie 3 \\u2013 S\\u00fcd\"",
-                             "\"lane_name\":\"Pr\\u00fcfplatz \\\"A\\\"\""}) {
+    for (const char* part :
+         {"\"result\":\"ok\"", "\"attempts\":1", "\"bench\":\"Linie 3 \\u2013 S\\u00fcd\"",
+          "\"lane_name\":\"Pr\\u00fcfplatz \\\"A\\\"\""}) {
         EXPECT_TRUE(contains(record[0], part)) << part << " in " << record[0];
         if (std::string(part).find("lane_name") != std::string::npos) {
             EXPECT_TRUE(contains(result.out, part)) << part << " in the events";
         }
     }
-    writeFile(rig.path("bad.conf"), "serial PX7A0000 = Pr\xFC" "fplatz\n");
+    writeFile(rig.path("bad.conf"), "serial PX7A0000 = Pr\xFC"
+                                    "fplatz\n");
     const CliResult refused = rig.run(kStation + "--count 1 --bench bad.conf");
     EXPECT_EQ(refused.exitCode, 2) << refused.err;
     EXPECT_TRUE(contains(refused.err, "UTF-8")) << refused.err;
+}
+
+// A meter swapped for another while it waits for its id gives up its place: with ids in the
+// order meters wait (oldest_first), the next id goes to the meter on Fixture B, which waited
+// before the newcomer on Fixture A, and never to the newcomer. The operator's badge names who
+// ran each unit, and every binding says how it was made.
+TEST(CliStationUnitIds, AMeterSwappedBeforeItsIdArrivesDoesNotPassTheIdToTheNewcomer) {
+    CliRig rig("[bridge 0]\n" + kMeter +
+               "version_per_unit = yes\nmeter_windows = 500-4000,4000-60000\n[bridge 1]\n" +
+               kMeter + "version_per_unit = yes\nmeter_windows = 1500-60000\n");
+    writeFile(rig.path("bench.conf"), "unit_id_order = oldest_first\noperator = Bench lead\n"
+                                      "serial PX7A0000 = Fixture A\nserial PX7A0001 = Fixture B\n");
+    // Both ids once the newcomer on Fixture A waits for one (twenty seconds at most).
+    const int status = rig.shell(
+        "(echo 'OP:J. Smith'; i=0; until [ \"$(grep -c '\"state\":\"needs_unit_id\"' out.txt "
+        "2>/dev/null)\" -ge 3 ] || [ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; "
+        "echo UNIT-1; echo UNIT-2) | " +
+        rig.commandLine("--json " + kStation + "--count 2 --unit-ids --bench bench.conf") +
+        " >out.txt 2>err.txt");
+    ASSERT_EQ(status, 0) << fileText(rig.path("err.txt"));
+    const std::string out = fileText(rig.path("out.txt"));
+    EXPECT_EQ(linesWith(lines(out), {"\"event\":\"unit_id_bound\"", "\"serial\":\"PX7A0001\"",
+                                     "\"unit_id\":\"UNIT-1\"", "\"how\":\"oldest_first\""}),
+              1)
+        << out;
+    // Where the next id goes, as the screen said it: lane 1's first meter, then both, then
+    // lane 2 alone once lane 1's meter was swapped, then lane 2 ahead of the newcomer.
+    std::string targets;
+    const std::regex target(R"re("target":"(\w+)","lane":(\w+).*"waiting":(\d+))re");
+    for (const std::string& event : lines(out)) {
+        std::smatch found;
+        if (contains(event, "\"unit_id_target\"") && std::regex_search(event, found, target)) {
+            targets += found[1].str() + " " + found[2].str() + "/" + found[3].str() + "; ";
+        }
+    }
+    EXPECT_EQ(targets,
+              "none_waiting null/0; oldest_first 1/1; oldest_first 1/2; "
+              "oldest_first 2/1; oldest_first 2/2; oldest_first 1/1; none_waiting null/0; ")
+        << out;
+    EXPECT_TRUE(contains(out, R"({"schema":1,"event":"operator","operator":"J. Smith"})")) << out;
+    const std::vector<std::string> record = recordLines(rig);
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_EQ(
+        linesWith(record, {"PX7A0001", "\"unit_id\":\"UNIT-1\"", "\"operator\":\"J. Smith\""}), 1);
+    EXPECT_EQ(linesWith(record, {"PX7A0000", "\"unit_id\":\"UNIT-2\"",
+                                 "\"version_before\":\"PXR7 V1.02 u1\""}),
+              1)
+        << "the newcomer's line: " << record[0] << "\n"
+        << record[1];
 }
 
 } // namespace

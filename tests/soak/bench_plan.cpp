@@ -1,5 +1,7 @@
 #include "bench_plan.h"
 
+#include "record_lines.h"
+
 #include <algorithm>
 #include <random>
 
@@ -63,6 +65,7 @@ void addMeterWindows(Dice& dice, long start, long stopAt, LeadPlan& lead) {
         start = end + dice.between(500, 2000);
     }
     lead.keys.push_back("meter_windows = " + windowList(windows));
+    lead.windows = windows;
     if (!upgraded.empty()) {
         lead.keys.push_back("upgraded_windows = " + upgraded);
     }
@@ -171,7 +174,38 @@ void planLead(Dice& dice, BenchPlan& plan, bool versionPerUnit, LeadPlan& lead) 
     }
 }
 
+// Unit ids on half the benches, with their own dice so a seed's bench stays what it was: leads
+// named by location (or by serial where that is theirs alone), the others scanned by serial.
+void planUnitIds(BenchPlan& plan) {
+    Dice dice(plan.seed ^ 0x5eedu);
+    plan.unitIds = dice.chance(50);
+    for (LeadPlan& lead : plan.leads) {
+        // Twins on a bench that knows locations are told apart by their names only.
+        const bool named = dice.chance(60) || lead.kind == LeadKind::Twin;
+        if (plan.unitIds && named && (plan.locationsKnown || lead.kind != LeadKind::Twin)) {
+            lead.label = "Fixture " + std::to_string(lead.bridge);
+        }
+    }
+}
+
 } // namespace
+
+std::string unitIdOf(int bridge, int window) {
+    return "U" + std::to_string(bridge) + "." + std::to_string(window);
+}
+
+std::string benchFileText(const BenchPlan& plan) {
+    std::string text = "# soak bench " + std::to_string(plan.seed) + "\nunit_ids = yes\n";
+    for (const LeadPlan& lead : plan.leads) {
+        if (lead.label.empty()) {
+            continue;
+        }
+        text +=
+            plan.locationsKnown ? "location " + locationOf(lead.bridge) : "serial " + lead.serial;
+        text += " = " + lead.label + "\n";
+    }
+    return text;
+}
 
 BenchPlan planBench(unsigned seed) {
     Dice dice(seed);
@@ -193,14 +227,16 @@ BenchPlan planBench(unsigned seed) {
         planLead(dice, plan, versionPerUnit, lead);
         plan.leads.push_back(lead);
     }
+    planUnitIds(plan);
     return plan;
 }
 
 std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog) {
     static const char* const stops[] = {"Ctrl+C", "SIGTERM", "Ctrl+C twice"};
     std::string text = "# soak bench, seed " + std::to_string(plan.seed) + ": pxr7 station" +
-                       (plan.setup ? " --setup" : "") + ", " + stops[static_cast<int>(plan.stop)] +
-                       " at " + std::to_string(plan.stopAtMs) + " ms\n";
+                       (plan.setup ? " --setup" : "") + (plan.unitIds ? " --unit-ids" : "") + ", " +
+                       stops[static_cast<int>(plan.stop)] + " at " + std::to_string(plan.stopAtMs) +
+                       " ms\n";
     text += "units_log = " + unitsLog + "\n";
     if (!plan.locationsKnown) {
         text += "locations = none\n";

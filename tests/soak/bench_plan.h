@@ -28,6 +28,8 @@ struct LeadPlan {
     // been on the bus for a while (alone, it is a lead like any other).
     bool untoldTwin = false;
     long onBusFromMs = 0, onBusUntilMs = 1L << 40; // appear_ms, leave_ms
+    std::vector<std::pair<long, long>> windows;    // its meters' windows, in order
+    std::string label; // with unit ids: its name in the bench file, "" when it has none
 };
 
 struct BenchPlan {
@@ -37,9 +39,17 @@ struct BenchPlan {
     bool setup = false; // the station runs with --setup
     bool locationsKnown = true;
     std::vector<LeadPlan> leads;
+    // With unit ids, the operator scans each waiting meter's fixture and id (operator_scans.h)
+    // some time after its lane asks, and the record must carry each unit's own id.
+    bool unitIds = false;
 };
 
 BenchPlan planBench(unsigned seed);
+
+// The bench file for the plan's lead names (unit ids only).
+std::string benchFileText(const BenchPlan& plan);
+// The unit the operator scans for a meter of window w on bridge b: "U<b>.<w>".
+std::string unitIdOf(int bridge, int window);
 
 // The scenario file for the plan, writing its truth log to unitsLog.
 std::string scenarioText(const BenchPlan& plan, const std::string& unitsLog);

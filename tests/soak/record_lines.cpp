@@ -51,6 +51,8 @@ std::vector<RecordLine> readRecordLines(const BenchPlan& plan, const std::vector
         line.versionAfter = entry.versionAfter;
         line.attempts = entry.attempts;
         line.recordsSent = entry.recordsSent;
+        line.unitId = entry.unitId;
+        line.operatorName = entry.operatorName;
         line.finishMs = s.seenMs;
         line.startMs = s.seenMs - static_cast<long>(entry.seconds * 1000);
         line.bridges = leadsOf(plan, line);

@@ -16,6 +16,7 @@ struct RecordLine {
     std::string serial, location; // location "" when null
     std::string result, versionBefore, versionAfter;
     long attempts = 0, recordsSent = 0;
+    std::string unitId, operatorName; // "" when null
     long startMs = 0, finishMs = 0;
     std::vector<int> bridges; // the plan's leads it can be about; empty: none
 };

@@ -16,6 +16,9 @@
 //  - no reset pulse and no EEPROM write on another gadget's adapter or a factory-fresh lead
 //    without --setup, no write on them either; no reset begun and no `ok` on twins nothing
 //    tells apart once both have been on the bus long enough for the station to see them;
+//  - with unit ids, every line carries the id the operator scanned for its own unit, and the
+//    operator's name from the badge; a unit taken off just before its run began, swapped for
+//    a meter the lead cannot tell from it, is counted, not a violation;
 //  - the station runs until it is stopped, its exit code agrees with the record and the
 //    signal, and it ends without the watchdog.
 #pragma once
@@ -41,6 +44,8 @@ struct RunReport {
     int touched = 0; // of them, reset or written
     int swapsAfterImage = 0;
     int swapsUnderReset = 0; // units clipped on under another's reset and then reset or written
+    int unitIdLines = 0;     // lines checked against the unit id the operator scanned
+    int unseenIdSwaps = 0;   // lines whose id's unit was swapped off unseen just before the run
     std::map<std::string, int> results; // record lines by result word
     std::vector<Violation> violations;
 };

@@ -29,12 +29,12 @@ std::string counts(const std::map<std::string, int>& byWord) {
 } // namespace
 
 void printRun(const BenchPlan& plan, const StationRun& run, const RunReport& report) {
-    std::printf("seed %u: %s at %.1f s%s%s, exit %d; %d units, %d reset or written; lines: %s; "
+    std::printf("seed %u: %s at %.1f s%s%s%s, exit %d; %d units, %d reset or written; lines: %s; "
                 "%zu violation(s)\n",
                 plan.seed, stopWord(plan.stop), static_cast<double>(plan.stopAtMs) / 1000,
                 plan.setup ? ", --setup" : "", plan.locationsKnown ? "" : ", no locations",
-                run.exitCode, report.units, report.touched, counts(report.results).c_str(),
-                report.violations.size());
+                plan.unitIds ? ", unit ids" : "", run.exitCode, report.units, report.touched,
+                counts(report.results).c_str(), report.violations.size());
     std::fflush(stdout);
 }
 
@@ -44,6 +44,8 @@ void Tally::add(const RunReport& report) {
     touched += report.touched;
     swapsAfterImage += report.swapsAfterImage;
     swapsUnderReset += report.swapsUnderReset;
+    unitIdLines += report.unitIdLines;
+    unseenIdSwaps += report.unseenIdSwaps;
     for (const auto& entry : report.results) {
         results[entry.first] += entry.second;
     }
@@ -57,9 +59,11 @@ void Tally::print() const {
     }
     std::printf("runs: %d\nunits: %d attached, %d reset or written\noutcomes: %s\n"
                 "cannot be told apart: %d ok after a swap for a unit already on the new version, "
-                "%d unit(s) clipped on under another's reset\nviolations: %zu (%s)\n",
+                "%d unit(s) clipped on under another's reset, %d unit id(s) of a meter swapped "
+                "off unseen just before its run\nunit ids: %d line(s) checked against the "
+                "scans\nviolations: %zu (%s)\n",
                 runs, units, touched, counts(results).c_str(), swapsAfterImage, swapsUnderReset,
-                violations.size(), counts(kinds).c_str());
+                unseenIdSwaps, unitIdLines, violations.size(), counts(kinds).c_str());
     for (const Violation& v : violations) {
         std::printf("  [%s] %s\n", v.kind.c_str(), v.text.c_str());
     }

@@ -13,6 +13,7 @@ void printRun(const BenchPlan& plan, const StationRun& run, const RunReport& rep
 
 struct Tally {
     int runs = 0, units = 0, touched = 0, swapsAfterImage = 0, swapsUnderReset = 0;
+    int unitIdLines = 0, unseenIdSwaps = 0;
     std::map<std::string, int> results;
     std::vector<Violation> violations;
 

@@ -1,15 +1,19 @@
 #include "station_run.h"
 
+#include "operator_scans.h"
 #include "rig_files.h"
 #include "truth.h"
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -31,11 +35,23 @@ long long steadyMicros() {
         .count();
 }
 
-pid_t spawnStation(const StationLaunch& launch) {
+bool withUnitIds(const StationLaunch& launch) {
+    return launch.plan != nullptr && launch.plan->unitIds;
+}
+
+// input: the read end of the operator's pipe, or -1 for none.
+pid_t spawnStation(const StationLaunch& launch, int input) {
     std::vector<std::string> args = {launch.program, "--driver", launch.driver,
                                      "station",      "--record", launch.folder + "/record.jsonl"};
     if (launch.setup) {
         args.push_back("--setup");
+    }
+    if (withUnitIds(launch)) {
+        simrig::writeFile(launch.folder + "/bench.conf", benchFileText(*launch.plan));
+        for (const char* arg : {"--json", "--unit-ids", "--bench"}) {
+            args.emplace_back(arg);
+        }
+        args.push_back(launch.folder + "/bench.conf");
     }
     std::vector<std::string> env = {"PXR7_SIM_SCENARIO=" + launch.folder + "/scenario.txt",
                                     "PXR7_SIM_TRACE=" + launch.folder + "/trace.txt",
@@ -54,7 +70,11 @@ pid_t spawnStation(const StationLaunch& launch) {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    if (input >= 0) {
+        posix_spawn_file_actions_adddup2(&files, input, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&files, 1, (launch.folder + "/out.txt").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&files, 2, (launch.folder + "/err.txt").c_str(),
@@ -70,14 +90,24 @@ pid_t spawnStation(const StationLaunch& launch) {
 // Watches one running station: its bench clock, its record, its signals.
 class Watch {
 public:
-    Watch(const StationLaunch& launch, pid_t pid)
-        : spec_(launch), pid_(pid), originUs_(steadyMicros()) {}
+    Watch(const StationLaunch& launch, pid_t pid, int input)
+        : spec_(launch), pid_(pid), originUs_(steadyMicros()) {
+        if (launch.plan != nullptr && input >= 0) {
+            operator_.emplace(*launch.plan, input);
+        }
+    }
+    ~Watch() {
+        if (output_ != nullptr) {
+            std::fclose(output_);
+        }
+    }
 
     StationRun run() {
         int status = 0;
         while (waitpid(pid_, &status, WNOHANG) == 0) {
             findOrigin();
             readRecord();
+            operate();
             signalAsPlanned();
             std::this_thread::sleep_for(kLookEvery);
         }
@@ -105,6 +135,25 @@ private:
             result_.record.push_back(SeenLine{text.substr(read_, end - read_), benchMs()});
             read_ = end + 1;
         }
+    }
+
+    // The station's events as they come, to the operator.
+    void operate() {
+        if (!operator_ || !originKnown_) {
+            return;
+        }
+        if (output_ == nullptr) {
+            output_ = std::fopen((spec_.folder + "/out.txt").c_str(), "rb");
+        }
+        char buffer[65536];
+        std::size_t got = 0;
+        while (output_ != nullptr && (got = std::fread(buffer, 1, sizeof buffer, output_)) > 0) {
+            events_.append(buffer, got);
+        }
+        if (output_ != nullptr) {
+            std::clearerr(output_);
+        }
+        operator_->look(events_, benchMs());
     }
 
     void send(int signal) { kill(pid_, signal); }
@@ -142,18 +191,35 @@ private:
     long firstAt_ = -1;  // when the planned signal went out
     long hardFrom_ = -1; // when a stop that must end at once went out
     StationRun result_;
+    std::optional<OperatorScans> operator_;
+    std::FILE* output_ = nullptr;
+    std::string events_;
 };
 
 } // namespace
 
 StationRun runStation(const StationLaunch& launch) {
-    const pid_t pid = spawnStation(launch);
-    if (pid < 0) {
-        StationRun failed;
-        failed.problem = "cannot start " + launch.program;
-        return failed;
+    int pipeEnds[2] = {-1, -1};
+    if (withUnitIds(launch) && pipe(pipeEnds) != 0) {
+        pipeEnds[0] = pipeEnds[1] = -1;
     }
-    return Watch(launch, pid).run();
+    if (pipeEnds[1] >= 0) {
+        fcntl(pipeEnds[1], F_SETFD, FD_CLOEXEC);
+    }
+    const pid_t pid = spawnStation(launch, pipeEnds[0]);
+    if (pipeEnds[0] >= 0) {
+        close(pipeEnds[0]);
+    }
+    StationRun run;
+    if (pid < 0) {
+        run.problem = "cannot start " + launch.program;
+    } else {
+        run = Watch(launch, pid, pipeEnds[1]).run();
+    }
+    if (pipeEnds[1] >= 0) {
+        close(pipeEnds[1]);
+    }
+    return run;
 }
 
 } // namespace soak

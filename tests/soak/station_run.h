@@ -18,6 +18,9 @@ struct StationLaunch {
     bool setup = false;  // --setup
     long stopAtMs = 0;   // the planned signal, on the bench's clock
     StopMode stop = StopMode::Drain;
+    // Not null with plan->unitIds: the station runs with --json --unit-ids and the plan's
+    // bench file, and an operator scans on its standard input (operator_scans.h).
+    const BenchPlan* plan = nullptr;
 };
 
 struct SeenLine {
@@ -35,7 +38,8 @@ struct StationRun {
     std::string problem; // the run could not be started or watched
 };
 
-// The run's files in launch.folder: record.jsonl, trace.txt, units.txt, out.txt, err.txt.
+// The run's files in launch.folder: record.jsonl, trace.txt, units.txt, out.txt, err.txt (and
+// bench.conf with unit ids).
 StationRun runStation(const StationLaunch& launch);
 
 } // namespace soak

@@ -11,6 +11,7 @@
 #include "rig_files.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -90,8 +91,9 @@ RunReport soakOnce(const Options& options, unsigned seed, const std::string& ima
     const BenchPlan plan = planBench(seed);
     simrig::ScratchFolder folder;
     simrig::writeFile(folder.path("scenario.txt"), scenarioText(plan, "units.txt"));
-    const StationLaunch launch{options.program, options.driver, folder.folder(),
-                               plan.setup,      plan.stopAtMs,  plan.stop};
+    const StationLaunch launch{
+        options.program, options.driver, folder.folder(), plan.setup, plan.stopAtMs,
+        plan.stop,       &plan};
     const StationRun run = runStation(launch);
     const Truth truth = readTruth(simrig::fileText(folder.path("units.txt")));
     std::vector<std::string> unreadable;
@@ -118,6 +120,8 @@ RunReport soakOnce(const Options& options, unsigned seed, const std::string& ima
 } // namespace
 
 int main(int argc, char** argv) {
+    // The operator writes to a station that may have ended already.
+    std::signal(SIGPIPE, SIG_IGN);
     Options options;
     if (!readOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: pxr7_soak (--seeds A,B-C | --minutes M | --scenario N) "

@@ -2,6 +2,7 @@
 // and whether an `ok` or `current` line is true of its unit.
 #include "soak_checks.h"
 
+#include "operator_scans.h"
 #include "rig_files.h"
 
 #include <algorithm>
@@ -21,6 +22,9 @@ constexpr long kListenedMs = 900;
 // The lane's last ask comes just before a reset; a meter clipped on between the two (this much
 // at most) is as unheard as one clipped on under the reset.
 constexpr long kUnaskedBeforeResetMs = 300;
+// A meter swapped off within this before a run began, for one answering alike, is one the lane
+// cannot have seen leave (it leaves after a second without an answer).
+constexpr long kUnitLeftUnseenMs = 1500;
 
 // The station's default --retries is 2: a unit gets at most three reset pulses in its run.
 constexpr int kMostPulsesPerRun = 3;
@@ -166,11 +170,39 @@ private:
                 unit + describe(line) + " says version_before \"" + line.versionBefore +
                     "\", the unit answered \"" + answer.event->version + "\"");
         }
+        if (facts_.plan.unitIds) {
+            checkUnitId(line, *answer.unit);
+        }
         if (line.result == "ok") {
             checkOk(line, answer);
         } else if (line.result == "current") {
             checkCurrent(line, answer);
         }
+    }
+
+    // The id names the unit the line is about, scanned while that meter was on its fixture.
+    void checkUnitId(const RecordLine& line, const Unit& unit) {
+        ++report_.unitIdLines;
+        const std::string said = "unit " + unit.name() + ": " + describe(line);
+        if (line.operatorName != kSoakOperator) {
+            add("wrong_operator", unit.bridge,
+                said + " names the operator \"" + line.operatorName + "\"");
+        }
+        if (line.unitId == unitIdOf(unit.bridge, unit.window)) {
+            return;
+        }
+        const auto named =
+            facts_.truth.units.find(line.unitId.size() > 1 ? line.unitId.substr(1) : std::string());
+        if (named != facts_.truth.units.end() && named->second.bridge == unit.bridge &&
+            named->second.detachedMs >= 0 &&
+            named->second.detachedMs >= line.startMs - kUnitLeftUnseenMs &&
+            named->second.detachedMs <= line.startMs + kSlackMs) {
+            ++report_.unseenIdSwaps;
+            return;
+        }
+        add("wrong_unit_id", unit.bridge,
+            said + " carries the unit id \"" + line.unitId + "\"" +
+                (line.unitId.empty() ? " (none)" : ""));
     }
 
     bool answeredImageVersion(const Unit& unit, long fromMs, const RecordLine& line) const {
@@ -259,10 +291,53 @@ private:
         return answer > other ? 0 : hold - other;
     }
 
+    // Clipped on in place of a meter on the same version, with nothing asked between the one's
+    // take-off and the other's clip-on: the lead heard the same answer before and after.
+    bool swappedUnheard(const Unit& unit) const {
+        const auto before = facts_.truth.units.find(std::to_string(unit.bridge) + "." +
+                                                    std::to_string(unit.window - 1));
+        if (unit.window == 0 || before == facts_.truth.units.end() ||
+            before->second.detachedMs < 0) {
+            return false;
+        }
+        const std::string said = lastAnswer(before->second), first = firstAnswer(unit);
+        long attached = -1;
+        for (const UnitEvent& e : unit.events) {
+            attached = e.kind == EventKind::Attached && attached < 0 ? e.atMs : attached;
+        }
+        const auto asked = facts_.truth.asked.find(unit.bridge);
+        for (long at : asked == facts_.truth.asked.end() ? std::vector<long>() : asked->second) {
+            if (at >= before->second.detachedMs && at <= attached) {
+                return false;
+            }
+        }
+        return attached >= 0 && !said.empty() && said == first;
+    }
+
+    std::string firstAnswer(const Unit& unit) const {
+        for (const UnitEvent& e : unit.events) {
+            if (unit.answerReachedHost(e)) {
+                return e.version;
+            }
+        }
+        return "";
+    }
+
+    std::string lastAnswer(const Unit& unit) const {
+        std::string version;
+        for (const UnitEvent& e : unit.events) {
+            version = unit.answerReachedHost(e) ? e.version : version;
+        }
+        return version;
+    }
+
     // Clipped on under a reset, or just before one with nothing asked in between, that the lead
-    // began after the unit before had answered, or after listening long enough: no lead can
-    // tell it from the unit before.
+    // began after the unit before had answered, or after listening long enough; or swapped in
+    // unheard for a meter on its version: no lead can tell it from the unit before.
     bool cannotBeToldApart(const Unit& unit) const {
+        if (swappedUnheard(unit)) {
+            return true;
+        }
         const long hold = unheardReset(unit);
         if (hold < 0) {
             return false;

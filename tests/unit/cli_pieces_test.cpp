@@ -202,6 +202,24 @@ TEST(StationScreen, FitsTheWidthAndTheRows) {
     }
 }
 
+// Where the next unit id goes stays on the screen under the header, above the id being typed,
+// however low the terminal: the lanes give way first.
+TEST(StationScreen, KeepsTheNextIdsTargetUnderTheHeader) {
+    ScreenHeader header;
+    header.imageVersion = "PXR7 V1.03";
+    header.nextId = "scan the fixture first: 3 meters wait";
+    header.typing = "U12_";
+    for (const int rows : {50, 5, 4}) {
+        SCOPED_TRACE(rows);
+        const std::vector<std::string> lines =
+            composeStationScreen(header, eightLanes(), ScreenSize{80, rows, false});
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_LT(lines.size(), static_cast<std::size_t>(rows));
+        EXPECT_EQ(lines[1], "scan the fixture first: 3 meters wait");
+        EXPECT_EQ(lines[2], "Unit id: U12_");
+    }
+}
+
 TEST(StationScreen, CutsByWhatShowsAndClosesTheColour) {
     EXPECT_EQ(visibleWidth("\x1b[31mfailed\x1b[0m"), 6u);
     EXPECT_EQ(cutToColumns("\x1b[31mfailed\x1b[0m", 4), "\x1b[31mfail\x1b[0m");
