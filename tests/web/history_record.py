@@ -9,7 +9,7 @@ HOSTILE_UNIT = "<img src=x onerror=alert(1)>"
 KEYS = ["bench", "seq", "command", "started", "finished", "host", "lead_serial", "lead_index",
         "lead_location", "lane_name", "unit_id", "result", "version_before", "version_after",
         "attempts", "records_sent", "records_total", "attempt_results", "furthest_attempt",
-        "furthest_records_sent", "duration_s", "image_sha256",
+        "furthest_records_sent", "duration_s", "operator", "image_sha256",
         "image_version", "program_version", "backend"]
 LEADS = [("PX7A0000", 0, "0x01100000", "Fixture A"), ("PX7A0001", 1, "0x01200000", None),
          ("PX7A0002", 2, "0x01300000", "Prüfplatz Ü, \"links\""), (None, 3, None, None)]
