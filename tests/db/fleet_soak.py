@@ -96,6 +96,18 @@ class Plan:
         return f"{len(self.kinds)} stations ({','.join(self.kinds)}), faults {' '.join(faults)}"
 
 
+class SeedWatchdog(Watchdog):
+    """The run's watchdog, which names the seed that hung."""
+
+    def __init__(self, seed, seconds):
+        self.seed = seed
+        super().__init__(seconds)
+
+    def fire(self):
+        print(f"seed {self.seed}: hung", flush=True)
+        super().fire()
+
+
 class Station:
     """A record growing on the simulator and served on a fixed port: by the station itself
     (live) or by history --serve while a serving-less station writes it (file). While the
@@ -150,7 +162,7 @@ class Station:
 class Run:
     def __init__(self, args, plan, scratch, database):
         self.args, self.plan, self.scratch, self.database = args, plan, scratch, database
-        self.watchdog = Watchdog(RUN_SECONDS + 240)
+        self.watchdog = SeedWatchdog(plan.seed, RUN_SECONDS + 240)
         self.rng = random.Random(plan.seed + 1)  # the faults' own choices
         self.programs = []
         self.collectors = []  # [program, killed by the soak]
@@ -208,11 +220,11 @@ class Run:
         station.start_writer()
 
     def long_unit_id(self, station, detail):
-        self.append_by_hand(station, lambda last, line: line.replace(
+        self.append_by_hand(station, lambda line: line.replace(
             '"unit_id":null', '"unit_id":"' + "U" * 4000 + '"'), foreign=False)
 
     def foreign_prev(self, station, detail):
-        self.append_by_hand(station, lambda last, line: re.sub(
+        self.append_by_hand(station, lambda line: re.sub(
             r'"prev":"[0-9a-f]{64}"', '"prev":"' + digest("not this record") + '"', line),
             foreign=True)
 
@@ -240,12 +252,14 @@ class Run:
         """A line made from the record's last one, as the next of its stream, then changed."""
         station.stop_writer()
         lines = file_lines(station.record)
-        if lines and '"prev":"' in lines[-1]:
+        if lines and '"stream":"' in lines[-1]:
             last = lines[-1]
-            seq = key_of(last)[1]
+            stream, seq = key_of(last)
             line = re.sub(r'"seq":\d+', f'"seq":{seq + 1}', last, count=1)
-            line = re.sub(r'"prev":"[0-9a-f]{64}"', f'"prev":"{digest(last)}"', line)
-            line = change(last, line)
+            line = re.sub(r',"prev":"[0-9a-f]{64}"', "", line)  # a stream's first has none
+            line = line.replace(f'"stream":"{stream}"',
+                                f'"stream":"{stream}","prev":"{digest(last)}"', 1)
+            line = change(line)
             if foreign:
                 self.quarantine_due.append(line)
             with open(station.record, "a", encoding="utf-8") as file:
