@@ -145,11 +145,13 @@ name: record-started-again-read-from-since
 file: store/collector.cpp
 from: if (page.stream.empty() || page.stream == station.stream || station.nextSince == kFirstSince) {
 to: if (page.stream.empty() || page.stream == station.stream || station.nextSince == kFirstSince || true) {
+also: ^fleet_soak_short$
 
 name: prev-not-checked-before-the-insert
 file: store/line_checks.cpp
 from: } else if (before != nullptr && *before != line.prev) {
 to: } else if (before != nullptr && before->empty()) {
+also: ^fleet_soak_short$
 TABLE
 )
 

@@ -2,7 +2,8 @@
 # A throwaway PostgreSQL for the database tests, on a Unix socket in its own folder only.
 #   pg_rig.sh start STATEFILE   initdb, start, create database pxr7; STATEFILE gets dir= and url=
 #   pg_rig.sh stop STATEFILE    stop and remove it
-#   pg_rig.sh pause STATEFILE   stop the server (fast), keeping its folder
+#   pg_rig.sh pause STATEFILE [fast|immediate]   stop the server (fast by default), keeping
+#                               its folder
 #   pg_rig.sh resume STATEFILE  start it again on the same folder and socket
 #   pg_rig.sh fresh STATEFILE NAME   (re)create database NAME; prints its URL
 # Without PostgreSQL the state file gets no url= and the tests skip, unless
@@ -71,7 +72,7 @@ fresh() {
 case "$command" in
 start) start ;;
 stop) stop ;;
-pause) pg_ctl_on "$(field dir)" stop -m fast >/dev/null ;;
+pause) pg_ctl_on "$(field dir)" stop -m "${3:-fast}" >/dev/null ;;
 resume) pg_ctl_on "$(field dir)" start >/dev/null ;;
 fresh) fresh "${3:-}" ;;
 *)
