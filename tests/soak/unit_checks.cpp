@@ -372,6 +372,13 @@ private:
         if (image == nullptr && tookImageUnderReset(unit, line)) {
             return;
         }
+        // Taken off while its last record was on the wire, which no "!" answers: the host sent
+        // the whole image, and a meter already upgraded clipped on in its place answered.
+        if (image == nullptr && inRun(unit.detachedMs, line) &&
+            swappedAfterImage(unit, unit.detachedMs, line)) {
+            ++report_.swapsAfterImage;
+            return;
+        }
         if (image == nullptr) {
             add("false_ok", unit.bridge,
                 said + ", but it took no whole image during the run (" +
