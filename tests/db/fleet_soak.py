@@ -260,7 +260,9 @@ class Run:
             line = line.replace(f'"stream":"{stream}"',
                                 f'"stream":"{stream}","prev":"{digest(last)}"', 1)
             line = change(line)
-            if foreign:
+            # Chained to an edited line, it follows bytes the collector never stored: its
+            # prev matches nothing there, so it belongs aside too.
+            if foreign or last in self.quarantine_due:
                 self.quarantine_due.append(line)
             with open(station.record, "a", encoding="utf-8") as file:
                 file.write(line + "\n")
