@@ -260,9 +260,11 @@ class Run:
             line = line.replace(f'"stream":"{stream}"',
                                 f'"stream":"{stream}","prev":"{digest(last)}"', 1)
             line = change(line)
-            # Chained to an edited line, it follows bytes the collector never stored: its
-            # prev matches nothing there, so it belongs aside too.
-            if foreign or last in self.quarantine_due:
+            # Chained to an edited line, it follows bytes the collector stored otherwise: its
+            # prev matches nothing there, so it belongs aside too. (After a foreign line, whose
+            # seq the stream does not hold, it is stored: its prev is that line's.)
+            edited = last in self.quarantine_due and key_of(last) in self.originals
+            if foreign or edited:
                 self.quarantine_due.append(line)
             with open(station.record, "a", encoding="utf-8") as file:
                 file.write(line + "\n")
