@@ -23,17 +23,19 @@ std::string asCodePoints(const std::string& bytes) {
     return utf8;
 }
 
-// The characters of utf8 as one byte each; false if one is beyond U+00FF.
-bool asBytes(const std::string& utf8, std::string& bytes) {
+// The characters of utf8 up to U+00FF as one byte each; one beyond as its UTF-8 bytes, or,
+// with wideFails, false.
+bool asBytes(const std::string& utf8, std::string& bytes, bool wideFails = true) {
     bytes.clear();
     bytes.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            bytes.push_back(static_cast<char>(lead));
-        } else if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+        // U+0080 to U+00FF: two bytes, C2 or C3 and a continuation byte.
+        if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
             bytes.push_back(static_cast<char>(((lead & 0x03) << 6) | (utf8[i + 1] & 0x3F)));
             ++i;
+        } else if (lead < 0x80 || !wideFails) {
+            bytes.push_back(static_cast<char>(lead));
         } else {
             return false;
         }
@@ -82,19 +84,8 @@ std::string textOf(const JsonValue& value) {
     if (!value.is_string()) {
         return "";
     }
-    const std::string& utf8 = value.get_ref<const std::string&>();
     std::string bytes;
-    bytes.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        // U+0080 to U+00FF: two bytes, C2 or C3 and a continuation byte.
-        if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
-            bytes.push_back(static_cast<char>(((lead & 0x03) << 6) | (utf8[i + 1] & 0x3F)));
-            ++i;
-        } else {
-            bytes.push_back(static_cast<char>(lead));
-        }
-    }
+    asBytes(value.get_ref<const std::string&>(), bytes, false);
     return bytes;
 }
 
