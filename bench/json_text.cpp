@@ -2,6 +2,7 @@
 
 #include "utf8.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pxr7 {
@@ -26,9 +27,12 @@ std::string asCodePoints(const std::string& bytes) {
 // The characters of utf8 up to U+00FF as one byte each; one beyond as its UTF-8 bytes, or,
 // with wideFails, false.
 bool asBytes(const std::string& utf8, std::string& bytes, bool wideFails = true) {
-    bytes.clear();
+    // Most texts are ASCII: one scan, one copy.
+    const auto wide = std::find_if(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    bytes.assign(utf8.begin(), wide);
     bytes.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
+    for (auto i = static_cast<std::size_t>(wide - utf8.begin()); i < utf8.size(); ++i) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
         // U+0080 to U+00FF: two bytes, C2 or C3 and a continuation byte.
         if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {

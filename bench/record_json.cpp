@@ -242,7 +242,10 @@ std::vector<const char*> recordKeyNames() {
 }
 
 bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& host) {
-    const JsonValue object = parseJsonLine(line);
+    return recordEntryOf(parseJsonLine(line), entry, host);
+}
+
+bool recordEntryOf(const JsonValue& object, RecordEntry& entry, std::string& host) {
     if (!object.is_object()) {
         return false;
     }

@@ -4,6 +4,7 @@
 // (new keys may be added to schema 1 at any time), and refused otherwise, never trusted.
 #pragma once
 
+#include "json_text.h"
 #include "record.h"
 
 #include <string>
@@ -14,6 +15,8 @@ namespace pxr7 {
 // A record line back as the entry it was written from, plus its host; false unless it is a
 // JSON object with "schema": 1 and a result.
 bool parseRecordLine(const std::string& line, RecordEntry& entry, std::string& host);
+// The same from a line already parsed, for readers that need the object as well.
+bool recordEntryOf(const JsonValue& object, RecordEntry& entry, std::string& host);
 
 // The line's keys after "schema", in the order recordLine writes them, but for the chain's
 // (stream, prev): the columns of an export.

@@ -1,6 +1,7 @@
 #include "history_api.h"
 
 #include "json_text.h"
+#include "record_chain.h"
 #include "record_export.h"
 
 #include <cerrno>
@@ -127,6 +128,12 @@ HttpReply sinceJsonLines(RecordIndex& index, const SincePage& found, std::int64_
     HttpReply reply = attachment("application/jsonl", "pxr7-record.jsonl", std::move(body));
     reply.headers.emplace_back("X-Pxr7-Next-Since", std::to_string(next));
     reply.headers.emplace_back("X-Pxr7-More", found.more ? "true" : "false");
+    // The stream the record is in now, as on the page of JSON; none is said for one that is no
+    // stream id, which only the JSON can carry as it stands.
+    const std::string stream = index.lines().empty() ? "" : index.lines().back().entry.stream;
+    if (stream.empty() || isStreamId(stream)) {
+        reply.headers.emplace_back("X-Pxr7-Stream", stream);
+    }
     return reply;
 }
 

@@ -42,10 +42,9 @@ std::vector<CheckedLine> readPageLines(const StationPage& page) {
     for (const StationLine& line : page.lines) {
         CheckedLine checked;
         checked.line = &line;
-        checked.object = parseJsonLine(line.bytes);
         // A stream or prev that is no string is none; one that is not ASCII is no id either.
-        checked.stream = utf8Text(checked.object, "stream");
-        checked.prev = utf8Text(checked.object, "prev");
+        checked.stream = utf8Text(line.object, "stream");
+        checked.prev = utf8Text(line.object, "prev");
         checked.digest = lineDigest(line.bytes);
         lines.push_back(std::move(checked));
     }

@@ -25,9 +25,8 @@ constexpr std::size_t kMaxBenchBytes = 200;
 constexpr char kSeqRepeats[] = "its seq repeats with other bytes";
 
 struct CheckedLine {
-    const StationLine* line = nullptr;
-    JsonValue object;                 // the line parsed, once
-    std::string stream, prev, digest; // stream "" for a line written before streams
+    const StationLine* line = nullptr; // with its bytes parsed
+    std::string stream, prev, digest;  // stream "" for a line written before streams
     enum class Fate { Store, Repeat, Quarantine } fate = Fate::Store;
     std::string reason; // Quarantine: why
 };

@@ -119,10 +119,10 @@ constexpr int kLineColumns = 12;
 // The line's columns, from parseRecordLine's entry with its texts in UTF-8.
 void lineColumns(const CheckedLine& checked, ArrayColumn (&columns)[kLineColumns]) {
     const StationLine& line = *checked.line;
+    const JsonValue& object = line.object;
     RecordEntry entry;
     std::string host;
-    parseRecordLine(line.bytes, entry, host);
-    const JsonValue& object = checked.object;
+    recordEntryOf(object, entry, host);
     entry.finished = utf8Text(object, "finished");
     entry.laneName = utf8Text(object, "lane_name");
     entry.leadSerial = utf8Text(object, "lead_serial");

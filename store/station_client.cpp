@@ -27,6 +27,7 @@ using tcp = net::ip::tcp;
 struct HttpAnswer {
     unsigned status = 0;
     std::string body;
+    http::fields headers;
 };
 
 std::string capWords() {
@@ -133,13 +134,13 @@ bool httpGet(const StationAddress& address, const std::string& target, HttpAnswe
         return false;
     }
     answer.status = get.parser.get().result_int();
+    answer.headers = get.parser.get().base();
     answer.body = std::move(get.parser.get().body());
     return true;
 }
 
-bool getOk(const StationAddress& address, const std::string& target, std::string& body,
+bool getOk(const StationAddress& address, const std::string& target, HttpAnswer& answer,
            std::string& problem, const CollectStop& stop) {
-    HttpAnswer answer;
     if (!httpGet(address, target, answer, problem, stop)) {
         return false;
     }
@@ -147,8 +148,24 @@ bool getOk(const StationAddress& address, const std::string& target, std::string
         problem = "it answered HTTP " + std::to_string(answer.status) + " to " + target;
         return false;
     }
-    body = std::move(answer.body);
     return true;
+}
+
+std::string headerOf(const HttpAnswer& answer, const char* name) {
+    const auto found = answer.headers.find(name);
+    return found == answer.headers.end() ? "" : std::string(found->value());
+}
+
+// The page from the JSON Lines and its headers: Read, Refused, or NeedsIdentity also for a
+// station that gives no stream header (one from before it).
+JsonlPage jsonlPage(const HttpAnswer& answer, std::int64_t since, StationPage& page,
+                    std::string& problem) {
+    if (answer.headers.find("X-Pxr7-Stream") == answer.headers.end()) {
+        return JsonlPage::NeedsIdentity;
+    }
+    const SinceHeaders headers{headerOf(answer, "X-Pxr7-Next-Since"),
+                               headerOf(answer, "X-Pxr7-More"), headerOf(answer, "X-Pxr7-Stream")};
+    return parseJsonlPage(answer.body, headers, since, kStationPageLines, page, problem);
 }
 
 } // namespace
@@ -180,19 +197,27 @@ bool parseStationUrl(const std::string& url, StationAddress& address, std::strin
 bool fetchStationPage(const StationAddress& address, std::int64_t since, StationPage& page,
                       std::string& problem, const CollectStop& stop) {
     const std::string query = "?since=" + std::to_string(since) + "&per_page=";
-    std::string body;
-    if (!getOk(address, "/api/history" + query + std::to_string(kStationPageLines), body, problem,
+    HttpAnswer answer;
+    if (!getOk(address, "/api/history.jsonl" + query + std::to_string(kStationPageLines), answer,
+               problem, stop)) {
+        return false;
+    }
+    const JsonlPage read = jsonlPage(answer, since, page, problem);
+    if (read != JsonlPage::NeedsIdentity) {
+        return read == JsonlPage::Read;
+    }
+    // The lines' identity from the page of JSON, then their bytes: the first ones after since.
+    if (!getOk(address, "/api/history" + query + std::to_string(kStationPageLines), answer, problem,
                stop) ||
-        !parseSincePage(body, since, kStationPageLines, page, problem)) {
+        !parseSincePage(answer.body, since, kStationPageLines, page, problem)) {
         return false;
     }
     if (page.lines.empty()) {
         return true;
     }
-    // The same lines again, as they stand in the record: the first ones after since.
-    return getOk(address, "/api/history.jsonl" + query + std::to_string(page.lines.size()), body,
+    return getOk(address, "/api/history.jsonl" + query + std::to_string(page.lines.size()), answer,
                  problem, stop) &&
-           attachLineBytes(body, page, problem);
+           attachLineBytes(answer.body, page, problem);
 }
 
 } // namespace pxr7

@@ -4,6 +4,8 @@
 // is used; one that does not hold together is the station's problem and never stored.
 #pragma once
 
+#include "json_text.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +29,11 @@ struct StationLine {
     std::string bench;
     std::int64_t seq = 0;
     std::string bytes; // the record line as it stands, without its line break
+    JsonValue object;  // the bytes parsed, once, by whoever made the line
 };
+
+// A line with its bytes parsed.
+StationLine stationLine(std::string bench, std::int64_t seq, std::string bytes);
 
 struct StationPage {
     std::vector<StationLine> lines; // seq rising, all above the since asked for
@@ -37,6 +43,23 @@ struct StationPage {
     // record whose stream changed may hold lines below since that were never read.
     std::string stream;
 };
+
+// What the headers of /api/history.jsonl?since= say: X-Pxr7-Next-Since, X-Pxr7-More and
+// X-Pxr7-Stream (the stream id, empty when the record's last line has none).
+struct SinceHeaders {
+    std::string nextSince, more, stream;
+};
+
+enum class JsonlPage {
+    Read,          // the page, each line's identity its own
+    NeedsIdentity, // a line written before seqs: its derived seq is on the page of JSON alone
+    Refused,       // it does not hold together: problem says why
+};
+
+// The answer of /api/history.jsonl?since=since&per_page=asked as a page, from its lines and
+// headers alone: the same checks as the page of JSON and its lines' bytes together.
+JsonlPage parseJsonlPage(const std::string& jsonl, const SinceHeaders& headers, std::int64_t since,
+                         std::size_t asked, StationPage& page, std::string& problem);
 
 // The answer of /api/history?since=since&per_page=asked: lines with bench and seq, their bytes
 // not yet known. A page of more lines than asked for is refused.
@@ -53,7 +76,9 @@ constexpr std::size_t kMaxAnswerBytes = 32u << 20;
 // For the whole of one request: connect, header and body.
 constexpr std::chrono::seconds kStationTimeout{10};
 
-// One page after since; false with the reason when the station cannot be reached or does not
+// One page after since: from the JSON Lines alone where the station gives the stream as a
+// header and every line has its own seq, from the page of JSON and the JSON Lines otherwise.
+// False with the reason when the station cannot be reached or does not
 // answer within kStationTimeout, answers something else than 200, its answer is over
 // kMaxAnswerBytes, or does not hold together (or stop said so).
 bool fetchStationPage(const StationAddress& address, std::int64_t since, StationPage& page,

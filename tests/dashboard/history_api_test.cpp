@@ -221,9 +221,18 @@ TEST_F(HistoryApiTest, SincePagesThroughOldAndNewLinesOnceEachInOrderAsTheRecord
     }
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(jsonl.body, lines[4] + lines[5]) << "the bytes of lines 5 and 6";
-    ASSERT_EQ(jsonl.headers.size(), 3u);
+    ASSERT_EQ(jsonl.headers.size(), 4u);
     EXPECT_EQ(jsonl.headers[1].second, "1");
     EXPECT_EQ(jsonl.headers[2].second, "true");
+    EXPECT_EQ(jsonl.headers[3],
+              std::make_pair(std::string("X-Pxr7-Stream"), restarted["stream"].get<std::string>()));
+    // A stream that is no stream id is not put in a header: only the page of JSON says it.
+    std::ofstream(path, std::ios::app)
+        << R"({"schema":1,"bench":"B","seq":99,"stream":"a\r\nSet-Cookie: x","result":"ok"})"
+        << "\n";
+    const HttpReply odd = api.jsonl({{"since", "98"}});
+    EXPECT_EQ(odd.headers.size(), 3u);
+    EXPECT_EQ(parseJsonLine(api.history({{"since", "98"}}).body)["stream"], "a\r\nSet-Cookie: x");
 }
 
 TEST_F(HistoryApiTest, ARecordOfThousandsOfLeadsListsTheFirstOnesAndCountsTheRest) {

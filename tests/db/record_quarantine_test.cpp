@@ -35,7 +35,7 @@ std::vector<StationLine> streamLines(const std::string& stream, const std::strin
         const std::string line = recordLine(entry);
         prev = lineDigest(line);
         if (seq >= from) {
-            lines.push_back({bench, seq, line});
+            lines.push_back(stationLine(bench, seq, line));
         }
     }
     return lines;
@@ -64,7 +64,8 @@ TEST(LineChecks, EachLineItsFate) {
     std::string host;
     parseRecordLine(lines[2].bytes, entry, host);
     entry.unitId = "changed";
-    lines[2].bytes = recordLine(entry); // its prev still right; line 4's prev now wrong
+    lines[2] =
+        stationLine("B", 3, recordLine(entry)); // its prev still right; line 4's prev now wrong
     StationPage page = pageOf(lines);
     std::map<LineKey, std::string> digests;
     digests[{kStreamA, "", 1}] = lineDigest(original[0].bytes);
@@ -81,8 +82,9 @@ TEST(LineChecks, EachLineItsFate) {
     EXPECT_EQ(checked[5].reason, kSeqRepeats);
     EXPECT_EQ(keysToLookUp(checked).size(), 12u) << "each line's key and the one before";
     // Limits before any key: too long, a bench too long, a stream or prev that is none.
-    StationLine tooLong{"B", 1, std::string(kMaxRecordLineBytes + 1, ' ')};
-    StationPage limits = pageOf({tooLong, {std::string(201, 'b'), 2, original[1].bytes}});
+    const StationLine tooLong = stationLine("B", 1, std::string(kMaxRecordLineBytes + 1, ' '));
+    StationPage limits =
+        pageOf({tooLong, stationLine(std::string(201, 'b'), 2, original[1].bytes)});
     std::vector<CheckedLine> limited = readPageLines(limits);
     limited.push_back(limited[1]);
     limited.back().line = &limits.lines[1];
@@ -121,10 +123,10 @@ TEST_F(Quarantine, ABadLineGoesAsideAndEveryOtherLineOfEveryStationIsStored) {
     parseRecordLine(lines[2].bytes, entry, host);
     entry.bench = huge;
     entry.unitId = huge;
-    lines[2] = {huge, 3, recordLine(entry)}; // prev still that of 2: the stream goes on
+    lines[2] = stationLine(huge, 3, recordLine(entry)); // prev still that of 2: the stream goes on
     parseRecordLine(lines[4].bytes, entry, host);
     entry.prev = std::string(64, '1');
-    lines[4] = {"B", 5, recordLine(entry)}; // a prev that is not line 4's
+    lines[4] = stationLine("B", 5, recordLine(entry)); // a prev that is not line 4's
     const PageStored stored = store(db, pageOf(lines), "http://one:1");
     EXPECT_EQ(stored.inserted, 7u) << "all but 3, 5 and 7";
     ASSERT_EQ(stored.quarantined.size(), 3u);
@@ -166,7 +168,7 @@ TEST_F(Quarantine, TwoCollectorsAtOnceStoreOrKeepEachLineOnce) {
             const std::string line =
                 "{\"schema\":1,\"bench\":\"B\",\"seq\":" + std::to_string(seq) + ",\"unit_id\":\"" +
                 unit + "\",\"result\":\"ok\"}";
-            lines.push_back({"B", seq, line});
+            lines.push_back(stationLine("B", seq, line));
         }
         return lines;
     };
@@ -246,9 +248,9 @@ TEST_F(Quarantine, AVersion1DatabaseIsBroughtUpInPlace) {
     // Old lines again change nothing; a stream's lines and a clash with an old line go in.
     std::vector<StationLine> lines = streamLines(kStreamA, "B", 1, 5);
     lines.insert(lines.begin(),
-                 StationLine{"B", 3, R"({"schema":1,"bench":"B","seq":3,"result":"ok"})"});
+                 stationLine("B", 3, R"({"schema":1,"bench":"B","seq":3,"result":"ok"})"));
     lines.insert(lines.begin() + 1,
-                 StationLine{"B", 4, R"({"schema":1,"bench":"B","seq":4,"r":1})"});
+                 stationLine("B", 4, R"({"schema":1,"bench":"B","seq":4,"r":1})"));
     StationPage page;
     page.lines = lines;
     const PageStored stored = store(db, page, "http://s:1");

@@ -25,7 +25,7 @@ StationLine recordLine(const std::string& bench, std::int64_t seq, const std::st
                       {"lane_name", lane},
                       {"unit_id", unit},
                       {"result", result}};
-    return {bench, seq, line.dump(-1, ' ', false)};
+    return stationLine(bench, seq, line.dump(-1, ' ', false));
 }
 
 std::vector<std::string> row(PgConnection& db, const std::string& sql,

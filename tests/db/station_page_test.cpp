@@ -12,6 +12,8 @@ namespace {
 const std::string kLine7 = R"({"schema":1,"bench":"B","seq":7,"result":"ok"})";
 const std::string kLine8 = R"({"schema":1,"bench":"B","seq":8,"result":"ok"})";
 const std::string kOld = R"({"schema":1,"host":"h","result":"ok"})";
+const std::string kOldName = R"({"schema":1,"bench":"Pr\u00c3\u00bcfplatz","seq":7,"result":"ok"})";
+const std::string kNoBench = R"({"schema":1,"seq":7,"host":"h","result":"ok"})";
 
 // An item whose record line holds a value nested levels deep.
 std::string nestedItem(int levels) {
@@ -69,6 +71,11 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
         {answer(item7 + "," + item8), kLine7 + "\n" + kLine8 + "\n", false, 5, 1}, // over per_page
         {answer(item7, "7"), line7Of(kMaxRecordLineBytes) + "\n", true}, // at the line limit
         {answer(item7, "7"), line7Of(kMaxRecordLineBytes + 1) + "\n", false},
+        // A name written as its bytes, one per character, is the name those bytes spell; a line
+        // without a bench is its host's, as the station's page names them.
+        {answer(R"({"line":1,"bench":"Pr\u00fcfplatz","seq":7})", "7"), kOldName + "\n", true},
+        {answer(R"({"line":1,"bench":"h","seq":7})", "7"), kNoBench + "\n", true},
+        {answer(R"({"line":1,"bench":"","seq":7})", "7"), kNoBench + "\n", false},
     };
     for (const Case& c : cases) {
         StationPage page;
@@ -77,6 +84,74 @@ TEST(StationPage, AnswersThatDoNotHoldTogetherAreRefused) {
                         attachLineBytes(c.jsonl, page, problem);
         EXPECT_EQ(ok, c.ok) << c.body << " / " << problem;
         EXPECT_EQ(problem.empty(), c.ok) << c.body;
+    }
+}
+
+// The JSON Lines alone, with the headers that say where the next page starts: the same checks
+// as the page of JSON with its lines, and the page of JSON asked for only for lines from before
+// seqs.
+TEST(StationPage, JsonLinesPagesHoldTogetherOrAreRefused) {
+    using Outcome = JsonlPage;
+    struct Case {
+        std::string jsonl;
+        SinceHeaders headers;
+        Outcome outcome;
+        std::string benches; // of the lines read, with their seqs
+        std::int64_t since = 5;
+        std::size_t asked = kStationPageLines;
+    };
+    const SinceHeaders at8{"8", "false", ""};
+    const Case cases[] = {
+        {kLine7 + "\n" + kLine8 + "\n", at8, Outcome::Read, "B7 B8"},
+        {kLine7 + "\n" + kLine8 + "\n",
+         {"8", "true", std::string(32, 'a')},
+         Outcome::Read,
+         "B7 B8"},
+        {"", {"5", "false", ""}, Outcome::Read, ""},
+        {kOldName + "\n",
+         {"7", "false", ""},
+         Outcome::Read,
+         "Pr\xC3\xBC"
+         "fplatz7"},
+        {kNoBench + "\n", {"7", "false", ""}, Outcome::Read, "h7"},
+        {kLine7 + "\n" + kOld + "\n", at8, Outcome::NeedsIdentity, ""},
+        {kLine7 + "\n" + kLine8 + "\n", at8, Outcome::Refused, "", 5, 1},          // over per_page
+        {kLine8 + "\n" + kLine7 + "\n", {"7", "false", ""}, Outcome::Refused, ""}, // falling
+        {kLine7 + "\n" + kLine7 + "\n", {"7", "false", ""}, Outcome::Refused, ""}, // repeated
+        {kLine7 + "\n", {"7", "false", ""}, Outcome::Refused, "", 7}, // not above since
+        {kLine7 + "\n" + kLine8, at8, Outcome::Refused, ""},          // cut within a line
+        {kLine7 + "\nnot a record line\n", at8, Outcome::Refused, ""},
+        {kLine7 + "\n" + kLine8 + "\n", {"7", "false", ""}, Outcome::Refused, ""}, // next short
+        {kLine7 + "\n" + kLine8 + "\n", {"9", "false", ""}, Outcome::Refused, ""}, // next past
+        {kLine7 + "\n" + kLine8 + "\n", {"", "false", ""}, Outcome::Refused, ""},
+        {kLine7 + "\n" + kLine8 + "\n", {"8x", "false", ""}, Outcome::Refused, ""},
+        {kLine7 + "\n" + kLine8 + "\n",
+         {"99999999999999999999", "false", ""},
+         Outcome::Refused,
+         ""},
+        {kLine7 + "\n" + kLine8 + "\n", {"8", "yes", ""}, Outcome::Refused, ""},
+        {"", {"5", "true", ""}, Outcome::Refused, ""}, // more, and nothing
+        {line7Of(kMaxRecordLineBytes) + "\n", {"7", "false", ""}, Outcome::Read, "B7"},
+        {line7Of(kMaxRecordLineBytes + 1) + "\n", {"7", "false", ""}, Outcome::Refused, ""},
+    };
+    for (const Case& c : cases) {
+        StationPage page;
+        std::string problem;
+        const Outcome outcome = parseJsonlPage(c.jsonl, c.headers, c.since, c.asked, page, problem);
+        const std::string shown = c.jsonl.substr(0, 120);
+        EXPECT_EQ(static_cast<int>(outcome), static_cast<int>(c.outcome))
+            << shown << " / " << problem;
+        EXPECT_EQ(problem.empty(), c.outcome != Outcome::Refused) << shown;
+        if (outcome != Outcome::Read) {
+            continue;
+        }
+        std::string benches;
+        for (const StationLine& line : page.lines) {
+            benches += (benches.empty() ? "" : " ") + line.bench + std::to_string(line.seq);
+            EXPECT_TRUE(line.object.is_object()) << shown;
+        }
+        EXPECT_EQ(benches, c.benches) << shown;
+        EXPECT_EQ(page.stream, c.headers.stream);
     }
 }
 
