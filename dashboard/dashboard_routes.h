@@ -18,6 +18,8 @@ struct DashboardRequest {
     std::string target; // e.g. "/api/history?page=2"
     std::string host;   // the Host header; "" when none
     std::string lastEventId;
+    std::string authorization; // the Authorization header; "" when none
+    std::string cookie;        // the Cookie header; "" when none
 };
 
 struct Routed {

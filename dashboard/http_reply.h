@@ -3,6 +3,7 @@
 // decides what to answer works on these values and is tested without a network.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -10,11 +11,18 @@
 
 namespace pxr7 {
 
+// The next part of a body made as it is sent: appends it to chunk and returns true, or returns
+// false when there is no more (done, or failed part-way: the answer then ends cut short, and a
+// client sees that it is incomplete). Called on a worker thread, never on the I/O thread, one
+// call at a time, and not at all for HEAD; it may block on a file or the database.
+using BodyChunks = std::function<bool(std::string& chunk)>;
+
 struct HttpReply {
     int status = 200;
     std::string contentType; // "" for a reply without a body (a redirect)
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers; // besides the type and the length
+    BodyChunks chunks; // set: the body is sent chunked, as chunks gives it, after body
 };
 
 using QueryParams = std::map<std::string, std::string>;

@@ -103,7 +103,7 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
         {"GET", "/api/nothing", "127.0.0.1:8470", 404, false},
     };
     for (const auto& c : cases) {
-        const Routed routed = routes.route({c.method, c.target, c.host, ""});
+        const Routed routed = routes.route({c.method, c.target, c.host, "", "", ""});
         EXPECT_EQ(routed.eventStream, c.stream) << c.method << " " << c.target << " " << c.host;
         if (!c.stream) {
             EXPECT_EQ(routed.reply.status, c.status)
@@ -116,12 +116,12 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
         EXPECT_TRUE(policy) << c.target;
     }
     routes.listeningOn(false); // on the bench network: any name the PC goes by
-    EXPECT_EQ(routes.route({"GET", "/", "bench-3.local:8470", ""}).reply.status, 200);
+    EXPECT_EQ(routes.route({"GET", "/", "bench-3.local:8470", "", "", ""}).reply.status, 200);
     DashboardRoutes historyAlone(history, nullptr);
     historyAlone.listeningOn(false);
-    EXPECT_EQ(historyAlone.route({"GET", "/", "x", ""}).reply.status, 303);
-    EXPECT_EQ(historyAlone.route({"GET", "/api/snapshot", "x", ""}).reply.status, 404);
-    EXPECT_FALSE(historyAlone.route({"GET", "/api/events", "x", ""}).eventStream);
+    EXPECT_EQ(historyAlone.route({"GET", "/", "x", "", "", ""}).reply.status, 303);
+    EXPECT_EQ(historyAlone.route({"GET", "/api/snapshot", "x", "", "", ""}).reply.status, 404);
+    EXPECT_FALSE(historyAlone.route({"GET", "/api/events", "x", "", "", ""}).eventStream);
 }
 
 TEST(LiveFeed, AClientThatComesBackLosesNoOutcome) {
