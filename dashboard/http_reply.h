@@ -11,11 +11,12 @@
 
 namespace pxr7 {
 
-// The next part of a body made as it is sent: appends it to chunk and returns true, or returns
-// false when there is no more (done, or failed part-way: the answer then ends cut short, and a
-// client sees that it is incomplete). Called on a worker thread, never on the I/O thread, one
-// call at a time, and not at all for HEAD; it may block on a file or the database.
-using BodyChunks = std::function<bool(std::string& chunk)>;
+// A body made as it is sent: each call appends its next part to chunk and says whether more
+// follows. Failed ends the answer cut short (no last chunk, the connection closed), so that a
+// client sees it is incomplete. Called on a worker thread, never on the I/O thread, one call at
+// a time, and not at all for HEAD; it may block on a file or the database.
+enum class Chunk { More, Done, Failed };
+using BodyChunks = std::function<Chunk(std::string& chunk)>;
 
 struct HttpReply {
     int status = 200;
