@@ -288,7 +288,9 @@ void addStationOptions(CLI::App& command, Options& options) {
     command.footer("Starting the station is the consent to upgrade every meter that comes to "
                    "it.\nIt runs until Ctrl+C (the upgrades under way finish first), SIGTERM or "
                    "--count.");
-    command.add_option("--count", options.count, "end after N meters have finished")
+    command
+        .add_option("--count", options.count,
+                    "end after N meters have finished (0, the default:\nuntil stopped)")
         ->option_text("N")
         ->check(meterCount);
     command
