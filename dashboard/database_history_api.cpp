@@ -210,9 +210,10 @@ HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
     if (!status.ok()) {
         return failed(status);
     }
+    const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
     std::string body = csv ? recordCsvHeader() : std::string();
     for (const StoreLine& line : lines) {
-        csv ? appendRecordCsvRow(line.line, body) : void(body += line.line + "\n");
+        csv ? appendRecordCsvRow(line.line, body, cells) : void(body += line.line + "\n");
     }
     return csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv", std::move(body))
                : attachment("application/jsonl", "pxr7-benches.jsonl", std::move(body));

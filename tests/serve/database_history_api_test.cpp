@@ -45,6 +45,10 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
     EXPECT_EQ(api.entry({{"seq", "7"}}).status, 400);
     EXPECT_EQ(api.jsonl({}).body, "{\"result\":\"ok\"}\n{\"x\":1}\n"); // oldest first
     EXPECT_EQ(api.csv({{"bench", "A"}}).body.find("\r\n") + 2 < api.csv({}).body.size(), true);
+    ASSERT_TRUE(test::fill(db, {"C", 1, "2026-12-03T10:00:00Z", "L1", "", "ok",
+                                R"({"schema":1,"unit_id":"@x","result":"ok"})"}));
+    EXPECT_NE(api.csv({{"bench", "C"}}).body.find(",'@x,ok,"), std::string::npos);
+    EXPECT_NE(api.csv({{"bench", "C"}, {"exact", "1"}}).body.find(",@x,ok,"), std::string::npos);
 }
 
 TEST(DatabaseHistoryApi, ADatabaseAwaySaysSoAndIsTakenUpAgain) {
