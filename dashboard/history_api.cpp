@@ -251,7 +251,8 @@ HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
         return errorReply(400, problem);
     }
     const std::vector<const IndexedLine*> lines = query_.matching(filter);
-    if (!(csv ? recordCsv(index_, lines, body, problem)
+    const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
+    if (!(csv ? recordCsv(index_, lines, body, problem, cells)
               : recordJsonLines(index_, lines, body, problem))) {
         return errorReply(500, "cannot read the record: " + problem);
     }

@@ -142,6 +142,11 @@ TEST_F(HistoryApiTest, DownloadsCarryTheirTypeNameAndTheMatchingLines) {
     EXPECT_EQ(csv.body.rfind("bench,seq,command,started,finished,host,", 0), 0u);
     EXPECT_NE(csv.body.find("\r\n,,station,,2026-12-08T09:30:05Z,"), std::string::npos) << csv.body;
     EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'), 2);
+    // A unit id a spreadsheet would run: quoted, unless the values are asked for as they are.
+    std::ofstream(path, std::ios::app) << lineOf("ok", "PXF", "=1+1");
+    EXPECT_NE(api.csv({{"lane", "PXF"}}).body.find(",'=1+1,"), std::string::npos);
+    EXPECT_NE(api.csv({{"lane", "PXF"}, {"exact", "1"}}).body.find(",=1+1,"), std::string::npos);
+    EXPECT_EQ(api.jsonl({{"lane", "PXF"}}).body, lineOf("ok", "PXF", "=1+1"));
 }
 
 TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {
