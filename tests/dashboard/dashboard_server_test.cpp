@@ -152,8 +152,14 @@ TEST(LiveFeed, AClientThatComesBackLosesNoOutcome) {
         EXPECT_EQ(again.events[0].name, "snapshot");
         EXPECT_NE(again.events[0].data.find("\"outcomes\":[{\"lane\":1"), std::string::npos);
     }
-    // A client further behind than its bound is dropped, not fed for ever.
-    EXPECT_TRUE(feed.after(first.next, 3).lagging);
+    // A client further behind than its bound gets the state afresh, not every event it missed,
+    // and goes on from the last event.
+    const FeedBatch behind = feed.after(first.next, 3);
+    EXPECT_TRUE(behind.lagging);
+    ASSERT_EQ(behind.events.size(), 1u);
+    EXPECT_EQ(behind.events[0].name, "snapshot");
+    EXPECT_EQ(behind.next, feed.start("").next);
+    EXPECT_TRUE(feed.after(behind.next, 3).events.empty());
     EXPECT_FALSE(feed.after(feed.start("").next, 3).lagging);
 }
 
