@@ -9,6 +9,7 @@
 #include "http_reply.h"
 #include "live_feed.h"
 #include "request_access.h"
+#include "serial_history.h"
 
 #include <set>
 #include <string>
@@ -44,6 +45,10 @@ public:
     // localhost (any port); otherwise also its own name, an address or an extra name.
     void listeningOn(bool loopbackOnly);
 
+    // Whether answering may wait on the history (a file, the database): the server then answers
+    // off its I/O thread. Cheap; says nothing of whether the request will be refused.
+    bool mayBlock(const DashboardRequest& request) const;
+    // Called from several threads at once.
     Routed route(const DashboardRequest& request);
     // Reads the record once ahead of the first request, so the history's first page does not
     // wait for a long record to be read.
@@ -55,7 +60,8 @@ private:
     HttpReply page(const std::string& file) const;
     HttpReply api(const std::string& path, const QueryParams& params);
 
-    HistorySource& history_;
+    // Until the sources are safe to call from several threads, one request at a time.
+    SerialHistory history_;
     LiveFeed* live_;
     OverviewSource* overview_;
     std::set<std::string> extraHostNames_;

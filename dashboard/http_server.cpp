@@ -1,23 +1,15 @@
 #include "http_server.h"
 
 #include "host_name.h"
+#include "http_session.h"
+#include "server_impl.h"
 
-#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-
-#include <atomic>
-#include <optional>
-#include <set>
-#include <thread>
+#include <boost/beast/core/error.hpp>
 
 namespace pxr7 {
 
 namespace beast = boost::beast;
-namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
@@ -36,227 +28,18 @@ constexpr bool kReuseAddress = true;
 // How often the server looks at its streams (keep-alive) and the feed's header.
 constexpr auto kTickEvery = std::chrono::seconds(5);
 
-std::string eventText(const std::string& id, const FeedEvent& event) {
-    return "id: " + id + "\nevent: " + event.name + "\ndata: " + event.data + "\n\n";
-}
-
-std::string streamHead(const HttpReply& reply) {
-    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream; charset=utf-8\r\n";
-    for (const auto& header : reply.headers) {
-        head += header.first + ": " + header.second + "\r\n";
-    }
-    return head + "Connection: close\r\n\r\nretry: 2000\n\n";
+std::string addressOf(const tcp::socket& socket) {
+    beast::error_code error;
+    const tcp::endpoint peer = socket.remote_endpoint(error);
+    return error ? std::string() : peer.address().to_string();
 }
 
 } // namespace
 
-class Session;
-
-struct DashboardServer::Impl : std::enable_shared_from_this<DashboardServer::Impl> {
-    Impl(DashboardRoutes& r, LiveFeed* f, ServerLimits l) : routes(r), feed(f), limits(l) {}
-
-    void accept();
-    void onAccept(const beast::error_code& error, tcp::socket socket);
-    void tick();
-    void wakeStreams();
-    void closeAll();
-    std::vector<std::shared_ptr<Session>> live() const {
-        return {sessions.begin(), sessions.end()};
-    }
-
-    DashboardRoutes& routes;
-    LiveFeed* feed;
-    ServerLimits limits;
-    net::io_context io{1};
-    tcp::acceptor acceptor{io};
-    net::steady_timer ticker{io};
-    std::set<std::shared_ptr<Session>> sessions;
-    std::atomic<bool> wakePending{false};
-    std::atomic<int> streams{0};
-    std::thread thread;
-    std::string url;
-    unsigned short port = 0;
-};
-
-// One connection: requests one after another, or once it asked for the events, a stream.
-class Session : public std::enable_shared_from_this<Session> {
-public:
-    Session(tcp::socket socket, DashboardServer::Impl& server)
-        : stream_(std::move(socket)), server_(server) {}
-
-    void read();
-    void pump();
-    void keepAliveIfQuiet(Clock::time_point now);
-    void close();
-
-private:
-    void onRead(const beast::error_code& error);
-    void answer(Routed routed, bool head, unsigned version, bool keepAlive);
-    void startStream(const Routed& routed, bool head);
-    void send(std::string text);
-
-    beast::tcp_stream stream_;
-    DashboardServer::Impl& server_;
-    beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::empty_body>> parser_;
-    std::shared_ptr<http::response<http::string_body>> response_;
-    bool streaming_ = false, writing_ = false, closed_ = false, endAfterWrite_ = false;
-    std::uint64_t cursor_ = 0;
-    std::string sending_;
-    Clock::time_point lastWrite_ = Clock::now();
-};
-
-void Session::read() {
-    parser_.emplace();
-    parser_->header_limit(static_cast<std::uint32_t>(server_.limits.requestBytes));
-    parser_->body_limit(0);
-    stream_.expires_after(server_.limits.idleWait);
-    auto self = shared_from_this();
-    http::async_read_header(
-        stream_, buffer_, *parser_,
-        [self](const beast::error_code& error, std::size_t) { self->onRead(error); });
-}
-
-void Session::onRead(const beast::error_code& error) {
-    const auto& request = parser_->get();
-    // A request with a body is not one the dashboard answers: nothing here takes data.
-    const bool body = error == http::error::body_limit ||
-                      (!error && (parser_->content_length().value_or(0) > 0 || request.chunked()));
-    if (error && !body) {
-        close();
-        return;
-    }
-    if (body) {
-        Routed refused;
-        refused.reply = errorReply(413, "the dashboard takes no request body");
-        addSafetyHeaders(refused.reply);
-        answer(std::move(refused), false, 11, false);
-        return;
-    }
-    DashboardRequest asked;
-    asked.method = std::string(request.method_string());
-    asked.target = std::string(request.target());
-    asked.host = std::string(request[http::field::host]);
-    asked.lastEventId = std::string(request["Last-Event-ID"]);
-    asked.authorization = std::string(request[http::field::authorization]);
-    asked.cookie = std::string(request[http::field::cookie]);
-    Routed routed = server_.routes.route(asked);
-    const bool head = request.method() == http::verb::head;
-    if (routed.eventStream && server_.feed != nullptr) {
-        startStream(routed, head);
-        return;
-    }
-    answer(std::move(routed), head, request.version(), request.keep_alive());
-}
-
-void Session::answer(Routed routed, bool head, unsigned version, bool keepAlive) {
-    HttpReply& reply = routed.reply;
-    response_ = std::make_shared<http::response<http::string_body>>(
-        static_cast<http::status>(reply.status), version);
-    response_->set(http::field::server, "pxr7");
-    if (!reply.contentType.empty()) {
-        response_->set(http::field::content_type, reply.contentType);
-    }
-    for (const auto& header : reply.headers) {
-        response_->insert(header.first, header.second);
-    }
-    response_->keep_alive(keepAlive);
-    if (head) {
-        response_->content_length(reply.body.size());
-    } else {
-        response_->body() = std::move(reply.body);
-        response_->prepare_payload();
-    }
-    stream_.expires_after(server_.limits.writeWait);
-    auto self = shared_from_this();
-    http::async_write(stream_, *response_,
-                      [self, keepAlive](const beast::error_code& error, std::size_t) {
-                          self->response_.reset();
-                          if (error || !keepAlive) {
-                              self->close();
-                          } else {
-                              self->read();
-                          }
-                      });
-}
-
-void Session::startStream(const Routed& routed, bool head) {
-    streaming_ = true;
-    ++server_.streams;
-    std::string text = streamHead(routed.reply);
-    if (head) {
-        endAfterWrite_ = true;
-        send(std::move(text));
-        return;
-    }
-    FeedBatch batch = server_.feed->start(routed.lastEventId);
-    for (const FeedEvent& event : batch.events) {
-        text += eventText(server_.feed->eventId(event.number), event);
-    }
-    cursor_ = batch.next;
-    send(std::move(text));
-}
-
-// Sends the events the stream has not had yet, unless a write is under way (its end comes back
-// here). A stream too far behind is dropped: its page comes back and resumes.
-void Session::pump() {
-    if (!streaming_ || writing_ || closed_ || endAfterWrite_) {
-        return;
-    }
-    FeedBatch batch = server_.feed->after(cursor_, server_.limits.streamBacklog);
-    if (batch.lagging) {
-        close();
-        return;
-    }
-    std::string text;
-    for (const FeedEvent& event : batch.events) {
-        text += eventText(server_.feed->eventId(event.number), event);
-        endAfterWrite_ = endAfterWrite_ || event.name == "station_ended";
-    }
-    cursor_ = batch.next;
-    if (!text.empty()) {
-        send(std::move(text));
-    }
-}
-
-void Session::send(std::string text) {
-    writing_ = true;
-    sending_ = std::move(text);
-    stream_.expires_after(server_.limits.writeWait);
-    auto self = shared_from_this();
-    net::async_write(stream_, net::buffer(sending_),
-                     [self](const beast::error_code& error, std::size_t) {
-                         self->writing_ = false;
-                         self->sending_.clear();
-                         self->lastWrite_ = Clock::now();
-                         if (error || self->endAfterWrite_) {
-                             self->close();
-                             return;
-                         }
-                         self->stream_.expires_never();
-                         self->pump();
-                     });
-}
-
-void Session::keepAliveIfQuiet(Clock::time_point now) {
-    if (streaming_ && !writing_ && !closed_ && now - lastWrite_ >= server_.limits.keepAlive) {
-        send(": keep-alive\n\n");
-    }
-}
-
-void Session::close() {
-    if (closed_) {
-        return;
-    }
-    closed_ = true;
-    if (streaming_) {
-        --server_.streams;
-    }
-    beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    stream_.close();
-    server_.sessions.erase(shared_from_this());
-}
+DashboardServer::Impl::Impl(DashboardRoutes& r, LiveFeed* f, ServerLimits l)
+    : routes(r), feed(f), limits(l),
+      connections(ConnectionBounds{l.connections, l.connectionsPerAddress, l.spareConnections}),
+      pool(l.workers, l.queuedRequests) {}
 
 void DashboardServer::Impl::accept() {
     auto self = shared_from_this();
@@ -270,21 +53,35 @@ void DashboardServer::Impl::onAccept(const beast::error_code& error, tcp::socket
         return;
     }
     if (!error) {
-        if (sessions.size() >= limits.connections) {
-            // Too many at once: said in a few bytes that fit any socket's buffer, then closed.
-            static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
-                                        "Connection: close\r\n\r\n";
-            beast::error_code ignored;
-            socket.non_blocking(true, ignored);
-            socket.write_some(net::buffer(kBusy, sizeof kBusy - 1), ignored);
-            socket.close(ignored);
+        std::string address = addressOf(socket);
+        if (!connections.admit(address)) {
+            refuse(socket);
         } else {
-            auto session = std::make_shared<Session>(std::move(socket), *this);
+            auto session =
+                std::make_shared<HttpSession>(std::move(socket), *this, std::move(address));
             sessions.insert(session);
-            session->read();
+            session->begin();
         }
     }
     accept();
+}
+
+// Too many at once, in all or from this address: said in a few bytes that fit any socket's
+// buffer, then closed.
+void DashboardServer::Impl::refuse(tcp::socket& socket) {
+    static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
+                                "Retry-After: 2\r\nConnection: close\r\n\r\n";
+    beast::error_code ignored;
+    socket.non_blocking(true, ignored);
+    socket.write_some(net::buffer(kBusy, sizeof kBusy - 1), ignored);
+    socket.close(ignored);
+}
+
+void DashboardServer::Impl::ended(const std::shared_ptr<HttpSession>& session,
+                                  const std::string& address) {
+    if (sessions.erase(session) > 0) {
+        connections.release(address);
+    }
 }
 
 void DashboardServer::Impl::tick() {
@@ -420,6 +217,8 @@ void DashboardServer::stop(std::chrono::milliseconds flush) {
         }
     });
     server.thread.join();
+    // A worker still busy with the history ends its request first; its answer goes nowhere.
+    server.pool.stop();
 }
 
 } // namespace pxr7

@@ -1,7 +1,9 @@
-// The dashboard on the network: listens on one address and answers each request on a thread of
-// its own, with what DashboardRoutes decides; streams the station's feed to each page that asks
-// for its events. Connections, request sizes and waits are bounded: a client that does not read
-// what it asked for is dropped, and nothing here ever holds up a lane.
+// The dashboard on the network: listens on one address, reads and writes on a thread of its own,
+// and answers with what DashboardRoutes decides; what may wait on the history (a file or the
+// database) is answered by a few workers beside it, so no request waits for another. Streams
+// the station's feed to each page that asks for its events, and a streamed body (an export) as
+// it is made, a chunk at a time. Connections, request sizes and waits are bounded: a client that
+// does not read what it asked for is dropped, and nothing here ever holds up a lane.
 #pragma once
 
 #include "dashboard_routes.h"
@@ -15,13 +17,20 @@
 namespace pxr7 {
 
 struct ServerLimits {
-    std::size_t connections = 64;         // more are answered 503 and closed
-    std::size_t requestBytes = 8192;      // a request's line and headers; a body is refused
-    std::chrono::seconds requestWait{10}; // for a request to arrive whole once it has begun
-    std::chrono::seconds idleWait{30};    // for the next request on a kept connection
-    std::chrono::seconds writeWait{10};   // for a client to take an answer or an event
-    std::size_t streamBacklog = 512;      // events a stream may fall behind before it is dropped
-    std::chrono::seconds keepAlive{15};   // a comment on a quiet event stream
+    std::size_t connections = 64;           // more are answered 503 and closed
+    std::size_t connectionsPerAddress = 16; // from one client address (loopback is one)
+    std::size_t spareConnections = 8;       // of connections, for addresses that hold none yet
+    std::size_t requestBytes = 8192;        // a request's line and headers; a body is refused
+    std::chrono::seconds requestWait{10};   // from a request's first byte to its last header
+    std::chrono::seconds idleWait{30};      // for the next request on a kept connection
+    std::chrono::seconds writeWait{10};     // for a client to take any of an answer or an event
+    std::size_t streamBacklog = 512;        // events a stream may fall behind before it gets a
+                                            // fresh snapshot instead
+    std::chrono::seconds keepAlive{15};     // a comment on a quiet event stream
+    std::size_t workers = 4;                // threads that answer from the history
+    std::size_t queuedRequests = 32;        // waiting for a worker; more are answered 503
+    std::size_t sendBytes = 64 * 1024;      // of a streamed body, gathered before they are sent;
+                                            // the next are made once these are written
 };
 
 class DashboardServer {
@@ -41,7 +50,7 @@ public:
     // Gives the event streams up to flush to send what is left, then closes every connection.
     void stop(std::chrono::milliseconds flush = std::chrono::milliseconds(0));
 
-    struct Impl; // the sockets and the thread, in http_server.cpp
+    struct Impl; // the sockets, the threads and the limits, in server_impl.h
 
 private:
     std::shared_ptr<Impl> impl_;

@@ -343,7 +343,11 @@ FeedBatch LiveFeed::start(const std::string& lastEventId) {
             return batch;
         }
     }
-    // A fresh start: the whole state as it is, then what comes after it.
+    return snapshotBatch();
+}
+
+// A fresh start: the whole state as it is, then what comes after it.
+FeedBatch LiveFeed::snapshotBatch() {
     JsonValue snapshot = snapshotJson();
     snapshot["event"] = "snapshot";
     FeedBatch batch;
@@ -358,6 +362,7 @@ FeedBatch LiveFeed::after(std::uint64_t number, std::size_t maxBehind) {
     batch.next = number;
     const std::uint64_t oldest = events_.empty() ? lastNumber_ + 1 : events_.front().number;
     if (lastNumber_ - number > maxBehind || number + 1 < oldest) {
+        batch = snapshotBatch();
         batch.lagging = true;
         return batch;
     }

@@ -1,8 +1,8 @@
 // The station as the dashboard shows it: a StationObserver that keeps each lane's tile, the
 // header and the run's outcomes, and numbers every change as an event for the pages' event
 // streams. Lanes only take a short lock here and never wait for a browser: the server pulls
-// the events at its own pace, and a client that falls too far behind is dropped (it comes back
-// and resumes from the last event it saw).
+// the events at its own pace, and a client that falls too far behind gets the whole state
+// afresh (a snapshot event) and goes on from there.
 #pragma once
 
 #include "json_text.h"
@@ -41,7 +41,8 @@ struct FeedEvent {
 struct FeedBatch {
     std::vector<FeedEvent> events;
     std::uint64_t next = 0; // the number to ask after next time
-    bool lagging = false;   // the client fell more than maxBehind events behind: drop it
+    bool lagging = false;   // the client fell more than maxBehind events behind: events holds
+                            // a snapshot instead of what it missed
 };
 
 class LiveFeed : public StationObserver {
@@ -74,7 +75,8 @@ public:
     // Where a client starts: after the event lastEventId names, when it is of this run and
     // still kept; otherwise (none, another run's, too old) with a snapshot event.
     FeedBatch start(const std::string& lastEventId);
-    // The events after number `after`, at most maxBehind of them; lagging when more wait.
+    // The events after number `after`; when more than maxBehind wait, or some are no longer
+    // kept, a snapshot event instead (lagging).
     FeedBatch after(std::uint64_t after, std::size_t maxBehind);
     bool ended();
 
@@ -96,6 +98,7 @@ private:
     JsonValue tileJson(const Tile& tile, Clock::time_point now) const;
     JsonValue headerJson(Clock::time_point now) const;
     JsonValue snapshotJson();
+    FeedBatch snapshotBatch();
     JsonValue laneEvent(const char* name, const Tile& tile) const;
     // Numbers the event and keeps it; then tells the listener, outside the lock.
     void publish(std::unique_lock<std::mutex>& lock, const char* name, JsonValue data);

@@ -19,6 +19,10 @@
 #    eight lanes wait with ten streams open (goal: under 3% of one core); the live page's first
 #    load and the history's first page of a 100,000-line record, over HTTP and in headless
 #    Chromium when it is there (goals: under 200 ms and under 300 ms).
+#  - The dashboard's server on the same record: the CSV of all of it, its first byte (goal:
+#    under 1 s), the server's peak memory (goal: under 100 MB), HEAD, and a reader held to
+#    2 MB/s that must get every byte; a page's worst delay beside 80 connections from another
+#    address that each send a byte every 3 s and come back when cut (goal: under 1 s).
 #  - The dashboard's history on the same record: the index's first refresh (goal: under 1.5 s)
 #    and one with nothing new, a query (goal: under 50 ms), and the first page through the
 #    history API (goal: under 300 ms once the record is indexed).
@@ -34,7 +38,9 @@
 #    declared and chunked without one (goal: under 100 MB).
 #  - `pxr7 serve` over a database of 1,000,000 lines of eight benches (tests/db/pg_rig.sh, when
 #    PostgreSQL is installed): the history's first page over HTTP and in headless Chromium
-#    (goal: under 300 ms), a page far back, and a filter on a result and a bench.
+#    (goal: under 300 ms), a page far back, and a filter on a result and a bench; and the delay
+#    of /api/overview while a history request waits on a table lock held by psql (goal: under
+#    100 ms).
 # scripts/benchmark.sh --collector prints the collector's figures alone.
 # scripts/benchmark.sh --test-loop prints the figures of the test loop instead (about 20
 # minutes): in a fresh clone of HEAD with a compiler cache of its own, each preset's build
@@ -304,6 +310,58 @@ fetch_ms() {
     done | sort -n | head -n 1 | awk '{ printf "%.1f", $1 * 1000 }'
 }
 
+# The CSV of the record served at $1 by process $2: its first byte, the server's peak memory,
+# HEAD, and a reader held to 2 MB/s, which must get every byte: the write wait is for a reader
+# that takes nothing, not for one that is slow.
+measure_export() {
+    local url=$1 pid=$2 whole first head_ms slow peak
+    whole=$(curl -s -o /dev/null -w '%{size_download}' "${url}api/history.csv")
+    first=$(curl -s -o /dev/null -w '%{time_starttransfer}' "${url}api/history.csv" |
+        awk '{ printf "%.1f", $1 * 1000 }')
+    head_ms=$(curl -s -I -o /dev/null -w '%{time_total}' "${url}api/history.csv" |
+        awk '{ printf "%.1f", $1 * 1000 }')
+    slow=$(curl -s --limit-rate 2M -o /dev/null -w '%{size_download}' "${url}api/history.csv")
+    peak=$(awk '/^VmHWM/ { printf "%.0f", $2 / 1024 }' "/proc/$pid/status" 2>/dev/null)
+    printf 'dashboard, CSV of 100,000 lines, %s bytes: first byte %s ms (goal < 1 s), server peak memory %s MB (goal < 100 MB), HEAD %s ms; at 2 MB/s %s bytes came\n' \
+        "$whole" "$first" "${peak:-?}" "$head_ms" "$slow"
+}
+
+# 80 connections from 127.0.0.2, as from another PC, each sending a request a byte every 3 s
+# and coming back when cut; meanwhile the worst of ten requests for a page from 127.0.0.1.
+measure_slow_clients() {
+    local url=$1
+    python3 - "$url" >/dev/null 2>&1 <<'PY' &
+import socket, sys, threading, time, urllib.parse
+u = urllib.parse.urlparse(sys.argv[1])
+def drip():
+    while True:
+        try:
+            s = socket.socket()
+            s.bind(("127.0.0.2", 0))
+            s.connect((u.hostname, u.port))
+            for byte in b"GET /history HTTP/1.1\r\nX-Slow: " + b"a" * 4000:
+                s.send(bytes([byte]))
+                time.sleep(3)
+        except OSError:
+            time.sleep(1)
+for _ in range(80):
+    threading.Thread(target=drip, daemon=True).start()
+time.sleep(600)
+PY
+    local loris=$! worst=0 failed=0 answer
+    sleep 4
+    for _ in $(seq 1 10); do
+        answer=$(curl -s -o /dev/null -m 30 -w '%{http_code} %{time_total}' "${url}history")
+        [[ ${answer% *} == 200 ]] || failed=$((failed + 1))
+        worst=$(awk -v a="$worst" -v b="${answer#* }" 'BEGIN { print (b * 1000 > a ? b * 1000 : a) }')
+        sleep 1.5
+    done
+    kill "$loris" 2>/dev/null
+    wait "$loris" 2>/dev/null
+    printf 'dashboard, a page beside 80 connections sending a byte every 3 s: worst of 10 %.1f ms (goal < 1 s), %d not answered 200\n' \
+        "$worst" "$failed"
+}
+
 measure_dashboard() {
     if ! "$pxr7" station --help 2>&1 | grep -q -- '--serve'; then
         echo "dashboard: skipped, this pxr7 cannot serve one"
@@ -370,6 +428,8 @@ measure_dashboard() {
     printf 'dashboard, history of 100,000 lines: filtered (result, lane) %s ms, CSV of all %s ms\n' \
         "$(fetch_ms "${url}api/history?result=transfer_stopped&lane=PX000007")" \
         "$(fetch_ms "${url}api/history.csv")"
+    measure_export "$url" "$server"
+    measure_slow_clients "$url"
     if [[ -n $url && -x /usr/bin/chromium ]] && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
         /usr/bin/python3 tests/web/page_timing.py history "$url" ||
             echo "dashboard, history page in Chromium: not measured"
@@ -453,6 +513,7 @@ measure_database_history() {
     printf 'database history of 1,000,000 lines, 8 benches: first page %s ms (goal < 300 ms), page 10,000 %s ms, filtered (result, bench) %s ms\n' \
         "$(fetch_ms "${served}api/history?page=1")" "$(fetch_ms "${served}api/history?page=10000")" \
         "$(fetch_ms "${served}api/history?result=no_handshake&bench=Bench%203")"
+    measure_held_history "$url" "$served"
     if [[ -n $served && -x /usr/bin/chromium ]] && /usr/bin/python3 -c 'import selenium' 2>/dev/null; then
         /usr/bin/python3 tests/web/page_timing.py history "$served" |
             sed 's/^dashboard, /database history of 1,000,000 lines, /' ||
@@ -461,6 +522,28 @@ measure_database_history() {
     kill -INT "$server" 2>/dev/null
     wait "$server"
     bash tests/db/pg_rig.sh stop "$state" >/dev/null 2>&1
+}
+
+# A history request of the server at $2 waiting on a table lock of the database $1, held by psql;
+# meanwhile, the time of /api/overview, which needs no database.
+measure_held_history() {
+    local url=$1 served=$2 locker held overview
+    psql -q "$url" -c "BEGIN; LOCK TABLE record_lines IN ACCESS EXCLUSIVE MODE;
+        SELECT pg_sleep(8); COMMIT;" >/dev/null 2>&1 &
+    locker=$!
+    for _ in $(seq 1 100); do
+        psql -qtA "$url" -c "SELECT count(*) FROM pg_locks WHERE granted AND
+            relation = 'record_lines'::regclass AND mode = 'AccessExclusiveLock'" 2>/dev/null |
+            grep -q '^1$' && break
+        sleep 0.05
+    done
+    curl -s -o /dev/null "${served}api/history?page=7" &
+    held=$!
+    sleep 0.5
+    overview=$(fetch_ms "${served}api/overview")
+    wait "$held" "$locker"
+    printf 'pxr7 serve, a history request held by a table lock: /api/overview meanwhile %s ms (goal < 100 ms)\n' \
+        "$overview"
 }
 
 # Starts `history --serve` over the record $1 on a free port; sets served_pid, served_url.
