@@ -253,9 +253,10 @@ HttpReply DatabaseHistoryApi::failed(PgConnection& db, const DbStatus& status) {
     if (status.sqlstate.rfind("22", 0) == 0) { // data exception: what the request gave
         return errorReply(400, "the database refuses the filter: " + status.message);
     }
-    // A broken link is dropped: the next request that borrows it connects again.
+    // A broken link is dropped, and the idle ones with it: the next requests connect again.
     if (status.problem != DbProblem::Statement) {
         db.close();
+        pool_->closeIdle();
     }
     remember(status.message,
              status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused);

@@ -28,6 +28,14 @@ std::size_t PgPool::lent() const {
     return lent_;
 }
 
+void PgPool::closeIdle() {
+    std::vector<std::unique_ptr<PgConnection>> closing;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing.swap(idle_);
+    }
+}
+
 void PgPool::giveBack(std::unique_ptr<PgConnection> db) {
     {
         std::lock_guard<std::mutex> lock(mutex_);

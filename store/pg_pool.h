@@ -44,6 +44,9 @@ public:
     bool take(Lease& lease);
     // Connections lent out now.
     std::size_t lent() const;
+    // Closes the connections not lent out: one found the server gone, so the others' links
+    // are likely broken too, and the next borrowers connect again at once.
+    void closeIdle();
 
 private:
     PgPool(std::size_t most, std::chrono::milliseconds wait) : most_(most), wait_(wait) {}
