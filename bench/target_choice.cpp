@@ -121,4 +121,20 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
     return choice;
 }
 
+CommandResult listOutcome(const std::vector<BridgeReport>& reports, const Selection& selection) {
+    if (reports.empty()) {
+        // With nothing asked for, list has said so and what to check already.
+        return failure(EXIT_NOT_A_METER_LEAD,
+                       selection.selects() ? "pxr7: no bridge " + selection.text() + "." : "");
+    }
+    for (const BridgeReport& report : reports) {
+        if (report.state != BridgeState::Busy) {
+            return CommandResult{};
+        }
+    }
+    return failure(EXIT_BUSY, reports.size() == 1
+                                  ? "pxr7: the only bridge could not be opened (see above)."
+                                  : "pxr7: none of the bridges could be opened (see above).");
+}
+
 } // namespace pxr7

@@ -47,4 +47,9 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
 bool cannotBeToldApart(const BridgeReport& lead);
 CommandResult lookAlikeRefusal(const BridgeReport& lead);
 
+// What list ends with: a bridge asked for that is not there, or no bridge at all, is no meter
+// lead; bridges that were all found busy (none could be opened) are busy; otherwise success,
+// whatever the meters said.
+CommandResult listOutcome(const std::vector<BridgeReport>& reports, const Selection& selection);
+
 } // namespace pxr7

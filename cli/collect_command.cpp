@@ -10,6 +10,7 @@
 #include "collect_view.h"
 #include "pg_connection.h"
 #include "printable.h"
+#include "request_access.h"
 #include "stop_signals.h"
 #endif
 
@@ -78,6 +79,11 @@ int runCollectCommand(const Options& options) {
     settings.stations = options.stations;
     settings.database = options.database;
     settings.once = options.once;
+    std::string problem;
+    if (!options.keyFile.empty() && !readKeyFile(options.keyFile, settings.key, problem)) {
+        terminal().line(LineKind::Error, "pxr7: " + printable(problem) + ".");
+        return EXIT_USAGE;
+    }
     const CollectResult result = runCollector(settings, view, [] { return anyStopSignal(); });
     const int code = exitCodeFor(result);
     sayEnd(options, result, code);

@@ -190,14 +190,18 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
 }
 
 // The history pages until Ctrl+C, SIGTERM or SIGHUP; the record is read again as it grows.
-int serveHistory(const std::string& path, const std::string& address) {
+int serveHistory(const std::string& path, const Options& options) {
     if (path.empty()) {
         terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
                                          "give one with --record FILE.");
         return EXIT_USAGE;
     }
+    PageAccess access;
+    if (!pageAccessOf(options, access)) {
+        return EXIT_USAGE;
+    }
     ServedDashboard dashboard(path, nullptr);
-    if (!dashboard.start(address)) {
+    if (!dashboard.start(options.serve, access)) {
         return EXIT_SERVE_FAILED;
     }
     installStopSignals();
@@ -273,7 +277,7 @@ int runHistoryCommand(const Options& options) {
     }
     const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
     if (!options.serve.empty()) {
-        return serveHistory(path, options.serve);
+        return serveHistory(path, options);
     }
     const std::size_t lastCount = lastCountOf(options);
     struct stat status {};

@@ -44,10 +44,7 @@ int runListCommand(const Options& options) {
     const Selection selection = selectionOf(options);
     const std::vector<BridgeReport> reports = surveyFor(selection);
     describeBridges(reports);
-    const CommandResult result =
-        selection.selects() && reports.empty()
-            ? failure(EXIT_NOT_A_METER_LEAD, "pxr7: no bridge " + selection.text() + ".")
-            : CommandResult{};
+    const CommandResult result = listOutcome(reports, selection);
     if (options.json) {
         printJson(reports, result.exitCode);
         return result.exitCode;

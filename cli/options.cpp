@@ -3,6 +3,7 @@
 #include "bridge_library.h"
 #include "exit_codes.h"
 #include "help_format.h"
+#include "request_access.h"
 #include "serve_address.h"
 #include "terminal.h"
 #include "unit_ids.h"
@@ -168,6 +169,32 @@ CLI::Option* addServeOption(CLI::App& command, Options& options, const char* hel
         ->check(serveAddress);
 }
 
+std::string keyFileProblem(const std::string& path) {
+    std::string key, problem;
+    return readKeyFile(path, key, problem) ? "" : problem;
+}
+
+// The read key and the extra names of the pages served; --key-file alone for a command that
+// only sends the key.
+void addPageAccessOptions(CLI::App& command, Options& options, bool served) {
+    command
+        .add_option("--key-file", options.keyFile,
+                    served ? "pages and API only for those with the key in FILE\n(a link with "
+                             "?key=KEY, or Authorization: Bearer)"
+                           : "send the key in FILE to the stations (their\n--key-file)")
+        ->option_text("FILE")
+        ->check(keyFileProblem);
+    if (served) {
+        command
+            .add_option("--host-name", options.hostNames,
+                        "also answer to NAME beyond the machine's own name\nand addresses "
+                        "(once for each name)")
+            ->option_text("NAME")
+            ->check(notEmpty)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    }
+}
+
 std::string databaseUrl(const std::string& text) {
     const bool url = text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0;
     return url ? "" : "needs a postgresql:// URL";
@@ -201,6 +228,9 @@ void addHistoryOptions(CLI::App& command, Options& options) {
                                               "database at URL, not a record file");
     database->excludes(serve);
     database->excludes(command.get_option("--record"));
+    addPageAccessOptions(command, options, true);
+    command.get_option("--key-file")->needs(serve);
+    command.get_option("--host-name")->needs(serve);
     command
         .add_flag("--verify", options.verify,
                   "walk the record's chain and say which lines\nwere changed, removed or inserted")
@@ -232,6 +262,7 @@ void addCollectOptions(CLI::App& command, Options& options) {
                       "password from PGPASSFILE)")
         ->required();
     command.add_flag("--once", options.once, "collect what the stations hold now, then end");
+    addPageAccessOptions(command, options, false);
 }
 
 void addServeCommandOptions(CLI::App& command, Options& options) {
@@ -244,6 +275,7 @@ void addServeCommandOptions(CLI::App& command, Options& options) {
                     "serve the pages on [HOST:]PORT (default\n127.0.0.1:8470)")
         ->option_text("[HOST:]PORT")
         ->check(serveAddress);
+    addPageAccessOptions(command, options, true);
 }
 
 std::string meterCount(const std::string& text) {
@@ -256,7 +288,9 @@ void addStationOptions(CLI::App& command, Options& options) {
     command.footer("Starting the station is the consent to upgrade every meter that comes to "
                    "it.\nIt runs until Ctrl+C (the upgrades under way finish first), SIGTERM or "
                    "--count.");
-    command.add_option("--count", options.count, "end after N meters have finished")
+    command
+        .add_option("--count", options.count,
+                    "end after N meters have finished (0, the default:\nuntil stopped)")
         ->option_text("N")
         ->check(meterCount);
     command
@@ -282,9 +316,12 @@ void addStationOptions(CLI::App& command, Options& options) {
     command.add_flag("--unit-ids", options.unitIds,
                      "upgrade a meter only once its unit id is typed\nor scanned");
     addOperatorOption(command, options);
-    addServeOption(command, options,
-                   "serve the dashboard on [HOST:]PORT (HOST 127.0.0.1\nunless given; port 0 "
-                   "picks a free one)");
+    CLI::Option* serve = addServeOption(command, options,
+                                        "serve the dashboard on [HOST:]PORT (HOST 127.0.0.1\n"
+                                        "unless given; port 0 picks a free one)");
+    addPageAccessOptions(command, options, true);
+    command.get_option("--key-file")->needs(serve);
+    command.get_option("--host-name")->needs(serve);
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
@@ -356,10 +393,10 @@ int usageError(const std::string& what) {
 
 // Options that take the next word as their value, so that word is never taken for a command.
 bool takesValue(const std::string& word) {
-    static const char* const kValued[] = {"--driver",   "--backend", "--log",    "--serial",
-                                          "--index",    "--record",  "--count",  "--retries",
-                                          "--last",     "--bench",   "--unit",   "--serve",
-                                          "--database", "--station", "--listen", "--operator"};
+    static const char* const kValued[] = {
+        "--driver",   "--backend", "--log",    "--serial",   "--index",    "--record",
+        "--count",    "--retries", "--last",   "--bench",    "--unit",     "--serve",
+        "--database", "--station", "--listen", "--operator", "--key-file", "--host-name"};
     for (const char* valued : kValued) {
         if (word == valued) {
             return true;

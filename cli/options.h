@@ -37,6 +37,9 @@ struct Options {
     std::vector<std::string> stations; // the stations' dashboards, "http://HOST:PORT"
     bool once = false;                 // collect: take what the stations have now, then end
     std::string listen;                // serve: "[HOST:]PORT" of its pages
+    // the pages on the shop's network: station, history --serve, serve; collect sends the key
+    std::string keyFile;                // the read key's file; "" no key
+    std::vector<std::string> hostNames; // names a request's Host may give beyond the machine's
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

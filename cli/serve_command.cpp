@@ -10,6 +10,7 @@
 #include "http_server.h"
 #include "json_writer.h"
 #include "printable.h"
+#include "served_dashboard.h"
 #include "station_overview.h"
 #include "stop_signals.h"
 
@@ -56,8 +57,15 @@ int runServeCommand(const Options& options) {
                                                " cannot be used yet: " + printable(problem) +
                                                ". The history pages say so until it can.");
     }
-    StationOverview overview(options.stations, OverviewSettings{});
+    PageAccess access;
+    if (!pageAccessOf(options, access)) {
+        return EXIT_USAGE;
+    }
+    OverviewSettings asking;
+    asking.key = access.key; // one key for the shop: the stations take it too
+    StationOverview overview(options.stations, asking);
     DashboardRoutes routes(history, nullptr, &overview);
+    routes.guardWith(access.hostNames, access.key);
     DashboardServer server(routes, nullptr);
     ServeAddress where;
     if (!parseServeAddress(listen, where, problem) || !server.start(where, problem)) {

@@ -4,6 +4,8 @@
 #include "firmware_image_check.h"
 #include "host_name.h"
 #include "json_writer.h"
+#include "printable.h"
+#include "request_access.h"
 #include "terminal.h"
 
 namespace pxr7 {
@@ -11,9 +13,20 @@ namespace pxr7 {
 ServedDashboard::ServedDashboard(const std::string& recordPath, LiveFeed* feed)
     : history_(recordPath), routes_(history_, feed), server_(routes_, feed) {}
 
-bool ServedDashboard::start(const std::string& address) {
+bool pageAccessOf(const Options& options, PageAccess& access) {
+    access.hostNames = {options.hostNames.begin(), options.hostNames.end()};
+    std::string problem;
+    if (!options.keyFile.empty() && !readKeyFile(options.keyFile, access.key, problem)) {
+        terminal().line(LineKind::Error, "pxr7: " + printable(problem) + ".");
+        return false;
+    }
+    return true;
+}
+
+bool ServedDashboard::start(const std::string& address, const PageAccess& access) {
     ServeAddress where;
     std::string problem;
+    routes_.guardWith(access.hostNames, access.key);
     if (!parseServeAddress(address, where, problem) || !server_.start(where, problem)) {
         terminal().line(LineKind::Error, "pxr7: the dashboard cannot listen: " + problem + ".");
         return false;
@@ -21,7 +34,11 @@ bool ServedDashboard::start(const std::string& address) {
     if (terminal().settings().json) {
         JsonObject().add("event", "dashboard").add("url", server_.url()).print();
     } else {
-        terminal().line(LineKind::Info, "Dashboard: " + server_.url() + " (read-only)");
+        terminal().line(LineKind::Info,
+                        "Dashboard: " + server_.url() +
+                            (access.key.empty() ? " (read-only)"
+                                                : " (read-only; open it once as ?key= and the "
+                                                  "key in the key file)"));
     }
     return true;
 }

@@ -6,11 +6,24 @@
 #include "history_api.h"
 #include "http_server.h"
 #include "live_feed.h"
+#include "options.h"
 
 #include <chrono>
+#include <set>
 #include <string>
 
 namespace pxr7 {
+
+// Who may read the pages served: the read key and the extra names of --key-file and
+// --host-name.
+struct PageAccess {
+    std::string key; // "" none
+    std::set<std::string> hostNames;
+};
+
+// From the options; false, said on the terminal, when the key file cannot be read (then the
+// command ends with EXIT_USAGE before it starts anything).
+bool pageAccessOf(const Options& options, PageAccess& access);
 
 class ServedDashboard {
 public:
@@ -19,7 +32,7 @@ public:
 
     // Listens on address ("[HOST:]PORT") and says where to look. False, said on the terminal,
     // when it cannot: the command then ends with EXIT_SERVE_FAILED before it starts anything.
-    bool start(const std::string& address);
+    bool start(const std::string& address, const PageAccess& access);
     // Gives the pages up to flush to take the last events, then closes.
     void stop(std::chrono::milliseconds flush = std::chrono::milliseconds(0));
 

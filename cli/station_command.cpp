@@ -90,9 +90,13 @@ int runStationCommand(const Options& options) {
     std::optional<LiveFeed> feed;
     std::optional<ServedDashboard> dashboard;
     if (!options.serve.empty()) {
+        PageAccess access;
+        if (!pageAccessOf(options, access)) {
+            return EXIT_USAGE;
+        }
         feed.emplace(liveFeedSettings(bench.name));
         dashboard.emplace(recordPath, &*feed);
-        if (!dashboard->start(options.serve)) {
+        if (!dashboard->start(options.serve, access)) {
             return EXIT_SERVE_FAILED;
         }
     }

@@ -92,13 +92,13 @@ bool needsEye(const LaneRow& lane) {
     return lane.tone == LaneTone::Bad || lane.tone == LaneTone::Attention;
 }
 
-std::string summaryOf(const std::vector<LaneRow>& lanes, std::size_t from, std::size_t room) {
+std::string summaryOf(const std::vector<const LaneRow*>& folded, std::size_t room) {
     int counts[5] = {};
-    for (std::size_t i = from; i < lanes.size(); ++i) {
-        ++counts[static_cast<int>(lanes[i].tone)];
+    for (const LaneRow* lane : folded) {
+        ++counts[static_cast<int>(lane->tone)];
     }
     static const char* const kWords[] = {"waiting", "working", "done", "failed", "need you"};
-    std::vector<std::string> fields{"+" + std::to_string(lanes.size() - from) + " more lanes:"};
+    std::vector<std::string> fields{"+" + std::to_string(folded.size()) + " more lanes:"};
     for (int tone = 0; tone < 5; ++tone) {
         if (counts[tone] > 0) {
             fields.push_back(std::to_string(counts[tone]) + " " + kWords[tone]);
@@ -111,40 +111,97 @@ std::string summaryOf(const std::vector<LaneRow>& lanes, std::size_t from, std::
     return cutToColumns(line, room);
 }
 
-// The lanes' lines within rows: each lane with its next step if all fit; else next steps only
-// where a lane needs someone, whole, then cut to one row; else one line a lane and a summary of
-// those that do not fit.
-std::vector<std::string> laneLines(const std::vector<LaneRow>& lanes, std::size_t room,
-                                   std::size_t rows, bool colour) {
-    const std::size_t labelWidth = labelWidthFor(lanes, room);
-    struct Pass {
-        bool everyLane;
-        std::size_t mostNextRows;
-    };
-    for (const Pass pass : {Pass{true, 99}, Pass{false, 99}, Pass{false, 1}}) {
+struct LaneLayout {
+    std::size_t labelWidth, room;
+    bool colour;
+};
+
+// A lane's first row and, with next, the rows of its next step.
+std::vector<std::string> rowsOf(const LaneRow& lane, const LaneLayout& layout, bool next) {
+    std::vector<std::string> rows{firstRow(lane, layout.labelWidth, layout.room, layout.colour)};
+    if (next) {
+        const std::vector<std::string> more = nextRows(lane, layout.room);
+        rows.insert(rows.end(), more.begin(), more.end());
+    }
+    return rows;
+}
+
+// A lane that needs someone in as few rows as it takes: its next step beside its state when
+// both fit on the first row.
+std::vector<std::string> compactRows(const LaneRow& lane, const LaneLayout& layout) {
+    const std::string next = nextRows(lane, layout.room).empty() ? "" : lane.next;
+    const std::size_t left =
+        layout.room > layout.labelWidth + 1 ? layout.room - layout.labelWidth - 1 : 0;
+    if (!lane.sending && lane.counts.empty() && !next.empty() &&
+        visibleWidth(lane.state) + 3 + visibleWidth(next) <= left) {
+        LaneRow joined = lane;
+        joined.state = lane.state + " - " + next;
+        return {firstRow(joined, layout.labelWidth, layout.room, layout.colour)};
+    }
+    return rowsOf(lane, layout, true);
+}
+
+// Every lane in its order: each with its next step, or only those that need someone with
+// theirs; empty when even that does not fit.
+std::vector<std::string> everyLane(const std::vector<LaneRow>& lanes, const LaneLayout& layout,
+                                   std::size_t rows) {
+    for (const bool everyNext : {true, false}) {
         std::vector<std::string> lines;
         for (const LaneRow& lane : lanes) {
-            lines.push_back(firstRow(lane, labelWidth, room, colour));
-            if (!pass.everyLane && !needsEye(lane)) {
-                continue;
-            }
-            std::vector<std::string> next = nextRows(lane, room);
-            next.resize(std::min(next.size(), pass.mostNextRows));
-            lines.insert(lines.end(), next.begin(), next.end());
+            const std::vector<std::string> own = rowsOf(lane, layout, everyNext || needsEye(lane));
+            lines.insert(lines.end(), own.begin(), own.end());
         }
         if (lines.size() <= rows) {
             return lines;
         }
     }
-    std::vector<std::string> lines;
-    const std::size_t shown = lanes.size() <= rows ? lanes.size() : rows - 1;
-    for (std::size_t i = 0; i < shown && i < lanes.size(); ++i) {
-        lines.push_back(firstRow(lanes[i], labelWidth, room, colour));
+    return {};
+}
+
+// Too many lanes for the rows: those that need someone first, each with its whole next step
+// while the rows last; then the others' first rows; then one line for the lanes left out.
+std::vector<std::string> needsFirst(const std::vector<LaneRow>& lanes, const LaneLayout& layout,
+                                    std::size_t rows) {
+    std::vector<const LaneRow*> order, folded;
+    for (const bool needy : {true, false}) {
+        for (const LaneRow& lane : lanes) {
+            if (needsEye(lane) == needy) {
+                order.push_back(&lane);
+            }
+        }
     }
-    if (shown < lanes.size()) {
-        lines.push_back(summaryOf(lanes, lines.size(), room));
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const bool needy = needsEye(*order[i]);
+        std::vector<std::string> own =
+            needy ? compactRows(*order[i], layout) : rowsOf(*order[i], layout, false);
+        // A lane that is fine leaves a row for the line that counts those after it.
+        const std::size_t reserve = !needy && i + 1 < order.size() ? 1 : 0;
+        if (lines.size() + own.size() + reserve > rows) {
+            own.resize(lines.empty() || needy ? std::min(own.size(), rows - lines.size()) : 0);
+        }
+        if (own.empty() || (!needy && lines.size() + own.size() + reserve > rows)) {
+            folded.assign(order.begin() + static_cast<std::ptrdiff_t>(i), order.end());
+            break;
+        }
+        lines.insert(lines.end(), own.begin(), own.end());
+    }
+    if (!folded.empty() && lines.size() < rows) {
+        lines.push_back(summaryOf(folded, layout.room));
     }
     return lines;
+}
+
+// The lanes' lines within rows; empty rows: nothing.
+std::vector<std::string> laneLines(const std::vector<LaneRow>& lanes, std::size_t room,
+                                   std::size_t rows, bool colour) {
+    const LaneLayout layout{labelWidthFor(lanes, room), room, colour};
+    std::vector<std::string> lines = everyLane(lanes, layout, rows);
+    return lines.empty() ? needsFirst(lanes, layout, rows) : lines;
+}
+
+bool lanesFitWhole(const std::vector<LaneRow>& lanes, std::size_t room, std::size_t rows) {
+    return !everyLane(lanes, LaneLayout{labelWidthFor(lanes, room), room, false}, rows).empty();
 }
 
 } // namespace
@@ -155,6 +212,13 @@ std::vector<std::string> composeStationScreen(const ScreenHeader& header,
     const std::size_t room = size.columns > 1 ? static_cast<std::size_t>(size.columns - 1) : 0;
     const std::size_t rows = size.rows > 1 ? static_cast<std::size_t>(size.rows - 1) : 1;
     std::vector<std::string> lines = fieldsIntoLines(headerFields(header), room);
+    // The header's other lines give way to lanes that would not fit whole beside them.
+    const std::size_t extra = (header.nextId.empty() ? 0 : 1) + (header.typing.empty() ? 0 : 1);
+    if (lines.size() > 1 && !lanes.empty() &&
+        !lanesFitWhole(lanes, room,
+                       rows > lines.size() + extra ? rows - lines.size() - extra : 0)) {
+        lines.resize(1);
+    }
     std::vector<std::string> below;
     if (!header.nextId.empty()) {
         below.push_back(header.nextId);

@@ -2,6 +2,8 @@
 
 #include "page_assets.h"
 
+#include <algorithm>
+
 namespace pxr7 {
 
 namespace {
@@ -10,15 +12,6 @@ namespace {
 constexpr char kContentPolicy[] =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
     "connect-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
-
-std::string lowered(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 HttpReply redirect(const std::string& to) {
     HttpReply reply;
@@ -50,22 +43,37 @@ void addSafetyHeaders(HttpReply& reply) {
     reply.headers.emplace_back("Cache-Control", "no-store");
 }
 
-void DashboardRoutes::listeningOn(bool loopbackOnly) {
-    loopbackOnly_ = loopbackOnly;
+void DashboardRoutes::guardWith(std::set<std::string> extraHostNames, std::string readKey) {
+    extraHostNames_ = std::move(extraHostNames);
+    readKey_ = readKey.empty() ? ReadKey() : ReadKey(std::move(readKey));
+    hostRules_ = hostRulesFor(hostRules_.loopbackOnly, extraHostNames_);
 }
 
-bool DashboardRoutes::hostAllowed(const std::string& host) const {
-    if (!loopbackOnly_) {
-        return true;
+void DashboardRoutes::listeningOn(bool loopbackOnly) {
+    hostRules_ = hostRulesFor(loopbackOnly, extraHostNames_);
+}
+
+// A link with the right ?key= sets the key's cookie and leads to the same page without it.
+bool DashboardRoutes::keyLinkFollowed(const DashboardRequest& request, const RequestTarget& target,
+                                      Routed& routed) const {
+    const auto given = target.params.find("key");
+    if (given == target.params.end() || !readKey_.matches(given->second)) {
+        return false;
     }
-    // The name decides: a page elsewhere reaches a loopback server only through a name of its
-    // own that leads here. The port may differ (a port forwarded over SSH).
-    std::string name = lowered(host);
-    const std::size_t colon = name.rfind(':');
-    if (colon != std::string::npos && name.find(']', colon) == std::string::npos) {
-        name.erase(colon);
+    std::string query;
+    const std::size_t mark = request.target.find('?');
+    std::size_t at = mark == std::string::npos ? request.target.size() : mark + 1;
+    while (at < request.target.size()) {
+        const std::size_t end = std::min(request.target.find('&', at), request.target.size());
+        const std::string part = request.target.substr(at, end - at);
+        if (part.compare(0, 4, "key=") != 0 && !part.empty()) {
+            query += (query.empty() ? "?" : "&") + part;
+        }
+        at = end + 1;
     }
-    return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
+    routed.reply = redirect(target.path + query);
+    routed.reply.headers.emplace_back("Set-Cookie", readKey_.setCookie());
+    return true;
 }
 
 Routed DashboardRoutes::route(const DashboardRequest& request) {
@@ -74,11 +82,20 @@ Routed DashboardRoutes::route(const DashboardRequest& request) {
     if (request.method != "GET" && request.method != "HEAD") {
         routed.reply = errorReply(405, "the dashboard only reads: GET and HEAD");
         routed.reply.headers.emplace_back("Allow", "GET, HEAD");
-    } else if (!hostAllowed(request.host)) {
-        routed.reply = errorReply(421, "this dashboard answers to 127.0.0.1, localhost and [::1] "
-                                       "only");
+    } else if (!hostAllowed(request.host, hostRules_)) {
+        routed.reply = errorReply(421, hostRules_.loopbackOnly
+                                           ? "this dashboard answers to 127.0.0.1, localhost and "
+                                             "[::1] only"
+                                           : "this dashboard does not answer to that name: open "
+                                             "it by its address or by a name it was given");
     } else if (!target.valid) {
         routed.reply = errorReply(400, "the address is not one this dashboard can read");
+    } else if (readKey_.required() && keyLinkFollowed(request, target, routed)) {
+        // the key's cookie set
+    } else if (readKey_.required() && !readKey_.shownBy(request.authorization, request.cookie)) {
+        routed.reply = errorReply(401, "this dashboard needs its key: open the link with ?key= "
+                                       "once, or send Authorization: Bearer and the key");
+        routed.reply.headers.emplace_back("WWW-Authenticate", "Bearer realm=\"pxr7\"");
     } else if (live_ != nullptr && target.path == "/api/events") {
         routed.eventStream = true;
         routed.lastEventId = request.lastEventId;

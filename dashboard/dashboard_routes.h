@@ -1,14 +1,16 @@
 // Which answer each request gets: the pages, the snapshot, the event stream, the history; and
 // the rules that keep the dashboard read-only and safe on a bench network: GET and HEAD only,
-// a Host header that names this machine while it listens on loopback only (so a web page
-// elsewhere cannot reach it through a name that points here), and headers on every answer
+// a Host header that names this machine (so a web page elsewhere cannot reach it through a
+// name that points here), the read key when there is one, and headers on every answer
 // that keep a browser to the page's own scripts and styles.
 #pragma once
 
 #include "history_source.h"
 #include "http_reply.h"
 #include "live_feed.h"
+#include "request_access.h"
 
+#include <set>
 #include <string>
 
 namespace pxr7 {
@@ -35,8 +37,11 @@ public:
     DashboardRoutes(HistorySource& history, LiveFeed* live, OverviewSource* overview = nullptr)
         : history_(history), live_(live), overview_(overview) {}
 
+    // Who may read, set before the server starts: the names a Host may give beyond the
+    // machine's own, and the read key ("" none).
+    void guardWith(std::set<std::string> extraHostNames, std::string readKey);
     // Listening on loopback only: requests must name the machine as 127.0.0.1, [::1] or
-    // localhost (any port); otherwise any name is taken.
+    // localhost (any port); otherwise also its own name, an address or an extra name.
     void listeningOn(bool loopbackOnly);
 
     Routed route(const DashboardRequest& request);
@@ -45,14 +50,17 @@ public:
     void warmUp();
 
 private:
-    bool hostAllowed(const std::string& host) const;
+    bool keyLinkFollowed(const DashboardRequest& request, const RequestTarget& target,
+                         Routed& routed) const;
     HttpReply page(const std::string& file) const;
     HttpReply api(const std::string& path, const QueryParams& params);
 
     HistorySource& history_;
     LiveFeed* live_;
     OverviewSource* overview_;
-    bool loopbackOnly_ = true;
+    std::set<std::string> extraHostNames_;
+    HostRules hostRules_;
+    ReadKey readKey_;
 };
 
 // The headers every answer carries.

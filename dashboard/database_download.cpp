@@ -12,6 +12,7 @@ struct DatabaseDownload {
     PgPool::Lease lease;
     std::vector<StoreLine> rows; // fetched, not yet sent
     bool csv = false;
+    CsvCells cells = CsvCells::Safe;
     bool started = false;
 };
 
@@ -22,7 +23,7 @@ Chunk nextPart(DatabaseDownload& download, std::string& chunk) {
     download.started = true;
     for (const StoreLine& row : download.rows) {
         if (download.csv) {
-            appendRecordCsvRow(row.line, chunk);
+            appendRecordCsvRow(row.line, chunk, download.cells);
         } else {
             chunk += row.line;
             chunk += '\n';
@@ -46,11 +47,13 @@ Chunk nextPart(DatabaseDownload& download, std::string& chunk) {
 
 } // namespace
 
-BodyChunks databaseChunks(PgPool::Lease lease, std::vector<StoreLine> first, bool csv) {
+BodyChunks databaseChunks(PgPool::Lease lease, std::vector<StoreLine> first, bool csv,
+                          CsvCells cells) {
     auto download = std::make_shared<DatabaseDownload>();
     download->lease = std::move(lease);
     download->rows = std::move(first);
     download->csv = csv;
+    download->cells = cells;
     return [download](std::string& chunk) { return nextPart(*download, chunk); };
 }
 

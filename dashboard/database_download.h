@@ -4,6 +4,7 @@
 #pragma once
 
 #include "history_store.h"
+#include "record_export.h"
 #include "http_reply.h"
 #include "pg_pool.h"
 
@@ -18,6 +19,7 @@ constexpr int kExportRows = 1000;
 // query that fails is a status before anything is sent): the CSV header row (csv), then each
 // row as CSV or its line and "\n". Failed when a later fetch fails. It holds lease until its
 // end or until it is dropped, whichever comes first; then the connection goes back.
-BodyChunks databaseChunks(PgPool::Lease lease, std::vector<StoreLine> first, bool csv);
+BodyChunks databaseChunks(PgPool::Lease lease, std::vector<StoreLine> first, bool csv,
+                          CsvCells cells = CsvCells::Safe);
 
 } // namespace pxr7

@@ -19,10 +19,11 @@ std::string paramOf(const QueryParams& params, const char* name) {
 }
 
 // The pages send a record's text as the characters its JSON gave them (one per byte up to
-// U+00FF): those characters are the bytes again. Anything else stays as sent.
+// U+00FF): those characters are the bytes again, when they are UTF-8, as every text the
+// database holds is. Anything else (a unit id typed as "Prüfung") stays as sent.
 std::string recordTextOf(const std::string& sent) {
     const std::string bytes = textOf(JsonValue(sent));
-    return jsonText(bytes).get_ref<const std::string&>() == sent ? bytes : sent;
+    return jsonText(bytes).get_ref<const std::string&>() == sent && isUtf8(bytes) ? bytes : sent;
 }
 
 bool wholeNumber(const std::string& text, std::int64_t least, std::int64_t most,
@@ -309,9 +310,10 @@ HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
     if (!status.ok()) {
         return failed(lease.db(), status);
     }
+    const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
     HttpReply reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv", "")
                           : attachment("application/jsonl", "pxr7-benches.jsonl", "");
-    reply.chunks = databaseChunks(std::move(lease), std::move(first), csv);
+    reply.chunks = databaseChunks(std::move(lease), std::move(first), csv, cells);
     return reply;
 }
 

@@ -249,10 +249,11 @@ HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
     if (!readFilter(params, filter, problem)) {
         return errorReply(400, problem);
     }
+    const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
     reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv", "")
                 : attachment("application/jsonl", "pxr7-record.jsonl", "");
     reply.chunks = downloadChunks(record_, query_.matchingPositions(filter), index_.generation(),
-                                  csv ? DownloadKind::Csv : DownloadKind::JsonLines);
+                                  csv ? DownloadKind::Csv : DownloadKind::JsonLines, cells);
     return reply;
 }
 

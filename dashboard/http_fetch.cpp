@@ -90,7 +90,7 @@ struct Exchange {
 
 bool httpGet(const std::string& base, const std::string& path, std::chrono::milliseconds deadline,
              std::string& body, std::string& problem, const std::atomic<bool>* cancel,
-             std::size_t maxBytes) {
+             std::size_t maxBytes, const std::string& key) {
     Address address;
     if (!parseBase(base, address)) {
         problem = "not an address of the form http://HOST:PORT";
@@ -100,6 +100,9 @@ bool httpGet(const std::string& base, const std::string& path, std::chrono::mill
     exchange->request = {http::verb::get, address.prefix + path, 11};
     exchange->request.set(http::field::host, address.hostHeader);
     exchange->request.set(http::field::connection, "close");
+    if (!key.empty()) {
+        exchange->request.set(http::field::authorization, "Bearer " + key);
+    }
     exchange->parser.body_limit(maxBytes);
     exchange->stream.expires_after(deadline);
     exchange->run(address);

@@ -10,9 +10,9 @@ namespace pxr7 {
 // GET base + path, where base is "http://HOST[:PORT]" (a path after it is kept in front of
 // path). True with the body on a 200; false with the reason (refused, no answer within the
 // deadline, another status, an answer larger than maxBytes). A cancel flag that turns true
-// ends the wait within a tenth of a second.
+// ends the wait within a tenth of a second. A key is sent as "Authorization: Bearer KEY".
 bool httpGet(const std::string& base, const std::string& path, std::chrono::milliseconds deadline,
              std::string& body, std::string& problem, const std::atomic<bool>* cancel = nullptr,
-             std::size_t maxBytes = 16u << 20);
+             std::size_t maxBytes = 16u << 20, const std::string& key = std::string());
 
 } // namespace pxr7

@@ -138,6 +138,8 @@ void Session::onRead(const beast::error_code& error) {
     asked.target = std::string(request.target());
     asked.host = std::string(request[http::field::host]);
     asked.lastEventId = std::string(request["Last-Event-ID"]);
+    asked.authorization = std::string(request[http::field::authorization]);
+    asked.cookie = std::string(request[http::field::cookie]);
     Routed routed = server_.routes.route(asked);
     const bool head = request.method() == http::verb::head;
     if (routed.eventStream && server_.feed != nullptr) {

@@ -16,6 +16,7 @@ struct Download {
     std::vector<std::uint32_t> positions;
     std::uint64_t generation = 0;
     DownloadKind kind = DownloadKind::Csv;
+    CsvCells cells = CsvCells::Safe;
     bool started = false;
     std::size_t next = 0; // the first position not yet sent
 };
@@ -60,7 +61,7 @@ Chunk nextPart(Download& download, std::string& chunk) {
             file, spans,
             [&](std::size_t, const std::string& line) {
                 if (download.kind == DownloadKind::Csv) {
-                    appendRecordCsvRow(line, chunk);
+                    appendRecordCsvRow(line, chunk, download.cells);
                 } else {
                     chunk += line;
                     chunk += '\n';
@@ -80,12 +81,13 @@ Chunk nextPart(Download& download, std::string& chunk) {
 
 BodyChunks downloadChunks(std::shared_ptr<SharedRecord> record,
                           std::vector<std::uint32_t> positions, std::uint64_t generation,
-                          DownloadKind kind) {
+                          DownloadKind kind, CsvCells cells) {
     auto download = std::make_shared<Download>();
     download->record = std::move(record);
     download->positions = std::move(positions);
     download->generation = generation;
     download->kind = kind;
+    download->cells = cells;
     return [download](std::string& chunk) { return nextPart(*download, chunk); };
 }
 

@@ -5,6 +5,7 @@
 
 #include "history_query.h"
 #include "http_reply.h"
+#include "record_export.h"
 #include "record_index.h"
 
 #include <cstdint>
@@ -30,9 +31,9 @@ enum class DownloadKind { Csv, JsonLines };
 // index was at generation): the CSV header row first, then the lines, read back with a file
 // handle of its own about 1,000 lines or 64 KiB a part. Failed when the record was replaced or
 // no longer holds a line as indexed (the next refresh starts over). It keeps record alive and
-// may be dropped before its end.
+// may be dropped before its end. cells: how the CSV writes a text a spreadsheet would run.
 BodyChunks downloadChunks(std::shared_ptr<SharedRecord> record,
                           std::vector<std::uint32_t> positions, std::uint64_t generation,
-                          DownloadKind kind);
+                          DownloadKind kind, CsvCells cells = CsvCells::Safe);
 
 } // namespace pxr7

@@ -22,6 +22,7 @@ struct OverviewSettings {
     std::chrono::milliseconds timeout{2000};
     // Asks a station (its URL) for its snapshot; the HTTP GET of http_fetch.h unless replaced.
     std::function<bool(const std::string& station, std::string& body, std::string& problem)> ask;
+    std::string key; // the stations' read key, sent by that GET; "" none
 };
 
 class StationOverview : public OverviewSource {

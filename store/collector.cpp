@@ -60,6 +60,7 @@ public:
         // One key per station in collector_stations, with or without the final "/".
         station_.url = !url.empty() && url.back() == '/' ? url.substr(0, url.size() - 1) : url;
         parseStationUrl(url, station_.address, station_.addressProblem);
+        station_.address.key = shared.settings().key;
     }
     void run();
     bool failed() const { return station_.failed; }

@@ -50,6 +50,7 @@ struct CollectSettings {
     std::vector<std::string> stations;
     std::string database;
     bool once = false; // every station read to its end once, then end
+    std::string key;   // the stations' read key, sent with each request; "" none
 };
 
 enum class CollectOutcome {

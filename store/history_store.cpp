@@ -1,6 +1,7 @@
 #include "history_store.h"
 
 #include "exit_codes.h"
+#include "json_text.h"
 
 #include <algorithm>
 #include <functional>
@@ -15,24 +16,35 @@ namespace {
 // record_totals also has when forTotals.
 std::string whereOf(const StoreFilter& filter, std::vector<SqlParam>& params, bool forTotals) {
     std::string where;
-    auto add = [&](const std::string& value, const std::string& condition) {
+    // Each '?' of the condition is the next of the values.
+    auto add = [&](const std::string& value, std::string condition,
+                   const std::string& second = std::string()) {
         if (value.empty()) {
             return;
         }
-        params.emplace_back(value);
-        std::string text = condition;
-        const std::size_t mark = text.find('?');
-        text.replace(mark, 1, "$" + std::to_string(params.size()));
-        where += (where.empty() ? " WHERE " : " AND ") + text;
+        for (const std::string* bound : {&value, &second}) {
+            const std::size_t mark = condition.find('?');
+            if (mark != std::string::npos) {
+                params.emplace_back(*bound);
+                condition.replace(mark, 1, "$" + std::to_string(params.size()));
+            }
+        }
+        where += (where.empty() ? " WHERE " : " AND ") + condition;
+    };
+    // The lane and unit id columns hold a line's texts as its JSON does: a line written before
+    // names were UTF-8 holds a name's bytes one per character, and it is the same name.
+    auto addName = [&](const std::string& name, const std::string& column) {
+        add(name, "(" + column + " = ? OR " + column + " = ?)",
+            jsonText(name).get_ref<const std::string&>());
     };
     add(filter.bench, "bench = ?");
-    add(filter.lane, "lane = ?");
+    addName(filter.lane, "lane");
     add(filter.from, "day >= ?");
     add(filter.to, "day <> '' AND day <= ?");
     if (forTotals) {
         return where;
     }
-    add(filter.unit, "unit_id = ?");
+    addName(filter.unit, "unit_id");
     if (filter.result == "failed") {
         where +=
             std::string(where.empty() ? " WHERE " : " AND ") + "result NOT IN ('ok', 'current')";
@@ -52,6 +64,11 @@ std::int64_t number(const PgResult& result, int row, int column) {
     return result.isNull(row, column) ? 0 : std::stoll(result.text(row, column));
 }
 
+// A lane stored as its line's JSON gives it, as the name it is (one lane, however written).
+std::string storedName(const std::string& stored) {
+    return nameOf(JsonValue(stored));
+}
+
 // Sums (lane, day, ok, current, failed) rows into the lists: lanes by name, days newest first
 // (a line without a date counts in its lane only), kStoreListed of each.
 void sumCounts(const PgResult& result, StorePage& out) {
@@ -61,7 +78,7 @@ void sumCounts(const PgResult& result, StorePage& out) {
         const std::int64_t counts[] = {number(result, row, 2), number(result, row, 3),
                                        number(result, row, 4)};
         for (StoreCounts* into :
-             {&lanes[result.text(row, 0)],
+             {&lanes[storedName(result.text(row, 0))],
               result.text(row, 1).empty() ? nullptr : &days[result.text(row, 1)]}) {
             if (into != nullptr) {
                 into->ok += counts[0];
@@ -141,7 +158,11 @@ DbStatus HistoryStore::choices(StorePage& out) {
         status = db_.exec("SELECT DISTINCT bench FROM record_totals ORDER BY bench", {}, &benches);
     }
     for (int row = 0; status.ok() && row < lanes.rows(); ++row) {
-        out.laneChoices.push_back(lanes.text(row, 0));
+        const std::string name = storedName(lanes.text(row, 0));
+        if (std::find(out.laneChoices.begin(), out.laneChoices.end(), name) ==
+            out.laneChoices.end()) {
+            out.laneChoices.push_back(name);
+        }
         out.laneChoicesMore = std::max<std::int64_t>(number(lanes, row, 1) - kStoreListed, 0);
     }
     for (int row = 0; status.ok() && row < benches.rows(); ++row) {

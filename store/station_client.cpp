@@ -108,6 +108,9 @@ bool httpGet(const StationAddress& address, const std::string& target, HttpAnswe
                     (v6 ? "[" + address.host + "]" : address.host) + ":" + address.port);
     get.request.set(http::field::user_agent, "pxr7-collect");
     get.request.set(http::field::connection, "close");
+    if (!address.key.empty()) {
+        get.request.set(http::field::authorization, "Bearer " + address.key);
+    }
     get.deadline = std::chrono::steady_clock::now() + kStationTimeout;
     get.resolver.async_resolve(
         address.host, address.port,

@@ -20,6 +20,7 @@ using CollectStop = std::function<bool()>;
 
 struct StationAddress {
     std::string host, port;
+    std::string key; // sent as "Authorization: Bearer KEY"; "" none
 };
 
 // Only http://HOST:PORT, with or without a final "/".

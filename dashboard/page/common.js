@@ -43,20 +43,30 @@ const pxr7 = (() => {
 
     function pad(n) { return String(n).padStart(2, "0"); }
 
-    // "2026-12-08 10:30:05" in the browser's local time; the text itself when it is no time.
-    function localDateTime(iso) {
+    // Every page shows times in UTC, as the record and the history's date filter keep them, and
+    // says so ("Times in UTC"): one zone, whatever the browser's.
+    function utcDate(iso) {
         const date = new Date(iso);
-        if (!iso || Number.isNaN(date.getTime()))
-            return iso || "";
-        return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())} ` +
-               `${pad(date.getHours())}:${pad(date.getMinutes())}:${pad(date.getSeconds())}`;
+        return iso && !Number.isNaN(date.getTime()) ? date : null;
     }
 
-    function localTime(iso) {
-        const date = new Date(iso);
-        if (!iso || Number.isNaN(date.getTime()))
-            return iso || "";
-        return `${pad(date.getHours())}:${pad(date.getMinutes())}:${pad(date.getSeconds())}`;
+    // "2026-12-08 10:30:05"; the text itself when it is no time.
+    function dateTime(iso) {
+        const date = utcDate(iso);
+        if (!date)
+            return shown(iso);
+        return `${date.getUTCFullYear()}-${pad(date.getUTCMonth() + 1)}-${
+                   pad(date.getUTCDate())} ` +
+               timeOfDay(iso);
+    }
+
+    // "10:30:05"; the text itself when it is no time.
+    function timeOfDay(iso) {
+        const date = utcDate(iso);
+        if (!date)
+            return shown(iso);
+        return `${pad(date.getUTCHours())}:${pad(date.getUTCMinutes())}:${
+            pad(date.getUTCSeconds())}`;
     }
 
     function seconds(value) {
@@ -83,19 +93,38 @@ const pxr7 = (() => {
                   result === null || result === undefined ? "" : String(result));
     }
 
+    const utf8 = new TextDecoder("utf-8", {fatal : true, ignoreBOM : true});
+
+    // A text of the record or of a meter as a person reads it (docs/json.md): a meter's bytes,
+    // which the JSON holds one per character up to U+00FF, and a name a line wrote as its bytes
+    // before names were UTF-8, as the UTF-8 text those bytes spell; any other text as its
+    // characters. The same rule as the record's readers (nameOf) and the CSV export.
+    function shown(value) {
+        if (value === null || value === undefined)
+            return "";
+        const characters = String(value);
+        if (!/[\u0080-\u00ff]/.test(characters) || /[^\u0000-\u00ff]/.test(characters))
+            return characters;
+        try {
+            return utf8.decode(Uint8Array.from(characters, (c) => c.charCodeAt(0)));
+        } catch (_) {
+            return characters;
+        }
+    }
+
     function text(value) {
         if (value === null || value === undefined)
             return "";
-        return typeof value === "string" ? value : JSON.stringify(value);
+        return typeof value === "string" ? shown(value) : JSON.stringify(value);
     }
 
     // A record line's lane, as the history names it: the lane's name, else the lead's serial
     // number, else its bridge index.
     function laneLabel(entry) {
         if (entry.lane_name)
-            return entry.lane_name;
+            return shown(entry.lane_name);
         if (entry.lead_serial)
-            return entry.lead_serial;
+            return shown(entry.lead_serial);
         return `bridge ${entry.lead_index}`;
     }
 
@@ -103,8 +132,9 @@ const pxr7 = (() => {
         el,
         setText,
         getJson,
-        localDateTime,
-        localTime,
+        dateTime,
+        timeOfDay,
+        shown,
         seconds,
         resultTone,
         resultBadge,

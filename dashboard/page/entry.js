@@ -2,7 +2,7 @@
 "use strict";
 
 (() => {
-    const {el, getJson, text} = pxr7;
+    const {el, getJson, text, shown} = pxr7;
 
     function showError(message) {
         const error = document.getElementById("error");
@@ -24,7 +24,8 @@
         // A station's line by number, or a line of the database of benches by bench and seq.
         const url = new URLSearchParams(location.search);
         const bench = url.get("bench");
-        const line = bench !== null ? `${bench} #${url.get("seq") || ""}` : url.get("line") || "";
+        const line =
+            bench !== null ? `${shown(bench)} #${url.get("seq") || ""}` : url.get("line") || "";
         const asked = bench !== null
                           ? new URLSearchParams({bench, seq : url.get("seq") || ""}).toString()
                           : `line=${encodeURIComponent(line)}`;

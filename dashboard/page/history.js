@@ -4,7 +4,7 @@
 "use strict";
 
 (() => {
-    const {el, getJson, localDateTime, seconds, resultBadge, laneLabel} = pxr7;
+    const {el, getJson, dateTime, seconds, resultBadge, laneLabel, shown} = pxr7;
     const FILTERS = [ "bench", "result", "lane", "unit", "from", "to" ];
 
     // The filters of the URL, the empty ones left out.
@@ -32,6 +32,7 @@
         return text ? `?${text}` : "";
     }
 
+    // labels: a Map, so that a lane named "constructor" or "__proto__" is looked up as text.
     function fillSelect(id, values, labels) {
         const select = document.getElementById(id);
         const chosen = new URLSearchParams(location.search).get(id) || "";
@@ -40,7 +41,7 @@
         if (chosen && !all.includes(chosen))
             all.push(chosen);
         for (const value of all)
-            options.push(el("option", {value}, labels[value] || value));
+            options.push(el("option", {value}, labels.get(value) ?? shown(value)));
         select.replaceChildren(...options);
         select.value = chosen;
     }
@@ -51,7 +52,7 @@
         if (select.tagName !== "SELECT")
             return;
         const list = el("datalist", {id : "lane-choices"},
-                        ...lanes.map((lane) => el("option", {value : lane})));
+                        ...lanes.map((lane) => el("option", {value : lane, label : shown(lane)})));
         const input = el("input", {id : "lane", name : "lane", list : "lane-choices"});
         input.value = new URLSearchParams(location.search).get("lane") || "";
         select.replaceWith(input, list);
@@ -63,7 +64,7 @@
         const overview = document.getElementById("live-link"); // "/" is the benches' overview
         overview.textContent = "Every bench";
         overview.hidden = false;
-        fillSelect("bench", benches, {});
+        fillSelect("bench", benches, new Map());
         const head = document.querySelector("#history thead tr");
         if (!head.querySelector(".bench"))
             head.children[0].after(el("th", {class : "bench"}, "Bench"));
@@ -73,18 +74,18 @@
         if (Array.isArray(choices.benches))
             showBenches(choices.benches);
         fillSelect("result", [...(choices.results || []), "failed" ],
-                   {failed : "failed (any failure)"});
+                   new Map([ [ "failed", "failed (any failure)" ] ]));
         if (choices.lanes_more > 0)
             laneAsText(choices.lanes || []);
         else
-            fillSelect("lane", choices.lanes || [], {});
+            fillSelect("lane", choices.lanes || [], new Map());
         const url = new URLSearchParams(location.search);
         for (const name of ["unit", "from", "to"])
             document.getElementById(name).value = url.get(name) || "";
     }
 
     function versions(entry) {
-        return `${entry.version_before || "–"} → ${entry.version_after || "–"}`;
+        return `${shown(entry.version_before) || "–"} → ${shown(entry.version_after) || "–"}`;
     }
 
     // A station's line by its line number; a line of the database of benches by bench and seq.
@@ -94,20 +95,25 @@
         return `/entry?${new URLSearchParams({bench : entry.bench, seq : String(entry.seq)})}`;
     }
 
+    // Each cell says its column (data-label): a narrow screen shows a line as a card.
     function lineRow(entry, benches) {
         const link = el("a", {href : entryHref(entry), title : entry.finished || ""},
-                        localDateTime(entry.finished));
+                        dateTime(entry.finished));
+        const cell = (label, className, ...content) =>
+            el("td", {class : className, "data-label" : label}, ...content);
         return el("tr", {"data-line" : entry.line ?? entry.seq, "data-result" : entry.result},
-                  el("td", {class : "when"}, link),
-                  benches ? el("td", {class : "bench"}, entry.bench ?? "") : null,
-                  el("td", {}, laneLabel(entry)),
-                  el("td", {}, entry.unit_id || ""), el("td", {}, resultBadge(entry.result)),
-                  el("td", {}, versions(entry)), el("td", {class : "number"}, entry.attempts ?? ""),
-                  el("td", {class : "number"}, seconds(entry.duration_s)));
+                  cell("Finished", "when", link),
+                  benches ? cell("Bench", "bench", shown(entry.bench)) : null,
+                  cell("Lane", "lane", laneLabel(entry)),
+                  cell("Unit", "unit", shown(entry.unit_id)),
+                  cell("Result", "result", resultBadge(entry.result)),
+                  cell("Version", "versions", versions(entry)),
+                  cell("Attempts", "number", entry.attempts ?? ""),
+                  cell("Duration", "number", seconds(entry.duration_s)));
     }
 
     function totalsRow(name, counts) {
-        return el("tr", {}, el("td", {}, name), el("td", {class : "number"}, counts.ok ?? 0),
+        return el("tr", {}, el("td", {}, shown(name)), el("td", {class : "number"}, counts.ok ?? 0),
                   el("td", {class : "number"}, counts.current ?? 0),
                   el("td", {class : "number"}, counts.failed ?? 0));
     }

@@ -3,7 +3,7 @@
 "use strict";
 
 (() => {
-    const {el, setText, localDateTime, localTime, seconds, resultBadge} = pxr7;
+    const {el, setText, dateTime, timeOfDay, seconds, resultBadge, shown} = pxr7;
     const LOST = "Connection to the station lost: reconnecting…";
     const ENDED = "The station has ended.";
     const MAX_OUTCOMES = 1000;
@@ -23,9 +23,10 @@
     function renderHeader(header) {
         if (!header)
             return;
-        setText("host", header.host || "");
-        document.title = header.host ? `PXR7 station ${header.host}` : "PXR7 station";
-        setText("image-version", header.image_version || "image without a version");
+        const host = shown(header.host);
+        setText("host", host);
+        document.title = host ? `PXR7 station ${host}` : "PXR7 station";
+        setText("image-version", shown(header.image_version) || "image without a version");
         setText("image-sha", header.image_sha256 ? header.image_sha256.slice(0, 12) : "");
         document.getElementById("image-sha").title = header.image_sha256 || "";
         const totals = header.totals || {};
@@ -37,7 +38,7 @@
                 typeof yieldValue === "number" ? `${(yieldValue * 100).toFixed(1)} %` : "–");
         const rate = header.meters_per_hour;
         setText("rate", typeof rate === "number" ? rate.toFixed(1) : "–");
-        setText("since", localDateTime(header.started));
+        setText("since", dateTime(header.started));
         document.getElementById("since").title = header.started || "";
         if (header.ended)
             markEnded();
@@ -66,31 +67,31 @@
     function lastPart(last) {
         const parts = [ el("span", {class : "caption"}, "Last: "), resultBadge(last.result) ];
         if (last.version_after)
-            parts.push(` ${last.version_after}`);
+            parts.push(` ${shown(last.version_after)}`);
         if (last.unit_id)
-            parts.push(` · unit ${last.unit_id}`);
-        parts.push(` · ${localTime(last.finished)}`);
+            parts.push(` · unit ${shown(last.unit_id)}`);
+        parts.push(` · ${timeOfDay(last.finished)}`);
         return el("p", {class : "last", "data-result" : last.result}, ...parts);
     }
 
     function tileParts(tile) {
         const where = [];
         if (tile.location)
-            where.push(`at ${tile.location}`);
+            where.push(`at ${shown(tile.location)}`);
         if (tile.unit_id)
-            where.push(`unit ${tile.unit_id}`);
+            where.push(`unit ${shown(tile.unit_id)}`);
         const counts = tile.counts || {};
         return [
-            el("div", {class : "tile-head"}, el("h3", {class : "label"}, tile.label || ""),
+            el("div", {class : "tile-head"}, el("h3", {class : "label"}, shown(tile.label)),
                el("span", {class : "lane-no"}, `lane ${tile.lane}`)),
             el("p", {class : "where"}, where.join(" · ")),
-            el("p", {class : "state"}, tile.words || tile.state || ""),
+            el("p", {class : "state"}, shown(tile.words || tile.state)),
             tile.phase === "sending" ? progressPart(tile) : null,
             tile.attempt > 1 ? el("p", {class : "attempt"}, `attempt ${tile.attempt}`) : null,
             tile.last ? lastPart(tile.last) : null,
-            tile.next
-                ? el("p", {class : "next"}, el("span", {class : "caption"}, "Next: "), tile.next)
-                : null,
+            tile.next ? el("p", {class : "next"}, el("span", {class : "caption"}, "Next: "),
+                           shown(tile.next))
+                      : null,
             el("p", {class : "counts"},
                `${counts.ok ?? 0} ok · ${counts.current ?? 0} current · ${
                    counts.failed ?? 0} failed`),
@@ -153,13 +154,16 @@
         const resultCell = el("td", {}, resultBadge(outcome.result));
         if (outcome.record_error) {
             resultCell.append(
-                el("span", {class : "note"}, ` not recorded: ${outcome.record_error}`));
+                el("span", {class : "note"}, ` not recorded: ${shown(outcome.record_error)}`));
         }
-        const row = el(
-            "tr", {"data-lane" : outcome.lane, "data-result" : outcome.result},
-            el("td", {class : "when", title : outcome.finished || ""}, localTime(outcome.finished)),
-            el("td", {}, outcome.label || ""), el("td", {}, outcome.unit_id || ""), resultCell,
-            el("td", {}, outcome.version_after || ""));
+        resultCell.dataset.label = "Result";
+        const cell = (label, ...content) => el("td", {"data-label" : label}, ...content);
+        const row =
+            el("tr", {"data-lane" : outcome.lane, "data-result" : outcome.result},
+               el("td", {class : "when", title : outcome.finished || "", "data-label" : "Time"},
+                  timeOfDay(outcome.finished)),
+               cell("Lane", shown(outcome.label)), cell("Unit", shown(outcome.unit_id)), resultCell,
+               cell("Version after", shown(outcome.version_after)));
         const body = document.querySelector("#outcomes tbody");
         body.prepend(row);
         while (body.rows.length > MAX_OUTCOMES)

@@ -3,7 +3,7 @@
 "use strict";
 
 (() => {
-    const {el, getJson, localDateTime, text} = pxr7;
+    const {el, getJson, dateTime, text} = pxr7;
 
     function number(value, digits) {
         return typeof value === "number" ? value.toFixed(digits) : "";
@@ -23,7 +23,7 @@
         if (station.answers)
             return el("td", {class : "answers tone-good"}, "yes");
         return el("td", {class : "answers tone-bad", "data-away" : "true"},
-                  `away since ${localDateTime(station.away_since)}: ${text(station.problem)}`);
+                  `away since ${dateTime(station.away_since)}: ${text(station.problem)}`);
     }
 
     function row(station) {
@@ -38,12 +38,20 @@
                   el("td", {}, typeof station.yield === "number"
                                    ? `${(station.yield * 100).toFixed(1)} %` : ""),
                   el("td", {}, number(station.meters_per_hour, 1)),
-                  el("td", {}, localDateTime(station.last_seen)));
+                  el("td", {class : "stamp"}, dateTime(station.last_seen)));
+    }
+
+    // Each cell says its column (data-label), as the table's head names it: a narrow screen
+    // shows a station as a card.
+    function labelled(tr) {
+        const heads = document.querySelectorAll("#stations thead th");
+        [...tr.cells].forEach((cell, i) => { cell.dataset.label = heads[i].textContent; });
+        return tr;
     }
 
     function render(data) {
         const body = document.querySelector("#stations tbody");
-        body.replaceChildren(...data.stations.map(row));
+        body.replaceChildren(...data.stations.map((station) => labelled(row(station))));
         document.getElementById("no-stations").hidden = data.stations.length > 0;
         document.getElementById("stations").hidden = data.stations.length === 0;
     }

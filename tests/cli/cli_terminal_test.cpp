@@ -207,7 +207,8 @@ TEST_P(StationScreen, FitsItsWindowAsItIsResized) {
         EXPECT_TRUE(shows(lines, "the meter never answered the reset")) << c.columns;
         EXPECT_TRUE(shows(lines, "could not be opened")) << c.columns;
     } else {
-        EXPECT_EQ(countStarting(lines, "+"), 1);
+        // Too low for every lane: those that need someone first, the setup command whole.
+        EXPECT_TRUE(shows(lines, "run pxr7 setup --serial PX7A0004")) << screen;
     }
 }
 

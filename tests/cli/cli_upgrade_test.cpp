@@ -152,6 +152,11 @@ TEST(CliUpgrade, DecliningSendsNothingToTheMeter) {
     EXPECT_EQ(rig.countTrace("FT_SetBaudRate bridge=0 baud=1000000"), 0);
     // No answer at all (end of input) declines too.
     EXPECT_EQ(rig.run("upgrade", "").exitCode, 8);
+    // With --json and no terminal nothing is asked: refused, whatever the input holds.
+    const CliResult json = rig.run("--json upgrade", "y\n");
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_TRUE(contains(json.err, "needs a terminal to ask on")) << json.err;
+    EXPECT_EQ(rig.countTrace("FT_SetBaudRate bridge=0 baud=1000000"), 0);
 }
 
 // Every stdout line is one JSON object of schema 1, ending in one result.

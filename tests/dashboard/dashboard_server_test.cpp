@@ -115,9 +115,11 @@ TEST(DashboardRoutes, ReadOnlyAnsweringOnlyToThisMachinesNamesOnLoopback) {
         }
         EXPECT_TRUE(policy) << c.target;
     }
-    routes.listeningOn(false); // on the bench network: any name the PC goes by
+    routes.guardWith({"bench-3.local"}, "");
+    routes.listeningOn(false); // on the bench network: a name it was given
     EXPECT_EQ(routes.route({"GET", "/", "bench-3.local:8470", "", "", ""}).reply.status, 200);
     DashboardRoutes historyAlone(history, nullptr);
+    historyAlone.guardWith({"x"}, "");
     historyAlone.listeningOn(false);
     EXPECT_EQ(historyAlone.route({"GET", "/", "x", "", "", ""}).reply.status, 303);
     EXPECT_EQ(historyAlone.route({"GET", "/api/snapshot", "x", "", "", ""}).reply.status, 404);

@@ -168,6 +168,11 @@ TEST_F(HistoryApiTest, DownloadsCarryTheirTypeNameAndTheMatchingLines) {
     EXPECT_EQ(rows.rfind("bench,seq,command,started,finished,host,", 0), 0u);
     EXPECT_NE(rows.find("\r\n,,station,,2026-12-08T09:30:05Z,"), std::string::npos) << rows;
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 2);
+    // A unit id a spreadsheet would run: quoted, unless the values are asked for as they are.
+    std::ofstream(path, std::ios::app) << lineOf("ok", "PXF", "=1+1");
+    EXPECT_NE(drained(api.csv({{"lane", "PXF"}})).find(",'=1+1,"), std::string::npos);
+    EXPECT_NE(drained(api.csv({{"lane", "PXF"}, {"exact", "1"}})).find(",=1+1,"), std::string::npos);
+    EXPECT_EQ(drained(api.jsonl({{"lane", "PXF"}})), lineOf("ok", "PXF", "=1+1"));
 }
 
 TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {

@@ -117,9 +117,10 @@ TEST(StationOverview, AStationAwayHoldsUpNeitherTheOthersNorAPage) {
     // The overview is the first page where it is served, and its API answers at once.
     DashboardRoutes served(history, nullptr, &overview);
     served.listeningOn(false);
-    EXPECT_NE(served.route({"GET", "/", "x", "", "", ""}).reply.body.find("PXR7 benches"),
+    EXPECT_NE(served.route({"GET", "/", "127.0.0.1", "", "", ""}).reply.body.find("PXR7 benches"),
               std::string::npos);
-    const JsonValue api = parseJsonLine(served.route({"GET", "/api/overview", "x", "", "", ""}).reply.body);
+    const JsonValue api =
+        parseJsonLine(served.route({"GET", "/api/overview", "127.0.0.1", "", "", ""}).reply.body);
     EXPECT_EQ(api["stations"][1]["bench"], "Bench A");
     EXPECT_EQ(api["stations"][2]["answers"], false);
     // A stop does not wait for the silent station's answer.

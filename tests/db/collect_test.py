@@ -8,12 +8,14 @@ cannot read, and an option value libpq refuses (which ends the collector at once
 not)."""
 
 import argparse
+import http.client
 import json
 import os
 import socket
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "web"))
@@ -196,6 +198,67 @@ def once_cases(args, watchdog, scratch, fresh):
           flush=True)
 
 
+def status_of(url, host=None, key=None):
+    """The HTTP status of a GET, with the Host and the key given."""
+    parts = urllib.parse.urlsplit(url)
+    connection = http.client.HTTPConnection(parts.hostname, parts.port, timeout=10)
+    headers = {"Host": host or parts.netloc}
+    if key:
+        headers["Authorization"] = f"Bearer {key}"
+    connection.request("GET", parts.path or "/", headers=headers)
+    status = connection.getresponse().status
+    connection.close()
+    return status
+
+
+def key_cases(args, watchdog, scratch, fresh):
+    """A station with a read key: the collector and pxr7 serve's overview reach it with the same
+    key file and not without it; beyond loopback a foreign Host is refused."""
+    folder = os.path.join(scratch, "key")
+    os.makedirs(folder)
+    seed(folder, "key-host", 40)
+    key = "k3y-of-the-shop-" + "7" * 16
+    key_file = os.path.join(folder, "key")
+    with open(key_file, "w", encoding="ascii") as file:
+        file.write(key + "\n")
+    history = start(args, watchdog, folder, "history",
+                    ["history", "--serve", "0.0.0.0:0", "--record", "record.jsonl",
+                     "--key-file", key_file])
+    served = history.url().rstrip("/")
+    station = "http://127.0.0.1:" + served.rsplit(":", 1)[1]
+    assert status_of(station + "/api/history") == 401
+    assert status_of(station + "/api/history", key=key) == 200
+    assert status_of(station + "/api/history", host="evil.example", key=key) == 421
+    database = fresh("pxr7_collect_key")
+    for number, (extra, code) in enumerate([((), 1), (("--key-file", key_file), 0)]):
+        case_folder = os.path.join(folder, str(number))
+        os.makedirs(case_folder)
+        program = collect(args, watchdog, case_folder, database, [station], "--once", *extra)
+        assert program.wait(60) == code, program.output()
+        assert key not in program.output(), program.output()
+    assert sorted(rows(database, "bench, seq, line")) == sorted(
+        record_identities(os.path.join(folder, "record.jsonl")))
+    pages = start(args, watchdog, folder, "serve",
+                  ["--json", "serve", "--database", database, "--listen", "127.0.0.1:0",
+                   "--key-file", key_file, f"--station={station}"])
+    url = wait_for(lambda: next((e["url"] for e in events(pages, "serving")), None), 20,
+                   "pxr7 serve's address")
+    assert status_of(url + "api/overview") == 401
+
+    def past_the_key():
+        """A history alone has no snapshot: 404 once the key let the overview in, 401 before."""
+        request = urllib.request.Request(url + "api/overview",
+                                         headers={"Authorization": f"Bearer {key}"})
+        with urllib.request.urlopen(request, timeout=10) as answer:
+            problem = json.load(answer)["stations"][0]["problem"] or ""
+        assert "401" not in problem, problem
+        return "404" in problem
+    wait_for(past_the_key, 20, "the overview reaching the station with the key")
+    pages.stop()
+    history.stop()
+    print("PASS: a read key (collector, overview, pages) and a foreign Host refused", flush=True)
+
+
 def main_case(args, watchdog, scratch, fresh):
     database = fresh("pxr7_collect")
     stations = [Station(args, watchdog, scratch, "east", "east", 0),
@@ -307,6 +370,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="pxr7-collect-") as scratch:
         try:
             once_cases(args, watchdog, scratch, fresh)
+            key_cases(args, watchdog, scratch, fresh)
             main_case(args, watchdog, scratch, fresh)
         finally:
             for program in STARTED:

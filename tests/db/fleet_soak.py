@@ -233,7 +233,9 @@ class Run:
         stream, and the collector that reads the record again must not take the edit."""
         station.stop_writer()
         lines = file_lines(station.record)
-        if lines:
+        # A line that belongs aside (a hand-made one) is never stored: there is no edit of a
+        # stored line to make.
+        if lines and lines[-1] not in self.quarantine_due:
             key = key_of(lines[-1])
             try:
                 wait_for(lambda: self.stored_keys() >= {key}, 30, "the line to edit stored",

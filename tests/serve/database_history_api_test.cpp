@@ -2,6 +2,7 @@
 // bench, bad requests refused, and a database that goes away said so (503) and taken up again.
 #include "database_history_api.h"
 #include "db_rig.h"
+#include "json_text.h"
 #include "serve_fill.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "json_text.h"
 #include "record_export.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -99,6 +101,50 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
     EXPECT_EQ(api.entry({{"seq", "7"}}).status, 400);
     EXPECT_EQ(drained(api.jsonl({})), "{\"result\":\"ok\"}\n{\"x\":1}\n"); // oldest first
     EXPECT_LT(drained(api.csv({{"bench", "A"}})).size(), drained(api.csv({})).size());
+    ASSERT_TRUE(test::fill(db, {"C", 1, "2026-12-03T10:00:00Z", "L1", "", "ok",
+                                R"({"schema":1,"unit_id":"@x","result":"ok"})"}));
+    EXPECT_NE(drained(api.csv({{"bench", "C"}})).find(",'@x,ok,"), std::string::npos);
+    EXPECT_NE(drained(api.csv({{"bench", "C"}, {"exact", "1"}})).find(",@x,ok,"), std::string::npos);
+}
+
+// A name stored by a line written as its characters and by one written as its bytes (one per
+// character, from before names were UTF-8) is one lane, found under that name; a typed unit id
+// whose characters all lie below U+0100 is looked up as typed.
+TEST(DatabaseHistoryApi, ANameWrittenEitherWayIsOneLaneAndOneUnit) {
+    PXR7_FRESH_DATABASE(url, "pxr7_history_names");
+    PgConnection db;
+    ASSERT_TRUE(test::openWithTables(db, url));
+    const std::string name = "L\xc3\xadnea 1 \xe2\x80\x93 Pr\xc3\xbc"
+                             "fung";
+    const std::string asBytes = jsonText(name).get<std::string>();
+    const std::string unit = "Pr\xc3\xbc"
+                             "fung";
+    ASSERT_TRUE(test::fill(db, {"A", 1, "2026-12-01T10:00:00Z", name, unit, "ok", "{}"}));
+    ASSERT_TRUE(test::fill(db, {"A", 2, "2026-12-01T11:00:00Z", asBytes,
+                                jsonText(unit).get<std::string>(), "busy", "{}"}));
+    ASSERT_TRUE(test::fill(db, {"A", 3, "2026-12-01T12:00:00Z", "constructor", "", "ok", "{}"}));
+    DatabaseHistoryApi api(url);
+    std::string problem;
+    ASSERT_TRUE(api.open(problem)) << problem;
+    const JsonValue all = parseJsonLine(api.history({}).body);
+    ASSERT_EQ(all["totals"]["lanes"].size(), 2u) << jsonLine(all["totals"]);
+    const JsonValue& lane = all["totals"]["lanes"][0]; // by name: "L" before "c"
+    EXPECT_EQ(textOf(lane["lane"]), name);
+    EXPECT_EQ(std::make_pair(lane["ok"], lane["failed"]),
+              std::make_pair(JsonValue(1), JsonValue(1)));
+    ASSERT_EQ(all["choices"]["lanes"].size(), 2u);
+    // The page sends a lane back as the characters it was given.
+    const std::string sent = jsonText(name).get<std::string>();
+    EXPECT_NE(std::find(all["choices"]["lanes"].begin(), all["choices"]["lanes"].end(), sent),
+              all["choices"]["lanes"].end());
+    for (const QueryParams& params :
+         {QueryParams{{"lane", sent}}, QueryParams{{"lane", name}}, QueryParams{{"unit", unit}}}) {
+        const HttpReply reply = api.history(params);
+        EXPECT_EQ(reply.status, 200) << reply.body;
+        EXPECT_EQ(parseJsonLine(reply.body)["total"], 2) << params.begin()->first;
+    }
+    const HttpReply typed = api.history({{"unit", "Pr\xc3\xbc"}}); // "Prü": no unit, no error
+    EXPECT_EQ(typed.status, 200) << typed.body;
 }
 
 TEST(DatabaseHistoryApi, ADatabaseAwaySaysSoAndIsTakenUpAgain) {
@@ -228,9 +274,9 @@ TEST(DatabaseHistoryApi, BadTextIsTheClientsErrorAndNoBodyNamesTheServer) {
     ASSERT_TRUE(test::openWithTables(db, url));
     DatabaseHistoryApi api(url);
     const QueryParams bad[] = {
-        {{"bench", "\xff"}},     {{"lane", "L\xc3"}},
-        {{"unit", "\xc3\xbf"}}, // the page's character for the byte FF: not UTF-8 to the server
-        {{"bench", "\xc3\xbf"}}, {{"result", "\xed\xa0\x80"}},
+        {{"bench", "\xff"}},
+        {{"lane", "L\xc3"}},
+        {{"result", "\xed\xa0\x80"}},
     };
     for (const QueryParams& params : bad) {
         for (const HttpReply& reply : {api.history(params), api.csv(params), api.jsonl(params)}) {
@@ -238,7 +284,9 @@ TEST(DatabaseHistoryApi, BadTextIsTheClientsErrorAndNoBodyNamesTheServer) {
             EXPECT_FALSE(reply.chunks);
         }
     }
-    EXPECT_EQ(api.entry({{"bench", "\xc3\xbf"}, {"seq", "1"}}).status, 400);
+    EXPECT_EQ(api.entry({{"bench", "\xff"}, {"seq", "1"}}).status, 400);
+    // A name typed with characters below U+0100 is a name, looked up as typed.
+    EXPECT_EQ(api.history({{"unit", "\xc3\xbf"}}).status, 200);
     EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "1"}, {"stream", "\xff"}}).status, 400);
     const std::string host =
         url.substr(url.find("host=") + 5, url.find('&') - url.find("host=") - 5);

@@ -157,22 +157,25 @@ std::vector<LaneRow> eightLanes() {
 
 } // namespace
 
-// Every line fits; the next steps show while there is room for them, the lanes that need
-// someone keep theirs longest, and the lanes that do not fit are summed up in one line.
+// Every line fits; the next steps show while there is room for them; when the rows run short
+// the lanes that need someone come first with their whole next step, the header and the lanes
+// that are fine give way, and the lanes left out are summed up in one line where a row is left.
 TEST(StationScreen, FitsTheWidthAndTheRows) {
     struct Case {
         int columns, rows;
         bool colour;
-        bool everyNextStep, summary;
+        bool everyNextStep, summary, secondNeedWhole;
     };
     ScreenHeader header;
     header.totals = {1234, 5, 6};
     header.yield = 0.995;
     header.metersPerHour = 1234.0;
     header.imageVersion = "PXR7 V1.03";
-    for (const Case& c : {Case{120, 50, true, true, false}, Case{80, 50, false, true, false},
-                          Case{40, 50, true, true, false}, Case{80, 13, false, false, false},
-                          Case{80, 6, true, false, true}, Case{40, 6, false, false, true}}) {
+    for (const Case& c :
+         {Case{120, 50, true, true, false, true}, Case{80, 50, false, true, false, true},
+          Case{40, 50, true, true, false, true}, Case{40, 30, false, true, false, true},
+          Case{80, 13, false, false, false, true}, Case{80, 6, true, false, false, true},
+          Case{40, 6, false, false, false, false}, Case{40, 9, false, false, true, true}}) {
         SCOPED_TRACE(std::to_string(c.columns) + "x" + std::to_string(c.rows));
         const std::vector<std::string> lines =
             composeStationScreen(header, eightLanes(), ScreenSize{c.columns, c.rows, c.colour});
@@ -183,21 +186,51 @@ TEST(StationScreen, FitsTheWidthAndTheRows) {
             all += line + "\n";
         }
         EXPECT_LT(lines.size(), static_cast<std::size_t>(c.rows));
-        // Figures are never cut mid-number.
-        EXPECT_NE(all.find("1234 meters/h"), std::string::npos) << all;
-        EXPECT_NE(all.find("yield 100%"), std::string::npos) << all;
+        // Figures are never cut mid-number: whole, or left out with their line.
+        EXPECT_TRUE(all.find("1234 meters/h") != std::string::npos ||
+                    all.find("meters/h") == std::string::npos)
+            << all;
+        EXPECT_NE(all.find("1234 ok"), std::string::npos) << all;
         EXPECT_EQ(all.find("0/0"), std::string::npos) << all;
-        EXPECT_EQ(all.find("permission") != std::string::npos, !c.summary) << all;
-        EXPECT_EQ(all.find("switched on") != std::string::npos, !c.summary) << all;
+        // The first lane that needs someone always shows its whole next step.
+        EXPECT_NE(all.find("switched on?"), std::string::npos) << all;
+        EXPECT_EQ(all.find("/dev/bus/usb/001/004") != std::string::npos, c.secondNeedWhole) << all;
         EXPECT_EQ(all.find("take the meter off") != std::string::npos, c.everyNextStep) << all;
         EXPECT_EQ(all.find("more lanes") != std::string::npos, c.summary) << all;
         EXPECT_EQ(all.find("\x1b[") != std::string::npos, c.colour) << all;
-        if (!c.summary) {
+        if (!c.summary && c.rows > 6) {
             EXPECT_NE(all.find("Sending: starting"), std::string::npos) << all;
         }
-        if (c.columns >= 80 && !c.summary) {
+        if (c.columns >= 80 && c.rows > 6) {
             EXPECT_NE(all.find("Sending (attempt 2)"), std::string::npos) << all;
             EXPECT_NE(all.find("quiet 0:09"), std::string::npos) << all;
+        }
+    }
+}
+
+// Three lanes that need someone among eight, short or long, at the sizes a bench has: those
+// three before any other, each with its whole next step.
+TEST(StationScreen, LanesThatNeedSomeoneComeFirstWhole) {
+    std::vector<LaneRow> lanes = eightLanes();
+    lanes[3] =
+        laneRow("PX7A0003", "needs setup", "run pxr7 setup --serial PX7A0003", LaneTone::Attention);
+    ScreenHeader header;
+    header.imageVersion = "PXR7 V1.03";
+    for (const ScreenSize size :
+         {ScreenSize{40, 30, false}, ScreenSize{80, 8, false}, ScreenSize{120, 7, true}}) {
+        SCOPED_TRACE(std::to_string(size.columns) + "x" + std::to_string(size.rows));
+        const std::vector<std::string> lines = composeStationScreen(header, lanes, size);
+        std::string all;
+        for (const std::string& line : lines) {
+            all += line + "\n";
+        }
+        for (const char* step :
+             {"pxr7 setup --serial PX7A0003", "switched on?", "/dev/bus/usb/001/004"}) {
+            EXPECT_NE(all.find(step), std::string::npos) << step << "\n" << all;
+            const std::size_t fine = all.find("waiting for a meter");
+            if (fine != std::string::npos && size.rows < 30) {
+                EXPECT_LT(all.find(step), fine) << all;
+            }
         }
     }
 }

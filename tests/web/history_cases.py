@@ -15,8 +15,9 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.select import Select
 
 import history_record
-from history_record import HOSTILE_UNIT, KEYS, csv_field, label, matches
-from web_rig import wait_for
+from history_record import (FORMULA_UNIT, HOSTILE_LANES, HOSTILE_UNIT, KEYS, LANE_TEXT,
+                            UNIT_TEXT, csv_field, label, matches, page_text)
+from web_rig import check_widths, wait_for
 
 PER_PAGE = 50
 CSP = ("default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
@@ -82,10 +83,8 @@ def fetch(url):
         return reply.headers, reply.read()
 
 
-def check_exports(browser, kept):
-    """The export links carry the filter; CSV equals the lines field by field, JSON Lines byte
-    for byte."""
-    headers, body = fetch(browser.find_element(By.ID, "export-csv").get_attribute("href"))
+def check_csv(url, kept, exact):
+    headers, body = fetch(url + ("&exact=1" if "?" in url else "?exact=1") if exact else url)
     assert headers["Content-Type"] == "text/csv; charset=utf-8", headers
     assert 'filename="pxr7-record.csv"' in headers["Content-Disposition"], headers
     assert not body.startswith(b"\xef\xbb\xbf") and body.endswith(b"\r\n")
@@ -93,14 +92,22 @@ def check_exports(browser, kept):
     assert rows[0] == KEYS, rows[0]
     assert len(rows) - 1 == len(kept), (len(rows), len(kept))
     for row, (number, _, entry) in zip(rows[1:], kept):
-        assert row == [csv_field(entry.get(key)) for key in KEYS], (number, row)
+        assert row == [csv_field(entry.get(key), exact) for key in KEYS], (number, row)
+
+
+def check_exports(browser, kept):
+    """The export links carry the filter; CSV equals the lines field by field (a formula
+    quoted, unless asked for exactly), JSON Lines byte for byte."""
+    for exact in (False, True):
+        check_csv(browser.find_element(By.ID, "export-csv").get_attribute("href"), kept, exact)
     headers, body = fetch(browser.find_element(By.ID, "export-jsonl").get_attribute("href"))
     assert headers["Content-Type"] == "application/jsonl", headers
     assert body == b"".join(raw + b"\n" for _, raw, _ in kept), "JSON Lines differ"
 
 
-def open_hostile_entry(browser, lines):
+def open_hostile_entry(rig, lines):
     """The hostile unit id shows as text in the table and on its entry page, with every key."""
+    browser = rig.browser
     browser.find_element(By.ID, "unit").send_keys(HOSTILE_UNIT)
     submit(browser)
     check_view(browser, lines, {"unit": HOSTILE_UNIT}, 1)
@@ -113,10 +120,44 @@ def open_hostile_entry(browser, lines):
     assert browser.find_element(By.ID, "entry-title").text == f"Record line {number}"
     shown = {row.find_element(By.TAG_NAME, "th").text: row.find_element(By.TAG_NAME, "td").text
              for row in browser.find_elements(By.CSS_SELECTOR, "#entry tbody tr")}
-    assert shown == {k: "null" if v is None else csv_field(v) for k, v in entry.items()}, shown
+    assert shown == {k: page_text(v) for k, v in entry.items()}, shown
+    check_widths(rig, "entry", "#entry td, #entry th", zone=False)
     assert not browser.find_elements(By.CSS_SELECTOR, "main img")
     act_and_wait(browser, browser.back)
     assert browser.find_element(By.ID, "unit").get_attribute("value") == HOSTILE_UNIT
+
+
+def texts_as_typed(rig, lines):
+    """A name written as its characters and as its bytes is one lane and one unit id, shown as
+    typed; a meter's versions as their bytes spell them; lanes named as what a plain object
+    inherits listed as their names; a formula of a unit id quoted in the CSV."""
+    browser = rig.browser
+    # Far from UTC: the page's times are the record's, in UTC, whatever the browser's zone.
+    browser.execute_cdp_cmd("Emulation.setTimezoneOverride", {"timezoneId": "Pacific/Auckland"})
+    lanes = [option.text for option in Select(browser.find_element(By.ID, "lane")).options]
+    assert lanes.count(LANE_TEXT) == 1 and all(lane in lanes for lane in HOSTILE_LANES), lanes
+    for view in ({"lane": LANE_TEXT}, {"unit": UNIT_TEXT}):
+        query = urllib.parse.urlencode(view)
+        act_and_wait(browser, lambda: browser.get(f"{rig.history_url}history?{query}"))
+        kept = check_view(browser, lines, view, 1)
+        assert len(kept) == 2, view
+        cells = browser.execute_script(
+            "return [...document.querySelectorAll('#history tbody tr')].map((row) =>"
+            " [...row.cells].map((cell) => cell.textContent));")
+        assert {tuple(row[1:3]) for row in cells} == {(LANE_TEXT, UNIT_TEXT)}, cells
+        assert {row[4] for row in cells} == {"PXR7 V1.02 µ → PXR7 V1.03 – ü"}, cells
+        times = {entry["finished"].replace("T", " ").rstrip("Z") for _, _, entry in kept}
+        assert {row[0] for row in cells} == times, (cells, times)
+        check_exports(browser, kept)
+    for lane in HOSTILE_LANES:
+        act_and_wait(browser, browser.find_element(By.ID, "clear").click)
+        Select(browser.find_element(By.ID, "lane")).select_by_visible_text(lane)
+        submit(browser)
+        check_view(browser, lines, {"lane": lane}, 1)
+    query = urllib.parse.urlencode({"unit": FORMULA_UNIT})
+    act_and_wait(browser, lambda: browser.get(f"{rig.history_url}history?{query}"))
+    check_exports(browser, check_view(browser, lines, {"unit": FORMULA_UNIT}, 1))
+    browser.execute_cdp_cmd("Emulation.setTimezoneOverride", {"timezoneId": ""})
 
 
 def page_through(browser, lines, view):
@@ -143,6 +184,7 @@ def history_pages(rig):
                for option in Select(browser.find_element(By.ID, "result")).options}
     assert options == {"", "failed"} | {e["result"] for _, _, e in lines}, options
     rig.screenshot("history.png")
+    check_widths(rig, "history", "#history tbody tr:first-child td, #history thead th")
     Select(browser.find_element(By.ID, "result")).select_by_value("failed")
     submit(browser)
     lane = history_record.LEADS[2][3]
@@ -153,7 +195,8 @@ def history_pages(rig):
     page_through(browser, lines, view)
     check_exports(browser, [line for line in lines if matches(line[2], **view)])
     act_and_wait(browser, browser.find_element(By.ID, "clear").click)
-    open_hostile_entry(browser, lines)
+    open_hostile_entry(rig, lines)
+    texts_as_typed(rig, lines)
     act_and_wait(browser, browser.find_element(By.ID, "clear").click)
     Select(browser.find_element(By.ID, "result")).select_by_value("ok")
     browser.execute_script("document.getElementById('from').value = '2026-11-30';"

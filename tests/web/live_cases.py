@@ -9,8 +9,8 @@ import urllib.request
 
 from selenium.common.exceptions import NoAlertPresentException
 
-from history_record import label
-from web_rig import Proxy, wait_for
+from history_record import LANE_TEXT, label
+from web_rig import Proxy, check_widths, wait_for
 
 LOST = "Connection to the station lost: reconnecting…"
 ENDED = "The station has ended."
@@ -80,7 +80,7 @@ def check_headers(url):
 def live_station(rig):
     folder = rig.folder("live")
     with open(os.path.join(folder, "bench.conf"), "w", encoding="utf-8") as file:
-        file.write(f"serial PX7A0001 = {HOSTILE_NAME}\n")
+        file.write(f"serial PX7A0001 = {HOSTILE_NAME}\nserial PX7A0002 = {LANE_TEXT}\n")
     scenario = (f'[bridge 0]\nserial = "{HOSTILE_SERIAL}"\n{METER}meter_windows = 4500-60000\n'
                 f"[bridge 1]\nappear_ms = 6000\n{METER}"
                 f"[bridge 2]\nleave_ms = 8000\n{METER}meter_windows = 50000-60000\n")
@@ -108,6 +108,7 @@ def live_station(rig):
     assert tile_of(last, "PX7A0002") is None, f"the pulled lead's tile stayed: {last['tiles']}"
     labels = {tile["serial"]: tile["label"] for sample in samples for tile in sample["tiles"]}
     assert labels[HOSTILE_SERIAL] == HOSTILE_SERIAL and labels["PX7A0001"] == HOSTILE_NAME, labels
+    assert labels["PX7A0002"] == LANE_TEXT, labels
     assert (last["ok"], last["failed"]) == ("2", "0"), last
     assert sorted(o["label"] for o in last["outcomes"]) == sorted([HOSTILE_SERIAL, HOSTILE_NAME])
     try:
@@ -115,6 +116,7 @@ def live_station(rig):
         raise AssertionError("a value ran as script: an alert came up")
     except NoAlertPresentException:
         pass
+    check_widths(rig, "live", "#outcomes tbody td, #tiles .tile")
     assert not rig.page_errors(), rig.page_errors()
 
 

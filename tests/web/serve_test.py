@@ -23,12 +23,14 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import web_rig  # noqa: E402
-from web_rig import wait_for  # noqa: E402
+from history_record import LANE_TEXT, as_bytes  # noqa: E402
+from web_rig import check_widths, wait_for  # noqa: E402
 
 SERVING = re.compile(r"Serving: (http://[^/\s]+/)")
 HOSTILE_BENCH = "<img src=x onerror=alert(1)>"
 HOSTILE_UNIT = "<svg onload=1>"
-BENCHES = ("Bench A", HOSTILE_BENCH, "Bench C")
+BENCHES = ("Bench A", HOSTILE_BENCH, "Prüfbank – Línea")
+LIVE_BENCH = "Live bench – Zähler"
 
 ROWS = """
 return [...document.querySelectorAll(arguments[0])].map((row) => [...row.cells].map(
@@ -56,10 +58,14 @@ def fill(fill_program, url):
             finished = f"2026-12-0{seq}T1{b}:00:00Z"
             result = "ok" if seq % 2 else "no_handshake"
             unit = HOSTILE_UNIT if seq == 1 else f"U{b}{seq}"
-            line = {"finished": finished, "result": result, "lane_name": "L1", "unit_id": unit,
+            # Lines 2 and 3 name their lane with characters beyond U+00FF, written both ways:
+            # as its characters, and as its bytes as lines did before names were UTF-8.
+            lane = {2: LANE_TEXT, 3: as_bytes(LANE_TEXT)}.get(seq, "L1")
+            line = {"finished": finished, "result": result, "lane_name": lane, "unit_id": unit,
                     "bench": bench, "seq": seq}
-            lines.append(json.dumps({"bench": bench, "seq": seq, "finished": finished,
-                                     "lane": "L1", "unit": unit, "result": result,
+            # The filler takes each text as its bytes, one per character.
+            lines.append(json.dumps({"bench": as_bytes(bench), "seq": seq, "finished": finished,
+                                     "lane": as_bytes(lane), "unit": unit, "result": result,
                                      "line": json.dumps(line)}))
     subprocess.run([fill_program, url], input="\n".join(lines) + "\n", text=True, check=True)
 
@@ -77,11 +83,12 @@ def overview(rig, url, station):
         return rows if len(rows) == 2 and "away since" in rows[1][2] and rows[0][2] == "yes" \
             else None
     rows = wait_for(rows_seen, 20, "the station answering and the away one said away")
-    assert rows[0][0] == "Live bench" and rows[0][1] == station, rows
+    assert rows[0][0] == LIVE_BENCH and rows[0][1] == station, rows
     assert rows[1][0] == rows[1][1], rows  # no bench name known: its URL
     link = rig.browser.find_element("css selector", "#stations tbody tr td.bench a")
     assert link.get_attribute("href") == station + "/", link.get_attribute("href")
     rig.screenshot("serve-overview.png")
+    check_widths(rig, "serve-overview", "#stations td, #stations th")
 
 
 def history(rig, url):
@@ -94,6 +101,14 @@ def history(rig, url):
     back = rig.browser.find_element("id", "live-link")
     assert back.is_displayed() and back.text == "Every bench", back.text
     rig.screenshot("serve-history.png")
+    check_widths(rig, "serve-history", "#history tbody tr:first-child td, #history thead th")
+    lanes = {row[2] for row in rows}
+    assert lanes == {"L1", LANE_TEXT}, lanes
+    totals = rig.browser.execute_script(ROWS, "#lane-totals tbody tr")
+    assert sorted(row[0] for row in totals) == sorted(["L1", LANE_TEXT]), totals
+    options = rig.browser.execute_script(
+        "return [...document.querySelectorAll('#lane option')].map((o) => o.textContent);")
+    assert sorted(options) == sorted(["any", "L1", LANE_TEXT]), options
     rig.browser.get(url + "history?bench=" + HOSTILE_BENCH.replace(" ", "%20"))
     rows = wait_for(lambda: rig.browser.execute_script(ROWS, "#history tbody tr"), 20,
                     "the filtered rows")
@@ -108,7 +123,7 @@ def run(rig, args):
     fill(args.fill, database)
     folder = rig.folder("station")
     with open(os.path.join(folder, "bench.conf"), "w", encoding="utf-8") as file:
-        file.write("bench = Live bench\n")
+        file.write(f"bench = {LIVE_BENCH}\n")
     station = rig.start(folder, ["station", "--serve", "127.0.0.1:0", "--record",
                                  "record.jsonl", "--bench", "bench.conf"],
                         "[bridge 0]\nversion = PXR7 V1.02\n")

@@ -231,6 +231,40 @@ class Proxy:
         self.listener.close()
 
 
+# The page's width and its key cells (arguments[0], a selector) that are not whole on the screen:
+# outside the window (off to the side, in a table scrolled past its edge) or cut short. A table
+# head hidden for a narrow screen's cards is no cell a person sees.
+LAYOUT = """
+const seen = (node) => node.getClientRects().length > 0 &&
+  !(node.closest("thead") && node.closest("thead").getBoundingClientRect().width <= 1);
+const whole = (node) => { const box = node.getBoundingClientRect();
+  return box.left >= -0.5 && box.right <= innerWidth + 0.5 &&
+         node.scrollWidth <= node.clientWidth + 1; };
+const keys = [...document.querySelectorAll(arguments[0])].filter(seen);
+return {page: document.documentElement.scrollWidth, window: innerWidth, keys: keys.length,
+        cut: keys.filter((node) => !whole(node)).map((node) => node.textContent.slice(0, 40)),
+        zone: (document.getElementById("zone") || {}).textContent || ""};
+"""
+WIDTHS = (390, 1280)
+
+
+def check_widths(rig, name, keys, zone=True):
+    """At a phone's width and a desktop's: the page no wider than the window, its key cells
+    there and whole, and its times said to be UTC; a screenshot of each (NAME-WIDTH.png)."""
+    try:
+        for width in WIDTHS:
+            rig.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": 900, "deviceScaleFactor": 1, "mobile": False})
+            layout = rig.browser.execute_script(LAYOUT, keys)
+            rig.screenshot(f"{name}-{width}.png")
+            assert layout["window"] == width, layout
+            assert layout["page"] <= width, f"{name} at {width} px: {layout}"
+            assert layout["keys"] > 0 and not layout["cut"], f"{name} at {width} px: {layout}"
+            assert not zone or layout["zone"] == "Times in UTC", f"{name}: {layout}"
+    finally:
+        rig.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
 def wait_for(check, timeout, what, interval=0.1):
     """Polls check() until it gives a true value, which it returns; fails after timeout."""
     deadline = time.monotonic() + timeout
