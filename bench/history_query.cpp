@@ -190,6 +190,10 @@ SincePage linesSince(const RecordIndex& index, std::int64_t since, std::size_t m
     return page;
 }
 
+std::vector<std::uint32_t> HistoryQuery::matchingPositions(const HistoryFilter& filter) {
+    return matchPositions(select(filter));
+}
+
 std::vector<const IndexedLine*> HistoryQuery::matching(const HistoryFilter& filter) {
     const std::vector<std::uint32_t> positions = matchPositions(select(filter));
     std::vector<const IndexedLine*> lines;

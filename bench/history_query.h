@@ -57,6 +57,8 @@ public:
 
     // The matching lines in file order (oldest first).
     std::vector<const IndexedLine*> matching(const HistoryFilter& filter);
+    // The same as positions in the index's lines: they hold while its generation does.
+    std::vector<std::uint32_t> matchingPositions(const HistoryFilter& filter);
     // Page page (from 1) of perPage matches, newest first; past the last page, no lines.
     HistoryPage page(const HistoryFilter& filter, std::size_t page, std::size_t perPage);
     // ok, current, failed, an error word of the exit-code table, or a result in the record.

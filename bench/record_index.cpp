@@ -190,28 +190,46 @@ const IndexedLine* RecordIndex::lineNumbered(std::size_t number) const {
     return found != lines_.end() && found->number == number ? &*found : nullptr;
 }
 
+LineSpan spanOf(const IndexedLine& line) {
+    return {line.offset, line.length, line.digest};
+}
+
+bool readSpans(std::istream& file, const std::vector<LineSpan>& spans, const SpanReceiver& take,
+               std::string& problem) {
+    std::string window;
+    std::uint64_t windowStart = 0;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        const LineSpan& line = spans[i];
+        const std::uint64_t end = line.offset + line.length + 1; // with its "\n"
+        if (line.offset < windowStart || end > windowStart + window.size()) {
+            windowStart = line.offset;
+            window =
+                readAt(file, windowStart, std::max<std::size_t>(line.length + 1, kReadBackWindow));
+        }
+        const std::size_t at = static_cast<std::size_t>(line.offset - windowStart);
+        if (!file || end > windowStart + window.size() || window[at + line.length] != '\n' ||
+            digestOf(window.data() + at, line.length) != line.digest) {
+            problem = "the record changed while it was read";
+            return false;
+        }
+        take(i, window.substr(at, line.length));
+    }
+    return true;
+}
+
 bool RecordIndex::readBack(const std::vector<const IndexedLine*>& which, const LineReceiver& take,
                            std::string& problem) {
     std::ifstream file(path_, std::ios::binary);
-    std::string window;
-    std::uint64_t windowStart = 0;
+    std::vector<LineSpan> spans;
+    spans.reserve(which.size());
     for (const IndexedLine* line : which) {
-        const std::uint64_t end = line->offset + line->length + 1; // with its "\n"
-        if (line->offset < windowStart || end > windowStart + window.size()) {
-            windowStart = line->offset;
-            window =
-                readAt(file, windowStart, std::max<std::size_t>(line->length + 1, kReadBackWindow));
-        }
-        const std::size_t at = static_cast<std::size_t>(line->offset - windowStart);
-        if (!file || end > windowStart + window.size() || window[at + line->length] != '\n' ||
-            digestOf(window.data() + at, line->length) != line->digest) {
-            stale_ = true;
-            problem = path_ + ": changed while it was read";
-            return false;
-        }
-        take(*line, window.substr(at, line->length));
+        spans.push_back(spanOf(*line));
     }
-    return true;
+    const bool read = readSpans(
+        file, spans, [&](std::size_t i, const std::string& bytes) { take(*which[i], bytes); },
+        problem);
+    stale_ = stale_ || !read;
+    return read;
 }
 
 } // namespace pxr7

@@ -1,7 +1,9 @@
 // The record held as an index of its lines, for answering many questions about a file that only
 // grows: each refresh reads just what was appended since the last one. A line is kept as where
 // it stands in the file and what it says (its entry); its bytes are read back when asked for, so
-// a record of 100,000 lines costs a few tens of megabytes, not a copy of the file.
+// a record of 100,000 lines costs a few tens of megabytes, not a copy of the file. One thread at
+// a time: a reader that shares it guards it (the deque only grows until the index starts over,
+// so positions into it hold while generation() stays the same).
 #pragma once
 
 #include "record.h"
@@ -29,6 +31,22 @@ struct IndexedLine {
     std::string host;
 };
 
+// Where a line stands and what its bytes hash to: enough to read it back and know it is the
+// line indexed, without the index at hand.
+struct LineSpan {
+    std::uint64_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint64_t digest = 0;
+};
+LineSpan spanOf(const IndexedLine& line);
+
+using SpanReceiver = std::function<void(std::size_t which, const std::string& bytes)>;
+// Reads the spans' bytes from file (a handle of the reader's own, opened binary), in the order
+// given, and hands each with its position in spans to take. False, with the reason, when the
+// file no longer holds one of them as it was indexed.
+bool readSpans(std::istream& file, const std::vector<LineSpan>& spans, const SpanReceiver& take,
+               std::string& problem);
+
 // Lines longer than this are counted unreadable without being held: no record line comes near.
 constexpr std::size_t kMaxRecordLineBytes = 4u << 20;
 
@@ -51,6 +69,10 @@ public:
     std::uint64_t generation() const { return generation_; }
     // The record line with that number in the file; nullptr for a blank, unreadable or absent one.
     const IndexedLine* lineNumbered(std::size_t number) const;
+    const std::string& path() const { return path_; }
+    // The file no longer holds what was indexed (a reader of spans found so): the next refresh
+    // starts over.
+    void markStale() { stale_ = true; }
 
     using LineReceiver = std::function<void(const IndexedLine&, const std::string&)>;
     // Reads the lines' bytes back from the file, in the order given, and hands each to take.

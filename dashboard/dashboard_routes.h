@@ -9,7 +9,6 @@
 #include "http_reply.h"
 #include "live_feed.h"
 #include "request_access.h"
-#include "serial_history.h"
 
 #include <set>
 #include <string>
@@ -60,8 +59,7 @@ private:
     HttpReply page(const std::string& file) const;
     HttpReply api(const std::string& path, const QueryParams& params);
 
-    // Until the sources are safe to call from several threads, one request at a time.
-    SerialHistory history_;
+    HistorySource& history_; // safe to call from several threads at once
     LiveFeed* live_;
     OverviewSource* overview_;
     std::set<std::string> extraHostNames_;

@@ -1,5 +1,6 @@
 #include "database_history_api.h"
 
+#include "database_download.h"
 #include "history_query.h"
 #include "json_text.h"
 #include "record_export.h"
@@ -98,9 +99,46 @@ HttpReply attachment(const char* type, const char* fileName, std::string body) {
     return reply;
 }
 
+// A line's stream, as its own JSON gives it; "" for a line without one.
+std::string streamOf(const StoreLine& line) {
+    const JsonValue object = parseJsonLine(line.line);
+    return object.is_object() && object.contains("stream") ? textOf(object["stream"]) : "";
+}
+
+// Of the lines of one bench and seq (collected last first, one a stream), the one of stream,
+// or without one the one collected last; with every stream that holds that bench and seq.
+HttpReply entryReply(const std::vector<StoreLine>& found, const std::string& stream) {
+    JsonValue streams = JsonValue::array();
+    const StoreLine* chosen = nullptr;
+    for (const StoreLine& line : found) {
+        const std::string own = streamOf(line);
+        streams.push_back(jsonTextOrNull(own));
+        if (chosen == nullptr && (stream.empty() || own == stream)) {
+            chosen = &line;
+        }
+    }
+    if (chosen == nullptr) {
+        return errorReply(404, stream.empty() ? "no line of that bench has that seq"
+                                              : "no line of that bench and stream has that seq");
+    }
+    JsonValue body = {{"schema", 1}, {"bench", jsonText(chosen->bench)}, {"seq", chosen->seq}};
+    body["stream"] = jsonTextOrNull(streamOf(*chosen));
+    body["streams"] = std::move(streams);
+    body["entry"] = lineObject(*chosen);
+    return jsonReply(200, jsonLine(body));
+}
+
 } // namespace
 
 bool storeFilterOf(const QueryParams& params, StoreFilter& filter, std::string& problem) {
+    // The database holds UTF-8 texts only: bytes that are not can match nothing, and it
+    // refuses them.
+    for (const char* name : {"bench", "result", "lane", "unit", "from", "to"}) {
+        if (!isUtf8(paramOf(params, name))) {
+            problem = std::string(name) + " is not UTF-8 text";
+            return false;
+        }
+    }
     filter.bench = recordTextOf(paramOf(params, "bench"));
     filter.result = paramOf(params, "result");
     filter.lane = recordTextOf(paramOf(params, "lane"));
@@ -117,59 +155,113 @@ bool storeFilterOf(const QueryParams& params, StoreFilter& filter, std::string& 
     return problem.empty();
 }
 
+DatabaseHistoryApi::DatabaseHistoryApi(std::string url, DatabaseLimits limits)
+    : url_(std::move(url)), limits_(limits),
+      pool_(PgPool::make(limits.connections, limits.connectionWait)) {}
+
 bool DatabaseHistoryApi::open(std::string& problem) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    PgPool::Lease lease;
     HttpReply failure;
     problem.clear();
-    if (ready(failure)) {
+    if (ready(lease, failure)) {
         return true;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
     problem = problem_;
     return !lasting_;
 }
 
-bool DatabaseHistoryApi::ready(HttpReply& failure) {
-    if (db_.connected()) {
-        return true;
+void DatabaseHistoryApi::remember(const std::string& problem, bool lasting) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    problem_ = problem;
+    lasting_ = lasting;
+}
+
+bool DatabaseHistoryApi::ready(PgPool::Lease& lease, HttpReply& failure) {
+    if (!pool_->take(lease)) {
+        remember("every connection to the database is in use", false);
+        failure = errorReply(503, "the database is busy: every connection is in use");
+        failure.headers.emplace_back("Retry-After", "1");
+        return false;
     }
-    const DbStatus status = db_.connect(url_);
+    return lease.db().connected() || connect(lease.db(), failure);
+}
+
+bool DatabaseHistoryApi::connect(PgConnection& db, HttpReply& failure) {
+    DbStatus status = db.connect(url_);
+    if (status.ok()) {
+        // Every statement of the pages ends within this, whatever holds the tables.
+        status =
+            db.exec("SET statement_timeout = " + std::to_string(limits_.statementTimeout.count()));
+    }
     PgResult version;
     const DbStatus checked =
-        status.ok() ? db_.exec("SELECT version FROM pxr7_schema", {}, &version) : status;
+        status.ok() ? db.exec("SELECT version FROM pxr7_schema", {}, &version) : status;
     if (checked.sqlstate == "42P01") { // no such table
-        DbStatus none = checked;
-        none.message = "it has no pxr7 tables yet (pxr7 collect makes them)";
-        failure = failed(none);
-        lasting_ = false;
+        db.close();
+        remember("it has no pxr7 tables yet (pxr7 collect makes them)", false);
+        failure = errorReply(503, "the database has no pxr7 tables yet (pxr7 collect makes them)");
         return false;
     }
     if (!checked.ok()) {
-        failure = failed(checked);
+        failure = failed(db, checked);
+        db.close(); // half set up: the next borrower starts again
         return false;
     }
     // Version 1's tables read as version 2's: the pages use none of what version 2 added.
     const long held =
         version.rows() == 1 ? std::strtol(version.text(0, 0).c_str(), nullptr, 10) : 0;
     if (held < 1 || held > kSchemaVersion) {
-        db_.close();
-        lasting_ = true;
-        problem_ = "it holds tables of version " +
-                   (version.rows() > 0 ? version.text(0, 0) : std::string("none")) +
-                   "; this pxr7 reads version " + std::to_string(kSchemaVersion);
-        failure = errorReply(503, "the database cannot be used now: " + problem_);
+        db.close();
+        const std::string problem =
+            "it holds tables of version " +
+            (version.rows() > 0 ? version.text(0, 0) : std::string("none")) +
+            "; this pxr7 reads version " + std::to_string(kSchemaVersion);
+        remember(problem, true);
+        failure = errorReply(503, "the database cannot be used now: " + problem);
         return false;
     }
     return true;
 }
 
-HttpReply DatabaseHistoryApi::failed(const DbStatus& status) {
-    // A broken link is dropped: the next request connects again.
-    if (status.problem != DbProblem::Statement) {
-        db_.close();
+namespace {
+
+// What a failure says to the client: never the server's address, which libpq's own words
+// about a connection carry.
+std::string failureText(const DbStatus& status) {
+    switch (status.problem) {
+    case DbProblem::BadUrl:
+        return "the database cannot be used now: its URL cannot be read";
+    case DbProblem::LoginRefused:
+        return "the database cannot be used now: it refused the login";
+    case DbProblem::Away:
+        return "the database cannot be reached now";
+    case DbProblem::Statement:
+    case DbProblem::None:
+        break;
     }
-    problem_ = status.message;
-    lasting_ = status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused;
-    return errorReply(503, "the database cannot be used now: " + status.message);
+    return "the database cannot be used now: " + status.message;
+}
+
+} // namespace
+
+HttpReply DatabaseHistoryApi::failed(PgConnection& db, const DbStatus& status) {
+    if (status.sqlstate == "57014") { // the statement timeout: the connection stays
+        HttpReply reply = errorReply(503, "the database did not answer in time");
+        reply.headers.emplace_back("Retry-After", "5");
+        return reply;
+    }
+    if (status.sqlstate.rfind("22", 0) == 0) { // data exception: what the request gave
+        return errorReply(400, "the database refuses the filter: " + status.message);
+    }
+    // A broken link is dropped, and the idle ones with it: the next requests connect again.
+    if (status.problem != DbProblem::Statement) {
+        db.close();
+        pool_->closeIdle();
+    }
+    remember(status.message,
+             status.problem == DbProblem::BadUrl || status.problem == DbProblem::LoginRefused);
+    return errorReply(503, failureText(status));
 }
 
 HttpReply DatabaseHistoryApi::history(const QueryParams& params) {
@@ -186,14 +278,15 @@ HttpReply DatabaseHistoryApi::history(const QueryParams& params) {
     if (!storeFilterOf(params, filter, problem)) {
         return errorReply(400, problem);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    PgPool::Lease lease;
     HttpReply failure;
     StorePage found;
-    if (!ready(failure)) {
+    if (!ready(lease, failure)) {
         return failure;
     }
-    const DbStatus status = store_.page(filter, page, perPage, found);
-    return status.ok() ? jsonReply(200, jsonLine(pageJson(found, page, perPage))) : failed(status);
+    const DbStatus status = HistoryStore(lease.db()).page(filter, page, perPage, found);
+    return status.ok() ? jsonReply(200, jsonLine(pageJson(found, page, perPage)))
+                       : failed(lease.db(), status);
 }
 
 HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
@@ -202,23 +295,26 @@ HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
     if (!storeFilterOf(params, filter, problem)) {
         return errorReply(400, problem);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    PgPool::Lease lease;
     HttpReply failure;
-    std::vector<StoreLine> lines;
-    if (!ready(failure)) {
+    std::vector<StoreLine> first;
+    if (!ready(lease, failure)) {
         return failure;
     }
-    const DbStatus status = store_.all(filter, lines);
+    // The first rows before the answer: a query that fails is a status, not a cut body.
+    HistoryStore store(lease.db());
+    DbStatus status = store.exportAll(filter);
+    if (status.ok()) {
+        status = store.fetch(kExportRows, first);
+    }
     if (!status.ok()) {
-        return failed(status);
+        return failed(lease.db(), status);
     }
     const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
-    std::string body = csv ? recordCsvHeader() : std::string();
-    for (const StoreLine& line : lines) {
-        csv ? appendRecordCsvRow(line.line, body, cells) : void(body += line.line + "\n");
-    }
-    return csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv", std::move(body))
-               : attachment("application/jsonl", "pxr7-benches.jsonl", std::move(body));
+    HttpReply reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv", "")
+                          : attachment("application/jsonl", "pxr7-benches.jsonl", "");
+    reply.chunks = databaseChunks(std::move(lease), std::move(first), csv, cells);
+    return reply;
 }
 
 HttpReply DatabaseHistoryApi::csv(const QueryParams& params) {
@@ -230,27 +326,26 @@ HttpReply DatabaseHistoryApi::jsonl(const QueryParams& params) {
 }
 
 HttpReply DatabaseHistoryApi::entry(const QueryParams& params) {
-    const std::string bench = recordTextOf(paramOf(params, "bench"));
+    const std::string sent = paramOf(params, "bench"), stream = paramOf(params, "stream");
+    const std::string bench = recordTextOf(sent);
     std::int64_t seq = 0;
     if (bench.empty() || !wholeNumber(paramOf(params, "seq"), INT64_MIN + 1, INT64_MAX, seq)) {
         return errorReply(400, "give bench=NAME and seq=N");
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    if (!isUtf8(sent) || !isUtf8(stream)) {
+        return errorReply(400, "bench and stream are UTF-8 text");
+    }
+    PgPool::Lease lease;
     HttpReply failure;
-    std::optional<StoreLine> found;
-    if (!ready(failure)) {
+    std::vector<StoreLine> found;
+    if (!ready(lease, failure)) {
         return failure;
     }
-    const DbStatus status = store_.entry(bench, seq, found);
+    const DbStatus status = HistoryStore(lease.db()).entries(bench, seq, found);
     if (!status.ok()) {
-        return failed(status);
+        return failed(lease.db(), status);
     }
-    if (!found) {
-        return errorReply(404, "no line of that bench has that seq");
-    }
-    JsonValue body = {{"schema", 1}, {"bench", jsonText(found->bench)}, {"seq", found->seq}};
-    body["entry"] = lineObject(*found);
-    return jsonReply(200, jsonLine(body));
+    return entryReply(found, stream);
 }
 
 } // namespace pxr7

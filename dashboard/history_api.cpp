@@ -1,6 +1,7 @@
 #include "history_api.h"
 
 #include "json_text.h"
+#include "numbered_line.h"
 #include "record_chain.h"
 #include "record_export.h"
 
@@ -96,18 +97,24 @@ std::string totalsAndChoices(const HistoryPage& page) {
     return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
 }
 
-// The line's own object with "line" first, and its bench and seq.
-JsonValue numberedLine(const IndexedLine& indexed, const std::string& bytes) {
-    JsonValue line = JsonValue::object();
-    line["line"] = indexed.number;
-    const JsonValue object = parseJsonLine(bytes);
-    for (auto item = object.begin(); item != object.end(); ++item) {
-        line[item.key()] = item.value();
-    }
-    // Where the line has them, in their place; an old line's derived ones at its end.
-    line["bench"] = jsonName(indexed.entry.bench);
-    line["seq"] = *indexed.entry.seq;
-    return line;
+// What a failed read says: the record's path and the system's words stay on the server.
+const char kUnreadable[] = "the record cannot be read now";
+
+// The lines as a page gives them, each as it stands with its number (numbered_line.h), in a
+// JSON array; false when the record no longer holds one of them.
+bool numberedLines(RecordIndex& index, const std::vector<const IndexedLine*>& which,
+                   std::string& out) {
+    std::string problem;
+    out = "[";
+    const bool read = index.readBack(
+        which,
+        [&](const IndexedLine& line, const std::string& bytes) {
+            out += out.size() > 1 ? "," : "";
+            out += numberedLine(line, bytes);
+        },
+        problem);
+    out += ']';
+    return read;
 }
 
 HttpReply attachment(const char* type, const char* fileName, std::string body) {
@@ -123,7 +130,7 @@ HttpReply attachment(const char* type, const char* fileName, std::string body) {
 HttpReply sinceJsonLines(RecordIndex& index, const SincePage& found, std::int64_t next) {
     std::string body, problem;
     if (!recordJsonLines(index, found.lines, body, problem)) {
-        return errorReply(500, "cannot read the record: " + problem);
+        return errorReply(500, kUnreadable);
     }
     HttpReply reply = attachment("application/jsonl", "pxr7-record.jsonl", std::move(body));
     reply.headers.emplace_back("X-Pxr7-Next-Since", std::to_string(next));
@@ -139,15 +146,9 @@ HttpReply sinceJsonLines(RecordIndex& index, const SincePage& found, std::int64_
 
 HttpReply sinceBody(RecordIndex& index, const SincePage& found, std::int64_t since,
                     std::size_t perPage, std::int64_t next) {
-    JsonValue lines = JsonValue::array();
-    std::string problem;
-    if (!index.readBack(
-            found.lines,
-            [&](const IndexedLine& line, const std::string& bytes) {
-                lines.push_back(numberedLine(line, bytes));
-            },
-            problem)) {
-        return errorReply(500, "cannot read the record: " + problem);
+    std::string lines;
+    if (!numberedLines(index, found.lines, lines)) {
+        return errorReply(500, kUnreadable);
     }
     JsonValue body = JsonValue::object();
     body["schema"] = 1;
@@ -159,20 +160,23 @@ HttpReply sinceBody(RecordIndex& index, const SincePage& found, std::int64_t sin
     const std::deque<IndexedLine>& all = index.lines();
     body["stream"] = all.empty() ? JsonValue(nullptr) : jsonTextOrNull(all.back().entry.stream);
     body["unreadable"] = index.unreadable();
-    body["lines"] = std::move(lines);
-    return jsonReply(200, jsonLine(body));
+    std::string text = jsonLine(body);
+    text.pop_back(); // the object goes on with the lines as they stand
+    return jsonReply(200, text + ",\"lines\":" + lines + "}");
 }
 
 } // namespace
 
-HistoryApi::HistoryApi(std::string recordPath) : index_(std::move(recordPath)), query_(index_) {}
+HistoryApi::HistoryApi(std::string recordPath)
+    : record_(std::make_shared<SharedRecord>(std::move(recordPath))), index_(record_->index),
+      query_(record_->query) {}
 
 bool HistoryApi::refresh(HttpReply& failure) {
     std::string problem;
     if (index_.refresh(problem)) {
         return true;
     }
-    failure = errorReply(500, "cannot read the record: " + problem);
+    failure = errorReply(500, kUnreadable);
     return false;
 }
 
@@ -199,6 +203,7 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     std::string problem;
     std::size_t page = 1, perPage = kDefaultPerPage;
     const std::string pageText = paramOf(params, "page"), perPageText = paramOf(params, "per_page");
+    std::lock_guard<std::mutex> lock(record_->mutex);
     if (params.count("since") > 0) {
         return since(params, false);
     }
@@ -215,14 +220,9 @@ HttpReply HistoryApi::history(const QueryParams& params) {
         return errorReply(400, problem);
     }
     const HistoryPage found = query_.page(filter, page, perPage);
-    JsonValue lines = JsonValue::array();
-    if (!index_.readBack(
-            found.lines,
-            [&](const IndexedLine& line, const std::string& bytes) {
-                lines.push_back(numberedLine(line, bytes));
-            },
-            problem)) {
-        return errorReply(500, "cannot read the record: " + problem);
+    std::string lines;
+    if (!numberedLines(index_, found.lines, lines)) {
+        return errorReply(500, kUnreadable);
     }
     JsonValue body = JsonValue::object();
     body["schema"] = 1;
@@ -231,16 +231,15 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     body["per_page"] = perPage;
     body["pages"] = found.pages;
     body["unreadable"] = index_.unreadable();
-    body["lines"] = std::move(lines);
     std::string text = jsonLine(body);
     text.pop_back(); // the object goes on
-    return jsonReply(200, text + totalsAndChoices(found));
+    return jsonReply(200, text + ",\"lines\":" + lines + totalsAndChoices(found));
 }
 
 HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
     HttpReply reply;
     HistoryFilter filter;
-    std::string problem, body;
+    std::string problem;
     if (!csv && params.count("since") > 0) {
         return since(params, true);
     }
@@ -250,14 +249,12 @@ HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
     if (!readFilter(params, filter, problem)) {
         return errorReply(400, problem);
     }
-    const std::vector<const IndexedLine*> lines = query_.matching(filter);
     const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
-    if (!(csv ? recordCsv(index_, lines, body, problem, cells)
-              : recordJsonLines(index_, lines, body, problem))) {
-        return errorReply(500, "cannot read the record: " + problem);
-    }
-    return csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv", std::move(body))
-               : attachment("application/jsonl", "pxr7-record.jsonl", std::move(body));
+    reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv", "")
+                : attachment("application/jsonl", "pxr7-record.jsonl", "");
+    reply.chunks = downloadChunks(record_, query_.matchingPositions(filter), index_.generation(),
+                                  csv ? DownloadKind::Csv : DownloadKind::JsonLines, cells);
+    return reply;
 }
 
 HttpReply HistoryApi::since(const QueryParams& params, bool jsonl) {
@@ -286,16 +283,19 @@ HttpReply HistoryApi::since(const QueryParams& params, bool jsonl) {
 }
 
 HttpReply HistoryApi::csv(const QueryParams& params) {
+    std::lock_guard<std::mutex> lock(record_->mutex);
     return download(params, true);
 }
 
 HttpReply HistoryApi::jsonl(const QueryParams& params) {
+    std::lock_guard<std::mutex> lock(record_->mutex);
     return download(params, false);
 }
 
 HttpReply HistoryApi::entry(const QueryParams& params) {
     HttpReply reply;
     std::size_t number = 0;
+    std::lock_guard<std::mutex> lock(record_->mutex);
     if (!refresh(reply)) {
         return reply;
     }
@@ -309,19 +309,14 @@ HttpReply HistoryApi::entry(const QueryParams& params) {
     if (line == nullptr) {
         return errorReply(404, "line " + std::to_string(number) + " is not a record line");
     }
-    JsonValue object;
-    std::string problem;
+    std::string bytes, problem;
     if (!index_.readBack(
-            {line},
-            [&](const IndexedLine&, const std::string& bytes) { object = parseJsonLine(bytes); },
-            problem)) {
-        return errorReply(500, "cannot read the record: " + problem);
+            {line}, [&](const IndexedLine&, const std::string& read) { bytes = read; }, problem)) {
+        return errorReply(500, kUnreadable);
     }
-    JsonValue body = JsonValue::object();
-    body["schema"] = 1;
-    body["line"] = number;
-    body["entry"] = std::move(object);
-    return jsonReply(200, jsonLine(body));
+    // The line as it stands, not written again.
+    return jsonReply(200, "{\"schema\":1,\"line\":" + std::to_string(number) +
+                              ",\"entry\":" + bytes + "}");
 }
 
 } // namespace pxr7

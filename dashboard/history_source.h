@@ -1,5 +1,6 @@
 // What the history pages ask (/api/history, its exports, /api/entry), whoever answers: a
 // station's own record (HistoryApi) or the database of every bench (DatabaseHistoryApi).
+// The server calls them from several threads at once.
 #pragma once
 
 #include "http_reply.h"

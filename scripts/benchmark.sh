@@ -24,8 +24,9 @@
 #    2 MB/s that must get every byte; a page's worst delay beside 80 connections from another
 #    address that each send a byte every 3 s and come back when cut (goal: under 1 s).
 #  - The dashboard's history on the same record: the index's first refresh (goal: under 1.5 s)
-#    and one with nothing new, a query (goal: under 50 ms), and the first page through the
-#    history API (goal: under 300 ms once the record is indexed).
+#    and one with nothing new, a query (goal: under 50 ms), the first page through the
+#    history API (goal: under 300 ms once the record is indexed), and 60 JSON Lines exports of
+#    the whole record taken at once, a part of each in turn (goal: peak memory flat).
 #  - `collect --once`: three stations' records of 100,000 lines in all (two of them chained
 #    streams, one of lines from before streams), served by `history --serve`, into a fresh
 #    database of tests/db/pg_rig.sh: lines per second (goal: at least 1,000/s) and the
@@ -38,9 +39,11 @@
 #    declared and chunked without one (goal: under 100 MB).
 #  - `pxr7 serve` over a database of 1,000,000 lines of eight benches (tests/db/pg_rig.sh, when
 #    PostgreSQL is installed): the history's first page over HTTP and in headless Chromium
-#    (goal: under 300 ms), a page far back, and a filter on a result and a bench; and the delay
-#    of /api/overview while a history request waits on a table lock held by psql (goal: under
-#    100 ms).
+#    (goal: under 300 ms), a page far back, and a filter on a result and a bench; the CSV of all
+#    of them: its first byte (goal: under 1 s), its whole time and the server's peak memory
+#    (goal: under 100 MB), against psql's \copy of the same rows; the same CSV made in
+#    process, without HTTP; and the delay of /api/overview while a history request waits on a
+#    table lock held by psql (goal: under 100 ms).
 # scripts/benchmark.sh --collector prints the collector's figures alone.
 # scripts/benchmark.sh --test-loop prints the figures of the test loop instead (about 20
 # minutes): in a fresh clone of HEAD with a compiler cache of its own, each preset's build
@@ -519,6 +522,7 @@ measure_database_history() {
             sed 's/^dashboard, /database history of 1,000,000 lines, /' ||
             echo "database history, page in Chromium: not measured"
     fi
+    measure_database_export "$url" "$served" "$server"
     kill -INT "$server" 2>/dev/null
     wait "$server"
     bash tests/db/pg_rig.sh stop "$state" >/dev/null 2>&1
@@ -544,6 +548,33 @@ measure_held_history() {
     wait "$held" "$locker"
     printf 'pxr7 serve, a history request held by a table lock: /api/overview meanwhile %s ms (goal < 100 ms)\n' \
         "$overview"
+}
+
+# The CSV of every line from `pxr7 serve` as curl receives it: its first byte and its end, the
+# server's peak memory over the whole run, against psql's \copy of the same rows to a file;
+# and the same CSV made in process (pxr7_export_bench), without HTTP.
+measure_database_export() { # url served server-pid
+    local first total bytes peak copy_start copy_end
+    if cmake --build --preset native -j2 --target pxr7_export_bench >/dev/null 2>&1; then
+        build/native/tests/serve/pxr7_export_bench "$1" ||
+            echo "database export in process: failed (exit $?), no figures"
+    fi
+    read -r first total bytes < <(curl -s -o /dev/null \
+        -w '%{time_starttransfer} %{time_total} %{size_download}\n' "${2}api/history.csv")
+    peak=$(awk '/^VmHWM/ { printf "%.0f", $2 / 1024 }' "/proc/$3/status" 2>/dev/null)
+    copy_start=$(date +%s.%N)
+    psql -X -q -d "$1" -c "\\copy (SELECT line FROM record_lines ORDER BY finished, bench, seq) TO '$rig/export.copy'" \
+        >/dev/null 2>&1
+    copy_end=$(date +%s.%N)
+    if [[ -z ${bytes:-} || ${bytes:-0} -eq 0 ]]; then
+        echo "database history, CSV of 1,000,000 lines: failed, no figures"
+        return
+    fi
+    awk -v f="$first" -v t="$total" -v b="$bytes" -v p="${peak:-?}" -v cs="$copy_start" \
+        -v ce="$copy_end" 'BEGIN {
+        printf "database history, CSV of 1,000,000 lines (%.0f MB): first byte %.0f ms (goal < 1 s), all %.1f s, server peak memory %s MB (goal < 100 MB); psql \\copy of the same rows %.1f s\n",
+            b / 1e6, f * 1000, t, p, ce - cs
+    }'
 }
 
 # Starts `history --serve` over the record $1 on a free port; sets served_pid, served_url.

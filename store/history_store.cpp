@@ -193,11 +193,39 @@ DbStatus HistoryStore::all(const StoreFilter& filter, std::vector<StoreLine>& ou
     return lines(where, std::move(params), " ORDER BY finished, bench, seq", out);
 }
 
+DbStatus HistoryStore::exportAll(const StoreFilter& filter) {
+    std::vector<SqlParam> params;
+    const std::string where = whereOf(filter, params, false);
+    DbStatus status = db_.begin();
+    if (status.ok()) {
+        status = db_.exec("DECLARE pxr7_export NO SCROLL CURSOR FOR SELECT bench, seq, line FROM "
+                          "record_lines" +
+                              where + " ORDER BY finished, bench, seq",
+                          params);
+    }
+    return status;
+}
+
+DbStatus HistoryStore::fetch(int most, std::vector<StoreLine>& out) {
+    PgResult result;
+    const DbStatus status =
+        db_.exec("FETCH " + std::to_string(most) + " FROM pxr7_export", {}, &result);
+    for (int row = 0; status.ok() && row < result.rows(); ++row) {
+        out.push_back({result.text(row, 0), number(result, row, 1), result.text(row, 2)});
+    }
+    return status;
+}
+
+DbStatus HistoryStore::entries(const std::string& bench, std::int64_t seq,
+                               std::vector<StoreLine>& out) {
+    return lines(" WHERE bench = $1 AND seq = $2", {bench, std::to_string(seq)},
+                 " ORDER BY arrival DESC", out);
+}
+
 DbStatus HistoryStore::entry(const std::string& bench, std::int64_t seq,
                              std::optional<StoreLine>& out) {
     std::vector<StoreLine> found;
-    const DbStatus status =
-        lines(" WHERE bench = $1 AND seq = $2", {bench, std::to_string(seq)}, "", found);
+    const DbStatus status = entries(bench, seq, found);
     out.reset();
     if (status.ok() && !found.empty()) {
         out = std::move(found.front());

@@ -53,8 +53,16 @@ public:
                   StorePage& out);
     // Every match, oldest first (the exports).
     DbStatus all(const StoreFilter& filter, std::vector<StoreLine>& out);
-    // One line by its bench and seq; nullopt when there is none.
+    // The same through a cursor, for an export of any size: exportAll begins a transaction and
+    // declares it, each fetch gives the next most lines (fewer, or none, at the end). The
+    // transaction ends with the connection's rollback (PgPool::Lease does it).
+    DbStatus exportAll(const StoreFilter& filter);
+    DbStatus fetch(int most, std::vector<StoreLine>& out);
+    // One line by its bench and seq; nullopt when there is none. Of two streams that hold the
+    // same bench and seq, the one collected last.
     DbStatus entry(const std::string& bench, std::int64_t seq, std::optional<StoreLine>& out);
+    // Every line of that bench and seq, the one collected last first: one a stream.
+    DbStatus entries(const std::string& bench, std::int64_t seq, std::vector<StoreLine>& out);
 
 private:
     DbStatus lines(const std::string& where, std::vector<SqlParam> params, const std::string& tail,

@@ -10,12 +10,37 @@
 
 #include <gtest/gtest.h>
 
+#include "record_export.h"
+
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace pxr7 {
 namespace {
+
+// The whole body of a reply, as the server would send it: its body, then every chunk; whole
+// says whether it ended as Done (not Failed).
+std::string drained(const HttpReply& reply, bool* whole = nullptr, std::size_t* parts = nullptr) {
+    std::string body = reply.body;
+    Chunk chunk = reply.chunks ? Chunk::More : Chunk::Done;
+    std::size_t count = 0;
+    while (chunk == Chunk::More) {
+        chunk = reply.chunks(body);
+        ++count;
+    }
+    if (whole != nullptr) {
+        *whole = chunk == Chunk::Done;
+    }
+    if (parts != nullptr) {
+        *parts = count;
+    }
+    return body;
+}
 
 std::string lineOf(const std::string& result, const std::string& serial,
                    const std::string& unit = "") {
@@ -133,20 +158,22 @@ TEST_F(HistoryApiTest, DownloadsCarryTheirTypeNameAndTheMatchingLines) {
     const HttpReply jsonl = api.jsonl({{"lane", "PXA"}});
     EXPECT_EQ(jsonl.status, 200);
     EXPECT_EQ(jsonl.contentType, "application/jsonl");
-    EXPECT_EQ(jsonl.body, lineOf("ok", "PXA", "U-1") + lineOf("current", "PXA"));
+    EXPECT_EQ(drained(jsonl), lineOf("ok", "PXA", "U-1") + lineOf("current", "PXA"));
     ASSERT_EQ(jsonl.headers.size(), 1u);
     EXPECT_EQ(jsonl.headers[0].second, "attachment; filename=\"pxr7-record.jsonl\"");
     const HttpReply csv = api.csv({{"result", "failed"}});
     EXPECT_EQ(csv.contentType, "text/csv; charset=utf-8");
     EXPECT_EQ(csv.headers[0].second, "attachment; filename=\"pxr7-record.csv\"");
-    EXPECT_EQ(csv.body.rfind("bench,seq,command,started,finished,host,", 0), 0u);
-    EXPECT_NE(csv.body.find("\r\n,,station,,2026-12-08T09:30:05Z,"), std::string::npos) << csv.body;
-    EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'), 2);
+    const std::string rows = drained(csv);
+    EXPECT_EQ(rows.rfind("bench,seq,command,started,finished,host,", 0), 0u);
+    EXPECT_NE(rows.find("\r\n,,station,,2026-12-08T09:30:05Z,"), std::string::npos) << rows;
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 2);
     // A unit id a spreadsheet would run: quoted, unless the values are asked for as they are.
     std::ofstream(path, std::ios::app) << lineOf("ok", "PXF", "=1+1");
-    EXPECT_NE(api.csv({{"lane", "PXF"}}).body.find(",'=1+1,"), std::string::npos);
-    EXPECT_NE(api.csv({{"lane", "PXF"}, {"exact", "1"}}).body.find(",=1+1,"), std::string::npos);
-    EXPECT_EQ(api.jsonl({{"lane", "PXF"}}).body, lineOf("ok", "PXF", "=1+1"));
+    EXPECT_NE(drained(api.csv({{"lane", "PXF"}})).find(",'=1+1,"), std::string::npos);
+    EXPECT_NE(drained(api.csv({{"lane", "PXF"}, {"exact", "1"}})).find(",=1+1,"),
+              std::string::npos);
+    EXPECT_EQ(drained(api.jsonl({{"lane", "PXF"}})), lineOf("ok", "PXF", "=1+1"));
 }
 
 TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {
@@ -161,7 +188,9 @@ TEST_F(HistoryApiTest, EachRequestSeesWhatWasAppendedAndAMissingRecordIsEmpty) {
     EXPECT_EQ(body["total"], 0);
     EXPECT_EQ(body["pages"], 0);
     EXPECT_EQ(api.entry({{"line", "1"}}).status, 404);
-    EXPECT_EQ(HistoryApi(scratch.folder()).history({}).status, 500);
+    const HttpReply unreadable = HistoryApi(scratch.folder()).history({});
+    EXPECT_EQ(unreadable.status, 500);
+    EXPECT_EQ(unreadable.body, R"({"error":"the record cannot be read now"})") << "no path";
 }
 
 TEST_F(HistoryApiTest, SincePagesThroughOldAndNewLinesOnceEachInOrderAsTheRecordGrows) {
@@ -225,7 +254,7 @@ TEST_F(HistoryApiTest, SincePagesThroughOldAndNewLinesOnceEachInOrderAsTheRecord
         lines.push_back(line + "\n");
     }
     ASSERT_EQ(lines.size(), 10u);
-    EXPECT_EQ(jsonl.body, lines[4] + lines[5]) << "the bytes of lines 5 and 6";
+    EXPECT_EQ(drained(jsonl), lines[4] + lines[5]) << "the bytes of lines 5 and 6";
     ASSERT_EQ(jsonl.headers.size(), 4u);
     EXPECT_EQ(jsonl.headers[1].second, "1");
     EXPECT_EQ(jsonl.headers[2].second, "true");
@@ -253,6 +282,202 @@ TEST_F(HistoryApiTest, ARecordOfThousandsOfLeadsListsTheFirstOnesAndCountsTheRes
     EXPECT_EQ(body["choices"]["lanes_more"], 50);
     EXPECT_EQ(body["totals"]["days_more"], 0);
     EXPECT_EQ(body["total"], 250);
+}
+
+// The page of a poller gives each line as the JSON Lines hold it: hostile benches, escapes and
+// numbers as they stand, "line" spliced in, and bench and seq only where a reader takes other
+// ones than the line holds (the collector compares them: tests/db/station_lines_test.cpp).
+TEST_F(HistoryApiTest, SinceGivesEachLineAsItStandsWithWhatThePageAdds) {
+    const struct {
+        const char* line;
+        const char* paged;
+    } cases[] = {
+        {R"( {"schema":1,"host":"h\u202e","result":"ok"})",
+         R"( {"line":1,"schema":1,"host":"h\u202e","result":"ok","bench":"h\u202e","seq":-1099511627775})"},
+        {R"({"schema":1,"bench":"\u00e2\u0080\u00ae","seq":1,"result":"ok"})",
+         R"({"line":2,"schema":1,"bench":"\u202e","seq":1,"result":"ok"})"},
+        {R"({"schema":1,"bench":"\u202Eevil","seq":2,"result":"ok","n":1.50})",
+         R"({"line":3,"schema":1,"bench":"\u202Eevil","seq":2,"result":"ok","n":1.50})"},
+        {"{\"schema\":1,\"bench\":\"\xe2\x80\xae raw\",\"seq\":3,\"result\":\"ok\"}",
+         "{\"line\":4,\"schema\":1,\"bench\":\"\xe2\x80\xae raw\",\"seq\":3,\"result\":\"ok\"}"},
+        {R"({"schema":1,"bench":"a\u0000b","seq":4,"result":"ok"})",
+         R"({"line":5,"schema":1,"bench":"a\u0000b","seq":4,"result":"ok"})"},
+        {R"({"schema":1,"bench":"","host":"H","seq":5,"result":"ok"})",
+         R"({"line":6,"schema":1,"bench":"H","host":"H","seq":5,"result":"ok"})"},
+        {R"({ "schema" : 1 , "\u0062ench" : "B" , "seq" : 6 , "result" : "ok" })",
+         R"({"line":7, "schema" : 1 , "\u0062ench" : "B" , "seq" : 6 , "result" : "ok" })"},
+        {R"({"schema":1,"bench":"X","bench":"\u00e2\u0080\u00ae","seq":7,"result":"ok"})",
+         R"({"line":8,"schema":1,"bench":"X","bench":"\u202e","seq":7,"result":"ok"})"},
+        {R"({"schema":1,"line":99,"bench":"B","seq":8,"result":"ok","x":{"seq":[1,"]"]}})",
+         R"({"schema":1,"line":9,"bench":"B","seq":8,"result":"ok","x":{"seq":[1,"]"]}})"},
+    };
+    std::string file, expected = "[";
+    for (const auto& c : cases) {
+        file += std::string(c.line) + "\n";
+        expected += std::string(expected.size() > 1 ? "," : "") + c.paged;
+    }
+    simrig::writeFile(path, file);
+    HistoryApi api(path);
+    const HttpReply page = api.history({{"since", "-9223372036854775808"}});
+    ASSERT_EQ(page.status, 200);
+    const std::size_t lines = page.body.find(",\"lines\":");
+    ASSERT_NE(lines, std::string::npos) << page.body;
+    EXPECT_EQ(page.body.substr(lines + 9), expected + "]}");
+    EXPECT_TRUE(parseJsonLine(page.body, kMaxJsonDepth + 2).is_object());
+    EXPECT_EQ(drained(api.jsonl({{"since", "-9223372036854775808"}})), file);
+    // The page of the history gives them so too, and an entry its line as it stands.
+    EXPECT_NE(api.history({}).body.find(cases[2].paged), std::string::npos);
+    EXPECT_EQ(api.entry({{"line", "3"}}).body,
+              std::string(R"({"schema":1,"line":3,"entry":)") + cases[2].line + "}");
+}
+
+class HistoryExportTest : public HistoryApiTest {
+protected:
+    void SetUp() override {
+        path = scratch.path("record.jsonl");
+        std::ofstream record(path);
+        for (int i = 0; i < kLines; ++i) {
+            record << lineOf(i % 3 ? "ok" : "no_handshake", "PX" + std::to_string(i % 8),
+                             "U-" + std::to_string(i));
+        }
+    }
+    // Everything recordCsv and recordJsonLines make of the whole record in one piece.
+    std::string whole(bool csv) {
+        RecordIndex index(path);
+        HistoryQuery query(index);
+        std::string out, problem;
+        EXPECT_TRUE(index.refresh(problem));
+        EXPECT_TRUE(csv ? recordCsv(index, query.matching({}), out, problem)
+                        : recordJsonLines(index, query.matching({}), out, problem));
+        return out;
+    }
+    static constexpr int kLines = 5000;
+};
+
+// Exports are read a part at a time, each part small, and hold nothing every other request
+// needs between parts: a request made part-way answers at once, lines appended part-way are
+// not in it, and its bytes are those the whole-file writers make.
+TEST_F(HistoryExportTest, ExportsComeInSmallPartsAndLetOtherRequestsThrough) {
+    const std::string csvWhole = whole(true), jsonlWhole = whole(false);
+    HistoryApi api(path);
+    for (const bool csv : {true, false}) {
+        const HttpReply reply = csv ? api.csv({}) : api.jsonl({});
+        ASSERT_EQ(reply.status, 200);
+        ASSERT_TRUE(reply.chunks);
+        std::string body = reply.body;
+        std::size_t parts = 0, largest = 0;
+        Chunk chunk = Chunk::More;
+        while (chunk == Chunk::More) {
+            std::string part;
+            chunk = reply.chunks(part);
+            largest = std::max(largest, part.size());
+            body += part;
+            if (++parts == 2) {
+                // Another worker's request, while this export is part-way.
+                auto other = std::async(std::launch::async, [&] {
+                    return api.history({{"result", "failed"}}).status == 200 &&
+                           api.entry({{"line", "7"}}).status == 200;
+                });
+                ASSERT_EQ(other.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+                EXPECT_TRUE(other.get());
+                std::ofstream(path, std::ios::app) << lineOf("ok", "LATE");
+            }
+        }
+        EXPECT_EQ(chunk, Chunk::Done);
+        EXPECT_GT(parts, 10u);
+        EXPECT_LT(largest, (64u << 10) + 1024) << "a part is about 64 KiB";
+        EXPECT_EQ(body, csv ? csvWhole : jsonlWhole) << (csv ? "csv" : "jsonl");
+        simrig::writeFile(path, jsonlWhole); // without the late line
+    }
+}
+
+// A record replaced while it is exported ends the export cut short, never as if whole; one
+// dropped part-way leaves the record to the next request.
+TEST_F(HistoryExportTest, AnExportOfARecordReplacedPartWayEndsCutShort) {
+    HistoryApi api(path);
+    for (const bool shorter : {true, false}) {
+        const HttpReply reply = api.jsonl({});
+        std::string part;
+        ASSERT_EQ(reply.chunks(part), Chunk::More);
+        std::string other = lineOf("ok", "NEW");
+        if (!shorter) { // the last line, not yet sent, changed in place
+            other = whole(false);
+            other.replace(other.rfind("U-4999"), 6, "X-4999");
+        }
+        simrig::writeFile(path, other);
+        bool ended = true;
+        drained(reply, &ended);
+        EXPECT_FALSE(ended) << (shorter ? "shorter" : "changed in place");
+        EXPECT_EQ(parseJsonLine(api.history({}).body)["total"], shorter ? 1 : kLines);
+        SetUp();
+    }
+    {
+        const HttpReply dropped = api.csv({});
+        std::string part;
+        EXPECT_EQ(dropped.chunks(part), Chunk::More);
+    }
+    EXPECT_EQ(parseJsonLine(api.history({}).body)["total"], kLines);
+}
+
+// Several workers at once while the record grows fast: every answer is whole and agrees with
+// itself (a poller's page holds seqs 1, 2, 3, ... with none twice), and in the end every line
+// is counted once.
+TEST_F(HistoryApiTest, ManyThreadsAskAtOnceWhileTheRecordGrows) {
+    HistoryApi api(path);
+    constexpr int kAppended = 3000;
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        for (int seq = 1; seq <= kAppended;) {
+            std::string burst;
+            for (const int end = seq + 30; seq < end; ++seq) {
+                burst += R"({"schema":1,"bench":"B","seq":)" + std::to_string(seq) +
+                         R"(,"result":"ok","lead_serial":"W"})" + "\n";
+            }
+            std::ofstream(path, std::ios::app) << burst;
+        }
+        written = true;
+    });
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&, r] {
+            for (int i = 0; !written || i < 20; ++i) {
+                const int kind = (r + i) % 4;
+                const HttpReply reply = kind == 0 ? api.history({{"per_page", "20"}, {"lane", "W"}})
+                                        : kind == 1
+                                            ? api.history({{"since", "0"}, {"per_page", "500"}})
+                                        : kind == 2 ? api.entry({{"line", "1"}})
+                                                    : api.jsonl({{"lane", "PXA"}});
+                ASSERT_EQ(reply.status, 200) << reply.body;
+                bool whole = false;
+                const std::string body = drained(reply, &whole);
+                EXPECT_TRUE(whole);
+                if (kind == 3) {
+                    EXPECT_EQ(body, lineOf("ok", "PXA", "U-1") + lineOf("current", "PXA"));
+                    continue;
+                }
+                const JsonValue json = parseJsonLine(body, kMaxJsonDepth + 2);
+                ASSERT_TRUE(json.is_object()) << body;
+                std::int64_t seq = 0;
+                for (const JsonValue& line : kind == 1 ? json["lines"] : JsonValue::array()) {
+                    ASSERT_EQ(line["seq"].get<std::int64_t>(), ++seq);
+                }
+                // Before the first of lane W's lines is written there is no lane to count.
+                if (kind == 0 && json["totals"]["lanes"].empty()) {
+                    EXPECT_EQ(json["total"], 0);
+                } else if (kind == 0) {
+                    EXPECT_EQ(json["total"], json["totals"]["lanes"][0]["ok"]);
+                }
+            }
+        });
+    }
+    writer.join();
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    const JsonValue all = parseJsonLine(api.history({}).body);
+    EXPECT_EQ(all["total"], 3 + kAppended);
+    EXPECT_EQ(all["totals"]["lanes"][2],
+              parseJsonLine(R"({"lane":"W","ok":3000,"current":0,"failed":0})"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Times the history on a record: the index's first refresh and one with nothing new, a query,
-// and the first page through HistoryApi as the server asks for it. Prints figures for
-// scripts/benchmark.sh.
+// the first page through HistoryApi as the server asks for it, and 60 exports of the whole
+// record made at once, a part of each in turn as 60 clients would take them. Prints figures
+// for scripts/benchmark.sh.
 #include "history_api.h"
 #include "history_query.h"
 #include "record_index.h"
@@ -9,16 +10,17 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Resident memory now (Linux), in MiB; 0 when unknown.
-long residentMiB() {
+// Resident memory now (VmRSS) or at its peak (VmHWM), Linux, in MiB; 0 when unknown.
+long residentMiB(const char* which = "VmRSS:") {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
+        if (line.rfind(which, 0) == 0) {
             return std::stol(line.substr(6)) / 1024;
         }
     }
@@ -27,6 +29,31 @@ long residentMiB() {
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// 60 JSON Lines exports of the whole record at once, drained a part of each in turn.
+void manyExports(pxr7::HistoryApi& api) {
+    const long before = residentMiB("VmHWM:");
+    const auto start = Clock::now();
+    std::vector<pxr7::HttpReply> replies;
+    for (int i = 0; i < 60; ++i) {
+        replies.push_back(api.jsonl({}));
+    }
+    std::size_t bytes = 0, open = replies.size();
+    std::vector<bool> ended(replies.size(), false);
+    while (open > 0) {
+        for (std::size_t i = 0; i < replies.size(); ++i) {
+            std::string part;
+            if (!ended[i] && replies[i].chunks(part) != pxr7::Chunk::More) {
+                ended[i] = true;
+                --open;
+            }
+            bytes += part.size();
+        }
+    }
+    std::printf("history API, 60 JSON Lines exports of the whole record at once: %.0f MB in "
+                "%.1f s, peak memory %ld MiB before them, %ld MiB with them (goal: flat)\n",
+                bytes / 1e6, msSince(start) / 1000, before, residentMiB("VmHWM:"));
 }
 
 } // namespace
@@ -71,5 +98,6 @@ int main(int argc, char** argv) {
     std::printf("history API, first page: %.0f ms with the first refresh, %.0f ms after it "
                 "(goal < 300), %zu bytes, status %d\n",
                 firstPage, nextPage, reply.body.size(), reply.status);
+    manyExports(api);
     return reply.status == 200 ? 0 : 1;
 }
