@@ -79,6 +79,7 @@ int runCollectCommand(const Options& options) {
     settings.stations = options.stations;
     settings.database = options.database;
     settings.once = options.once;
+    settings.caFile = options.caFile;
     std::string problem;
     if (!options.keyFile.empty() && !readKeyFile(options.keyFile, settings.key, problem)) {
         terminal().line(LineKind::Error, "pxr7: " + printable(problem) + ".");

@@ -184,7 +184,29 @@ void addPageAccessOptions(CLI::App& command, Options& options, bool served) {
                            : "send the key in FILE to the stations (their\n--key-file)")
         ->option_text("FILE")
         ->check(keyFileProblem);
+    if (!served || command.get_name() == "serve") {
+        command
+            .add_option("--ca-file", options.caFile,
+                        "check https:// stations against the certificates\nin FILE (PEM) instead "
+                        "of the system's")
+            ->option_text("FILE")
+            ->check(CLI::ExistingFile);
+    }
     if (served) {
+        CLI::Option* certificate =
+            command
+                .add_option("--tls-cert", options.tlsCertificate,
+                            "serve over TLS (https://) with the certificate in\nFILE (PEM, the "
+                            "chain after it)")
+                ->option_text("FILE")
+                ->check(CLI::ExistingFile);
+        CLI::Option* key = command
+                               .add_option("--tls-key", options.tlsKey,
+                                           "the private key of --tls-cert, in FILE (PEM)")
+                               ->option_text("FILE")
+                               ->check(CLI::ExistingFile);
+        certificate->needs(key);
+        key->needs(certificate);
         command
             .add_option("--host-name", options.hostNames,
                         "also answer to NAME beyond the machine's own name\nand addresses "
@@ -229,8 +251,9 @@ void addHistoryOptions(CLI::App& command, Options& options) {
     database->excludes(serve);
     database->excludes(command.get_option("--record"));
     addPageAccessOptions(command, options, true);
-    command.get_option("--key-file")->needs(serve);
-    command.get_option("--host-name")->needs(serve);
+    for (const char* name : {"--key-file", "--host-name", "--tls-cert", "--tls-key"}) {
+        command.get_option(name)->needs(serve);
+    }
     command
         .add_flag("--verify", options.verify,
                   "walk the record's chain and say which lines\nwere changed, removed or inserted")
@@ -241,7 +264,10 @@ void addHistoryOptions(CLI::App& command, Options& options) {
 }
 
 std::string stationUrl(const std::string& text) {
-    return text.rfind("http://", 0) == 0 && text.size() > 7 ? "" : "needs http://HOST:PORT";
+    const bool tls = text.rfind("https://", 0) == 0;
+    const bool url = tls || text.rfind("http://", 0) == 0;
+    return url && text.size() > (tls ? 8u : 7u) ? ""
+                                                : "needs http://HOST:PORT or https://HOST:PORT";
 }
 
 CLI::Option* addStationUrls(CLI::App& command, Options& options, const char* help) {
@@ -320,8 +346,9 @@ void addStationOptions(CLI::App& command, Options& options) {
                                         "serve the dashboard on [HOST:]PORT (HOST 127.0.0.1\n"
                                         "unless given; port 0 picks a free one)");
     addPageAccessOptions(command, options, true);
-    command.get_option("--key-file")->needs(serve);
-    command.get_option("--host-name")->needs(serve);
+    for (const char* name : {"--key-file", "--host-name", "--tls-cert", "--tls-key"}) {
+        command.get_option(name)->needs(serve);
+    }
 }
 
 void addCommandOptions(CLI::App& command, Command which, Options& options) {
@@ -396,7 +423,8 @@ bool takesValue(const std::string& word) {
     static const char* const kValued[] = {
         "--driver",   "--backend", "--log",    "--serial",   "--index",    "--record",
         "--count",    "--retries", "--last",   "--bench",    "--unit",     "--serve",
-        "--database", "--station", "--listen", "--operator", "--key-file", "--host-name"};
+        "--database", "--station", "--listen", "--operator", "--key-file", "--host-name",
+        "--tls-cert", "--tls-key", "--ca-file"};
     for (const char* valued : kValued) {
         if (word == valued) {
             return true;

@@ -40,6 +40,8 @@ struct Options {
     // the pages on the shop's network: station, history --serve, serve; collect sends the key
     std::string keyFile;                // the read key's file; "" no key
     std::vector<std::string> hostNames; // names a request's Host may give beyond the machine's
+    std::string tlsCertificate, tlsKey; // the pages over TLS: PEM files; "" plain HTTP
+    std::string caFile; // collect, serve: the certificates https:// stations are checked against
 };
 
 // Parses argv. Returns -1 when a command should run; otherwise the exit code to end with

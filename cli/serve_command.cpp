@@ -62,11 +62,14 @@ int runServeCommand(const Options& options) {
         return EXIT_USAGE;
     }
     OverviewSettings asking;
-    asking.key = access.key; // one key for the shop: the stations take it too
+    asking.access = {access.key, options.caFile}; // one key for the shop: the stations take it too
     StationOverview overview(options.stations, asking);
     DashboardRoutes routes(history, nullptr, &overview);
     routes.guardWith(access.hostNames, access.key);
     DashboardServer server(routes, nullptr);
+    if (!tlsAsAsked(server, access)) {
+        return EXIT_SERVE_FAILED;
+    }
     ServeAddress where;
     if (!parseServeAddress(listen, where, problem) || !server.start(where, problem)) {
         terminal().line(LineKind::Error, "pxr7: the pages cannot listen: " + problem + ".");

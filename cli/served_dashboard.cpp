@@ -15,9 +15,21 @@ ServedDashboard::ServedDashboard(const std::string& recordPath, LiveFeed* feed)
 
 bool pageAccessOf(const Options& options, PageAccess& access) {
     access.hostNames = {options.hostNames.begin(), options.hostNames.end()};
+    access.tlsCertificate = options.tlsCertificate;
+    access.tlsKey = options.tlsKey;
     std::string problem;
     if (!options.keyFile.empty() && !readKeyFile(options.keyFile, access.key, problem)) {
         terminal().line(LineKind::Error, "pxr7: " + printable(problem) + ".");
+        return false;
+    }
+    return true;
+}
+
+bool tlsAsAsked(DashboardServer& server, const PageAccess& access) {
+    std::string problem;
+    if (!access.tlsCertificate.empty() &&
+        !server.speakTls(access.tlsCertificate, access.tlsKey, problem)) {
+        terminal().line(LineKind::Error, "pxr7: no TLS: " + printable(problem) + ".");
         return false;
     }
     return true;
@@ -27,6 +39,9 @@ bool ServedDashboard::start(const std::string& address, const PageAccess& access
     ServeAddress where;
     std::string problem;
     routes_.guardWith(access.hostNames, access.key);
+    if (!tlsAsAsked(server_, access)) {
+        return false;
+    }
     if (!parseServeAddress(address, where, problem) || !server_.start(where, problem)) {
         terminal().line(LineKind::Error, "pxr7: the dashboard cannot listen: " + problem + ".");
         return false;

@@ -19,7 +19,12 @@ namespace pxr7 {
 struct PageAccess {
     std::string key; // "" none
     std::set<std::string> hostNames;
+    std::string tlsCertificate, tlsKey; // "" plain HTTP
 };
+
+// Makes server speak TLS when access says so; false, said on the terminal, when it cannot
+// (the command then ends with EXIT_SERVE_FAILED).
+bool tlsAsAsked(DashboardServer& server, const PageAccess& access);
 
 // From the options; false, said on the terminal, when the key file cannot be read (then the
 // command ends with EXIT_USAGE before it starts anything).

@@ -175,7 +175,12 @@ bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
     }
     const tcp::endpoint bound = server.acceptor.local_endpoint(error);
     server.port = bound.port();
-    server.url = "http://" + urlHost(bound) + ":" + std::to_string(server.port) + "/";
+#if defined(PXR7_HAVE_TLS)
+    const std::string scheme = server.tls ? "https://" : "http://";
+#else
+    const std::string scheme = "http://";
+#endif
+    server.url = scheme + urlHost(bound) + ":" + std::to_string(server.port) + "/";
     server.routes.listeningOn(bound.address().is_loopback());
     if (server.feed != nullptr) {
         std::weak_ptr<Impl> weak = impl_;

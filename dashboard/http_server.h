@@ -41,10 +41,16 @@ public:
     DashboardServer(const DashboardServer&) = delete;
     DashboardServer& operator=(const DashboardServer&) = delete;
 
+    // Whether this build can speak TLS (OpenSSL was there to build with).
+    static bool tlsBuilt();
+    // Before start: every connection speaks TLS with the certificate (a PEM chain, the server's
+    // own first) and its private key. False, with the reason, when they cannot be used.
+    bool speakTls(const std::string& certificateFile, const std::string& keyFile,
+                  std::string& problem);
     // Listens on the address and starts serving. False, with the reason, when it cannot (the
     // address is not this machine's, the port is taken or not ours to use).
     bool start(const ServeAddress& address, std::string& problem);
-    // Where to point a browser, e.g. "http://127.0.0.1:8470/".
+    // Where to point a browser, e.g. "http://127.0.0.1:8470/" ("https://" with TLS).
     std::string url() const;
     unsigned short port() const;
     // Gives the event streams up to flush to send what is left, then closes every connection.

@@ -63,10 +63,35 @@ DashboardRequest askedOf(const http::request<http::empty_body>& request) {
 
 HttpSession::HttpSession(tcp::socket socket, DashboardServer::Impl& server, std::string address)
     : socket_(std::move(socket)), timer_(server.io), server_(server), address_(std::move(address)) {
+#if defined(PXR7_HAVE_TLS)
+    if (server_.tls) {
+        tls_.emplace(socket_, *server_.tls);
+    }
+#endif
 }
 
 void HttpSession::begin() {
     arm(server_.limits.requestWait);
+#if defined(PXR7_HAVE_TLS)
+    // The handshake is part of the first request's wait: a client that never finishes it is cut
+    // as one that never sends its request.
+    if (tls_ && !handshaken_) {
+        auto self = shared_from_this();
+        tls_->async_handshake(net::ssl::stream_base::server,
+                              [self](const beast::error_code& error) {
+                                  if (self->closed_) {
+                                      return;
+                                  }
+                                  if (error) {
+                                      self->close();
+                                      return;
+                                  }
+                                  self->handshaken_ = true;
+                                  self->readHead();
+                              });
+        return;
+    }
+#endif
     readHead();
 }
 
@@ -78,18 +103,20 @@ void HttpSession::awaitNext() {
     }
     arm(server_.limits.idleWait);
     auto self = shared_from_this();
-    socket_.async_read_some(buffer_.prepare(1024),
-                            [self](const beast::error_code& error, std::size_t got) {
-                                if (self->closed_) {
-                                    return;
-                                }
-                                if (error) {
-                                    self->close();
-                                    return;
-                                }
-                                self->buffer_.commit(got);
-                                self->begin();
-                            });
+    onStream([&](auto& stream) {
+        stream.async_read_some(buffer_.prepare(1024),
+                               [self](const beast::error_code& error, std::size_t got) {
+                                   if (self->closed_) {
+                                       return;
+                                   }
+                                   if (error) {
+                                       self->close();
+                                       return;
+                                   }
+                                   self->buffer_.commit(got);
+                                   self->begin();
+                               });
+    });
 }
 
 void HttpSession::readHead() {
@@ -99,9 +126,11 @@ void HttpSession::readHead() {
     // any Content-Length, 0 too, for one over the limit.)
     parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
     auto self = shared_from_this();
-    http::async_read_header(
-        socket_, buffer_, *parser_,
-        [self](const beast::error_code& error, std::size_t) { self->onHead(error); });
+    onStream([&](auto& stream) {
+        http::async_read_header(
+            stream, buffer_, *parser_,
+            [self](const beast::error_code& error, std::size_t) { self->onHead(error); });
+    });
 }
 
 void HttpSession::onHead(const beast::error_code& error) {
@@ -187,18 +216,20 @@ void HttpSession::linger() {
 void HttpSession::drain() {
     buffer_.consume(buffer_.size());
     auto self = shared_from_this();
-    socket_.async_read_some(buffer_.prepare(4096),
-                            [self](const beast::error_code& error, std::size_t got) {
-                                if (self->closed_) {
-                                    return;
-                                }
-                                self->lingered_ += got;
-                                if (error || self->lingered_ > kLingerBytes) {
-                                    self->close();
-                                } else {
-                                    self->drain();
-                                }
-                            });
+    onStream([&](auto& stream) {
+        stream.async_read_some(buffer_.prepare(4096),
+                               [self](const beast::error_code& error, std::size_t got) {
+                                   if (self->closed_) {
+                                       return;
+                                   }
+                                   self->lingered_ += got;
+                                   if (error || self->lingered_ > kLingerBytes) {
+                                       self->close();
+                                   } else {
+                                       self->drain();
+                                   }
+                               });
+    });
 }
 
 void HttpSession::afterAnswer(bool keepAlive) {

@@ -13,6 +13,9 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
+#if defined(PXR7_HAVE_TLS)
+#include <boost/asio/ssl/stream.hpp>
+#endif
 
 #include <chrono>
 #include <cstdint>
@@ -61,6 +64,16 @@ private:
     void arm(Clock::duration wait);
     void disarm();
     void finish();
+    // Does act with the connection's stream: the TLS one where the server speaks TLS.
+    template <class Act> void onStream(Act&& act) {
+#if defined(PXR7_HAVE_TLS)
+        if (tls_) {
+            act(*tls_);
+            return;
+        }
+#endif
+        act(socket_);
+    }
 
     // Writing (session_write.cpp).
     void write(std::string text, std::function<void()> then);
@@ -74,6 +87,10 @@ private:
     void sendEvents(std::string text);
 
     boost::asio::ip::tcp::socket socket_;
+#if defined(PXR7_HAVE_TLS)
+    std::optional<boost::asio::ssl::stream<boost::asio::ip::tcp::socket&>> tls_;
+    bool handshaken_ = false;
+#endif
     boost::asio::steady_timer timer_;
     DashboardServer::Impl& server_;
     std::string address_;

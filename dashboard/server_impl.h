@@ -10,6 +10,9 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#if defined(PXR7_HAVE_TLS)
+#include <boost/asio/ssl/context.hpp>
+#endif
 
 #include <atomic>
 #include <memory>
@@ -51,6 +54,9 @@ struct DashboardServer::Impl : std::enable_shared_from_this<DashboardServer::Imp
     std::thread thread;
     std::string url;
     unsigned short port = 0;
+#if defined(PXR7_HAVE_TLS)
+    std::shared_ptr<boost::asio::ssl::context> tls; // set: every connection speaks TLS
+#endif
 };
 
 } // namespace pxr7

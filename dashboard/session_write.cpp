@@ -44,18 +44,20 @@ void HttpSession::writeSome() {
     }
     arm(server_.limits.writeWait);
     auto self = shared_from_this();
-    socket_.async_write_some(net::buffer(out_.data() + sent_, out_.size() - sent_),
-                             [self](const beast::error_code& error, std::size_t wrote) {
-                                 if (self->closed_) {
-                                     return;
-                                 }
-                                 if (error) {
-                                     self->abort();
-                                     return;
-                                 }
-                                 self->sent_ += wrote;
-                                 self->writeSome();
-                             });
+    onStream([&](auto& stream) {
+        stream.async_write_some(net::buffer(out_.data() + sent_, out_.size() - sent_),
+                                [self](const beast::error_code& error, std::size_t wrote) {
+                                    if (self->closed_) {
+                                        return;
+                                    }
+                                    if (error) {
+                                        self->abort();
+                                        return;
+                                    }
+                                    self->sent_ += wrote;
+                                    self->writeSome();
+                                });
+    });
 }
 
 void HttpSession::finishWrite() {

@@ -14,10 +14,10 @@ StationOverview::StationOverview(std::vector<std::string> stations, OverviewSett
     }
     if (!settings_.ask) {
         const std::chrono::milliseconds timeout = settings_.timeout;
-        settings_.ask = [this, timeout, key = settings_.key](
+        settings_.ask = [this, timeout, access = settings_.access](
                             const std::string& station, std::string& body, std::string& problem) {
             return httpGet(station, "/api/snapshot", timeout, body, problem, &cancel_, 16u << 20,
-                           key);
+                           access);
         };
     }
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "history_source.h"
+#include "http_fetch.h"
 #include "station_row.h"
 
 #include <atomic>
@@ -22,7 +23,7 @@ struct OverviewSettings {
     std::chrono::milliseconds timeout{2000};
     // Asks a station (its URL) for its snapshot; the HTTP GET of http_fetch.h unless replaced.
     std::function<bool(const std::string& station, std::string& body, std::string& problem)> ask;
-    std::string key; // the stations' read key, sent by that GET; "" none
+    StationAccess access; // the stations' read key and certificates, for that GET
 };
 
 class StationOverview : public OverviewSource {

@@ -15,6 +15,8 @@ packages+=(ccache)
 lean_packages=(libftdi1-dev libusb-1.0-0-dev)
 # PostgreSQL's client library, for the collector and the pages over every bench.
 lean_packages+=(libpq-dev)
+# OpenSSL, for the pages over TLS and https:// stations; its tool makes the tests' certificates.
+lean_packages+=(libssl-dev openssl)
 # dpkg-buildflags: the native test build uses the package's flags (scripts/release-flags.sh).
 lean_packages+=(dpkg-dev)
 if [[ "${1:-}" == "--windows" || "${1:-}" == "--packages" ]]; then

@@ -61,6 +61,7 @@ public:
         station_.url = !url.empty() && url.back() == '/' ? url.substr(0, url.size() - 1) : url;
         parseStationUrl(url, station_.address, station_.addressProblem);
         station_.address.key = shared.settings().key;
+        station_.address.caFile = shared.settings().caFile;
     }
     void run();
     bool failed() const { return station_.failed; }

@@ -49,8 +49,9 @@ public:
 struct CollectSettings {
     std::vector<std::string> stations;
     std::string database;
-    bool once = false; // every station read to its end once, then end
-    std::string key;   // the stations' read key, sent with each request; "" none
+    bool once = false;  // every station read to its end once, then end
+    std::string key;    // the stations' read key, sent with each request; "" none
+    std::string caFile; // what https:// stations' certificates are checked against; "" the system's
 };
 
 enum class CollectOutcome {

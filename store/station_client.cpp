@@ -12,8 +12,14 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#if defined(PXR7_HAVE_TLS)
+#include <boost/asio/ssl.hpp>
+
+#include <openssl/ssl.h>
+#endif
 
 #include <limits>
+#include <optional>
 
 namespace pxr7 {
 
@@ -46,6 +52,22 @@ struct Request {
     beast::error_code error;
     std::string refusal; // the answer broke a cap: why
     bool done = false;
+#if defined(PXR7_HAVE_TLS)
+    std::optional<net::ssl::context> context;
+    std::optional<net::ssl::stream<beast::tcp_stream&>> tls;
+    std::string host; // the name the certificate must carry
+#endif
+
+    // Does act with the stream: the TLS one for an https:// station.
+    template <class Act> void onStream(Act&& act) {
+#if defined(PXR7_HAVE_TLS)
+        if (tls) {
+            act(*tls);
+            return;
+        }
+#endif
+        act(stream);
+    }
 
     void finish(beast::error_code ec) {
         error = ec;
@@ -62,17 +84,37 @@ struct Request {
         }
         stream.expires_at(deadline);
         stream.async_connect(found, [this](beast::error_code e, const tcp::endpoint&) {
-            e ? finish(e) : connected();
+            e ? finish(e) : handshake();
         });
     }
-    void connected() {
-        http::async_write(stream, request, [this](beast::error_code e, std::size_t) {
-            if (e) {
-                return finish(e);
+    void handshake() {
+#if defined(PXR7_HAVE_TLS)
+        if (tls) {
+            // The name for the certificate (SNI); an address is no name to send.
+            beast::error_code isAddress;
+            net::ip::make_address(host, isAddress);
+            if (isAddress) {
+                SSL_set_tlsext_host_name(tls->native_handle(), host.c_str());
             }
-            http::async_read_header(
-                stream, buffer, parser,
-                [this](beast::error_code r, std::size_t) { r ? finish(r) : headerRead(); });
+            tls->async_handshake(net::ssl::stream_base::client,
+                                 [this](beast::error_code e) { e ? finish(e) : connected(); });
+            return;
+        }
+#endif
+        connected();
+    }
+    void connected() {
+        onStream([this](auto& s) {
+            http::async_write(s, request, [this](beast::error_code e, std::size_t) {
+                if (e) {
+                    return finish(e);
+                }
+                onStream([this](auto& r) {
+                    http::async_read_header(
+                        r, buffer, parser,
+                        [this](beast::error_code h, std::size_t) { h ? finish(h) : headerRead(); });
+                });
+            });
         });
     }
     void headerRead() {
@@ -87,14 +129,47 @@ struct Request {
         if (parser.is_done()) {
             return finish({});
         }
-        http::async_read_some(stream, buffer, parser, [this](beast::error_code e, std::size_t) {
-            if (parser.get().body().size() > kMaxAnswerBytes) {
-                return refuse("its answer runs over the " + capWords());
-            }
-            e ? finish(e) : readBody();
+        onStream([this](auto& s) {
+            http::async_read_some(s, buffer, parser, [this](beast::error_code e, std::size_t) {
+                if (parser.get().body().size() > kMaxAnswerBytes) {
+                    return refuse("its answer runs over the " + capWords());
+                }
+                e ? finish(e) : readBody();
+            });
         });
     }
 };
+
+// The request over TLS, the station's certificate checked against the certificates of its
+// caFile (or the system's) and for its host's name or address.
+bool useTls(Request& get, const StationAddress& address, std::string& problem) {
+#if defined(PXR7_HAVE_TLS)
+    get.context.emplace(net::ssl::context::tls_client);
+    get.context->set_options(net::ssl::context::default_workarounds | net::ssl::context::no_sslv2 |
+                             net::ssl::context::no_sslv3 | net::ssl::context::no_tlsv1 |
+                             net::ssl::context::no_tlsv1_1);
+    beast::error_code error;
+    if (address.caFile.empty()) {
+        get.context->set_default_verify_paths(error);
+    } else {
+        get.context->load_verify_file(address.caFile, error);
+    }
+    if (error) {
+        problem = "the certificates to check it against cannot be read: " + error.message();
+        return false;
+    }
+    get.context->set_verify_mode(net::ssl::verify_peer);
+    get.tls.emplace(get.stream, *get.context);
+    get.host = address.host;
+    get.tls->set_verify_callback(net::ssl::host_name_verification(address.host));
+    return true;
+#else
+    (void)get;
+    (void)address;
+    problem = "this build has no TLS for an https:// station";
+    return false;
+#endif
+}
 
 bool httpGet(const StationAddress& address, const std::string& target, HttpAnswer& answer,
              std::string& problem, const CollectStop& stop) {
@@ -110,6 +185,9 @@ bool httpGet(const StationAddress& address, const std::string& target, HttpAnswe
     get.request.set(http::field::connection, "close");
     if (!address.key.empty()) {
         get.request.set(http::field::authorization, "Bearer " + address.key);
+    }
+    if (address.tls && !useTls(get, address, problem)) {
+        return false;
     }
     get.deadline = std::chrono::steady_clock::now() + kStationTimeout;
     get.resolver.async_resolve(
@@ -174,7 +252,8 @@ JsonlPage jsonlPage(const HttpAnswer& answer, std::int64_t since, StationPage& p
 } // namespace
 
 bool parseStationUrl(const std::string& url, StationAddress& address, std::string& problem) {
-    const std::string scheme = "http://";
+    address.tls = url.rfind("https://", 0) == 0;
+    const std::string scheme = address.tls ? "https://" : "http://";
     std::string rest = url.rfind(scheme, 0) == 0 ? url.substr(scheme.size()) : "";
     if (!rest.empty() && rest.back() == '/') {
         rest.pop_back();
@@ -191,7 +270,7 @@ bool parseStationUrl(const std::string& url, StationAddress& address, std::strin
                         address.host.find_first_of("/?#@ []") == std::string::npos &&
                         (bracketed || host.find(':') == std::string::npos);
     if (!portOk || !hostOk) {
-        problem = "not an http://HOST:PORT address";
+        problem = "not an http://HOST:PORT or https://HOST:PORT address";
         return false;
     }
     return true;

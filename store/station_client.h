@@ -20,10 +20,12 @@ using CollectStop = std::function<bool()>;
 
 struct StationAddress {
     std::string host, port;
-    std::string key; // sent as "Authorization: Bearer KEY"; "" none
+    bool tls = false;   // https://: the station's certificate checked against caFile's
+    std::string caFile; // PEM certificates; "" the system's
+    std::string key;    // sent as "Authorization: Bearer KEY"; "" none
 };
 
-// Only http://HOST:PORT, with or without a final "/".
+// Only http://HOST:PORT or https://HOST:PORT, with or without a final "/".
 bool parseStationUrl(const std::string& url, StationAddress& address, std::string& problem);
 
 struct StationLine {

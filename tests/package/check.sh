@@ -187,9 +187,9 @@ completion_cases=(
     "pxr7 upgrade --serial X -- => --help --driver --backend --json --verbose --quiet --trace --log --version --yes --skip-if-current --no-verify --setup --record --operator"
     "pxr7 list --index 0 -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
     "pxr7 about -- => --help --driver --backend --json --verbose --quiet --trace --log --version"
-    "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup --lane-counts --bench --unit-ids --operator --serve --key-file --host-name"
-    "pxr7 history --record F -- => --help --driver --backend --json --verbose --quiet --trace --log --version --last --unit --bench --serve --key-file --host-name --verify"
-    "pxr7 collect --station U -- => --help --driver --backend --json --verbose --quiet --trace --log --version --station --database --once --key-file"
+    "pxr7 station --count 3 -- => --help --driver --backend --json --verbose --quiet --trace --log --version --retries --record --setup --lane-counts --bench --unit-ids --operator --serve --key-file --host-name --tls-cert --tls-key"
+    "pxr7 history --record F -- => --help --driver --backend --json --verbose --quiet --trace --log --version --last --unit --bench --serve --key-file --host-name --tls-cert --tls-key --verify"
+    "pxr7 collect --station U -- => --help --driver --backend --json --verbose --quiet --trace --log --version --station --database --once --key-file --ca-file"
     "pxr7 '' => list setup upgrade about station history collect serve"
 )
 completion_ok=yes

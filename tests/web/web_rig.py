@@ -12,7 +12,7 @@ import threading
 import time
 
 SKIPPED = 77
-DASHBOARD_LINE = re.compile(r"Dashboard: (http://[^/\s]+/)")
+DASHBOARD_LINE = re.compile(r"Dashboard: (https?://[^/\s]+/)")
 
 
 def browser_or_skip():
