@@ -160,7 +160,9 @@ TEST(StationPage, OnlyHttpHostPortAddresses) {
         {"http://127.0.0.1:8470", true, "127.0.0.1", "8470"},
         {"http://bench-3.local:80/", true, "bench-3.local", "80"},
         {"http://[::1]:8470", true, "::1", "8470"},
-        {"https://host:443", false, "", ""},
+        {"https://host:443", true, "host", "443"},
+        {"https://[::1]:8470/", true, "::1", "8470"},
+        {"ftp://host:21", false, "", ""},
         {"http://host", false, "", ""},
         {"http://host:80/api", false, "", ""},
         {"http://user@host:80", false, "", ""},
@@ -174,6 +176,7 @@ TEST(StationPage, OnlyHttpHostPortAddresses) {
         EXPECT_EQ(parseStationUrl(url, address, problem), ok) << url;
         if (ok) {
             EXPECT_EQ(address.host + " " + address.port, std::string(host) + " " + port) << url;
+            EXPECT_EQ(address.tls, std::string(url).rfind("https://", 0) == 0) << url;
         }
     }
 }
