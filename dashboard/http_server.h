@@ -17,20 +17,22 @@
 namespace pxr7 {
 
 struct ServerLimits {
-    std::size_t connections = 64;           // more are answered 503 and closed
-    std::size_t connectionsPerAddress = 16; // from one client address (loopback is one)
-    std::size_t spareConnections = 8;       // of connections, for addresses that hold none yet
-    std::size_t requestBytes = 8192;        // a request's line and headers; a body is refused
-    std::chrono::seconds requestWait{10};   // from a request's first byte to its last header
-    std::chrono::seconds idleWait{30};      // for the next request on a kept connection
-    std::chrono::seconds writeWait{10};     // for a client to take any of an answer or an event
-    std::size_t streamBacklog = 512;        // events a stream may fall behind before it gets a
-                                            // fresh snapshot instead
-    std::chrono::seconds keepAlive{15};     // a comment on a quiet event stream
-    std::size_t workers = 4;                // threads that answer from the history
-    std::size_t queuedRequests = 32;        // waiting for a worker; more are answered 503
-    std::size_t sendBytes = 64 * 1024;      // of a streamed body, gathered before they are sent;
-                                            // the next are made once these are written
+    std::size_t connections = 64; // more are answered 503 and closed
+    // From one client address (loopback is one; so is a proxy in front): a supervisor's PC with
+    // a dozen pages open, each holding its event stream, stays well within it.
+    std::size_t connectionsPerAddress = 32;
+    std::size_t spareConnections = 8;     // of connections, for addresses that hold none yet
+    std::size_t requestBytes = 8192;      // a request's line and headers; a body is refused
+    std::chrono::seconds requestWait{10}; // from a request's first byte to its last header
+    std::chrono::seconds idleWait{30};    // for the next request on a kept connection
+    std::chrono::seconds writeWait{10};   // for a client to take any of an answer or an event
+    std::size_t streamBacklog = 512;      // events a stream may fall behind before it gets a
+                                          // fresh snapshot instead
+    std::chrono::seconds keepAlive{15};   // a comment on a quiet event stream
+    std::size_t workers = 4;              // threads that answer from the history
+    std::size_t queuedRequests = 32;      // waiting for a worker; more are answered 503
+    std::size_t sendBytes = 64 * 1024;    // of a streamed body, gathered before they are sent;
+                                          // the next are made once these are written
 };
 
 class DashboardServer {
