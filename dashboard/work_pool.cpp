@@ -1,5 +1,7 @@
 #include "work_pool.h"
 
+#include <iterator>
+
 namespace pxr7 {
 
 WorkPool::WorkPool(std::size_t threads, std::size_t maxWaiting) : maxWaiting_(maxWaiting) {
@@ -15,10 +17,11 @@ WorkPool::~WorkPool() {
 bool WorkPool::submit(Task task, Admit admit) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_ || (admit == Admit::Bounded && waiting_.size() >= maxWaiting_)) {
+        const bool request = admit == Admit::Bounded;
+        if (stopping_ || (request && requests_.size() >= maxWaiting_)) {
             return false;
         }
-        waiting_.push_back(std::move(task));
+        (request ? requests_ : continued_).push_back(std::move(task));
     }
     wake_.notify_one();
     return true;
@@ -29,7 +32,10 @@ void WorkPool::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
-        dropped.swap(waiting_);
+        dropped.swap(requests_);
+        dropped.insert(dropped.end(), std::make_move_iterator(continued_.begin()),
+                       std::make_move_iterator(continued_.end()));
+        continued_.clear();
     }
     wake_.notify_all();
     for (std::thread& thread : threads_) {
@@ -41,12 +47,13 @@ void WorkPool::stop() {
 void WorkPool::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
-        wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+        wake_.wait(lock, [this] { return stopping_ || !requests_.empty() || !continued_.empty(); });
         if (stopping_) {
             return;
         }
-        Task task = std::move(waiting_.front());
-        waiting_.pop_front();
+        std::deque<Task>& next = requests_.empty() ? continued_ : requests_;
+        Task task = std::move(next.front());
+        next.pop_front();
         lock.unlock();
         task();
         task = nullptr; // what it holds goes before the next wait

@@ -1,6 +1,8 @@
 // A few threads for the work that may wait on a file or the database, so that the server's I/O
-// thread never does. Tasks run in the order given; the bound applies to requests that have not
-// begun, so that a busy server says so at once instead of making everyone wait.
+// thread never does. A request that has not begun goes before the next part of work already
+// under way (an export's next chunk), so that many exports, slow or not, leave a page quick;
+// each kind runs in the order given. The bound applies to requests alone, so that a busy
+// server says so at once instead of making everyone wait.
 #pragma once
 
 #include <condition_variable>
@@ -37,7 +39,7 @@ private:
     std::size_t maxWaiting_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Task> waiting_;
+    std::deque<Task> requests_, continued_;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <string>
+
 #include <atomic>
 
 namespace pxr7 {
@@ -56,6 +59,31 @@ TEST(WorkPool, RefusesOnlyNewWorkBeyondItsBound) {
     pool.stop();
     EXPECT_EQ(ran, 3);
     EXPECT_FALSE(pool.submit([] {}, WorkPool::Admit::Always)); // stopped
+}
+
+// However many exports have their next chunk waiting, a page's request is taken and goes first.
+TEST(WorkPool, ARequestGoesBeforeTheChunksOfExportsUnderWay) {
+    WorkPool pool(1, 2);
+    Gate gate;
+    std::mutex mutex;
+    std::string order;
+    auto note = [&](char what) {
+        std::lock_guard<std::mutex> lock(mutex);
+        order += what;
+    };
+    ASSERT_TRUE(pool.submit([&] { gate.pass(); }));
+    ASSERT_TRUE(gate.awaitArrivals(1));
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(pool.submit([&] { note('c'); }, WorkPool::Admit::Always));
+    }
+    EXPECT_TRUE(pool.submit([&] { note('r'); })); // five chunks wait: still taken
+    Gate done;
+    ASSERT_TRUE(pool.submit([&] { done.pass(); }, WorkPool::Admit::Always));
+    gate.open();
+    ASSERT_TRUE(done.awaitArrivals(1));
+    done.open();
+    pool.stop();
+    EXPECT_EQ(order, "rccccc");
 }
 
 } // namespace
