@@ -43,7 +43,9 @@ void printFailure(const CommandResult& result) {
 void printAdvice(int exitCode) {
     // The same advice the station and the guide give for this outcome.
     if (exitCode != EXIT_OK && exitCode != EXIT_USAGE && exitCode != EXIT_CANCELLED) {
-        terminal().line(LineKind::Error, std::string("What to do: ") + adviceFor(exitCode) + ".");
+        const std::string advice = adviceFor(exitCode);
+        const bool ended = !advice.empty() && (advice.back() == '?' || advice.back() == '.');
+        terminal().line(LineKind::Error, "What to do: " + advice + (ended ? "" : "."));
     }
 }
 
@@ -68,10 +70,17 @@ void describeBridges(const std::vector<BridgeReport>& reports) {
         return;
     }
     for (const BridgeReport& report : reports) {
+        // A bridge that could not be opened has no serial number or description to show.
+        std::string known;
+        for (const std::string& part :
+             {report.identity.serialNumber, report.identity.description}) {
+            if (!part.empty()) {
+                known += (known.empty() ? "" : ", ") + printable(part);
+            }
+        }
         terminal().line(LineKind::Detail, "pxr7: bridge " + std::to_string(report.identity.index) +
-                                              " (" + printable(report.identity.serialNumber) +
-                                              ", " + printable(report.identity.description) +
-                                              "): " + stateText(report));
+                                              (known.empty() ? "" : " (" + known + ")") + ": " +
+                                              stateText(report));
     }
 }
 

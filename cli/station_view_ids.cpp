@@ -147,8 +147,9 @@ void StationView::unitIdRefused(const std::string& id, const std::string& why) {
             .print();
         return;
     }
-    terminal().line(LineKind::Warning,
-                    "Unit id " + printableName(id, stdoutTakesUtf8()) + " refused: " + why + ".");
+    const std::string named =
+        id.empty() ? "An empty unit id" : "Unit id " + printableName(id, stdoutTakesUtf8());
+    terminal().line(LineKind::Warning, named + " refused: " + why + ".");
 }
 
 void StationView::unitIdsWaiting(const std::vector<std::string>& ids) {

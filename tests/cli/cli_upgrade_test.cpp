@@ -122,6 +122,8 @@ TEST(CliUpgrade, WithoutABridgeThePortErrorIsReported) {
     const CliResult result = rig.run("upgrade --yes");
     EXPECT_EQ(result.exitCode, 10) << result.out << result.err;
     EXPECT_TRUE(contains(result.err, "no PXR7 meter lead is connected"));
+    // The advice ends as its own sentence does, with no stop after its question mark.
+    EXPECT_TRUE(contains(result.err, "serial number or index?\n")) << result.err;
 }
 
 TEST(CliUpgrade, AFactoryFreshLeadIsSetUpWithinTheRunThenUpgraded) {
