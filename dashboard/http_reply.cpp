@@ -94,4 +94,13 @@ HttpReply errorReply(int status, const std::string& text) {
     return jsonReply(status, jsonLine(error));
 }
 
+std::string asciiLowered(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 } // namespace pxr7

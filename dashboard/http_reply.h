@@ -37,6 +37,9 @@ struct RequestTarget {
 // Takes "/api/history?result=ok&unit=U%201" apart: %XX escapes and '+' as a blank in the query.
 RequestTarget parseTarget(const std::string& target);
 
+// A request's names (a host, a coding) compared as HTTP does: ASCII letters in lower case.
+std::string asciiLowered(std::string text);
+
 // A reply with a JSON body, or {"error": text}.
 HttpReply jsonReply(int status, std::string body);
 HttpReply errorReply(int status, const std::string& text);

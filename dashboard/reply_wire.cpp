@@ -10,22 +10,13 @@ namespace http = boost::beast::http;
 
 namespace {
 
-std::string lowered(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // The last coding named, as a request lists them ("gzip, chunked" ends in chunked).
 std::string lastCoding(const std::string& value) {
     const std::size_t comma = value.rfind(',');
     std::string last = comma == std::string::npos ? value : value.substr(comma + 1);
     const std::size_t begin = last.find_first_not_of(" \t");
     const std::size_t end = last.find_last_not_of(" \t");
-    return begin == std::string::npos ? "" : lowered(last.substr(begin, end - begin + 1));
+    return begin == std::string::npos ? "" : asciiLowered(last.substr(begin, end - begin + 1));
 }
 
 } // namespace

@@ -10,18 +10,9 @@ namespace pxr7 {
 
 namespace {
 
-std::string lowered(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // The name of a Host header without its port: "[::1]" stays bracketed.
 std::string nameOfHost(const std::string& host) {
-    std::string name = lowered(host);
+    std::string name = asciiLowered(host);
     const std::size_t colon = name.rfind(':');
     if (colon != std::string::npos && name.find(']', colon) == std::string::npos) {
         name.erase(colon);
@@ -85,12 +76,12 @@ std::string cookieValue(const std::string& header, const std::string& name) {
 HostRules hostRulesFor(bool loopbackOnly, const std::set<std::string>& extraNames) {
     HostRules rules;
     rules.loopbackOnly = loopbackOnly;
-    const std::string own = lowered(hostName());
+    const std::string own = asciiLowered(hostName());
     if (!own.empty()) {
         rules.names = {own, own + ".local"};
     }
     for (const std::string& name : extraNames) {
-        rules.names.insert(lowered(name));
+        rules.names.insert(asciiLowered(name));
     }
     return rules;
 }
