@@ -57,16 +57,17 @@ bool parseLocation(const std::string& text, std::uint32_t& location) {
     return true;
 }
 
-bool parseSeconds(const std::string& text, int& seconds) {
+// A whole number from lowest to highest, in at most three digits.
+bool parseWhole(const std::string& text, int lowest, int highest, int& number) {
     if (text.empty() || text.size() > 3 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     const int value = std::stoi(text);
-    if (value < 1 || value > kLongestVerifySeconds) {
+    if (value < lowest || value > highest) {
         return false;
     }
-    seconds = value;
+    number = value;
     return true;
 }
 
@@ -79,6 +80,7 @@ public:
 private:
     std::string name(const std::string& key, const std::string& name, int number);
     std::string unitIdSetting(const std::string& key, const std::string& value, int number);
+    std::string numberSetting(const std::string& key, const std::string& value, int number);
 
     std::map<std::string, int> seen_; // setting -> the line that gave it
 };
@@ -115,6 +117,22 @@ std::string LineReader::unitIdSetting(const std::string& key, const std::string&
     return name(key, value, number);
 }
 
+// The settings that take a whole number; "" with nothing said when key is none of them.
+std::string LineReader::numberSetting(const std::string& key, const std::string& value,
+                                      int number) {
+    if (key == "verify_seconds" &&
+        !parseWhole(value, 1, kLongestVerifySeconds, bench.verifySeconds)) {
+        return "verify_seconds takes a whole number of seconds from 1 to " +
+               std::to_string(kLongestVerifySeconds);
+    }
+    if (key == "out_of_service_after" &&
+        !parseWhole(value, 0, kMostFailuresInARow, bench.outOfServiceAfter)) {
+        return "out_of_service_after takes a number of meters from 0 (never) to " +
+               std::to_string(kMostFailuresInARow);
+    }
+    return name(key, value, number);
+}
+
 std::string LineReader::take(const std::string& raw, int number) {
     const std::string line = trimmed(raw);
     if (line.empty() || line[0] == '#') {
@@ -130,7 +148,7 @@ std::string LineReader::take(const std::string& raw, int number) {
     if (equals == std::string::npos) {
         return "expected 'bench = NAME', 'serial S = NAME', 'location 0xL = NAME', "
                "'unit_ids = yes|no', 'verify_seconds = N', 'unit_id_order = "
-               "fixture|oldest_first' or 'operator = NAME'";
+               "fixture|oldest_first', 'out_of_service_after = N' or 'operator = NAME'";
     }
     const std::string key = trimmed(line.substr(0, equals));
     const std::string value = trimmed(line.substr(equals + 1));
@@ -152,12 +170,8 @@ std::string LineReader::take(const std::string& raw, int number) {
         bench.unitIds = value == "yes";
         return name(key, value, number);
     }
-    if (key == "verify_seconds") {
-        if (!parseSeconds(value, bench.verifySeconds)) {
-            return "verify_seconds takes a whole number of seconds from 1 to " +
-                   std::to_string(kLongestVerifySeconds);
-        }
-        return name(key, value, number);
+    if (key == "verify_seconds" || key == "out_of_service_after") {
+        return numberSetting(key, value, number);
     }
     const std::size_t space = key.find_first_of(" \t");
     const std::string kind = key.substr(0, space);

@@ -7,6 +7,7 @@
 //     verify_seconds = 30
 //     unit_id_order = fixture
 //     operator = J. Smith
+//     out_of_service_after = 3
 //     serial PX7A0001 = Fixture A
 //     location 0x01200000 = Fixture B
 //
@@ -23,6 +24,7 @@ namespace pxr7 {
 
 constexpr int kDefaultVerifySeconds = 10;
 constexpr int kLongestVerifySeconds = 600;
+constexpr int kMostFailuresInARow = 100;
 
 struct BenchFile {
     std::string name; // the bench's name in its record lines; "" for the host's name
@@ -32,6 +34,9 @@ struct BenchFile {
     // Who runs the bench ("" nobody named), and where an id without a fixture scan goes.
     std::string operatorName;
     bool unitIdsOldestFirst = false;
+    // Meters failed in a row on one lane before it takes no more until someone takes it back
+    // (a worn fixture fails meter after meter); 0: never.
+    int outOfServiceAfter = 0;
     std::map<std::string, std::string> bySerial;
     std::map<std::uint32_t, std::string> byLocation;
 };

@@ -242,6 +242,9 @@ void StationLane::heard(Asked asked, const std::string& version) {
         heard = presence_.silence(Clock::now());
         break;
     }
+    if (outOfService_ && stillOutOfService(heard, version)) {
+        return;
+    }
     if (heard == UnitPresence::Heard::NewUnit) {
         serveUnits(version);
     } else if (heard == UnitPresence::Heard::StartedLate) {
@@ -270,7 +273,7 @@ void StationLane::serveUnits(const std::string& version) {
 
 void StationLane::serveFrom(const std::string& version) {
     std::optional<std::string> next = version;
-    while (next) {
+    while (next && !outOfService_) {
         presence_.start(*next, Clock::now());
         if (!haveUnitId()) {
             return;
@@ -349,6 +352,7 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
     const UnitEnd& end = job.end();
     shared_.finishMeter(tag(), run, end.recordProblem);
     endUnitId();
+    countOutcome(run);
     // Silent since it took the image: it may still be starting its new firmware.
     if (run.exitCode == EXIT_METER_SILENT && !end.given.empty()) {
         presence_.servedStarting(end.lastVersion, end.given, Clock::now(), settings.verifyWait);
@@ -356,10 +360,50 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
         presence_.served(end.lastVersion, end.given, end.lastAnswer);
     }
     showingOutcome_ = run.exitCode == EXIT_OK;
-    if (showingOutcome_) {
+    if (showingOutcome_ && !outOfService_) {
         shared_.observer().laneState(tag(), LaneState::RemoveMeter);
     }
     return end.nextUnit;
+}
+
+unsigned StationLane::takeBacks() const {
+    const LaneService* service = shared_.settings().service;
+    return service == nullptr ? 0 : service->takeBacks();
+}
+
+void StationLane::countOutcome(const MeterRun& run) {
+    if (run.outcome() == MeterOutcome::Failed) {
+        ++failuresInARow_;
+    } else if (run.outcome() != MeterOutcome::Stopped) {
+        failuresInARow_ = 0;
+    }
+    const int limit = shared_.settings().bench.outOfServiceAfter;
+    if (limit <= 0 || failuresInARow_ < limit) {
+        return;
+    }
+    outOfService_ = true;
+    takeBacksSeen_ = takeBacks();
+    shared_.observer().laneBlocked(
+        tag(), LaneState::OutOfService,
+        std::to_string(failuresInARow_) +
+            " meters in a row failed here, the last: " + wordsFor(run.exitCode));
+}
+
+bool StationLane::stillOutOfService(UnitPresence::Heard heard, const std::string& version) {
+    if (takeBacks() != takeBacksSeen_) {
+        outOfService_ = false;
+        failuresInARow_ = 0;
+        showingOutcome_ = false;
+        shared_.observer().laneState(tag(), LaneState::Waiting);
+        return false;
+    }
+    if (heard == UnitPresence::Heard::NewUnit) {
+        // Left alone and never recorded: no pulse, no record. It is served once the lane is
+        // back and it has been taken off and put on again.
+        presence_.start(version, Clock::now());
+        presence_.served(version, "", Clock::now());
+    }
+    return true;
 }
 
 bool StationLane::waitUntil(Clock::time_point due) const {

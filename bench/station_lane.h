@@ -58,6 +58,12 @@ private:
     // The unit ended (or was never started): its id is used up.
     void endUnitId();
     bool gone(Asked asked);
+    // Counts failures in a row; at the bench file's number the lane goes out of service.
+    void countOutcome(const MeterRun& run);
+    // Out of service: true while it stays so (a meter that comes meanwhile is left alone);
+    // false once it was taken back.
+    bool stillOutOfService(UnitPresence::Heard heard, const std::string& version);
+    unsigned takeBacks() const;
     // Waits until due, or less if the station ends; false if it ended.
     bool waitUntil(std::chrono::steady_clock::time_point due) const;
 
@@ -71,6 +77,9 @@ private:
     bool showingOutcome_ = false; // the last unit's outcome stays shown until it leaves
     bool awaitingId_ = false;     // a meter is there, unserved, waiting for its unit id
     std::string unitId_;          // the id of the unit being served
+    int failuresInARow_ = 0;
+    bool outOfService_ = false;
+    unsigned takeBacksSeen_ = 0; // the take-backs counted when it went out of service
     std::atomic<bool> finished_{false};
 };
 

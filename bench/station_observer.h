@@ -38,6 +38,7 @@ enum class LaneState {
                      // cannot tell where each is plugged in: never served
     RecordFailing,   // the record cannot be written: no new meter starts
     NeedsUnitId,     // a meter waits for the operator to type or scan its unit id
+    OutOfService,    // it failed meter after meter: no more until the technician takes it back
 };
 
 struct UnitIdBinding;

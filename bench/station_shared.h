@@ -6,6 +6,7 @@
 #include "bench_file.h"
 #include "device_bus.h"
 #include "exit_codes.h"
+#include "lane_service.h"
 #include "operator_name.h"
 #include "station_observer.h"
 #include "unit_ids.h"
@@ -29,6 +30,8 @@ struct StationSettings {
     UnitIds* unitIds = nullptr;
     // Not null: who runs the bench, for each unit's record line.
     const OperatorName* operatorName = nullptr;
+    // Not null: where the technician takes lanes back into service (bench.outOfServiceAfter).
+    const LaneService* service = nullptr;
 };
 
 // The station's view of the stop signals. drain: no new meter starts (a first Ctrl+C).

@@ -29,6 +29,10 @@ std::string sentence(const char* advice) {
 
 } // namespace
 
+const char* const kOutOfServiceNext =
+    "It takes no meter until it is back: take the meter off, check the fixture, then press "
+    "Ctrl+R at the station to put it back in service.";
+
 std::string diagnosisWords(const std::string& line) {
     const std::string name = "pxr7: ";
     return line.compare(0, name.size(), name) == 0 ? line.substr(name.size()) : line;
@@ -56,6 +60,8 @@ const char* laneStateCode(LaneState state) {
         return "record_failing";
     case LaneState::NeedsUnitId:
         return "needs_unit_id";
+    case LaneState::OutOfService:
+        return "out_of_service";
     }
     return "";
 }
@@ -109,6 +115,11 @@ LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& re
     case LaneState::NeedsUnitId:
         row.state = "scan or type the unit id";
         row.next = "the meter is upgraded once it has its unit id";
+        break;
+    case LaneState::OutOfService:
+        row.state = "lane out of service: check the fixture";
+        row.next = sentence(reason.c_str()) + " " + kOutOfServiceNext;
+        row.tone = LaneTone::Bad;
         break;
     }
     return row;

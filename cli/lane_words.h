@@ -11,6 +11,9 @@
 
 namespace pxr7 {
 
+// What a lane out of service asks of the technician, the key that takes it back included.
+extern const char* const kOutOfServiceNext;
+
 // A diagnosis line's words without the program's name in front ("pxr7: "); other lines as
 // they are.
 std::string diagnosisWords(const std::string& line);

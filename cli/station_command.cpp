@@ -43,22 +43,33 @@ bool loadBench(const Options& options, BenchFile& bench) {
     return false;
 }
 
-StationResult runWithUnitIds(const StationSettings& settings, OperatorName& who, StationView& view,
-                             StationObserver& observer) {
+// Keys are read while unit ids are on or lanes may go out of service: ids typed or scanned,
+// and Ctrl+R to take lanes back into service.
+StationResult runWithKeys(const StationSettings& settings, OperatorName& who, StationView& view,
+                          StationObserver& observer, LaneService& service) {
     UnitIds* ids = settings.unitIds;
     UnitIdReader reader(
         [ids, &who, &observer](const std::string& line) {
-            takeUnitIdInput(*ids, &who, observer, line);
+            if (ids != nullptr) {
+                takeUnitIdInput(*ids, &who, observer, line);
+            }
         },
-        [&view](const std::string& text) { view.unitIdTyping(text); });
-    terminal().line(LineKind::Info,
-                    settings.bench.unitIdsOldestFirst
-                        ? "Unit ids: scan or type each meter's id and press Enter; it goes to the "
-                          "meter that waits longest, or to the next one (LANE:NAME first: to "
-                          "that fixture's)."
-                        : "Unit ids: scan the fixture's label (LANE:NAME), then the meter's id; "
-                          "with one meter waiting, its id alone will do.");
-    view.unitIdTarget(ids->target());
+        [ids, &view](const std::string& text) {
+            if (ids != nullptr) {
+                view.unitIdTyping(text);
+            }
+        },
+        [&service] { service.takeBack(); });
+    if (ids != nullptr) {
+        terminal().line(LineKind::Info,
+                        settings.bench.unitIdsOldestFirst
+                            ? "Unit ids: scan or type each meter's id and press Enter; it goes to "
+                              "the meter that waits longest, or to the next one (LANE:NAME "
+                              "first: to that fixture's)."
+                            : "Unit ids: scan the fixture's label (LANE:NAME), then the meter's "
+                              "id; with one meter waiting, its id alone will do.");
+        view.unitIdTarget(ids->target());
+    }
     reader.start();
     const StationResult result = runStation(settings, stationStops(), observer);
     reader.stop();
@@ -131,8 +142,10 @@ int runStationCommand(const Options& options) {
     if (!who.get().empty()) {
         view.operatorChanged(who.get());
     }
-    const StationResult result = settings.unitIds != nullptr
-                                     ? runWithUnitIds(settings, who, view, observer)
+    LaneService service;
+    settings.service = &service;
+    const StationResult result = settings.unitIds != nullptr || bench.outOfServiceAfter > 0
+                                     ? runWithKeys(settings, who, view, observer, service)
                                      : runStation(settings, stationStops(), observer);
     view.finish(result);
     if (dashboard) {

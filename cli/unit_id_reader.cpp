@@ -36,9 +36,10 @@ std::optional<std::string> KeyLine::feed(char c) {
     return std::nullopt;
 }
 
-UnitIdReader::UnitIdReader(Handler submit, Handler typing) {
+UnitIdReader::UnitIdReader(Handler submit, Handler typing, std::function<void()> takeBack) {
     shared_->submit = std::move(submit);
     shared_->typing = std::move(typing);
+    shared_->takeBack = std::move(takeBack);
 }
 
 void UnitIdReader::start() {
@@ -71,10 +72,13 @@ void UnitIdReader::read(const std::shared_ptr<Shared>& shared, bool keys) {
     InputRead got = InputRead::Nothing;
     while (!shared->stopping && (got = readInput(bytes, kWaitMs)) != InputRead::End) {
         for (const char c : bytes) {
-            const std::optional<std::string> id = line.feed(c);
+            const std::optional<std::string> id = c == kTakeBackKey ? std::nullopt : line.feed(c);
             std::lock_guard<std::mutex> lock(shared->mutex);
             if (shared->stopped) {
                 return;
+            }
+            if (c == kTakeBackKey && shared->takeBack) {
+                shared->takeBack();
             }
             if (id) {
                 shared->submit(*id);

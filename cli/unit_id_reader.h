@@ -28,12 +28,16 @@ private:
     bool afterReturn_ = false; // a '\n' right after a '\r' ends no second line
 };
 
+// The key that takes lanes back into service (Ctrl+R): never part of an id.
+constexpr char kTakeBackKey = '\x12';
+
 class UnitIdReader {
 public:
     using Handler = std::function<void(const std::string&)>;
 
-    // submit gets each id; typing the text typed so far (keys only).
-    UnitIdReader(Handler submit, Handler typing);
+    // submit gets each id; typing the text typed so far (keys only); takeBack, if set, each
+    // Ctrl+R.
+    UnitIdReader(Handler submit, Handler typing, std::function<void()> takeBack = nullptr);
     ~UnitIdReader() { stop(); }
     UnitIdReader(const UnitIdReader&) = delete;
     UnitIdReader& operator=(const UnitIdReader&) = delete;
@@ -48,6 +52,7 @@ private:
         bool stopped = false;
         std::atomic<bool> stopping{false};
         Handler submit, typing;
+        std::function<void()> takeBack;
     };
     static void read(const std::shared_ptr<Shared>& shared, bool keys);
 

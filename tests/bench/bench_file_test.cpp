@@ -21,6 +21,7 @@ struct BenchCase {
     std::string bench = "";
     std::string operatorName = "";
     bool oldestFirst = false;
+    int outOfServiceAfter = 0;
 };
 
 const BenchCase kCases[] = {
@@ -71,6 +72,14 @@ const BenchCase kCases[] = {
     {"OperatorTooLong", "operator = " + std::string(65, 'o') + "\n", 1, "longer than 64", false, "",
      ""},
     {"OperatorEmpty", "operator =\n", 1, "no name", false, "", ""},
+    {"OutOfServiceAfterThree", "out_of_service_after = 3\n", 0, "", false, "", "", "", "", false,
+     3},
+    {"OutOfServiceNever", "out_of_service_after = 0\n", 0, "", false, "", ""},
+    {"OutOfServiceTooMany", "out_of_service_after = 101\n", 1, "0 (never) to 100", false, "", ""},
+    {"OutOfServiceNotANumber", "out_of_service_after = -1\n", 1, "0 (never) to 100", false, "", ""},
+    {"OutOfServiceTwice", "out_of_service_after = 3\nout_of_service_after = 4\n", 2, "line 1",
+     false, "", ""},
+    {"VerifySecondsZero", "verify_seconds = 0\n", 1, "from 1 to 600", false, "", ""},
     {"BinaryJunk", std::string("\xff\xfe\x01\x02\n", 5), 1, "control character", false, "", ""},
 };
 
@@ -93,6 +102,7 @@ TEST_P(BenchFileParser, NamesLeadsOrRefusesTheLine) {
     EXPECT_EQ(parse.bench.name, c.bench);
     EXPECT_EQ(parse.bench.operatorName, c.operatorName);
     EXPECT_EQ(parse.bench.unitIdsOldestFirst, c.oldestFirst);
+    EXPECT_EQ(parse.bench.outOfServiceAfter, c.outOfServiceAfter);
     EXPECT_EQ(laneNameFor(parse.bench, "PX7A0000", 0x01100000u), c.nameOfA0);
     EXPECT_EQ(laneNameFor(parse.bench, "PX7A0001", 0x01200000u), c.nameOfB1);
 }

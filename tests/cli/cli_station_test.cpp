@@ -579,3 +579,38 @@ TEST(CliStationUnitIds, AMeterSwappedBeforeItsIdArrivesDoesNotPassTheIdToTheNewc
 }
 
 } // namespace
+
+namespace {
+
+// A worn fixture: every meter on it fails. With out_of_service_after = 3 the third failure in a
+// row takes the lane out of service; the fourth meter is left alone (no reset pulse, no line)
+// until Ctrl+R takes the lane back, and the next meter put on is served again.
+TEST(CliStationBench, ALaneThatFailsThreeInARowTakesNoFourthMeterUntilTakenBack) {
+    CliRig rig("units_log = units.log\n[bridge 0]\n" + kMeter +
+               "version_per_unit = yes\nhandshake = none\n"
+               "meter_windows = 0-2000,3500-5500,7000-9000,10500-15000,16500-30000\n");
+    writeFile(rig.path("bench.conf"), "out_of_service_after = 3\nserial PX7A0000 = Fixture A\n");
+    // Ctrl+R once the lane is out of service and has heard the fourth meter twice.
+    const int status = rig.shell(
+        "(i=0; until grep -q '\"state\":\"out_of_service\"' out.txt 2>/dev/null && "
+        "[ \"$(grep -c 'unit=0.3 answered' units.log)\" -ge 2 ] || [ $i -ge 3000 ]; "
+        "do sleep 0.01; i=$((i+1)); done; printf '\\022') | " +
+        rig.commandLine("--json " + kStation + "--count 4 --retries 0 --bench bench.conf") +
+        " >out.txt 2>err.txt");
+    const std::string out = fileText(rig.path("out.txt"));
+    ASSERT_EQ(status, 17) << out << fileText(rig.path("err.txt"));
+    const std::vector<std::string> record = recordLines(rig);
+    ASSERT_EQ(record.size(), 4u) << out;
+    for (const char* unit : {"u0", "u1", "u2", "u4"}) {
+        EXPECT_EQ(linesWith(record, {std::string("\"version_before\":\"PXR7 V1.02 ") + unit + "\"",
+                                     "\"result\":\"handshake_timeout\""}),
+                  1)
+            << unit;
+    }
+    const std::string units = fileText(rig.path("units.log"));
+    EXPECT_FALSE(contains(units, "unit=0.3 held")) << units;
+    EXPECT_TRUE(contains(units, "unit=0.4 held")) << units;
+    EXPECT_EQ(linesWith(lines(out), {"\"state\":\"out_of_service\""}), 1) << out;
+}
+
+} // namespace
