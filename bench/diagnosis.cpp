@@ -1,5 +1,6 @@
 #include "diagnosis.h"
 
+#include "bridge_identity.h"
 #include "bridge_library.h"
 #include "ftdi_sio_binding.h"
 #include "upgrade.h"
@@ -143,7 +144,11 @@ std::string ftdiSioHold() {
            ftdiSioUnbindLine("<interface>");
 }
 
-std::string busyReason(const std::string& ownWords) {
+} // namespace
+
+// The driver lists a bridge some process holds as open; one it refused for another reason
+// (permission on Linux, the driver's own state) as closed.
+std::string openFailureWords(const std::string& ownWords, bool shownOpen) {
     if (!ownWords.empty()) {
         return "could not be opened: " + ownWords;
     }
@@ -151,14 +156,19 @@ std::string busyReason(const std::string& ownWords) {
     if (!hold.empty()) {
         return "could not be opened: " + hold;
     }
-    return "could not be opened: another program holds it (a terminal program, another pxr7), "
-           "or you lack permission on its USB device node";
+    if (shownOpen) {
+        return "could not be opened: another program holds it (a terminal program, another "
+               "pxr7, the Windows program): close that program";
+    }
+    return "could not be opened, and no program holds it: this user may lack permission on its "
+           "USB device node (see \"Access to the lead\"), or the driver refused it: unplug the "
+           "lead and plug it in again";
 }
 
-} // namespace
-
 std::string describeBusy(const BridgeReport& report) {
-    return busyReason(bridgeOpenFailure(report.identity.index));
+    const int index = report.identity.index;
+    const std::string ownWords = bridgeOpenFailure(index);
+    return openFailureWords(ownWords, ownWords.empty() && bridgeShownOpen(index));
 }
 
 } // namespace pxr7

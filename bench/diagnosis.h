@@ -25,5 +25,8 @@ std::string noBridgesHint();
 // them, else ftdi_sio's hold on FT232R bridges where sysfs shows one, else the likely causes.
 // The open's status is for the call trace, never these words.
 std::string describeBusy(const BridgeReport& report);
+// The same from its parts: the backend's own words for the failure ("" none), and whether the
+// driver lists the bridge as open (some process holds it).
+std::string openFailureWords(const std::string& ownWords, bool shownOpen);
 
 } // namespace pxr7

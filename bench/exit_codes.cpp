@@ -7,7 +7,8 @@ namespace {
 constexpr ExitCodeRow kRows[] = {
     {EXIT_OK, "", "success", "nothing", false, false},
     {EXIT_FAILURE_OTHER, "failure", "other failure",
-     "read the line above it; run again with --verbose and report what it says", false, false},
+     "read the line above it; run again with --verbose and report what it says", false, false,
+     "read the station's line above; take the meter off and put it back to try it again"},
     {EXIT_USAGE, "usage", "usage error",
      "read the line it printed, then pxr7 COMMAND --help; in scripts and with --json, add --yes",
      false, false},
@@ -17,14 +18,18 @@ constexpr ExitCodeRow kRows[] = {
      false, false},
     {EXIT_PORT_ERROR, "port_error",
      "USB port error: the meter's bridge could not be opened, or is gone",
-     "check the lead and its plug, then run again; pxr7 list shows what is there", false, false},
+     "check the lead and its plug, then run again; pxr7 list shows what is there", false, false,
+     "check the lead and its plug; the station opens the lead again by itself and serves the meter "
+     "once it has been taken off and put back"},
     {EXIT_BRIDGE_REPROGRAMMED, "reconnect",
      "the lead was set up or is restarting: reconnect the USB lead and run the command again",
      "unplug the lead, plug it in again, and run the same command again", false, false},
     {EXIT_HANDSHAKE_FAILED, "handshake_timeout",
      "the meter never answered the reset (handshake not received)",
      "is the meter switched on, its battery charged, the lead seated in the meter? Run again", true,
-     false},
+     false,
+     "check that the meter is switched on, its battery charged and the lead seated in it, then "
+     "take the meter off and put it back: the station serves it again"},
     {EXIT_IMAGE_PROBLEM, "image_problem",
      "the firmware image the program carries could not be used",
      "the program is damaged: install it again (check SHA256SUMS) and report it", false, false},
@@ -39,23 +44,32 @@ constexpr ExitCodeRow kRows[] = {
     {EXIT_BUSY, "busy",
      "busy: the bridge could not be opened (another program or the kernel's serial driver "
      "holds it, or no permission)",
-     "close the other program that holds the lead (another pxr7, the Windows program, a terminal "
-     "program); on Linux see \"Access to the lead\"",
-     false, false},
+     "the line above says who holds the lead or what access is missing, and what to do; on Linux "
+     "see \"Access to the lead\"",
+     false, false,
+     "the station opens the lead again by itself once it is free, and serves the meter once it has "
+     "been taken off and put back"},
     {EXIT_TRANSFER_STOPPED, "transfer_stopped",
      "the transfer stopped part-way: the meter waits in its boot loader",
      "the meter waits in its boot loader without working firmware: leave it plugged in and upgrade "
      "it again (pxr7 list shows it as \"no answer\")",
-     true, false},
+     true, false,
+     "it has no working firmware now and answers nothing, so the station cannot see it again: "
+     "upgrade it with pxr7 upgrade on a lead the station does not use"},
     {EXIT_VERIFY_FAILED, "verification_failed",
      "verification failed: the meter reports another version",
-     "upgrade it again; if it persists, report both versions", false, false},
+     "upgrade it again; if it persists, report both versions", false, false,
+     "take the meter off and put it back: the station upgrades it again; if it fails again, report "
+     "both versions"},
     {EXIT_AMBIGUOUS, "ambiguous", "several meter leads and none chosen: use --serial or --index",
      "choose one with --serial or --index, or take them all with --all", false, false},
     {EXIT_METER_SILENT, "meter_silent", "the meter did not answer after the upgrade",
      "switch the meter off and on, then pxr7 list; a meter that needs longer to start needs a "
      "longer wait: verify_seconds in the station's bench file, or pxr7 upgrade --no-verify",
-     true, false},
+     true, false,
+     "switch the meter off and on, then take it off and put it back: the station checks its "
+     "version again; a meter that needs longer to start needs a longer verify_seconds in the bench "
+     "file"},
     {EXIT_NEEDS_SETUP, "needs_setup",
      "a lead needs its EEPROM set up first and nothing was written: run the setup command "
      "shown, or add --setup",
@@ -86,7 +100,9 @@ constexpr ExitCodeRow kRows[] = {
      "the meter kept running its old firmware through the reset pulses: its reset does not take",
      "check the lead's DTR wire and the meter's reset input (a lead with DTR not wired, or a "
      "meter that ignores it), then upgrade it again",
-     false, false},
+     false, false,
+     "check the lead's DTR wire and the meter's reset input, then take the meter off and put it "
+     "back: the station serves it again"},
     {EXIT_RECORD_ALTERED, "record_altered",
      "history --verify found lines changed, removed or inserted after they were written",
      "the lines it names are not as their bench wrote them: compare them with the collector's "
@@ -127,6 +143,11 @@ const char* errorWordFor(int exitCode) {
 const char* adviceFor(int exitCode) {
     const ExitCodeRow* row = rowFor(exitCode);
     return row != nullptr ? row->advice : "";
+}
+
+const char* laneAdviceFor(int exitCode) {
+    const ExitCodeRow* row = rowFor(exitCode);
+    return row == nullptr ? "" : row->laneAdvice != nullptr ? row->laneAdvice : row->advice;
 }
 
 const char* wordsFor(int exitCode) {

@@ -48,6 +48,10 @@ struct ExitCodeRow {
     // waiting in its boot loader or restarting.
     bool retryable;
     bool stopSignal; // the program was stopped by a signal
+    // What a station lane says after a meter ended so: what the station does about it itself
+    // (it has retried already; it waits for the meter to be taken off) and what the person
+    // does. Null: the advice above holds on a lane too.
+    const char* laneAdvice = nullptr;
 };
 
 // Every exit code, in ascending order.
@@ -58,6 +62,8 @@ const char* errorWordFor(int exitCode);
 
 // What to do after an outcome ("" for an unknown code).
 const char* adviceFor(int exitCode);
+// What a station lane advises after a meter's outcome with this code (laneAdvice, else advice).
+const char* laneAdviceFor(int exitCode);
 // The outcome in words, for people (the help column; "failure" for an unknown code).
 const char* wordsFor(int exitCode);
 

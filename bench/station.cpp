@@ -118,6 +118,8 @@ private:
                     lane.tag.number = ++lanesSeen_;
                     lane.tag.index = bridge.index;
                     lane.tag.location = bridge.location;
+                    // Named where the bench file names its place: "Fixture D", not "bridge 4".
+                    lane.tag.name = laneNameFor(shared_.settings().bench, "", bridge.location);
                     shared_.observer().laneAppeared(lane.tag);
                 }
                 shared_.observer().laneBlocked(lane.tag, LaneState::CannotOpen, bridge.reason);

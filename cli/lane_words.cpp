@@ -2,6 +2,7 @@
 
 #include "bridge_texts.h"
 #include "exit_codes.h"
+#include "firmware_image.h"
 #include "lead_command.h"
 #include "printable.h"
 #include "terminal_caps.h"
@@ -25,6 +26,16 @@ std::string sentence(const char* advice) {
         text[0] = static_cast<char>(text[0] - 'a' + 'A');
     }
     return text.empty() || text.back() == '?' || text.back() == '.' ? text : text + ".";
+}
+
+// The versions a failed verification is about, where the text names them.
+std::string versionsOf(const MeterRun& meter) {
+    if (meter.exitCode != EXIT_VERIFY_FAILED || meter.versionAfter.empty()) {
+        return "";
+    }
+    return " (" + printable(meter.versionAfter) + " after the upgrade, " +
+           printable(embeddedImageVersion()) + " in the image; " + printable(meter.versionBefore) +
+           " before)";
 }
 
 } // namespace
@@ -137,9 +148,8 @@ LaneRow laneOutcomeRow(const MeterRun& meter) {
         row.state = meter.attempts > 1
                         ? "failed after " + std::to_string(meter.attempts) + " attempts"
                         : "failed";
-        row.next = std::string(wordsFor(meter.exitCode)) + ". " +
-                   sentence(adviceFor(meter.exitCode)) +
-                   " To try again, take the meter off and put it back.";
+        row.next = std::string(wordsFor(meter.exitCode)) + versionsOf(meter) + ". " +
+                   sentence(laneAdviceFor(meter.exitCode));
         break;
     case MeterOutcome::Stopped:
         row.state = std::string("stopped: ") + wordsFor(meter.exitCode);

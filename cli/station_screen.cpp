@@ -56,13 +56,40 @@ std::vector<std::string> fieldsIntoLines(const std::vector<std::string>& fields,
     return lines;
 }
 
-std::string firstRow(const LaneRow& lane, std::size_t labelWidth, std::size_t room, bool colour) {
-    std::string label = cutToColumns(lane.label, labelWidth);
-    label.resize(labelWidth, ' ');
+// The lane's label and state on one row, label padded to its column.
+std::string sideBySide(const LaneRow& lane, std::size_t labelWidth, std::size_t room, bool colour) {
+    std::string label = lane.label;
+    label.resize(labelWidth + (label.size() - visibleWidth(label)), ' ');
     const std::size_t left = room > labelWidth + 1 ? room - labelWidth - 1 : 0;
-    std::string state = lane.sending ? formatProgressLine(lane.progress, static_cast<int>(left) + 1)
-                                     : cutToColumns(lane.state, left);
+    std::string state =
+        lane.sending ? formatProgressLine(lane.progress, static_cast<int>(left) + 1) : lane.state;
     return label + " " + coloured(state, lane.tone, colour);
+}
+
+// The label and the state, whole: side by side where both fit, else the label on rows of its
+// own and the state below it, indented.
+std::vector<std::string> headRows(LaneRow lane, std::size_t labelWidth, std::size_t room,
+                                  bool colour, bool cutLabel) {
+    const std::size_t left = room > labelWidth + 1 ? room - labelWidth - 1 : 0;
+    if (cutLabel) {
+        lane.label = cutToColumns(lane.label, labelWidth);
+    }
+    if (visibleWidth(lane.label) <= labelWidth &&
+        (lane.sending || visibleWidth(lane.state) <= left)) {
+        return {sideBySide(lane, labelWidth, room, colour)};
+    }
+    std::vector<std::string> rows = wrapText(lane.label, static_cast<int>(room));
+    const std::size_t indent = sizeof kIndent - 1;
+    const int stateRoom = static_cast<int>(room > indent ? room - indent : 1);
+    if (lane.sending) {
+        rows.push_back(kIndent + coloured(formatProgressLine(lane.progress, stateRoom + 1),
+                                          lane.tone, colour));
+        return rows;
+    }
+    for (const std::string& piece : wrapText(lane.state, stateRoom)) {
+        rows.push_back(kIndent + coloured(piece, lane.tone, colour));
+    }
+    return rows;
 }
 
 std::vector<std::string> nextRows(const LaneRow& lane, std::size_t room) {
@@ -85,7 +112,7 @@ std::size_t labelWidthFor(const std::vector<LaneRow>& lanes, std::size_t room) {
     for (const LaneRow& lane : lanes) {
         widest = std::max(widest, visibleWidth(lane.label));
     }
-    return std::min({widest, kLongestLabel, room / 2});
+    return std::min({widest, std::max(kLongestLabel, room / 3), room / 2});
 }
 
 bool needsEye(const LaneRow& lane) {
@@ -114,11 +141,13 @@ std::string summaryOf(const std::vector<const LaneRow*>& folded, std::size_t roo
 struct LaneLayout {
     std::size_t labelWidth, room;
     bool colour;
+    bool cutLabels = false; // rows are short: a long label is cut rather than given rows
 };
 
 // A lane's first row and, with next, the rows of its next step.
 std::vector<std::string> rowsOf(const LaneRow& lane, const LaneLayout& layout, bool next) {
-    std::vector<std::string> rows{firstRow(lane, layout.labelWidth, layout.room, layout.colour)};
+    std::vector<std::string> rows =
+        headRows(lane, layout.labelWidth, layout.room, layout.colour, layout.cutLabels);
     if (next) {
         const std::vector<std::string> more = nextRows(lane, layout.room);
         rows.insert(rows.end(), more.begin(), more.end());
@@ -133,10 +162,12 @@ std::vector<std::string> compactRows(const LaneRow& lane, const LaneLayout& layo
     const std::size_t left =
         layout.room > layout.labelWidth + 1 ? layout.room - layout.labelWidth - 1 : 0;
     if (!lane.sending && lane.counts.empty() && !next.empty() &&
+        (layout.cutLabels || visibleWidth(lane.label) <= layout.labelWidth) &&
         visibleWidth(lane.state) + 3 + visibleWidth(next) <= left) {
         LaneRow joined = lane;
         joined.state = lane.state + " - " + next;
-        return {firstRow(joined, layout.labelWidth, layout.room, layout.colour)};
+        joined.label = cutToColumns(lane.label, layout.labelWidth);
+        return {sideBySide(joined, layout.labelWidth, layout.room, layout.colour)};
     }
     return rowsOf(lane, layout, true);
 }
@@ -161,7 +192,8 @@ std::vector<std::string> everyLane(const std::vector<LaneRow>& lanes, const Lane
 // Too many lanes for the rows: those that need someone first, each with its whole next step
 // while the rows last; then the others' first rows; then one line for the lanes left out.
 std::vector<std::string> needsFirst(const std::vector<LaneRow>& lanes, const LaneLayout& layout,
-                                    std::size_t rows) {
+                                    std::size_t rows, int& needyCut) {
+    needyCut = 0;
     std::vector<const LaneRow*> order, folded;
     for (const bool needy : {true, false}) {
         for (const LaneRow& lane : lanes) {
@@ -178,10 +210,14 @@ std::vector<std::string> needsFirst(const std::vector<LaneRow>& lanes, const Lan
         // A lane that is fine leaves a row for the line that counts those after it.
         const std::size_t reserve = !needy && i + 1 < order.size() ? 1 : 0;
         if (lines.size() + own.size() + reserve > rows) {
+            needyCut += needy ? 1 : 0;
             own.resize(lines.empty() || needy ? std::min(own.size(), rows - lines.size()) : 0);
         }
         if (own.empty() || (!needy && lines.size() + own.size() + reserve > rows)) {
             folded.assign(order.begin() + static_cast<std::ptrdiff_t>(i), order.end());
+            for (const LaneRow* lane : folded) {
+                needyCut += needsEye(*lane) && !own.empty() ? 1 : 0;
+            }
             break;
         }
         lines.insert(lines.end(), own.begin(), own.end());
@@ -195,13 +231,29 @@ std::vector<std::string> needsFirst(const std::vector<LaneRow>& lanes, const Lan
 // The lanes' lines within rows; empty rows: nothing.
 std::vector<std::string> laneLines(const std::vector<LaneRow>& lanes, std::size_t room,
                                    std::size_t rows, bool colour) {
-    const LaneLayout layout{labelWidthFor(lanes, room), room, colour};
-    std::vector<std::string> lines = everyLane(lanes, layout, rows);
-    return lines.empty() ? needsFirst(lanes, layout, rows) : lines;
+    const LaneLayout whole{labelWidthFor(lanes, room), room, colour, false};
+    const LaneLayout cut{whole.labelWidth, room, colour, true};
+    for (const LaneLayout& layout : {whole, cut}) {
+        std::vector<std::string> lines = everyLane(lanes, layout, rows);
+        if (!lines.empty()) {
+            return lines;
+        }
+    }
+    // Labels give way before a lane that needs someone loses its next step.
+    int wholeCut = 0, cutCut = 0;
+    std::vector<std::string> lines = needsFirst(lanes, whole, rows, wholeCut);
+    if (wholeCut > 0) {
+        std::vector<std::string> shorter = needsFirst(lanes, cut, rows, cutCut);
+        if (cutCut < wholeCut) {
+            return shorter;
+        }
+    }
+    return lines;
 }
 
 bool lanesFitWhole(const std::vector<LaneRow>& lanes, std::size_t room, std::size_t rows) {
-    return !everyLane(lanes, LaneLayout{labelWidthFor(lanes, room), room, false}, rows).empty();
+    return !everyLane(lanes, LaneLayout{labelWidthFor(lanes, room), room, false, true}, rows)
+                .empty();
 }
 
 } // namespace

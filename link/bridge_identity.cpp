@@ -11,6 +11,8 @@ namespace pxr7 {
 namespace {
 
 constexpr std::size_t kSerialBufferSize = 16;
+// FT_GetDeviceInfoDetail's flag for a bridge some process has open (FT_FLAGS_OPENED).
+constexpr std::uint32_t kDeviceFlagOpened = 1;
 constexpr std::size_t kInfoDescriptionBufferSize = 64;
 // A count beyond any real USB tree is a misbehaving library; walking it would hang the UI.
 constexpr std::uint32_t kMaxBridges = 128;
@@ -110,6 +112,25 @@ std::optional<std::uint32_t> readBridgeLocation(int index) {
         return std::nullopt;
     }
     return location;
+}
+
+bool bridgeShownOpen(int index) {
+    std::uint32_t count = 0;
+    // The same two calls a location needs: without them the driver tells nothing.
+    if (!bridgeHasLocations() || index < 0 || d2xx().FT_CreateDeviceInfoList(&count) != FT_OK ||
+        static_cast<std::uint32_t>(index) >= count) {
+        return false;
+    }
+    std::uint32_t flags = 0;
+    std::uint32_t type = 0;
+    std::uint32_t id = 0;
+    std::uint32_t location = 0;
+    char serial[kSerialBufferSize] = {};
+    char description[kInfoDescriptionBufferSize] = {};
+    FT_HANDLE handle = nullptr;
+    return d2xx().FT_GetDeviceInfoDetail(static_cast<std::uint32_t>(index), &flags, &type, &id,
+                                         &location, serial, description, &handle) == FT_OK &&
+           (flags & kDeviceFlagOpened) != 0;
 }
 
 int findBridgeBySerial(const std::string& serialNumber) {

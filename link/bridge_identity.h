@@ -57,6 +57,9 @@ std::uint32_t countBridges();
 // The USB location of the bridge at index now (a fresh device information list, then its
 // entry); none where the library lacks those calls or they fail.
 std::optional<std::uint32_t> readBridgeLocation(int index);
+// Whether the driver lists bridge index as open: some process holds it (FTDI's library shows
+// a bridge another program has open so; one it cannot open for want of permission, not).
+bool bridgeShownOpen(int index);
 
 // The index of the present bridge with the serial number, or -1. The first one: where serial
 // numbers may be shared, findSameBridge (same_bridge.h) is the way to find a lead again.

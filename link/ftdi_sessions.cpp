@@ -19,8 +19,7 @@ std::map<std::uintptr_t, std::shared_ptr<Session>> g_sessions;
 
 constexpr int kInterface = 0;
 constexpr char kOtherProgram[] =
-    "another program is using it (a terminal program, another pxr7): close that program and "
-    "run again";
+    "another program is using it (a terminal program, another pxr7): close that program";
 
 // The interface is claimed: what ftdi_usb_open_dev does after its claim, a reset of the chip's
 // serial side (which also empties libftdi1's read buffer).

@@ -414,12 +414,19 @@ TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
     CliRig rig("[bridge 0]\nopen = fail\n[bridge 1]\nbusy_ms = 1500-600000\nmeter_windows = "
                "100000-100001\n[bridge 2]\n" +
                kMeter + "meter_windows = 5000-60000\n");
-    const CliResult result = rig.run("--json " + kStation + "--count 1");
+    writeFile(rig.path("bench.conf"), "location 0x01100000 = Fixture D\n");
+    const CliResult result = rig.run("--json " + kStation + "--count 1 --bench bench.conf");
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    for (const std::string lead :
-         {R"("serial":"","index":0,)", R"("serial":"PX7A0001","index":1,)"}) {
-        const std::regex event(
-            lead + R"(.*"state":"cannot_open","reason":"could not be opened: another program)");
+    // The bench file's name for the one that cannot be opened to see who it is.
+    EXPECT_NE(result.out.find(R"("serial":"","index":0,"lane_name":"Fixture D")"),
+              std::string::npos)
+        << result.out;
+    // One that nobody holds and one another program holds, each with its own cause.
+    for (const auto& [lead, reason] :
+         {std::pair<std::string, std::string>{R"("serial":"","index":0,)",
+                                              "could not be opened, and no program holds it"},
+          {R"("serial":"PX7A0001","index":1,)", "could not be opened: another program"}}) {
+        const std::regex event(lead + R"(.*"state":"cannot_open","reason":")" + reason);
         EXPECT_TRUE(std::regex_search(result.out, event)) << lead << "\n" << result.out;
     }
     EXPECT_EQ(result.out.find(R"("serial":"","index":1)"), std::string::npos) << result.out;
