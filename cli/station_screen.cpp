@@ -10,6 +10,8 @@ namespace pxr7 {
 namespace {
 
 constexpr std::size_t kLongestLabel = 24;
+const char kNoLeadHint[] = "No meter lead yet: plug in a meter lead (and the meter lead's own USB "
+                           "plug); pxr7 list shows what is there.";
 constexpr char kIndent[] = "    ";
 const char kGap[] = "  ";
 
@@ -56,6 +58,20 @@ std::vector<std::string> fieldsIntoLines(const std::vector<std::string>& fields,
     return lines;
 }
 
+// A failed lane's row in white on red across the whole width, so it is seen from across the
+// bench; other rows as they are.
+std::string alarmed(const std::string& row, const LaneRow& lane, std::size_t room, bool colour) {
+    if (!colour || lane.tone != LaneTone::Bad) {
+        return row;
+    }
+    std::string plain = row;
+    const std::size_t width = visibleWidth(plain);
+    if (width < room) {
+        plain.append(room - width, ' ');
+    }
+    return "\x1b[97;41m" + plain + "\x1b[0m";
+}
+
 // The lane's label and state on one row, label padded to its column.
 std::string sideBySide(const LaneRow& lane, std::size_t labelWidth, std::size_t room, bool colour) {
     std::string label = lane.label;
@@ -63,6 +79,9 @@ std::string sideBySide(const LaneRow& lane, std::size_t labelWidth, std::size_t 
     const std::size_t left = room > labelWidth + 1 ? room - labelWidth - 1 : 0;
     std::string state =
         lane.sending ? formatProgressLine(lane.progress, static_cast<int>(left) + 1) : lane.state;
+    if (colour && lane.tone == LaneTone::Bad) {
+        return alarmed(label + " " + state, lane, room, colour);
+    }
     return label + " " + coloured(state, lane.tone, colour);
 }
 
@@ -78,7 +97,10 @@ std::vector<std::string> headRows(LaneRow lane, std::size_t labelWidth, std::siz
         (lane.sending || visibleWidth(lane.state) <= left)) {
         return {sideBySide(lane, labelWidth, room, colour)};
     }
-    std::vector<std::string> rows = wrapText(lane.label, static_cast<int>(room));
+    std::vector<std::string> rows;
+    for (const std::string& piece : wrapText(lane.label, static_cast<int>(room))) {
+        rows.push_back(alarmed(piece, lane, room, colour));
+    }
     const std::size_t indent = sizeof kIndent - 1;
     const int stateRoom = static_cast<int>(room > indent ? room - indent : 1);
     if (lane.sending) {
@@ -87,7 +109,8 @@ std::vector<std::string> headRows(LaneRow lane, std::size_t labelWidth, std::siz
         return rows;
     }
     for (const std::string& piece : wrapText(lane.state, stateRoom)) {
-        rows.push_back(kIndent + coloured(piece, lane.tone, colour));
+        rows.push_back(lane.tone == LaneTone::Bad ? alarmed(kIndent + piece, lane, room, colour)
+                                                  : kIndent + coloured(piece, lane.tone, colour));
     }
     return rows;
 }
@@ -288,7 +311,15 @@ std::vector<std::string> composeStationScreen(const ScreenHeader& header,
             lines.push_back(cutToColumns(line, room));
         }
     }
-    if (lanes.empty() || lines.size() >= rows) {
+    if (lanes.empty()) {
+        for (const std::string& piece : wrapText(kNoLeadHint, static_cast<int>(room))) {
+            if (lines.size() < rows) {
+                lines.push_back(piece);
+            }
+        }
+        return lines;
+    }
+    if (lines.size() >= rows) {
         return lines;
     }
     for (std::string& line : laneLines(lanes, room, rows - lines.size(), size.colour)) {

@@ -119,9 +119,14 @@ void StationView::showState(Lane& lane, LaneState state, const std::string& reas
             .print();
     }
     LaneRow row = laneStateRow(lane.tag, state, reason);
-    // A meter's outcome stays in its line until it is taken off.
+    // A meter's outcome stays in its line until it is taken off, and beside "waiting" after.
     if (state == LaneState::RemoveMeter) {
         row.state = lane.row.state;
+    } else if (state == LaneState::Waiting && !lane.lastOutcome.empty()) {
+        row.state += " (last: " + lane.lastOutcome + ")";
+    }
+    if (state == LaneState::OutOfService) {
+        terminal().bell();
     }
     lane.row = row;
     show(lane, row.next.empty() ? row.state : row.state + " - " + row.next);
@@ -208,6 +213,10 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
         terminal().line(LineKind::Error, "pxr7: the record could not be written: " + recordProblem);
     }
     lane.row = laneOutcomeRow(meter);
+    lane.lastOutcome = lane.row.state;
+    if (meter.outcome() == MeterOutcome::Failed) {
+        terminal().bell();
+    }
     show(lane, lane.row.next.empty() ? lane.row.state : lane.row.state + ": " + lane.row.next);
 }
 

@@ -68,6 +68,7 @@ private:
         Clock::time_point sendingSince{}, lastRecordAt{};
         std::int32_t shownDone = -1; // the last progress event or plain line
         StationTotals counts;
+        std::string lastOutcome; // the last meter's outcome in words; "" before the first
     };
 
     Lane& laneFor(const LaneTag& tag);

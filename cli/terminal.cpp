@@ -200,6 +200,14 @@ void Terminal::endLanes() {
     drawn_.clear();
 }
 
+void Terminal::bell() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (live_ && !settings_.quiet && !settings_.json) {
+        std::fputc('\a', stdout);
+        std::fflush(stdout);
+    }
+}
+
 bool Terminal::ask(const std::string& question, std::string& answer) {
     std::lock_guard<std::mutex> lock(mutex_);
     takeLanesDown();

@@ -50,6 +50,9 @@ public:
     void drawLanes(const std::vector<std::string>& lanes, bool force);
     // Leaves the block's last state in the scrollback and draws it no more.
     void endLanes();
+    // The terminal's bell, to call someone to the bench: only on a live terminal, never with
+    // --quiet or --json.
+    void bell();
 
     // Asks on the terminal side (stderr, never stdout) and reads a line from standard input.
     // False at the end of input.

@@ -259,3 +259,32 @@ TEST(StationScreen, CutsByWhatShowsAndClosesTheColour) {
     EXPECT_EQ(cutToColumns("plain text", 5), "plain");
     EXPECT_EQ(cutToColumns("short", 40), "short");
 }
+
+// With no lead the screen says what to plug in; a failed lane is white on red across the whole
+// width, where the terminal has colour, and only there.
+TEST(StationScreen, SaysWhatToPlugInAndShowsAFailureAcrossTheWidth) {
+    ScreenHeader header;
+    header.imageVersion = "PXR7 V1.03";
+    std::string all;
+    for (const std::string& line : composeStationScreen(header, {}, ScreenSize{40, 20, false})) {
+        EXPECT_LT(visibleWidth(line), 40u) << line;
+        all += line + " ";
+    }
+    EXPECT_NE(all.find("plug in a meter lead"), std::string::npos) << all;
+    const std::vector<LaneRow> lanes = {
+        laneRow("Fixture A", "failed", "the meter never answered the reset.", LaneTone::Bad),
+        laneRow("Fixture B", "waiting for a meter", "", LaneTone::Quiet)};
+    for (const bool colour : {true, false}) {
+        const std::vector<std::string> lines =
+            composeStationScreen(header, lanes, ScreenSize{80, 20, colour});
+        int red = 0;
+        for (const std::string& line : lines) {
+            if (line.compare(0, 8, "\x1b[97;41m") == 0) {
+                ++red;
+                EXPECT_EQ(visibleWidth(line), 79u) << line;
+                EXPECT_NE(line.find("Fixture A"), std::string::npos) << line;
+            }
+        }
+        EXPECT_EQ(red, colour ? 1 : 0);
+    }
+}

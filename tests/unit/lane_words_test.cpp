@@ -102,10 +102,13 @@ std::string drawn(const LaneRow& lane, int columns) {
     LaneRow row = lane;
     row.label = "Fixture B (left, by the window)";
     const ScreenSize size{columns, 30, false};
-    const std::size_t headerRows = composeStationScreen(header, {}, size).size();
     const std::vector<std::string> lines = composeStationScreen(header, {row}, size);
+    std::size_t first = 0; // the lane's first row, below the header
+    while (first < lines.size() && lines[first].compare(0, 9, "Fixture B") != 0) {
+        ++first;
+    }
     std::string all;
-    for (std::size_t i = headerRows; i < lines.size(); ++i) {
+    for (std::size_t i = first; i < lines.size(); ++i) {
         std::size_t start = lines[i].find_first_not_of(' ');
         all += (all.empty() ? "" : " ") + lines[i].substr(start == std::string::npos ? 0 : start);
     }
