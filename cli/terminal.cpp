@@ -146,6 +146,15 @@ void Terminal::takeLanesDown() {
     if (drawn_.empty()) {
         return;
     }
+    if (stdoutRows() > drawnAtRows_ && drawnAtRows_ > 0) {
+        // Taller than at the last draw: the terminal may have brought lines back from its
+        // scrollback above the block, an older copy of it among them. The screen is cleared
+        // and the block drawn from its top, so one copy is on it.
+        std::fputs("\x1b[H\x1b[2J", stdout);
+        std::fflush(stdout);
+        drawn_.clear();
+        return;
+    }
     const std::size_t columns = static_cast<std::size_t>(std::max(stdoutColumns(), 1));
     int rows = 0;
     for (const std::size_t width : drawn_) {
@@ -175,6 +184,7 @@ void Terminal::putLanesUp() {
         drawn_.push_back(visibleWidth(lane));
     }
     std::fflush(stdout);
+    drawnAtRows_ = rows_;
     lastDraw_ = std::chrono::steady_clock::now();
 }
 

@@ -73,6 +73,8 @@ private:
     // The block's lines on the screen now, by their width: a terminal made narrower since
     // wraps each one longer than its new width onto more rows.
     std::vector<std::size_t> drawn_;
+    int drawnAtRows_ = 0; // the terminal's rows when the block was drawn
+
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 

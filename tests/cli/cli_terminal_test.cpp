@@ -51,9 +51,10 @@ public:
                    std::to_string(rows));
     }
 
-    // The scrollback and the screen, wrapped lines joined, trailing blank lines dropped.
-    std::vector<std::string> lines() const {
-        rig_.shell(tmux() + "capture-pane -p -J -S - > screen.txt");
+    // The scrollback and the screen, wrapped lines joined, trailing blank lines dropped; or,
+    // with visibleOnly, what is on the screen now.
+    std::vector<std::string> lines(bool visibleOnly = false) const {
+        rig_.shell(tmux() + "capture-pane -p -J" + (visibleOnly ? "" : " -S -") + " > screen.txt");
         std::istringstream text(simrig::fileText(rig_.path("screen.txt")));
         std::vector<std::string> out;
         for (std::string line; std::getline(text, line);) {
@@ -222,5 +223,44 @@ INSTANTIATE_TEST_SUITE_P(
         return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
                (c.resizedColumns ? "ResizedTo" + std::to_string(c.resizedColumns) : "");
     });
+
+// Eight leads, three of which need the technician, in a window resized 6 -> 30 -> 6 rows while
+// the station runs: at each size the screen holds one header, and growing the window brings
+// back no older copy from the terminal's scrollback. At 30 rows the three next steps are
+// whole; 6 rows leave four for the block, room for the first of them whole.
+TEST(CliTerminal, AResizeLeavesOneCopyOfTheScreen) {
+    CliRig rig(kEightLeads);
+    TmuxWindow window(rig, 80, "station --retries 0 --record rec.jsonl", 6);
+    const auto settled = [&window](std::size_t rowsAtLeast) {
+        std::vector<std::string> screen;
+        for (int i = 0; i < 200; ++i) {
+            screen = window.lines(true);
+            if (countStarting(screen, "Station:") == 1 && screen.size() >= rowsAtLeast &&
+                shows(screen, "run pxr7 setup --serial PX7A0004") &&
+                (rowsAtLeast < 12 || (shows(screen, "the meter never answered the reset") &&
+                                      shows(screen, "could not be opened")))) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return screen;
+    };
+    for (const int rows : {6, 30, 6}) {
+        window.resize(80, rows);
+        const std::vector<std::string> screen = settled(rows > 6 ? 12 : 4);
+        std::string text;
+        for (const std::string& line : screen) {
+            text += line + "\n";
+        }
+        EXPECT_EQ(countStarting(screen, "Station:"), 1) << rows << " rows:\n" << text;
+        EXPECT_TRUE(shows(screen, "run pxr7 setup --serial PX7A0004")) << text;
+        if (rows > 6) {
+            EXPECT_TRUE(shows(screen, "the meter never answered the reset")) << text;
+            EXPECT_TRUE(shows(screen, "could not be opened")) << text;
+        }
+    }
+    window.interrupt();
+    EXPECT_NE(window.wait(), -1);
+}
 
 } // namespace
