@@ -28,7 +28,7 @@ METER = "version = PXR7 V1.02\n"
 
 # What the page shows now, in one call: the tiles, the banner, the totals, the outcomes, and
 # how many elements a value could have smuggled in as markup.
-SAMPLE = """
+SAMPLE = r"""
 const data = (node, key) => node ? node.dataset[key] || "" : "";
 const banner = document.getElementById("banner");
 return {
