@@ -262,7 +262,6 @@
         }
         state.lost = lost;
         document.body.classList.toggle("lost", lost);
-        document.getElementById("tiles").setAttribute("aria-disabled", lost ? "true" : "false");
     }
 
     const handlers = {
