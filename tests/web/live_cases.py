@@ -19,7 +19,7 @@ from web_rig import Proxy, check_widths, wait_for
 LOST = "Connection to the station lost: reconnecting…"
 # The bench file takes names up to 64 bytes: this one is that long, with markup, right-to-left
 # text and a long run without a blank.
-HOSTILE_BENCH = "<b>x</b> שולחן בדיקה Prüfstand-3-Ost-Halle-B-Linie-07"
+HOSTILE_BENCH = "<b>x</b> שולחן בדיקה Prüfstand3OstHalleBLinie07Wing44"
 ENDED = re.compile(r"The station ended at \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC: (.*)\. "
                    r"(\d+) ok, (\d+) already current, (\d+) failed\.")
 HOSTILE_SERIAL = "<svg onload=1>"
