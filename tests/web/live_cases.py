@@ -254,6 +254,12 @@ return [...document.querySelectorAll("#tiles .tile.tone-bad")].map((tile) => {
 """
 
 
+CONTROLS = """
+return [...document.querySelectorAll("button, input, select, textarea, [contenteditable]")]
+  .map((node) => node.id);
+"""
+
+
 def stand_in_notice(rig):
     """The program's own warning when its image is the stand-in; None for a real image."""
     about = subprocess.run([rig.pxr7, "about"], capture_output=True, text=True, timeout=20)
@@ -274,11 +280,12 @@ def check_sound_control(rig):
 
 def failed_meter(rig):
     """A meter that never answers the reset: tried twice, then failed for good, on a bench with
-    a hostile name; the page says it all in words, the tile turns red and the alarm sounds."""
+    a hostile name, and its lane out of service after it; the page says it all in words, the
+    tile turns red, the alarm sounds, and the page offers no control to take the lane back."""
     folder = rig.folder("failed")
     assert len(HOSTILE_BENCH.encode()) == 64
     with open(os.path.join(folder, "bench.conf"), "w", encoding="utf-8") as file:
-        file.write(f"bench = {HOSTILE_BENCH}\n")
+        file.write(f"bench = {HOSTILE_BENCH}\nout_of_service_after = 1\n")
     scenario = f"[bridge 0]\nhandshake = none\n{METER}meter_windows = 3000-60000\n"
     program = rig.start(folder, ["station", "--serve", "127.0.0.1:0", "--record", "record.jsonl",
                                  "--count", "1", "--retries", "1", "--bench", "bench.conf"],
@@ -295,7 +302,9 @@ def failed_meter(rig):
     assert any(tile["attempts"] for sample in samples for tile in sample["tiles"]), \
         "never showed a second attempt"
     last = samples[-1]
-    assert [tile["tone"] for tile in last["tiles"]] == ["bad"], last["tiles"]
+    assert [(tile["state"], tile["tone"]) for tile in last["tiles"]] == [
+        ("out_of_service", "bad")], last["tiles"]
+    assert rig.browser.execute_script(CONTROLS) == ["sound"]
     assert rig.browser.execute_script(RED_TILES) == [
         {"band": "rgb(179, 38, 30)", "across": True}], rig.browser.execute_script(RED_TILES)
     assert rig.browser.execute_script("return window.pxr7Audio.tones") >= 2, "no alarm"
