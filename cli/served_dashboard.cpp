@@ -1,5 +1,6 @@
 #include "served_dashboard.h"
 
+#include "commands.h"
 #include "firmware_image.h"
 #include "firmware_image_check.h"
 #include "host_name.h"
@@ -69,6 +70,7 @@ LiveFeedSettings liveFeedSettings(const std::string& benchName) {
     const char* version = embeddedImageVersion();
     settings.imageVersion = version != nullptr ? version : "";
     settings.imageSha256 = builtImageDigest();
+    settings.imageNotice = embeddedImageIsStandIn() ? kStandInImageNotice : "";
     return settings;
 }
 

@@ -1,5 +1,6 @@
 #include "live_feed.h"
 
+#include "exit_codes.h"
 #include "lane_words.h"
 #include "printable.h"
 #include "record.h"
@@ -51,6 +52,20 @@ JsonValue secondsLeft(std::int32_t done, std::int32_t total, double seconds) {
     return std::round((total - done) * seconds / done * 10) / 10;
 }
 
+// A meter's result as the page says it; a failure in the exit-code table's words.
+const char* resultWordsOf(const MeterRun& meter) {
+    switch (meter.outcome()) {
+    case MeterOutcome::Ok:
+        return "ok";
+    case MeterOutcome::Current:
+        return "already current";
+    case MeterOutcome::Failed:
+    case MeterOutcome::Stopped:
+        break;
+    }
+    return wordsFor(meter.exitCode);
+}
+
 } // namespace
 
 LiveFeed::LiveFeed(LiveFeedSettings settings)
@@ -98,9 +113,14 @@ void LiveFeed::setState(const LaneTag& tag, LaneState state, const std::string& 
     std::unique_lock<std::mutex> lock(mutex_);
     Tile& tile = tileFor(tag);
     LaneRow row = laneStateRow(tag, state, reason);
-    // A meter's outcome stays in its words until it is taken off.
+    // A meter's outcome stays in its words until it is taken off; a failure stays red, with
+    // its advice, so that a supervisor across the room sees it.
     if (state == LaneState::RemoveMeter) {
         row.state = tile.row.state;
+        if (tile.row.tone == LaneTone::Bad) {
+            row.tone = tile.row.tone;
+            row.next = tile.row.next;
+        }
     }
     tile.row = row;
     tile.state = laneStateCode(state);
@@ -177,6 +197,7 @@ void LiveFeed::outcome(const LaneTag& tag, const MeterRun& meter, const StationT
     outcome["label"] = labelOf(tag);
     outcome["unit_id"] = jsonNameOrNull(tag.unitId);
     outcome["result"] = resultWord(meter);
+    outcome["result_words"] = resultWordsOf(meter);
     outcome["version_before"] = jsonTextOrNull(meter.versionBefore);
     outcome["version_after"] = jsonTextOrNull(meter.versionAfter);
     outcome["attempts"] = meter.attempts;
@@ -190,8 +211,8 @@ void LiveFeed::outcome(const LaneTag& tag, const MeterRun& meter, const StationT
         outcomes_.pop_front();
     }
     JsonValue event = laneEvent("outcome", tile);
-    for (const char* key : {"result", "version_before", "version_after", "attempts", "records",
-                            "total", "record_error"}) {
+    for (const char* key : {"result", "result_words", "version_before", "version_after", "attempts",
+                            "records", "total", "record_error"}) {
         event[key] = outcome[key];
     }
     event["outcome"] = outcome;
@@ -204,6 +225,7 @@ void LiveFeed::finish(const StationResult& result) {
     std::unique_lock<std::mutex> lock(mutex_);
     totals_ = result.totals;
     ended_ = true;
+    endedAt_ = utcNow();
     exitCode_ = result.exitCode;
     JsonValue event = JsonValue::object();
     event["event"] = "station_ended";
@@ -294,12 +316,16 @@ JsonValue LiveFeed::headerJson(Clock::time_point now) const {
     json["host"] = jsonText(settings_.host);
     json["image_version"] = jsonTextOrNull(settings_.imageVersion);
     json["image_sha256"] = settings_.imageSha256;
+    json["image_standin"] = !settings_.imageNotice.empty();
+    json["image_notice"] = jsonTextOrNull(settings_.imageNotice);
     json["started"] = started_;
     json["totals"] = countsJson(totals_);
     json["yield"] = optionalNumber(pace_.yield(), 0.001);
     json["meters_per_hour"] = optionalNumber(pace_.metersPerHour(now), 0.1);
     json["ended"] = ended_;
+    json["ended_at"] = ended_ ? JsonValue(endedAt_) : JsonValue(nullptr);
     json["exit_code"] = exitCode_ ? JsonValue(*exitCode_) : JsonValue(nullptr);
+    json["exit_words"] = exitCode_ ? JsonValue(wordsFor(*exitCode_)) : JsonValue(nullptr);
     return json;
 }
 

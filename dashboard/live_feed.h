@@ -27,6 +27,9 @@ struct LiveFeedSettings {
     std::string host;
     std::string imageVersion;
     std::string imageSha256;
+    // The program's own warning when its image is the repository's stand-in, not the meter's
+    // real firmware; "" for a real image.
+    std::string imageNotice;
     std::size_t keptEvents = 4096;   // for clients that come back after a dropped connection
     std::size_t keptOutcomes = 1000; // in the snapshot
 };
@@ -116,6 +119,7 @@ private:
     std::uint64_t lastNumber_ = 0;
     std::string lastHeader_;
     bool ended_ = false;
+    std::string endedAt_;
     std::optional<int> exitCode_;
     std::function<void()> listener_;
 };

@@ -5,27 +5,52 @@
 (() => {
     const {el, setText, dateTime, timeOfDay, seconds, resultBadge, shown} = pxr7;
     const LOST = "Connection to the station lost: reconnecting…";
-    const ENDED = "The station has ended.";
     const MAX_OUTCOMES = 1000;
 
-    const state =
-        {tiles : new Map(), seen : new Set(), ended : false, source : null, firstTile : false};
+    const state = {
+        tiles : new Map(),
+        tones : new Map(), // each lane's last tone: a turn to "bad" sounds the alarm
+        seen : new Set(),
+        ended : false,
+        lost : false,
+        source : null,
+        firstTile : false,
+        header : null,
+        updated : null, // when the page last heard from the station
+    };
 
-    function showBanner(textValue, tone) {
+    // kind: "lost" or "ended", for whoever reads the page (and its tests).
+    function showBanner(textValue, tone, kind) {
         const banner = document.getElementById("banner");
         banner.textContent = textValue;
         banner.className = `banner tone-${tone}`;
+        banner.dataset.kind = kind;
         banner.hidden = false;
     }
 
     function hideBanner() { document.getElementById("banner").hidden = true; }
 
+    function utcStamp(date) { return dateTime(date.toISOString()); }
+
+    // The bench's name in the title and the heading, the host beside it when it is another.
+    function renderNames(header) {
+        const bench = shown(header.bench);
+        const host = shown(header.host);
+        setText("bench", bench);
+        setText("host", host);
+        document.getElementById("host-part").hidden = !host || host === bench;
+        const names = host && host !== bench ? `${bench} on ${host}` : bench || host;
+        document.title = names ? `PXR7 station ${names}` : "PXR7 station";
+        const notice = document.getElementById("standin");
+        notice.textContent = header.image_standin ? shown(header.image_notice) : "";
+        notice.hidden = !header.image_standin;
+    }
+
     function renderHeader(header) {
         if (!header)
             return;
-        const host = shown(header.host);
-        setText("host", host);
-        document.title = host ? `PXR7 station ${host}` : "PXR7 station";
+        state.header = header;
+        renderNames(header);
         setText("image-version", shown(header.image_version) || "image without a version");
         setText("image-sha", header.image_sha256 ? header.image_sha256.slice(0, 12) : "");
         document.getElementById("image-sha").title = header.image_sha256 || "";
@@ -59,13 +84,13 @@
         },
                        fill);
         let words = `${records} / ${total} records`;
-        if (typeof tile.seconds_left === "number")
+        if (typeof tile.seconds_left === "number" && !state.ended)
             words += ` · ${seconds(tile.seconds_left)} left`;
         return el("div", {class : "progress"}, bar, el("p", {class : "progress-text"}, words));
     }
 
     function lastPart(last) {
-        const parts = [ el("span", {class : "caption"}, "Last: "), resultBadge(last.result) ];
+        const parts = [ el("span", {class : "caption"}, "Last: "), resultOf(last) ];
         if (last.version_after)
             parts.push(` ${shown(last.version_after)}`);
         if (last.unit_id)
@@ -85,9 +110,8 @@
             el("div", {class : "tile-head"}, el("h3", {class : "label"}, shown(tile.label)),
                el("span", {class : "lane-no"}, `lane ${tile.lane}`)),
             el("p", {class : "where"}, where.join(" · ")),
-            el("p", {class : "state"}, shown(tile.words || tile.state)),
+            el("p", {class : "state"}, shown(tile.words)),
             tile.phase === "sending" ? progressPart(tile) : null,
-            tile.attempt > 1 ? el("p", {class : "attempt"}, `attempt ${tile.attempt}`) : null,
             tile.last ? lastPart(tile.last) : null,
             tile.next ? el("p", {class : "next"}, el("span", {class : "caption"}, "Next: "),
                            shown(tile.next))
@@ -98,7 +122,24 @@
         ].filter((part) => part !== null);
     }
 
-    function renderTile(tile) {
+    // A result badge in the station's words; the stable word stays in data-result.
+    function resultOf(outcome) {
+        const badge = resultBadge(outcome.result);
+        badge.textContent = shown(outcome.result_words);
+        return badge;
+    }
+
+    // A lane that turns bad (a failed meter, out of service) sounds the alarm, also when the
+    // turn came while the page was away (a later snapshot); the first snapshot does not.
+    function noteTone(tile, live) {
+        const before = state.tones.get(tile.lane);
+        state.tones.set(tile.lane, tile.tone);
+        if (tile.tone === "bad" && before !== "bad" && live)
+            pxr7Alarm.sound(document.getElementById("sound"));
+    }
+
+    // live: the tile comes from an event, not from the first snapshot.
+    function renderTile(tile, live = true) {
         if (!tile || typeof tile.lane !== "number")
             return;
         let node = state.tiles.get(tile.lane);
@@ -116,6 +157,7 @@
         node.dataset.tone = tile.tone || "";
         node.dataset.serial = tile.serial || "";
         node.replaceChildren(...tileParts(tile));
+        noteTone(tile, live);
         if (!state.firstTile) {
             state.firstTile = true;
             performance.mark("first-tile");
@@ -151,7 +193,7 @@
         if (state.seen.has(key))
             return;
         state.seen.add(key);
-        const resultCell = el("td", {}, resultBadge(outcome.result));
+        const resultCell = el("td", {}, resultOf(outcome));
         if (outcome.record_error) {
             resultCell.append(
                 el("span", {class : "note"}, ` not recorded: ${shown(outcome.record_error)}`));
@@ -172,6 +214,7 @@
     }
 
     function applySnapshot(snapshot) {
+        const live = state.header !== null;
         for (const lane of [...state.tiles.keys()])
             removeTile(lane);
         state.seen.clear();
@@ -179,17 +222,46 @@
         document.getElementById("no-outcomes").hidden = false;
         renderHeader(snapshot.header);
         for (const tile of snapshot.lanes || [])
-            renderTile(tile);
+            renderTile(tile, live);
         for (const outcome of snapshot.outcomes || [])
             addOutcome(outcome);
         updateEmptyLanes();
     }
 
+    // "The station ended at 2026-12-09 14:05:31 UTC: success. 12 ok, 1 already current, 0
+    // failed." The tiles stay as they were, still.
     function markEnded() {
-        state.ended = true;
-        showBanner(ENDED, "quiet");
+        const header = state.header || {};
+        const totals = header.totals || {};
+        const when = header.ended_at ? ` at ${dateTime(header.ended_at)} UTC` : "";
+        const how = header.exit_words ? `: ${shown(header.exit_words)}` : "";
+        showBanner(`The station ended${when}${how}. ${totals.ok ?? 0} ok, ${
+                       totals.current ?? 0} already current, ${totals.failed ?? 0} failed.`,
+                   header.exit_code ? "bad" : "quiet", "ended");
+        if (!state.ended) {
+            state.ended = true;
+            for (const node of state.tiles.values())
+                node.querySelectorAll(".progress-text").forEach(dropTimeLeft);
+        }
+        setLost(false);
+        document.body.classList.add("ended");
         if (state.source)
             state.source.close();
+    }
+
+    function dropTimeLeft(node) { node.textContent = node.textContent.replace(/ · .* left$/, ""); }
+
+    // While the stream is away the board is what it was when it went: greyed, and said so.
+    function setLost(lost) {
+        if (lost && !state.lost) {
+            const since =
+                state.updated
+                    ? ` The lanes show the station as it was at ${utcStamp(state.updated)} UTC.`
+                    : "";
+            showBanner(LOST + since, "attention", "lost");
+        }
+        state.lost = lost;
+        document.body.classList.toggle("lost", lost);
     }
 
     const handlers = {
@@ -199,7 +271,10 @@
         meter_arrived : (data) => renderTile(data.tile),
         phase : (data) => renderTile(data.tile),
         progress : (data) => renderTile(data.tile),
-        lane_gone : (data) => removeTile(data.lane),
+        lane_gone : (data) => {
+            removeTile(data.lane);
+            state.tones.delete(data.lane);
+        },
         outcome : (data) => {
             addOutcome(data.outcome);
             renderTile(data.tile);
@@ -212,6 +287,11 @@
         },
     };
 
+    function reconnected() {
+        hideBanner();
+        setLost(false);
+    }
+
     function connect() {
         const source = new EventSource("/api/events");
         state.source = source;
@@ -223,18 +303,22 @@
                 } catch (_) {
                     return;
                 }
-                if (data && typeof data === "object")
-                    handle(data);
+                if (!data || typeof data !== "object")
+                    return;
+                state.updated = new Date();
+                if (state.lost)
+                    reconnected();
+                handle(data);
             });
         }
         source.addEventListener("open", () => {
             if (!state.ended)
-                hideBanner();
+                reconnected();
         });
         source.addEventListener("error", () => {
             if (state.ended)
                 return;
-            showBanner(LOST, "attention");
+            setLost(true);
             // The browser retries by itself unless the answer was no stream at all; then a new
             // stream from the start, whose snapshot replaces what the page shows.
             if (source.readyState === EventSource.CLOSED)
@@ -242,5 +326,8 @@
         });
     }
 
-    document.addEventListener("DOMContentLoaded", connect);
+    document.addEventListener("DOMContentLoaded", () => {
+        pxr7Alarm.setUp(document.getElementById("sound"));
+        connect();
+    });
 })();

@@ -39,8 +39,9 @@ def main():
     rig = web_rig.Rig(args.pxr7, args.sim, scratch, args.artefacts, browser, watchdog)
     failed = False
     try:
-        for case in (live_cases.live_station, live_cases.dropped_connection,
-                     history_cases.history_pages, history_cases.http_rules):
+        for case in (live_cases.live_station, live_cases.failed_meter,
+                     live_cases.dropped_connection, history_cases.history_pages,
+                     history_cases.http_rules):
             print(f"== {case.__name__}", flush=True)
             case(rig)
     except Exception:  # any failure: keep what shows it, then fail
