@@ -10,6 +10,7 @@
 
 #include "history_source.h"
 #include "history_store.h"
+#include "history_summary.h"
 #include "pg_connection.h"
 #include "pg_pool.h"
 
@@ -19,6 +20,12 @@
 #include <string>
 
 namespace pxr7 {
+
+// One bench's figures (the overview of pxr7 serve).
+struct BenchSummary {
+    std::string bench;
+    HistorySummary summary;
+};
 
 struct DatabaseLimits {
     std::size_t connections = 4;                       // open at most at once
@@ -40,6 +47,11 @@ public:
     HttpReply csv(const QueryParams& params) override;
     HttpReply jsonl(const QueryParams& params) override;
     HttpReply entry(const QueryParams& params) override;
+
+    // Every bench's figures over its lines finished on from (YYYY-MM-DD) or later; false, with
+    // what a page would be told, when the database cannot answer now.
+    bool benchSummaries(const std::string& from, std::vector<BenchSummary>& out,
+                        std::string& problem);
 
 private:
     // A connection borrowed and connected, its tables checked; false with the answer to give.

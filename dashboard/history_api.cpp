@@ -1,5 +1,6 @@
 #include "history_api.h"
 
+#include "history_summary.h"
 #include "json_text.h"
 #include "numbered_line.h"
 #include "record_chain.h"
@@ -95,6 +96,41 @@ std::string totalsAndChoices(const HistoryPage& page) {
     out += ",\"lanes\":";
     appendTexts(page.laneLabels, out);
     return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
+}
+
+// The figures over a filter's matches (history_summary.h).
+JsonValue matchesSummary(const std::vector<const IndexedLine*>& matches) {
+    SummaryTotaller totaller;
+    for (const IndexedLine* line : matches) {
+        const RecordEntry& entry = line->entry;
+        const std::string day = entry.finished.substr(0, 10);
+        totaller.add(isDay(day) ? day : std::string(), laneLabel(entry), entry.result,
+                     entry.seconds);
+    }
+    return summaryJson(totaller.finish(), jsonName);
+}
+
+// The other lines of a unit, newest first, a few (the entry page links each).
+constexpr std::size_t kUnitLinesListed = 20;
+
+std::string unitLines(const RecordIndex& index, const IndexedLine& line) {
+    JsonValue list = JsonValue::array();
+    std::size_t more = 0;
+    const std::deque<IndexedLine>& lines = index.lines();
+    for (auto it = lines.rbegin(); it != lines.rend() && !line.entry.unitId.empty(); ++it) {
+        if (&*it == &line || it->entry.unitId != line.entry.unitId) {
+            continue;
+        }
+        if (list.size() == kUnitLinesListed) {
+            ++more;
+            continue;
+        }
+        list.push_back({{"line", it->number},
+                        {"finished", jsonTextOrNull(it->entry.finished)},
+                        {"result", jsonText(it->entry.result)},
+                        {"lane", jsonName(laneLabel(it->entry))}});
+    }
+    return ",\"unit_lines\":" + jsonLine(list) + ",\"unit_lines_more\":" + std::to_string(more);
 }
 
 // What a failed read says: the record's path and the system's words stay on the server.
@@ -233,7 +269,10 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     body["unreadable"] = index_.unreadable();
     std::string text = jsonLine(body);
     text.pop_back(); // the object goes on
-    return jsonReply(200, text + ",\"lines\":" + lines + totalsAndChoices(found));
+    std::string tail = totalsAndChoices(found);
+    tail.pop_back(); // the object goes on with the figures
+    tail += ",\"summary\":" + jsonLine(matchesSummary(query_.matching(filter))) + "}";
+    return jsonReply(200, text + ",\"lines\":" + lines + tail);
 }
 
 HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
@@ -316,7 +355,8 @@ HttpReply HistoryApi::entry(const QueryParams& params) {
     }
     // The line as it stands, not written again.
     return jsonReply(200, "{\"schema\":1,\"line\":" + std::to_string(number) +
-                              ",\"entry\":" + bytes + "}");
+                              ",\"outcome\":" + jsonLine(outcomeJson(line->entry.result)) +
+                              unitLines(index_, *line) + ",\"entry\":" + bytes + "}");
 }
 
 } // namespace pxr7

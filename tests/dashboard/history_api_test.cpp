@@ -7,6 +7,7 @@
 #include "record_index.h"
 #include "record_json.h"
 #include "rig_files.h"
+#include "summary_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -478,6 +479,74 @@ TEST_F(HistoryApiTest, ManyThreadsAskAtOnceWhileTheRecordGrows) {
     EXPECT_EQ(all["total"], 3 + kAppended);
     EXPECT_EQ(all["totals"]["lanes"][2],
               parseJsonLine(R"({"lane":"W","ok":3000,"current":0,"failed":0})"));
+}
+
+} // namespace
+} // namespace pxr7
+
+namespace pxr7 {
+namespace {
+
+TEST(HistorySummary, ARecordsFiguresCountOrderAndMarkAsTheCaseSays) {
+    for (const test::SummaryCase& c : test::summaryCases()) {
+        simrig::ScratchFolder scratch;
+        const std::string path = scratch.path("record.jsonl");
+        std::string text;
+        long long seq = 0;
+        for (const test::CaseLine& line : c.lines) {
+            text += test::caseRecordLine(line, ++seq) + "\n";
+        }
+        simrig::writeFile(path, text);
+        HistoryApi api(path);
+        const HttpReply reply = api.history({});
+        ASSERT_EQ(reply.status, 200) << reply.body;
+        test::expectSummary(parseJsonLine(reply.body)["summary"], c);
+    }
+}
+
+TEST(HistorySummary, TheFiguresFollowTheFiltersAndStayBoundedForManyLanes) {
+    simrig::ScratchFolder scratch;
+    const std::string path = scratch.path("record.jsonl");
+    std::string text;
+    long long seq = 0;
+    for (int lane = 0; lane < 300; ++lane) {
+        for (const char* result : {"ok", "busy"}) {
+            text += test::caseRecordLine(
+                        {"2026-12-08T10:00:00Z", "L" + std::to_string(lane), result, 1}, ++seq) +
+                    "\n";
+        }
+    }
+    simrig::writeFile(path, text);
+    HistoryApi api(path);
+    JsonValue all = parseJsonLine(api.history({}).body)["summary"];
+    EXPECT_EQ(all["lanes"].size(), 50u);
+    EXPECT_EQ(all["lanes_more"], 250);
+    EXPECT_EQ(all["failed"], 300);
+    JsonValue one =
+        parseJsonLine(api.history({{"lane", "L7"}, {"result", "failed"}}).body)["summary"];
+    EXPECT_EQ(one["ok"], 0);
+    EXPECT_EQ(one["failed"], 1);
+    ASSERT_EQ(one["reasons"].size(), 1u);
+    EXPECT_EQ(one["reasons"][0]["code"], 11);
+    EXPECT_EQ(one["reasons"][0]["words"].get<std::string>().rfind("busy: the bridge", 0), 0u);
+}
+
+TEST(HistorySummary, AnEntryComesWithTheOutcomeInWordsAndTheUnitsOtherLinesNewestFirst) {
+    simrig::ScratchFolder scratch;
+    const std::string path = scratch.path("record.jsonl");
+    simrig::writeFile(path, lineOf("busy", "PXA", "U-1") + lineOf("ok", "PXB", "U-2") +
+                                lineOf("meter_silent", "PXA", "U-1") + lineOf("ok", "PXC", "U-1"));
+    HistoryApi api(path);
+    JsonValue body = parseJsonLine(api.entry({{"line", "4"}}).body);
+    EXPECT_EQ(body["outcome"]["result"], "ok");
+    EXPECT_EQ(body["outcome"]["code"], 0);
+    ASSERT_EQ(body["unit_lines"].size(), 2u);
+    EXPECT_EQ(body["unit_lines"][0]["line"], 3);
+    EXPECT_EQ(body["unit_lines"][0]["lane"], "PXA");
+    EXPECT_EQ(body["unit_lines"][1]["line"], 1);
+    EXPECT_EQ(body["unit_lines_more"], 0);
+    body = parseJsonLine(api.entry({{"line", "2"}}).body);
+    EXPECT_EQ(body["unit_lines"].size(), 0u);
 }
 
 } // namespace
