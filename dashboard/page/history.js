@@ -157,6 +157,8 @@
         document.querySelector("#day-totals tbody")
             .replaceChildren(...(totals.days || []).map((t) => totalsRow(t.day, t)),
                              ...moreRow(totals.days_more, "day"));
+        if (data.summary)
+            pxr7Figures.render(data.summary);
         if (data.unreadable) {
             showError(`${data.unreadable} lines of the record could not be read and are left out.`);
         }
