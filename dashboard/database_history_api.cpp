@@ -445,7 +445,7 @@ bool DatabaseHistoryApi::benchSummaries(const std::string& from, std::vector<Ben
     PgPool::Lease lease;
     HttpReply failure;
     if (!ready(lease, failure)) {
-        problem = failure.body;
+        problem = textOf(parseJsonLine(failure.body)["error"]);
         return false;
     }
     HistoryStore store(lease.db());
@@ -460,7 +460,7 @@ bool DatabaseHistoryApi::benchSummaries(const std::string& from, std::vector<Ben
         out.push_back({names[i], summaryOf(stored)});
     }
     if (!status.ok()) {
-        problem = failed(lease.db(), status).body;
+        problem = textOf(parseJsonLine(failed(lease.db(), status).body)["error"]);
         return false;
     }
     return true;

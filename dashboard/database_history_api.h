@@ -21,12 +21,6 @@
 
 namespace pxr7 {
 
-// One bench's figures (the overview of pxr7 serve).
-struct BenchSummary {
-    std::string bench;
-    HistorySummary summary;
-};
-
 struct DatabaseLimits {
     std::size_t connections = 4;                       // open at most at once
     std::chrono::milliseconds connectionWait{2000};    // for one to come free; then 503

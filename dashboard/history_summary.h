@@ -48,6 +48,12 @@ struct HistorySummary {
     std::optional<double> medianSeconds; // of duration_s over the meters with an outcome
 };
 
+// One bench's figures (the overview of pxr7 serve, bench_figures.h).
+struct BenchSummary {
+    std::string bench;
+    HistorySummary summary;
+};
+
 // How a result word counts: a meter stopped by a signal counts nowhere.
 enum class SummaryTally { Ok, Current, Failed, Stopped };
 SummaryTally summaryTallyOf(const std::string& result);
