@@ -30,6 +30,7 @@ const pxr7Figures = (() => {
             viewBox : `0 0 ${width} 100`,
             preserveAspectRatio : "none",
             role : "img",
+            "data-chart" : "day",
             class : "day-bars",
             "aria-label" : `yield on ${days.length} days`
         });
@@ -68,6 +69,7 @@ const pxr7Figures = (() => {
             viewBox : "0 0 100 10",
             preserveAspectRatio : "none",
             class : "lane-bar",
+            "data-chart" : "lane",
             "aria-hidden" : "true"
         },
                           svgEl("rect", {x : 0, y : 0, width : 100, height : 10, class : "track"}),
