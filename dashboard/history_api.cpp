@@ -5,6 +5,7 @@
 #include "numbered_line.h"
 #include "record_chain.h"
 #include "record_export.h"
+#include "summary_index.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -96,18 +97,6 @@ std::string totalsAndChoices(const HistoryPage& page) {
     out += ",\"lanes\":";
     appendTexts(page.laneLabels, out);
     return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
-}
-
-// The figures over a filter's matches (history_summary.h).
-JsonValue matchesSummary(const std::vector<const IndexedLine*>& matches) {
-    SummaryTotaller totaller;
-    for (const IndexedLine* line : matches) {
-        const RecordEntry& entry = line->entry;
-        const std::string day = entry.finished.substr(0, 10);
-        totaller.add(isDay(day) ? day : std::string(), laneLabel(entry), entry.result,
-                     entry.seconds);
-    }
-    return summaryJson(totaller.finish(), jsonName);
 }
 
 // The other lines of a unit, newest first, a few (the entry page links each).
@@ -205,7 +194,7 @@ HttpReply sinceBody(RecordIndex& index, const SincePage& found, std::int64_t sin
 
 HistoryApi::HistoryApi(std::string recordPath)
     : record_(std::make_shared<SharedRecord>(std::move(recordPath))), index_(record_->index),
-      query_(record_->query) {}
+      query_(record_->query), summaries_(index_) {}
 
 bool HistoryApi::refresh(HttpReply& failure) {
     std::string problem;
@@ -271,7 +260,8 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     text.pop_back(); // the object goes on
     std::string tail = totalsAndChoices(found);
     tail.pop_back(); // the object goes on with the figures
-    tail += ",\"summary\":" + jsonLine(matchesSummary(query_.matching(filter))) + "}";
+    const HistorySummary figures = summaries_.summary(query_.matchingPositions(filter));
+    tail += ",\"summary\":" + jsonLine(summaryJson(figures, jsonName)) + "}";
     return jsonReply(200, text + ",\"lines\":" + lines + tail);
 }
 

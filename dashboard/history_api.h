@@ -11,6 +11,7 @@
 #include "history_source.h"
 #include "http_reply.h"
 #include "record_download.h"
+#include "summary_index.h"
 
 #include <memory>
 #include <string>
@@ -36,6 +37,7 @@ private:
     std::shared_ptr<SharedRecord> record_; // what every request and export shares
     RecordIndex& index_;
     HistoryQuery& query_;
+    SummaryIndex summaries_; // under the record's mutex, as the index
 };
 
 } // namespace pxr7

@@ -19,22 +19,6 @@ const ExitCodeRow* rowOfWord(const std::string& word) {
     return nullptr;
 }
 
-void add(SummaryCounts& counts, SummaryTally tally) {
-    switch (tally) {
-    case SummaryTally::Ok:
-        ++counts.ok;
-        break;
-    case SummaryTally::Current:
-        ++counts.current;
-        break;
-    case SummaryTally::Failed:
-        ++counts.failed;
-        break;
-    case SummaryTally::Stopped:
-        break;
-    }
-}
-
 template <typename List> std::int64_t cut(List& list, std::size_t most) {
     const std::int64_t more =
         list.size() > most ? static_cast<std::int64_t>(list.size() - most) : 0;
@@ -140,42 +124,6 @@ void finishSummary(HistorySummary& summary) {
     summary.daysMore += cut(summary.days, kSummaryDays);
     summary.lanesMore += cut(summary.lanes, kSummaryLanes);
     summary.reasonsMore += cut(summary.reasons, kSummaryReasons);
-}
-
-void SummaryTotaller::add(const std::string& day, const std::string& lane,
-                          const std::string& result, double seconds) {
-    const SummaryTally tally = summaryTallyOf(result);
-    if (tally == SummaryTally::Stopped) {
-        return;
-    }
-    pxr7::add(counts_, tally);
-    pxr7::add(lanes_[lane], tally);
-    if (!day.empty()) {
-        pxr7::add(days_[day], tally);
-    }
-    if (tally == SummaryTally::Failed) {
-        ++reasons_[result];
-    }
-    if (seconds >= 0) {
-        seconds_.push_back(seconds);
-    }
-}
-
-HistorySummary SummaryTotaller::finish() {
-    HistorySummary summary;
-    summary.counts = counts_;
-    for (const auto& day : days_) {
-        summary.days.push_back({day.first, day.second, false});
-    }
-    for (const auto& lane : lanes_) {
-        summary.lanes.push_back({lane.first, lane.second, false});
-    }
-    for (const auto& reason : reasons_) {
-        summary.reasons.push_back({reason.first, reason.second});
-    }
-    summary.medianSeconds = medianOf(std::move(seconds_));
-    finishSummary(summary);
-    return summary;
 }
 
 std::optional<double> medianOf(std::vector<double> values) {

@@ -7,7 +7,6 @@
 #include "json_text.h"
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,21 +67,6 @@ bool fallingLane(const SummaryCounts& lane, const SummaryCounts& bench);
 // Puts uncapped lists in order (days newest first, lanes falling first then by name, reasons
 // most frequent first then by word), marks the falling lanes and cuts each list to its bound.
 void finishSummary(HistorySummary& summary);
-
-// Sums lines one at a time (a record's matches): counts, groups, reasons and the times.
-class SummaryTotaller {
-public:
-    // day "" (a line without a finished date) counts in its lane only; seconds < 0: none.
-    void add(const std::string& day, const std::string& lane, const std::string& result,
-             double seconds);
-    HistorySummary finish();
-
-private:
-    SummaryCounts counts_;
-    std::map<std::string, SummaryCounts> days_, lanes_;
-    std::map<std::string, std::int64_t> reasons_;
-    std::vector<double> seconds_;
-};
 
 // The median of values (the mean of the middle two for an even count); none for none.
 std::optional<double> medianOf(std::vector<double> values);

@@ -328,8 +328,11 @@ TEST_F(HistoryApiTest, SinceGivesEachLineAsItStandsWithWhatThePageAdds) {
     EXPECT_EQ(drained(api.jsonl({{"since", "-9223372036854775808"}})), file);
     // The page of the history gives them so too, and an entry its line as it stands.
     EXPECT_NE(api.history({}).body.find(cases[2].paged), std::string::npos);
-    EXPECT_EQ(api.entry({{"line", "3"}}).body,
-              std::string(R"({"schema":1,"line":3,"entry":)") + cases[2].line + "}");
+    const std::string entry = api.entry({{"line", "3"}}).body;
+    const std::string tail = std::string(R"(,"entry":)") + cases[2].line + "}";
+    EXPECT_EQ(entry.rfind(R"({"schema":1,"line":3,)", 0), 0u) << entry;
+    ASSERT_GE(entry.size(), tail.size());
+    EXPECT_EQ(entry.substr(entry.size() - tail.size()), tail);
 }
 
 class HistoryExportTest : public HistoryApiTest {
@@ -529,6 +532,30 @@ TEST(HistorySummary, TheFiguresFollowTheFiltersAndStayBoundedForManyLanes) {
     ASSERT_EQ(one["reasons"].size(), 1u);
     EXPECT_EQ(one["reasons"][0]["code"], 11);
     EXPECT_EQ(one["reasons"][0]["words"].get<std::string>().rfind("busy: the bridge", 0), 0u);
+}
+
+TEST(HistorySummary, TheFiguresTakeInLinesAppendedAndARecordReplaced) {
+    simrig::ScratchFolder scratch;
+    const std::string path = scratch.path("record.jsonl");
+    auto line = [](const char* lane, const char* result, long long seq) {
+        return test::caseRecordLine({"2026-12-08T10:00:00Z", lane, result, 2}, seq) + "\n";
+    };
+    simrig::writeFile(path, line("A", "ok", 1) + line("A", "busy", 2));
+    HistoryApi api(path);
+    JsonValue summary = parseJsonLine(api.history({}).body)["summary"];
+    EXPECT_EQ(summary["failed"], 1);
+    std::ofstream(path, std::ios::app) << line("B", "busy", 3);
+    summary = parseJsonLine(api.history({}).body)["summary"];
+    EXPECT_EQ(summary["failed"], 2);
+    EXPECT_EQ(summary["lanes"].size(), 2u);
+    // Another record in its place: nothing of the first one is left in the figures.
+    simrig::writeFile(path, line("C", "current", 1));
+    summary = parseJsonLine(api.history({}).body)["summary"];
+    EXPECT_EQ(summary["failed"], 0);
+    EXPECT_EQ(summary["current"], 1);
+    ASSERT_EQ(summary["lanes"].size(), 1u);
+    EXPECT_EQ(summary["lanes"][0]["lane"], "C");
+    EXPECT_EQ(summary["reasons"].size(), 0u);
 }
 
 TEST(HistorySummary, AnEntryComesWithTheOutcomeInWordsAndTheUnitsOtherLinesNewestFirst) {
