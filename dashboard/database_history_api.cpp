@@ -114,6 +114,7 @@ HistorySummary summaryOf(const StoreSummary& stored) {
         summary.reasons.push_back({reason.first, reason.second});
     }
     summary.medianSeconds = stored.medianSeconds;
+    summary.medianLines = stored.medianLines;
     finishSummary(summary);
     return summary;
 }
@@ -359,18 +360,9 @@ HttpReply DatabaseHistoryApi::history(const QueryParams& params) {
     if (!ready(lease, failure)) {
         return failure;
     }
-    HistoryStore store(lease.db());
-    StoreSummary stored;
-    DbStatus status = store.page(filter, page, perPage, found);
-    if (status.ok()) {
-        status = store.summary(filter, stoppedResultWords(), stored);
-    }
-    if (!status.ok()) {
-        return failed(lease.db(), status);
-    }
-    JsonValue body = pageJson(found, page, perPage);
-    body["summary"] = summaryJson(summaryOf(stored), jsonText);
-    return jsonReply(200, jsonLine(body));
+    const DbStatus status = HistoryStore(lease.db()).page(filter, page, perPage, found);
+    return status.ok() ? jsonReply(200, jsonLine(pageJson(found, page, perPage)))
+                       : failed(lease.db(), status);
 }
 
 HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
@@ -399,6 +391,28 @@ HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
                           : attachment("application/jsonl", "pxr7-benches.jsonl", "");
     reply.chunks = databaseChunks(std::move(lease), std::move(first), csv, cells);
     return reply;
+}
+
+HttpReply DatabaseHistoryApi::summary(const QueryParams& params) {
+    StoreFilter filter;
+    std::string problem;
+    if (!storeFilterOf(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    PgPool::Lease lease;
+    HttpReply failure;
+    StoreSummary stored;
+    if (!ready(lease, failure)) {
+        return failure;
+    }
+    const DbStatus status = HistoryStore(lease.db())
+                                .summary(filter, stoppedResultWords(),
+                                         static_cast<std::int64_t>(kSummaryMedianLines), stored);
+    if (!status.ok()) {
+        return failed(lease.db(), status);
+    }
+    JsonValue body = {{"schema", 1}, {"summary", summaryJson(summaryOf(stored), jsonText)}};
+    return jsonReply(200, jsonLine(body));
 }
 
 HttpReply DatabaseHistoryApi::csv(const QueryParams& params) {
@@ -450,14 +464,14 @@ bool DatabaseHistoryApi::benchSummaries(const std::string& from, std::vector<Ben
     }
     HistoryStore store(lease.db());
     std::vector<std::string> names;
+    std::map<std::string, StoreSummary> stored;
     DbStatus status = store.benches(names);
+    if (status.ok()) {
+        status = store.benchSummaries(from, stoppedResultWords(), stored);
+    }
+    // Every bench, also one without a line in the window: its figures are none.
     for (std::size_t i = 0; status.ok() && i < names.size(); ++i) {
-        StoreFilter filter;
-        filter.bench = names[i];
-        filter.from = from;
-        StoreSummary stored;
-        status = store.summary(filter, stoppedResultWords(), stored);
-        out.push_back({names[i], summaryOf(stored)});
+        out.push_back({names[i], summaryOf(stored[names[i]])});
     }
     if (!status.ok()) {
         problem = textOf(parseJsonLine(failed(lease.db(), status).body)["error"]);

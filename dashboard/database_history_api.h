@@ -41,6 +41,7 @@ public:
     HttpReply csv(const QueryParams& params) override;
     HttpReply jsonl(const QueryParams& params) override;
     HttpReply entry(const QueryParams& params) override;
+    HttpReply summary(const QueryParams& params) override;
 
     // Every bench's figures over its lines finished on from (YYYY-MM-DD) or later; false, with
     // what a page would be told, when the database cannot answer now.

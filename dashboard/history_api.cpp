@@ -258,11 +258,7 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     body["unreadable"] = index_.unreadable();
     std::string text = jsonLine(body);
     text.pop_back(); // the object goes on
-    std::string tail = totalsAndChoices(found);
-    tail.pop_back(); // the object goes on with the figures
-    const HistorySummary figures = summaries_.summary(query_.matchingPositions(filter));
-    tail += ",\"summary\":" + jsonLine(summaryJson(figures, jsonName)) + "}";
-    return jsonReply(200, text + ",\"lines\":" + lines + tail);
+    return jsonReply(200, text + ",\"lines\":" + lines + totalsAndChoices(found));
 }
 
 HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
@@ -319,6 +315,22 @@ HttpReply HistoryApi::csv(const QueryParams& params) {
 HttpReply HistoryApi::jsonl(const QueryParams& params) {
     std::lock_guard<std::mutex> lock(record_->mutex);
     return download(params, false);
+}
+
+HttpReply HistoryApi::summary(const QueryParams& params) {
+    HttpReply reply;
+    HistoryFilter filter;
+    std::string problem;
+    std::lock_guard<std::mutex> lock(record_->mutex);
+    if (!refresh(reply)) {
+        return reply;
+    }
+    if (!readFilter(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    const HistorySummary figures = summaries_.summary(query_.matchingPositions(filter));
+    JsonValue body = {{"schema", 1}, {"summary", summaryJson(figures, jsonName)}};
+    return jsonReply(200, jsonLine(body));
 }
 
 HttpReply HistoryApi::entry(const QueryParams& params) {

@@ -26,6 +26,7 @@ public:
     HttpReply csv(const QueryParams& params) override;
     HttpReply jsonl(const QueryParams& params) override;
     HttpReply entry(const QueryParams& params) override;
+    HttpReply summary(const QueryParams& params) override;
 
 private:
     // These four run with the record's mutex held.

@@ -148,6 +148,7 @@ JsonValue summaryJson(const HistorySummary& summary, JsonValue (*names)(const st
     json["median_seconds"] =
         summary.medianSeconds ? jsonDecimal3(*summary.medianSeconds) : JsonValue(nullptr);
     json["median_of"] = "duration_s";
+    json["median_lines"] = summary.medianLines;
     json["days"] = JsonValue::array();
     for (const SummaryGroup& day : summary.days) {
         json["days"].push_back(groupJson(day, "day", jsonText(day.key), false));

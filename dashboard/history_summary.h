@@ -33,6 +33,9 @@ struct SummaryReason {
 constexpr std::size_t kSummaryDays = 90;    // the newest
 constexpr std::size_t kSummaryLanes = 50;   // falling ones first, then by name
 constexpr std::size_t kSummaryReasons = 12; // the most frequent
+// The median time is over the newest this many lines at most: reading a line's duration costs
+// the database a parse of the line, and the figures must come within its statement timeout.
+constexpr std::size_t kSummaryMedianLines = 100000;
 
 // A lane is marked falling when it has at least this many meters with an outcome and its
 // yield is at least this many percentage points below the bench's (all lanes together).
@@ -45,6 +48,7 @@ struct HistorySummary {
     std::vector<SummaryReason> reasons;
     std::int64_t daysMore = 0, lanesMore = 0, reasonsMore = 0;
     std::optional<double> medianSeconds; // of duration_s over the meters with an outcome
+    std::int64_t medianLines = 0;        // the newest lines it is over (kSummaryMedianLines)
 };
 
 // One bench's figures (the overview of pxr7 serve, bench_figures.h).

@@ -86,8 +86,15 @@ HistorySummary SummaryIndex::summary(const std::vector<std::uint32_t>& positions
         count(lanes[laneOf_[at]], tally);
         count(days[dayOf_[at]], tally);
         count(results[resultOf_[at]], tally);
-        seconds.push_back(secondsOf_[at]);
     }
+    // The newest lines' times, as many as the database takes them over.
+    for (auto at = positions.rbegin();
+         at != positions.rend() && seconds.size() < kSummaryMedianLines; ++at) {
+        if (tallyOf_[resultOf_[*at]] != SummaryTally::Stopped) {
+            seconds.push_back(secondsOf_[*at]);
+        }
+    }
+    summary.medianLines = static_cast<std::int64_t>(seconds.size());
     summary.lanes = groups(lanes_.texts, lanes);
     summary.days = groups(days_.texts, days);
     for (std::size_t i = 0; i < results.size(); ++i) {

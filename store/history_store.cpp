@@ -132,7 +132,7 @@ const char kSummaryCounts[] =
     "count(*) FILTER (WHERE result = 'ok'), count(*) FILTER (WHERE result = 'current'), "
     "count(*) FILTER (WHERE result NOT IN ('ok', 'current')) FROM record_lines";
 const char kSummaryMedian[] =
-    "SELECT percentile_cont(0.5) WITHIN GROUP (ORDER BY s) FROM (SELECT CASE WHEN "
+    "SELECT percentile_cont(0.5) WITHIN GROUP (ORDER BY s), count(s) FROM (SELECT CASE WHEN "
     "json_typeof(line::json -> 'duration_s') = 'number' THEN (line::json ->> 'duration_s')::float8 "
     "END AS s FROM record_lines";
 
@@ -163,10 +163,75 @@ void takeSummaryRow(const PgResult& result, int row, StoreSummary& out) {
     }
 }
 
+// GROUPING(lane, result) of the benches' grouping sets.
+enum BenchSet { kBenchLane = 1, kBenchResult = 2, kBenchAll = 3 };
+
+void takeBenchRow(const PgResult& result, int row, std::map<std::string, StoreSummary>& out) {
+    StoreSummary& bench = out[result.text(row, 1)];
+    const StoreCounts counts{"", number(result, row, 4), number(result, row, 5),
+                             number(result, row, 6)};
+    switch (number(result, row, 0)) {
+    case kBenchLane:
+        bench.lanes.push_back(counts);
+        bench.lanes.back().key = storedName(result.text(row, 2));
+        break;
+    case kBenchResult:
+        if (counts.failed > 0) {
+            bench.reasons.emplace_back(result.text(row, 3), counts.failed);
+        }
+        break;
+    case kBenchAll:
+        bench.all = counts;
+        break;
+    default:
+        break;
+    }
+}
+
+// The window's lines with the stopped words left out; $1 is the window's first day. finished
+// is an ISO 8601 time, so it is on that day or later exactly when it sorts after the day.
+std::string windowWhere(const std::vector<std::string>& stopped) {
+    StoreFilter none;
+    std::vector<SqlParam> unused;
+    const std::string where = summaryWhere(none, stopped, unused);
+    return where.empty() ? " WHERE finished >= $1" : where + " AND finished >= $1";
+}
+
 } // namespace
 
+DbStatus HistoryStore::benchSummaries(const std::string& from,
+                                      const std::vector<std::string>& stopped,
+                                      std::map<std::string, StoreSummary>& out) {
+    const std::string where = windowWhere(stopped);
+    PgResult counts, medians;
+    DbStatus status = db_.exec(
+        "SELECT GROUPING(lane, result), bench, lane, result, "
+        "count(*) FILTER (WHERE result = 'ok'), count(*) FILTER (WHERE result = 'current'), "
+        "count(*) FILTER (WHERE result NOT IN ('ok', 'current')) FROM record_lines" +
+            where + " GROUP BY GROUPING SETS ((bench), (bench, lane), (bench, result))",
+        {from}, &counts);
+    for (int row = 0; status.ok() && row < counts.rows(); ++row) {
+        takeBenchRow(counts, row, out);
+    }
+    if (status.ok()) {
+        status = db_.exec("SELECT bench, percentile_cont(0.5) WITHIN GROUP (ORDER BY s) FROM "
+                          "(SELECT bench, CASE WHEN json_typeof(line::json -> 'duration_s') = "
+                          "'number' THEN (line::json ->> 'duration_s')::float8 END AS s FROM "
+                          "record_lines" +
+                              where + ") AS m GROUP BY bench",
+                          {from}, &medians);
+    }
+    for (int row = 0; status.ok() && row < medians.rows(); ++row) {
+        if (!medians.isNull(row, 1)) {
+            out[medians.text(row, 0)].medianSeconds =
+                std::strtod(medians.text(row, 1).c_str(), nullptr);
+        }
+    }
+    return status;
+}
+
 DbStatus HistoryStore::summary(const StoreFilter& filter, const std::vector<std::string>& stopped,
-                               StoreSummary& out) {
+                               std::int64_t medianOf, StoreSummary& out) {
     std::vector<SqlParam> params;
     const std::string where = summaryWhere(filter, stopped, params);
     PgResult counts, median;
@@ -177,10 +242,15 @@ DbStatus HistoryStore::summary(const StoreFilter& filter, const std::vector<std:
         takeSummaryRow(counts, row, out);
     }
     if (status.ok()) {
-        status = db_.exec(std::string(kSummaryMedian) + where + ") AS m", params, &median);
+        params.emplace_back(std::to_string(medianOf));
+        status = db_.exec(std::string(kSummaryMedian) + where +
+                              " ORDER BY finished DESC, bench DESC, seq DESC LIMIT $" +
+                              std::to_string(params.size()) + ") AS m",
+                          params, &median);
     }
     if (status.ok() && median.rows() == 1 && !median.isNull(0, 0)) {
         out.medianSeconds = std::strtod(median.text(0, 0).c_str(), nullptr);
+        out.medianLines = number(median, 0, 1);
     }
     return status;
 }

@@ -6,6 +6,7 @@
 #include "pg_connection.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -53,6 +54,7 @@ struct StoreSummary {
     std::vector<StoreCounts> days, lanes; // lanes by their stored name, one row per spelling
     std::vector<std::pair<std::string, std::int64_t>> reasons;
     std::optional<double> medianSeconds;
+    std::int64_t medianLines = 0; // the newest lines it is over, at most medianOf of summary()
 };
 
 class HistoryStore {
@@ -63,10 +65,15 @@ public:
     DbStatus page(const StoreFilter& filter, std::int64_t page, std::int64_t perPage,
                   StorePage& out);
     // The figures over every match, in two statements: the counts by grouping sets of day,
-    // lane and result, and the median by percentile_cont. stopped names the result words that
-    // count nowhere.
+    // lane and result, and the median by percentile_cont over the newest medianOf matches.
+    // stopped names the result words that count nowhere.
     DbStatus summary(const StoreFilter& filter, const std::vector<std::string>& stopped,
-                     StoreSummary& out);
+                     std::int64_t medianOf, StoreSummary& out);
+    // Each bench's figures over the lines finished on from (YYYY-MM-DD) or later, in two
+    // statements over the window's lines only (the index on finished): benches without lines
+    // in it are not in out.
+    DbStatus benchSummaries(const std::string& from, const std::vector<std::string>& stopped,
+                            std::map<std::string, StoreSummary>& out);
     // The lines of a unit id (as its column holds it) but the one of bench and seq, newest
     // first, at most most of them; total says how many there are.
     DbStatus unitLines(const std::string& unit, const std::string& bench, std::int64_t seq,

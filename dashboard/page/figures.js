@@ -111,6 +111,7 @@ const pxr7Figures = (() => {
 
     function render(summary) {
         document.getElementById("figures").hidden = false;
+        document.getElementById("figures-error").hidden = true;
         setText("fig-yield", percent(summary.yield));
         setText("fig-ok", String(summary.ok));
         setText("fig-current", String(summary.current));
@@ -133,5 +134,27 @@ const pxr7Figures = (() => {
         document.getElementById("no-reasons").hidden = reasons.length > 0;
     }
 
-    return {render, fallingWords, outcomes};
+    // The figures of the filter (URLSearchParams), or why they cannot be shown.
+    async function load(filter) {
+        const query = filter.toString() ? `?${filter}` : "";
+        let failure = "";
+        try {
+            const {status, body} = await pxr7.getJson(`/api/history/summary${query}`);
+            if (status === 200 && body && body.summary) {
+                render(body.summary);
+                performance.mark("history-figures");
+                return;
+            }
+            failure = (body && body.error) || `HTTP ${status}`;
+        } catch (_) {
+            failure = "they could not be reached";
+        }
+        document.getElementById("figures").hidden = false;
+        document.getElementById("figures-error").textContent =
+            `The figures cannot be shown: ${failure}`;
+        document.getElementById("figures-error").hidden = false;
+        performance.mark("history-figures");
+    }
+
+    return {render, load, fallingWords, outcomes};
 })();

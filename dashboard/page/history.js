@@ -157,8 +157,6 @@
         document.querySelector("#day-totals tbody")
             .replaceChildren(...(totals.days || []).map((t) => totalsRow(t.day, t)),
                              ...moreRow(totals.days_more, "day"));
-        if (data.summary)
-            pxr7Figures.render(data.summary);
         if (data.unreadable) {
             showError(`${data.unreadable} lines of the record could not be read and are left out.`);
         }
@@ -201,6 +199,8 @@
             .catch(() => {});
         const query = new URLSearchParams(filter);
         query.set("page", String(currentPage()));
+        // The figures read every match, the lines a page: asked at once, each shown as it comes.
+        pxr7Figures.load(filter);
         try {
             const {status, body} = await getJson(`/api/history?${query}`);
             if (status !== 200 || !body) {

@@ -501,7 +501,7 @@ TEST(HistorySummary, ARecordsFiguresCountOrderAndMarkAsTheCaseSays) {
         }
         simrig::writeFile(path, text);
         HistoryApi api(path);
-        const HttpReply reply = api.history({});
+        const HttpReply reply = api.summary({});
         ASSERT_EQ(reply.status, 200) << reply.body;
         test::expectSummary(parseJsonLine(reply.body)["summary"], c);
     }
@@ -521,12 +521,14 @@ TEST(HistorySummary, TheFiguresFollowTheFiltersAndStayBoundedForManyLanes) {
     }
     simrig::writeFile(path, text);
     HistoryApi api(path);
-    JsonValue all = parseJsonLine(api.history({}).body)["summary"];
+    JsonValue all = parseJsonLine(api.summary({}).body)["summary"];
     EXPECT_EQ(all["lanes"].size(), 50u);
     EXPECT_EQ(all["lanes_more"], 250);
     EXPECT_EQ(all["failed"], 300);
+    EXPECT_EQ(api.summary({{"from", "yesterday"}}).status, 400);
+    EXPECT_EQ(api.summary({{"result", "no such word"}}).status, 400);
     JsonValue one =
-        parseJsonLine(api.history({{"lane", "L7"}, {"result", "failed"}}).body)["summary"];
+        parseJsonLine(api.summary({{"lane", "L7"}, {"result", "failed"}}).body)["summary"];
     EXPECT_EQ(one["ok"], 0);
     EXPECT_EQ(one["failed"], 1);
     ASSERT_EQ(one["reasons"].size(), 1u);
@@ -542,15 +544,15 @@ TEST(HistorySummary, TheFiguresTakeInLinesAppendedAndARecordReplaced) {
     };
     simrig::writeFile(path, line("A", "ok", 1) + line("A", "busy", 2));
     HistoryApi api(path);
-    JsonValue summary = parseJsonLine(api.history({}).body)["summary"];
+    JsonValue summary = parseJsonLine(api.summary({}).body)["summary"];
     EXPECT_EQ(summary["failed"], 1);
     std::ofstream(path, std::ios::app) << line("B", "busy", 3);
-    summary = parseJsonLine(api.history({}).body)["summary"];
+    summary = parseJsonLine(api.summary({}).body)["summary"];
     EXPECT_EQ(summary["failed"], 2);
     EXPECT_EQ(summary["lanes"].size(), 2u);
     // Another record in its place: nothing of the first one is left in the figures.
     simrig::writeFile(path, line("C", "current", 1));
-    summary = parseJsonLine(api.history({}).body)["summary"];
+    summary = parseJsonLine(api.summary({}).body)["summary"];
     EXPECT_EQ(summary["failed"], 0);
     EXPECT_EQ(summary["current"], 1);
     ASSERT_EQ(summary["lanes"].size(), 1u);

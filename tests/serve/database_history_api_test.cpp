@@ -361,7 +361,7 @@ TEST(DatabaseSummary, TheDatabasesFiguresAreARecordsFigures) {
                 test::fill(db, {bench, seq, line.finished, line.lane, "U" + std::to_string(seq),
                                 line.result, test::caseRecordLine(line, seq)}));
         }
-        const HttpReply reply = api.history({{"bench", bench}});
+        const HttpReply reply = api.summary({{"bench", bench}});
         ASSERT_EQ(reply.status, 200) << reply.body;
         test::expectSummary(parseJsonLine(reply.body)["summary"], c);
     }
@@ -371,6 +371,18 @@ TEST(DatabaseSummary, TheDatabasesFiguresAreARecordsFigures) {
     for (const BenchSummary& one : benches) {
         if (one.bench == "case a day boundary in UTC") {
             EXPECT_EQ(one.summary.counts.outcomes(), 3); // the 7th is before the window
+            EXPECT_EQ(one.summary.medianSeconds, 2);
+        }
+        if (one.bench == "case a lane whose failures rise") {
+            ASSERT_FALSE(one.summary.lanes.empty());
+            EXPECT_EQ(one.summary.lanes[0].key, "F");
+            EXPECT_TRUE(one.summary.lanes[0].falling);
+            EXPECT_FALSE(one.summary.lanes.size() < 2 || one.summary.lanes[1].falling);
+            EXPECT_EQ(one.summary.reasons.front().result, "handshake_timeout");
+        }
+        if (one.bench == "case all stopped") {
+            EXPECT_EQ(one.summary.counts.outcomes(), 0);
+            EXPECT_FALSE(one.summary.medianSeconds);
         }
     }
 }
