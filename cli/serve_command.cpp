@@ -5,6 +5,7 @@
 #include "terminal.h"
 
 #if defined(PXR7_HAVE_DATABASE)
+#include "bench_figures.h"
 #include "dashboard_routes.h"
 #include "database_history_api.h"
 #include "http_server.h"
@@ -64,7 +65,13 @@ int runServeCommand(const Options& options) {
     OverviewSettings asking;
     asking.access = {access.key, options.caFile}; // one key for the shop: the stations take it too
     StationOverview overview(options.stations, asking);
-    DashboardRoutes routes(history, nullptr, &overview);
+    BenchFiguresSettings figuresAsked;
+    figuresAsked.ask = [&history](const std::string& from, std::vector<BenchSummary>& out,
+                                  std::string& why) {
+        return history.benchSummaries(from, out, why);
+    };
+    BenchFigures figures(overview, figuresAsked);
+    DashboardRoutes routes(history, nullptr, &figures);
     routes.guardWith(access.hostNames, access.key);
     DashboardServer server(routes, nullptr);
     if (!tlsAsAsked(server, access)) {
@@ -77,11 +84,13 @@ int runServeCommand(const Options& options) {
     }
     sayServing(server.url());
     overview.start();
+    figures.start();
     installStopSignals();
     while (!anyStopSignal()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     server.stop();
+    figures.stop();
     overview.stop();
     return EXIT_OK;
 }

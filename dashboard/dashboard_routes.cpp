@@ -162,6 +162,9 @@ HttpReply DashboardRoutes::api(const std::string& path, const QueryParams& param
     if (path == "/api/entry") {
         return history_.entry(params);
     }
+    if (path == "/api/history/summary") {
+        return history_.summary(params);
+    }
     return errorReply(404, "no such address in the dashboard's API");
 }
 

@@ -2,12 +2,14 @@
 
 #include "database_download.h"
 #include "history_query.h"
+#include "history_summary.h"
 #include "json_text.h"
 #include "record_export.h"
 #include "schema.h"
 #include "utf8.h"
 
 #include <cstdlib>
+#include <map>
 
 namespace pxr7 {
 
@@ -90,6 +92,77 @@ JsonValue pageJson(const StorePage& found, std::int64_t page, std::int64_t perPa
     return body;
 }
 
+// The database's sums put in order and cut as a record's are (history_summary.h); a lane stored
+// in two spellings is one lane.
+HistorySummary summaryOf(const StoreSummary& stored) {
+    HistorySummary summary;
+    summary.counts = {stored.all.ok, stored.all.current, stored.all.failed};
+    for (const StoreCounts& day : stored.days) {
+        summary.days.push_back({day.key, {day.ok, day.current, day.failed}, false});
+    }
+    std::map<std::string, SummaryCounts> lanes;
+    for (const StoreCounts& lane : stored.lanes) {
+        SummaryCounts& into = lanes[lane.key];
+        into.ok += lane.ok;
+        into.current += lane.current;
+        into.failed += lane.failed;
+    }
+    for (const auto& lane : lanes) {
+        summary.lanes.push_back({lane.first, lane.second, false});
+    }
+    for (const auto& reason : stored.reasons) {
+        summary.reasons.push_back({reason.first, reason.second});
+    }
+    summary.medianSeconds = stored.medianSeconds;
+    summary.medianLines = stored.medianLines;
+    finishSummary(summary);
+    return summary;
+}
+
+// A line's lane as laneLabel names it, from its JSON.
+JsonValue laneOfObject(const JsonValue& object) {
+    for (const char* key : {"lane_name", "lead_serial"}) {
+        if (object.contains(key) && object[key].is_string() &&
+            !object[key].get_ref<const std::string&>().empty()) {
+            return object[key];
+        }
+    }
+    const JsonValue index = object.contains("lead_index") ? object["lead_index"] : JsonValue();
+    return "bridge " + (index.is_number_integer() ? index.dump() : std::string("-1"));
+}
+
+// The other lines of the entry's unit, newest first, a few.
+constexpr int kUnitLinesListed = 20;
+
+DbStatus addUnitLines(HistoryStore& store, const StoreLine& chosen, JsonValue& body) {
+    const JsonValue object = parseJsonLine(chosen.line);
+    const bool named = object.is_object() && object.contains("unit_id") &&
+                       object["unit_id"].is_string() &&
+                       !object["unit_id"].get_ref<const std::string&>().empty();
+    std::vector<StoreLine> found;
+    std::int64_t total = 0;
+    DbStatus status;
+    if (named) {
+        status = store.unitLines(object["unit_id"].get<std::string>(), chosen.bench, chosen.seq,
+                                 kUnitLinesListed, found, total);
+    }
+    body["unit_lines"] = JsonValue::array();
+    for (const StoreLine& line : found) {
+        const JsonValue other = lineObject(line);
+        auto field = [&](const char* key) {
+            return other.contains(key) ? other[key] : JsonValue(nullptr);
+        };
+        body["unit_lines"].push_back({{"bench", jsonText(line.bench)},
+                                      {"seq", line.seq},
+                                      {"stream", field("stream")},
+                                      {"finished", field("finished")},
+                                      {"result", field("result")},
+                                      {"lane", laneOfObject(other)}});
+    }
+    body["unit_lines_more"] = total - static_cast<std::int64_t>(found.size());
+    return status;
+}
+
 HttpReply attachment(const char* type, const char* fileName, std::string body) {
     HttpReply reply;
     reply.contentType = type;
@@ -107,7 +180,8 @@ std::string streamOf(const StoreLine& line) {
 
 // Of the lines of one bench and seq (collected last first, one a stream), the one of stream,
 // or without one the one collected last; with every stream that holds that bench and seq.
-HttpReply entryReply(const std::vector<StoreLine>& found, const std::string& stream) {
+JsonValue entryBody(const std::vector<StoreLine>& found, const std::string& stream,
+                    const StoreLine*& chosenOut) {
     JsonValue streams = JsonValue::array();
     const StoreLine* chosen = nullptr;
     for (const StoreLine& line : found) {
@@ -117,15 +191,17 @@ HttpReply entryReply(const std::vector<StoreLine>& found, const std::string& str
             chosen = &line;
         }
     }
+    chosenOut = chosen;
     if (chosen == nullptr) {
-        return errorReply(404, stream.empty() ? "no line of that bench has that seq"
-                                              : "no line of that bench and stream has that seq");
+        return JsonValue(nullptr);
     }
     JsonValue body = {{"schema", 1}, {"bench", jsonText(chosen->bench)}, {"seq", chosen->seq}};
     body["stream"] = jsonTextOrNull(streamOf(*chosen));
     body["streams"] = std::move(streams);
-    body["entry"] = lineObject(*chosen);
-    return jsonReply(200, jsonLine(body));
+    const JsonValue object = lineObject(*chosen);
+    body["outcome"] = outcomeJson(object.contains("result") ? textOf(object["result"]) : "");
+    body["entry"] = object;
+    return body;
 }
 
 } // namespace
@@ -317,6 +393,28 @@ HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
     return reply;
 }
 
+HttpReply DatabaseHistoryApi::summary(const QueryParams& params) {
+    StoreFilter filter;
+    std::string problem;
+    if (!storeFilterOf(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    PgPool::Lease lease;
+    HttpReply failure;
+    StoreSummary stored;
+    if (!ready(lease, failure)) {
+        return failure;
+    }
+    const DbStatus status = HistoryStore(lease.db())
+                                .summary(filter, stoppedResultWords(),
+                                         static_cast<std::int64_t>(kSummaryMedianLines), stored);
+    if (!status.ok()) {
+        return failed(lease.db(), status);
+    }
+    JsonValue body = {{"schema", 1}, {"summary", summaryJson(summaryOf(stored), jsonText)}};
+    return jsonReply(200, jsonLine(body));
+}
+
 HttpReply DatabaseHistoryApi::csv(const QueryParams& params) {
     return download(params, true);
 }
@@ -341,11 +439,45 @@ HttpReply DatabaseHistoryApi::entry(const QueryParams& params) {
     if (!ready(lease, failure)) {
         return failure;
     }
-    const DbStatus status = HistoryStore(lease.db()).entries(bench, seq, found);
+    HistoryStore store(lease.db());
+    DbStatus status = store.entries(bench, seq, found);
     if (!status.ok()) {
         return failed(lease.db(), status);
     }
-    return entryReply(found, stream);
+    const StoreLine* chosen = nullptr;
+    JsonValue body = entryBody(found, stream, chosen);
+    if (chosen == nullptr) {
+        return errorReply(404, stream.empty() ? "no line of that bench has that seq"
+                                              : "no line of that bench and stream has that seq");
+    }
+    status = addUnitLines(store, *chosen, body);
+    return status.ok() ? jsonReply(200, jsonLine(body)) : failed(lease.db(), status);
+}
+
+bool DatabaseHistoryApi::benchSummaries(const std::string& from, std::vector<BenchSummary>& out,
+                                        std::string& problem) {
+    PgPool::Lease lease;
+    HttpReply failure;
+    if (!ready(lease, failure)) {
+        problem = textOf(parseJsonLine(failure.body)["error"]);
+        return false;
+    }
+    HistoryStore store(lease.db());
+    std::vector<std::string> names;
+    std::map<std::string, StoreSummary> stored;
+    DbStatus status = store.benches(names);
+    if (status.ok()) {
+        status = store.benchSummaries(from, stoppedResultWords(), stored);
+    }
+    // Every bench, also one without a line in the window: its figures are none.
+    for (std::size_t i = 0; status.ok() && i < names.size(); ++i) {
+        out.push_back({names[i], summaryOf(stored[names[i]])});
+    }
+    if (!status.ok()) {
+        problem = textOf(parseJsonLine(failed(lease.db(), status).body)["error"]);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pxr7

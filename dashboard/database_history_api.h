@@ -10,6 +10,7 @@
 
 #include "history_source.h"
 #include "history_store.h"
+#include "history_summary.h"
 #include "pg_connection.h"
 #include "pg_pool.h"
 
@@ -40,6 +41,12 @@ public:
     HttpReply csv(const QueryParams& params) override;
     HttpReply jsonl(const QueryParams& params) override;
     HttpReply entry(const QueryParams& params) override;
+    HttpReply summary(const QueryParams& params) override;
+
+    // Every bench's figures over its lines finished on from (YYYY-MM-DD) or later; false, with
+    // what a page would be told, when the database cannot answer now.
+    bool benchSummaries(const std::string& from, std::vector<BenchSummary>& out,
+                        std::string& problem);
 
 private:
     // A connection borrowed and connected, its tables checked; false with the answer to give.

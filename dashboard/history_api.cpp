@@ -1,9 +1,11 @@
 #include "history_api.h"
 
+#include "history_summary.h"
 #include "json_text.h"
 #include "numbered_line.h"
 #include "record_chain.h"
 #include "record_export.h"
+#include "summary_index.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -97,6 +99,29 @@ std::string totalsAndChoices(const HistoryPage& page) {
     return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
 }
 
+// The other lines of a unit, newest first, a few (the entry page links each).
+constexpr std::size_t kUnitLinesListed = 20;
+
+std::string unitLines(const RecordIndex& index, const IndexedLine& line) {
+    JsonValue list = JsonValue::array();
+    std::size_t more = 0;
+    const std::deque<IndexedLine>& lines = index.lines();
+    for (auto it = lines.rbegin(); it != lines.rend() && !line.entry.unitId.empty(); ++it) {
+        if (&*it == &line || it->entry.unitId != line.entry.unitId) {
+            continue;
+        }
+        if (list.size() == kUnitLinesListed) {
+            ++more;
+            continue;
+        }
+        list.push_back({{"line", it->number},
+                        {"finished", jsonTextOrNull(it->entry.finished)},
+                        {"result", jsonText(it->entry.result)},
+                        {"lane", jsonName(laneLabel(it->entry))}});
+    }
+    return ",\"unit_lines\":" + jsonLine(list) + ",\"unit_lines_more\":" + std::to_string(more);
+}
+
 // What a failed read says: the record's path and the system's words stay on the server.
 const char kUnreadable[] = "the record cannot be read now";
 
@@ -169,7 +194,7 @@ HttpReply sinceBody(RecordIndex& index, const SincePage& found, std::int64_t sin
 
 HistoryApi::HistoryApi(std::string recordPath)
     : record_(std::make_shared<SharedRecord>(std::move(recordPath))), index_(record_->index),
-      query_(record_->query) {}
+      query_(record_->query), summaries_(index_) {}
 
 bool HistoryApi::refresh(HttpReply& failure) {
     std::string problem;
@@ -292,6 +317,22 @@ HttpReply HistoryApi::jsonl(const QueryParams& params) {
     return download(params, false);
 }
 
+HttpReply HistoryApi::summary(const QueryParams& params) {
+    HttpReply reply;
+    HistoryFilter filter;
+    std::string problem;
+    std::lock_guard<std::mutex> lock(record_->mutex);
+    if (!refresh(reply)) {
+        return reply;
+    }
+    if (!readFilter(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    const HistorySummary figures = summaries_.summary(query_.matchingPositions(filter));
+    JsonValue body = {{"schema", 1}, {"summary", summaryJson(figures, jsonName)}};
+    return jsonReply(200, jsonLine(body));
+}
+
 HttpReply HistoryApi::entry(const QueryParams& params) {
     HttpReply reply;
     std::size_t number = 0;
@@ -316,7 +357,8 @@ HttpReply HistoryApi::entry(const QueryParams& params) {
     }
     // The line as it stands, not written again.
     return jsonReply(200, "{\"schema\":1,\"line\":" + std::to_string(number) +
-                              ",\"entry\":" + bytes + "}");
+                              ",\"outcome\":" + jsonLine(outcomeJson(line->entry.result)) +
+                              unitLines(index_, *line) + ",\"entry\":" + bytes + "}");
 }
 
 } // namespace pxr7

@@ -11,6 +11,7 @@
 #include "history_source.h"
 #include "http_reply.h"
 #include "record_download.h"
+#include "summary_index.h"
 
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@ public:
     HttpReply csv(const QueryParams& params) override;
     HttpReply jsonl(const QueryParams& params) override;
     HttpReply entry(const QueryParams& params) override;
+    HttpReply summary(const QueryParams& params) override;
 
 private:
     // These four run with the record's mutex held.
@@ -36,6 +38,7 @@ private:
     std::shared_ptr<SharedRecord> record_; // what every request and export shares
     RecordIndex& index_;
     HistoryQuery& query_;
+    SummaryIndex summaries_; // under the record's mutex, as the index
 };
 
 } // namespace pxr7

@@ -4,6 +4,7 @@
 #include "json_text.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <utility>
@@ -108,7 +109,177 @@ const char kCountsFromLines[] =
 const char kCountsFromTotals[] =
     "SELECT lane, day, sum(ok), sum(current), sum(failed) FROM record_totals";
 
+// The filter's WHERE clause with the stopped words left out (they are the exit-code table's
+// own words, written as literals).
+std::string summaryWhere(const StoreFilter& filter, const std::vector<std::string>& stopped,
+                         std::vector<SqlParam>& params) {
+    std::string where = whereOf(filter, params, false);
+    std::string list;
+    for (const std::string& word : stopped) {
+        list += (list.empty() ? "'" : ", '") + word + "'";
+    }
+    if (!list.empty()) {
+        where += (where.empty() ? " WHERE " : " AND ") + ("result NOT IN (" + list + ")");
+    }
+    return where;
+}
+
+// GROUPING(day, lane, result) of each grouping set: a bit set for each column not grouped.
+enum SummarySet { kByDay = 3, kByLane = 5, kByResult = 6, kAll = 7 };
+
+const char kSummaryCounts[] =
+    "SELECT GROUPING(day, lane, result), day, lane, result, "
+    "count(*) FILTER (WHERE result = 'ok'), count(*) FILTER (WHERE result = 'current'), "
+    "count(*) FILTER (WHERE result NOT IN ('ok', 'current')) FROM record_lines";
+const char kSummaryMedian[] =
+    "SELECT percentile_cont(0.5) WITHIN GROUP (ORDER BY s), count(s) FROM (SELECT CASE WHEN "
+    "json_typeof(line::json -> 'duration_s') = 'number' THEN (line::json ->> 'duration_s')::float8 "
+    "END AS s FROM record_lines";
+
+void takeSummaryRow(const PgResult& result, int row, StoreSummary& out) {
+    const StoreCounts counts{"", number(result, row, 4), number(result, row, 5),
+                             number(result, row, 6)};
+    switch (number(result, row, 0)) {
+    case kByDay:
+        if (!result.text(row, 1).empty()) {
+            out.days.push_back(counts);
+            out.days.back().key = result.text(row, 1);
+        }
+        break;
+    case kByLane:
+        out.lanes.push_back(counts);
+        out.lanes.back().key = storedName(result.text(row, 2));
+        break;
+    case kByResult:
+        if (counts.failed > 0) {
+            out.reasons.emplace_back(result.text(row, 3), counts.failed);
+        }
+        break;
+    case kAll:
+        out.all = counts;
+        break;
+    default:
+        break;
+    }
+}
+
+// GROUPING(lane, result) of the benches' grouping sets.
+enum BenchSet { kBenchLane = 1, kBenchResult = 2, kBenchAll = 3 };
+
+void takeBenchRow(const PgResult& result, int row, std::map<std::string, StoreSummary>& out) {
+    StoreSummary& bench = out[result.text(row, 1)];
+    const StoreCounts counts{"", number(result, row, 4), number(result, row, 5),
+                             number(result, row, 6)};
+    switch (number(result, row, 0)) {
+    case kBenchLane:
+        bench.lanes.push_back(counts);
+        bench.lanes.back().key = storedName(result.text(row, 2));
+        break;
+    case kBenchResult:
+        if (counts.failed > 0) {
+            bench.reasons.emplace_back(result.text(row, 3), counts.failed);
+        }
+        break;
+    case kBenchAll:
+        bench.all = counts;
+        break;
+    default:
+        break;
+    }
+}
+
+// The window's lines with the stopped words left out; $1 is the window's first day. finished
+// is an ISO 8601 time, so it is on that day or later exactly when it sorts after the day.
+std::string windowWhere(const std::vector<std::string>& stopped) {
+    StoreFilter none;
+    std::vector<SqlParam> unused;
+    const std::string where = summaryWhere(none, stopped, unused);
+    return where.empty() ? " WHERE finished >= $1" : where + " AND finished >= $1";
+}
+
 } // namespace
+
+DbStatus HistoryStore::benchSummaries(const std::string& from,
+                                      const std::vector<std::string>& stopped,
+                                      std::map<std::string, StoreSummary>& out) {
+    const std::string where = windowWhere(stopped);
+    PgResult counts, medians;
+    DbStatus status = db_.exec(
+        "SELECT GROUPING(lane, result), bench, lane, result, "
+        "count(*) FILTER (WHERE result = 'ok'), count(*) FILTER (WHERE result = 'current'), "
+        "count(*) FILTER (WHERE result NOT IN ('ok', 'current')) FROM record_lines" +
+            where + " GROUP BY GROUPING SETS ((bench), (bench, lane), (bench, result))",
+        {from}, &counts);
+    for (int row = 0; status.ok() && row < counts.rows(); ++row) {
+        takeBenchRow(counts, row, out);
+    }
+    if (status.ok()) {
+        status = db_.exec("SELECT bench, percentile_cont(0.5) WITHIN GROUP (ORDER BY s) FROM "
+                          "(SELECT bench, CASE WHEN json_typeof(line::json -> 'duration_s') = "
+                          "'number' THEN (line::json ->> 'duration_s')::float8 END AS s FROM "
+                          "record_lines" +
+                              where + ") AS m GROUP BY bench",
+                          {from}, &medians);
+    }
+    for (int row = 0; status.ok() && row < medians.rows(); ++row) {
+        if (!medians.isNull(row, 1)) {
+            out[medians.text(row, 0)].medianSeconds =
+                std::strtod(medians.text(row, 1).c_str(), nullptr);
+        }
+    }
+    return status;
+}
+
+DbStatus HistoryStore::summary(const StoreFilter& filter, const std::vector<std::string>& stopped,
+                               std::int64_t medianOf, StoreSummary& out) {
+    std::vector<SqlParam> params;
+    const std::string where = summaryWhere(filter, stopped, params);
+    PgResult counts, median;
+    DbStatus status = db_.exec(std::string(kSummaryCounts) + where +
+                                   " GROUP BY GROUPING SETS ((day), (lane), (result), ())",
+                               params, &counts);
+    for (int row = 0; status.ok() && row < counts.rows(); ++row) {
+        takeSummaryRow(counts, row, out);
+    }
+    if (status.ok()) {
+        params.emplace_back(std::to_string(medianOf));
+        status = db_.exec(std::string(kSummaryMedian) + where +
+                              " ORDER BY finished DESC, bench DESC, seq DESC LIMIT $" +
+                              std::to_string(params.size()) + ") AS m",
+                          params, &median);
+    }
+    if (status.ok() && median.rows() == 1 && !median.isNull(0, 0)) {
+        out.medianSeconds = std::strtod(median.text(0, 0).c_str(), nullptr);
+        out.medianLines = number(median, 0, 1);
+    }
+    return status;
+}
+
+DbStatus HistoryStore::unitLines(const std::string& unit, const std::string& bench,
+                                 std::int64_t seq, int most, std::vector<StoreLine>& out,
+                                 std::int64_t& total) {
+    PgResult result;
+    total = 0;
+    const DbStatus status = db_.exec(
+        "SELECT bench, seq, line, count(*) OVER () FROM record_lines WHERE unit_id = $1 AND "
+        "NOT (bench = $2 AND seq = $3) ORDER BY finished DESC, bench DESC, seq DESC LIMIT $4",
+        {unit, bench, std::to_string(seq), std::to_string(most)}, &result);
+    for (int row = 0; status.ok() && row < result.rows(); ++row) {
+        out.push_back({result.text(row, 0), number(result, row, 1), result.text(row, 2)});
+        total = number(result, row, 3);
+    }
+    return status;
+}
+
+DbStatus HistoryStore::benches(std::vector<std::string>& out) {
+    PgResult result;
+    const DbStatus status =
+        db_.exec("SELECT DISTINCT bench FROM record_totals ORDER BY bench", {}, &result);
+    for (int row = 0; status.ok() && row < result.rows(); ++row) {
+        out.push_back(result.text(row, 0));
+    }
+    return status;
+}
 
 DbStatus HistoryStore::lines(const std::string& where, std::vector<SqlParam> params,
                              const std::string& tail, std::vector<StoreLine>& out) {

@@ -6,8 +6,10 @@
 #include "pg_connection.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pxr7 {
@@ -44,6 +46,17 @@ struct StorePage {
     std::int64_t laneChoicesMore = 0;
 };
 
+// The figures of history_summary.h as the database sums them, before they are put in order and
+// cut: every group with its counts (stopped meters left out), the failures per result word,
+// and the median of the lines' duration_s.
+struct StoreSummary {
+    StoreCounts all;
+    std::vector<StoreCounts> days, lanes; // lanes by their stored name, one row per spelling
+    std::vector<std::pair<std::string, std::int64_t>> reasons;
+    std::optional<double> medianSeconds;
+    std::int64_t medianLines = 0; // the newest lines it is over, at most medianOf of summary()
+};
+
 class HistoryStore {
 public:
     explicit HistoryStore(PgConnection& db) : db_(db) {}
@@ -51,6 +64,22 @@ public:
     // Page from 1, perPage lines each, with totals over every match and the choices.
     DbStatus page(const StoreFilter& filter, std::int64_t page, std::int64_t perPage,
                   StorePage& out);
+    // The figures over every match, in two statements: the counts by grouping sets of day,
+    // lane and result, and the median by percentile_cont over the newest medianOf matches.
+    // stopped names the result words that count nowhere.
+    DbStatus summary(const StoreFilter& filter, const std::vector<std::string>& stopped,
+                     std::int64_t medianOf, StoreSummary& out);
+    // Each bench's figures over the lines finished on from (YYYY-MM-DD) or later, in two
+    // statements over the window's lines only (the index on finished): benches without lines
+    // in it are not in out.
+    DbStatus benchSummaries(const std::string& from, const std::vector<std::string>& stopped,
+                            std::map<std::string, StoreSummary>& out);
+    // The lines of a unit id (as its column holds it) but the one of bench and seq, newest
+    // first, at most most of them; total says how many there are.
+    DbStatus unitLines(const std::string& unit, const std::string& bench, std::int64_t seq,
+                       int most, std::vector<StoreLine>& out, std::int64_t& total);
+    // The benches that have lines, by name.
+    DbStatus benches(std::vector<std::string>& out);
     // Every match, oldest first (the exports).
     DbStatus all(const StoreFilter& filter, std::vector<StoreLine>& out);
     // The same through a cursor, for an export of any size: exportAll begins a transaction and

@@ -128,7 +128,29 @@ const pxr7 = (() => {
         return `bridge ${entry.lead_index}`;
     }
 
+    // The history's figures (history.js, overview.js): an SVG element built as el builds
+    // HTML ones, and a yield as a person reads it.
+    function svgEl(tag, attributes, ...children) {
+        const node = document.createElementNS("http://www.w3.org/2000/svg", tag);
+        for (const [name, value] of Object.entries(attributes || {}))
+            node.setAttribute(name, String(value));
+        for (const child of children) {
+            if (child !== null && child !== undefined)
+                node.append(child instanceof Node ? child : String(child));
+        }
+        return node;
+    }
+
+    // "71.4 %", as the live page shows the yield; "–" when there is none (no meter with an
+    // outcome).
+    function percent(value) {
+        return typeof value === "number" && Number.isFinite(value) ? `${(value * 100).toFixed(1)} %`
+                                                                   : "–";
+    }
+
     return {
+        svgEl,
+        percent,
         el,
         setText,
         getJson,

@@ -199,6 +199,8 @@
             .catch(() => {});
         const query = new URLSearchParams(filter);
         query.set("page", String(currentPage()));
+        // The figures read every match, the lines a page: asked at once, each shown as it comes.
+        pxr7Figures.load(filter);
         try {
             const {status, body} = await getJson(`/api/history?${query}`);
             if (status !== 200 || !body) {

@@ -7,6 +7,7 @@
 #include "record_index.h"
 #include "record_json.h"
 #include "rig_files.h"
+#include "summary_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -327,8 +328,11 @@ TEST_F(HistoryApiTest, SinceGivesEachLineAsItStandsWithWhatThePageAdds) {
     EXPECT_EQ(drained(api.jsonl({{"since", "-9223372036854775808"}})), file);
     // The page of the history gives them so too, and an entry its line as it stands.
     EXPECT_NE(api.history({}).body.find(cases[2].paged), std::string::npos);
-    EXPECT_EQ(api.entry({{"line", "3"}}).body,
-              std::string(R"({"schema":1,"line":3,"entry":)") + cases[2].line + "}");
+    const std::string entry = api.entry({{"line", "3"}}).body;
+    const std::string tail = std::string(R"(,"entry":)") + cases[2].line + "}";
+    EXPECT_EQ(entry.rfind(R"({"schema":1,"line":3,)", 0), 0u) << entry;
+    ASSERT_GE(entry.size(), tail.size());
+    EXPECT_EQ(entry.substr(entry.size() - tail.size()), tail);
 }
 
 class HistoryExportTest : public HistoryApiTest {
@@ -478,6 +482,100 @@ TEST_F(HistoryApiTest, ManyThreadsAskAtOnceWhileTheRecordGrows) {
     EXPECT_EQ(all["total"], 3 + kAppended);
     EXPECT_EQ(all["totals"]["lanes"][2],
               parseJsonLine(R"({"lane":"W","ok":3000,"current":0,"failed":0})"));
+}
+
+} // namespace
+} // namespace pxr7
+
+namespace pxr7 {
+namespace {
+
+TEST(HistorySummary, ARecordsFiguresCountOrderAndMarkAsTheCaseSays) {
+    for (const test::SummaryCase& c : test::summaryCases()) {
+        simrig::ScratchFolder scratch;
+        const std::string path = scratch.path("record.jsonl");
+        std::string text;
+        long long seq = 0;
+        for (const test::CaseLine& line : c.lines) {
+            text += test::caseRecordLine(line, ++seq) + "\n";
+        }
+        simrig::writeFile(path, text);
+        HistoryApi api(path);
+        const HttpReply reply = api.summary({});
+        ASSERT_EQ(reply.status, 200) << reply.body;
+        test::expectSummary(parseJsonLine(reply.body)["summary"], c);
+    }
+}
+
+TEST(HistorySummary, TheFiguresFollowTheFiltersAndStayBoundedForManyLanes) {
+    simrig::ScratchFolder scratch;
+    const std::string path = scratch.path("record.jsonl");
+    std::string text;
+    long long seq = 0;
+    for (int lane = 0; lane < 300; ++lane) {
+        for (const char* result : {"ok", "busy"}) {
+            text += test::caseRecordLine(
+                        {"2026-12-08T10:00:00Z", "L" + std::to_string(lane), result, 1}, ++seq) +
+                    "\n";
+        }
+    }
+    simrig::writeFile(path, text);
+    HistoryApi api(path);
+    JsonValue all = parseJsonLine(api.summary({}).body)["summary"];
+    EXPECT_EQ(all["lanes"].size(), 50u);
+    EXPECT_EQ(all["lanes_more"], 250);
+    EXPECT_EQ(all["failed"], 300);
+    EXPECT_EQ(api.summary({{"from", "yesterday"}}).status, 400);
+    EXPECT_EQ(api.summary({{"result", "no such word"}}).status, 400);
+    JsonValue one =
+        parseJsonLine(api.summary({{"lane", "L7"}, {"result", "failed"}}).body)["summary"];
+    EXPECT_EQ(one["ok"], 0);
+    EXPECT_EQ(one["failed"], 1);
+    ASSERT_EQ(one["reasons"].size(), 1u);
+    EXPECT_EQ(one["reasons"][0]["code"], 11);
+    EXPECT_EQ(one["reasons"][0]["words"].get<std::string>().rfind("busy: the bridge", 0), 0u);
+}
+
+TEST(HistorySummary, TheFiguresTakeInLinesAppendedAndARecordReplaced) {
+    simrig::ScratchFolder scratch;
+    const std::string path = scratch.path("record.jsonl");
+    auto line = [](const char* lane, const char* result, long long seq) {
+        return test::caseRecordLine({"2026-12-08T10:00:00Z", lane, result, 2}, seq) + "\n";
+    };
+    simrig::writeFile(path, line("A", "ok", 1) + line("A", "busy", 2));
+    HistoryApi api(path);
+    JsonValue summary = parseJsonLine(api.summary({}).body)["summary"];
+    EXPECT_EQ(summary["failed"], 1);
+    std::ofstream(path, std::ios::app) << line("B", "busy", 3);
+    summary = parseJsonLine(api.summary({}).body)["summary"];
+    EXPECT_EQ(summary["failed"], 2);
+    EXPECT_EQ(summary["lanes"].size(), 2u);
+    // Another record in its place: nothing of the first one is left in the figures.
+    simrig::writeFile(path, line("C", "current", 1));
+    summary = parseJsonLine(api.summary({}).body)["summary"];
+    EXPECT_EQ(summary["failed"], 0);
+    EXPECT_EQ(summary["current"], 1);
+    ASSERT_EQ(summary["lanes"].size(), 1u);
+    EXPECT_EQ(summary["lanes"][0]["lane"], "C");
+    EXPECT_EQ(summary["reasons"].size(), 0u);
+}
+
+TEST(HistorySummary, AnEntryComesWithTheOutcomeInWordsAndTheUnitsOtherLinesNewestFirst) {
+    simrig::ScratchFolder scratch;
+    const std::string path = scratch.path("record.jsonl");
+    simrig::writeFile(path, lineOf("busy", "PXA", "U-1") + lineOf("ok", "PXB", "U-2") +
+                                lineOf("meter_silent", "PXA", "U-1") + lineOf("ok", "PXC", "U-1"));
+    HistoryApi api(path);
+    JsonValue body = parseJsonLine(api.entry({{"line", "4"}}).body);
+    EXPECT_EQ(body["outcome"]["result"], "ok");
+    EXPECT_EQ(body["outcome"]["code"], 0);
+    ASSERT_EQ(body["unit_lines"].size(), 2u);
+    EXPECT_EQ(body["unit_lines"][0]["line"], 3);
+    EXPECT_EQ(body["unit_lines"][0]["lane"], "PXA");
+    EXPECT_EQ(body["unit_lines"][1]["line"], 1);
+    EXPECT_EQ(body["unit_lines_more"], 0);
+    body = parseJsonLine(api.entry({{"line", "2"}}).body);
+    EXPECT_EQ(body["unit_lines"].size(), 0u);
 }
 
 } // namespace

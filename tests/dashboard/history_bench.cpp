@@ -1,5 +1,5 @@
 // Times the history on a record: the index's first refresh and one with nothing new, a query,
-// the first page through HistoryApi as the server asks for it, and 60 exports of the whole
+// the first page through HistoryApi as the server asks for it, the figures, and 60 exports of the whole
 // record made at once, a part of each in turn as 60 clients would take them. Prints figures
 // for scripts/benchmark.sh.
 #include "history_api.h"
@@ -98,6 +98,15 @@ int main(int argc, char** argv) {
     std::printf("history API, first page: %.0f ms with the first refresh, %.0f ms after it "
                 "(goal < 300), %zu bytes, status %d\n",
                 firstPage, nextPage, reply.body.size(), reply.status);
+    api.summary({}); // what each line counts as, worked out once
+    start = Clock::now();
+    const pxr7::HttpReply figures = api.summary({});
+    const double everyLine = msSince(start);
+    start = Clock::now();
+    api.summary({{"result", "failed"}});
+    std::printf("history API, figures (/api/history/summary) over every line: %.0f ms, over the "
+                "failed: %.0f ms (goal < 100), status %d\n",
+                everyLine, msSince(start), figures.status);
     manyExports(api);
     return reply.status == 200 ? 0 : 1;
 }

@@ -37,6 +37,7 @@ public:
     }
     HttpReply jsonl(const QueryParams&) override { return jsonReply(200, "{}"); }
     HttpReply entry(const QueryParams&) override { return jsonReply(200, "{}"); }
+    HttpReply summary(const QueryParams&) override { return jsonReply(200, "{}"); }
 
     std::atomic<bool> hold{false}; // set once the server has read ahead (warmUp)
     Gate gate;

@@ -4,6 +4,7 @@
 #include "db_rig.h"
 #include "json_text.h"
 #include "serve_fill.h"
+#include "summary_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -104,7 +105,8 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
     ASSERT_TRUE(test::fill(db, {"C", 1, "2026-12-03T10:00:00Z", "L1", "", "ok",
                                 R"({"schema":1,"unit_id":"@x","result":"ok"})"}));
     EXPECT_NE(drained(api.csv({{"bench", "C"}})).find(",'@x,ok,"), std::string::npos);
-    EXPECT_NE(drained(api.csv({{"bench", "C"}, {"exact", "1"}})).find(",@x,ok,"), std::string::npos);
+    EXPECT_NE(drained(api.csv({{"bench", "C"}, {"exact", "1"}})).find(",@x,ok,"),
+              std::string::npos);
 }
 
 // A name stored by a line written as its characters and by one written as its bytes (one per
@@ -339,6 +341,79 @@ TEST(DatabaseHistoryApi, EntryOfASeqInTwoStreamsIsTheStreamAskedForOrTheLatest) 
             EXPECT_EQ(jsonLine(body["streams"]), "[\"" + newer + "\",\"" + older + "\"]");
         }
     }
+}
+
+// The database sums a case's lines to the same figures as a record of them does.
+TEST(DatabaseSummary, TheDatabasesFiguresAreARecordsFigures) {
+    PXR7_FRESH_DATABASE(url, "pxr7_summary");
+    PgConnection db;
+    ASSERT_TRUE(test::openWithTables(db, url));
+    DatabaseHistoryApi api(url);
+    std::string problem;
+    ASSERT_TRUE(api.open(problem)) << problem;
+    long long seq = 0;
+    for (const test::SummaryCase& c : test::summaryCases()) {
+        // Each case is its own bench, asked with the bench filter.
+        const std::string bench = std::string("case ") + c.name;
+        for (const test::CaseLine& line : c.lines) {
+            ++seq;
+            ASSERT_TRUE(
+                test::fill(db, {bench, seq, line.finished, line.lane, "U" + std::to_string(seq),
+                                line.result, test::caseRecordLine(line, seq)}));
+        }
+        const HttpReply reply = api.summary({{"bench", bench}});
+        ASSERT_EQ(reply.status, 200) << reply.body;
+        test::expectSummary(parseJsonLine(reply.body)["summary"], c);
+    }
+    std::vector<BenchSummary> benches;
+    ASSERT_TRUE(api.benchSummaries("2026-12-08", benches, problem)) << problem;
+    ASSERT_EQ(benches.size(), test::summaryCases().size() - 1); // the empty case has no bench
+    for (const BenchSummary& one : benches) {
+        if (one.bench == "case a day boundary in UTC") {
+            EXPECT_EQ(one.summary.counts.outcomes(), 3); // the 7th is before the window
+            EXPECT_EQ(one.summary.medianSeconds, 2);
+        }
+        if (one.bench == "case a lane whose failures rise") {
+            ASSERT_FALSE(one.summary.lanes.empty());
+            EXPECT_EQ(one.summary.lanes[0].key, "F");
+            EXPECT_TRUE(one.summary.lanes[0].falling);
+            EXPECT_FALSE(one.summary.lanes.size() < 2 || one.summary.lanes[1].falling);
+            EXPECT_EQ(one.summary.reasons.front().result, "handshake_timeout");
+        }
+        if (one.bench == "case all stopped") {
+            EXPECT_EQ(one.summary.counts.outcomes(), 0);
+            EXPECT_FALSE(one.summary.medianSeconds);
+        }
+    }
+}
+
+TEST(DatabaseSummary, AnEntryComesWithTheUnitsOtherLinesOfEveryBenchNewestFirst) {
+    PXR7_FRESH_DATABASE(url, "pxr7_unit_lines");
+    PgConnection db;
+    ASSERT_TRUE(test::openWithTables(db, url));
+    const char* finished[] = {"2026-12-01T10:00:00Z", "2026-12-03T10:00:00Z",
+                              "2026-12-02T10:00:00Z", "2026-12-04T10:00:00Z"};
+    for (int i = 0; i < 4; ++i) {
+        RecordEntry entry;
+        entry.finished = finished[i];
+        entry.leadSerial = "S" + std::to_string(i);
+        entry.unitId = i == 2 ? "other" : "U-1";
+        entry.result = i == 0 ? "busy" : "ok";
+        ASSERT_TRUE(test::fill(db, {i < 2 ? "A" : "B", i + 1, finished[i], entry.leadSerial,
+                                    entry.unitId, entry.result, recordLine(entry)}));
+    }
+    DatabaseHistoryApi api(url);
+    std::string problem;
+    ASSERT_TRUE(api.open(problem)) << problem;
+    const JsonValue body = parseJsonLine(api.entry({{"bench", "A"}, {"seq", "1"}}).body);
+    EXPECT_EQ(body["outcome"]["result"], "busy");
+    EXPECT_EQ(body["outcome"]["code"], 11);
+    ASSERT_EQ(body["unit_lines"].size(), 2u) << body.dump();
+    EXPECT_EQ(body["unit_lines"][0]["bench"], "B");
+    EXPECT_EQ(body["unit_lines"][0]["seq"], 4);
+    EXPECT_EQ(body["unit_lines"][0]["lane"], "S3");
+    EXPECT_EQ(body["unit_lines"][1]["seq"], 2);
+    EXPECT_EQ(body["unit_lines_more"], 0);
 }
 
 } // namespace

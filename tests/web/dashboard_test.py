@@ -20,6 +20,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import web_rig  # noqa: E402
+import figure_cases  # noqa: E402
 import history_cases  # noqa: E402
 import live_cases  # noqa: E402
 
@@ -41,7 +42,7 @@ def main():
     try:
         for case in (live_cases.live_station, live_cases.failed_meter,
                      live_cases.dropped_connection, history_cases.history_pages,
-                     history_cases.http_rules):
+                     history_cases.http_rules, figure_cases.record_figures):
             print(f"== {case.__name__}", flush=True)
             case(rig)
     except Exception:  # any failure: keep what shows it, then fail

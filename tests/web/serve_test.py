@@ -18,10 +18,13 @@ import subprocess
 import sys
 import tempfile
 import traceback
+import urllib.parse
+from datetime import datetime, timedelta, timezone
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import figure_cases  # noqa: E402
 import web_rig  # noqa: E402
 from history_record import LANE_TEXT, as_bytes  # noqa: E402
 from web_rig import check_widths, wait_for  # noqa: E402
@@ -31,12 +34,14 @@ HOSTILE_BENCH = "<img src=x onerror=alert(1)>"
 HOSTILE_UNIT = "<svg onload=1>"
 BENCHES = ("Bench A", HOSTILE_BENCH, "Prüfbank – Línea")
 LIVE_BENCH = "Live bench – Zähler"
+RISING_BENCH = "Bench F"
 
 ROWS = """
 return [...document.querySelectorAll(arguments[0])].map((row) => [...row.cells].map(
   (cell) => cell.textContent));
 """
-MARKUP = "return document.querySelectorAll('main img, main svg').length;"
+# The history's own charts are SVG (data-chart); any other is a value that became markup.
+MARKUP = "return document.querySelectorAll('main img, main svg:not([data-chart])').length;"
 
 
 def database_or_skip(rig_script):
@@ -68,6 +73,19 @@ def fill(fill_program, url):
                                      "lane": as_bytes(lane), "unit": unit, "result": result,
                                      "line": json.dumps(line)}))
     subprocess.run([fill_program, url], input="\n".join(lines) + "\n", text=True, check=True)
+
+
+def fill_rising(fill_program, url):
+    """A bench whose fixture's failures rise, over the days up to now (inside the overview's
+    window), put in after the other benches' pages were checked: its lines are the newest."""
+    start = datetime.now(timezone.utc).replace(microsecond=0) - timedelta(days=5)
+    rising = figure_cases.fixture_records(start, RISING_BENCH)
+    lines = [json.dumps({"bench": RISING_BENCH, "seq": line["seq"], "finished": line["finished"],
+                         "lane": as_bytes(line["lane_name"]), "unit": line["unit_id"],
+                         "result": line["result"], "line": json.dumps(line)})
+             for line in rising]
+    subprocess.run([fill_program, url], input="\n".join(lines) + "\n", text=True, check=True)
+    return rising
 
 
 def away_url():
@@ -118,6 +136,42 @@ def history(rig, url):
     assert rig.browser.execute_script(MARKUP) == 0, "a value became markup"
 
 
+def bench_figures(rig, url, rising):
+    """The overview's row of each bench from the database: the rising bench's falling fixture
+    named with its figures, the figures of the window those of its lines."""
+    rig.browser.get(url)
+    expected = figure_cases.expected_figures(rising)
+    rows = wait_for(lambda: rig.browser.execute_script(
+        "const rows = [...document.querySelectorAll('#benches tbody tr')].map((tr) =>"
+        " [tr.dataset.bench, tr.cells[1].textContent, tr.cells[4].textContent,"
+        "  [...tr.querySelectorAll('.falling-mark')].map((p) => [p.dataset.lane, p.textContent])]);"
+        "return rows.some((row) => row[0] === arguments[0]) ? rows : null;", RISING_BENCH),
+        25, "the benches' figures with the rising bench")
+    found = {row[0]: row for row in rows}
+    assert set(found) == set(BENCHES) | {RISING_BENCH}, rows
+    _, yield_text, failed, marks = found[RISING_BENCH]
+    assert yield_text == figure_cases.percent(expected["yield"]), found[RISING_BENCH]
+    assert failed == str(expected["failed"]), found[RISING_BENCH]
+    assert [lane for lane, _ in marks] == [figure_cases.RISING], marks
+    assert "yield falling: 71.4 % against the bench's" in marks[0][1], marks
+    assert all(not row[3] for name, row in found.items() if name != RISING_BENCH), rows
+    assert rig.browser.execute_script(MARKUP) == 0, "a value became markup"
+    check_widths(rig, "serve-benches", "#benches td, #benches th")
+
+
+def rising_history(rig, url, rising):
+    """The history of the rising bench: its figures, and an entry in words with its unit."""
+    rig.fixture = rising
+    rig.history_url = url
+    rig.browser.get(url + "history?" + urllib.parse.urlencode({"bench": RISING_BENCH}))
+    figure_cases.check_figures(rig, figure_cases.expected_figures(rising), "serve-figures")
+    seqs = [line["seq"] for line in rising if line["unit_id"] == "U-7"]
+    rig.figure_name = "serve-figures"
+    figure_cases.check_entry(
+        rig, lambda k: "/entry?" + urllib.parse.urlencode({"bench": RISING_BENCH, "seq": seqs[k]}),
+        figure_cases.UNIT_LANE)
+
+
 def run(rig, args):
     database = database_or_skip(args.rig)
     fill(args.fill, database)
@@ -134,6 +188,9 @@ def run(rig, args):
     url = wait_for(lambda: SERVING.search(serve.output()), 20, "the Serving line").group(1)
     overview(rig, url, station_url)
     history(rig, url)
+    rising = fill_rising(args.fill, database)
+    rising_history(rig, url, rising)
+    bench_figures(rig, url, rising)  # read again within the overview's 10 s
     assert not rig.page_errors(), rig.page_errors()
 
 
