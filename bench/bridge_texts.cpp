@@ -56,7 +56,10 @@ std::string stateText(const BridgeReport& report) {
     case BridgeState::MeterAnswered:
         return "meter answered: " + printable(report.version);
     case BridgeState::NoAnswer:
-        return "meter lead, no answer (a meter in its boot loader answers nothing)";
+        return report.replyNotAVersion
+                   ? "meter lead, its meter replies but not with its version (a NAK or garbled "
+                     "bytes)"
+                   : "meter lead, no answer (a meter in its boot loader answers nothing)";
     case BridgeState::Busy:
         return "busy: " + describeBusy(report);
     case BridgeState::Gone:

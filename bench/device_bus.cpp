@@ -140,12 +140,15 @@ Asked DeviceBus::ask(BridgeIdentity& lead, std::string& version) {
     }
     port.setLatencyTimer(kBenchLatencyMs);
     char text[kVersionTextSize];
-    const bool answered = queryMeterVersion(port, text, ReplyReading::ExactFrame);
+    VersionReply reply = VersionReply::Nothing;
+    const bool answered = queryMeterVersion(port, text, ReplyReading::ExactFrame, &reply);
     port.close();
     if (answered) {
         version = text;
     }
-    return answered ? Asked::Answered : Asked::Silent;
+    return answered                             ? Asked::Answered
+           : reply == VersionReply::NotAVersion ? Asked::NotAVersion
+                                                : Asked::Silent;
 }
 
 int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,

@@ -14,8 +14,9 @@
 namespace pxr7 {
 
 enum class Asked {
-    Answered,   // the meter on the lead reported its version
-    Silent,     // the lead is there and its meter said nothing
+    Answered,    // the meter on the lead reported its version
+    Silent,      // the lead is there and its meter said nothing
+    NotAVersion, // the lead is there and bytes came back, but no version (a NAK, garbled)
     Busy,       // the lead is there but held (another program, or another lane): no word either way
     Gone,       // no bridge present is the lead
     CannotTell, // other leads look the same and nothing tells where each is plugged in

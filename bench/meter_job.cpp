@@ -251,7 +251,8 @@ MeterJob::Heard MeterJob::listenBeforeRetry(BridgeIdentity& lead) {
             end_.nextUnit = version;
             return Heard::AnotherVersion;
         }
-        heardSilence = heardSilence || asked == Asked::Silent;
+        // A reply that is no version is no answer either: the same meter, not a new one.
+        heardSilence = heardSilence || asked == Asked::Silent || asked == Asked::NotAVersion;
         misses = asked == Asked::Gone ? misses + 1 : 0;
         if (asked == Asked::CannotTell || misses >= kMissesForGone) {
             return Heard::Left;

@@ -223,12 +223,24 @@ void StationLane::blockedWhileBusy() {
     shared_.observer().laneBlocked(tag(), LaneState::CannotOpen, reason);
 }
 
+void StationLane::countNotAVersion(Asked asked) {
+    if (asked == Asked::NotAVersion) {
+        if (++notAVersionAsks_ == kBusyAsksShown) {
+            shared_.observer().laneState(tag(), LaneState::MeterNotAVersion);
+        }
+    } else if (asked != Asked::Busy && std::exchange(notAVersionAsks_, 0) >= kBusyAsksShown &&
+               asked != Asked::Answered) {
+        shared_.observer().laneState(tag(), LaneState::Waiting);
+    }
+}
+
 void StationLane::heard(Asked asked, const std::string& version) {
     if (asked == Asked::Busy) {
         blockedWhileBusy();
     } else if (std::exchange(busyAsks_, 0) >= kBusyAsksShown) {
         shared_.observer().laneState(tag(), LaneState::Waiting);
     }
+    countNotAVersion(asked);
     const bool wasThere = presence_.present();
     UnitPresence::Heard heard = UnitPresence::Heard::Nothing;
     switch (asked) {

@@ -47,6 +47,8 @@ private:
     bool serveMeters();
     void heard(Asked asked, const std::string& version);
     void blockedWhileBusy();
+    // A meter that replies, but never with its version, is shown so after a while.
+    void countNotAVersion(Asked asked);
     void serveUnits(const std::string& version);
     void serveFrom(const std::string& version);
     std::optional<std::string> serveOne(const std::string& version);
@@ -71,8 +73,9 @@ private:
     // Written only by the lane's thread, and only while it holds the bus lock.
     BridgeIdentity lead_;
     int number_;
-    int misses_ = 0;   // asks in a row that found no lead
-    int busyAsks_ = 0; // asks in a row that found the lead held by someone
+    int misses_ = 0;          // asks in a row that found no lead
+    int busyAsks_ = 0;        // asks in a row that found the lead held by someone
+    int notAVersionAsks_ = 0; // asks in a row whose reply was no version
     UnitPresence presence_;
     bool showingOutcome_ = false; // the last unit's outcome stays shown until it leaves
     bool awaitingId_ = false;     // a meter is there, unserved, waiting for its unit id

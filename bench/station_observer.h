@@ -26,19 +26,20 @@ struct LaneTag {
 
 // A lane's state between meters.
 enum class LaneState {
-    Waiting,         // for a meter to answer
-    NeedsSetup,      // a factory-fresh lead, left alone without --setup
-    SettingUp,       // its settings are being written (--setup)
-    LeftAlone,       // its EEPROM is not a meter lead's
-    SetupFailed,     // --setup could not write its settings, or they did not hold
-    CannotOpen,      // held by another program or the kernel's driver, or no permission: the
-                     // reason says which, and what to do
-    RemoveMeter,     // the meter has its outcome and has not left yet
-    CannotTellApart, // another lead shows the same serial number (or none) and the driver
-                     // cannot tell where each is plugged in: never served
-    RecordFailing,   // the record cannot be written: no new meter starts
-    NeedsUnitId,     // a meter waits for the operator to type or scan its unit id
-    OutOfService,    // it failed meter after meter: no more until the technician takes it back
+    Waiting,          // for a meter to answer
+    NeedsSetup,       // a factory-fresh lead, left alone without --setup
+    SettingUp,        // its settings are being written (--setup)
+    LeftAlone,        // its EEPROM is not a meter lead's
+    SetupFailed,      // --setup could not write its settings, or they did not hold
+    CannotOpen,       // held by another program or the kernel's driver, or no permission: the
+                      // reason says which, and what to do
+    RemoveMeter,      // the meter has its outcome and has not left yet
+    CannotTellApart,  // another lead shows the same serial number (or none) and the driver
+                      // cannot tell where each is plugged in: never served
+    RecordFailing,    // the record cannot be written: no new meter starts
+    NeedsUnitId,      // a meter waits for the operator to type or scan its unit id
+    OutOfService,     // it failed meter after meter: no more until the technician takes it back
+    MeterNotAVersion, // a meter replies, but not with its version (a NAK, garbled): never served
 };
 
 struct UnitIdBinding;

@@ -73,6 +73,8 @@ const char* laneStateCode(LaneState state) {
         return "needs_unit_id";
     case LaneState::OutOfService:
         return "out_of_service";
+    case LaneState::MeterNotAVersion:
+        return "meter_not_a_version";
     }
     return "";
 }
@@ -126,6 +128,12 @@ LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& re
     case LaneState::NeedsUnitId:
         row.state = "scan or type the unit id";
         row.next = "the meter is upgraded once it has its unit id";
+        break;
+    case LaneState::MeterNotAVersion:
+        row.state = "a meter replies, but not with its version";
+        row.next = "it sends a NAK or garbled bytes: is it a PXR7 meter running its firmware, "
+                   "seated well in the fixture? The station serves it once it answers with its "
+                   "version.";
         break;
     case LaneState::OutOfService:
         row.state = "lane out of service: check the fixture";

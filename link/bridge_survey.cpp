@@ -21,10 +21,12 @@ void askMeter(const SurveyOptions& options, DevicePort& port, BridgeReport& repo
         options.prepareQuery(port);
     }
     char version[kVersionTextSize];
-    const bool answered = queryMeterVersion(port, version, options.reading);
+    VersionReply reply = VersionReply::Nothing;
+    const bool answered = queryMeterVersion(port, version, options.reading, &reply);
     if (answered) {
         report.version = version;
     }
+    report.replyNotAVersion = reply == VersionReply::NotAVersion;
     if (report.state != BridgeState::EepromUnreadable) {
         report.state = answered ? BridgeState::MeterAnswered : BridgeState::NoAnswer;
     }

@@ -32,6 +32,8 @@ enum class BridgeState {
 
 struct BridgeReport {
     BridgeIdentity identity; // index always set; the rest once the bridge could be asked
+    // NoAnswer: bytes came back, but no version (a NAK, a reply too short or garbled).
+    bool replyNotAVersion = false;
     BridgeState state = BridgeState::NotAMeterLead;
     FT_STATUS status = FT_OK;          // Busy, Gone: what the open answered
     std::string version;               // MeterAnswered (and EepromUnreadable, if it answered)

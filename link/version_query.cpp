@@ -63,41 +63,49 @@ bool leadUsable(const DevicePort& port) {
 
 } // namespace
 
-bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize], ReplyReading reading) {
+bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize], ReplyReading reading,
+                       VersionReply* reply) {
+    VersionReply ignored = VersionReply::Nothing;
+    VersionReply& heard = reply != nullptr ? *reply : ignored;
+    heard = VersionReply::Nothing;
     version[0] = '\0';
     port.setTimeouts(kVersionReadTimeoutMs, kVersionWriteTimeoutMs);
     port.purgeReceive();
     port.purgeTransmit();
 
-    std::uint8_t reply[kReplyBufferSize] = {};
+    std::uint8_t frame[kReplyBufferSize] = {};
     std::uint8_t chunk[kReplyBufferSize] = {};
     sendCommand(port, kVersionCommand, static_cast<int>(sizeof kVersionCommand - 1));
 
     int received = 0;
     bool failed = false;
-    for (int reads = 0; reads < kVersionReadAttempts && reply[0] != kReplyNak &&
-                        received < replyBytesWanted(reply, received);
+    for (int reads = 0; reads < kVersionReadAttempts && frame[0] != kReplyNak &&
+                        received < replyBytesWanted(frame, received);
          ++reads) {
         const std::uint32_t wanted =
             reading == ReplyReading::Chunks
                 ? kVersionReadChunk
-                : static_cast<std::uint32_t>(exactBytesWanted(reply, received) - received);
+                : static_cast<std::uint32_t>(exactBytesWanted(frame, received) - received);
         if (port.read(chunk, wanted) != FT_OK) {
             failed = true;
             break;
         }
         // Trust no count beyond what was asked for.
         const std::uint32_t count = port.bytesRead < wanted ? port.bytesRead : wanted;
-        received += appendToReply(reply, received, chunk, count);
+        received += appendToReply(frame, received, chunk, count);
         if (reading == ReplyReading::ExactFrame && count < wanted) {
             break; // the timeout ran out: the rest is not coming
         }
     }
 
-    if (received < 1 || failed || reply[0] != kReplyAck) {
+    if (received < 1) {
         return false;
     }
-    return parseReply(reply + 1, kReplyBufferSize - 1, version, kVersionTextSize) != -1;
+    const bool answered =
+        !failed && frame[0] == kReplyAck &&
+        parseReply(frame + 1, kReplyBufferSize - 1, version, kVersionTextSize) != -1;
+    heard = answered ? VersionReply::Version : VersionReply::NotAVersion;
+    return answered;
 }
 
 MeterSearch searchMetersCorrectingLeads(SearchExtent extent) {

@@ -51,11 +51,15 @@ MeterSearch searchMetersCorrectingLeads(SearchExtent extent);
 // own time and a silent one a single timeout.
 enum class ReplyReading { Chunks, ExactFrame };
 
+// What came back to a version query: the version, nothing at all, or bytes that are not one
+// (a NAK, a reply too short or garbled).
+enum class VersionReply { Version, Nothing, NotAVersion };
+
 // One meter's exchange on an open, configured port: timeouts, purges, the request and the
 // read loop. Writes the version text (at most 63 characters) and returns true if the meter
-// answered properly.
+// answered properly; reply, if given, says what came back.
 class DevicePort;
 bool queryMeterVersion(DevicePort& port, char (&version)[kVersionTextSize],
-                       ReplyReading reading = ReplyReading::Chunks);
+                       ReplyReading reading = ReplyReading::Chunks, VersionReply* reply = nullptr);
 
 } // namespace pxr7

@@ -413,7 +413,7 @@ TEST(CliStationStops, TheRecordStaysWholeAfterSigkill) {
 TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
     CliRig rig("[bridge 0]\nopen = fail\n[bridge 1]\nbusy_ms = 1500-600000\nmeter_windows = "
                "100000-100001\n[bridge 2]\n" +
-               kMeter + "meter_windows = 5000-60000\n");
+               kMeter + "meter_windows = 5000-60000\n[bridge 3]\nversion_reply = nak\n");
     writeFile(rig.path("bench.conf"), "location 0x01100000 = Fixture D\n");
     const CliResult result = rig.run("--json " + kStation + "--count 1 --bench bench.conf");
     EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -430,6 +430,11 @@ TEST(CliStationLanes, LeadsTheStationCannotUseSayWhyAndWhatToDo) {
         EXPECT_TRUE(std::regex_search(result.out, event)) << lead << "\n" << result.out;
     }
     EXPECT_EQ(result.out.find(R"("serial":"","index":1)"), std::string::npos) << result.out;
+    // A meter that replies NAK is told from an empty lead, and never served.
+    EXPECT_TRUE(std::regex_search(
+        result.out, std::regex(R"("serial":"PX7A0003".*"state":"meter_not_a_version")")))
+        << result.out;
+    EXPECT_EQ(callsOnBridge(rig, 3, "FT_SetDtr"), 0);
     EXPECT_EQ(intrusiveCalls(rig, 0), 0);
     EXPECT_EQ(callsOnBridge(rig, 1, "FT_SetDtr"), 0);
 }

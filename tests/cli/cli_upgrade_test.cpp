@@ -205,7 +205,8 @@ TEST(CliList, ListsEveryBridgeWithItsStateAndTheCount) {
     EXPECT_EQ(text.exitCode, 0);
     for (const char* part :
          {"0      PX7A0000          Tavelin QVRX          meter answered: PXR7 V1.01",
-          "1      PX7A0001          Tavelin QVRX          meter lead, no answer",
+          "1      PX7A0001          Tavelin QVRX          meter lead, its meter replies but not "
+          "with its version (a NAK or garbled bytes)",
           "meter answered: PXR7 \"V1.02\"",
           "3      PX7A0003          FT232R USB UART       factory-fresh FT232R: a new meter "
           "lead or another adapter; if it is the meter's lead: pxr7 setup --serial PX7A0003",

@@ -56,6 +56,7 @@ std::vector<Shown> everyState() {
         {LaneState::CannotTellApart, ""},
         {LaneState::RecordFailing, ""},
         {LaneState::NeedsUnitId, ""},
+        {LaneState::MeterNotAVersion, ""},
         {LaneState::OutOfService, "3 meters in a row failed here, the last: " +
                                       std::string(wordsFor(EXIT_HANDSHAKE_FAILED))},
     };
