@@ -79,8 +79,10 @@ const char* laneStateCode(LaneState state) {
     return "";
 }
 
+namespace {
+
 // What the lane says in a state, what to do about it, and how it reads at a glance.
-LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
+LaneRow fullStateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
     LaneRow row;
     row.tone = LaneTone::Attention;
     switch (state) {
@@ -144,6 +146,42 @@ LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& re
     return row;
 }
 
+// The step in a few words, for a screen too low for the whole of it.
+std::string briefStep(const LaneTag& lane, LaneState state, const std::string& reason) {
+    switch (state) {
+    case LaneState::NeedsSetup:
+        return "run " + commandForLead("setup", identityOf(lane));
+    case LaneState::SetupFailed:
+        return "run pxr7 setup again, or use another lead";
+    case LaneState::LeftAlone:
+        return "use another lead";
+    case LaneState::CannotOpen:
+        return reason.find("another program") != std::string::npos
+                   ? "close the program that holds it"
+               : reason.find("ftdi_sio") != std::string::npos
+                   ? "use --backend libftdi, or unbind ftdi_sio"
+                   : "check access: \"Access to the lead\"";
+    case LaneState::CannotTellApart:
+        return "connect one at a time";
+    case LaneState::RecordFailing:
+        return "free the disk or fix the record";
+    case LaneState::OutOfService:
+        return "check the fixture, then press Ctrl+R";
+    case LaneState::MeterNotAVersion:
+        return "is it a PXR7 running its firmware?";
+    default:
+        return "";
+    }
+}
+
+} // namespace
+
+LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
+    LaneRow row = fullStateRow(lane, state, reason);
+    row.brief = briefStep(lane, state, reason);
+    return row;
+}
+
 LaneRow laneOutcomeRow(const MeterRun& meter) {
     LaneRow row;
     switch (meter.outcome()) {
@@ -158,6 +196,8 @@ LaneRow laneOutcomeRow(const MeterRun& meter) {
                         : "failed";
         row.next = std::string(wordsFor(meter.exitCode)) + versionsOf(meter) + ". " +
                    sentence(laneAdviceFor(meter.exitCode));
+        row.brief = meter.exitCode == EXIT_TRANSFER_STOPPED ? "upgrade it with pxr7 upgrade"
+                                                            : "take it off and on to try again";
         break;
     case MeterOutcome::Stopped:
         row.state = std::string("stopped: ") + wordsFor(meter.exitCode);

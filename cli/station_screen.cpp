@@ -164,7 +164,8 @@ std::string summaryOf(const std::vector<const LaneRow*>& folded, std::size_t roo
 struct LaneLayout {
     std::size_t labelWidth, room;
     bool colour;
-    bool cutLabels = false; // rows are short: a long label is cut rather than given rows
+    bool cutLabels = false;  // rows are short: a long label is cut rather than given rows
+    bool briefSteps = false; // shorter still: lanes that need someone say their step briefly
 };
 
 // A lane's first row and, with next, the rows of its next step.
@@ -180,7 +181,11 @@ std::vector<std::string> rowsOf(const LaneRow& lane, const LaneLayout& layout, b
 
 // A lane that needs someone in as few rows as it takes: its next step beside its state when
 // both fit on the first row.
-std::vector<std::string> compactRows(const LaneRow& lane, const LaneLayout& layout) {
+std::vector<std::string> compactRows(const LaneRow& given, const LaneLayout& layout) {
+    LaneRow lane = given;
+    if (layout.briefSteps && !lane.brief.empty()) {
+        lane.next = lane.brief;
+    }
     const std::string next = nextRows(lane, layout.room).empty() ? "" : lane.next;
     const std::size_t left =
         layout.room > layout.labelWidth + 1 ? layout.room - layout.labelWidth - 1 : 0;
@@ -216,7 +221,6 @@ std::vector<std::string> everyLane(const std::vector<LaneRow>& lanes, const Lane
 // while the rows last; then the others' first rows; then one line for the lanes left out.
 std::vector<std::string> needsFirst(const std::vector<LaneRow>& lanes, const LaneLayout& layout,
                                     std::size_t rows, int& needyCut) {
-    needyCut = 0;
     std::vector<const LaneRow*> order, folded;
     for (const bool needy : {true, false}) {
         for (const LaneRow& lane : lanes) {
@@ -225,29 +229,29 @@ std::vector<std::string> needsFirst(const std::vector<LaneRow>& lanes, const Lan
             }
         }
     }
+    int needyWhole = 0;
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < order.size(); ++i) {
         const bool needy = needsEye(*order[i]);
         std::vector<std::string> own =
             needy ? compactRows(*order[i], layout) : rowsOf(*order[i], layout, false);
+        const std::size_t whole = own.size();
         // A lane that is fine leaves a row for the line that counts those after it.
         const std::size_t reserve = !needy && i + 1 < order.size() ? 1 : 0;
         if (lines.size() + own.size() + reserve > rows) {
-            needyCut += needy ? 1 : 0;
             own.resize(lines.empty() || needy ? std::min(own.size(), rows - lines.size()) : 0);
         }
         if (own.empty() || (!needy && lines.size() + own.size() + reserve > rows)) {
             folded.assign(order.begin() + static_cast<std::ptrdiff_t>(i), order.end());
-            for (const LaneRow* lane : folded) {
-                needyCut += needsEye(*lane) && !own.empty() ? 1 : 0;
-            }
             break;
         }
+        needyWhole += needy && own.size() == whole ? 1 : 0;
         lines.insert(lines.end(), own.begin(), own.end());
     }
     if (!folded.empty() && lines.size() < rows) {
         lines.push_back(summaryOf(folded, layout.room));
     }
+    needyCut = static_cast<int>(std::count_if(lanes.begin(), lanes.end(), needsEye)) - needyWhole;
     return lines;
 }
 
@@ -262,13 +266,20 @@ std::vector<std::string> laneLines(const std::vector<LaneRow>& lanes, std::size_
             return lines;
         }
     }
-    // Labels give way before a lane that needs someone loses its next step.
-    int wholeCut = 0, cutCut = 0;
-    std::vector<std::string> lines = needsFirst(lanes, whole, rows, wholeCut);
-    if (wholeCut > 0) {
-        std::vector<std::string> shorter = needsFirst(lanes, cut, rows, cutCut);
-        if (cutCut < wholeCut) {
-            return shorter;
+    // Labels give way before a lane that needs someone loses its next step, and the long
+    // words of a step before the lane itself.
+    int leastCut = 0;
+    std::vector<std::string> lines = needsFirst(lanes, whole, rows, leastCut);
+    for (const LaneLayout& layout : {cut, LaneLayout{whole.labelWidth, room, colour, false, true},
+                                     LaneLayout{whole.labelWidth, room, colour, true, true}}) {
+        if (leastCut == 0) {
+            break;
+        }
+        int needyCut = 0;
+        std::vector<std::string> shorter = needsFirst(lanes, layout, rows, needyCut);
+        if (needyCut < leastCut) {
+            leastCut = needyCut;
+            lines = std::move(shorter);
         }
     }
     return lines;

@@ -27,6 +27,7 @@ struct LaneRow {
     bool sending = false;
     ProgressFigures progress; // while sending
     std::string next;         // the next step in words; "" when there is nothing to do
+    std::string brief;        // the same in a few words, for a screen too low for it; "" none
     std::string counts;       // "2 ok, 1 failed" when asked for; else ""
     LaneTone tone = LaneTone::Quiet;
 };

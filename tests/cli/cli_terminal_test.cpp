@@ -214,20 +214,22 @@ TEST_P(StationScreen, FitsItsWindowAsItIsResized) {
 }
 
 // One test a window size, so that they run side by side.
-INSTANTIATE_TEST_SUITE_P(
-    Windows, StationScreen,
-    testing::Values(ScreenCase{80, 40, 0, true}, ScreenCase{40, 60, 0, true},
-                    ScreenCase{120, 40, 60, true}, ScreenCase{80, 6, 0, false}),
-    [](const testing::TestParamInfo<ScreenCase>& param) {
-        const ScreenCase& c = param.param;
-        return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
-               (c.resizedColumns ? "ResizedTo" + std::to_string(c.resizedColumns) : "");
-    });
+INSTANTIATE_TEST_SUITE_P(Windows, StationScreen,
+                         testing::Values(ScreenCase{80, 40, 0, true}, ScreenCase{40, 60, 0, true},
+                                         ScreenCase{40, 30, 0, true}, ScreenCase{120, 40, 60, true},
+                                         ScreenCase{80, 6, 0, false}),
+                         [](const testing::TestParamInfo<ScreenCase>& param) {
+                             const ScreenCase& c = param.param;
+                             return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
+                                    (c.resizedColumns
+                                         ? "ResizedTo" + std::to_string(c.resizedColumns)
+                                         : "");
+                         });
 
 // Eight leads, three of which need the technician, in a window resized 6 -> 30 -> 6 rows while
 // the station runs: at each size the screen holds one header, and growing the window brings
 // back no older copy from the terminal's scrollback. At 30 rows the three next steps are
-// whole; 6 rows leave four for the block, room for the first of them whole.
+// whole; 6 rows leave four for the block, where each of the three says its step in brief.
 TEST(CliTerminal, AResizeLeavesOneCopyOfTheScreen) {
     CliRig rig(kEightLeads);
     TmuxWindow window(rig, 80, "station --retries 0 --record rec.jsonl", 6);
@@ -237,8 +239,10 @@ TEST(CliTerminal, AResizeLeavesOneCopyOfTheScreen) {
             screen = window.lines(true);
             if (countStarting(screen, "Station:") == 1 && screen.size() >= rowsAtLeast &&
                 shows(screen, "run pxr7 setup --serial PX7A0004") &&
-                (rowsAtLeast < 12 || (shows(screen, "the meter never answered the reset") &&
-                                      shows(screen, "could not be opened")))) {
+                (rowsAtLeast < 12 ? shows(screen, "PX7A0005 failed - take it off and on") &&
+                                        shows(screen, "bridge 3")
+                                  : shows(screen, "the meter never answered the reset") &&
+                                        shows(screen, "could not be opened"))) {
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -257,6 +261,9 @@ TEST(CliTerminal, AResizeLeavesOneCopyOfTheScreen) {
         if (rows > 6) {
             EXPECT_TRUE(shows(screen, "the meter never answered the reset")) << text;
             EXPECT_TRUE(shows(screen, "could not be opened")) << text;
+        } else {
+            EXPECT_TRUE(shows(screen, "PX7A0005 failed - take it off and on to try again")) << text;
+            EXPECT_TRUE(shows(screen, "bridge 3 cannot open the lead - check access")) << text;
         }
     }
     window.interrupt();

@@ -179,3 +179,51 @@ TEST(LaneWords, ABusyLeadAndOneThatCannotBeOpenedAreToldApart) {
 }
 
 } // namespace
+
+namespace {
+
+// Eight lanes, three of which need the technician, in the words the station gives them: on a
+// screen too low for their whole steps (80 x 6 leaves four rows), each of the three is there
+// with its step in a few words; with rows enough, with the whole step.
+TEST(LaneWords, ThreeLanesThatNeedYouStayOnALowScreen) {
+    std::vector<LaneRow> lanes;
+    for (int i = 0; i < 8; ++i) {
+        LaneTag tag;
+        tag.number = i + 1;
+        tag.serial = "PX7A000" + std::to_string(i);
+        tag.index = i;
+        LaneRow row = laneStateRow(tag, LaneState::Waiting, "");
+        if (i == 3) {
+            row = laneStateRow(tag, LaneState::CannotOpen, openFailureWords("", false));
+        } else if (i == 4) {
+            row = laneStateRow(tag, LaneState::NeedsSetup, "");
+        } else if (i == 5) {
+            MeterRun meter;
+            meter.exitCode = EXIT_HANDSHAKE_FAILED;
+            meter.attempts = 3;
+            row = laneOutcomeRow(meter);
+        }
+        row.label = tag.serial;
+        lanes.push_back(row);
+    }
+    ScreenHeader header;
+    header.imageVersion = "PXR7 V1.03";
+    for (const ScreenSize size : {ScreenSize{80, 5, false}, ScreenSize{40, 12, false},
+                                  ScreenSize{40, 29, false}, ScreenSize{120, 5, true}}) {
+        std::string all;
+        for (const std::string& line : composeStationScreen(header, lanes, size)) {
+            const std::size_t start = line.find_first_not_of(' ');
+            all += line.substr(start == std::string::npos ? line.size() : start) + " ";
+        }
+        SCOPED_TRACE(std::to_string(size.columns) + "x" + std::to_string(size.rows) + ": " + all);
+        for (int i : {3, 4, 5}) {
+            EXPECT_TRUE(has(all, lanes[i].label.c_str()));
+            const bool whole = has(all, lanes[i].next.substr(0, 30).c_str());
+            EXPECT_TRUE(whole || has(all, lanes[i].brief.c_str())) << lanes[i].brief;
+            EXPECT_EQ(whole, size.rows > 20) << lanes[i].next;
+        }
+        EXPECT_TRUE(has(all, "run pxr7 setup --serial PX7A0004"));
+    }
+}
+
+} // namespace
