@@ -11,6 +11,7 @@
 #include "utf8.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace pxr7 {
 
@@ -23,6 +24,8 @@ constexpr std::int32_t kProgressEvery = 10;
 // How often a live screen is looked at again: a resize shows within this, time left and
 // meters per hour move with it.
 constexpr auto kDrawEvery = std::chrono::milliseconds(250);
+// While records come, the screen is drawn at most this often, as the terminal would anyway.
+constexpr auto kProgressDrawEvery = std::chrono::milliseconds(40);
 
 bool json() {
     return terminal().settings().json;
@@ -293,7 +296,15 @@ ScreenHeader StationView::header(Clock::time_point now) const {
     return header;
 }
 
+// Asks the drawing thread for a redraw: no lane's thread writes to the terminal, so a terminal
+// slow to take output (a paused one, a slow link) never holds up a transfer's callbacks.
 void StationView::redraw(bool force) {
+    (force ? forceDraw_ : progressed_) = true;
+    wake_.notify_one();
+}
+
+// Composed under the view's lock, written without it.
+void StationView::drawNow(std::unique_lock<std::mutex>& lock, bool force) {
     const Clock::time_point now = Clock::now();
     ScreenSize size;
     size.columns = terminal().laneWidth() + 1;
@@ -305,15 +316,25 @@ void StationView::redraw(bool force) {
         return;
     }
     lastDrawn_ = lines;
+    lock.unlock();
     terminal().drawLanes(lines, force);
+    lock.lock();
 }
 
 void StationView::keepDrawing() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!finished_) {
-        wake_.wait_for(lock, kDrawEvery);
-        if (!finished_) {
-            redraw(tookResize());
+        wake_.wait_for(lock, kDrawEvery, [this] { return finished_ || forceDraw_ || progressed_; });
+        if (finished_) {
+            break;
+        }
+        const bool force = std::exchange(forceDraw_, false) || tookResize();
+        const bool progressOnly = !force && std::exchange(progressed_, false);
+        drawNow(lock, force);
+        if (progressOnly) {
+            // Records come faster than a screen is worth redrawing: the next one waits a while,
+            // unless something else changes.
+            wake_.wait_for(lock, kProgressDrawEvery, [this] { return finished_ || forceDraw_; });
         }
     }
 }
@@ -323,13 +344,14 @@ void StationView::finish(const StationResult& result) {
         std::lock_guard<std::mutex> lock(mutex_);
         totals_ = result.totals;
         finished_ = true;
-        if (terminal().live() && !json()) {
-            redraw(true);
-        }
     }
     wake_.notify_all();
     if (drawer_.joinable()) {
         drawer_.join();
+    }
+    if (terminal().live() && !json()) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        drawNow(lock, true);
     }
     terminal().endLanes();
     if (json()) {

@@ -78,6 +78,7 @@ private:
     std::vector<LaneRow> rows(Clock::time_point now) const;
     ScreenHeader header(Clock::time_point now) const;
     void redraw(bool force);
+    void drawNow(std::unique_lock<std::mutex>& lock, bool force);
     // On a live terminal: redraws as time passes (time left, meters per hour) and at once
     // when the terminal is resized.
     void keepDrawing();
@@ -91,6 +92,8 @@ private:
     std::vector<std::string> lastDrawn_;
     std::condition_variable wake_;
     bool finished_ = false;
+    bool forceDraw_ = false;  // something changed: draw it now
+    bool progressed_ = false; // records came: draw them soon
     std::thread drawer_;
     std::optional<std::string> typing_; // set once unit ids are read key by key
     std::string nextId_;                // where the next unit id goes, in words; "" none

@@ -61,9 +61,20 @@ bool stopAsked() {
     return false;
 }
 
-// The last words of a program whose stop is held up by a call that does not return: only
-// what is safe while another thread may hold any lock (no stdio, no allocation, no exit
-// handlers).
+// What the last act may take at most: the open units' lines take the ledgers' and the record's
+// locks, which the stuck thread may hold.
+constexpr auto kLastLinesWait = std::chrono::seconds(2);
+
+// The last words of a program whose stop is held up by a call that does not return. The
+// warning is one write(2), safe whatever another thread holds. The open units' lines are not:
+// they allocate and take the ledgers' and the record's locks, which a thread stuck in a write
+// may hold, so a second timer ends the program if they are not written within kLastLinesWait.
+// No exit handlers run.
+[[noreturn]] void endNow() {
+    restoreKeyInput(); // _Exit runs no exit handlers: the terminal gets its mode back here
+    std::_Exit(stopExitCode());
+}
+
 [[noreturn]] void giveUpOnStuckCall() {
     static const char message[] =
         "pxr7: a call to the USB driver did not return, so DTR could not be cleared: unplug the "
@@ -73,11 +84,17 @@ bool stopAsked() {
 #else
     (void)!write(2, message, sizeof message - 1);
 #endif
+    try {
+        std::thread([] {
+            std::this_thread::sleep_for(kLastLinesWait);
+            endNow();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No second timer: the lines are still tried.
+    }
     // The meters under way still get their record lines: the record must account for them.
     recordOpenUnits(stopExitCode());
-    // _Exit runs no exit handlers: the terminal gets its mode back here.
-    restoreKeyInput();
-    std::_Exit(stopExitCode());
+    endNow();
 }
 
 extern "C" void countStopSignal(int signal);

@@ -170,7 +170,7 @@ void Terminal::takeLanesDown() {
 }
 
 void Terminal::putLanesUp() {
-    if (!live_ || lanes_.empty() || !drawn_.empty()) {
+    if (!live_ || asking_ || lanes_.empty() || !drawn_.empty()) {
         return;
     }
     const std::size_t width = static_cast<std::size_t>(columns_ - 1);
@@ -218,17 +218,24 @@ void Terminal::bell() {
     }
 }
 
+// The wait for the answer holds no lock: other threads' lines still go out meanwhile, and the
+// lanes stay down until the answer is in, so nothing is drawn over the question.
 bool Terminal::ask(const std::string& question, std::string& answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    takeLanesDown();
-    std::fprintf(stderr, "%s ", question.c_str());
-    std::fflush(stderr);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        takeLanesDown();
+        asking_ = true;
+        std::fprintf(stderr, "%s ", question.c_str());
+        std::fflush(stderr);
+    }
     char line[256] = {};
     const bool got = std::fgets(line, sizeof line, stdin) != nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!got) {
         std::fputc('\n', stderr);
     }
     answer = line;
+    asking_ = false;
     putLanesUp();
     return got;
 }

@@ -74,6 +74,7 @@ private:
     // wraps each one longer than its new width onto more rows.
     std::vector<std::size_t> drawn_;
     int drawnAtRows_ = 0; // the terminal's rows when the block was drawn
+    bool asking_ = false; // a question waits for its answer: the lanes stay down
 
     std::chrono::steady_clock::time_point lastDraw_{};
 };
