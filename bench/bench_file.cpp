@@ -81,6 +81,7 @@ private:
     std::string name(const std::string& key, const std::string& name, int number);
     std::string unitIdSetting(const std::string& key, const std::string& value, int number);
     std::string numberSetting(const std::string& key, const std::string& value, int number);
+    std::string leadName(const std::string& key, const std::string& value, int number);
 
     std::map<std::string, int> seen_; // setting -> the line that gave it
 };
@@ -173,6 +174,11 @@ std::string LineReader::take(const std::string& raw, int number) {
     if (key == "verify_seconds" || key == "out_of_service_after") {
         return numberSetting(key, value, number);
     }
+    return leadName(key, value, number);
+}
+
+// 'serial S = NAME' and 'location 0xL = NAME'.
+std::string LineReader::leadName(const std::string& key, const std::string& value, int number) {
     const std::size_t space = key.find_first_of(" \t");
     const std::string kind = key.substr(0, space);
     const std::string what = space == std::string::npos ? "" : trimmed(key.substr(space));

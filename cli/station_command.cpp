@@ -76,10 +76,37 @@ StationResult runWithKeys(const StationSettings& settings, OperatorName& who, St
     return result;
 }
 
-} // namespace
+// With --serve, the live page and its server; an exit code other than EXIT_OK when they
+// cannot start.
+int startPages(const Options& options, const BenchFile& bench, const std::string& recordPath,
+               std::optional<LiveFeed>& feed, std::optional<ServedDashboard>& dashboard) {
+    if (options.serve.empty()) {
+        return EXIT_OK;
+    }
+    PageAccess access;
+    if (!pageAccessOf(options, access)) {
+        return EXIT_USAGE;
+    }
+    feed.emplace(liveFeedSettings(bench.name));
+    dashboard.emplace(recordPath, &*feed);
+    return dashboard->start(options.serve, access) ? EXIT_OK : EXIT_SERVE_FAILED;
+}
 
-int runStationCommand(const Options& options) {
-    const std::string recordPath = resolveStatePath(options.recordPath, kRecordFileName);
+void sayHowItEnded(const StationResult& result, const std::string& recordPath) {
+    if (result.exitCode == EXIT_RECORD_FAILED) {
+        terminal().line(LineKind::Error, "pxr7: the record " + recordPath +
+                                             " could not be written (" + result.recordProblem +
+                                             "): no new meter was started. Free the disk or fix "
+                                             "the record, then start the station again.");
+    } else if (result.exitCode == EXIT_STATION_FAILURES) {
+        terminal().line(LineKind::Error, "pxr7: at least one meter failed for good: see the "
+                                         "record, and upgrade each one again with pxr7 upgrade.");
+    }
+}
+
+// The record the station will write, checked: EXIT_OK, or the code it does not start with.
+int recordToWrite(const Options& options, std::string& recordPath) {
+    recordPath = resolveStatePath(options.recordPath, kRecordFileName);
     if (recordPath.empty()) {
         // Every meter must be recorded before its lane goes on: no record, no station.
         terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
@@ -93,6 +120,36 @@ int runStationCommand(const Options& options) {
                                              ": " + problem + ". The station does not start.");
         return EXIT_RECORD_FAILED;
     }
+    return EXIT_OK;
+}
+
+// The screen, and the pages if they are served, while the station runs.
+StationResult runWatched(const Options& options, StationSettings& settings, OperatorName& who,
+                         LiveFeed* feed) {
+    StationViewSettings viewSettings;
+    viewSettings.imageVersion = settings.declaredVersion;
+    viewSettings.laneCounts = options.laneCounts;
+    StationView view(viewSettings);
+    StationFanout observer(view, feed);
+    if (!who.get().empty()) {
+        view.operatorChanged(who.get());
+    }
+    LaneService service;
+    settings.service = &service;
+    const StationResult result = settings.unitIds != nullptr || settings.bench.outOfServiceAfter > 0
+                                     ? runWithKeys(settings, who, view, observer, service)
+                                     : runStation(settings, stationStops(), observer);
+    view.finish(result);
+    return result;
+}
+
+} // namespace
+
+int runStationCommand(const Options& options) {
+    std::string recordPath;
+    if (const int refused = recordToWrite(options, recordPath); refused != EXIT_OK) {
+        return refused;
+    }
     BenchFile bench;
     if (!loadBench(options, bench)) {
         return EXIT_USAGE;
@@ -100,16 +157,9 @@ int runStationCommand(const Options& options) {
     // Listening first: a port taken or refused ends the station before any lead is touched.
     std::optional<LiveFeed> feed;
     std::optional<ServedDashboard> dashboard;
-    if (!options.serve.empty()) {
-        PageAccess access;
-        if (!pageAccessOf(options, access)) {
-            return EXIT_USAGE;
-        }
-        feed.emplace(liveFeedSettings(bench.name));
-        dashboard.emplace(recordPath, &*feed);
-        if (!dashboard->start(options.serve, access)) {
-            return EXIT_SERVE_FAILED;
-        }
+    if (const int served = startPages(options, bench, recordPath, feed, dashboard);
+        served != EXIT_OK) {
+        return served;
     }
     installStopSignals();
     if (!loadDriver(options)) {
@@ -134,34 +184,13 @@ int runStationCommand(const Options& options) {
     terminal().line(LineKind::Info, "Station: upgrading every meter that comes to a meter lead; "
                                     "each one is recorded in " +
                                         settings.recordPath + ". Ctrl+C ends it.");
-    StationViewSettings viewSettings;
-    viewSettings.imageVersion = settings.declaredVersion;
-    viewSettings.laneCounts = options.laneCounts;
-    StationView view(viewSettings);
-    StationFanout observer(view, feed ? &*feed : nullptr);
-    if (!who.get().empty()) {
-        view.operatorChanged(who.get());
-    }
-    LaneService service;
-    settings.service = &service;
-    const StationResult result = settings.unitIds != nullptr || bench.outOfServiceAfter > 0
-                                     ? runWithKeys(settings, who, view, observer, service)
-                                     : runStation(settings, stationStops(), observer);
-    view.finish(result);
+    const StationResult result = runWatched(options, settings, who, feed ? &*feed : nullptr);
     if (dashboard) {
         // The pages see the end and the last figures before the server goes.
         feed->finish(result);
         dashboard->stop(std::chrono::milliseconds(500));
     }
-    if (result.exitCode == EXIT_RECORD_FAILED) {
-        terminal().line(LineKind::Error, "pxr7: the record " + settings.recordPath +
-                                             " could not be written (" + result.recordProblem +
-                                             "): no new meter was started. Free the disk or fix "
-                                             "the record, then start the station again.");
-    } else if (result.exitCode == EXIT_STATION_FAILURES) {
-        terminal().line(LineKind::Error, "pxr7: at least one meter failed for good: see the "
-                                         "record, and upgrade each one again with pxr7 upgrade.");
-    }
+    sayHowItEnded(result, settings.recordPath);
     return result.exitCode;
 }
 

@@ -144,11 +144,14 @@ std::string urlHost(const tcp::endpoint& bound) {
 
 } // namespace
 
-bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
-    Impl& server = *impl_;
+namespace {
+
+// The acceptor listening on the address; false with the problem said when it cannot.
+bool listenOn(tcp::acceptor& acceptor, net::io_context& io, const ServeAddress& address,
+              std::string& problem) {
     const std::string named = address.host + ":" + std::to_string(address.port);
     beast::error_code error;
-    tcp::resolver resolver(server.io);
+    tcp::resolver resolver(io);
     const auto found = resolver.resolve(address.host, std::to_string(address.port),
                                         tcp::resolver::numeric_service, error);
     if (error || found.empty()) {
@@ -157,22 +160,33 @@ bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
         return false;
     }
     const tcp::endpoint endpoint = found.begin()->endpoint();
-    server.acceptor.open(endpoint.protocol(), error);
+    acceptor.open(endpoint.protocol(), error);
     if (!error && kReuseAddress) {
-        server.acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+        acceptor.set_option(tcp::acceptor::reuse_address(true), error);
     }
     if (!error) {
-        server.acceptor.bind(endpoint, error);
+        acceptor.bind(endpoint, error);
     }
     if (!error) {
-        server.acceptor.listen(net::socket_base::max_listen_connections, error);
+        acceptor.listen(net::socket_base::max_listen_connections, error);
     }
     if (error) {
         problem = "cannot listen on " + named + ": " + error.message();
         beast::error_code ignored;
-        server.acceptor.close(ignored);
+        acceptor.close(ignored);
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool DashboardServer::start(const ServeAddress& address, std::string& problem) {
+    Impl& server = *impl_;
+    if (!listenOn(server.acceptor, server.io, address, problem)) {
+        return false;
+    }
+    beast::error_code error;
     const tcp::endpoint bound = server.acceptor.local_endpoint(error);
     server.port = bound.port();
 #if defined(PXR7_HAVE_TLS)

@@ -73,55 +73,69 @@ bool recordHeaderValid(const FT_PROGRAM_DATA& record) {
            record.Version >= 2;
 }
 
-bool recordFromEeprom(ftdi_context* ftdi, FT_PROGRAM_DATA& record) {
+namespace {
+
+// The EEPROM's values as libftdi1 decodes them.
+struct EepromValues {
     int vendor, product, selfPowered, wakeup, maxPower, useSerial, pullDowns, usbVersion,
         useUsbVersion, driver, highCurrent, extOsc, invert;
-    bool read =
-        getValue(ftdi, VENDOR_ID, vendor) && getValue(ftdi, PRODUCT_ID, product) &&
-        getValue(ftdi, SELF_POWERED, selfPowered) && getValue(ftdi, REMOTE_WAKEUP, wakeup) &&
-        getValue(ftdi, MAX_POWER, maxPower) && getValue(ftdi, USE_SERIAL, useSerial) &&
-        getValue(ftdi, SUSPEND_PULL_DOWNS, pullDowns) && getValue(ftdi, USB_VERSION, usbVersion) &&
-        getValue(ftdi, USE_USB_VERSION, useUsbVersion) &&
-        getValue(ftdi, CHANNEL_A_DRIVER, driver) && getValue(ftdi, HIGH_CURRENT, highCurrent) &&
-        getValue(ftdi, EXTERNAL_OSCILLATOR, extOsc) && getValue(ftdi, INVERT, invert);
     int cbus[5] = {};
-    for (int i = 0; i < 5; ++i) {
-        read = read && getValue(ftdi, static_cast<ftdi_eeprom_value>(CBUS_FUNCTION_0 + i), cbus[i]);
-    }
     char manufacturer[kStringScratch] = {};
     char description[kStringScratch] = {};
     char serial[kStringScratch] = {};
-    read = read && ftdi_eeprom_get_strings(ftdi, manufacturer, kStringScratch, description,
-                                           kStringScratch, serial, kStringScratch) == 0;
-    if (!read) {
+};
+
+bool readValues(ftdi_context* ftdi, EepromValues& v) {
+    bool read =
+        getValue(ftdi, VENDOR_ID, v.vendor) && getValue(ftdi, PRODUCT_ID, v.product) &&
+        getValue(ftdi, SELF_POWERED, v.selfPowered) && getValue(ftdi, REMOTE_WAKEUP, v.wakeup) &&
+        getValue(ftdi, MAX_POWER, v.maxPower) && getValue(ftdi, USE_SERIAL, v.useSerial) &&
+        getValue(ftdi, SUSPEND_PULL_DOWNS, v.pullDowns) &&
+        getValue(ftdi, USB_VERSION, v.usbVersion) &&
+        getValue(ftdi, USE_USB_VERSION, v.useUsbVersion) &&
+        getValue(ftdi, CHANNEL_A_DRIVER, v.driver) && getValue(ftdi, HIGH_CURRENT, v.highCurrent) &&
+        getValue(ftdi, EXTERNAL_OSCILLATOR, v.extOsc) && getValue(ftdi, INVERT, v.invert);
+    for (int i = 0; i < 5; ++i) {
+        read =
+            read && getValue(ftdi, static_cast<ftdi_eeprom_value>(CBUS_FUNCTION_0 + i), v.cbus[i]);
+    }
+    return read && ftdi_eeprom_get_strings(ftdi, v.manufacturer, kStringScratch, v.description,
+                                           kStringScratch, v.serial, kStringScratch) == 0;
+}
+
+} // namespace
+
+bool recordFromEeprom(ftdi_context* ftdi, FT_PROGRAM_DATA& record) {
+    EepromValues v{};
+    if (!readValues(ftdi, v)) {
         return false;
     }
-    record.VendorId = static_cast<std::uint16_t>(vendor);
-    record.ProductId = static_cast<std::uint16_t>(product);
-    record.MaxPower = static_cast<std::uint16_t>(maxPower);
+    record.VendorId = static_cast<std::uint16_t>(v.vendor);
+    record.ProductId = static_cast<std::uint16_t>(v.product);
+    record.MaxPower = static_cast<std::uint16_t>(v.maxPower);
     record.PnP = pnpFromRaw(ftdi);
-    record.SelfPowered = selfPowered != 0;
-    record.RemoteWakeup = wakeup != 0;
-    record.USBVersion = static_cast<std::uint16_t>(usbVersion);
-    record.USBVersionEnable = useUsbVersion != 0;
+    record.SelfPowered = v.selfPowered != 0;
+    record.RemoteWakeup = v.wakeup != 0;
+    record.USBVersion = static_cast<std::uint16_t>(v.usbVersion);
+    record.USBVersionEnable = v.useUsbVersion != 0;
     record.EndpointSize = 64; // fixed on the FT232R
-    record.SerNumEnableR = useSerial != 0;
-    record.PullDownEnableR = pullDowns != 0;
-    record.HighDriveIOs = highCurrent != 0;
-    record.UseExtOsc = extOsc != 0;
+    record.SerNumEnableR = v.useSerial != 0;
+    record.PullDownEnableR = v.pullDowns != 0;
+    record.HighDriveIOs = v.highCurrent != 0;
+    record.UseExtOsc = v.extOsc != 0;
     // libftdi1 1.5 decodes the FT232R's driver bit to 1 for VCP (though it encodes from
     // DRIVER_VCP); FTDI's field says D2XX.
-    record.RIsD2XX = driver == 0;
+    record.RIsD2XX = v.driver == 0;
     for (const InvertBit& bit : kInvertBits) {
-        record.*bit.field = (invert & bit.mask) != 0;
+        record.*bit.field = (v.invert & bit.mask) != 0;
     }
     for (int i = 0; i < 5; ++i) {
-        record.*kCbus[i] = static_cast<std::uint8_t>(cbus[i]);
+        record.*kCbus[i] = static_cast<std::uint8_t>(v.cbus[i]);
     }
-    copyOut(manufacturer, record.Manufacturer, kManufacturerSize);
-    copyOut(description, record.Description, kDescriptionSize);
-    copyOut(serial, record.SerialNumber, kSerialNumberSize);
-    const char manufacturerId[3] = {serial[0], serial[0] != '\0' ? serial[1] : '\0', '\0'};
+    copyOut(v.manufacturer, record.Manufacturer, kManufacturerSize);
+    copyOut(v.description, record.Description, kDescriptionSize);
+    copyOut(v.serial, record.SerialNumber, kSerialNumberSize);
+    const char manufacturerId[3] = {v.serial[0], v.serial[0] != '\0' ? v.serial[1] : '\0', '\0'};
     copyOut(manufacturerId, record.ManufacturerId, kManufacturerIdSize);
     return true;
 }
