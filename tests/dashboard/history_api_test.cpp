@@ -1,6 +1,7 @@
 // The history's requests as the server hands them over: parameters refused with 400, the page
 // of lines as they stand in the record with their numbers, entries and 404s, the downloads'
 // types and names, and a record that grows between requests.
+#include "drained_reply.h"
 #include "history_api.h"
 #include "json_text.h"
 #include "record.h"
@@ -23,25 +24,6 @@
 
 namespace pxr7 {
 namespace {
-
-// The whole body of a reply, as the server would send it: its body, then every chunk; whole
-// says whether it ended as Done (not Failed).
-std::string drained(const HttpReply& reply, bool* whole = nullptr, std::size_t* parts = nullptr) {
-    std::string body = reply.body;
-    Chunk chunk = reply.chunks ? Chunk::More : Chunk::Done;
-    std::size_t count = 0;
-    while (chunk == Chunk::More) {
-        chunk = reply.chunks(body);
-        ++count;
-    }
-    if (whole != nullptr) {
-        *whole = chunk == Chunk::Done;
-    }
-    if (parts != nullptr) {
-        *parts = count;
-    }
-    return body;
-}
 
 std::string lineOf(const std::string& result, const std::string& serial,
                    const std::string& unit = "") {

@@ -2,6 +2,7 @@
 // bench, bad requests refused, and a database that goes away said so (503) and taken up again.
 #include "database_history_api.h"
 #include "db_rig.h"
+#include "drained_reply.h"
 #include "json_text.h"
 #include "serve_fill.h"
 #include "summary_cases.h"
@@ -19,24 +20,6 @@
 
 namespace pxr7 {
 namespace {
-
-// The whole body of a reply as the server sends it; whole says whether it ended Done.
-std::string drained(const HttpReply& reply, bool* whole = nullptr, std::size_t* parts = nullptr) {
-    std::string body = reply.body;
-    Chunk chunk = reply.chunks ? Chunk::More : Chunk::Done;
-    std::size_t count = 0;
-    while (chunk == Chunk::More) {
-        chunk = reply.chunks(body);
-        ++count;
-    }
-    if (whole != nullptr) {
-        *whole = chunk == Chunk::Done;
-    }
-    if (parts != nullptr) {
-        *parts = count;
-    }
-    return body;
-}
 
 bool has(const HttpReply& reply, const std::string& name, const std::string& value) {
     for (const auto& header : reply.headers) {
