@@ -119,6 +119,23 @@ TEST_F(HistoryApiTest, HistoryGivesTheLinesAsInTheFileNewestFirst) {
     EXPECT_EQ(parseJsonLine(api.history({{"unit", "U-1"}}).body)["lines"][0]["line"], 1);
 }
 
+// The answer around its lines, to the byte: the figures first, then totals and choices in the
+// order the pages and the collector have always read them.
+TEST_F(HistoryApiTest, HistoryAnswersInItsOneShapeToTheByte) {
+    const std::string body = HistoryApi(path).history({{"per_page", "2"}}).body;
+    const std::size_t lines = body.find(",\"lines\":["), totals = body.rfind("],\"totals\":");
+    ASSERT_NE(lines, std::string::npos) << body;
+    ASSERT_NE(totals, std::string::npos) << body;
+    EXPECT_EQ(body.substr(0, lines),
+              R"({"schema":1,"total":3,"page":1,"per_page":2,"pages":2,"unreadable":1)");
+    EXPECT_EQ(body.substr(totals + 1),
+              R"(,"totals":{"lanes":[{"lane":"PXA","ok":1,"current":1,"failed":0},)"
+              R"({"lane":"P\u00b5X","ok":0,"current":0,"failed":1}],"lanes_more":0,)"
+              R"("days":[{"day":"2026-12-08","ok":1,"current":1,"failed":1}],"days_more":0},)"
+              R"("choices":{"results":["busy","current","ok"],"lanes":["PXA","P\u00b5X"],)"
+              R"("lanes_more":0}})");
+}
+
 TEST_F(HistoryApiTest, EntryAnswersRecordLinesOnly) {
     const struct {
         const char* line;
