@@ -18,6 +18,17 @@ bool countFrom1(const std::string& text, std::size_t most, std::size_t& value) {
     return value >= 1 && value <= most;
 }
 
+// name's value, where given, a whole number from 1 up to most; else the 400's words.
+bool readCount(const QueryParams& params, const char* name, std::size_t most, std::size_t& value,
+               const char* words, std::string& problem) {
+    const std::string text = paramOf(params, name);
+    if (!text.empty() && !countFrom1(text, most, value)) {
+        problem = words;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string paramOf(const QueryParams& params, const char* name) {
@@ -26,21 +37,13 @@ std::string paramOf(const QueryParams& params, const char* name) {
 }
 
 bool readPage(const QueryParams& params, std::size_t& page, std::string& problem) {
-    const std::string text = paramOf(params, "page");
-    if (!text.empty() && !countFrom1(text, 1000000000, page)) {
-        problem = "page is not a whole number from 1";
-        return false;
-    }
-    return true;
+    return readCount(params, "page", 1000000000, page, "page is not a whole number from 1",
+                     problem);
 }
 
 bool readPerPage(const QueryParams& params, std::size_t& perPage, std::string& problem) {
-    const std::string text = paramOf(params, "per_page");
-    if (!text.empty() && !countFrom1(text, 500, perPage)) {
-        problem = "per_page is not a whole number from 1 to 500";
-        return false;
-    }
-    return true;
+    return readCount(params, "per_page", 500, perPage,
+                     "per_page is not a whole number from 1 to 500", problem);
 }
 
 bool readDays(const QueryParams& params, std::string& from, std::string& to, std::string& problem) {

@@ -81,6 +81,20 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
         EXPECT_EQ(reply.status, c.status) << reply.body;
         EXPECT_NE(reply.body.find(c.has), std::string::npos) << reply.body;
     }
+    // The answer to the byte, in the shape a station's own record gives it, and its benches.
+    std::string body = api.history({{"per_page", "1"}}).body;
+    // Every result word the program knows is a choice: the list is the exit codes' table.
+    const std::size_t results = body.find(R"("results":[)"), end = body.find(']', results);
+    ASSERT_NE(end, std::string::npos) << body;
+    body.erase(results + 11, end - results - 11);
+    EXPECT_EQ(body, R"({"schema":1,"total":2,"page":1,"per_page":1,"pages":2,"unreadable":0,)"
+                    R"("lines":[{"x":1,"bench":"B","seq":7}],)"
+                    R"("totals":{"lanes":[{"lane":"L1","ok":1,"current":0,"failed":1}],)"
+                    R"("lanes_more":0,)"
+                    R"("days":[{"day":"2026-12-02","ok":0,"current":0,"failed":1},)"
+                    R"({"day":"2026-12-01","ok":1,"current":0,"failed":0}],"days_more":0},)"
+                    R"("choices":{"results":[],"lanes":["L1"],"lanes_more":0,)"
+                    R"("benches":["A","B"]}})");
     EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "7"}}).status, 200);
     EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "8"}}).status, 404);
     EXPECT_EQ(api.entry({{"seq", "7"}}).status, 400);
@@ -91,33 +105,6 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
     EXPECT_NE(drained(api.csv({{"bench", "C"}})).find(",'@x,ok,"), std::string::npos);
     EXPECT_NE(drained(api.csv({{"bench", "C"}, {"exact", "1"}})).find(",@x,ok,"),
               std::string::npos);
-}
-
-// The answer to the byte, in the shape a station's own record gives it, and its benches.
-TEST(DatabaseHistoryApi, HistoryAnswersInTheStationsShapeToTheByte) {
-    PXR7_FRESH_DATABASE(url, "pxr7_history_shape");
-    PgConnection db;
-    ASSERT_TRUE(test::openWithTables(db, url));
-    ASSERT_TRUE(
-        test::fill(db, {"A", 1, "2026-12-01T10:00:00Z", "L1", "U1", "ok", R"({"result":"ok"})"}));
-    ASSERT_TRUE(
-        test::fill(db, {"B", 7, "2026-12-02T10:00:00Z", "L2", "", "no_handshake", R"({"x":1})"}));
-    DatabaseHistoryApi api(url);
-    std::string problem;
-    ASSERT_TRUE(api.open(problem)) << problem;
-    std::string body = api.history({{"per_page", "1"}}).body;
-    // Every result word the program knows is a choice: the list is the exit codes' table.
-    const std::size_t results = body.find(R"("results":[)"), end = body.find(']', results);
-    ASSERT_NE(end, std::string::npos) << body;
-    body.erase(results + 11, end - results - 11);
-    EXPECT_EQ(body, R"({"schema":1,"total":2,"page":1,"per_page":1,"pages":2,"unreadable":0,)"
-                    R"("lines":[{"x":1,"bench":"B","seq":7}],)"
-                    R"("totals":{"lanes":[{"lane":"L1","ok":1,"current":0,"failed":0},)"
-                    R"({"lane":"L2","ok":0,"current":0,"failed":1}],"lanes_more":0,)"
-                    R"("days":[{"day":"2026-12-02","ok":0,"current":0,"failed":1},)"
-                    R"({"day":"2026-12-01","ok":1,"current":0,"failed":0}],"days_more":0},)"
-                    R"("choices":{"results":[],"lanes":["L1","L2"],"lanes_more":0,)"
-                    R"("benches":["A","B"]}})");
 }
 
 // A name stored by a line written as its characters and by one written as its bytes (one per
