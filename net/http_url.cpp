@@ -1,5 +1,7 @@
 #include "http_url.h"
 
+#include "host_port.h"
+
 namespace pxr7 {
 
 bool parseHttpUrl(const std::string& url, HttpUrl& parsed, std::string& problem) {
@@ -10,19 +12,13 @@ bool parseHttpUrl(const std::string& url, HttpUrl& parsed, std::string& problem)
     if (!rest.empty() && rest.back() == '/') {
         rest.pop_back();
     }
-    const std::size_t colon = rest.rfind(':');
-    const bool bracketed = !rest.empty() && rest.front() == '[';
-    const std::string host = colon == std::string::npos ? "" : rest.substr(0, colon);
-    read.port = colon == std::string::npos ? "" : rest.substr(colon + 1);
-    read.host =
-        bracketed && host.size() > 2 && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
     read.hostHeader = rest;
+    const bool split = splitHostPort(rest, read.host, read.port) == HostPortSplit::Split;
     const bool portOk = !read.port.empty() && read.port.size() <= 5 &&
                         read.port.find_first_not_of("0123456789") == std::string::npos;
-    const bool hostOk = !read.host.empty() &&
-                        read.host.find_first_of("/?#@ []") == std::string::npos &&
-                        (bracketed || host.find(':') == std::string::npos);
-    if (!portOk || !hostOk) {
+    const bool hostOk =
+        !read.host.empty() && read.host.find_first_of("/?#@ []") == std::string::npos;
+    if (!split || !portOk || !hostOk) {
         problem = "not an http://HOST:PORT or https://HOST:PORT address";
         return false;
     }
