@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 namespace pxr7 {
@@ -180,6 +181,34 @@ bool appendLocked(int counter, const std::string& recordPath, RecordEntry& entry
     return true;
 }
 
+// Opens the counter (its folders made), holds its lock for work and lets it go again; a
+// problem work puts in counterProblem is said as the counter's.
+bool withLockedCounter(const std::string& counterPath, std::string& problem,
+                       const std::function<bool(int, std::string&)>& work) {
+    const std::string where = "the seq counter " + printable(counterPath) + ": ";
+    long long size = 0;
+    std::string counterProblem;
+    const int counter = counterPath.empty() ? -1
+                                            : openRecordFile(counterPath, MissingFolders::Make,
+                                                             size, counterProblem);
+    if (counter < 0) {
+        problem = counterPath.empty() ? "no place for the seq counter" : where + counterProblem;
+        return false;
+    }
+    bool done = lockWhole(counter);
+    if (!done) {
+        counterProblem = std::string("cannot be locked: ") + std::strerror(errno);
+    } else {
+        done = work(counter, counterProblem);
+        unlockWhole(counter);
+    }
+    closeFile(counter);
+    if (!counterProblem.empty()) {
+        problem = where + counterProblem;
+    }
+    return done;
+}
+
 } // namespace
 
 std::string seqCounterPath(const std::string& recordPath) {
@@ -191,28 +220,9 @@ bool appendNumberedRecord(const std::string& recordPath, const std::string& coun
                           RecordEntry& entry, std::string& problem) {
     problem.clear();
     entry.bench = entry.bench.empty() ? hostName() : entry.bench;
-    const std::string where = "the seq counter " + printable(counterPath) + ": ";
-    long long size = 0;
-    std::string counterProblem;
-    const int counter = counterPath.empty() ? -1
-                                            : openRecordFile(counterPath, MissingFolders::Make,
-                                                             size, counterProblem);
-    if (counter < 0) {
-        problem = counterPath.empty() ? "no place for the seq counter" : where + counterProblem;
-        return false;
-    }
-    if (!lockWhole(counter)) {
-        problem = where + "cannot be locked: " + std::strerror(errno);
-        closeFile(counter);
-        return false;
-    }
-    const bool appended = appendLocked(counter, recordPath, entry, problem, counterProblem);
-    if (!counterProblem.empty()) {
-        problem = where + counterProblem;
-    }
-    unlockWhole(counter);
-    closeFile(counter);
-    return appended;
+    return withLockedCounter(counterPath, problem, [&](int counter, std::string& counterProblem) {
+        return appendLocked(counter, recordPath, entry, problem, counterProblem);
+    });
 }
 
 bool checkNumberedRecordWritable(const std::string& recordPath, const std::string& counterPath,
@@ -220,29 +230,10 @@ bool checkNumberedRecordWritable(const std::string& recordPath, const std::strin
     if (!checkRecordWritable(recordPath, problem)) {
         return false;
     }
-    const std::string where = "the seq counter " + printable(counterPath) + ": ";
-    long long size = 0;
-    std::string counterProblem;
-    const int counter = counterPath.empty() ? -1
-                                            : openRecordFile(counterPath, MissingFolders::Make,
-                                                             size, counterProblem);
-    if (counter < 0) {
-        problem = counterPath.empty() ? "no place for the seq counter" : where + counterProblem;
-        return false;
-    }
-    Counted counted;
-    bool usable = lockWhole(counter);
-    if (!usable) {
-        counterProblem = std::string("cannot be locked: ") + std::strerror(errno);
-    } else {
-        usable = readCounter(counter, counted, counterProblem);
-        unlockWhole(counter);
-    }
-    closeFile(counter);
-    if (!usable) {
-        problem = where + counterProblem;
-    }
-    return usable;
+    return withLockedCounter(counterPath, problem, [](int counter, std::string& counterProblem) {
+        Counted counted;
+        return readCounter(counter, counted, counterProblem);
+    });
 }
 
 bool readCounterMemory(const std::string& counterPath, CounterMemory& memory) {

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -207,9 +206,7 @@ int serveHistory(const std::string& path, const Options& options) {
     installStopSignals();
     terminal().line(LineKind::Info,
                     "Serving the history of " + printable(path) + ". Ctrl+C ends it.");
-    while (!anyStopSignal()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    waitForStopSignal();
     dashboard.stop();
     return EXIT_OK;
 }

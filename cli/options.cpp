@@ -3,6 +3,7 @@
 #include "bridge_library.h"
 #include "exit_codes.h"
 #include "help_format.h"
+#include "http_url.h"
 #include "request_access.h"
 #include "serve_address.h"
 #include "terminal.h"
@@ -263,11 +264,11 @@ void addHistoryOptions(CLI::App& command, Options& options) {
         ->excludes(command.get_option("--last"));
 }
 
+// Read as the collector and the overview read it, so what they would refuse is refused here.
 std::string stationUrl(const std::string& text) {
-    const bool tls = text.rfind("https://", 0) == 0;
-    const bool url = tls || text.rfind("http://", 0) == 0;
-    return url && text.size() > (tls ? 8u : 7u) ? ""
-                                                : "needs http://HOST:PORT or https://HOST:PORT";
+    HttpUrl url;
+    std::string problem;
+    return parseHttpUrl(text, url, problem) ? "" : "needs http://HOST:PORT or https://HOST:PORT";
 }
 
 CLI::Option* addStationUrls(CLI::App& command, Options& options, const char* help) {

@@ -15,8 +15,6 @@
 #include "station_overview.h"
 #include "stop_signals.h"
 
-#include <chrono>
-#include <thread>
 #endif
 
 namespace pxr7 {
@@ -86,9 +84,7 @@ int runServeCommand(const Options& options) {
     overview.start();
     figures.start();
     installStopSignals();
-    while (!anyStopSignal()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    waitForStopSignal();
     server.stop();
     figures.stop();
     overview.stop();

@@ -7,7 +7,11 @@
 #include "json_writer.h"
 #include "printable.h"
 #include "request_access.h"
+#include "stop_signals.h"
 #include "terminal.h"
+
+#include <chrono>
+#include <thread>
 
 namespace pxr7 {
 
@@ -72,6 +76,12 @@ LiveFeedSettings liveFeedSettings(const std::string& benchName) {
     settings.imageSha256 = builtImageDigest();
     settings.imageNotice = embeddedImageIsStandIn() ? kStandInImageNotice : "";
     return settings;
+}
+
+void waitForStopSignal() {
+    while (!anyStopSignal()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 } // namespace pxr7

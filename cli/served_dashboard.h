@@ -51,4 +51,8 @@ private:
 // host and the image it serves.
 LiveFeedSettings liveFeedSettings(const std::string& benchName);
 
+// Returns once Ctrl+C, SIGTERM or SIGHUP has come (installStopSignals() before): what serves
+// runs on threads of its own meanwhile.
+void waitForStopSignal();
+
 } // namespace pxr7

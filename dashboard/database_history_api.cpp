@@ -1,6 +1,7 @@
 #include "database_history_api.h"
 
 #include "database_download.h"
+#include "history_params.h"
 #include "history_query.h"
 #include "history_summary.h"
 #include "json_text.h"
@@ -14,11 +15,6 @@
 namespace pxr7 {
 
 namespace {
-
-std::string paramOf(const QueryParams& params, const char* name) {
-    const auto found = params.find(name);
-    return found != params.end() ? found->second : std::string();
-}
 
 // The pages send a record's text as the characters its JSON gave them (one per byte up to
 // U+00FF): those characters are the bytes again, when they are UTF-8, as every text the
@@ -69,27 +65,22 @@ JsonValue textsJson(const std::vector<std::string>& texts) {
     return json;
 }
 
-JsonValue pageJson(const StorePage& found, std::int64_t page, std::int64_t perPage) {
-    JsonValue body = JsonValue::object();
-    body["schema"] = 1;
-    body["total"] = found.total;
-    body["page"] = page;
-    body["per_page"] = perPage;
-    body["pages"] = (found.total + perPage - 1) / perPage;
-    body["unreadable"] = 0;
-    body["lines"] = JsonValue::array();
+std::string pageJson(const StorePage& found, std::int64_t page, std::int64_t perPage) {
+    JsonValue lines = JsonValue::array();
     for (const StoreLine& line : found.lines) {
-        body["lines"].push_back(lineObject(line));
+        lines.push_back(lineObject(line));
     }
-    body["totals"] = {{"lanes", countsJson(found.lanes, "lane")},
-                      {"lanes_more", found.lanesMore},
-                      {"days", countsJson(found.days, "day")},
-                      {"days_more", found.daysMore}};
-    body["choices"] = {{"results", textsJson(found.results)},
-                       {"lanes", textsJson(found.laneChoices)},
-                       {"lanes_more", found.laneChoicesMore},
-                       {"benches", textsJson(found.benches)}};
-    return body;
+    const HistoryPageHead head{found.total, page, perPage, (found.total + perPage - 1) / perPage,
+                               0};
+    const JsonValue totals = {{"lanes", countsJson(found.lanes, "lane")},
+                              {"lanes_more", found.lanesMore},
+                              {"days", countsJson(found.days, "day")},
+                              {"days_more", found.daysMore}};
+    const JsonValue choices = {{"results", textsJson(found.results)},
+                               {"lanes", textsJson(found.laneChoices)},
+                               {"lanes_more", found.laneChoicesMore},
+                               {"benches", textsJson(found.benches)}};
+    return historyPageJson(head, jsonLine(lines), totals, choices);
 }
 
 // The database's sums put in order and cut as a record's are (history_summary.h); a lane stored
@@ -163,15 +154,6 @@ DbStatus addUnitLines(HistoryStore& store, const StoreLine& chosen, JsonValue& b
     return status;
 }
 
-HttpReply attachment(const char* type, const char* fileName, std::string body) {
-    HttpReply reply;
-    reply.contentType = type;
-    reply.body = std::move(body);
-    reply.headers.emplace_back("Content-Disposition",
-                               std::string("attachment; filename=\"") + fileName + "\"");
-    return reply;
-}
-
 // A line's stream, as its own JSON gives it; "" for a line without one.
 std::string streamOf(const StoreLine& line) {
     const JsonValue object = parseJsonLine(line.line);
@@ -219,16 +201,11 @@ bool storeFilterOf(const QueryParams& params, StoreFilter& filter, std::string& 
     filter.result = paramOf(params, "result");
     filter.lane = recordTextOf(paramOf(params, "lane"));
     filter.unit = recordTextOf(paramOf(params, "unit"));
-    filter.from = paramOf(params, "from");
-    filter.to = paramOf(params, "to");
     if (params.count("since") > 0) {
         problem = "since is for a station's own history; ask the station";
-    } else if (!filter.from.empty() && !isDay(filter.from)) {
-        problem = "from is not a date as YYYY-MM-DD";
-    } else if (!filter.to.empty() && !isDay(filter.to)) {
-        problem = "to is not a date as YYYY-MM-DD";
+        return false;
     }
-    return problem.empty();
+    return readDays(params, filter.from, filter.to, problem);
 }
 
 DatabaseHistoryApi::DatabaseHistoryApi(std::string url, DatabaseLimits limits)
@@ -343,15 +320,9 @@ HttpReply DatabaseHistoryApi::failed(PgConnection& db, const DbStatus& status) {
 HttpReply DatabaseHistoryApi::history(const QueryParams& params) {
     StoreFilter filter;
     std::string problem;
-    std::int64_t page = 1, perPage = 50;
-    const std::string pageText = paramOf(params, "page"), perPageText = paramOf(params, "per_page");
-    if (!pageText.empty() && !wholeNumber(pageText, 1, 1000000000, page)) {
-        return errorReply(400, "page is not a whole number from 1");
-    }
-    if (!perPageText.empty() && !wholeNumber(perPageText, 1, 500, perPage)) {
-        return errorReply(400, "per_page is not a whole number from 1 to 500");
-    }
-    if (!storeFilterOf(params, filter, problem)) {
+    std::size_t page = 1, perPage = 50;
+    if (!readPage(params, page, problem) || !readPerPage(params, perPage, problem) ||
+        !storeFilterOf(params, filter, problem)) {
         return errorReply(400, problem);
     }
     PgPool::Lease lease;
@@ -360,9 +331,9 @@ HttpReply DatabaseHistoryApi::history(const QueryParams& params) {
     if (!ready(lease, failure)) {
         return failure;
     }
-    const DbStatus status = HistoryStore(lease.db()).page(filter, page, perPage, found);
-    return status.ok() ? jsonReply(200, jsonLine(pageJson(found, page, perPage)))
-                       : failed(lease.db(), status);
+    const auto from1 = static_cast<std::int64_t>(page), each = static_cast<std::int64_t>(perPage);
+    const DbStatus status = HistoryStore(lease.db()).page(filter, from1, each, found);
+    return status.ok() ? jsonReply(200, pageJson(found, from1, each)) : failed(lease.db(), status);
 }
 
 HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
@@ -387,8 +358,8 @@ HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
         return failed(lease.db(), status);
     }
     const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
-    HttpReply reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv", "")
-                          : attachment("application/jsonl", "pxr7-benches.jsonl", "");
+    HttpReply reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv")
+                          : attachment("application/jsonl", "pxr7-benches.jsonl");
     reply.chunks = databaseChunks(std::move(lease), std::move(first), csv, cells);
     return reply;
 }

@@ -1,5 +1,6 @@
 #include "history_api.h"
 
+#include "history_params.h"
 #include "history_summary.h"
 #include "json_text.h"
 #include "numbered_line.h"
@@ -16,27 +17,10 @@ namespace pxr7 {
 namespace {
 
 constexpr std::size_t kDefaultPerPage = 50;
-constexpr std::size_t kMostPerPage = 500;
 // A poller takes as much as a page may hold.
 constexpr std::size_t kSincePerPage = 500;
 // What since combines with: nothing that picks or orders lines.
 const char* const kNotWithSince[] = {"result", "lane", "unit", "from", "to", "page"};
-
-// A parameter's value; "" when absent (a form's empty field is no filter).
-std::string paramOf(const QueryParams& params, const char* name) {
-    const auto found = params.find(name);
-    return found != params.end() ? found->second : std::string();
-}
-
-// A whole number from 1 up to most, in plain digits.
-bool countFrom1(const std::string& text, std::size_t most, std::size_t& value) {
-    if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    value = std::stoull(text);
-    return value >= 1 && value <= most;
-}
 
 // A seq: a whole number, negative ones too, within 64 bits.
 bool seqFrom(const std::string& text, std::int64_t& value) {
@@ -50,53 +34,45 @@ bool seqFrom(const std::string& text, std::int64_t& value) {
     return errno != ERANGE;
 }
 
-void appendCounts(const char* keyName, const ResultCounts& counts, std::string& out) {
-    out += std::string("{\"") + keyName + "\":" + jsonLine(jsonName(counts.key)) +
-           ",\"ok\":" + std::to_string(counts.ok) +
-           ",\"current\":" + std::to_string(counts.current) +
-           ",\"failed\":" + std::to_string(counts.failed) + "}";
-}
-
 // A bench has a few lanes and a record a few hundred days; a record of thousands of leads
 // (each meter on a lead of its own) lists the first ones and says how many more there are,
 // so a page never gets megabytes of totals.
 constexpr std::size_t kListedAtMost = 200;
 
-std::string moreText(const char* key, std::size_t count) {
-    const std::size_t more = count > kListedAtMost ? count - kListedAtMost : 0;
-    return std::string(",\"") + key + "\":" + std::to_string(more);
+std::size_t moreThanListed(std::size_t count) {
+    return count > kListedAtMost ? count - kListedAtMost : 0;
 }
 
-// Written as text: a record of many lanes makes these lists long.
-void appendList(const std::vector<ResultCounts>& list, const char* keyName, std::string& out) {
-    out += '[';
+JsonValue countsJson(const std::vector<ResultCounts>& list, const char* keyName) {
+    JsonValue json = JsonValue::array();
     for (std::size_t i = 0; i < list.size() && i < kListedAtMost; ++i) {
-        out += i > 0 ? "," : "";
-        appendCounts(keyName, list[i], out);
+        json.push_back({{keyName, jsonName(list[i].key)},
+                        {"ok", list[i].ok},
+                        {"current", list[i].current},
+                        {"failed", list[i].failed}});
     }
-    out += ']';
+    return json;
 }
 
-void appendTexts(const std::vector<std::string>& texts, std::string& out) {
-    out += '[';
+JsonValue textsJson(const std::vector<std::string>& texts) {
+    JsonValue json = JsonValue::array();
     for (std::size_t i = 0; i < texts.size() && i < kListedAtMost; ++i) {
-        out += i > 0 ? "," : "";
-        out += jsonLine(jsonName(texts[i]));
+        json.push_back(jsonName(texts[i]));
     }
-    out += ']';
+    return json;
 }
 
-// The body's end after "lines": totals and choices.
-std::string totalsAndChoices(const HistoryPage& page) {
-    std::string out = ",\"totals\":{\"lanes\":";
-    appendList(page.lanes, "lane", out);
-    out += moreText("lanes_more", page.lanes.size()) + ",\"days\":";
-    appendList(page.days, "day", out);
-    out += moreText("days_more", page.days.size()) + "},\"choices\":{\"results\":";
-    appendTexts(page.results, out);
-    out += ",\"lanes\":";
-    appendTexts(page.laneLabels, out);
-    return out + moreText("lanes_more", page.laneLabels.size()) + "}}";
+// The page after its lines: its totals and the choices of its filters.
+std::string pageJson(const HistoryPage& found, const HistoryPageHead& head,
+                     const std::string& lines) {
+    const JsonValue totals = {{"lanes", countsJson(found.lanes, "lane")},
+                              {"lanes_more", moreThanListed(found.lanes.size())},
+                              {"days", countsJson(found.days, "day")},
+                              {"days_more", moreThanListed(found.days.size())}};
+    const JsonValue choices = {{"results", textsJson(found.results)},
+                               {"lanes", textsJson(found.laneLabels)},
+                               {"lanes_more", moreThanListed(found.laneLabels.size())}};
+    return historyPageJson(head, lines, totals, choices);
 }
 
 // The other lines of a unit, newest first, a few (the entry page links each).
@@ -140,15 +116,6 @@ bool numberedLines(RecordIndex& index, const std::vector<const IndexedLine*>& wh
         problem);
     out += ']';
     return read;
-}
-
-HttpReply attachment(const char* type, const char* fileName, std::string body) {
-    HttpReply reply;
-    reply.contentType = type;
-    reply.body = std::move(body);
-    reply.headers.emplace_back("Content-Disposition",
-                               std::string("attachment; filename=\"") + fileName + "\"");
-    return reply;
 }
 
 // The JSON Lines as they stand in the record; where the poller goes on, in headers.
@@ -210,16 +177,11 @@ bool HistoryApi::readFilter(const QueryParams& params, HistoryFilter& filter,
     filter.result = paramOf(params, "result");
     filter.lane = paramOf(params, "lane");
     filter.unit = paramOf(params, "unit"); // a unit id is a name, kept as UTF-8
-    filter.from = paramOf(params, "from");
-    filter.to = paramOf(params, "to");
     if (!filter.result.empty() && !query_.knownResult(filter.result)) {
         problem = "result is not a result word";
-    } else if (!filter.from.empty() && !isDay(filter.from)) {
-        problem = "from is not a date as YYYY-MM-DD";
-    } else if (!filter.to.empty() && !isDay(filter.to)) {
-        problem = "to is not a date as YYYY-MM-DD";
+        return false;
     }
-    return problem.empty();
+    return readDays(params, filter.from, filter.to, problem);
 }
 
 HttpReply HistoryApi::history(const QueryParams& params) {
@@ -227,7 +189,6 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     HistoryFilter filter;
     std::string problem;
     std::size_t page = 1, perPage = kDefaultPerPage;
-    const std::string pageText = paramOf(params, "page"), perPageText = paramOf(params, "per_page");
     std::lock_guard<std::mutex> lock(record_->mutex);
     if (params.count("since") > 0) {
         return since(params, false);
@@ -235,13 +196,8 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     if (!refresh(reply)) {
         return reply;
     }
-    if (!pageText.empty() && !countFrom1(pageText, 1000000000, page)) {
-        return errorReply(400, "page is not a whole number from 1");
-    }
-    if (!perPageText.empty() && !countFrom1(perPageText, kMostPerPage, perPage)) {
-        return errorReply(400, "per_page is not a whole number from 1 to 500");
-    }
-    if (!readFilter(params, filter, problem)) {
+    if (!readPage(params, page, problem) || !readPerPage(params, perPage, problem) ||
+        !readFilter(params, filter, problem)) {
         return errorReply(400, problem);
     }
     const HistoryPage found = query_.page(filter, page, perPage);
@@ -249,16 +205,11 @@ HttpReply HistoryApi::history(const QueryParams& params) {
     if (!numberedLines(index_, found.lines, lines)) {
         return errorReply(500, kUnreadable);
     }
-    JsonValue body = JsonValue::object();
-    body["schema"] = 1;
-    body["total"] = found.total;
-    body["page"] = page;
-    body["per_page"] = perPage;
-    body["pages"] = found.pages;
-    body["unreadable"] = index_.unreadable();
-    std::string text = jsonLine(body);
-    text.pop_back(); // the object goes on
-    return jsonReply(200, text + ",\"lines\":" + lines + totalsAndChoices(found));
+    const HistoryPageHead head{static_cast<std::int64_t>(found.total),
+                               static_cast<std::int64_t>(page), static_cast<std::int64_t>(perPage),
+                               static_cast<std::int64_t>(found.pages),
+                               static_cast<std::int64_t>(index_.unreadable())};
+    return jsonReply(200, pageJson(found, head, lines));
 }
 
 HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
@@ -275,8 +226,8 @@ HttpReply HistoryApi::download(const QueryParams& params, bool csv) {
         return errorReply(400, problem);
     }
     const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
-    reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv", "")
-                : attachment("application/jsonl", "pxr7-record.jsonl", "");
+    reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-record.csv")
+                : attachment("application/jsonl", "pxr7-record.jsonl");
     reply.chunks = downloadChunks(record_, query_.matchingPositions(filter), index_.generation(),
                                   csv ? DownloadKind::Csv : DownloadKind::JsonLines, cells);
     return reply;
@@ -286,7 +237,7 @@ HttpReply HistoryApi::since(const QueryParams& params, bool jsonl) {
     HttpReply reply;
     std::int64_t after = 0;
     std::size_t perPage = kSincePerPage;
-    const std::string perPageText = paramOf(params, "per_page");
+    std::string problem;
     for (const char* name : kNotWithSince) {
         if (!paramOf(params, name).empty()) {
             return errorReply(400, std::string("since takes no ") + name);
@@ -295,8 +246,8 @@ HttpReply HistoryApi::since(const QueryParams& params, bool jsonl) {
     if (!seqFrom(paramOf(params, "since"), after)) {
         return errorReply(400, "since is not a whole number");
     }
-    if (!perPageText.empty() && !countFrom1(perPageText, kMostPerPage, perPage)) {
-        return errorReply(400, "per_page is not a whole number from 1 to 500");
+    if (!readPerPage(params, perPage, problem)) {
+        return errorReply(400, problem);
     }
     if (!refresh(reply)) {
         return reply;

@@ -1,4 +1,5 @@
-// A plain HTTP GET with a deadline, for the overview asking stations for their snapshots.
+// The overview asking stations for their snapshots: net/'s GET (http_get.h) in the overview's
+// words.
 #pragma once
 
 #include <atomic>
@@ -8,10 +9,10 @@
 
 namespace pxr7 {
 
-// GET base + path, where base is "http://HOST[:PORT]" (a path after it is kept in front of
-// path). True with the body on a 200; false with the reason (refused, no answer within the
+// GET base + path, where base is a station's URL as parseHttpUrl reads it (http:// or https://
+// HOST:PORT). True with the body on a 200; false with the reason (refused, no answer within the
 // deadline, another status, an answer larger than maxBytes). A cancel flag that turns true
-// ends the wait within a tenth of a second. base may be "https://HOST[:PORT]" as well.
+// ends the wait within a tenth of a second.
 struct StationAccess {
     std::string key;    // sent as "Authorization: Bearer KEY"; "" none
     std::string caFile; // https://: the certificates the station's is checked against; "" system's

@@ -1,5 +1,7 @@
 #include "serve_address.h"
 
+#include "host_port.h"
+
 namespace pxr7 {
 
 namespace {
@@ -21,26 +23,21 @@ bool parsePort(const std::string& text, unsigned short& port) {
 
 bool parseServeAddress(const std::string& text, ServeAddress& address, std::string& problem) {
     ServeAddress parsed;
-    std::string port = text;
-    const std::size_t colon = text.rfind(':');
-    if (colon != std::string::npos) {
-        parsed.host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        // An IPv6 address goes in brackets, so its own colons are not taken for the port's.
-        if (!parsed.host.empty() && parsed.host.front() == '[') {
-            if (parsed.host.size() < 3 || parsed.host.back() != ']') {
-                problem = "an IPv6 address goes in brackets, e.g. [::1]:8470";
-                return false;
-            }
-            parsed.host = parsed.host.substr(1, parsed.host.size() - 2);
-        } else if (parsed.host.find(':') != std::string::npos) {
-            problem = "an IPv6 address goes in brackets, e.g. [::1]:8470";
-            return false;
-        }
-        if (parsed.host.empty()) {
+    std::string host, port = text;
+    switch (splitHostPort(text, host, port)) {
+    case HostPortSplit::NoColon:
+        break;
+    case HostPortSplit::OpenBracket:
+    case HostPortSplit::BareColons:
+        problem = "an IPv6 address goes in brackets, e.g. [::1]:8470";
+        return false;
+    case HostPortSplit::Split:
+        if (host.empty()) {
             problem = "the address before the port is empty: give HOST:PORT, or the port alone";
             return false;
         }
+        parsed.host = host;
+        break;
     }
     if (!parsePort(port, parsed.port)) {
         problem = "the port is not a number from 0 to 65535 (0 picks a free one)";

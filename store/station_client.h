@@ -4,6 +4,7 @@
 // is used; one that does not hold together is the station's problem and never stored.
 #pragma once
 
+#include "http_url.h"
 #include "json_text.h"
 
 #include <chrono>
@@ -18,14 +19,13 @@ namespace pxr7 {
 // Whether the caller asks the work under way to end now.
 using CollectStop = std::function<bool()>;
 
-struct StationAddress {
-    std::string host, port;
-    bool tls = false;   // https://: the station's certificate checked against caFile's
+// Where the station is (https://: its certificate checked against caFile's) and how to ask.
+struct StationAddress : HttpUrl {
     std::string caFile; // PEM certificates; "" the system's
     std::string key;    // sent as "Authorization: Bearer KEY"; "" none
 };
 
-// Only http://HOST:PORT or https://HOST:PORT, with or without a final "/".
+// Only http://HOST:PORT or https://HOST:PORT, with or without a final "/" (parseHttpUrl).
 bool parseStationUrl(const std::string& url, StationAddress& address, std::string& problem);
 
 struct StationLine {

@@ -1,6 +1,7 @@
 // The history's requests as the server hands them over: parameters refused with 400, the page
 // of lines as they stand in the record with their numbers, entries and 404s, the downloads'
 // types and names, and a record that grows between requests.
+#include "drained_reply.h"
 #include "history_api.h"
 #include "json_text.h"
 #include "record.h"
@@ -23,25 +24,6 @@
 
 namespace pxr7 {
 namespace {
-
-// The whole body of a reply, as the server would send it: its body, then every chunk; whole
-// says whether it ended as Done (not Failed).
-std::string drained(const HttpReply& reply, bool* whole = nullptr, std::size_t* parts = nullptr) {
-    std::string body = reply.body;
-    Chunk chunk = reply.chunks ? Chunk::More : Chunk::Done;
-    std::size_t count = 0;
-    while (chunk == Chunk::More) {
-        chunk = reply.chunks(body);
-        ++count;
-    }
-    if (whole != nullptr) {
-        *whole = chunk == Chunk::Done;
-    }
-    if (parts != nullptr) {
-        *parts = count;
-    }
-    return body;
-}
 
 std::string lineOf(const std::string& result, const std::string& serial,
                    const std::string& unit = "") {
@@ -135,6 +117,23 @@ TEST_F(HistoryApiTest, HistoryGivesTheLinesAsInTheFileNewestFirst) {
     const JsonValue picked = parseJsonLine(api.history({{"lane", "P\xc2\xb5X"}}).body);
     EXPECT_EQ(picked["total"], 1);
     EXPECT_EQ(parseJsonLine(api.history({{"unit", "U-1"}}).body)["lines"][0]["line"], 1);
+}
+
+// The answer around its lines, to the byte: the figures first, then totals and choices in the
+// order the pages and the collector have always read them.
+TEST_F(HistoryApiTest, HistoryAnswersInItsOneShapeToTheByte) {
+    const std::string body = HistoryApi(path).history({{"per_page", "2"}}).body;
+    const std::size_t lines = body.find(",\"lines\":["), totals = body.rfind("],\"totals\":");
+    ASSERT_NE(lines, std::string::npos) << body;
+    ASSERT_NE(totals, std::string::npos) << body;
+    EXPECT_EQ(body.substr(0, lines),
+              R"({"schema":1,"total":3,"page":1,"per_page":2,"pages":2,"unreadable":1)");
+    EXPECT_EQ(body.substr(totals + 1),
+              R"(,"totals":{"lanes":[{"lane":"PXA","ok":1,"current":1,"failed":0},)"
+              R"({"lane":"P\u00b5X","ok":0,"current":0,"failed":1}],"lanes_more":0,)"
+              R"("days":[{"day":"2026-12-08","ok":1,"current":1,"failed":1}],"days_more":0},)"
+              R"("choices":{"results":["busy","current","ok"],"lanes":["PXA","P\u00b5X"],)"
+              R"("lanes_more":0}})");
 }
 
 TEST_F(HistoryApiTest, EntryAnswersRecordLinesOnly) {

@@ -169,6 +169,9 @@ TEST(StationPage, OnlyHttpHostPortAddresses) {
         {"http://host:99999999", false, "", ""},
         {"http://:80", false, "", ""},
         {"http://::1:80", false, "", ""},
+        {"http://[]:80", false, "", ""},
+        {"http://[::1]x:80", false, "", ""},
+        {"http://[::1:80", false, "", ""},
     };
     for (const auto& [url, ok, host, port] : cases) {
         StationAddress address;

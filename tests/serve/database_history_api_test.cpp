@@ -2,6 +2,7 @@
 // bench, bad requests refused, and a database that goes away said so (503) and taken up again.
 #include "database_history_api.h"
 #include "db_rig.h"
+#include "drained_reply.h"
 #include "json_text.h"
 #include "serve_fill.h"
 #include "summary_cases.h"
@@ -19,24 +20,6 @@
 
 namespace pxr7 {
 namespace {
-
-// The whole body of a reply as the server sends it; whole says whether it ended Done.
-std::string drained(const HttpReply& reply, bool* whole = nullptr, std::size_t* parts = nullptr) {
-    std::string body = reply.body;
-    Chunk chunk = reply.chunks ? Chunk::More : Chunk::Done;
-    std::size_t count = 0;
-    while (chunk == Chunk::More) {
-        chunk = reply.chunks(body);
-        ++count;
-    }
-    if (whole != nullptr) {
-        *whole = chunk == Chunk::Done;
-    }
-    if (parts != nullptr) {
-        *parts = count;
-    }
-    return body;
-}
 
 bool has(const HttpReply& reply, const std::string& name, const std::string& value) {
     for (const auto& header : reply.headers) {
@@ -89,6 +72,7 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
         {{{"result", "failed"}}, 200, R"("total":1,)"},
         {{{"page", "0"}}, 400, "page"},
         {{{"per_page", "501"}}, 400, "per_page"},
+        {{{"per_page", "00000000050"}}, 400, "per_page"}, // read as a station reads it
         {{{"from", "2026-13"}}, 400, "from"},
         {{{"since", "0"}}, 400, "since"},
     };
@@ -97,6 +81,20 @@ TEST(DatabaseHistoryApi, AnswersAsAStationDoesWithEachLinesBench) {
         EXPECT_EQ(reply.status, c.status) << reply.body;
         EXPECT_NE(reply.body.find(c.has), std::string::npos) << reply.body;
     }
+    // The answer to the byte, in the shape a station's own record gives it, and its benches.
+    std::string body = api.history({{"per_page", "1"}}).body;
+    // Every result word the program knows is a choice: the list is the exit codes' table.
+    const std::size_t results = body.find(R"("results":[)"), end = body.find(']', results);
+    ASSERT_NE(end, std::string::npos) << body;
+    body.erase(results + 11, end - results - 11);
+    EXPECT_EQ(body, R"({"schema":1,"total":2,"page":1,"per_page":1,"pages":2,"unreadable":0,)"
+                    R"("lines":[{"x":1,"bench":"B","seq":7}],)"
+                    R"("totals":{"lanes":[{"lane":"L1","ok":1,"current":0,"failed":1}],)"
+                    R"("lanes_more":0,)"
+                    R"("days":[{"day":"2026-12-02","ok":0,"current":0,"failed":1},)"
+                    R"({"day":"2026-12-01","ok":1,"current":0,"failed":0}],"days_more":0},)"
+                    R"("choices":{"results":[],"lanes":["L1"],"lanes_more":0,)"
+                    R"("benches":["A","B"]}})");
     EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "7"}}).status, 200);
     EXPECT_EQ(api.entry({{"bench", "B"}, {"seq", "8"}}).status, 404);
     EXPECT_EQ(api.entry({{"seq", "7"}}).status, 400);
