@@ -419,32 +419,32 @@ int usageError(const std::string& what) {
     return EXIT_USAGE;
 }
 
-// Options that take the next word as their value, so that word is never taken for a command.
-bool takesValue(const std::string& word) {
-    static const char* const kValued[] = {
-        "--driver",   "--backend", "--log",    "--serial",   "--index",    "--record",
-        "--count",    "--retries", "--last",   "--bench",    "--unit",     "--serve",
-        "--database", "--station", "--listen", "--operator", "--key-file", "--host-name",
-        "--tls-cert", "--tls-key", "--ca-file"};
-    for (const char* valued : kValued) {
-        if (word == valued) {
-            return true;
+// Options that take the next word as their value, so that word is never taken for a command:
+// asked of CLI11, which knows every option of the program and of each command.
+bool takesValue(CLI::App& app, const std::string& word) {
+    if (word.size() < 2 || word[0] != '-') {
+        return false;
+    }
+    const CLI::Option* option = app.get_option_no_throw(word);
+    for (CLI::App* command : app.get_subcommands({})) {
+        if (option == nullptr) {
+            option = command->get_option_no_throw(word);
         }
     }
-    return false;
+    return option != nullptr && option->get_type_size_min() > 0;
 }
 
 // The words with the command moved to the front, so any option may stand before or after it
 // (`pxr7 --yes upgrade` as `pxr7 upgrade --yes`): program options work on either side of a
 // command, and a command's own options are found wherever they stand.
-std::vector<char*> commandFirst(int argc, char** argv) {
+std::vector<char*> commandFirst(CLI::App& app, int argc, char** argv) {
     std::vector<char*> words(argv, argv + argc);
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         if (word == "--") {
             break;
         }
-        if (takesValue(word)) {
+        if (takesValue(app, word)) {
             ++i;
             continue;
         }
@@ -474,7 +474,7 @@ int parse(int argc, char** argv, Options& options) {
         addCommandOptions(*app.add_subcommand(row.name, row.description), row.command, options);
     }
     try {
-        std::vector<char*> words = commandFirst(argc, argv);
+        std::vector<char*> words = commandFirst(app, argc, argv);
         app.parse(static_cast<int>(words.size()), words.data());
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include <regex>
+
 #include <algorithm>
 #include <string>
 
@@ -103,6 +107,36 @@ TEST(CliConventions, ProgramOptionsWorkOnEitherSideOfTheCommand) {
     EXPECT_EQ(after.exitCode, 0) << after.err;
     EXPECT_EQ(before.out, after.out);
     EXPECT_EQ(after.out.rfind("{", 0), 0u) << after.out;
+}
+
+// Every option that takes a value, as each command's help names it, takes the next word as its
+// value even when that word is a command's name: `pxr7 --record list history` is history.
+TEST(CliConventions, AValueThatIsACommandsNameIsTheOptionsValue) {
+    CliRig rig(kOneMeter);
+    const std::regex valued(R"(^  (?:-\w, )?(--[a-z-]+) [A-Z\[])");
+    int checked = 0;
+    for (const char* command :
+         {"list", "upgrade", "setup", "station", "history", "collect", "serve", "about"}) {
+        const CliResult help = rig.run(std::string(command) + " --help");
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch found;
+            if (!std::regex_search(line, found, valued)) {
+                continue;
+            }
+            const std::string other = std::string(command) == "list" ? "about" : "list";
+            const CliResult asked =
+                rig.run(found[1].str() + " " + other + " " + command + " --help");
+            // The command's help, or the option refusing the word as its value (a number).
+            const bool took =
+                asked.out.rfind(std::string("Usage: pxr7 ") + command + " ", 0) == 0 ||
+                asked.err.rfind("pxr7: " + found[1].str() + ":", 0) == 0;
+            EXPECT_TRUE(took) << found[1] << " " << other << " " << command << ":\n"
+                              << asked.out << asked.err;
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 20);
 }
 
 TEST(CliConventions, VersionNamesTheImageTheProgramCarries) {
