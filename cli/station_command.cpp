@@ -136,9 +136,13 @@ StationResult runWatched(const Options& options, StationSettings& settings, Oper
     }
     LaneService service;
     settings.service = &service;
+    // The lanes' events are written by a thread of their own: a transfer's callback never
+    // waits for a slow terminal or a pipe nobody reads.
+    terminal().startWriter();
     const StationResult result = settings.unitIds != nullptr || settings.bench.outOfServiceAfter > 0
                                      ? runWithKeys(settings, who, view, observer, service)
                                      : runStation(settings, stationStops(), observer);
+    terminal().stopWriter();
     view.finish(result);
     return result;
 }

@@ -9,6 +9,8 @@ namespace pxr7 {
 
 namespace {
 
+constexpr std::size_t kMostQueuedLines = 65536;
+
 // Narrower than this, a lane says too little: plain lines instead.
 constexpr int kNarrowestLiveTerminal = 20;
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(40);
@@ -133,6 +135,57 @@ void Terminal::line(LineKind kind, const std::string& text) {
     if (!shown(kind, settings_)) {
         return;
     }
+    {
+        std::unique_lock<std::mutex> queue(queueMutex_);
+        if (writerOn_) {
+            // Bounded: a reader gone for good holds up the lanes only after this many lines.
+            queueChanged_.wait(queue, [this] { return queue_.size() < kMostQueuedLines; });
+            queue_.emplace_back(kind, text);
+            queueChanged_.notify_all();
+            return;
+        }
+    }
+    writeNow(kind, text);
+}
+
+void Terminal::startWriter() {
+    std::lock_guard<std::mutex> queue(queueMutex_);
+    if (!writerOn_) {
+        writerOn_ = true;
+        writer_ = std::thread([this] { writeQueued(); });
+    }
+}
+
+void Terminal::stopWriter() {
+    {
+        std::lock_guard<std::mutex> queue(queueMutex_);
+        if (!writerOn_) {
+            return;
+        }
+        writerOn_ = false;
+    }
+    queueChanged_.notify_all();
+    writer_.join();
+}
+
+// Until stopWriter, and then until the queue is empty.
+void Terminal::writeQueued() {
+    std::unique_lock<std::mutex> queue(queueMutex_);
+    for (;;) {
+        queueChanged_.wait(queue, [this] { return !queue_.empty() || !writerOn_; });
+        if (queue_.empty()) {
+            return;
+        }
+        std::pair<LineKind, std::string> next = std::move(queue_.front());
+        queue_.pop_front();
+        queueChanged_.notify_all();
+        queue.unlock();
+        writeNow(next.first, next.second);
+        queue.lock();
+    }
+}
+
+void Terminal::writeNow(LineKind kind, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     takeLanesDown();
     followSize();

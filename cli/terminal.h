@@ -5,9 +5,13 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace pxr7 {
@@ -54,6 +58,12 @@ public:
     // --quiet or --json.
     void bell();
 
+    // From startWriter to stopWriter, lines are written by a thread of their own, in the order
+    // they came: the thread that makes one (a transfer's callback) never waits for a terminal
+    // or pipe slow to take them. stopWriter writes what is queued first.
+    void startWriter();
+    void stopWriter();
+
     // Asks on the terminal side (stderr, never stdout) and reads a line from standard input.
     // False at the end of input.
     bool ask(const std::string& question, std::string& answer);
@@ -63,6 +73,8 @@ private:
     void putLanesUp();
     void writeLines(std::FILE* stream, const std::string& text);
     void followSize();
+    void writeNow(LineKind kind, const std::string& text);
+    void writeQueued();
 
     TerminalSettings settings_;
     std::mutex mutex_;
@@ -75,6 +87,13 @@ private:
     std::vector<std::size_t> drawn_;
     int drawnAtRows_ = 0; // the terminal's rows when the block was drawn
     bool asking_ = false; // a question waits for its answer: the lanes stay down
+
+    // The writer's queue, under its own lock so a line is queued while the terminal writes.
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<std::pair<LineKind, std::string>> queue_;
+    bool writerOn_ = false;
+    std::thread writer_;
 
     std::chrono::steady_clock::time_point lastDraw_{};
 };

@@ -626,3 +626,48 @@ TEST(CliStationBench, ALaneThatFailsThreeInARowTakesNoFourthMeterUntilTakenBack)
 }
 
 } // namespace
+
+namespace {
+
+// Nobody reads the station's --json events for a while, through a pipe of one page (4 KB, far
+// less than one meter's events): the meter is still served and recorded meanwhile, since no
+// lane's thread waits for its output. The events all come once they are read, in order.
+TEST(CliStationEvents, APipeNobodyReadsHoldsUpNoTransfer) {
+    CliRig rig("[bridge 0]\n" + kMeter + "capture = capture.bin\n");
+    writeFile(rig.path("slow_reader.py"),
+              "import fcntl, os, subprocess, sys, time\n"
+              "r, w = os.pipe()\n"
+              "fcntl.fcntl(w, 1031, 4096)  # F_SETPIPE_SZ\n"
+              "p = subprocess.Popen(sys.argv[1], shell=True, stdout=w)\n"
+              "os.close(w)\n"
+              "start = time.time()\n"
+              "def lines():\n"
+              "    try:\n"
+              "        return open('record.jsonl').read().count('\\n')\n"
+              "    except OSError:\n"
+              "        return 0\n"
+              "while lines() < 1 and time.time() - start < 60 and p.poll() is None:\n"
+              "    time.sleep(0.05)\n"
+              "open('unread.txt', 'w').write(str(lines()))\n"
+              "out = b''\n"
+              "while True:\n"
+              "    chunk = os.read(r, 65536)\n"
+              "    if not chunk:\n"
+              "        break\n"
+              "    out += chunk\n"
+              "open('out.txt', 'wb').write(out)\n"
+              "sys.exit(p.wait())\n");
+    const std::string command = rig.commandLine("--json " + kStation + "--count 1");
+    const int status = rig.shell("python3 slow_reader.py '" + command + "'");
+    const std::string out = fileText(rig.path("out.txt"));
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(fileText(rig.path("unread.txt")), "1") << "recorded before its events were read";
+    EXPECT_GT(out.size(), 4096u);
+    for (const std::string& line : lines(out)) {
+        EXPECT_TRUE(isJsonObject(line)) << line;
+    }
+    EXPECT_EQ(fileText(rig.path("capture.bin")), image());
+    EXPECT_NE(out.find("\"event\":\"result\""), std::string::npos) << out;
+}
+
+} // namespace
