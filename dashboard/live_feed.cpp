@@ -2,7 +2,6 @@
 
 #include "exit_codes.h"
 #include "lane_words.h"
-#include "printable.h"
 #include "record.h"
 
 #include <cmath>
