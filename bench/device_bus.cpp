@@ -193,7 +193,7 @@ int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const St
         outcome.result == UpgradeResult::Completed ? outcome.recordCount : outcome.nextRecord;
     run.recordsTotal = outcome.recordCount;
     run.diagnosis = diagnose(outcome);
-    return commandOutcomeFor(outcome).exitCode;
+    return upgradeExitCode(outcome);
 }
 
 } // namespace pxr7

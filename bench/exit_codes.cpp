@@ -135,6 +135,15 @@ const ExitCodeRow* exitCodeRows(std::size_t& count) {
     return kRows;
 }
 
+const ExitCodeRow* rowOfWord(const std::string& word) {
+    for (const ExitCodeRow& row : kRows) {
+        if (!word.empty() && word == row.word) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
 const char* errorWordFor(int exitCode) {
     const ExitCodeRow* row = rowFor(exitCode);
     return row != nullptr ? row->word : "failure";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace pxr7 {
 
@@ -56,6 +57,10 @@ struct ExitCodeRow {
 
 // Every exit code, in ascending order.
 const ExitCodeRow* exitCodeRows(std::size_t& count);
+
+// The row of a stable error word; null for "" and for a word the table lacks (a newer
+// program's).
+const ExitCodeRow* rowOfWord(const std::string& word);
 
 // The stable error word of an exit code ("" for success, "failure" for an unknown code).
 const char* errorWordFor(int exitCode);

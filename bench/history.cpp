@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include "outcome_tally.h"
 #include "record_json.h"
 
 #include <deque>
@@ -33,13 +34,7 @@ private:
 };
 
 template <typename Counts> void tally(Counts& counts, const RecordEntry& entry) {
-    if (entry.result == "ok") {
-        ++counts.ok;
-    } else if (entry.result == "current") {
-        ++counts.current;
-    } else {
-        ++counts.failed;
-    }
+    addTally(counts, recordTotalsTallyOf(entry.result));
 }
 
 void count(LeadHistory& lead, const RecordEntry& entry) {

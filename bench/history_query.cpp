@@ -1,6 +1,7 @@
 #include "history_query.h"
 
 #include "json_text.h"
+#include "outcome_tally.h"
 
 #include "exit_codes.h"
 
@@ -12,29 +13,6 @@ namespace pxr7 {
 namespace {
 
 constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
-
-enum class Tally { Ok, Current, Failed };
-
-Tally tallyOf(const std::string& result) {
-    if (result == "ok") {
-        return Tally::Ok;
-    }
-    return result == "current" ? Tally::Current : Tally::Failed;
-}
-
-void add(ResultCounts& counts, Tally tally) {
-    switch (tally) {
-    case Tally::Ok:
-        ++counts.ok;
-        break;
-    case Tally::Current:
-        ++counts.current;
-        break;
-    case Tally::Failed:
-        ++counts.failed;
-        break;
-    }
-}
 
 bool digits(const std::string& text, std::size_t from, std::size_t count, int& value) {
     value = 0;
@@ -135,8 +113,9 @@ HistoryQuery::Selection HistoryQuery::select(const HistoryFilter& filter) {
     selection.results.resize(results_.texts.size());
     for (std::size_t i = 0; i < results_.texts.size(); ++i) {
         const std::string& word = results_.texts[i];
-        selection.results[i] = filter.result.empty() || filter.result == word ||
-                               (filter.result == "failed" && tallyOf(word) == Tally::Failed);
+        selection.results[i] =
+            filter.result.empty() || filter.result == word ||
+            (filter.result == "failed" && recordTotalsTallyOf(word) == Tally::Failed);
     }
     selection.days.resize(days_.texts.size());
     for (std::size_t i = 0; i < days_.texts.size(); ++i) {
@@ -220,7 +199,7 @@ std::vector<ResultCounts> tallies(const std::vector<std::uint32_t>& positions,
             where = static_cast<std::uint32_t>(counts.size());
             counts.push_back(ResultCounts{groupNames[groupOf[position]]});
         }
-        add(counts[where], tallyOfResult[resultOf[position]]);
+        addTally(counts[where], tallyOfResult[resultOf[position]]);
     }
     return counts;
 }
@@ -242,7 +221,7 @@ HistoryPage HistoryQuery::page(const HistoryFilter& filter, std::size_t page, st
     }
     std::vector<Tally> tallyOfResult;
     for (const std::string& word : results_.texts) {
-        tallyOfResult.push_back(tallyOf(word));
+        tallyOfResult.push_back(recordTotalsTallyOf(word));
     }
     answer.lanes = tallies(positions, laneOf_, lanes_.texts, tallyOfResult, resultOf_);
     answer.days = tallies(positions, dayOf_, days_.texts, tallyOfResult, resultOf_);

@@ -1,21 +1,16 @@
 #include "station_pace.h"
 
+#include "outcome_tally.h"
+
 #include <algorithm>
 
 namespace pxr7 {
 
 void StationPace::finished(MeterOutcome outcome, Clock::time_point when) {
-    switch (outcome) {
-    case MeterOutcome::Ok:
-    case MeterOutcome::Current:
-        ++goodCount_;
+    const Tally tally = tallyOf(outcome);
+    addTally(counts_, tally);
+    if (tally == Tally::Ok || tally == Tally::Current) {
         good_.push_back(when);
-        break;
-    case MeterOutcome::Failed:
-        ++failedCount_;
-        break;
-    case MeterOutcome::Stopped:
-        break;
     }
     // Only the window is ever counted; a long day keeps no more than it.
     while (!good_.empty() && when - good_.front() > kPaceWindow) {
@@ -24,11 +19,11 @@ void StationPace::finished(MeterOutcome outcome, Clock::time_point when) {
 }
 
 std::optional<double> StationPace::yield() const {
-    const int ended = goodCount_ + failedCount_;
+    const int good = counts_.ok + counts_.current, ended = good + counts_.failed;
     if (ended == 0) {
         return std::nullopt;
     }
-    return static_cast<double>(goodCount_) / ended;
+    return static_cast<double>(good) / ended;
 }
 
 std::optional<double> StationPace::metersPerHour(Clock::time_point now) const {

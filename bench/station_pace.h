@@ -3,6 +3,7 @@
 #pragma once
 
 #include "meter_run.h"
+#include "station_observer.h"
 
 #include <chrono>
 #include <deque>
@@ -21,7 +22,7 @@ public:
 
     explicit StationPace(Clock::time_point started) : started_(started) {}
 
-    // A unit ended; stopped units count nowhere.
+    // A unit ended; it counts as tallyOf says (a stopped one nowhere).
     void finished(MeterOutcome outcome, Clock::time_point when);
 
     // Units ended ok or current, over every unit that ended ok, current or failed; none
@@ -36,7 +37,7 @@ public:
 private:
     Clock::time_point started_;
     std::deque<Clock::time_point> good_; // when each ok or current unit ended, oldest first
-    int goodCount_ = 0, failedCount_ = 0;
+    StationTotals counts_;
 };
 
 } // namespace pxr7

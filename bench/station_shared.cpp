@@ -1,5 +1,7 @@
 #include "station_shared.h"
 
+#include "outcome_tally.h"
+
 namespace pxr7 {
 
 bool StationShared::draining() const {
@@ -29,18 +31,7 @@ void StationShared::finishMeter(const LaneTag& lane, const MeterRun& meter,
     StationTotals totals;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        switch (meter.outcome()) {
-        case MeterOutcome::Ok:
-            ++totals_.ok;
-            break;
-        case MeterOutcome::Current:
-            ++totals_.current;
-            break;
-        case MeterOutcome::Failed:
-        case MeterOutcome::Stopped:
-            ++totals_.failed;
-            break;
-        }
+        addTally(totals_, tallyOf(meter.outcome()));
         totals = totals_;
         ++finished_;
         if (settings_.count > 0 && finished_ >= settings_.count) {

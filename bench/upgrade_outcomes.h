@@ -1,18 +1,11 @@
-// The one table that turns an upgrade's outcome into the command line's exit code and the
-// catalogue message a person sees first.
+// The one table that turns an upgrade's outcome into the command line's exit code. The
+// message a person sees first is the Windows program's (outcome_messages.h, in texts/).
 #pragma once
 
-#include "message_catalogue.h"
 #include "upgrade_outcome.h"
 
 namespace pxr7 {
 
-struct CommandOutcome {
-    int exitCode;
-    int messageIndex; // -1: no message
-    MessageKind kind;
-};
-
-CommandOutcome commandOutcomeFor(const UpgradeOutcome& outcome);
+int upgradeExitCode(const UpgradeOutcome& outcome);
 
 } // namespace pxr7

@@ -1,7 +1,9 @@
 #include "lane_view.h"
 
+#include "exit_codes.h"
 #include "json_writer.h"
 #include "messages.h"
+#include "outcome_messages.h"
 #include "printable.h"
 #include "progress_line.h"
 #include "terminal.h"
@@ -90,9 +92,11 @@ void LaneView::transferEnded(std::size_t i, const UpgradeOutcome& outcome) {
     (void)i;
     // Several meters end in a summary; one meter gets its message as the Windows program
     // would show it.
-    const CommandOutcome shown = commandOutcomeFor(outcome);
-    if (!tagged_ && shown.messageIndex >= 0) {
-        printMessage(shown.messageIndex, shown.kind);
+    const OutcomeMessage shown = outcomeMessageFor(outcome.result);
+    // A transfer that stopped part-way gets no box's words: the diagnosis says where it
+    // stopped.
+    if (!tagged_ && shown.index >= 0 && upgradeExitCode(outcome) != EXIT_TRANSFER_STOPPED) {
+        printMessage(shown.index, shown.kind);
     }
 }
 

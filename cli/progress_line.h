@@ -2,21 +2,11 @@
 // is tested without a terminal.
 #pragma once
 
-#include "phase.h"
+#include "lane_row.h"
 
-#include <cstdint>
 #include <string>
 
 namespace pxr7 {
-
-struct ProgressFigures {
-    Phase phase = Phase::Sending;
-    std::int32_t done = 0;
-    std::int32_t total = 0;
-    double secondsSending = 0; // since the first record went out
-    double secondsQuiet = 0;   // since the last record went out (or the sending began)
-    int attempt = 1;           // the transfer's attempt on this meter
-};
 
 // A transfer quiet this long shows how long it has waited instead of a time left that no
 // longer moves.

@@ -3,6 +3,7 @@
 // fit summed up in one line.
 #pragma once
 
+#include "lane_row.h"
 #include "progress_line.h"
 #include "station_observer.h"
 
@@ -11,26 +12,6 @@
 #include <vector>
 
 namespace pxr7 {
-
-// How a lane's state reads at a glance, and its colour where the terminal has colour.
-enum class LaneTone {
-    Quiet,     // waiting for a meter
-    Working,   // a meter is being served
-    Good,      // ok or current: take the meter off
-    Bad,       // the meter failed
-    Attention, // the lane cannot serve meters until someone acts
-};
-
-struct LaneRow {
-    std::string label; // the lane's name, or its serial number and bridge
-    std::string state; // in a few words; for a transfer, the words before its figures
-    bool sending = false;
-    ProgressFigures progress; // while sending
-    std::string next;         // the next step in words; "" when there is nothing to do
-    std::string brief;        // the same in a few words, for a screen too low for it; "" none
-    std::string counts;       // "2 ok, 1 failed" when asked for; else ""
-    LaneTone tone = LaneTone::Quiet;
-};
 
 struct ScreenHeader {
     StationTotals totals;

@@ -37,12 +37,11 @@ bool colourWanted() {
     return noColour == nullptr || *noColour == '\0';
 }
 
-std::string countsText(const StationTotals& counts) {
-    return std::to_string(counts.ok) + " ok, " + std::to_string(counts.current) + " current, " +
-           std::to_string(counts.failed) + " failed";
-}
-
 } // namespace
+
+std::string laneLabel(const LaneTag& lane) {
+    return laneLabel(lane, stdoutTakesUtf8());
+}
 
 JsonObject laneEvent(const char* event, const LaneTag& lane) {
     JsonObject object;
@@ -85,8 +84,7 @@ void StationView::laneAppeared(const LaneTag& tag) {
     if (json()) {
         laneEvent("lane_appeared", tag).print();
     }
-    lane.row.state = "looking at the lead";
-    lane.row.tone = LaneTone::Working;
+    boardAppeared(lane);
     show(lane, "lead found");
 }
 
@@ -121,17 +119,15 @@ void StationView::showState(Lane& lane, LaneState state, const std::string& reas
             .add("reason", reason.empty() ? nullptr : reason.c_str())
             .print();
     }
-    LaneRow row = laneStateRow(lane.tag, state, reason);
-    // A meter's outcome stays in its line until it is taken off, and beside "waiting" after.
-    if (state == LaneState::RemoveMeter) {
-        row.state = lane.row.state;
-    } else if (state == LaneState::Waiting && !lane.lastOutcome.empty()) {
-        row.state += " (last: " + lane.lastOutcome + ")";
+    boardState(lane, state, reason);
+    // The last meter's outcome stays beside "waiting" on the terminal.
+    if (state == LaneState::Waiting && !lane.lastOutcome.empty()) {
+        lane.row.state += " (last: " + lane.lastOutcome + ")";
     }
     if (state == LaneState::OutOfService) {
         terminal().bell();
     }
-    lane.row = row;
+    const LaneRow& row = lane.row;
     show(lane, row.next.empty() ? row.state : row.state + " - " + row.next);
 }
 
@@ -141,20 +137,14 @@ void StationView::meterArrived(const LaneTag& tag, const std::string& version) {
     if (json()) {
         laneEvent("meter_arrived", tag).add("version", version).print();
     }
-    lane.row = LaneRow{};
-    lane.row.state = "meter arrived: " + printable(version);
-    lane.row.tone = LaneTone::Working;
+    boardArrived(lane, version);
     show(lane, lane.row.state);
 }
 
 void StationView::phase(const LaneTag& tag, Phase phase, int attempt) {
     std::lock_guard<std::mutex> lock(mutex_);
     Lane& lane = laneFor(tag);
-    lane.row = LaneRow{};
-    lane.row.tone = LaneTone::Working;
-    lane.row.state = laneAttemptText(phase, attempt);
-    lane.row.sending = phase == Phase::Sending;
-    lane.row.progress.attempt = attempt;
+    boardPhase(lane, phase, attempt);
     lane.shownDone = -1;
     lane.sendingSince = lane.lastRecordAt = Clock::now();
     if (json()) {
@@ -201,7 +191,6 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     totals_ = totals;
     pace_.finished(meter.outcome(), Clock::now());
     Lane& lane = laneFor(tag);
-    countLaneOutcome(lane.counts, meter.outcome());
     if (json()) {
         laneEvent("outcome", tag)
             .add("result", resultWord(meter))
@@ -215,8 +204,7 @@ void StationView::outcome(const LaneTag& tag, const MeterRun& meter, const Stati
     } else if (!recordProblem.empty()) {
         terminal().line(LineKind::Error, "pxr7: the record could not be written: " + recordProblem);
     }
-    lane.row = laneOutcomeRow(meter);
-    lane.lastOutcome = lane.row.state;
+    boardOutcome(lane, meter);
     if (meter.outcome() == MeterOutcome::Failed) {
         terminal().bell();
     }
@@ -229,10 +217,7 @@ void StationView::verifiedLate(const LaneTag& tag, const std::string& version) {
     if (json()) {
         laneEvent("meter_verified_late", tag).add("version", version).print();
     }
-    lane.row = LaneRow{};
-    lane.row.state = "started late on " + printable(version) + " (its line says meter_silent)";
-    lane.row.next = "raise verify_seconds in the bench file for meters this slow";
-    lane.row.tone = LaneTone::Good;
+    boardVerifiedLate(lane, version);
     show(lane, lane.row.state + ": " + lane.row.next);
 }
 
@@ -281,6 +266,11 @@ std::vector<LaneRow> StationView::rows(Clock::time_point now) const {
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::vector<LaneRow> StationView::shownRows() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rows(Clock::now());
 }
 
 ScreenHeader StationView::header(Clock::time_point now) const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "json_writer.h"
+#include "lane_board.h"
 #include "station.h"
 #include "station_pace.h"
 #include "station_screen.h"
@@ -20,6 +21,9 @@
 #include <vector>
 
 namespace pxr7 {
+
+// The lane's label on this terminal: laneLabel, UTF-8 where stdout takes it.
+std::string laneLabel(const LaneTag& lane);
 
 // A --json event about a lane: its number, serial number, index, name and unit id.
 JsonObject laneEvent(const char* event, const LaneTag& lane);
@@ -56,19 +60,18 @@ public:
     // The unit id being typed, shown under the header while the lanes are redrawn.
     void unitIdTyping(const std::string& text);
 
+    // The lanes as the screen draws them now, labelled, with their counts when asked for.
+    std::vector<LaneRow> shownRows();
+
     // Leaves the lanes' last state on the screen and says how the station ended.
     void finish(const StationResult& result);
 
 private:
     using Clock = std::chrono::steady_clock;
 
-    struct Lane {
-        LaneTag tag;
-        LaneRow row;
+    struct Lane : BoardLane {
         Clock::time_point sendingSince{}, lastRecordAt{};
         std::int32_t shownDone = -1; // the last progress event or plain line
-        StationTotals counts;
-        std::string lastOutcome; // the last meter's outcome in words; "" before the first
     };
 
     Lane& laneFor(const LaneTag& tag);

@@ -8,17 +8,6 @@ namespace pxr7 {
 
 namespace {
 
-const ExitCodeRow* rowOfWord(const std::string& word) {
-    std::size_t count = 0;
-    const ExitCodeRow* rows = exitCodeRows(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!word.empty() && word == rows[i].word) {
-            return &rows[i];
-        }
-    }
-    return nullptr;
-}
-
 template <typename List> std::int64_t cut(List& list, std::size_t most) {
     const std::int64_t more =
         list.size() > most ? static_cast<std::int64_t>(list.size() - most) : 0;
@@ -65,17 +54,6 @@ JsonValue outcomeJson(const std::string& result) {
     return {{"result", jsonText(result)},
             {"code", row != nullptr ? JsonValue(row->code) : JsonValue(nullptr)},
             {"words", row != nullptr ? jsonText(row->help) : jsonText(result)}};
-}
-
-SummaryTally summaryTallyOf(const std::string& result) {
-    if (result == "ok") {
-        return SummaryTally::Ok;
-    }
-    if (result == "current") {
-        return SummaryTally::Current;
-    }
-    const ExitCodeRow* row = rowOfWord(result);
-    return row != nullptr && row->stopSignal ? SummaryTally::Stopped : SummaryTally::Failed;
 }
 
 std::vector<std::string> stoppedResultWords() {

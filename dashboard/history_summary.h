@@ -57,9 +57,6 @@ struct BenchSummary {
     HistorySummary summary;
 };
 
-// How a result word counts: a meter stopped by a signal counts nowhere.
-enum class SummaryTally { Ok, Current, Failed, Stopped };
-SummaryTally summaryTallyOf(const std::string& result);
 // The result words of the exit-code table that mean a stop signal, for a query to leave out.
 std::vector<std::string> stoppedResultWords();
 

@@ -2,7 +2,6 @@
 
 #include "exit_codes.h"
 #include "lane_words.h"
-#include "printable.h"
 #include "record.h"
 
 #include <cmath>
@@ -15,7 +14,7 @@ namespace {
 
 // The lane's name as typed, for a page that shows text as text; else the words' label.
 JsonValue labelOf(const LaneTag& tag) {
-    return tag.name.empty() ? jsonText(laneLabel(tag)) : jsonName(tag.name);
+    return tag.name.empty() ? jsonText(laneLabel(tag, true)) : jsonName(tag.name);
 }
 
 // Progress events come at most this many records apart, as in the --json events.
@@ -85,8 +84,7 @@ LiveFeed::Tile& LiveFeed::tileFor(const LaneTag& tag) {
 void LiveFeed::laneAppeared(const LaneTag& tag) {
     std::unique_lock<std::mutex> lock(mutex_);
     Tile& tile = tileFor(tag);
-    tile.row.state = "looking at the lead";
-    tile.row.tone = LaneTone::Working;
+    boardAppeared(tile);
     publish(lock, "lane_appeared", laneEvent("lane_appeared", tile));
 }
 
@@ -112,17 +110,7 @@ void LiveFeed::laneBlocked(const LaneTag& tag, LaneState state, const std::strin
 void LiveFeed::setState(const LaneTag& tag, LaneState state, const std::string& reason) {
     std::unique_lock<std::mutex> lock(mutex_);
     Tile& tile = tileFor(tag);
-    LaneRow row = laneStateRow(tag, state, reason);
-    // A meter's outcome stays in its words until it is taken off; a failure stays red, with
-    // its advice, so that a supervisor across the room sees it.
-    if (state == LaneState::RemoveMeter) {
-        row.state = tile.row.state;
-        if (tile.row.tone == LaneTone::Bad) {
-            row.tone = tile.row.tone;
-            row.next = tile.row.next;
-        }
-    }
-    tile.row = row;
+    boardState(tile, state, reason);
     tile.state = laneStateCode(state);
     tile.phase.reset();
     JsonValue event = laneEvent("lane_state", tile);
@@ -134,9 +122,7 @@ void LiveFeed::setState(const LaneTag& tag, LaneState state, const std::string& 
 void LiveFeed::meterArrived(const LaneTag& tag, const std::string& version) {
     std::unique_lock<std::mutex> lock(mutex_);
     Tile& tile = tileFor(tag);
-    tile.row = LaneRow{};
-    tile.row.state = "meter arrived: " + printable(version);
-    tile.row.tone = LaneTone::Working;
+    boardArrived(tile, version);
     tile.state = "meter_arrived";
     tile.phase.reset();
     tile.records = tile.total = 0;
@@ -148,9 +134,7 @@ void LiveFeed::meterArrived(const LaneTag& tag, const std::string& version) {
 void LiveFeed::phase(const LaneTag& tag, Phase phase, int attempt) {
     std::unique_lock<std::mutex> lock(mutex_);
     Tile& tile = tileFor(tag);
-    tile.row = LaneRow{};
-    tile.row.tone = LaneTone::Working;
-    tile.row.state = laneAttemptText(phase, attempt);
+    boardPhase(tile, phase, attempt);
     tile.state = "running";
     tile.phase = phase;
     tile.attempt = attempt;
@@ -188,8 +172,7 @@ void LiveFeed::outcome(const LaneTag& tag, const MeterRun& meter, const StationT
     totals_ = totals;
     pace_.finished(meter.outcome(), now);
     Tile& tile = tileFor(tag);
-    countLaneOutcome(tile.counts, meter.outcome());
-    tile.row = laneOutcomeRow(meter);
+    boardOutcome(tile, meter);
     tile.state = "outcome";
     tile.phase.reset();
     JsonValue outcome = JsonValue::object();

@@ -6,9 +6,9 @@
 #pragma once
 
 #include "json_text.h"
+#include "lane_board.h"
 #include "station.h"
 #include "station_pace.h"
-#include "station_screen.h"
 
 #include <chrono>
 #include <cstdint>
@@ -84,16 +84,13 @@ public:
     bool ended();
 
 private:
-    struct Tile {
-        LaneTag tag;
+    struct Tile : BoardLane {
         std::string state = "looking";
         std::optional<Phase> phase;
         int attempt = 1;
         std::int32_t records = 0, total = 0;
         Clock::time_point sendingSince{};
-        LaneRow row;
         JsonValue last; // the last outcome, null before one
-        StationTotals counts;
     };
 
     Tile& tileFor(const LaneTag& tag);

@@ -1,26 +1,11 @@
 #include "summary_index.h"
 
 #include "history_query.h"
+#include "outcome_tally.h"
 
 namespace pxr7 {
 
 namespace {
-
-void count(SummaryCounts& counts, SummaryTally tally) {
-    switch (tally) {
-    case SummaryTally::Ok:
-        ++counts.ok;
-        break;
-    case SummaryTally::Current:
-        ++counts.current;
-        break;
-    case SummaryTally::Failed:
-        ++counts.failed;
-        break;
-    case SummaryTally::Stopped:
-        break;
-    }
-}
 
 // The groups that had a meter with an outcome; a day "" (no finished date) is none.
 std::vector<SummaryGroup> groups(const std::vector<std::string>& names,
@@ -65,7 +50,7 @@ void SummaryIndex::catchUp() {
         dayOf_.push_back(days_.numberOf(isDay(day) ? day : std::string()));
         resultOf_.push_back(results_.numberOf(entry.result));
         if (tallyOf_.size() < results_.texts.size()) {
-            tallyOf_.push_back(summaryTallyOf(entry.result));
+            tallyOf_.push_back(tallyOfResult(entry.result));
         }
         secondsOf_.push_back(static_cast<float>(entry.seconds));
     }
@@ -78,19 +63,16 @@ HistorySummary SummaryIndex::summary(const std::vector<std::uint32_t>& positions
     std::vector<double> seconds;
     HistorySummary summary;
     for (const std::uint32_t at : positions) {
-        const SummaryTally tally = tallyOf_[resultOf_[at]];
-        if (tally == SummaryTally::Stopped) {
-            continue;
-        }
-        count(summary.counts, tally);
-        count(lanes[laneOf_[at]], tally);
-        count(days[dayOf_[at]], tally);
-        count(results[resultOf_[at]], tally);
+        const Tally tally = tallyOf_[resultOf_[at]];
+        addTally(summary.counts, tally);
+        addTally(lanes[laneOf_[at]], tally);
+        addTally(days[dayOf_[at]], tally);
+        addTally(results[resultOf_[at]], tally);
     }
     // The newest lines' times, as many as the database takes them over.
     for (auto at = positions.rbegin();
          at != positions.rend() && seconds.size() < kSummaryMedianLines; ++at) {
-        if (tallyOf_[resultOf_[*at]] != SummaryTally::Stopped) {
+        if (tallyOf_[resultOf_[*at]] != Tally::None) {
             seconds.push_back(secondsOf_[*at]);
         }
     }

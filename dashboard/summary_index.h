@@ -5,6 +5,7 @@
 #pragma once
 
 #include "history_summary.h"
+#include "outcome_tally.h"
 #include "record_index.h"
 
 #include <cstdint>
@@ -35,7 +36,7 @@ private:
     std::uint64_t generation_ = 0;
     std::size_t seen_ = 0;
     Names lanes_, days_, results_;
-    std::vector<SummaryTally> tallyOf_;                    // per result number
+    std::vector<Tally> tallyOf_;                           // per result number
     std::vector<std::uint32_t> laneOf_, dayOf_, resultOf_; // per line of the index
     std::vector<float> secondsOf_; // to a millisecond up to hours, in half the room
 };

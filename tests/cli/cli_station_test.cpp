@@ -349,7 +349,8 @@ TEST(CliStationEvents, LanesComeAndGoInJsonEvents) {
 }
 
 // SIGTERM mid-transfer stops at once: DTR cleared, the port closed, the run recorded, 143.
-// One Ctrl+C lets the transfer under way finish; it is recorded ok and the station ends.
+// One Ctrl+C lets the transfer under way finish; it is recorded ok and the station ends. The
+// station's totals count the stopped meter nowhere.
 TEST(CliStationStops, BothSignalPaths) {
     struct {
         const char* signal;
@@ -375,6 +376,11 @@ TEST(CliStationStops, BothSignalPaths) {
         EXPECT_TRUE(contains(record[0], std::string("\"result\":\"") + c.result + "\""))
             << record[0];
         EXPECT_EQ(fileText(rig.path("capture.bin")) == image(), c.exitCode == 0) << c.signal;
+        // A meter stopped by a signal did not fail: the totals count it nowhere.
+        const std::string totals =
+            std::string("Station: ") + (c.exitCode == 0 ? "1" : "0") + " ok, 0 current, 0 failed";
+        EXPECT_TRUE(contains(fileText(rig.path("out.txt")), totals))
+            << fileText(rig.path("out.txt"));
     }
 }
 

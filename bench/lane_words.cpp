@@ -5,7 +5,6 @@
 #include "firmware_image.h"
 #include "lead_command.h"
 #include "printable.h"
-#include "terminal_caps.h"
 #include "utf8.h"
 
 namespace pxr7 {
@@ -214,9 +213,9 @@ std::string laneAttemptText(Phase phase, int attempt) {
 }
 
 // The name on the fixture, else the serial number, else where the bridge is.
-std::string laneLabel(const LaneTag& lane) {
+std::string laneLabel(const LaneTag& lane, bool takesUtf8) {
     if (!lane.name.empty()) {
-        return printableName(lane.name, stdoutTakesUtf8());
+        return printableName(lane.name, takesUtf8);
     }
     return lane.serial.empty() ? "bridge " + std::to_string(lane.index) : printable(lane.serial);
 }
@@ -235,22 +234,6 @@ const char* laneToneWord(LaneTone tone) {
         return "attention";
     }
     return "";
-}
-
-void countLaneOutcome(StationTotals& counts, MeterOutcome outcome) {
-    switch (outcome) {
-    case MeterOutcome::Ok:
-        ++counts.ok;
-        break;
-    case MeterOutcome::Current:
-        ++counts.current;
-        break;
-    case MeterOutcome::Failed:
-        ++counts.failed;
-        break;
-    case MeterOutcome::Stopped:
-        break;
-    }
 }
 
 } // namespace pxr7

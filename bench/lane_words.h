@@ -3,9 +3,9 @@
 // their words from here.
 #pragma once
 
+#include "lane_row.h"
 #include "meter_run.h"
 #include "station_observer.h"
-#include "station_screen.h"
 
 #include <string>
 
@@ -27,10 +27,9 @@ LaneRow laneStateRow(const LaneTag& lane, LaneState state, const std::string& re
 LaneRow laneOutcomeRow(const MeterRun& meter);
 // A phase's words, with the attempt when it is not the first.
 std::string laneAttemptText(Phase phase, int attempt);
-// The name on the fixture, else the serial number, else where the bridge is.
-std::string laneLabel(const LaneTag& lane);
-// A lane's own counts after a meter's outcome; a stopped meter counts nowhere.
-void countLaneOutcome(StationTotals& counts, MeterOutcome outcome);
+// The name on the fixture, else the serial number, else where the bridge is; the name's
+// characters beyond ASCII as they are only where the output takes UTF-8.
+std::string laneLabel(const LaneTag& lane, bool takesUtf8);
 // The tone's stable word ("quiet", "working", "good", "bad", "attention").
 const char* laneToneWord(LaneTone tone);
 
