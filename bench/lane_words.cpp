@@ -80,15 +80,10 @@ const char* laneStateCode(LaneState state) {
 
 namespace {
 
-// What the lane says in a state, what to do about it, and how it reads at a glance.
-LaneRow fullStateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
-    LaneRow row;
-    row.tone = LaneTone::Attention;
+// The states of the lead itself: its setup, and whether it can be opened and told apart.
+// False for the others.
+bool leadStateRow(const LaneTag& lane, LaneState state, const std::string& reason, LaneRow& row) {
     switch (state) {
-    case LaneState::Waiting:
-        row.state = "waiting for a meter";
-        row.tone = LaneTone::Quiet;
-        break;
     case LaneState::NeedsSetup:
         row.state = "needs setup";
         // No reason: a factory-fresh bridge, which may be somebody's adapter.
@@ -96,31 +91,48 @@ LaneRow fullStateRow(const LaneTag& lane, LaneState state, const std::string& re
                                   : reason + ": run ";
         row.next +=
             commandForLead("setup", identityOf(lane)) + ", or start the station with --setup.";
-        break;
+        return true;
     case LaneState::SettingUp:
         row.state = "setting up the lead";
         row.next = "leave it plugged in";
         row.tone = LaneTone::Working;
-        break;
+        return true;
     case LaneState::LeftAlone:
         row.state = "left alone: not a meter lead";
         row.next = "its EEPROM is not a meter lead's: use another lead";
-        break;
+        return true;
     case LaneState::SetupFailed:
         row.state = "setup failed";
         row.next = diagnosisWords(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
-        break;
+        return true;
     case LaneState::CannotOpen:
         row.state = "cannot open the lead";
         row.next = diagnosisWords(reason);
+        return true;
+    case LaneState::CannotTellApart:
+        row.state = "not served: its serial number is another lead's too";
+        row.next = "the driver cannot tell these leads apart: connect one at a time";
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What the lane says in a state, what to do about it, and how it reads at a glance.
+LaneRow fullStateRow(const LaneTag& lane, LaneState state, const std::string& reason) {
+    LaneRow row;
+    row.tone = LaneTone::Attention;
+    if (leadStateRow(lane, state, reason, row)) {
+        return row;
+    }
+    switch (state) {
+    case LaneState::Waiting:
+        row.state = "waiting for a meter";
+        row.tone = LaneTone::Quiet;
         break;
     case LaneState::RemoveMeter:
         row.next = "take the meter off";
         row.tone = LaneTone::Good;
-        break;
-    case LaneState::CannotTellApart:
-        row.state = "not served: its serial number is another lead's too";
-        row.next = "the driver cannot tell these leads apart: connect one at a time";
         break;
     case LaneState::RecordFailing:
         row.state = "no new meter: the record cannot be written";
@@ -140,6 +152,8 @@ LaneRow fullStateRow(const LaneTag& lane, LaneState state, const std::string& re
         row.state = "lane out of service: check the fixture";
         row.next = sentence(reason.c_str()) + " " + kOutOfServiceNext;
         row.tone = LaneTone::Bad;
+        break;
+    default:
         break;
     }
     return row;
