@@ -91,46 +91,38 @@ std::uint32_t countBridges() {
     return count < kMaxBridges ? count : kMaxBridges;
 }
 
-std::optional<std::uint32_t> readBridgeLocation(int index) {
-    if (!bridgeHasLocations() || index < 0) {
-        return std::nullopt;
-    }
-    std::uint32_t count = 0;
-    if (d2xx().FT_CreateDeviceInfoList(&count) != FT_OK ||
-        static_cast<std::uint32_t>(index) >= count) {
-        return std::nullopt;
-    }
-    std::uint32_t flags = 0;
-    std::uint32_t type = 0;
-    std::uint32_t id = 0;
-    std::uint32_t location = 0;
-    char serial[kSerialBufferSize] = {};
-    char description[kInfoDescriptionBufferSize] = {};
-    FT_HANDLE handle = nullptr;
-    if (d2xx().FT_GetDeviceInfoDetail(static_cast<std::uint32_t>(index), &flags, &type, &id,
-                                      &location, serial, description, &handle) != FT_OK) {
-        return std::nullopt;
-    }
-    return location;
-}
+namespace {
 
-bool bridgeShownOpen(int index) {
+// What the driver's device list says of bridge index: its flags and location. False where the
+// driver has no such list or no such bridge.
+bool listedDetail(int index, std::uint32_t& flags, std::uint32_t& location) {
     std::uint32_t count = 0;
-    // The same two calls a location needs: without them the driver tells nothing.
     if (!bridgeHasLocations() || index < 0 || d2xx().FT_CreateDeviceInfoList(&count) != FT_OK ||
         static_cast<std::uint32_t>(index) >= count) {
         return false;
     }
-    std::uint32_t flags = 0;
     std::uint32_t type = 0;
     std::uint32_t id = 0;
-    std::uint32_t location = 0;
     char serial[kSerialBufferSize] = {};
     char description[kInfoDescriptionBufferSize] = {};
     FT_HANDLE handle = nullptr;
     return d2xx().FT_GetDeviceInfoDetail(static_cast<std::uint32_t>(index), &flags, &type, &id,
-                                         &location, serial, description, &handle) == FT_OK &&
-           (flags & kDeviceFlagOpened) != 0;
+                                         &location, serial, description, &handle) == FT_OK;
+}
+
+} // namespace
+
+std::optional<std::uint32_t> readBridgeLocation(int index) {
+    std::uint32_t flags = 0;
+    std::uint32_t location = 0;
+    return listedDetail(index, flags, location) ? std::optional<std::uint32_t>(location)
+                                                : std::nullopt;
+}
+
+bool bridgeShownOpen(int index) {
+    std::uint32_t flags = 0;
+    std::uint32_t location = 0;
+    return listedDetail(index, flags, location) && (flags & kDeviceFlagOpened) != 0;
 }
 
 int findBridgeBySerial(const std::string& serialNumber) {
