@@ -431,7 +431,7 @@ bool takesValue(CLI::App& app, const std::string& word) {
             option = command->get_option_no_throw(word);
         }
     }
-    return option != nullptr && option->get_type_size_min() > 0;
+    return option != nullptr && option->get_items_expected_min() > 0;
 }
 
 // The words with the command moved to the front, so any option may stand before or after it

@@ -110,10 +110,12 @@ TEST(CliConventions, ProgramOptionsWorkOnEitherSideOfTheCommand) {
 }
 
 // Every option that takes a value, as each command's help names it, takes the next word as its
-// value even when that word is a command's name: `pxr7 --record list history` is history.
+// value even when that word is a command's name: `pxr7 --record list history` is history; and
+// a flag takes none: `pxr7 --yes upgrade` is upgrade.
 TEST(CliConventions, AValueThatIsACommandsNameIsTheOptionsValue) {
     CliRig rig(kOneMeter);
     const std::regex valued(R"(^  (?:-\w, )?(--[a-z-]+) [A-Z\[])");
+    const std::regex flag(R"(^  (?:-\w, )?(--[a-z-]+)  )");
     int checked = 0;
     for (const char* command :
          {"list", "upgrade", "setup", "station", "history", "collect", "serve", "about"}) {
@@ -121,6 +123,14 @@ TEST(CliConventions, AValueThatIsACommandsNameIsTheOptionsValue) {
         std::istringstream lines(help.out);
         for (std::string line; std::getline(lines, line);) {
             std::smatch found;
+            if (std::regex_search(line, found, flag) && found[1] != "--help") {
+                // A flag takes nothing: the command after it is the command.
+                const CliResult asked = rig.run(found[1].str() + " " + command + " --help");
+                EXPECT_EQ(asked.out.rfind(std::string("Usage: pxr7 ") + command + " ", 0), 0u)
+                    << found[1] << " " << command << ":\n"
+                    << asked.out << asked.err;
+                continue;
+            }
             if (!std::regex_search(line, found, valued)) {
                 continue;
             }
