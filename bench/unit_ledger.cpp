@@ -71,6 +71,12 @@ bool UnitLedger::close(int ticket, const MeterRun& run, std::string& problem) {
     return write(entry, run, problem);
 }
 
+bool UnitLedger::recordUnserved(const MeterRun& run, std::string& problem) {
+    RecordEntry opened = recordEntryFor(run, command_);
+    opened.operatorName = operator_ != nullptr ? operator_->get() : "";
+    return write(opened, run, problem);
+}
+
 void UnitLedger::closeAll(int exitCode) {
     std::map<int, OpenUnit> open;
     {

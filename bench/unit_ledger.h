@@ -33,6 +33,8 @@ public:
     // Writes the unit's line (once: a unit already written is not written again). False, and
     // the reason in problem, if it could not be written.
     bool close(int ticket, const MeterRun& run, std::string& problem);
+    // Writes the line of a unit that ended before anything was sent to it (already current).
+    bool recordUnserved(const MeterRun& run, std::string& problem);
     // Writes a line for every unit still open, ended by the stop exitCode.
     void closeAll(int exitCode);
 

@@ -2,6 +2,7 @@
 
 #include "bridge_texts.h"
 #include "lead_command.h"
+#include "lead_setup_steps.h"
 #include "printable.h"
 
 namespace pxr7 {
@@ -98,6 +99,26 @@ UpgradePlan planUpgrade(const std::vector<BridgeReport>& reports, const UpgradeR
         plan.upgrade.push_back(*choice.target);
     }
     return plan;
+}
+
+void replanAfterSetup(UpgradePlan& plan, BridgeReport lead, const CommandResult& setup,
+                      const UpgradeRequest& request) {
+    MeterRun run = meterRunFor(lead);
+    if (!setup.ok()) {
+        run.exitCode = setup.exitCode;
+        run.diagnosis = setup.diagnosis;
+    } else if (!surveyLeadAgain(lead)) {
+        run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
+        run.diagnosis = "pxr7: the lead did not come back after its setup: reconnect it and "
+                        "run upgrade again.";
+    }
+    if (run.exitCode != EXIT_OK) {
+        plan.settled.push_back(run);
+        return;
+    }
+    const UpgradePlan again = planUpgrade({lead}, request);
+    plan.upgrade.insert(plan.upgrade.end(), again.upgrade.begin(), again.upgrade.end());
+    plan.settled.insert(plan.settled.end(), again.settled.begin(), again.settled.end());
 }
 
 } // namespace pxr7

@@ -32,6 +32,11 @@ std::string setupCommandFor(const BridgeReport& lead);
 // A lead that needs setup and got no consent: nothing written, the command to run instead.
 MeterRun needsSetupRun(const BridgeReport& lead);
 
+// A lead taken off plan.setUp once its setup has been tried (setup: how that went): upgraded
+// if it came back and its plan says so, else settled with the reason. Looks at the lead again.
+void replanAfterSetup(UpgradePlan& plan, BridgeReport lead, const CommandResult& setup,
+                      const UpgradeRequest& request);
+
 // Whether a lead's meter already runs the image's version.
 bool isCurrent(const BridgeReport& lead, const std::string& declaredVersion);
 

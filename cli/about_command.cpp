@@ -6,10 +6,20 @@
 
 namespace pxr7 {
 
-int runAboutCommand(const Options& options) {
+namespace {
+
+class AboutCommand final : public CliCommand {
+public:
+    const char* name() const override { return "about"; }
+    const char* description() const override { return "show the program's version"; }
+    void addOptions(CLI::App&) override {}
+    int run(const ProgramOptions& program, const Opening&) override;
+};
+
+int AboutCommand::run(const ProgramOptions& program, const Opening&) {
     char line[64];
     formatProgramVersion(line, sizeof line);
-    if (options.json) {
+    if (program.json) {
         JsonObject().add("version", line).add("standin_image", embeddedImageIsStandIn()).print();
         return EXIT_OK;
     }
@@ -18,6 +28,12 @@ int runAboutCommand(const Options& options) {
         terminal().line(LineKind::Result, kStandInImageNotice);
     }
     return EXIT_OK;
+}
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeAboutCommand() {
+    return std::make_unique<AboutCommand>();
 }
 
 } // namespace pxr7

@@ -3,7 +3,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "json_writer.h"
-#include "options.h"
+#include "shared_options.h"
 #include "terminal.h"
 
 #if defined(PXR7_HAVE_DATABASE)
@@ -14,13 +14,34 @@
 #include "stop_signals.h"
 #endif
 
-#include <cstdio>
+#include <CLI/CLI.hpp>
 
 namespace pxr7 {
 
-#if defined(PXR7_HAVE_DATABASE)
-
 namespace {
+
+struct CollectOptions {
+    std::vector<std::string> stations; // the stations' dashboards, "http://HOST:PORT"
+    std::string database;              // "postgresql://..."
+    bool once = false;                 // take what the stations have now, then end
+    PageAccessOptions access;          // the key sent to the stations, the CA file
+};
+
+void addCollectOptions(CLI::App& command, CollectOptions& options) {
+    command.footer("It runs until Ctrl+C or SIGTERM; a station or the database that is away is "
+                   "tried\nagain, and what it missed is collected when it is back.");
+    addStationUrls(command, options.stations,
+                   "a station's dashboard, http://HOST:PORT (once\nfor each bench)")
+        ->required();
+    addDatabaseOption(command, options.database,
+                      "the database to fill: postgresql://[USER@]HOST\n[:PORT]/NAME (the "
+                      "password from PGPASSFILE)")
+        ->required();
+    command.add_flag("--once", options.once, "collect what the stations hold now, then end");
+    addPageAccessOptions(command, options.access, false);
+}
+
+#if defined(PXR7_HAVE_DATABASE)
 
 int exitCodeFor(const CollectResult& result) {
     switch (result.outcome) {
@@ -36,9 +57,9 @@ int exitCodeFor(const CollectResult& result) {
     return EXIT_FAILURE_OTHER;
 }
 
-void sayStart(const Options& options) {
+void sayStart(bool json, const CollectOptions& options) {
     const std::string database = printable(urlWithoutPassword(options.database));
-    if (options.json) {
+    if (json) {
         JsonObject()
             .add("event", "collect_started")
             .add("database", database)
@@ -52,9 +73,9 @@ void sayStart(const Options& options) {
                                         (options.once ? "." : ". Ctrl+C ends it."));
 }
 
-void sayEnd(const Options& options, const CollectResult& result, int code) {
+void sayEnd(bool json, const CollectResult& result, int code) {
     const std::string reason = printable(result.reason);
-    if (options.json) {
+    if (json) {
         JsonObject()
             .add("event", "result")
             .add("command", "collect")
@@ -69,35 +90,59 @@ void sayEnd(const Options& options, const CollectResult& result, int code) {
     }
 }
 
-} // namespace
-
-int runCollectCommand(const Options& options) {
+int collect(bool json, const CollectOptions& options) {
     installStopSignals();
-    sayStart(options);
-    CollectView view(options.json);
+    sayStart(json, options);
+    CollectView view(json);
     CollectSettings settings;
     settings.stations = options.stations;
     settings.database = options.database;
     settings.once = options.once;
-    settings.caFile = options.caFile;
+    settings.caFile = options.access.caFile;
     std::string problem;
-    if (!options.keyFile.empty() && !readKeyFile(options.keyFile, settings.key, problem)) {
+    if (!options.access.keyFile.empty() &&
+        !readKeyFile(options.access.keyFile, settings.key, problem)) {
         terminal().line(LineKind::Error, "pxr7: " + printable(problem) + ".");
         return EXIT_USAGE;
     }
     const CollectResult result = runCollector(settings, view, [] { return anyStopSignal(); });
     const int code = exitCodeFor(result);
-    sayEnd(options, result, code);
+    sayEnd(json, result, code);
     return code;
 }
 
 #else
 
-int runCollectCommand(const Options&) {
-    std::fputs("pxr7: this build has no PostgreSQL client: run it on Linux\n", stderr);
-    return EXIT_DATABASE_FAILED;
+int collect(bool, const CollectOptions&) {
+    return EXIT_DATABASE_FAILED; // the runner has said why
 }
 
 #endif
+
+class CollectCommand final : public CliCommand {
+public:
+    const char* name() const override { return "collect"; }
+    const char* description() const override {
+        return "gather the stations' records into one database";
+    }
+    void addOptions(CLI::App& command) override { addCollectOptions(command, options_); }
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.database = true;
+        return needs;
+    }
+    int run(const ProgramOptions& program, const Opening&) override {
+        return collect(program.json, options_);
+    }
+
+private:
+    CollectOptions options_;
+};
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeCollectCommand() {
+    return std::make_unique<CollectCommand>();
+}
 
 } // namespace pxr7

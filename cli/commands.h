@@ -1,10 +1,9 @@
-// The command line's commands; each returns the program's exit code, and main ends with it.
+// The command line's commands, each an object made in its own file, and what they share.
 #pragma once
 
+#include "command.h"
 #include "command_result.h"
 #include "lane_observer.h"
-#include "options.h"
-#include "target_choice.h"
 
 namespace pxr7 {
 
@@ -16,24 +15,19 @@ constexpr char kStandInImageNotice[] =
 // Said by the database's commands in a build without PostgreSQL's client library (Windows).
 constexpr char kNoDatabaseClient[] = "pxr7: this build has no PostgreSQL client: run it on Linux";
 
-int runListCommand(const Options& options);
-int runSetupCommand(const Options& options);
-int runUpgradeCommand(const Options& options);
-int runAboutCommand(const Options& options);
-int runStationCommand(const Options& options);
-int runHistoryCommand(const Options& options);
-// history --verify: the record's or the database's chain walked (history_verify.cpp).
-int runHistoryVerify(const Options& options);
-int runCollectCommand(const Options& options);
-int runServeCommand(const Options& options);
+std::unique_ptr<CliCommand> makeListCommand();
+std::unique_ptr<CliCommand> makeSetupCommand();
+std::unique_ptr<CliCommand> makeUpgradeCommand();
+std::unique_ptr<CliCommand> makeAboutCommand();
+std::unique_ptr<CliCommand> makeStationCommand();
+std::unique_ptr<CliCommand> makeHistoryCommand();
+std::unique_ptr<CliCommand> makeCollectCommand();
+std::unique_ptr<CliCommand> makeServeCommand();
 
 // Loads the bridge backend the options choose (backend.h). On failure shows the
 // missing-driver message and the reason, and returns false. With --trace every call to the
 // bridge is then traced; with --verbose the backend in use is named.
-bool loadDriver(const Options& options);
-
-// The selection the options make (--serial, --index, --all).
-Selection selectionOf(const Options& options);
+bool loadDriver(const ProgramOptions& program);
 
 // How a running transfer looks at the stop signals: a first Ctrl+C is warned about through
 // the terminal and lets the transfer go on; a second, SIGTERM or SIGHUP stop it.

@@ -5,11 +5,11 @@
 
 namespace pxr7 {
 
-Answer askToConfirm(const Options& options, const char* question) {
-    if (options.assumeYes) {
+Answer askToConfirm(const Asking& asking, const char* question) {
+    if (asking.assumeYes) {
         return Answer::Yes;
     }
-    if (options.json && !stdinIsTerminal()) {
+    if (asking.json && !stdinIsTerminal()) {
         return Answer::CannotAsk;
     }
     std::string answer;

@@ -37,7 +37,7 @@ bool stopDuringTransfer() {
 
 // The Windows program's catalogue text names ftd2xx.dll; elsewhere the same line names the
 // library that did not load here.
-void printNoDriver(const Options& options) {
+void printNoDriver(const ProgramOptions& options) {
 #if defined(_WIN32)
     (void)options;
     printMessage(MSG_NO_USB_DRIVER, MessageKind::Error);
@@ -57,7 +57,7 @@ void printNoDriver(const Options& options) {
 
 } // namespace
 
-bool loadDriver(const Options& options) {
+bool loadDriver(const ProgramOptions& options) {
     std::string problem;
     const bool loaded = loadBackend(BackendChoice{options.driverPath, options.backend}, problem);
     if (loaded) {
@@ -75,14 +75,6 @@ bool loadDriver(const Options& options) {
     printDiagnosis(
         diagnoseMissingLibrary(BackendChoice{options.driverPath, options.backend}, problem));
     return false;
-}
-
-Selection selectionOf(const Options& options) {
-    Selection selection;
-    selection.serial = options.serial;
-    selection.index = options.index;
-    selection.all = options.all;
-    return selection;
 }
 
 StopCheck stopCheck() {

@@ -2,6 +2,7 @@
 // record is a file anyone can edit: what cannot be read is counted and skipped.
 #include "commands.h"
 #include "history.h"
+#include "history_options.h"
 #include "json_text.h"
 #include "json_writer.h"
 #include "printable.h"
@@ -16,6 +17,8 @@
 #include "record_lines.h"
 #include "schema.h"
 #endif
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -141,7 +144,7 @@ void printLeads(const std::vector<LeadHistory>& leads) {
 // Per bench, each with its leads, when there is more than one or the summary is of the database
 // (which holds every bench); a record file of one bench as before, per lead.
 void printText(const std::string& path, const RecordHistory& history, std::size_t lastCount,
-               const Options& options) {
+               const HistoryOptions& options) {
     Terminal& out = terminal();
     std::string head =
         "Record " + printable(path) +
@@ -189,14 +192,14 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
 }
 
 // The history pages until Ctrl+C, SIGTERM or SIGHUP; the record is read again as it grows.
-int serveHistory(const std::string& path, const Options& options) {
+int serveHistory(const std::string& path, const HistoryOptions& options) {
     if (path.empty()) {
         terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
                                          "give one with --record FILE.");
         return EXIT_USAGE;
     }
     PageAccess access;
-    if (!pageAccessOf(options, access)) {
+    if (!pageAccessOf(options.access, access)) {
         return EXIT_USAGE;
     }
     ServedDashboard dashboard(path, nullptr);
@@ -212,12 +215,12 @@ int serveHistory(const std::string& path, const Options& options) {
 }
 
 // One unit's lines are few, and all of them are what was asked for.
-std::size_t lastCountOf(const Options& options) {
+std::size_t lastCountOf(const HistoryOptions& options) {
     return options.unitId.empty() ? static_cast<std::size_t>(options.lastEntries)
                                   : static_cast<std::size_t>(-1);
 }
 
-void printHistory(const Options& options, const std::string& source, bool found,
+void printHistory(const HistoryOptions& options, const std::string& source, bool found,
                   const RecordHistory& history) {
     if (options.json) {
         printJson(source, found, history);
@@ -230,7 +233,7 @@ void printHistory(const Options& options, const std::string& source, bool found,
 
 #if defined(PXR7_HAVE_DATABASE)
 // The same summary over every bench the collector has gathered, oldest line first.
-int databaseHistory(const Options& options) {
+int databaseHistory(const HistoryOptions& options) {
     const std::string shownUrl = urlWithoutPassword(options.database);
     PgConnection connection;
     StoredRecord found = StoredRecord::None;
@@ -257,18 +260,12 @@ int databaseHistory(const Options& options) {
     return EXIT_OK;
 }
 #else
-int databaseHistory(const Options&) {
-    terminal().line(LineKind::Error, kNoDatabaseClient);
-    return EXIT_DATABASE_FAILED;
+int databaseHistory(const HistoryOptions&) {
+    return EXIT_DATABASE_FAILED; // the runner has said why
 }
 #endif
 
-} // namespace
-
-int runHistoryCommand(const Options& options) {
-    if (options.verify) {
-        return runHistoryVerify(options);
-    }
+int summarise(const HistoryOptions& options) {
     if (!options.database.empty()) {
         return databaseHistory(options);
     }
@@ -305,6 +302,63 @@ int runHistoryCommand(const Options& options) {
     printHistory(options, path, true,
                  summariseRecord(record, lastCount, options.unitId, options.benchName));
     return EXIT_OK;
+}
+
+void addHistoryOptions(CLI::App& command, HistoryOptions& options) {
+    addRecordOption(command, options.recordPath, "read FILE instead of the default record");
+    command.add_option("--last", options.lastEntries, "show the last N entries (default 10)")
+        ->option_text("N")
+        ->check(CLI::Range(0, 100000));
+    command.add_option("--unit", options.unitId, "show everything done to the unit with id ID")
+        ->option_text("ID")
+        ->check(notEmpty);
+    CLI::Option* bench =
+        command.add_option("--bench", options.benchName, "sum up only the lines of the bench NAME")
+            ->option_text("NAME")
+            ->check(notEmpty);
+    CLI::Option* serve = addAddressOption(command, "--serve", options.serve,
+                                          "serve the history pages on [HOST:]PORT until\nCtrl+C");
+    bench->excludes(serve);
+    CLI::Option* database = addDatabaseOption(command, options.database,
+                                              "read the record of every bench from the\n"
+                                              "database at URL, not a record file");
+    database->excludes(serve);
+    database->excludes(command.get_option("--record"));
+    addPageAccessOptions(command, options.access, true, serve);
+    command
+        .add_flag("--verify", options.verify,
+                  "walk the record's chain and say which lines\nwere changed, removed or inserted")
+        ->excludes(serve)
+        ->excludes(bench)
+        ->excludes(command.get_option("--unit"))
+        ->excludes(command.get_option("--last"));
+}
+
+class HistoryCommand final : public CliCommand {
+public:
+    const char* name() const override { return "history"; }
+    const char* description() const override {
+        return "sum up the record of upgraded meters, per lead";
+    }
+    void addOptions(CLI::App& command) override { addHistoryOptions(command, options_); }
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.database = !options_.database.empty();
+        return needs;
+    }
+    int run(const ProgramOptions& program, const Opening&) override {
+        options_.json = program.json;
+        return options_.verify ? runHistoryVerify(options_) : summarise(options_);
+    }
+
+private:
+    HistoryOptions options_;
+};
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeHistoryCommand() {
+    return std::make_unique<HistoryCommand>();
 }
 
 } // namespace pxr7

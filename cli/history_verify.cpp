@@ -2,6 +2,7 @@
 // from the collector's database, and each break said where it is. Its own exit code when
 // anything is not as it was written.
 #include "commands.h"
+#include "history_options.h"
 #include "json_writer.h"
 #include "printable.h"
 #include "record.h"
@@ -92,7 +93,7 @@ void printFindings(const std::string& source, const ChainReport& report, bool fr
     terminal().line(report.holds() ? LineKind::Result : LineKind::Error, text);
 }
 
-int verifyFile(const Options& options) {
+int verifyFile(const HistoryOptions& options) {
     const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
     struct stat status {};
     std::ifstream record;
@@ -121,7 +122,7 @@ int verifyFile(const Options& options) {
 }
 
 #if defined(PXR7_HAVE_DATABASE)
-int verifyDatabase(const Options& options) {
+int verifyDatabase(const HistoryOptions& options) {
     const std::string shownUrl = urlWithoutPassword(options.database);
     PgConnection connection;
     StoredRecord found = StoredRecord::None;
@@ -153,15 +154,14 @@ int verifyDatabase(const Options& options) {
     return report.holds() ? EXIT_OK : EXIT_RECORD_ALTERED;
 }
 #else
-int verifyDatabase(const Options&) {
-    terminal().line(LineKind::Error, kNoDatabaseClient);
-    return EXIT_DATABASE_FAILED;
+int verifyDatabase(const HistoryOptions&) {
+    return EXIT_DATABASE_FAILED; // the runner has said why
 }
 #endif
 
 } // namespace
 
-int runHistoryVerify(const Options& options) {
+int runHistoryVerify(const HistoryOptions& options) {
     return options.database.empty() ? verifyFile(options) : verifyDatabase(options);
 }
 

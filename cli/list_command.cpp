@@ -3,6 +3,7 @@
 #include "diagnosis.h"
 #include "json_writer.h"
 #include "messages.h"
+#include "shared_options.h"
 #include "target_choice.h"
 #include "terminal.h"
 
@@ -32,20 +33,37 @@ void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
         .print();
 }
 
-} // namespace
-
-int runListCommand(const Options& options) {
-    if (!loadDriver(options)) {
-        if (options.json) {
+// Looks at the bridges the meter choice selects and says who each is.
+class ListCommand final : public CliCommand {
+public:
+    const char* name() const override { return "list"; }
+    const char* description() const override {
+        return "ask every connected meter for its software version";
+    }
+    void addOptions(CLI::App& command) override { addMeterChoice(command, choice_); }
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.driver = needs.survey = true;
+        return needs;
+    }
+    Selection selection() const override { return choice_.selection(); }
+    int endWithoutDriver(const ProgramOptions& program) override {
+        if (program.json) {
             printJson({}, EXIT_NO_DRIVER);
         }
         return EXIT_NO_DRIVER;
     }
-    const Selection selection = selectionOf(options);
-    const std::vector<BridgeReport> reports = surveyFor(selection);
-    describeBridges(reports);
+    int run(const ProgramOptions& program, const Opening& opening) override;
+
+private:
+    MeterChoice choice_;
+};
+
+int ListCommand::run(const ProgramOptions& program, const Opening& opening) {
+    const std::vector<BridgeReport>& reports = opening.reports;
+    const Selection selection = choice_.selection();
     const CommandResult result = listOutcome(reports, selection);
-    if (options.json) {
+    if (program.json) {
         printJson(reports, result.exitCode);
         return result.exitCode;
     }
@@ -61,6 +79,12 @@ int runListCommand(const Options& options) {
                         std::to_string(reports.size()) + " bridges");
     printFailure(result);
     return result.exitCode;
+}
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeListCommand() {
+    return std::make_unique<ListCommand>();
 }
 
 } // namespace pxr7

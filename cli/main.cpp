@@ -1,7 +1,7 @@
 // pxr7: the command-line front end of the PXR7 meter upgrade utility.
-#include "commands.h"
+#include "command_line.h"
+#include "command_runner.h"
 #include "exit_codes.h"
-#include "options.h"
 #include "run_log.h"
 #include "stop_signals.h"
 #include "terminal.h"
@@ -37,30 +37,6 @@ void openMissingStandardStreams() {
 }
 #endif
 
-int runCommand(const Options& options) {
-    switch (options.command) {
-    case Command::List:
-        return runListCommand(options);
-    case Command::Setup:
-        return runSetupCommand(options);
-    case Command::Upgrade:
-        return runUpgradeCommand(options);
-    case Command::About:
-        return runAboutCommand(options);
-    case Command::Station:
-        return runStationCommand(options);
-    case Command::History:
-        return runHistoryCommand(options);
-    case Command::Collect:
-        return runCollectCommand(options);
-    case Command::Serve:
-        return runServeCommand(options);
-    case Command::None:
-        break;
-    }
-    return EXIT_USAGE;
-}
-
 } // namespace
 
 } // namespace pxr7
@@ -69,25 +45,25 @@ int main(int argc, char** argv) {
     using namespace pxr7;
     openMissingStandardStreams();
     ignoreFailedWriteSignals();
-    Options options;
-    const int parsed = parseOptions(argc, argv, options);
-    if (parsed >= 0) {
-        return parsed;
+    const std::vector<std::unique_ptr<CliCommand>> commands = allCommands();
+    ProgramOptions program;
+    const ParsedLine parsed = parseCommandLine(argc, argv, commands, program);
+    if (parsed.command == nullptr) {
+        return parsed.exitCode;
     }
     TerminalSettings settings;
-    settings.json = options.json;
-    settings.quiet = options.quiet;
-    settings.verbose = options.verbose;
-    settings.trace = options.trace;
+    settings.json = program.json;
+    settings.quiet = program.quiet;
+    settings.verbose = program.verbose;
+    settings.trace = program.trace;
     terminal().configure(settings);
-    const int exitCode = runCommand(options);
-    // The upgrade logs its own line, with the meter's serial number and versions.
-    if (!options.logPath.empty() && options.command != Command::Upgrade) {
+    const int exitCode = runCommand(*parsed.command, program);
+    if (!program.logPath.empty() && !parsed.command->needs().logsItself) {
         RunLogEntry entry;
-        entry.command = commandName(options.command);
+        entry.command = parsed.command->name();
         entry.outcome = outcomeWordFor(exitCode);
         entry.exitCode = exitCode;
-        appendRunLog(options.logPath, entry);
+        appendRunLog(program.logPath, entry);
     }
     return exitCode;
 }

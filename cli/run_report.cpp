@@ -32,8 +32,8 @@ void addRunFields(JsonObject& object, const MeterRun& run) {
         .add("duration_s", run.seconds);
 }
 
-std::string recordPathFor(const Options& options) {
-    return resolveStatePath(options.recordPath, kRecordFileName);
+std::string recordPathFor(const std::string& given) {
+    return resolveStatePath(given, kRecordFileName);
 }
 
 void warnRecordProblem(const std::string& path, const std::string& problem) {
@@ -41,24 +41,19 @@ void warnRecordProblem(const std::string& path, const std::string& problem) {
                                            printable(path) + ": " + problem);
 }
 
-void recordCurrent(const Options& options, const std::vector<MeterRun>& settled) {
-    const std::string path = recordPathFor(options);
+void recordCurrent(UnitLedger& ledger, const std::string& path,
+                   const std::vector<MeterRun>& settled) {
     for (const MeterRun& run : settled) {
-        if (run.outcome() != MeterOutcome::Current) {
-            continue;
-        }
         std::string problem;
-        RecordEntry entry = recordEntryFor(run, "upgrade");
-        entry.operatorName = withoutBlanks(options.operatorName);
-        if (!appendRecordEntry(path, entry, problem)) {
+        if (run.outcome() == MeterOutcome::Current && !ledger.recordUnserved(run, problem)) {
             warnRecordProblem(path, problem);
             return;
         }
     }
 }
 
-void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {
-    if (options.logPath.empty()) {
+void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, int exitCode) {
+    if (logPath.empty()) {
         return;
     }
     // A command that reached no meter is a run all the same: its line says why.
@@ -75,7 +70,7 @@ void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exit
         entry.versionAfter = run.versionAfter;
         entry.outcome = outcomeWordFor(run.exitCode);
         entry.exitCode = run.exitCode;
-        appendRunLog(options.logPath, entry);
+        appendRunLog(logPath, entry);
     }
 }
 

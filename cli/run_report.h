@@ -3,7 +3,7 @@
 #pragma once
 
 #include "meter_run.h"
-#include "options.h"
+#include "unit_ledger.h"
 
 #include <vector>
 
@@ -16,17 +16,18 @@ class JsonObject;
 // records_total, duration_s. Unknown texts are null.
 void addRunFields(JsonObject& object, const MeterRun& run);
 
-// The record file the options name, or the default one.
-std::string recordPathFor(const Options& options);
+// The record file given (--record), or the default one.
+std::string recordPathFor(const std::string& given);
 
 // The record's lines (record.h), command "upgrade", for the meters left alone because they
 // already run the image's version (the upgraded ones are recorded as each ends). A record that
 // cannot be written is one warning on stderr, nothing more.
-void recordCurrent(const Options& options, const std::vector<MeterRun>& settled);
+void recordCurrent(UnitLedger& ledger, const std::string& path,
+                   const std::vector<MeterRun>& settled);
 void warnRecordProblem(const std::string& path, const std::string& problem);
 
-// The runs' --log lines, when the options name a log; one line with exitCode if there are none.
-void logRuns(const Options& options, const std::vector<MeterRun>& runs, int exitCode);
+// The runs' --log lines, when a log is named; one line with exitCode if there are none.
+void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, int exitCode);
 
 // One meter: the result line ("PXR7 V1.02 -> PXR7 V1.03", or "current: PXR7 V1.03" for a meter
 // left as it was) and the diagnosis of a failure.

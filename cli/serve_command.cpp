@@ -2,7 +2,10 @@
 // named, read-only, until Ctrl+C or SIGTERM.
 #include "commands.h"
 #include "exit_codes.h"
+#include "shared_options.h"
 #include "terminal.h"
+
+#include <CLI/CLI.hpp>
 
 #if defined(PXR7_HAVE_DATABASE)
 #include "bench_figures.h"
@@ -19,12 +22,36 @@
 
 namespace pxr7 {
 
+namespace {
+
+struct ServeOptions {
+    std::string database;              // "postgresql://..."
+    std::vector<std::string> stations; // the stations of the live overview
+    std::string listen;                // "[HOST:]PORT" of its pages; "" the default
+    PageAccessOptions access;
+};
+
+void addServeCommandOptions(CLI::App& command, ServeOptions& options) {
+    command.footer("It runs until Ctrl+C or SIGTERM.");
+    addDatabaseOption(command, options.database, "the database the collector fills")->required();
+    addStationUrls(command, options.stations,
+                   "a station to show in the live overview,\nhttp://HOST:PORT (once for each)");
+    addAddressOption(command, "--listen", options.listen,
+                     "serve the pages on [HOST:]PORT (default\n127.0.0.1:8470)");
+    addPageAccessOptions(command, options.access, true);
+}
+
+} // namespace
+
 #if !defined(PXR7_HAVE_DATABASE)
 
-int runServeCommand(const Options&) {
-    terminal().line(LineKind::Error, "pxr7: this build has no PostgreSQL client: run it on Linux");
-    return EXIT_DATABASE_FAILED;
+namespace {
+
+int serve(const ServeOptions&) {
+    return EXIT_DATABASE_FAILED; // the runner has said why
 }
+
+} // namespace
 
 #else
 
@@ -38,9 +65,7 @@ void sayServing(const std::string& url) {
     }
 }
 
-} // namespace
-
-int runServeCommand(const Options& options) {
+int serve(const ServeOptions& options) {
     const std::string listen = options.listen.empty() ? "127.0.0.1:8470" : options.listen;
     DatabaseHistoryApi history(options.database);
     std::string problem;
@@ -57,11 +82,12 @@ int runServeCommand(const Options& options) {
                                                ". The history pages say so until it can.");
     }
     PageAccess access;
-    if (!pageAccessOf(options, access)) {
+    if (!pageAccessOf(options.access, access)) {
         return EXIT_USAGE;
     }
     OverviewSettings asking;
-    asking.access = {access.key, options.caFile}; // one key for the shop: the stations take it too
+    asking.access = {access.key,
+                     options.access.caFile}; // one key for the shop: the stations take it too
     StationOverview overview(options.stations, asking);
     BenchFiguresSettings figuresAsked;
     figuresAsked.ask = [&history](const std::string& from, std::vector<BenchSummary>& out,
@@ -91,6 +117,34 @@ int runServeCommand(const Options& options) {
     return EXIT_OK;
 }
 
+} // namespace
+
 #endif
+
+namespace {
+
+class ServeCommand final : public CliCommand {
+public:
+    const char* name() const override { return "serve"; }
+    const char* description() const override {
+        return "serve the history of every bench and a live overview";
+    }
+    void addOptions(CLI::App& command) override { addServeCommandOptions(command, options_); }
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.database = true;
+        return needs;
+    }
+    int run(const ProgramOptions&, const Opening&) override { return serve(options_); }
+
+private:
+    ServeOptions options_;
+};
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeServeCommand() {
+    return std::make_unique<ServeCommand>();
+}
 
 } // namespace pxr7

@@ -18,7 +18,7 @@ namespace pxr7 {
 ServedDashboard::ServedDashboard(const std::string& recordPath, LiveFeed* feed)
     : history_(recordPath), routes_(history_, feed), server_(routes_, feed) {}
 
-bool pageAccessOf(const Options& options, PageAccess& access) {
+bool pageAccessOf(const PageAccessOptions& options, PageAccess& access) {
     access.hostNames = {options.hostNames.begin(), options.hostNames.end()};
     access.tlsCertificate = options.tlsCertificate;
     access.tlsKey = options.tlsKey;

@@ -6,7 +6,7 @@
 #include "history_api.h"
 #include "http_server.h"
 #include "live_feed.h"
-#include "options.h"
+#include "shared_options.h"
 
 #include <chrono>
 #include <set>
@@ -28,7 +28,7 @@ bool tlsAsAsked(DashboardServer& server, const PageAccess& access);
 
 // From the options; false, said on the terminal, when the key file cannot be read (then the
 // command ends with EXIT_USAGE before it starts anything).
-bool pageAccessOf(const Options& options, PageAccess& access);
+bool pageAccessOf(const PageAccessOptions& options, PageAccess& access);
 
 class ServedDashboard {
 public:

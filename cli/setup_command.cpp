@@ -4,18 +4,21 @@
 #include "json_writer.h"
 #include "messages.h"
 #include "printable.h"
+#include "setup_choice.h"
 #include "setup_flow.h"
+#include "shared_options.h"
 #include "target_choice.h"
 #include "terminal.h"
+
+#include <CLI/CLI.hpp>
 
 namespace pxr7 {
 
 namespace {
 
-int finish(const Options& options, const BridgeReport* lead, const CommandResult& result,
-           const char* what) {
+int finish(bool json, const BridgeReport* lead, const CommandResult& result, const char* what) {
     printFailure(result);
-    if (options.json) {
+    if (json) {
         JsonObject()
             .add("event", "result")
             .add("command", "setup")
@@ -28,36 +31,61 @@ int finish(const Options& options, const BridgeReport* lead, const CommandResult
     return result.exitCode;
 }
 
-} // namespace
-
-int runSetupCommand(const Options& options) {
-    if (!loadDriver(options)) {
-        return finish(options, nullptr, CommandResult{EXIT_NO_DRIVER, ""}, "no_driver");
+class SetupCommand final : public CliCommand {
+public:
+    const char* name() const override { return "setup"; }
+    const char* description() const override {
+        return "check a meter lead's settings and correct them";
     }
-    const std::vector<BridgeReport> reports = surveyFor(selectionOf(options));
-    describeBridges(reports);
-    const TargetChoice choice = chooseTarget(reports, selectionOf(options));
+    void addOptions(CLI::App& command) override {
+        addMeterChoice(command, choice_);
+        command.add_flag("-y,--yes", assumeYes_, "correct the settings without asking");
+    }
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.driver = needs.survey = true;
+        return needs;
+    }
+    Selection selection() const override { return choice_.selection(); }
+    int endWithoutDriver(const ProgramOptions& program) override {
+        return finish(program.json, nullptr, CommandResult{EXIT_NO_DRIVER, ""}, "no_driver");
+    }
+    int run(const ProgramOptions& program, const Opening& opening) override;
+
+private:
+    MeterChoice choice_;
+    bool assumeYes_ = false;
+};
+
+int SetupCommand::run(const ProgramOptions& program, const Opening& opening) {
+    const TargetChoice choice = chooseTarget(opening.reports, choice_.selection());
     if (choice.target == nullptr) {
-        if (choice.result.exitCode == EXIT_AMBIGUOUS && !options.json) {
-            printBridgeTable(reports);
+        if (choice.result.exitCode == EXIT_AMBIGUOUS && !program.json) {
+            printBridgeTable(opening.reports);
         }
-        return finish(options, nullptr, choice.result, choice.result.errorWord());
+        return finish(program.json, nullptr, choice.result, choice.result.errorWord());
     }
     const BridgeReport& lead = *choice.target;
-    if (lead.state == BridgeState::EepromUnreadable) {
-        const CommandResult unreadable =
-            failure(EXIT_LEAD_SETUP_FAILED, "pxr7: the lead's EEPROM could not be read, so its "
-                                            "settings are unknown; nothing was written.");
-        return finish(options, &lead, unreadable, unreadable.errorWord());
-    }
-    if (lead.state != BridgeState::NeedsSetup) {
+    const SetupChoice step = chooseSetupStep(lead);
+    switch (step.step) {
+    case SetupStep::Refuse:
+        return finish(program.json, &lead, step.result, step.result.errorWord());
+    case SetupStep::AlreadyRight:
         terminal().line(LineKind::Result, "The lead " + printable(lead.identity.serialNumber) +
                                               " already holds the settings the meter needs.");
-        return finish(options, &lead, CommandResult{}, "already_right");
+        return finish(program.json, &lead, CommandResult{}, "already_right");
+    case SetupStep::Write:
+        break;
     }
     const CommandResult result =
-        runLeadSetup(options, lead, options.assumeYes ? SetupConsent::Given : SetupConsent::Ask);
-    return finish(options, &lead, result, result.ok() ? "done" : result.errorWord());
+        runLeadSetup(Asking{assumeYes_, program.json}, lead, setupCommandConsent(assumeYes_));
+    return finish(program.json, &lead, result, result.ok() ? "done" : result.errorWord());
+}
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeSetupCommand() {
+    return std::make_unique<SetupCommand>();
 }
 
 } // namespace pxr7

@@ -7,21 +7,13 @@
 #include "messages.h"
 #include "printable.h"
 #include "terminal.h"
-#include "terminal_caps.h"
 
 #include <cstdio>
 
 namespace pxr7 {
 
-SetupConsent upgradeSetupConsent(const Options& options) {
-    if (options.setup) {
-        return SetupConsent::Given;
-    }
-    return !options.assumeYes && stdinIsTerminal() ? SetupConsent::Ask : SetupConsent::None;
-}
-
-void showChanges(const Options& options, const BridgeReport& lead, bool aboutToWrite) {
-    if (options.json) {
+void showChanges(bool json, const BridgeReport& lead, bool aboutToWrite) {
+    if (json) {
         JsonObject()
             .add("event", "setup")
             .add("serial", lead.identity.serialNumber)
@@ -50,14 +42,14 @@ void showChanges(const Options& options, const BridgeReport& lead, bool aboutToW
     }
 }
 
-CommandResult runLeadSetup(const Options& options, const BridgeReport& lead, SetupConsent consent) {
-    showChanges(options, lead, true);
+CommandResult runLeadSetup(const Asking& asking, const BridgeReport& lead, SetupConsent consent) {
+    showChanges(asking.json, lead, true);
     const Answer answer = consent == SetupConsent::Given
                               ? Answer::Yes
-                              : askToConfirm(options, "Write the lead's settings now?");
+                              : askToConfirm(asking, "Write the lead's settings now?");
     switch (answer) {
     case Answer::CannotAsk:
-        return failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on");
+        return failure(EXIT_USAGE, kCannotAskText);
     case Answer::No:
         terminal().line(LineKind::Error, "Setup cancelled.");
         return failure(EXIT_CANCELLED, "");

@@ -6,17 +6,68 @@
 #include "printable.h"
 #include "record.h"
 #include "served_dashboard.h"
+#include "shared_options.h"
 #include "station_fanout.h"
 #include "station_view.h"
 #include "stop_signals.h"
 #include "terminal.h"
 #include "unit_id_reader.h"
 
+#include <CLI/CLI.hpp>
+
 #include <optional>
 
 namespace pxr7 {
 
 namespace {
+
+struct StationOptions {
+    int count = 0;            // meters to finish; 0: until stopped
+    int retries = 2;          // further transfers after a retryable failure
+    std::string recordPath;   // empty: the default record (record.h)
+    bool setup = false;       // set up factory-fresh leads without asking
+    bool laneCounts = false;  // the station shows each lane's own counts
+    std::string benchPath;    // empty: the default bench file, if there is one (bench_file.h)
+    bool unitIds = false;     // a meter is upgraded only once it has a unit id
+    std::string operatorName; // who runs the bench; "" none given
+    std::string serve;        // "[HOST:]PORT" of the dashboard; "" none
+    PageAccessOptions access;
+};
+
+void addStationOptions(CLI::App& command, StationOptions& options) {
+    command.footer("Starting the station is the consent to upgrade every meter that comes to "
+                   "it.\nIt runs until Ctrl+C (the upgrades under way finish first), SIGTERM or "
+                   "--count.");
+    command
+        .add_option("--count", options.count,
+                    "end after N meters have finished (0, the default:\nuntil stopped)")
+        ->option_text("N")
+        ->check(meterCount);
+    command
+        .add_option("--retries", options.retries,
+                    "try a meter again this often after no handshake, a\n"
+                    "stopped transfer or no answer (default 2)")
+        ->option_text("N")
+        ->check(meterCount);
+    addRecordOption(command, options.recordPath,
+                    "append each meter's line to FILE instead of the\ndefault record");
+    command.add_flag("--setup", options.setup, "set up factory-fresh leads without asking");
+    command.add_flag("--lane-counts", options.laneCounts,
+                     "show each lane's own ok, current and failed counts");
+    command
+        .add_option("--bench", options.benchPath,
+                    "name the leads as FILE says (default: bench.conf\n"
+                    "in the config folder, if it is there)")
+        ->option_text("FILE")
+        ->check(notEmpty);
+    command.add_flag("--unit-ids", options.unitIds,
+                     "upgrade a meter only once its unit id is typed\nor scanned");
+    addOperatorOption(command, options.operatorName);
+    CLI::Option* serve = addAddressOption(command, "--serve", options.serve,
+                                          "serve the dashboard on [HOST:]PORT (HOST 127.0.0.1\n"
+                                          "unless given; port 0 picks a free one)");
+    addPageAccessOptions(command, options.access, true, serve);
+}
 
 // A first Ctrl+C lets the upgrades under way finish; a second one, SIGTERM or SIGHUP stop them.
 bool stopNow() {
@@ -32,7 +83,7 @@ StationStops stationStops() {
 }
 
 // The bench file given, else the default one if it is there. False, said, when it is refused.
-bool loadBench(const Options& options, BenchFile& bench) {
+bool loadBench(const StationOptions& options, BenchFile& bench) {
     const std::string path =
         resolveProgramPath(ProgramFolder::Config, options.benchPath, kBenchFileName);
     std::string problem;
@@ -78,13 +129,13 @@ StationResult runWithKeys(const StationSettings& settings, OperatorName& who, St
 
 // With --serve, the live page and its server; an exit code other than EXIT_OK when they
 // cannot start.
-int startPages(const Options& options, const BenchFile& bench, const std::string& recordPath,
+int startPages(const StationOptions& options, const BenchFile& bench, const std::string& recordPath,
                std::optional<LiveFeed>& feed, std::optional<ServedDashboard>& dashboard) {
     if (options.serve.empty()) {
         return EXIT_OK;
     }
     PageAccess access;
-    if (!pageAccessOf(options, access)) {
+    if (!pageAccessOf(options.access, access)) {
         return EXIT_USAGE;
     }
     feed.emplace(liveFeedSettings(bench.name));
@@ -105,7 +156,7 @@ void sayHowItEnded(const StationResult& result, const std::string& recordPath) {
 }
 
 // The record the station will write, checked: EXIT_OK, or the code it does not start with.
-int recordToWrite(const Options& options, std::string& recordPath) {
+int recordToWrite(const StationOptions& options, std::string& recordPath) {
     recordPath = resolveStatePath(options.recordPath, kRecordFileName);
     if (recordPath.empty()) {
         // Every meter must be recorded before its lane goes on: no record, no station.
@@ -124,8 +175,8 @@ int recordToWrite(const Options& options, std::string& recordPath) {
 }
 
 // The screen, and the pages if they are served, while the station runs.
-StationResult runWatched(const Options& options, StationSettings& settings, OperatorName& who,
-                         LiveFeed* feed) {
+StationResult runWatched(const StationOptions& options, StationSettings& settings,
+                         OperatorName& who, LiveFeed* feed) {
     StationViewSettings viewSettings;
     viewSettings.imageVersion = settings.declaredVersion;
     viewSettings.laneCounts = options.laneCounts;
@@ -147,9 +198,7 @@ StationResult runWatched(const Options& options, StationSettings& settings, Oper
     return result;
 }
 
-} // namespace
-
-int runStationCommand(const Options& options) {
+int runStationCommand(const ProgramOptions& program, const StationOptions& options) {
     std::string recordPath;
     if (const int refused = recordToWrite(options, recordPath); refused != EXIT_OK) {
         return refused;
@@ -166,7 +215,7 @@ int runStationCommand(const Options& options) {
         return served;
     }
     installStopSignals();
-    if (!loadDriver(options)) {
+    if (!loadDriver(program)) {
         return EXIT_NO_DRIVER;
     }
     StationSettings settings;
@@ -196,6 +245,29 @@ int runStationCommand(const Options& options) {
     }
     sayHowItEnded(result, settings.recordPath);
     return result.exitCode;
+}
+
+// Meter after meter on the bench. It loads the driver itself, after the record, the bench file
+// and the pages are known good: what it cannot start with ends it before any lead is touched.
+class StationCommand final : public CliCommand {
+public:
+    const char* name() const override { return "station"; }
+    const char* description() const override {
+        return "upgrade meter after meter on a bench of meter leads";
+    }
+    void addOptions(CLI::App& command) override { addStationOptions(command, options_); }
+    int run(const ProgramOptions& program, const Opening&) override {
+        return runStationCommand(program, options_);
+    }
+
+private:
+    StationOptions options_;
+};
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeStationCommand() {
+    return std::make_unique<StationCommand>();
 }
 
 } // namespace pxr7

@@ -13,22 +13,62 @@
 #include "record.h"
 #include "run_report.h"
 #include "setup_flow.h"
+#include "shared_options.h"
 #include "stop_signals.h"
 #include "terminal.h"
 #include "terminal_caps.h"
 #include "unit_ids.h"
 #include "upgrade_plan.h"
 
+#include <CLI/CLI.hpp>
+
 namespace pxr7 {
 
 namespace {
 
-int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCode) {
-    logRuns(options, runs, exitCode);
-    if (options.json) {
+struct UpgradeOptions {
+    MeterChoice choice;
+    bool assumeYes = false, skipIfCurrent = false, noVerify = false;
+    bool setup = false;     // consent to set up leads that need it
+    std::string recordPath; // empty: the default record (record.h)
+    std::string operatorName;
+};
+
+// What the upgrade was asked, from the program's options and its own.
+struct Asked {
+    const ProgramOptions& program;
+    const UpgradeOptions& options;
+
+    bool json() const { return program.json; }
+    bool all() const { return options.choice.all; }
+};
+
+void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
+    addMeterChoice(command, options.choice);
+    command.add_flag("-y,--yes", options.assumeYes, "upgrade without asking for confirmation");
+    CLI::Option* all = command.add_flag("--all", options.choice.all,
+                                        "upgrade every connected meter at once, each\n"
+                                        "at its own pace; not with --serial or --index");
+    all->excludes(command.get_option("--serial"));
+    all->excludes(command.get_option("--index"));
+    command.add_flag("--skip-if-current", options.skipIfCurrent,
+                     "leave a meter alone that already runs the\nfirmware's version");
+    command.add_flag("--no-verify", options.noVerify,
+                     "do not ask the meter for its version afterwards");
+    command.add_flag("--setup", options.setup,
+                     "set up a lead whose EEPROM needs it without asking;\n"
+                     "--yes alone never writes an EEPROM");
+    addRecordOption(command, options.recordPath,
+                    "append each meter's outcome to FILE instead of\nthe default record");
+    addOperatorOption(command, options.operatorName);
+}
+
+int finish(const Asked& asked, const std::vector<MeterRun>& runs, int exitCode) {
+    logRuns(asked.program.logPath, runs, exitCode);
+    if (asked.json()) {
         JsonObject result;
         result.add("event", "result").add("command", "upgrade");
-        if (options.all) {
+        if (asked.all()) {
             std::vector<JsonObject> meters(runs.size());
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 addRunFields(meters[i], runs[i]);
@@ -42,7 +82,7 @@ int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCo
             addRunFields(result, run);
         }
         result.print();
-    } else if (options.all && !runs.empty()) {
+    } else if (asked.all() && !runs.empty()) {
         printSummary(runs);
     } else if (!runs.empty()) {
         printRunResult(runs.front());
@@ -50,14 +90,14 @@ int finish(const Options& options, const std::vector<MeterRun>& runs, int exitCo
     return exitCode;
 }
 
-int refuse(const Options& options, const CommandResult& result) {
+int refuse(const Asked& asked, const CommandResult& result) {
     printFailure(result);
-    return finish(options, {}, result.exitCode);
+    return finish(asked, {}, result.exitCode);
 }
 
 // What the warning dialog shows before an upgrade: the meters' versions and the warning.
-void showWarning(const Options& options, const std::vector<BridgeReport>& leads) {
-    if (options.json) {
+void showWarning(const Asked& asked, const std::vector<BridgeReport>& leads) {
+    if (asked.json()) {
         for (const BridgeReport& lead : leads) {
             const bool answered = lead.state == BridgeState::MeterAnswered;
             JsonObject()
@@ -71,17 +111,17 @@ void showWarning(const Options& options, const std::vector<BridgeReport>& leads)
         return;
     }
     Terminal& out = terminal();
-    out.line(LineKind::Info, options.all ? "Meters to upgrade:" : PXR7_CONNECTED_VERSION_LABEL);
+    out.line(LineKind::Info, asked.all() ? "Meters to upgrade:" : PXR7_CONNECTED_VERSION_LABEL);
     for (const BridgeReport& lead : leads) {
         const std::string version = lead.state == BridgeState::MeterAnswered
                                         ? printable(lead.version)
                                         : PXR7_NO_DEVICES_PRESENT;
-        out.line(LineKind::Info, options.all
+        out.line(LineKind::Info, asked.all()
                                      ? "  " + printable(lead.identity.serialNumber) + " (bridge " +
                                            std::to_string(lead.identity.index) + "): " + version
                                      : "  " + version);
     }
-    if (!options.all) {
+    if (!asked.all()) {
         out.line(LineKind::Info,
                  std::string(PXR7_UPGRADABLE_VERSIONS_LABEL) + ":\n  " + PXR7_ANY_VERSION);
     }
@@ -91,39 +131,23 @@ void showWarning(const Options& options, const std::vector<BridgeReport>& leads)
 
 // The leads that need setup: set up where the person agreed (--setup, or yes to the question
 // on a terminal) and looked at again; otherwise left as they are with the command to run.
-void setUpLeads(const Options& options, UpgradePlan& plan, const UpgradeRequest& request) {
-    const SetupConsent consent = upgradeSetupConsent(options);
-    for (BridgeReport lead : plan.setUp) {
+void setUpLeads(const Asked& asked, UpgradePlan& plan, const UpgradeRequest& request) {
+    const SetupConsent consent =
+        upgradeSetupConsent(asked.options.setup, asked.options.assumeYes, stdinIsTerminal());
+    for (const BridgeReport& lead : plan.setUp) {
         if (consent == SetupConsent::None) {
-            showChanges(options, lead, false);
+            showChanges(asked.json(), lead, false);
             plan.settled.push_back(needsSetupRun(lead));
             continue;
         }
-        const CommandResult setup = runLeadSetup(options, lead, consent);
-        MeterRun run = meterRunFor(lead);
-        if (setup.ok() && !surveyLeadAgain(lead)) {
-            run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
-            run.diagnosis = "pxr7: the lead did not come back after its setup: reconnect it and "
-                            "run upgrade again.";
-        } else if (!setup.ok()) {
-            run.exitCode = setup.exitCode;
-            run.diagnosis = setup.diagnosis;
-        }
-        if (run.exitCode != EXIT_OK) {
-            plan.settled.push_back(run);
-            continue;
-        }
-        const UpgradePlan again = planUpgrade({lead}, request);
-        plan.upgrade.insert(plan.upgrade.end(), again.upgrade.begin(), again.upgrade.end());
-        plan.settled.insert(plan.settled.end(), again.settled.begin(), again.settled.end());
+        const CommandResult setup =
+            runLeadSetup(Asking{asked.options.assumeYes, asked.json()}, lead, consent);
+        replanAfterSetup(plan, lead, setup, request);
     }
     plan.setUp.clear();
 }
 
-bool nothingToSend(const UpgradePlan& plan) {
-    if (!plan.upgrade.empty()) {
-        return false;
-    }
+void sayAlreadyCurrent(const UpgradePlan& plan) {
     for (const MeterRun& run : plan.settled) {
         if (run.exitCode == EXIT_OK) {
             terminal().line(LineKind::Info, "The meter " + printable(run.serial) +
@@ -131,75 +155,114 @@ bool nothingToSend(const UpgradePlan& plan) {
                                                 ": nothing to do.");
         }
     }
-    return true;
 }
 
-int upgradeMeters(const Options& options, const UpgradePlan& plan) {
-    showWarning(options, plan.upgrade);
+// The record this upgrade appends to, and the ledger that writes each meter's line in it.
+struct UpgradeRecord {
+    explicit UpgradeRecord(const UpgradeOptions& options)
+        : path(recordPathFor(options.recordPath)), who(withoutBlanks(options.operatorName)),
+          ledger(path, "upgrade") {
+        ledger.setOperator(&who);
+    }
+
+    const std::string path;
+    const OperatorName who;
+    UnitLedger ledger;
+};
+
+int upgradeMeters(const Asked& asked, const UpgradePlan& plan) {
+    showWarning(asked, plan.upgrade);
     if (embeddedImageIsStandIn()) {
         terminal().line(LineKind::Warning, kStandInImageNotice);
     }
-    switch (askToConfirm(options, options.all ? "Upgrade all of them now?" : "Upgrade now?")) {
+    const Asking asking{asked.options.assumeYes, asked.json()};
+    switch (askToConfirm(asking, asked.all() ? "Upgrade all of them now?" : "Upgrade now?")) {
     case Answer::CannotAsk:
-        return refuse(options,
-                      failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on"));
+        return refuse(asked, failure(EXIT_USAGE, kCannotAskText));
     case Answer::No:
         terminal().line(LineKind::Error, "Upgrade cancelled.");
-        return finish(options, {}, EXIT_CANCELLED);
+        return finish(asked, {}, EXIT_CANCELLED);
     case Answer::Yes:
         break;
     }
     // Before DTR is first asserted: from here a stop lets every meter go and closes its port.
     installStopSignals();
     RunSettings settings;
-    settings.verify = !options.noVerify;
+    settings.verify = !asked.options.noVerify;
     settings.declaredVersion = embeddedImageVersion();
-    LaneView view(plan.upgrade, options.all);
-    UnitLedger ledger(recordPathFor(options), "upgrade");
-    const OperatorName who(withoutBlanks(options.operatorName));
-    ledger.setOperator(&who);
-    std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck(), ledger);
+    LaneView view(plan.upgrade, asked.all());
+    UpgradeRecord record(asked.options);
+    std::vector<MeterRun> runs = runLanes(plan.upgrade, settings, view, stopCheck(), record.ledger);
     view.finish();
-    if (ledger.failing()) {
-        warnRecordProblem(recordPathFor(options), ledger.lastProblem());
+    if (record.ledger.failing()) {
+        warnRecordProblem(record.path, record.ledger.lastProblem());
     }
-    recordCurrent(options, plan.settled);
+    recordCurrent(record.ledger, record.path, plan.settled);
     const int exitCode = combinedExitCode(runs);
     if (isStopSignal(exitCode)) {
         terminal().line(LineKind::Error, "Upgrade interrupted.");
     }
     runs.insert(runs.end(), plan.settled.begin(), plan.settled.end());
-    return finish(options, runs, combinedExitCode(runs));
+    return finish(asked, runs, combinedExitCode(runs));
+}
+
+// Nothing to send: the meters already current are recorded as they are.
+int endWithNothingSent(const Asked& asked, const UpgradePlan& plan) {
+    sayAlreadyCurrent(plan);
+    UpgradeRecord record(asked.options);
+    recordCurrent(record.ledger, record.path, plan.settled);
+    return finish(asked, plan.settled, combinedExitCode(plan.settled));
+}
+
+// Chooses the meter lead (or every lead with --all), sets up a lead that needs it, asks, and
+// runs one lane per meter.
+class UpgradeCommand final : public CliCommand {
+public:
+    const char* name() const override { return "upgrade"; }
+    const char* description() const override {
+        return "upgrade a meter with the firmware this program carries";
+    }
+    void addOptions(CLI::App& command) override { addUpgradeOptions(command, options_); }
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.driver = needs.survey = needs.locate = needs.logsItself = true;
+        return needs;
+    }
+    Selection selection() const override { return options_.choice.selection(); }
+    int refuseEarly(const ProgramOptions& program) override {
+        if (program.json && !options_.assumeYes && !stdinIsTerminal()) {
+            return refuse(Asked{program, options_}, failure(EXIT_USAGE, kCannotAskText));
+        }
+        return -1;
+    }
+    int endWithoutDriver(const ProgramOptions& program) override {
+        return finish(Asked{program, options_}, {}, EXIT_NO_DRIVER);
+    }
+    int run(const ProgramOptions& program, const Opening& opening) override;
+
+private:
+    UpgradeOptions options_;
+};
+
+int UpgradeCommand::run(const ProgramOptions& program, const Opening& opening) {
+    const Asked asked{program, options_};
+    const UpgradeRequest request{options_.choice.selection(), options_.skipIfCurrent,
+                                 embeddedImageVersion()};
+    UpgradePlan plan = planUpgrade(opening.reports, request);
+    if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !program.json) {
+        printBridgeTable(opening.reports);
+    }
+    if (!plan.refusal.ok()) {
+        return refuse(asked, plan.refusal);
+    }
+    setUpLeads(asked, plan, request);
+    return plan.upgrade.empty() ? endWithNothingSent(asked, plan) : upgradeMeters(asked, plan);
 }
 
 } // namespace
 
-int runUpgradeCommand(const Options& options) {
-    if (options.json && !options.assumeYes && !stdinIsTerminal()) {
-        return refuse(options,
-                      failure(EXIT_USAGE, "pxr7: --json without --yes needs a terminal to ask on"));
-    }
-    if (!loadDriver(options)) {
-        return finish(options, {}, EXIT_NO_DRIVER);
-    }
-    const UpgradeRequest request{selectionOf(options), options.skipIfCurrent,
-                                 embeddedImageVersion()};
-    std::vector<BridgeReport> reports = surveyFor(request.selection);
-    locateLeads(reports);
-    describeBridges(reports);
-    UpgradePlan plan = planUpgrade(reports, request);
-    if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !options.json) {
-        printBridgeTable(reports);
-    }
-    if (!plan.refusal.ok()) {
-        return refuse(options, plan.refusal);
-    }
-    setUpLeads(options, plan, request);
-    if (nothingToSend(plan)) {
-        recordCurrent(options, plan.settled);
-        return finish(options, plan.settled, combinedExitCode(plan.settled));
-    }
-    return upgradeMeters(options, plan);
+std::unique_ptr<CliCommand> makeUpgradeCommand() {
+    return std::make_unique<UpgradeCommand>();
 }
 
 } // namespace pxr7

@@ -29,7 +29,7 @@ struct VersionFacts {
     std::string backend; // the backend in use, "none" if none loaded
 };
 
-VersionFacts gatherFacts(const Options& options) {
+VersionFacts gatherFacts(const ProgramOptions& options) {
     VersionFacts facts;
     char line[64];
     formatProgramVersion(line, sizeof line);
@@ -122,7 +122,7 @@ void printText(const VersionFacts& facts) {
 
 } // namespace
 
-void printVersionInfo(const Options& options) {
+void printVersionInfo(const ProgramOptions& options) {
     const VersionFacts facts = gatherFacts(options);
     if (options.json) {
         printJson(facts);

@@ -3,12 +3,12 @@
 // stand-in) and the D2XX library it would use, as text or as one JSON object.
 #pragma once
 
-#include "options.h"
+#include "command.h"
 
 namespace pxr7 {
 
 // Prints the lines (or the JSON object) on stdout. Loads the D2XX library to say whether it
 // loads.
-void printVersionInfo(const Options& options);
+void printVersionInfo(const ProgramOptions& options);
 
 } // namespace pxr7

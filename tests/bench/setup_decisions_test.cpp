@@ -1,0 +1,91 @@
+// Who may write a lead's EEPROM, what `setup` does with its lead, an upgrade's plan after a
+// setup that failed, and the line of a meter that needed nothing.
+#include "rig_files.h"
+#include "setup_choice.h"
+#include "setup_consent.h"
+#include "unit_ledger.h"
+#include "upgrade_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace pxr7 {
+namespace {
+
+// --yes agrees to the upgrade only: an EEPROM is written with --setup, or after a person said
+// yes at a terminal.
+TEST(SetupConsent, OnlySetupOrAPersonAtATerminalLetsAnEepromBeWritten) {
+    struct Case {
+        bool setupFlag, assumeYes, canAsk;
+        SetupConsent upgrade;
+    };
+    const Case cases[] = {
+        {false, false, false, SetupConsent::None}, {false, false, true, SetupConsent::Ask},
+        {false, true, false, SetupConsent::None},  {false, true, true, SetupConsent::None},
+        {true, false, false, SetupConsent::Given}, {true, true, false, SetupConsent::Given},
+        {true, false, true, SetupConsent::Given},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(upgradeSetupConsent(c.setupFlag, c.assumeYes, c.canAsk), c.upgrade)
+            << c.setupFlag << c.assumeYes << c.canAsk;
+    }
+    EXPECT_EQ(setupCommandConsent(true), SetupConsent::Given);
+    EXPECT_EQ(setupCommandConsent(false), SetupConsent::Ask);
+}
+
+TEST(SetupChoice, WritesOnlyALeadThatNeedsItAndRefusesOneItCannotRead) {
+    const std::pair<BridgeState, SetupStep> cases[] = {
+        {BridgeState::NeedsSetup, SetupStep::Write},
+        {BridgeState::EepromUnreadable, SetupStep::Refuse},
+        {BridgeState::MeterAnswered, SetupStep::AlreadyRight},
+        {BridgeState::NoAnswer, SetupStep::AlreadyRight},
+    };
+    for (const auto& [state, step] : cases) {
+        BridgeReport lead;
+        lead.state = state;
+        const SetupChoice choice = chooseSetupStep(lead);
+        EXPECT_EQ(choice.step, step) << static_cast<int>(state);
+        EXPECT_EQ(choice.result.exitCode,
+                  step == SetupStep::Refuse ? EXIT_LEAD_SETUP_FAILED : EXIT_OK);
+    }
+}
+
+// A setup that failed or was cancelled leaves the meter settled with why: nothing is sent.
+TEST(UpgradePlan, ALeadWhoseSetupFailedIsNotUpgraded) {
+    BridgeReport lead;
+    lead.identity.serialNumber = "A50285BI";
+    lead.state = BridgeState::NeedsSetup;
+    for (const CommandResult& setup :
+         {failure(EXIT_CANCELLED, ""), failure(EXIT_LEAD_SETUP_FAILED, "pxr7: it did not hold.")}) {
+        UpgradePlan plan;
+        replanAfterSetup(plan, lead, setup, UpgradeRequest{});
+        EXPECT_TRUE(plan.upgrade.empty());
+        ASSERT_EQ(plan.settled.size(), 1u);
+        EXPECT_EQ(plan.settled[0].exitCode, setup.exitCode);
+        EXPECT_EQ(plan.settled[0].diagnosis, setup.diagnosis);
+        EXPECT_EQ(plan.settled[0].serial, "A50285BI");
+    }
+}
+
+// A meter left alone because it is current gets its one line, with who ran the bench.
+TEST(UnitLedger, AMeterThatNeededNothingGetsOneLineWithItsOperator) {
+    simrig::ScratchFolder scratch;
+    ASSERT_FALSE(scratch.empty());
+    const std::string path = scratch.path("record.jsonl");
+    UnitLedger ledger(path, "upgrade");
+    const OperatorName who("Ana");
+    ledger.setOperator(&who);
+    MeterRun run;
+    run.current = true;
+    run.serial = "PX7A0001";
+    run.versionBefore = run.versionAfter = "PXR7 V1.03";
+    std::string problem;
+    ASSERT_TRUE(ledger.recordUnserved(run, problem)) << problem;
+    const std::string text = simrig::fileText(path);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_NE(text.find("\"result\":\"current\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"operator\":\"Ana\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"command\":\"upgrade\""), std::string::npos) << text;
+}
+
+} // namespace
+} // namespace pxr7
