@@ -34,19 +34,13 @@ void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
 }
 
 // Looks at the bridges the meter choice selects and says who each is.
-class ListCommand final : public CliCommand {
+class ListCommand final : public MeterCommand {
 public:
     const char* name() const override { return "list"; }
     const char* description() const override {
         return "ask every connected meter for its software version";
     }
     void addOptions(CLI::App& command) override { addMeterChoice(command, choice_); }
-    CommandNeeds needs() const override {
-        CommandNeeds needs;
-        needs.driver = needs.survey = true;
-        return needs;
-    }
-    Selection selection() const override { return choice_.selection(); }
     int endWithoutDriver(const ProgramOptions& program) override {
         if (program.json) {
             printJson({}, EXIT_NO_DRIVER);
@@ -54,9 +48,6 @@ public:
         return EXIT_NO_DRIVER;
     }
     int run(const ProgramOptions& program, const Opening& opening) override;
-
-private:
-    MeterChoice choice_;
 };
 
 int ListCommand::run(const ProgramOptions& program, const Opening& opening) {

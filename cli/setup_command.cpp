@@ -31,7 +31,7 @@ int finish(bool json, const BridgeReport* lead, const CommandResult& result, con
     return result.exitCode;
 }
 
-class SetupCommand final : public CliCommand {
+class SetupCommand final : public MeterCommand {
 public:
     const char* name() const override { return "setup"; }
     const char* description() const override {
@@ -41,19 +41,12 @@ public:
         addMeterChoice(command, choice_);
         command.add_flag("-y,--yes", assumeYes_, "correct the settings without asking");
     }
-    CommandNeeds needs() const override {
-        CommandNeeds needs;
-        needs.driver = needs.survey = true;
-        return needs;
-    }
-    Selection selection() const override { return choice_.selection(); }
     int endWithoutDriver(const ProgramOptions& program) override {
         return finish(program.json, nullptr, CommandResult{EXIT_NO_DRIVER, ""}, "no_driver");
     }
     int run(const ProgramOptions& program, const Opening& opening) override;
 
 private:
-    MeterChoice choice_;
     bool assumeYes_ = false;
 };
 

@@ -3,6 +3,7 @@
 // pages served. Each command registers those it takes on its own subcommand.
 #pragma once
 
+#include "command.h"
 #include "target_choice.h"
 
 #include <string>
@@ -22,6 +23,21 @@ struct MeterChoice {
     bool all = false;
 
     Selection selection() const;
+};
+
+// A command that works on the bridges its meter choice selects: the runner loads the driver
+// and looks at those bridges first.
+class MeterCommand : public CliCommand {
+public:
+    CommandNeeds needs() const override {
+        CommandNeeds needs;
+        needs.driver = needs.survey = true;
+        return needs;
+    }
+    Selection selection() const override { return choice_.selection(); }
+
+protected:
+    MeterChoice choice_;
 };
 
 // Who may read the pages served (--key-file, --host-name, --tls-cert, --tls-key), and the

@@ -27,7 +27,6 @@ namespace pxr7 {
 namespace {
 
 struct UpgradeOptions {
-    MeterChoice choice;
     bool assumeYes = false, skipIfCurrent = false, noVerify = false;
     bool setup = false;     // consent to set up leads that need it
     std::string recordPath; // empty: the default record (record.h)
@@ -38,15 +37,16 @@ struct UpgradeOptions {
 struct Asked {
     const ProgramOptions& program;
     const UpgradeOptions& options;
+    const MeterChoice& choice;
 
     bool json() const { return program.json; }
-    bool all() const { return options.choice.all; }
+    bool all() const { return choice.all; }
 };
 
-void addUpgradeOptions(CLI::App& command, UpgradeOptions& options) {
-    addMeterChoice(command, options.choice);
+void addUpgradeOptions(CLI::App& command, MeterChoice& choice, UpgradeOptions& options) {
+    addMeterChoice(command, choice);
     command.add_flag("-y,--yes", options.assumeYes, "upgrade without asking for confirmation");
-    CLI::Option* all = command.add_flag("--all", options.choice.all,
+    CLI::Option* all = command.add_flag("--all", choice.all,
                                         "upgrade every connected meter at once, each\n"
                                         "at its own pace; not with --serial or --index");
     all->excludes(command.get_option("--serial"));
@@ -216,27 +216,26 @@ int endWithNothingSent(const Asked& asked, const UpgradePlan& plan) {
 
 // Chooses the meter lead (or every lead with --all), sets up a lead that needs it, asks, and
 // runs one lane per meter.
-class UpgradeCommand final : public CliCommand {
+class UpgradeCommand final : public MeterCommand {
 public:
     const char* name() const override { return "upgrade"; }
     const char* description() const override {
         return "upgrade a meter with the firmware this program carries";
     }
-    void addOptions(CLI::App& command) override { addUpgradeOptions(command, options_); }
+    void addOptions(CLI::App& command) override { addUpgradeOptions(command, choice_, options_); }
     CommandNeeds needs() const override {
-        CommandNeeds needs;
-        needs.driver = needs.survey = needs.locate = needs.logsItself = true;
+        CommandNeeds needs = MeterCommand::needs();
+        needs.locate = needs.logsItself = true;
         return needs;
     }
-    Selection selection() const override { return options_.choice.selection(); }
     int refuseEarly(const ProgramOptions& program) override {
         if (program.json && !options_.assumeYes && !stdinIsTerminal()) {
-            return refuse(Asked{program, options_}, failure(EXIT_USAGE, kCannotAskText));
+            return refuse(Asked{program, options_, choice_}, failure(EXIT_USAGE, kCannotAskText));
         }
         return -1;
     }
     int endWithoutDriver(const ProgramOptions& program) override {
-        return finish(Asked{program, options_}, {}, EXIT_NO_DRIVER);
+        return finish(Asked{program, options_, choice_}, {}, EXIT_NO_DRIVER);
     }
     int run(const ProgramOptions& program, const Opening& opening) override;
 
@@ -245,8 +244,8 @@ private:
 };
 
 int UpgradeCommand::run(const ProgramOptions& program, const Opening& opening) {
-    const Asked asked{program, options_};
-    const UpgradeRequest request{options_.choice.selection(), options_.skipIfCurrent,
+    const Asked asked{program, options_, choice_};
+    const UpgradeRequest request{choice_.selection(), options_.skipIfCurrent,
                                  embeddedImageVersion()};
     UpgradePlan plan = planUpgrade(opening.reports, request);
     if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !program.json) {
