@@ -298,6 +298,17 @@ std::string failureText(const DbStatus& status) {
 
 } // namespace
 
+HttpReply DatabaseHistoryApi::withFilter(const QueryParams& params, const FilteredAsk& ask) {
+    StoreFilter filter;
+    std::string problem;
+    if (!storeFilterOf(params, filter, problem)) {
+        return errorReply(400, problem);
+    }
+    PgPool::Lease lease;
+    HttpReply failure;
+    return ready(lease, failure) ? ask(filter, lease) : failure;
+}
+
 HttpReply DatabaseHistoryApi::failed(PgConnection& db, const DbStatus& status) {
     if (status.sqlstate == "57014") { // the statement timeout: the connection stays
         HttpReply reply = errorReply(503, "the database did not answer in time");
@@ -318,72 +329,53 @@ HttpReply DatabaseHistoryApi::failed(PgConnection& db, const DbStatus& status) {
 }
 
 HttpReply DatabaseHistoryApi::history(const QueryParams& params) {
-    StoreFilter filter;
     std::string problem;
     std::size_t page = 1, perPage = 50;
-    if (!readPage(params, page, problem) || !readPerPage(params, perPage, problem) ||
-        !storeFilterOf(params, filter, problem)) {
+    if (!readPage(params, page, problem) || !readPerPage(params, perPage, problem)) {
         return errorReply(400, problem);
     }
-    PgPool::Lease lease;
-    HttpReply failure;
-    StorePage found;
-    if (!ready(lease, failure)) {
-        return failure;
-    }
     const auto from1 = static_cast<std::int64_t>(page), each = static_cast<std::int64_t>(perPage);
-    const DbStatus status = HistoryStore(lease.db()).page(filter, from1, each, found);
-    return status.ok() ? jsonReply(200, pageJson(found, from1, each)) : failed(lease.db(), status);
+    return withFilter(params, [&](const StoreFilter& filter, PgPool::Lease& lease) {
+        StorePage found;
+        const DbStatus status = HistoryStore(lease.db()).page(filter, from1, each, found);
+        return status.ok() ? jsonReply(200, pageJson(found, from1, each))
+                           : failed(lease.db(), status);
+    });
 }
 
 HttpReply DatabaseHistoryApi::download(const QueryParams& params, bool csv) {
-    StoreFilter filter;
-    std::string problem;
-    if (!storeFilterOf(params, filter, problem)) {
-        return errorReply(400, problem);
-    }
-    PgPool::Lease lease;
-    HttpReply failure;
-    std::vector<StoreLine> first;
-    if (!ready(lease, failure)) {
-        return failure;
-    }
-    // The first rows before the answer: a query that fails is a status, not a cut body.
-    HistoryStore store(lease.db());
-    DbStatus status = store.exportAll(filter);
-    if (status.ok()) {
-        status = store.fetch(kExportRows, first);
-    }
-    if (!status.ok()) {
-        return failed(lease.db(), status);
-    }
     const CsvCells cells = paramOf(params, "exact") == "1" ? CsvCells::Exact : CsvCells::Safe;
-    HttpReply reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv")
-                          : attachment("application/jsonl", "pxr7-benches.jsonl");
-    reply.chunks = databaseChunks(std::move(lease), std::move(first), csv, cells);
-    return reply;
+    return withFilter(params, [&](const StoreFilter& filter, PgPool::Lease& lease) {
+        std::vector<StoreLine> first;
+        // The first rows before the answer: a query that fails is a status, not a cut body.
+        HistoryStore store(lease.db());
+        DbStatus status = store.exportAll(filter);
+        if (status.ok()) {
+            status = store.fetch(kExportRows, first);
+        }
+        if (!status.ok()) {
+            return failed(lease.db(), status);
+        }
+        HttpReply reply = csv ? attachment("text/csv; charset=utf-8", "pxr7-benches.csv")
+                              : attachment("application/jsonl", "pxr7-benches.jsonl");
+        reply.chunks = databaseChunks(std::move(lease), std::move(first), csv, cells);
+        return reply;
+    });
 }
 
 HttpReply DatabaseHistoryApi::summary(const QueryParams& params) {
-    StoreFilter filter;
-    std::string problem;
-    if (!storeFilterOf(params, filter, problem)) {
-        return errorReply(400, problem);
-    }
-    PgPool::Lease lease;
-    HttpReply failure;
-    StoreSummary stored;
-    if (!ready(lease, failure)) {
-        return failure;
-    }
-    const DbStatus status = HistoryStore(lease.db())
-                                .summary(filter, stoppedResultWords(),
-                                         static_cast<std::int64_t>(kSummaryMedianLines), stored);
-    if (!status.ok()) {
-        return failed(lease.db(), status);
-    }
-    JsonValue body = {{"schema", 1}, {"summary", summaryJson(summaryOf(stored), jsonText)}};
-    return jsonReply(200, jsonLine(body));
+    return withFilter(params, [&](const StoreFilter& filter, PgPool::Lease& lease) {
+        StoreSummary stored;
+        const DbStatus status =
+            HistoryStore(lease.db())
+                .summary(filter, stoppedResultWords(),
+                         static_cast<std::int64_t>(kSummaryMedianLines), stored);
+        if (!status.ok()) {
+            return failed(lease.db(), status);
+        }
+        JsonValue body = {{"schema", 1}, {"summary", summaryJson(summaryOf(stored), jsonText)}};
+        return jsonReply(200, jsonLine(body));
+    });
 }
 
 HttpReply DatabaseHistoryApi::csv(const QueryParams& params) {

@@ -15,6 +15,7 @@
 #include "pg_pool.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,6 +52,10 @@ public:
 private:
     // A connection borrowed and connected, its tables checked; false with the answer to give.
     bool ready(PgPool::Lease& lease, HttpReply& failure);
+    // The answer of ask, given the request's filter and a connection ready for it; otherwise
+    // the answer to give (400 for a filter it cannot read, before any connection is borrowed).
+    using FilteredAsk = std::function<HttpReply(const StoreFilter&, PgPool::Lease&)>;
+    HttpReply withFilter(const QueryParams& params, const FilteredAsk& ask);
     bool connect(PgConnection& db, HttpReply& failure);
     HttpReply failed(PgConnection& db, const DbStatus& status);
     void remember(const std::string& problem, bool lasting);

@@ -8,13 +8,11 @@
 #include "lead_setup_steps.h"
 #include "rig_files.h"
 #include "station_pace.h"
-#include "terminal.h"
 #include "upgrade.h"
 #include "upgrade_plan.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -353,25 +351,6 @@ TEST(StationPace, CountsGoodMetersOverTheRecentWindow) {
         EXPECT_EQ(pace.metersPerHour(start + seconds(c.now)), c.perHour) << c.name;
         EXPECT_EQ(pace.yield(), c.yield) << c.name;
     }
-}
-
-TEST(WrapText, NoLineIsWiderThanAskedAndNoWordIsLost) {
-    const std::string text = "Before upgrading your unit please make sure that the battery is "
-                             "charged to at least 50%.\nAVeryLongWordThatCannotBreakAnywhere";
-    std::string joined;
-    for (const std::string& line : wrapText(text, 12)) {
-        EXPECT_LE(line.size(), 12u) << line;
-        joined += line;
-    }
-    std::string squeezed;
-    for (char c : text) {
-        if (c != ' ' && c != '\n') {
-            squeezed += c;
-        }
-    }
-    joined.erase(std::remove(joined.begin(), joined.end(), ' '), joined.end());
-    EXPECT_EQ(joined, squeezed);
-    EXPECT_EQ(wrapText("a\n\nb", 0), (std::vector<std::string>{"a", "", "b"}));
 }
 
 } // namespace

@@ -81,6 +81,19 @@ std::string eightMeters() {
     return scenario;
 }
 
+// A shell fragment that waits until condition holds, tries times 10 ms at the most, then goes
+// on.
+std::string once(const std::string& condition, int tries = 2000) {
+    return "i=0; until " + condition + " || [ $i -ge " + std::to_string(tries) +
+           " ]; do sleep 0.01; i=$((i+1)); done; ";
+}
+
+// The station run with what keys types on its input: its output in out.txt, its errors in
+// err.txt; the shell's exit code.
+int typedStation(const CliRig& rig, const std::string& keys, const std::string& arguments) {
+    return rig.shell("(" + keys + ") | " + rig.commandLine(arguments) + " >out.txt 2>err.txt");
+}
+
 // The record's lines that carry all the parts.
 int linesWith(const std::vector<std::string>& record, const std::vector<std::string>& parts) {
     int count = 0;
@@ -458,16 +471,15 @@ TEST(CliStationUnitIds, IdsTypedBeforeAndAfterGoToTheirMetersWithTheLanesNames) 
     writeFile(rig.path("bench.conf"),
               "# pxr7 bench file\r\nserial PX7A0000 = Fixture A\nlocation 0x01200000 = Fixture B\n"
               "serial PX7A0001 = Not by serial\n");
-    const int status = rig.shell(
-        // Fixture A's label once its lead is a lane, its meter not clipped on yet; the second
-        // id once the second meter waits for one (twenty seconds at most each).
-        "(i=0; until grep '\"state\":\"waiting\"' out.txt 2>/dev/null | grep -q PX7A0000 || "
-        "[ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; "
-        "echo 'LANE:Fixture A'; echo UNIT-A; i=0; until grep '\"state\":\"needs_unit_id\"' out.txt "
-        "2>/dev/null | "
-        "grep -q PX7A0001 || [ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; echo UNIT-B) | " +
-        rig.commandLine("--json " + kStation + "--count 2 --unit-ids --bench bench.conf") +
-        " >out.txt 2>err.txt");
+    // Fixture A's label once its lead is a lane, its meter not clipped on yet; the second id
+    // once the second meter waits for one (twenty seconds at most each).
+    const int status = typedStation(
+        rig,
+        once("grep '\"state\":\"waiting\"' out.txt 2>/dev/null | grep -q PX7A0000") +
+            "echo 'LANE:Fixture A'; echo UNIT-A; " +
+            once("grep '\"state\":\"needs_unit_id\"' out.txt 2>/dev/null | grep -q PX7A0001") +
+            "echo UNIT-B",
+        "--json " + kStation + "--count 2 --unit-ids --bench bench.conf");
     ASSERT_EQ(status, 0) << fileText(rig.path("err.txt"));
     bool waited = false;
     int arrived = 0;
@@ -558,12 +570,12 @@ TEST(CliStationUnitIds, AMeterSwappedBeforeItsIdArrivesDoesNotPassTheIdToTheNewc
     writeFile(rig.path("bench.conf"), "unit_id_order = oldest_first\noperator = Bench lead\n"
                                       "serial PX7A0000 = Fixture A\nserial PX7A0001 = Fixture B\n");
     // Both ids once the newcomer on Fixture A waits for one (twenty seconds at most).
-    const int status = rig.shell(
-        "(echo 'OP:J. Smith'; i=0; until [ \"$(grep -c '\"state\":\"needs_unit_id\"' out.txt "
-        "2>/dev/null)\" -ge 3 ] || [ $i -ge 2000 ]; do sleep 0.01; i=$((i+1)); done; "
-        "echo UNIT-1; echo UNIT-2) | " +
-        rig.commandLine("--json " + kStation + "--count 2 --unit-ids --bench bench.conf") +
-        " >out.txt 2>err.txt");
+    const int status = typedStation(
+        rig,
+        "echo 'OP:J. Smith'; " +
+            once("[ \"$(grep -c '\"state\":\"needs_unit_id\"' out.txt 2>/dev/null)\" -ge 3 ]") +
+            "echo UNIT-1; echo UNIT-2",
+        "--json " + kStation + "--count 2 --unit-ids --bench bench.conf");
     ASSERT_EQ(status, 0) << fileText(rig.path("err.txt"));
     const std::string out = fileText(rig.path("out.txt"));
     EXPECT_EQ(linesWith(lines(out), {"\"event\":\"unit_id_bound\"", "\"serial\":\"PX7A0001\"",
@@ -609,12 +621,13 @@ TEST(CliStationBench, ALaneThatFailsThreeInARowTakesNoFourthMeterUntilTakenBack)
                "meter_windows = 0-2000,3500-5500,7000-9000,10500-15000,16500-30000\n");
     writeFile(rig.path("bench.conf"), "out_of_service_after = 3\nserial PX7A0000 = Fixture A\n");
     // Ctrl+R once the lane is out of service and has heard the fourth meter twice.
-    const int status = rig.shell(
-        "(i=0; until grep -q '\"state\":\"out_of_service\"' out.txt 2>/dev/null && "
-        "[ \"$(grep -c 'unit=0.3 answered' units.log)\" -ge 2 ] || [ $i -ge 3000 ]; "
-        "do sleep 0.01; i=$((i+1)); done; printf '\\022') | " +
-        rig.commandLine("--json " + kStation + "--count 4 --retries 0 --bench bench.conf") +
-        " >out.txt 2>err.txt");
+    const int status =
+        typedStation(rig,
+                     once("grep -q '\"state\":\"out_of_service\"' out.txt 2>/dev/null && "
+                          "[ \"$(grep -c 'unit=0.3 answered' units.log)\" -ge 2 ]",
+                          3000) +
+                         "printf '\\022'",
+                     "--json " + kStation + "--count 4 --retries 0 --bench bench.conf");
     const std::string out = fileText(rig.path("out.txt"));
     ASSERT_EQ(status, 17) << out << fileText(rig.path("err.txt"));
     const std::vector<std::string> record = recordLines(rig);

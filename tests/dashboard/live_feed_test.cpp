@@ -2,6 +2,7 @@
 // result in the station's words, when and how the station ended, and a failed meter kept red
 // until it is taken off.
 #include "exit_codes.h"
+#include "lane_one.h"
 #include "live_feed.h"
 
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@
 
 namespace pxr7 {
 namespace {
-
-LaneTag laneOne() {
-    LaneTag tag;
-    tag.number = 1;
-    tag.serial = "PX7A0001";
-    tag.index = 0;
-    return tag;
-}
 
 JsonValue snapshotOf(LiveFeed& feed) {
     return JsonValue::parse(feed.snapshot());

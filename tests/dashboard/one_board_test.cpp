@@ -2,6 +2,7 @@
 // in both (its label, words, next step, tone and own counts). The terminal alone adds the last
 // outcome beside "waiting for a meter".
 #include "exit_codes.h"
+#include "lane_one.h"
 #include "lane_words.h"
 #include "live_feed.h"
 #include "station_view.h"
@@ -16,14 +17,6 @@ namespace pxr7 {
 namespace {
 
 using Event = std::function<void(StationObserver&)>;
-
-LaneTag laneOne() {
-    LaneTag tag;
-    tag.number = 1;
-    tag.serial = "PX7A0001";
-    tag.index = 0;
-    return tag;
-}
 
 MeterRun meterEnded(int exitCode, int attempts = 1) {
     MeterRun run;

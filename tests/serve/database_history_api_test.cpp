@@ -224,6 +224,12 @@ TEST(DatabaseHistoryApi, ALockedTableOrEveryConnectionInUseAnswers503AndNeverHan
         EXPECT_EQ(busy.status, 503);
         EXPECT_NE(busy.body.find("every connection is in use"), std::string::npos) << busy.body;
         EXPECT_TRUE(has(busy, "Retry-After", "1"));
+        // A filter it cannot read is the asker's to mend, busy or not: it borrows nothing.
+        const QueryParams bad = {{"from", "2026-13"}};
+        for (const HttpReply& refused :
+             {api.history(bad), api.csv(bad), api.jsonl(bad), api.summary(bad)}) {
+            EXPECT_EQ(refused.status, 400) << refused.body;
+        }
     }
     EXPECT_EQ(api.history({}).status, 200)
         << "exports dropped part-way give their connections back";
@@ -279,7 +285,8 @@ TEST(DatabaseHistoryApi, BadTextIsTheClientsErrorAndNoBodyNamesTheServer) {
         {{"result", "\xed\xa0\x80"}},
     };
     for (const QueryParams& params : bad) {
-        for (const HttpReply& reply : {api.history(params), api.csv(params), api.jsonl(params)}) {
+        for (const HttpReply& reply :
+             {api.history(params), api.csv(params), api.jsonl(params), api.summary(params)}) {
             EXPECT_EQ(reply.status, 400) << params.begin()->first << ": " << reply.body;
             EXPECT_FALSE(reply.chunks);
         }
