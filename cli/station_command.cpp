@@ -3,11 +3,10 @@
 #include "bench_file.h"
 #include "commands.h"
 #include "firmware_image.h"
-#include "printable.h"
-#include "record.h"
 #include "served_dashboard.h"
 #include "shared_options.h"
 #include "station_fanout.h"
+#include "station_record.h"
 #include "station_view.h"
 #include "stop_signals.h"
 #include "terminal.h"
@@ -155,25 +154,6 @@ void sayHowItEnded(const StationResult& result, const std::string& recordPath) {
     }
 }
 
-// The record the station will write, checked: EXIT_OK, or the code it does not start with.
-int recordToWrite(const StationOptions& options, std::string& recordPath) {
-    recordPath = resolveStatePath(options.recordPath, kRecordFileName);
-    if (recordPath.empty()) {
-        // Every meter must be recorded before its lane goes on: no record, no station.
-        terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
-                                         "give one with --record FILE.");
-        return EXIT_USAGE;
-    }
-    // Found out now, not after the first meter has been upgraded with nothing to show for it.
-    std::string problem;
-    if (!checkNumberedRecordWritable(recordPath, seqCounterPath(recordPath), problem)) {
-        terminal().line(LineKind::Error, "pxr7: cannot write the record " + printable(recordPath) +
-                                             ": " + problem + ". The station does not start.");
-        return EXIT_RECORD_FAILED;
-    }
-    return EXIT_OK;
-}
-
 // The screen, and the pages if they are served, while the station runs.
 StationResult runWatched(const StationOptions& options, StationSettings& settings,
                          OperatorName& who, LiveFeed* feed) {
@@ -199,10 +179,12 @@ StationResult runWatched(const StationOptions& options, StationSettings& setting
 }
 
 int runStationCommand(const ProgramOptions& program, const StationOptions& options) {
-    std::string recordPath;
-    if (const int refused = recordToWrite(options, recordPath); refused != EXIT_OK) {
-        return refused;
+    const StationRecord record = stationRecordFor(options.recordPath);
+    if (!record.refusal.ok()) {
+        terminal().line(LineKind::Error, record.refusal.diagnosis);
+        return record.refusal.exitCode;
     }
+    const std::string& recordPath = record.path;
     BenchFile bench;
     if (!loadBench(options, bench)) {
         return EXIT_USAGE;

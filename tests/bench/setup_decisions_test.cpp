@@ -1,8 +1,10 @@
 // Who may write a lead's EEPROM, what `setup` does with its lead, an upgrade's plan after a
-// setup that failed, and the line of a meter that needed nothing.
+// setup that failed, the line of a meter that needed nothing, and the record a station needs
+// before it starts.
 #include "rig_files.h"
 #include "setup_choice.h"
 #include "setup_consent.h"
+#include "station_record.h"
 #include "unit_ledger.h"
 #include "upgrade_plan.h"
 
@@ -85,6 +87,21 @@ TEST(UnitLedger, AMeterThatNeededNothingGetsOneLineWithItsOperator) {
     EXPECT_NE(text.find("\"result\":\"current\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"operator\":\"Ana\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"command\":\"upgrade\""), std::string::npos) << text;
+}
+
+// No station starts on a record it cannot write: the first meter would be upgraded unrecorded.
+TEST(StationRecord, AStationStartsOnlyOnARecordItCanWrite) {
+    simrig::ScratchFolder scratch;
+    ASSERT_FALSE(scratch.empty());
+    const StationRecord writable = stationRecordFor(scratch.path("record.jsonl"));
+    EXPECT_TRUE(writable.refusal.ok()) << writable.refusal.diagnosis;
+    EXPECT_EQ(writable.path, scratch.path("record.jsonl"));
+    const StationRecord folder = stationRecordFor(scratch.folder());
+    EXPECT_EQ(folder.refusal.exitCode, EXIT_RECORD_FAILED);
+    EXPECT_NE(folder.refusal.diagnosis.find("The station does not start."), std::string::npos);
+    simrig::writeFile(scratch.path("plain"), "a file, not a folder\n");
+    const StationRecord nowhere = stationRecordFor(scratch.path("plain/record.jsonl"));
+    EXPECT_EQ(nowhere.refusal.exitCode, EXIT_RECORD_FAILED) << nowhere.refusal.diagnosis;
 }
 
 } // namespace
