@@ -78,7 +78,7 @@ StationStops stationStops() {
     StationStops stops;
     stops.drain = anyStopSignal;
     stops.stopNow = stopNow;
-    stops.exitCode = stopExitCode;
+    stops.outcome = stopOutcome;
     return stops;
 }
 
@@ -127,51 +127,52 @@ StationResult runWithKeys(const StationSettings& settings, OperatorName& who, St
     return result;
 }
 
-// With --serve, the live page and its server; an exit code other than EXIT_OK when they
+// With --serve, the live page and its server; an outcome other than Outcome::Ok when they
 // cannot start.
-int startPages(const StationOptions& options, const BenchFile& bench, const std::string& recordPath,
-               std::optional<LiveFeed>& feed, std::optional<ServedDashboard>& dashboard) {
+Outcome startPages(const StationOptions& options, const BenchFile& bench,
+                   const std::string& recordPath, std::optional<LiveFeed>& feed,
+                   std::optional<ServedDashboard>& dashboard) {
     if (options.serve.empty()) {
-        return EXIT_OK;
+        return Outcome::Ok;
     }
     PageAccess access;
     if (!pageAccessOf(options.access, access)) {
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     feed.emplace(liveFeedSettings(bench.name));
     dashboard.emplace(recordPath, &*feed);
-    return dashboard->start(options.serve, access) ? EXIT_OK : EXIT_SERVE_FAILED;
+    return dashboard->start(options.serve, access) ? Outcome::Ok : Outcome::ServeFailed;
 }
 
 void sayHowItEnded(const StationResult& result, const std::string& recordPath) {
-    if (result.exitCode == EXIT_RECORD_FAILED) {
+    if (result.outcome == Outcome::RecordFailed) {
         terminal().line(LineKind::Error, "pxr7: the record " + recordPath +
                                              " could not be written (" + result.recordProblem +
                                              "): no new meter was started. Free the disk or fix "
                                              "the record, then start the station again.");
-    } else if (result.exitCode == EXIT_STATION_FAILURES) {
+    } else if (result.outcome == Outcome::StationFailures) {
         terminal().line(LineKind::Error, "pxr7: at least one meter failed for good: see the "
                                          "record, and upgrade each one again with pxr7 upgrade.");
     }
 }
 
-// The record the station will write, checked: EXIT_OK, or the code it does not start with.
-int recordToWrite(const StationOptions& options, std::string& recordPath) {
+// The record the station will write, checked: Outcome::Ok, or the code it does not start with.
+Outcome recordToWrite(const StationOptions& options, std::string& recordPath) {
     recordPath = resolveStatePath(options.recordPath, kRecordFileName);
     if (recordPath.empty()) {
         // Every meter must be recorded before its lane goes on: no record, no station.
         terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
                                          "give one with --record FILE.");
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     // Found out now, not after the first meter has been upgraded with nothing to show for it.
     std::string problem;
     if (!checkNumberedRecordWritable(recordPath, seqCounterPath(recordPath), problem)) {
         terminal().line(LineKind::Error, "pxr7: cannot write the record " + printable(recordPath) +
                                              ": " + problem + ". The station does not start.");
-        return EXIT_RECORD_FAILED;
+        return Outcome::RecordFailed;
     }
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 
 // The screen, and the pages if they are served, while the station runs.
@@ -198,25 +199,25 @@ StationResult runWatched(const StationOptions& options, StationSettings& setting
     return result;
 }
 
-int runStationCommand(const ProgramOptions& program, const StationOptions& options) {
+Outcome runStationCommand(const ProgramOptions& program, const StationOptions& options) {
     std::string recordPath;
-    if (const int refused = recordToWrite(options, recordPath); refused != EXIT_OK) {
+    if (const Outcome refused = recordToWrite(options, recordPath); refused != Outcome::Ok) {
         return refused;
     }
     BenchFile bench;
     if (!loadBench(options, bench)) {
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     // Listening first: a port taken or refused ends the station before any lead is touched.
     std::optional<LiveFeed> feed;
     std::optional<ServedDashboard> dashboard;
-    if (const int served = startPages(options, bench, recordPath, feed, dashboard);
-        served != EXIT_OK) {
+    if (const Outcome served = startPages(options, bench, recordPath, feed, dashboard);
+        served != Outcome::Ok) {
         return served;
     }
     installStopSignals();
     if (!loadDriver(program)) {
-        return EXIT_NO_DRIVER;
+        return Outcome::NoDriver;
     }
     StationSettings settings;
     settings.count = options.count;
@@ -244,7 +245,7 @@ int runStationCommand(const ProgramOptions& program, const StationOptions& optio
         dashboard->stop(std::chrono::milliseconds(500));
     }
     sayHowItEnded(result, settings.recordPath);
-    return result.exitCode;
+    return result.outcome;
 }
 
 // Meter after meter on the bench. It loads the driver itself, after the record, the bench file
@@ -256,7 +257,7 @@ public:
         return "upgrade meter after meter on a bench of meter leads";
     }
     void addOptions(CLI::App& command) override { addStationOptions(command, options_); }
-    int run(const ProgramOptions& program, const Opening&) override {
+    Outcome run(const ProgramOptions& program, const Opening&) override {
         return runStationCommand(program, options_);
     }
 
