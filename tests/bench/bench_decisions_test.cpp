@@ -279,6 +279,68 @@ TEST(ExitCodes, TheJsonDocumentListsExactlyTheTable) {
     EXPECT_EQ(documented, table);
 }
 
+// Every outcome the program can end with, named so that one added to the enumeration without a
+// case here does not build (-Wswitch): it must then get its row in the table too.
+bool isNamedOutcome(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Ok:
+    case Outcome::FailureOther:
+    case Outcome::Usage:
+    case Outcome::NoDriver:
+    case Outcome::PortError:
+    case Outcome::BridgeReprogrammed:
+    case Outcome::HandshakeFailed:
+    case Outcome::ImageProblem:
+    case Outcome::Cancelled:
+    case Outcome::LeadSetupFailed:
+    case Outcome::NotAMeterLead:
+    case Outcome::Busy:
+    case Outcome::TransferStopped:
+    case Outcome::VerifyFailed:
+    case Outcome::Ambiguous:
+    case Outcome::MeterSilent:
+    case Outcome::NeedsSetup:
+    case Outcome::StationFailures:
+    case Outcome::RecordFailed:
+    case Outcome::ServeFailed:
+    case Outcome::DatabaseFailed:
+    case Outcome::ResetIgnored:
+    case Outcome::RecordAltered:
+    case Outcome::Hangup:
+    case Outcome::Interrupted:
+    case Outcome::Quit:
+    case Outcome::Terminated:
+        return true;
+    }
+    return false;
+}
+
+// An outcome without its row would end with no words, no advice and no line in the help; a
+// number that is no outcome (a newer program's, read back from data) must stay a number.
+TEST(ExitCodes, EveryOutcomeHasOneRowAndEveryOtherNumberNone) {
+    std::size_t count = 0;
+    const ExitCodeRow* rows = exitCodeRows(count);
+    std::size_t named = 0;
+    for (int code = 0; code < 256; ++code) {
+        const Outcome outcome = static_cast<Outcome>(code);
+        if (!isNamedOutcome(outcome)) {
+            EXPECT_EQ(outcomeOfCode(code), std::nullopt) << code;
+            continue;
+        }
+        ++named;
+        const ExitCodeRow* row = rowOf(outcome);
+        ASSERT_NE(row, nullptr) << code;
+        EXPECT_EQ(row->outcome, outcome);
+        EXPECT_EQ(outcomeOfCode(code), outcome);
+        EXPECT_EQ(rowOfWord(row->word), outcome == Outcome::Ok ? nullptr : row) << code;
+        EXPECT_NE(std::string(row->help), "") << code;
+    }
+    EXPECT_EQ(named, count) << "a row for a value that is no outcome, or one outcome twice";
+    for (std::size_t i = 1; i < count; ++i) {
+        EXPECT_LT(exitCodeOf(rows[i - 1].outcome), exitCodeOf(rows[i].outcome));
+    }
+}
+
 // The guide's "What to do" column is the table's advice, so what the program says after a
 // failure and what the guide says cannot drift apart.
 TEST(ExitCodes, TheGuideGivesTheTablesAdviceForEachCode) {
