@@ -1,5 +1,6 @@
-// What a command, or one step of it, came to: the exit code and the line that says why, in
-// plain words, with what to do next. The front end shows the line and ends with the code.
+// What a command, or one step of it, came to: the outcome and the line that says why, in
+// plain words, with what to do next. The front end shows the line and ends with the outcome's
+// exit code.
 #pragma once
 
 #include "exit_codes.h"
@@ -9,15 +10,15 @@
 namespace pxr7 {
 
 struct CommandResult {
-    int exitCode = EXIT_OK;
+    Outcome outcome = Outcome::Ok;
     std::string diagnosis; // empty for a success, or where nothing more needs saying
 
-    bool ok() const { return exitCode == EXIT_OK; }
-    const char* errorWord() const { return errorWordFor(exitCode); }
+    bool ok() const { return outcome == Outcome::Ok; }
+    const char* errorWord() const { return errorWordFor(outcome); }
 };
 
-inline CommandResult failure(int exitCode, std::string diagnosis) {
-    return CommandResult{exitCode, std::move(diagnosis)};
+inline CommandResult failure(Outcome outcome, std::string diagnosis) {
+    return CommandResult{outcome, std::move(diagnosis)};
 }
 
 } // namespace pxr7

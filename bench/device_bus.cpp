@@ -151,22 +151,22 @@ Asked DeviceBus::ask(BridgeIdentity& lead, std::string& version) {
                                                 : Asked::Silent;
 }
 
-int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
-                        MeterRun& run) {
+Outcome DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
+                            MeterRun& run) {
     std::unique_lock<std::mutex> hold(lock_);
     // Found again just before the pulse: a bridge plugged in ahead of it since the last ask
     // has moved it, and a twin must never get its reset.
     const FindResult found = findLead(lead);
     if (found.outcome == FindOutcome::NotFound && found.maybeHeld) {
         run.diagnosis = "pxr7: another program holds the lead: nothing was sent.";
-        return EXIT_BUSY;
+        return Outcome::Busy;
     }
     if (found.outcome != FindOutcome::Found) {
         run.diagnosis = found.outcome == FindOutcome::NotFound
                             ? "pxr7: the lead left the bus before the upgrade could start."
                             : "pxr7: another lead shows the same serial number and nothing tells "
                               "them apart: nothing was sent. Connect one lead at a time.";
-        return EXIT_PORT_ERROR;
+        return Outcome::PortError;
     }
     Holding held(*this, found.index);
     OpenedObserver observer(lane, hold);
@@ -186,14 +186,14 @@ int DeviceBus::transfer(const BridgeIdentity& lead, LaneObserver& lane, const St
         }
         run.recordsSent = upgrade.state().nextRecord;
         run.recordsTotal = upgrade.state().recordCount;
-        return stop.exitCode();
+        return stop.outcome();
     }
     const UpgradeOutcome& outcome = host.outcome();
     run.recordsSent =
         outcome.result == UpgradeResult::Completed ? outcome.recordCount : outcome.nextRecord;
     run.recordsTotal = outcome.recordCount;
     run.diagnosis = diagnose(outcome);
-    return upgradeExitCode(outcome);
+    return outcomeOfUpgrade(outcome);
 }
 
 } // namespace pxr7

@@ -26,8 +26,8 @@ public:
     std::mutex& lock() { return lock_; }
 
     Asked ask(BridgeIdentity& lead, std::string& version) override;
-    int transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
-                 MeterRun& run) override;
+    Outcome transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
+                     MeterRun& run) override;
 
     // Whether we hold the bridge at index open now (a transfer, or a look at a lead after the
     // lock was let go): a look at the bus finds it busy, and that is no reason to report it.

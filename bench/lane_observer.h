@@ -2,6 +2,7 @@
 // the records the meter has taken, and how the transfer ended (before its verification).
 #pragma once
 
+#include "exit_codes.h"
 #include "phase.h"
 #include "upgrade_outcome.h"
 
@@ -22,11 +23,11 @@ public:
 // Asked between the transfer's ticks and the verification's attempts. During a transfer a
 // first Ctrl+C only warns (the front end says so on its own) and duringTransfer turns true on
 // the second; once the meter has its firmware, any stop signal ends the wait. Either null:
-// never. exitCode is the code to end with, and must be set with them.
+// never. outcome is the stop's outcome to end with, and must be set with them.
 struct StopCheck {
     bool (*duringTransfer)() = nullptr;
     bool (*afterTransfer)() = nullptr;
-    int (*exitCode)() = nullptr;
+    Outcome (*outcome)() = nullptr;
 };
 
 } // namespace pxr7

@@ -29,7 +29,7 @@ std::string sentence(const char* advice) {
 
 // The versions a failed verification is about, where the text names them.
 std::string versionsOf(const MeterRun& meter) {
-    if (meter.exitCode != EXIT_VERIFY_FAILED || meter.versionAfter.empty()) {
+    if (meter.code() != Outcome::VerifyFailed || meter.versionAfter.empty()) {
         return "";
     }
     return " (" + printable(meter.versionAfter) + " after the upgrade, " +
@@ -103,7 +103,7 @@ bool leadStateRow(const LaneTag& lane, LaneState state, const std::string& reaso
         return true;
     case LaneState::SetupFailed:
         row.state = "setup failed";
-        row.next = diagnosisWords(reason) + " " + sentence(adviceFor(EXIT_LEAD_SETUP_FAILED));
+        row.next = diagnosisWords(reason) + " " + sentence(adviceFor(Outcome::LeadSetupFailed));
         return true;
     case LaneState::CannotOpen:
         row.state = "cannot open the lead";
@@ -136,7 +136,7 @@ LaneRow fullStateRow(const LaneTag& lane, LaneState state, const std::string& re
         break;
     case LaneState::RecordFailing:
         row.state = "no new meter: the record cannot be written";
-        row.next = sentence(adviceFor(EXIT_RECORD_FAILED));
+        row.next = sentence(adviceFor(Outcome::RecordFailed));
         break;
     case LaneState::NeedsUnitId:
         row.state = "scan or type the unit id";
@@ -207,14 +207,14 @@ LaneRow laneOutcomeRow(const MeterRun& meter) {
         row.state = meter.attempts > 1
                         ? "failed after " + std::to_string(meter.attempts) + " attempts"
                         : "failed";
-        row.next = std::string(wordsFor(meter.exitCode)) + versionsOf(meter) + ". " +
-                   sentence(laneAdviceFor(meter.exitCode));
-        row.brief = meter.exitCode == EXIT_TRANSFER_STOPPED ? "upgrade it with pxr7 upgrade"
-                                                            : "take it off and on to try again";
+        row.next = std::string(wordsFor(meter.code())) + versionsOf(meter) + ". " +
+                   sentence(laneAdviceFor(meter.code()));
+        row.brief = meter.code() == Outcome::TransferStopped ? "upgrade it with pxr7 upgrade"
+                                                             : "take it off and on to try again";
         break;
     case MeterOutcome::Stopped:
-        row.state = std::string("stopped: ") + wordsFor(meter.exitCode);
-        row.next = sentence(adviceFor(meter.exitCode));
+        row.state = std::string("stopped: ") + wordsFor(meter.code());
+        row.next = sentence(adviceFor(meter.code()));
         break;
     }
     row.tone = LaneTone::Bad;

@@ -35,13 +35,13 @@ std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const Run
     return runs;
 }
 
-int combinedExitCode(const std::vector<MeterRun>& runs) {
+Outcome combinedOutcome(const std::vector<MeterRun>& runs) {
     for (const MeterRun& run : runs) {
-        if (run.exitCode != EXIT_OK) {
-            return run.exitCode;
+        if (run.code() != Outcome::Ok) {
+            return run.code();
         }
     }
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 
 } // namespace pxr7

@@ -25,7 +25,7 @@ public:
 std::vector<MeterRun> runLanes(const std::vector<BridgeReport>& leads, const RunSettings& settings,
                                LanesObserver& observer, const StopCheck& stop, UnitLedger& ledger);
 
-// The exit code of several runs: 0 if all succeeded, else the first failure's.
-int combinedExitCode(const std::vector<MeterRun>& runs);
+// The outcome of several runs: Ok if all succeeded, else the first failure's.
+Outcome combinedOutcome(const std::vector<MeterRun>& runs);
 
 } // namespace pxr7

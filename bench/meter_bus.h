@@ -30,9 +30,10 @@ public:
     // Asks the meter on lead for its version; lead.index follows the bridge if it moved.
     virtual Asked ask(BridgeIdentity& lead, std::string& version) = 0;
     // One transfer to the meter on lead: reset pulse, handshake, records. Fills the run's record
-    // counts and diagnosis; returns EXIT_OK for a whole image, the failure's code, or the stop's.
-    virtual int transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
-                         MeterRun& run) = 0;
+    // counts and diagnosis; returns Outcome::Ok for a whole image, the failure's outcome, or the
+    // stop's.
+    virtual Outcome transfer(const BridgeIdentity& lead, LaneObserver& lane, const StopCheck& stop,
+                             MeterRun& run) = 0;
     virtual Clock::time_point now() { return Clock::now(); }
     virtual void pause(Clock::duration span) { std::this_thread::sleep_for(span); }
 };

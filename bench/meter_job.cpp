@@ -1,6 +1,5 @@
 #include "meter_job.h"
 
-#include "exit_codes.h"
 #include "printable.h"
 #include "unit_rules.h"
 
@@ -44,7 +43,7 @@ MeterRun MeterJob::serve(BridgeIdentity& lead, const std::optional<std::string>&
     ticket_ = ledger_.open(run, lead.location);
     if (version && settings_.currentIsDone && !settings_.declaredVersion.empty() &&
         *version == settings_.declaredVersion) {
-        run.current = true;
+        run.endCurrent();
         run.versionAfter = *version;
     } else {
         serveAttempts(lead, run);
@@ -59,31 +58,31 @@ MeterRun MeterJob::serve(BridgeIdentity& lead, const std::optional<std::string>&
 void MeterJob::serveAttempts(BridgeIdentity& lead, MeterRun& run) {
     for (run.attempts = 1;; ++run.attempts) {
         lane_.attemptStarted(run.attempts);
-        run.exitCode = attempt(lead, run);
+        run.endWith(attempt(lead, run));
         noteAttempt(run);
-        if (!tryAgain(run.exitCode, lead, run)) {
+        if (!tryAgain(run.code(), lead, run)) {
             return;
         }
     }
 }
 
-int MeterJob::attempt(BridgeIdentity& lead, MeterRun& run) {
+Outcome MeterJob::attempt(BridgeIdentity& lead, MeterRun& run) {
     run.diagnosis.clear();
     run.versionAfter.clear();
     run.recordsSent = 0;
     CountingObserver counting(lane_, ledger_, ticket_);
-    const int code = bus_.transfer(lead, counting, stop_, run);
+    const Outcome code = bus_.transfer(lead, counting, stop_, run);
     if (run.recordsTotal > 0 && run.recordsSent == run.recordsTotal) {
         end_.given = settings_.declaredVersion;
     }
-    if (code != EXIT_OK || !settings_.verify) {
+    if (code != Outcome::Ok || !settings_.verify) {
         return code;
     }
     return verify(lead, run);
 }
 
 void MeterJob::noteAttempt(MeterRun& run) {
-    run.attemptResults.push_back({run.exitCode, run.recordsSent});
+    run.attemptResults.push_back({run.code(), run.recordsSent});
     if (run.recordsSent > run.furthestRecords) {
         run.furthestAttempt = run.attempts;
         run.furthestRecords = run.recordsSent;
@@ -96,20 +95,20 @@ void MeterJob::noteAttempt(MeterRun& run) {
 // sent nothing says less than an earlier one that got part of the image across: the meter
 // holds those records, so that attempt's failure is the unit's (every attempt stays listed).
 void MeterJob::settle(MeterRun& run) {
-    if (resetIgnored_ && run.exitCode == EXIT_HANDSHAKE_FAILED) {
-        run.exitCode = EXIT_RESET_IGNORED;
+    if (resetIgnored_ && retryOf(run.code()) == Retry::UnansweredPulse) {
+        run.endWith(Outcome::ResetIgnored);
         run.diagnosis = "pxr7: the meter still runs its old firmware (it reports " +
                         printable(end_.lastVersion) + ") after " + std::to_string(run.attempts) +
                         (run.attempts == 1 ? " reset pulse" : " reset pulses") +
                         ": its reset does not take.";
         return;
     }
-    if (run.exitCode == EXIT_OK || isStopSignal(run.exitCode) || run.recordsSent > 0 ||
+    if (run.code() == Outcome::Ok || isStopSignal(run.code()) || run.recordsSent > 0 ||
         run.furthestRecords == 0) {
         return;
     }
-    const int last = run.exitCode;
-    run.exitCode = furthest_.exitCode;
+    const Outcome last = run.code();
+    run.endWith(furthest_.code());
     run.diagnosis = furthest_.diagnosis;
     run.versionAfter = furthest_.versionAfter;
     run.recordsSent = furthest_.recordsSent;
@@ -121,7 +120,7 @@ void MeterJob::settle(MeterRun& run) {
 
 // The restarted meter's version, asked through the lead found again each time: never through
 // an index that may have shifted, and only an answer that can be this unit counts.
-int MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
+Outcome MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
     lane_.phase(Phase::Verifying);
     const MeterBus::Clock::time_point deadline = bus_.now() + settings_.verifyWait;
     for (int misses = 0;;) {
@@ -137,15 +136,15 @@ int MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
                             "one) and the driver cannot tell where each is plugged in, so no "
                             "answer proves this meter's version: connect the lead on its own and "
                             "run pxr7 list.";
-            return EXIT_VERIFY_FAILED;
+            return Outcome::VerifyFailed;
         }
         if (misses >= kMissesForGone) {
             run.diagnosis = "pxr7: the lead was unplugged before the meter's new version could "
                             "be read: plug it in and run pxr7 list.";
-            return EXIT_PORT_ERROR;
+            return Outcome::PortError;
         }
         if (stopped()) {
-            return stop_.exitCode();
+            return stop_.outcome();
         }
         if (bus_.now() >= deadline) {
             const auto seconds =
@@ -153,7 +152,7 @@ int MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
             run.diagnosis = "pxr7: the meter did not answer within " + std::to_string(seconds) +
                             " s after the upgrade: it needs longer to start, or it waits in its "
                             "boot loader.";
-            return EXIT_METER_SILENT;
+            return Outcome::MeterSilent;
         }
         bus_.pause(kAskEvery);
     }
@@ -161,31 +160,33 @@ int MeterJob::verify(BridgeIdentity& lead, MeterRun& run) {
 
 // Whatever answers in the verification window is taken for the unit: a meter swapped in
 // meanwhile cannot be told from it, and a failure here is never a false "ok".
-int MeterJob::judgeAnswer(const std::string& version, MeterRun& run) {
+Outcome MeterJob::judgeAnswer(const std::string& version, MeterRun& run) {
     const std::string& declared = settings_.declaredVersion;
     run.versionAfter = version;
     end_.lastVersion = version;
     if (declared.empty() || version == declared) {
         run.diagnosis.clear();
-        return EXIT_OK;
+        return Outcome::Ok;
     }
     run.diagnosis = "pxr7: the meter reports " + printable(version) + " after the upgrade, not " +
                     declared + ": the new firmware did not take. Run upgrade again.";
-    return EXIT_VERIFY_FAILED;
+    return Outcome::VerifyFailed;
 }
 
 // Before a retry the lane listens (unit_rules.h). Silence is the same meter, stuck in its
 // boot loader; an answer on the unit's own version before any silence is the same meter too,
 // still on its old firmware (its reset did not take, or its boot loader answers); the image's
 // version is this unit verified late; any other answer is a new unit. After a pulse that got no
-// handshake the lane listens even with no retry left, to tell a meter whose reset does not take
-// from one that is gone.
-bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
-    if (code == EXIT_OK || !isRetryable(code) || stopped() || end_.nextUnit) {
+// handshake (Retry::UnansweredPulse) the lane listens even with no retry left, to tell a meter
+// whose reset does not take from one that is gone.
+bool MeterJob::tryAgain(Outcome code, BridgeIdentity& lead, MeterRun& run) {
+    const Retry retry = retryOf(code);
+    if (retry == Retry::Never || stopped() || end_.nextUnit) {
         return false;
     }
+    const bool unanswered = retry == Retry::UnansweredPulse;
     const bool retryLeft = run.attempts <= settings_.retries;
-    if (!retryLeft && (!settings_.watchedAfter || code != EXIT_HANDSHAKE_FAILED)) {
+    if (!retryLeft && (!settings_.watchedAfter || !unanswered)) {
         if (settings_.watchedAfter) {
             askOnceAtTheEnd(lead, run);
         }
@@ -193,15 +194,14 @@ bool MeterJob::tryAgain(int code, BridgeIdentity& lead, MeterRun& run) {
     }
     switch (listenBeforeRetry(lead)) {
     case Heard::ItsOwnVersion:
-        resetIgnored_ = resetIgnored_ || code == EXIT_HANDSHAKE_FAILED;
+        resetIgnored_ = resetIgnored_ || unanswered;
         return retryLeft;
     case Heard::TheImagesVersion:
-        run.exitCode = judgeAnswer(end_.given, run);
-        run.attemptResults.back().exitCode = run.exitCode;
+        endAttemptWith(judgeAnswer(end_.given, run), run);
         return false;
     case Heard::Silence:
         // A retry whose reset got no handshake and no answer after: the meter is gone or dead.
-        return retryLeft && !(code == EXIT_HANDSHAKE_FAILED && run.attempts > 1);
+        return retryLeft && !(unanswered && run.attempts > 1);
     case Heard::AnotherVersion:
     case Heard::NoWord:
     case Heard::Left:
@@ -220,8 +220,7 @@ void MeterJob::askOnceAtTheEnd(BridgeIdentity& lead, MeterRun& run) {
     }
     end_.lastAnswer = bus_.now();
     if (!end_.given.empty() && version == end_.given) {
-        run.exitCode = judgeAnswer(version, run);
-        run.attemptResults.back().exitCode = run.exitCode;
+        endAttemptWith(judgeAnswer(version, run), run);
     } else if (version != end_.lastVersion) {
         end_.nextUnit = version;
     }
@@ -263,6 +262,12 @@ MeterJob::Heard MeterJob::listenBeforeRetry(BridgeIdentity& lead) {
         bus_.pause(kAskEvery);
     }
     return Heard::NoWord;
+}
+
+// A later word changes how the last attempt ended: the unit's end and the attempt's agree.
+void MeterJob::endAttemptWith(Outcome code, MeterRun& run) {
+    run.endWith(code);
+    run.attemptResults.back().outcome = code;
 }
 
 bool MeterJob::stopped() const {

@@ -55,10 +55,11 @@ private:
     enum class Heard { Silence, ItsOwnVersion, TheImagesVersion, AnotherVersion, NoWord, Left };
 
     void serveAttempts(BridgeIdentity& lead, MeterRun& run);
-    int attempt(BridgeIdentity& lead, MeterRun& run);
-    int verify(BridgeIdentity& lead, MeterRun& run);
-    int judgeAnswer(const std::string& version, MeterRun& run);
-    bool tryAgain(int code, BridgeIdentity& lead, MeterRun& run);
+    Outcome attempt(BridgeIdentity& lead, MeterRun& run);
+    Outcome verify(BridgeIdentity& lead, MeterRun& run);
+    Outcome judgeAnswer(const std::string& version, MeterRun& run);
+    bool tryAgain(Outcome code, BridgeIdentity& lead, MeterRun& run);
+    void endAttemptWith(Outcome code, MeterRun& run);
     Heard listenBeforeRetry(BridgeIdentity& lead);
     void askOnceAtTheEnd(BridgeIdentity& lead, MeterRun& run);
     void noteAttempt(MeterRun& run);

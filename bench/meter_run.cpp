@@ -1,14 +1,17 @@
 #include "meter_run.h"
 
-#include "exit_codes.h"
-
 namespace pxr7 {
 
-MeterOutcome MeterRun::outcome() const {
-    if (exitCode == EXIT_OK) {
-        return current ? MeterOutcome::Current : MeterOutcome::Ok;
-    }
-    return isStopSignal(exitCode) ? MeterOutcome::Stopped : MeterOutcome::Failed;
+void MeterRun::endWith(Outcome code) {
+    code_ = code;
+    kind_ = code == Outcome::Ok  ? MeterOutcome::Ok
+            : isStopSignal(code) ? MeterOutcome::Stopped
+                                 : MeterOutcome::Failed;
+}
+
+void MeterRun::endCurrent() {
+    code_ = Outcome::Ok;
+    kind_ = MeterOutcome::Current;
 }
 
 const char* resultWord(const MeterRun& run) {
@@ -21,7 +24,7 @@ const char* resultWord(const MeterRun& run) {
     case MeterOutcome::Stopped:
         break;
     }
-    return errorWordFor(run.exitCode);
+    return errorWordFor(run.code());
 }
 
 MeterRun meterRunFor(const BridgeReport& lead) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bridge_survey.h"
+#include "exit_codes.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,7 +14,7 @@ namespace pxr7 {
 
 // One transfer of a unit's serve and how it ended.
 struct AttemptResult {
-    int exitCode = 0;
+    Outcome outcome = Outcome::Ok;
     std::int32_t recordsSent = 0;
 };
 
@@ -21,13 +22,19 @@ struct AttemptResult {
 enum class MeterOutcome {
     Ok,      // upgraded and verified (or upgraded, where verification was not asked for)
     Current, // already ran the image's version: nothing was sent
-    Failed,  // exitCode says how
-    Stopped, // a stop signal ended it; exitCode is the signal's
+    Failed,  // code() says how
+    Stopped, // a stop signal ended it; code() is the signal's
 };
 
 struct MeterRun {
-    int exitCode = 0;     // EXIT_OK, the failure's code, or the stop signal's code
-    bool current = false; // nothing sent: the meter already runs the image's version
+    // How it ended: Outcome::Ok (upgraded, or current), the failure's outcome, or the stop
+    // signal's.
+    Outcome code() const { return code_; }
+    MeterOutcome outcome() const { return kind_; }
+    // Set the end, and its kind with it, so that "current" and a failure can never disagree.
+    void endWith(Outcome code);
+    void endCurrent(); // nothing sent: the meter already runs the image's version
+
     std::string serial;
     int index = -1;
     std::string laneName;                  // the lead's name on the bench; "" when none
@@ -44,9 +51,12 @@ struct MeterRun {
     double seconds = 0;
     std::string diagnosis; // what went wrong and what to do, for a failure
 
-    MeterOutcome outcome() const;
     // Whether the meter received a reset pulse or any record: it must be recorded.
     bool touched() const { return attempts > 0; }
+
+private:
+    Outcome code_ = Outcome::Ok;
+    MeterOutcome kind_ = MeterOutcome::Ok;
 };
 
 // "ok", "current", or the failure's (or signal's) stable error word.

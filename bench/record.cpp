@@ -83,8 +83,8 @@ RecordEntry recordEntryFor(const MeterRun& run, const char* command) {
     entry.recordsSent = run.recordsSent;
     entry.recordsTotal = run.recordsTotal;
     for (const AttemptResult& attempt : run.attemptResults) {
-        entry.attemptResults.push_back({errorWordFor(attempt.exitCode), attempt.recordsSent});
-        if (attempt.exitCode == EXIT_OK) {
+        entry.attemptResults.push_back({errorWordFor(attempt.outcome), attempt.recordsSent});
+        if (attempt.outcome == Outcome::Ok) {
             entry.attemptResults.back().result = "ok";
         }
     }

@@ -5,7 +5,7 @@ namespace pxr7 {
 SetupChoice chooseSetupStep(const BridgeReport& lead) {
     if (lead.state == BridgeState::EepromUnreadable) {
         return SetupChoice{SetupStep::Refuse,
-                           failure(EXIT_LEAD_SETUP_FAILED,
+                           failure(Outcome::LeadSetupFailed,
                                    "pxr7: the lead's EEPROM could not be read, so its settings "
                                    "are unknown; nothing was written.")};
     }

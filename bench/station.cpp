@@ -45,12 +45,12 @@ public:
         StationResult result;
         result.totals = shared_.totals();
         if (shared_.stopNow()) {
-            result.exitCode = shared_.stopExitCode();
+            result.outcome = shared_.stopOutcome();
         } else if (shared_.recordFailing()) {
-            result.exitCode = EXIT_RECORD_FAILED;
+            result.outcome = Outcome::RecordFailed;
             result.recordProblem = shared_.ledger().lastProblem();
         } else if (result.totals.failed > 0) {
-            result.exitCode = EXIT_STATION_FAILURES;
+            result.outcome = Outcome::StationFailures;
         }
         return result;
     }

@@ -11,9 +11,9 @@
 namespace pxr7 {
 
 struct StationResult {
-    int exitCode = EXIT_OK; // 0, EXIT_STATION_FAILURES, EXIT_RECORD_FAILED, or the stop's code
+    Outcome outcome = Outcome::Ok; // Ok, StationFailures, RecordFailed, or the stop's outcome
     StationTotals totals;
-    std::string recordProblem; // EXIT_RECORD_FAILED: why the record could not be written
+    std::string recordProblem; // RecordFailed: why the record could not be written
 };
 
 // Runs the station until stops.stopNow, stops.drain (once the meters under way have finished

@@ -366,12 +366,12 @@ std::optional<std::string> StationLane::serveOne(const std::string& version) {
     endUnitId();
     countOutcome(run);
     // Silent since it took the image: it may still be starting its new firmware.
-    if (run.exitCode == EXIT_METER_SILENT && !end.given.empty()) {
+    if (run.code() == Outcome::MeterSilent && !end.given.empty()) {
         presence_.servedStarting(end.lastVersion, end.given, Clock::now(), settings.verifyWait);
     } else {
         presence_.served(end.lastVersion, end.given, end.lastAnswer);
     }
-    showingOutcome_ = run.exitCode == EXIT_OK;
+    showingOutcome_ = run.code() == Outcome::Ok;
     if (showingOutcome_ && !outOfService_) {
         shared_.observer().laneState(tag(), LaneState::RemoveMeter);
     }
@@ -398,7 +398,7 @@ void StationLane::countOutcome(const MeterRun& run) {
     shared_.observer().laneBlocked(
         tag(), LaneState::OutOfService,
         std::to_string(failuresInARow_) +
-            " meters in a row failed here, the last: " + wordsFor(run.exitCode));
+            " meters in a row failed here, the last: " + wordsFor(run.code()));
 }
 
 bool StationLane::stillOutOfService(UnitPresence::Heard heard, const std::string& version) {

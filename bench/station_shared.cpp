@@ -12,8 +12,8 @@ bool StationShared::stopNow() const {
     return stops_.stopNow != nullptr && stops_.stopNow();
 }
 
-int StationShared::stopExitCode() const {
-    return stops_.exitCode != nullptr ? stops_.exitCode() : EXIT_INTERRUPTED;
+Outcome StationShared::stopOutcome() const {
+    return stops_.outcome != nullptr ? stops_.outcome() : Outcome::Interrupted;
 }
 
 bool StationShared::claimMeter() {

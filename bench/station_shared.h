@@ -35,12 +35,12 @@ struct StationSettings {
 };
 
 // The station's view of the stop signals. drain: no new meter starts (a first Ctrl+C).
-// stopNow: stop what runs, let the meters go, close the ports. exitCode: the code to end
-// with after stopNow. All null: never.
+// stopNow: stop what runs, let the meters go, close the ports. outcome: the stop's outcome
+// to end with after stopNow. All null: never.
 struct StationStops {
     bool (*drain)() = nullptr;
     bool (*stopNow)() = nullptr;
-    int (*exitCode)() = nullptr;
+    Outcome (*outcome)() = nullptr;
 };
 
 class StationShared {
@@ -59,10 +59,10 @@ public:
 
     bool draining() const;
     bool stopNow() const;
-    int stopExitCode() const;
+    Outcome stopOutcome() const;
     // What a running transfer asks: only a real stop ends it, never a first Ctrl+C.
     StopCheck stopCheck() const {
-        return StopCheck{stops_.stopNow, stops_.stopNow, stops_.exitCode};
+        return StopCheck{stops_.stopNow, stops_.stopNow, stops_.outcome};
     }
     // No lane may start anything more: stopped, --count meters finished, or the record fails.
     bool ending() const { return stopNow() || ended_.load() || recordFailing(); }

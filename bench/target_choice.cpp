@@ -11,11 +11,11 @@ namespace {
 CommandResult busyRefusal(const std::vector<BridgeReport>& reports) {
     for (const BridgeReport& report : reports) {
         if (report.state == BridgeState::Busy) {
-            return failure(EXIT_BUSY, "pxr7: bridge " + std::to_string(report.identity.index) +
-                                          " " + describeBusy(report) + ".");
+            return failure(Outcome::Busy, "pxr7: bridge " + std::to_string(report.identity.index) +
+                                              " " + describeBusy(report) + ".");
         }
     }
-    return failure(EXIT_BUSY, "pxr7: no meter lead could be opened.");
+    return failure(Outcome::Busy, "pxr7: no meter lead could be opened.");
 }
 
 const BridgeReport* firstGone(const std::vector<BridgeReport>& reports) {
@@ -31,30 +31,31 @@ const BridgeReport* firstGone(const std::vector<BridgeReport>& reports) {
 CommandResult manyLeads(const std::vector<const BridgeReport*>& leads, const Selection& selection) {
     const std::string count = std::to_string(leads.size());
     if (!selection.serial.empty()) {
-        return failure(EXIT_AMBIGUOUS, "pxr7: " + count + " meter leads share the serial number " +
-                                           printable(selection.serial) +
-                                           ": say which with --index (pxr7 list shows them).");
+        return failure(Outcome::Ambiguous, "pxr7: " + count +
+                                               " meter leads share the serial number " +
+                                               printable(selection.serial) +
+                                               ": say which with --index (pxr7 list shows them).");
     }
-    return failure(EXIT_AMBIGUOUS, "pxr7: " + count +
-                                       " meter leads are connected: say which with --serial or "
-                                       "--index.");
+    return failure(Outcome::Ambiguous, "pxr7: " + count +
+                                           " meter leads are connected: say which with --serial or "
+                                           "--index.");
 }
 
 CommandResult noLead(const std::vector<BridgeReport>& reports, const Selection& selection) {
     if (!selection.selects()) {
-        return failure(EXIT_NOT_A_METER_LEAD,
+        return failure(Outcome::NotAMeterLead,
                        "pxr7: no PXR7 meter lead is connected (an FT232R, 0403:6001, described "
                        "as \"Tavelin QVRX\" or \"FT232R USB UART\").");
     }
     if (reports.empty()) {
-        return failure(EXIT_NOT_A_METER_LEAD, "pxr7: no bridge " + selection.text() + ".");
+        return failure(Outcome::NotAMeterLead, "pxr7: no bridge " + selection.text() + ".");
     }
     const BridgeReport& chosen = reports.front();
-    return failure(EXIT_NOT_A_METER_LEAD, "pxr7: the bridge " + selection.text() +
-                                              " is not a meter lead" +
-                                              (chosen.state == BridgeState::NotAMeterLead
-                                                   ? std::string("; it was left alone.")
-                                                   : " (" + stateText(chosen) + ")."));
+    return failure(Outcome::NotAMeterLead, "pxr7: the bridge " + selection.text() +
+                                               " is not a meter lead" +
+                                               (chosen.state == BridgeState::NotAMeterLead
+                                                    ? std::string("; it was left alone.")
+                                                    : " (" + stateText(chosen) + ")."));
 }
 
 } // namespace
@@ -85,7 +86,7 @@ bool cannotBeToldApart(const BridgeReport& lead) {
 }
 
 CommandResult lookAlikeRefusal(const BridgeReport& lead) {
-    return failure(EXIT_AMBIGUOUS,
+    return failure(Outcome::Ambiguous,
                    "pxr7: the lead on bridge " + std::to_string(lead.identity.index) +
                        " shares its serial number with another lead (or has none), and the "
                        "driver cannot tell where each is plugged in: nothing was done. Connect "
@@ -112,9 +113,9 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
         choice.result = busyRefusal(reports);
     } else if (const BridgeReport* gone = firstGone(reports)) {
         choice.result =
-            failure(EXIT_PORT_ERROR, "pxr7: bridge " + std::to_string(gone->identity.index) +
-                                         " left the bus while it was looked at: "
-                                         "reconnect it and run the command again.");
+            failure(Outcome::PortError, "pxr7: bridge " + std::to_string(gone->identity.index) +
+                                            " left the bus while it was looked at: "
+                                            "reconnect it and run the command again.");
     } else {
         choice.result = noLead(reports, selection);
     }
@@ -124,7 +125,7 @@ TargetChoice chooseTarget(const std::vector<BridgeReport>& reports, const Select
 CommandResult listOutcome(const std::vector<BridgeReport>& reports, const Selection& selection) {
     if (reports.empty()) {
         // With nothing asked for, list has said so and what to check already.
-        return failure(EXIT_NOT_A_METER_LEAD,
+        return failure(Outcome::NotAMeterLead,
                        selection.selects() ? "pxr7: no bridge " + selection.text() + "." : "");
     }
     for (const BridgeReport& report : reports) {
@@ -132,9 +133,9 @@ CommandResult listOutcome(const std::vector<BridgeReport>& reports, const Select
             return CommandResult{};
         }
     }
-    return failure(EXIT_BUSY, reports.size() == 1
-                                  ? "pxr7: the only bridge could not be opened (see above)."
-                                  : "pxr7: none of the bridges could be opened (see above).");
+    return failure(Outcome::Busy, reports.size() == 1
+                                      ? "pxr7: the only bridge could not be opened (see above)."
+                                      : "pxr7: none of the bridges could be opened (see above).");
 }
 
 } // namespace pxr7

@@ -77,15 +77,14 @@ bool UnitLedger::recordUnserved(const MeterRun& run, std::string& problem) {
     return write(opened, run, problem);
 }
 
-void UnitLedger::closeAll(int exitCode) {
+void UnitLedger::closeAll(Outcome stop) {
     std::map<int, OpenUnit> open;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         open.swap(open_);
     }
     for (auto& [ticket, unit] : open) {
-        unit.run.exitCode = exitCode;
-        unit.run.current = false;
+        unit.run.endWith(stop);
         unit.run.attempts = std::max(unit.run.attempts, 1);
         std::string problem;
         write(unit.entry, unit.run, problem);
@@ -117,10 +116,10 @@ std::string UnitLedger::lastProblem() const {
     return problem_;
 }
 
-void recordOpenUnits(int exitCode) {
+void recordOpenUnits(Outcome stop) {
     std::lock_guard<std::mutex> lock(registryLock());
     for (UnitLedger* ledger : registry()) {
-        ledger->closeAll(exitCode);
+        ledger->closeAll(stop);
     }
 }
 

@@ -35,8 +35,8 @@ public:
     bool close(int ticket, const MeterRun& run, std::string& problem);
     // Writes the line of a unit that ended before anything was sent to it (already current).
     bool recordUnserved(const MeterRun& run, std::string& problem);
-    // Writes a line for every unit still open, ended by the stop exitCode.
-    void closeAll(int exitCode);
+    // Writes a line for every unit still open, ended by the stop's outcome.
+    void closeAll(Outcome stop);
 
     // Whether an append has failed: no new unit should start.
     bool failing() const;
@@ -61,7 +61,7 @@ private:
 };
 
 // For the stop watchdog, just before it ends the program: every open unit of every ledger gets
-// its line, its result the word of exitCode.
-void recordOpenUnits(int exitCode);
+// its line, its result the word of the stop's outcome.
+void recordOpenUnits(Outcome stop);
 
 } // namespace pxr7

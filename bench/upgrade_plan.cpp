@@ -12,13 +12,13 @@ namespace {
 MeterRun currentRun(const BridgeReport& lead) {
     MeterRun run = meterRunFor(lead);
     run.versionAfter = run.versionBefore;
-    run.current = true;
+    run.endCurrent();
     return run;
 }
 
 MeterRun failedRun(const BridgeReport& report, const CommandResult& why) {
     MeterRun run = meterRunFor(report);
-    run.exitCode = why.exitCode;
+    run.endWith(why.outcome);
     run.diagnosis = why.diagnosis;
     return run;
 }
@@ -27,12 +27,12 @@ MeterRun failedRun(const BridgeReport& report, const CommandResult& why) {
 void planUnreached(const BridgeReport& report, UpgradePlan& plan) {
     const std::string bridge = "pxr7: bridge " + std::to_string(report.identity.index);
     if (report.state == BridgeState::Busy) {
-        plan.settled.push_back(
-            failedRun(report, failure(EXIT_BUSY, bridge + " could not be opened, so it may be a "
-                                                          "meter lead that was not upgraded.")));
+        plan.settled.push_back(failedRun(
+            report, failure(Outcome::Busy, bridge + " could not be opened, so it may be a "
+                                                    "meter lead that was not upgraded.")));
     } else {
         plan.settled.push_back(failedRun(
-            report, failure(EXIT_PORT_ERROR, bridge + " left the bus while it was looked at.")));
+            report, failure(Outcome::PortError, bridge + " left the bus while it was looked at.")));
     }
 }
 
@@ -54,7 +54,7 @@ UpgradePlan planAll(const std::vector<BridgeReport>& reports, const UpgradeReque
         }
     }
     if (plan.upgrade.empty() && plan.settled.empty() && plan.setUp.empty()) {
-        plan.refusal = failure(EXIT_NOT_A_METER_LEAD, "pxr7: no PXR7 meter lead is connected.");
+        plan.refusal = failure(Outcome::NotAMeterLead, "pxr7: no PXR7 meter lead is connected.");
     }
     return plan;
 }
@@ -76,11 +76,11 @@ MeterRun needsSetupRun(const BridgeReport& lead) {
     const std::string what = sameDescription(lead.identity.description, kFactoryBridgeDescription)
                                  ? bridge + " is a " + kFactoryFreshText
                                  : "the lead " + bridge + " needs its EEPROM set up first";
-    return failedRun(lead,
-                     failure(EXIT_NEEDS_SETUP, "pxr7: " + what +
-                                                   "; nothing was written. If it is the "
-                                                   "meter's lead, run: " +
-                                                   setupCommandFor(lead) + " (or add --setup)."));
+    return failedRun(lead, failure(Outcome::NeedsSetup, "pxr7: " + what +
+                                                            "; nothing was written. If it is the "
+                                                            "meter's lead, run: " +
+                                                            setupCommandFor(lead) +
+                                                            " (or add --setup)."));
 }
 
 UpgradePlan planUpgrade(const std::vector<BridgeReport>& reports, const UpgradeRequest& request) {
@@ -105,14 +105,14 @@ void replanAfterSetup(UpgradePlan& plan, BridgeReport lead, const CommandResult&
                       const UpgradeRequest& request) {
     MeterRun run = meterRunFor(lead);
     if (!setup.ok()) {
-        run.exitCode = setup.exitCode;
+        run.endWith(setup.outcome);
         run.diagnosis = setup.diagnosis;
     } else if (!surveyLeadAgain(lead)) {
-        run.exitCode = EXIT_BRIDGE_REPROGRAMMED;
+        run.endWith(Outcome::BridgeReprogrammed);
         run.diagnosis = "pxr7: the lead did not come back after its setup: reconnect it and "
                         "run upgrade again.";
     }
-    if (run.exitCode != EXIT_OK) {
+    if (run.code() != Outcome::Ok) {
         plan.settled.push_back(run);
         return;
     }

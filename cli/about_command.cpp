@@ -13,21 +13,21 @@ public:
     const char* name() const override { return "about"; }
     const char* description() const override { return "show the program's version"; }
     void addOptions(CLI::App&) override {}
-    int run(const ProgramOptions& program, const Opening&) override;
+    Outcome run(const ProgramOptions& program, const Opening&) override;
 };
 
-int AboutCommand::run(const ProgramOptions& program, const Opening&) {
+Outcome AboutCommand::run(const ProgramOptions& program, const Opening&) {
     char line[64];
     formatProgramVersion(line, sizeof line);
     if (program.json) {
         JsonObject().add("version", line).add("standin_image", embeddedImageIsStandIn()).print();
-        return EXIT_OK;
+        return Outcome::Ok;
     }
     terminal().line(LineKind::Result, line);
     if (embeddedImageIsStandIn()) {
         terminal().line(LineKind::Result, kStandInImageNotice);
     }
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 
 } // namespace

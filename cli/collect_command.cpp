@@ -43,18 +43,18 @@ void addCollectOptions(CLI::App& command, CollectOptions& options) {
 
 #if defined(PXR7_HAVE_DATABASE)
 
-int exitCodeFor(const CollectResult& result) {
+Outcome outcomeOf(const CollectResult& result) {
     switch (result.outcome) {
     case CollectOutcome::Stopped:
     case CollectOutcome::AllRead:
-        return EXIT_OK;
+        return Outcome::Ok;
     case CollectOutcome::StationsAway:
-        return EXIT_FAILURE_OTHER;
+        return Outcome::FailureOther;
     case CollectOutcome::DatabaseAway:
     case CollectOutcome::DatabaseRefused:
-        return EXIT_DATABASE_FAILED;
+        return Outcome::DatabaseFailed;
     }
-    return EXIT_FAILURE_OTHER;
+    return Outcome::FailureOther;
 }
 
 void sayStart(bool json, const CollectOptions& options) {
@@ -73,24 +73,24 @@ void sayStart(bool json, const CollectOptions& options) {
                                         (options.once ? "." : ". Ctrl+C ends it."));
 }
 
-void sayEnd(bool json, const CollectResult& result, int code) {
+void sayEnd(bool json, const CollectResult& result, Outcome code) {
     const std::string reason = printable(result.reason);
     if (json) {
         JsonObject()
             .add("event", "result")
             .add("command", "collect")
-            .add("exit_code", code)
-            .add("error", code == EXIT_OK ? nullptr : errorWordFor(code))
-            .addTextOrNull("reason", code == EXIT_DATABASE_FAILED ? reason : "")
+            .add("exit_code", exitCodeOf(code))
+            .add("error", code == Outcome::Ok ? nullptr : errorWordFor(code))
+            .addTextOrNull("reason", code == Outcome::DatabaseFailed ? reason : "")
             .print();
-    } else if (code == EXIT_DATABASE_FAILED) {
+    } else if (code == Outcome::DatabaseFailed) {
         terminal().line(LineKind::Error, "pxr7: the database cannot be used: " + reason);
-    } else if (code == EXIT_FAILURE_OTHER) {
+    } else if (code == Outcome::FailureOther) {
         terminal().line(LineKind::Error, "pxr7: a station could not be read: run again later.");
     }
 }
 
-int collect(bool json, const CollectOptions& options) {
+Outcome collect(bool json, const CollectOptions& options) {
     installStopSignals();
     sayStart(json, options);
     CollectView view(json);
@@ -103,18 +103,18 @@ int collect(bool json, const CollectOptions& options) {
     if (!options.access.keyFile.empty() &&
         !readKeyFile(options.access.keyFile, settings.key, problem)) {
         terminal().line(LineKind::Error, "pxr7: " + printable(problem) + ".");
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     const CollectResult result = runCollector(settings, view, [] { return anyStopSignal(); });
-    const int code = exitCodeFor(result);
+    const Outcome code = outcomeOf(result);
     sayEnd(json, result, code);
     return code;
 }
 
 #else
 
-int collect(bool, const CollectOptions&) {
-    return EXIT_DATABASE_FAILED; // the runner has said why
+Outcome collect(bool, const CollectOptions&) {
+    return Outcome::DatabaseFailed; // the runner has said why
 }
 
 #endif
@@ -131,7 +131,7 @@ public:
         needs.database = true;
         return needs;
     }
-    int run(const ProgramOptions& program, const Opening&) override {
+    Outcome run(const ProgramOptions& program, const Opening&) override {
         return collect(program.json, options_);
     }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include "bridge_survey.h"
+#include "exit_codes.h"
 #include "target_choice.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,11 +51,11 @@ public:
     virtual CommandNeeds needs() const { return {}; }
     // The bridges the survey looks at.
     virtual Selection selection() const { return {}; }
-    // A refusal before anything is opened: the exit code, or -1 to go on.
-    virtual int refuseEarly(const ProgramOptions&) { return -1; }
+    // A refusal before anything is opened: its outcome, or none to go on.
+    virtual std::optional<Outcome> refuseEarly(const ProgramOptions&) { return std::nullopt; }
     // The end when the driver does not load (the missing-driver lines are already said).
-    virtual int endWithoutDriver(const ProgramOptions& program);
-    virtual int run(const ProgramOptions& program, const Opening& opening) = 0;
+    virtual Outcome endWithoutDriver(const ProgramOptions& program);
+    virtual Outcome run(const ProgramOptions& program, const Opening& opening) = 0;
 };
 
 // Every command, in the order the help lists them.

@@ -28,7 +28,7 @@ std::string exitCodesFooter() {
     std::size_t count = 0;
     const ExitCodeRow* rows = exitCodeRows(count);
     for (std::size_t i = 0; i < count; ++i) {
-        std::string code = std::to_string(rows[i].code);
+        std::string code = std::to_string(exitCodeOf(rows[i].outcome));
         code.resize(5, ' ');
         std::string indent = "  " + code;
         for (const std::string& line : wrapText(rows[i].help, 78 - 7)) {
@@ -112,7 +112,7 @@ ParsedLine usageError(const std::string& what) {
         c = c == '\n' ? ' ' : c;
     }
     std::fprintf(stderr, "pxr7: %s\nTry 'pxr7 --help'.\n", line.c_str());
-    return ParsedLine{EXIT_USAGE, nullptr};
+    return ParsedLine{Outcome::Usage, nullptr};
 }
 
 // Options that take the next word as their value, so that word is never taken for a command:
@@ -186,7 +186,7 @@ ParsedLine parse(int argc, char** argv, const std::vector<std::unique_ptr<CliCom
         app.parse(static_cast<int>(words.size()), words.data());
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
-        return ParsedLine{EXIT_OK, nullptr};
+        return ParsedLine{Outcome::Ok, nullptr};
     } catch (const CLI::ParseError& error) {
         return usageError(parseErrorText(error));
     }
@@ -199,7 +199,7 @@ ParsedLine parse(int argc, char** argv, const std::vector<std::unique_ptr<CliCom
     }
     if (showVersion) {
         printVersionInfo(program);
-        return ParsedLine{EXIT_OK, nullptr};
+        return ParsedLine{Outcome::Ok, nullptr};
     }
     return parsed.command == nullptr ? usageError("no command given") : parsed;
 }
@@ -214,7 +214,7 @@ ParsedLine parseCommandLine(int argc, char** argv,
         return parse(argc, argv, commands, program);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "pxr7: %s\n", error.what());
-        return ParsedLine{EXIT_FAILURE_OTHER, nullptr};
+        return ParsedLine{Outcome::FailureOther, nullptr};
     }
 }
 

@@ -3,16 +3,17 @@
 #pragma once
 
 #include "command.h"
+#include "exit_codes.h"
 
 namespace pxr7 {
 
 struct ParsedLine {
-    int exitCode = -1;             // -1: run `command`; else end with it, the output printed
-    CliCommand* command = nullptr; // the command chosen (one of those given)
+    Outcome outcome = Outcome::Ok; // without a command: end with it, the output printed
+    CliCommand* command = nullptr; // the command chosen (one of those given), to run
 };
 
-// Parses argv. Ends with 0 after --help or --version output, 2 after a usage error: two lines on
-// stderr, "pxr7: <what>" and "Try 'pxr7 --help'.".
+// Parses argv. Ends with Ok after --help or --version output, Usage after a usage error: two
+// lines on stderr, "pxr7: <what>" and "Try 'pxr7 --help'.".
 ParsedLine parseCommandLine(int argc, char** argv,
                             const std::vector<std::unique_ptr<CliCommand>>& commands,
                             ProgramOptions& program);

@@ -18,18 +18,18 @@ constexpr bool kDatabaseClientBuilt = false;
 
 } // namespace
 
-int CliCommand::endWithoutDriver(const ProgramOptions&) {
-    return EXIT_NO_DRIVER;
+Outcome CliCommand::endWithoutDriver(const ProgramOptions&) {
+    return Outcome::NoDriver;
 }
 
-int runCommand(CliCommand& command, const ProgramOptions& program) {
+Outcome runCommand(CliCommand& command, const ProgramOptions& program) {
     const CommandNeeds needs = command.needs();
     if (needs.database && !kDatabaseClientBuilt) {
         terminal().line(LineKind::Error, kNoDatabaseClient);
-        return EXIT_DATABASE_FAILED;
+        return Outcome::DatabaseFailed;
     }
-    if (const int refused = command.refuseEarly(program); refused >= 0) {
-        return refused;
+    if (const std::optional<Outcome> refused = command.refuseEarly(program)) {
+        return *refused;
     }
     if (needs.driver && !loadDriver(program)) {
         return command.endWithoutDriver(program);

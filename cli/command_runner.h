@@ -6,7 +6,7 @@
 
 namespace pxr7 {
 
-// The command's exit code.
-int runCommand(CliCommand& command, const ProgramOptions& program);
+// The command's outcome.
+Outcome runCommand(CliCommand& command, const ProgramOptions& program);
 
 } // namespace pxr7

@@ -81,7 +81,7 @@ StopCheck stopCheck() {
     StopCheck check;
     check.duringTransfer = stopDuringTransfer;
     check.afterTransfer = anyStopSignal;
-    check.exitCode = stopExitCode;
+    check.outcome = stopOutcome;
     return check;
 }
 

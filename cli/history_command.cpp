@@ -192,26 +192,26 @@ void printText(const std::string& path, const RecordHistory& history, std::size_
 }
 
 // The history pages until Ctrl+C, SIGTERM or SIGHUP; the record is read again as it grows.
-int serveHistory(const std::string& path, const HistoryOptions& options) {
+Outcome serveHistory(const std::string& path, const HistoryOptions& options) {
     if (path.empty()) {
         terminal().line(LineKind::Error, "pxr7: the environment names no home for the record: "
                                          "give one with --record FILE.");
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     PageAccess access;
     if (!pageAccessOf(options.access, access)) {
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     ServedDashboard dashboard(path, nullptr);
     if (!dashboard.start(options.serve, access)) {
-        return EXIT_SERVE_FAILED;
+        return Outcome::ServeFailed;
     }
     installStopSignals();
     terminal().line(LineKind::Info,
                     "Serving the history of " + printable(path) + ". Ctrl+C ends it.");
     waitForStopSignal();
     dashboard.stop();
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 
 // One unit's lines are few, and all of them are what was asked for.
@@ -233,7 +233,7 @@ void printHistory(const HistoryOptions& options, const std::string& source, bool
 
 #if defined(PXR7_HAVE_DATABASE)
 // The same summary over every bench the collector has gathered, oldest line first.
-int databaseHistory(const HistoryOptions& options) {
+Outcome databaseHistory(const HistoryOptions& options) {
     const std::string shownUrl = urlWithoutPassword(options.database);
     PgConnection connection;
     StoredRecord found = StoredRecord::None;
@@ -254,18 +254,18 @@ int databaseHistory(const HistoryOptions& options) {
                                                    std::to_string(kSchemaVersion);
         terminal().line(LineKind::Error, "pxr7: cannot read the database " + printable(shownUrl) +
                                              ": " + printable(why));
-        return EXIT_DATABASE_FAILED;
+        return Outcome::DatabaseFailed;
     }
     printHistory(options, shownUrl, found == StoredRecord::Found, summer.finish());
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 #else
-int databaseHistory(const HistoryOptions&) {
-    return EXIT_DATABASE_FAILED; // the runner has said why
+Outcome databaseHistory(const HistoryOptions&) {
+    return Outcome::DatabaseFailed; // the runner has said why
 }
 #endif
 
-int summarise(const HistoryOptions& options) {
+Outcome summarise(const HistoryOptions& options) {
     if (!options.database.empty()) {
         return databaseHistory(options);
     }
@@ -284,7 +284,7 @@ int summarise(const HistoryOptions& options) {
                             "No record yet" +
                                 (path.empty() ? "." : " at " + printable(path) + "."));
         }
-        return EXIT_OK;
+        return Outcome::Ok;
     }
     // Only a regular file is read: a FIFO would hold the command up for ever.
     std::ifstream record;
@@ -297,11 +297,11 @@ int summarise(const HistoryOptions& options) {
                                     : std::strerror(errno);
         terminal().line(LineKind::Error,
                         "pxr7: cannot read the record " + printable(path) + ": " + why);
-        return EXIT_FAILURE_OTHER;
+        return Outcome::FailureOther;
     }
     printHistory(options, path, true,
                  summariseRecord(record, lastCount, options.unitId, options.benchName));
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 
 void addHistoryOptions(CLI::App& command, HistoryOptions& options) {
@@ -346,7 +346,7 @@ public:
         needs.database = !options_.database.empty();
         return needs;
     }
-    int run(const ProgramOptions& program, const Opening&) override {
+    Outcome run(const ProgramOptions& program, const Opening&) override {
         options_.json = program.json;
         return options_.verify ? runHistoryVerify(options_) : summarise(options_);
     }

@@ -21,6 +21,6 @@ struct HistoryOptions {
 };
 
 // history --verify: the record's or the database's chain walked.
-int runHistoryVerify(const HistoryOptions& options);
+Outcome runHistoryVerify(const HistoryOptions& options);
 
 } // namespace pxr7

@@ -93,7 +93,7 @@ void printFindings(const std::string& source, const ChainReport& report, bool fr
     terminal().line(report.holds() ? LineKind::Result : LineKind::Error, text);
 }
 
-int verifyFile(const HistoryOptions& options) {
+Outcome verifyFile(const HistoryOptions& options) {
     const std::string path = resolveStatePath(options.recordPath, kRecordFileName);
     struct stat status {};
     std::ifstream record;
@@ -103,7 +103,7 @@ int verifyFile(const HistoryOptions& options) {
     if (!record.is_open()) {
         terminal().line(LineKind::Error, "pxr7: cannot read the record " + printable(path) +
                                              ": no such regular file");
-        return EXIT_FAILURE_OTHER;
+        return Outcome::FailureOther;
     }
     ChainWalk walk;
     std::size_t number = 0;
@@ -118,11 +118,11 @@ int verifyFile(const HistoryOptions& options) {
     const ChainReport report =
         walk.finish(remembered ? std::optional<CounterMemory>(counter) : std::nullopt);
     printFindings(path, report, true, -1, options.json);
-    return report.holds() ? EXIT_OK : EXIT_RECORD_ALTERED;
+    return report.holds() ? Outcome::Ok : Outcome::RecordAltered;
 }
 
 #if defined(PXR7_HAVE_DATABASE)
-int verifyDatabase(const HistoryOptions& options) {
+Outcome verifyDatabase(const HistoryOptions& options) {
     const std::string shownUrl = urlWithoutPassword(options.database);
     PgConnection connection;
     StoredRecord found = StoredRecord::None;
@@ -147,21 +147,21 @@ int verifyDatabase(const HistoryOptions& options) {
                                                    std::to_string(kSchemaVersion);
         terminal().line(LineKind::Error, "pxr7: cannot read the database " + printable(shownUrl) +
                                              ": " + printable(why));
-        return EXIT_DATABASE_FAILED;
+        return Outcome::DatabaseFailed;
     }
     const ChainReport report = walk.finish();
     printFindings(shownUrl, report, false, quarantined, options.json);
-    return report.holds() ? EXIT_OK : EXIT_RECORD_ALTERED;
+    return report.holds() ? Outcome::Ok : Outcome::RecordAltered;
 }
 #else
-int verifyDatabase(const HistoryOptions&) {
-    return EXIT_DATABASE_FAILED; // the runner has said why
+Outcome verifyDatabase(const HistoryOptions&) {
+    return Outcome::DatabaseFailed; // the runner has said why
 }
 #endif
 
 } // namespace
 
-int runHistoryVerify(const HistoryOptions& options) {
+Outcome runHistoryVerify(const HistoryOptions& options) {
     return options.database.empty() ? verifyFile(options) : verifyDatabase(options);
 }
 

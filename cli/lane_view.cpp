@@ -95,7 +95,7 @@ void LaneView::transferEnded(std::size_t i, const UpgradeOutcome& outcome) {
     const OutcomeMessage shown = outcomeMessageFor(outcome.result);
     // A transfer that stopped part-way gets no box's words: the diagnosis says where it
     // stopped.
-    if (!tagged_ && shown.index >= 0 && upgradeExitCode(outcome) != EXIT_TRANSFER_STOPPED) {
+    if (!tagged_ && shown.index >= 0 && outcomeOfUpgrade(outcome) != Outcome::TransferStopped) {
         printMessage(shown.index, shown.kind);
     }
 }

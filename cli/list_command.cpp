@@ -19,7 +19,7 @@ int answeringMeters(const std::vector<BridgeReport>& reports) {
     return meters;
 }
 
-void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
+void printJson(const std::vector<BridgeReport>& reports, Outcome outcome) {
     std::vector<JsonObject> bridges;
     for (const BridgeReport& report : reports) {
         bridges.push_back(bridgeJson(report));
@@ -28,8 +28,8 @@ void printJson(const std::vector<BridgeReport>& reports, int exitCode) {
         .add("command", "list")
         .add("bridges", bridges)
         .add("meters", answeringMeters(reports))
-        .add("exit_code", exitCode)
-        .add("error", exitCode == EXIT_OK ? nullptr : errorWordFor(exitCode))
+        .add("exit_code", exitCodeOf(outcome))
+        .add("error", outcome == Outcome::Ok ? nullptr : errorWordFor(outcome))
         .print();
 }
 
@@ -41,35 +41,35 @@ public:
         return "ask every connected meter for its software version";
     }
     void addOptions(CLI::App& command) override { addMeterChoice(command, choice_); }
-    int endWithoutDriver(const ProgramOptions& program) override {
+    Outcome endWithoutDriver(const ProgramOptions& program) override {
         if (program.json) {
-            printJson({}, EXIT_NO_DRIVER);
+            printJson({}, Outcome::NoDriver);
         }
-        return EXIT_NO_DRIVER;
+        return Outcome::NoDriver;
     }
-    int run(const ProgramOptions& program, const Opening& opening) override;
+    Outcome run(const ProgramOptions& program, const Opening& opening) override;
 };
 
-int ListCommand::run(const ProgramOptions& program, const Opening& opening) {
+Outcome ListCommand::run(const ProgramOptions& program, const Opening& opening) {
     const std::vector<BridgeReport>& reports = opening.reports;
     const Selection selection = choice_.selection();
     const CommandResult result = listOutcome(reports, selection);
     if (program.json) {
-        printJson(reports, result.exitCode);
-        return result.exitCode;
+        printJson(reports, result.outcome);
+        return result.outcome;
     }
     if (!reports.empty()) {
         printBridgeTable(reports);
     } else if (!selection.selects()) {
         terminal().line(LineKind::Result, "No FTDI bridges found.");
         terminal().line(LineKind::Info, noBridgesHint());
-        return result.exitCode;
+        return result.outcome;
     }
     terminal().line(LineKind::Result,
                     "Meters that answered: " + std::to_string(answeringMeters(reports)) + " of " +
                         std::to_string(reports.size()) + " bridges");
     printFailure(result);
-    return result.exitCode;
+    return result.outcome;
 }
 
 } // namespace

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     ProgramOptions program;
     const ParsedLine parsed = parseCommandLine(argc, argv, commands, program);
     if (parsed.command == nullptr) {
-        return parsed.exitCode;
+        return exitCodeOf(parsed.outcome);
     }
     TerminalSettings settings;
     settings.json = program.json;
@@ -57,13 +57,13 @@ int main(int argc, char** argv) {
     settings.verbose = program.verbose;
     settings.trace = program.trace;
     terminal().configure(settings);
-    const int exitCode = runCommand(*parsed.command, program);
+    const Outcome outcome = runCommand(*parsed.command, program);
     if (!program.logPath.empty() && !parsed.command->needs().logsItself) {
         RunLogEntry entry;
         entry.command = parsed.command->name();
-        entry.outcome = outcomeWordFor(exitCode);
-        entry.exitCode = exitCode;
+        entry.outcome = outcomeWordFor(outcome);
+        entry.exitCode = exitCodeOf(outcome);
         appendRunLog(program.logPath, entry);
     }
-    return exitCode;
+    return exitCodeOf(outcome);
 }

@@ -33,17 +33,17 @@ void printDiagnosis(const std::string& line) {
 
 void printFailure(const CommandResult& result) {
     printDiagnosis(result.diagnosis);
-    if (result.exitCode == EXIT_USAGE) {
+    if (result.outcome == Outcome::Usage) {
         terminal().line(LineKind::Error, "Try 'pxr7 --help'.");
     } else {
-        printAdvice(result.exitCode);
+        printAdvice(result.outcome);
     }
 }
 
-void printAdvice(int exitCode) {
+void printAdvice(Outcome outcome) {
     // The same advice the station and the guide give for this outcome.
-    if (exitCode != EXIT_OK && exitCode != EXIT_USAGE && exitCode != EXIT_CANCELLED) {
-        const std::string advice = adviceFor(exitCode);
+    if (outcome != Outcome::Ok && outcome != Outcome::Usage && outcome != Outcome::Cancelled) {
+        const std::string advice = adviceFor(outcome);
         const bool ended = !advice.empty() && (advice.back() == '?' || advice.back() == '.');
         terminal().line(LineKind::Error, "What to do: " + advice + (ended ? "" : "."));
     }

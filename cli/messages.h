@@ -23,7 +23,7 @@ void printDiagnosis(const std::string& line);
 // exit-code table's advice for any other.
 void printFailure(const CommandResult& result);
 // "What to do: " and the table's advice, for a failure other than a usage error or a cancel.
-void printAdvice(int exitCode);
+void printAdvice(Outcome outcome);
 
 // One line per bridge: index, serial number, description, state.
 void printBridgeTable(const std::vector<BridgeReport>& reports);

@@ -13,8 +13,8 @@ struct RunLogEntry {
     std::string serial;        // the lead's serial number
     std::string versionBefore; // the meter's version before the run
     std::string versionAfter;  // and after it
-    std::string outcome;       // one word, e.g. outcomeWordFor(exitCode) (exit_codes.h)
-    int exitCode = 0;
+    std::string outcome;       // one word: outcomeWordFor (exit_codes.h)
+    int exitCode = 0;          // exitCodeOf the same outcome
 };
 
 // The line for entry at time when, without its line break:

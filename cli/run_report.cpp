@@ -21,8 +21,8 @@ std::string shownVersion(const std::string& version) {
 } // namespace
 
 void addRunFields(JsonObject& object, const MeterRun& run) {
-    object.add("exit_code", run.exitCode)
-        .add("error", run.exitCode == EXIT_OK ? nullptr : errorWordFor(run.exitCode))
+    object.add("exit_code", exitCodeOf(run.code()))
+        .add("error", run.code() == Outcome::Ok ? nullptr : errorWordFor(run.code()))
         .add("result", resultWord(run))
         .addTextOrNull("serial", run.serial)
         .addTextOrNull("version_before", run.versionBefore)
@@ -52,7 +52,7 @@ void recordCurrent(UnitLedger& ledger, const std::string& path,
     }
 }
 
-void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, int exitCode) {
+void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, Outcome outcome) {
     if (logPath.empty()) {
         return;
     }
@@ -60,7 +60,7 @@ void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, int 
     std::vector<MeterRun> logged = runs;
     if (logged.empty()) {
         logged.emplace_back();
-        logged.back().exitCode = exitCode;
+        logged.back().endWith(outcome);
     }
     for (const MeterRun& run : logged) {
         RunLogEntry entry;
@@ -68,8 +68,8 @@ void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, int 
         entry.serial = run.serial;
         entry.versionBefore = run.versionBefore;
         entry.versionAfter = run.versionAfter;
-        entry.outcome = outcomeWordFor(run.exitCode);
-        entry.exitCode = run.exitCode;
+        entry.outcome = outcomeWordFor(run.code());
+        entry.exitCode = exitCodeOf(run.code());
         appendRunLog(logPath, entry);
     }
 }
@@ -86,7 +86,7 @@ void printRunResult(const MeterRun& run) {
     }
     printDiagnosis(run.diagnosis);
     if (run.outcome() == MeterOutcome::Failed) {
-        printAdvice(run.exitCode);
+        printAdvice(run.code());
     }
 }
 

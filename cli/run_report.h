@@ -26,8 +26,8 @@ void recordCurrent(UnitLedger& ledger, const std::string& path,
                    const std::vector<MeterRun>& settled);
 void warnRecordProblem(const std::string& path, const std::string& problem);
 
-// The runs' --log lines, when a log is named; one line with exitCode if there are none.
-void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, int exitCode);
+// The runs' --log lines, when a log is named; one line with outcome if there are none.
+void logRuns(const std::string& logPath, const std::vector<MeterRun>& runs, Outcome outcome);
 
 // One meter: the result line ("PXR7 V1.02 -> PXR7 V1.03", or "current: PXR7 V1.03" for a meter
 // left as it was) and the diagnosis of a failure.

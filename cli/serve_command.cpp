@@ -47,8 +47,8 @@ void addServeCommandOptions(CLI::App& command, ServeOptions& options) {
 
 namespace {
 
-int serve(const ServeOptions&) {
-    return EXIT_DATABASE_FAILED; // the runner has said why
+Outcome serve(const ServeOptions&) {
+    return Outcome::DatabaseFailed; // the runner has said why
 }
 
 } // namespace
@@ -65,7 +65,7 @@ void sayServing(const std::string& url) {
     }
 }
 
-int serve(const ServeOptions& options) {
+Outcome serve(const ServeOptions& options) {
     const std::string listen = options.listen.empty() ? "127.0.0.1:8470" : options.listen;
     DatabaseHistoryApi history(options.database);
     std::string problem;
@@ -73,7 +73,7 @@ int serve(const ServeOptions& options) {
         terminal().line(LineKind::Error, "pxr7: the database " +
                                              printable(urlWithoutPassword(options.database)) +
                                              " cannot be used: " + printable(problem) + ".");
-        return EXIT_DATABASE_FAILED;
+        return Outcome::DatabaseFailed;
     }
     if (!problem.empty()) {
         terminal().line(LineKind::Warning, "pxr7: the database " +
@@ -83,7 +83,7 @@ int serve(const ServeOptions& options) {
     }
     PageAccess access;
     if (!pageAccessOf(options.access, access)) {
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     OverviewSettings asking;
     asking.access = {access.key,
@@ -99,12 +99,12 @@ int serve(const ServeOptions& options) {
     routes.guardWith(access.hostNames, access.key);
     DashboardServer server(routes, nullptr);
     if (!tlsAsAsked(server, access)) {
-        return EXIT_SERVE_FAILED;
+        return Outcome::ServeFailed;
     }
     ServeAddress where;
     if (!parseServeAddress(listen, where, problem) || !server.start(where, problem)) {
         terminal().line(LineKind::Error, "pxr7: the pages cannot listen: " + problem + ".");
-        return EXIT_SERVE_FAILED;
+        return Outcome::ServeFailed;
     }
     sayServing(server.url());
     overview.start();
@@ -114,7 +114,7 @@ int serve(const ServeOptions& options) {
     server.stop();
     figures.stop();
     overview.stop();
-    return EXIT_OK;
+    return Outcome::Ok;
 }
 
 } // namespace
@@ -135,7 +135,7 @@ public:
         needs.database = true;
         return needs;
     }
-    int run(const ProgramOptions&, const Opening&) override { return serve(options_); }
+    Outcome run(const ProgramOptions&, const Opening&) override { return serve(options_); }
 
 private:
     ServeOptions options_;

@@ -23,11 +23,11 @@ struct PageAccess {
 };
 
 // Makes server speak TLS when access says so; false, said on the terminal, when it cannot
-// (the command then ends with EXIT_SERVE_FAILED).
+// (the command then ends with Outcome::ServeFailed).
 bool tlsAsAsked(DashboardServer& server, const PageAccess& access);
 
 // From the options; false, said on the terminal, when the key file cannot be read (then the
-// command ends with EXIT_USAGE before it starts anything).
+// command ends with Outcome::Usage before it starts anything).
 bool pageAccessOf(const PageAccessOptions& options, PageAccess& access);
 
 class ServedDashboard {
@@ -36,7 +36,7 @@ public:
     ServedDashboard(const std::string& recordPath, LiveFeed* feed);
 
     // Listens on address ("[HOST:]PORT") and says where to look. False, said on the terminal,
-    // when it cannot: the command then ends with EXIT_SERVE_FAILED before it starts anything.
+    // when it cannot: the command then ends with Outcome::ServeFailed before it starts anything.
     bool start(const std::string& address, const PageAccess& access);
     // Gives the pages up to flush to take the last events, then closes.
     void stop(std::chrono::milliseconds flush = std::chrono::milliseconds(0));

@@ -16,7 +16,7 @@ namespace pxr7 {
 
 namespace {
 
-int finish(bool json, const BridgeReport* lead, const CommandResult& result, const char* what) {
+Outcome finish(bool json, const BridgeReport* lead, const CommandResult& result, const char* what) {
     printFailure(result);
     if (json) {
         JsonObject()
@@ -24,11 +24,11 @@ int finish(bool json, const BridgeReport* lead, const CommandResult& result, con
             .add("command", "setup")
             .add("serial", lead != nullptr ? lead->identity.serialNumber.c_str() : nullptr)
             .add("outcome", what)
-            .add("exit_code", result.exitCode)
+            .add("exit_code", exitCodeOf(result.outcome))
             .add("error", result.ok() ? nullptr : result.errorWord())
             .print();
     }
-    return result.exitCode;
+    return result.outcome;
 }
 
 class SetupCommand final : public MeterCommand {
@@ -41,19 +41,19 @@ public:
         addMeterChoice(command, choice_);
         command.add_flag("-y,--yes", assumeYes_, "correct the settings without asking");
     }
-    int endWithoutDriver(const ProgramOptions& program) override {
-        return finish(program.json, nullptr, CommandResult{EXIT_NO_DRIVER, ""}, "no_driver");
+    Outcome endWithoutDriver(const ProgramOptions& program) override {
+        return finish(program.json, nullptr, CommandResult{Outcome::NoDriver, ""}, "no_driver");
     }
-    int run(const ProgramOptions& program, const Opening& opening) override;
+    Outcome run(const ProgramOptions& program, const Opening& opening) override;
 
 private:
     bool assumeYes_ = false;
 };
 
-int SetupCommand::run(const ProgramOptions& program, const Opening& opening) {
+Outcome SetupCommand::run(const ProgramOptions& program, const Opening& opening) {
     const TargetChoice choice = chooseTarget(opening.reports, choice_.selection());
     if (choice.target == nullptr) {
-        if (choice.result.exitCode == EXIT_AMBIGUOUS && !program.json) {
+        if (choice.result.outcome == Outcome::Ambiguous && !program.json) {
             printBridgeTable(opening.reports);
         }
         return finish(program.json, nullptr, choice.result, choice.result.errorWord());

@@ -49,10 +49,10 @@ CommandResult runLeadSetup(const Asking& asking, const BridgeReport& lead, Setup
                               : askToConfirm(asking, "Write the lead's settings now?");
     switch (answer) {
     case Answer::CannotAsk:
-        return failure(EXIT_USAGE, kCannotAskText);
+        return failure(Outcome::Usage, kCannotAskText);
     case Answer::No:
         terminal().line(LineKind::Error, "Setup cancelled.");
-        return failure(EXIT_CANCELLED, "");
+        return failure(Outcome::Cancelled, "");
     case Answer::Yes:
         break;
     }

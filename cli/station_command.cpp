@@ -77,7 +77,7 @@ StationStops stationStops() {
     StationStops stops;
     stops.drain = anyStopSignal;
     stops.stopNow = stopNow;
-    stops.exitCode = stopExitCode;
+    stops.outcome = stopOutcome;
     return stops;
 }
 
@@ -126,29 +126,30 @@ StationResult runWithKeys(const StationSettings& settings, OperatorName& who, St
     return result;
 }
 
-// With --serve, the live page and its server; an exit code other than EXIT_OK when they
+// With --serve, the live page and its server; an outcome other than Outcome::Ok when they
 // cannot start.
-int startPages(const StationOptions& options, const BenchFile& bench, const std::string& recordPath,
-               std::optional<LiveFeed>& feed, std::optional<ServedDashboard>& dashboard) {
+Outcome startPages(const StationOptions& options, const BenchFile& bench,
+                   const std::string& recordPath, std::optional<LiveFeed>& feed,
+                   std::optional<ServedDashboard>& dashboard) {
     if (options.serve.empty()) {
-        return EXIT_OK;
+        return Outcome::Ok;
     }
     PageAccess access;
     if (!pageAccessOf(options.access, access)) {
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     feed.emplace(liveFeedSettings(bench.name));
     dashboard.emplace(recordPath, &*feed);
-    return dashboard->start(options.serve, access) ? EXIT_OK : EXIT_SERVE_FAILED;
+    return dashboard->start(options.serve, access) ? Outcome::Ok : Outcome::ServeFailed;
 }
 
 void sayHowItEnded(const StationResult& result, const std::string& recordPath) {
-    if (result.exitCode == EXIT_RECORD_FAILED) {
+    if (result.outcome == Outcome::RecordFailed) {
         terminal().line(LineKind::Error, "pxr7: the record " + recordPath +
                                              " could not be written (" + result.recordProblem +
                                              "): no new meter was started. Free the disk or fix "
                                              "the record, then start the station again.");
-    } else if (result.exitCode == EXIT_STATION_FAILURES) {
+    } else if (result.outcome == Outcome::StationFailures) {
         terminal().line(LineKind::Error, "pxr7: at least one meter failed for good: see the "
                                          "record, and upgrade each one again with pxr7 upgrade.");
     }
@@ -178,27 +179,27 @@ StationResult runWatched(const StationOptions& options, StationSettings& setting
     return result;
 }
 
-int runStationCommand(const ProgramOptions& program, const StationOptions& options) {
+Outcome runStationCommand(const ProgramOptions& program, const StationOptions& options) {
     const StationRecord record = stationRecordFor(options.recordPath);
     if (!record.refusal.ok()) {
         terminal().line(LineKind::Error, record.refusal.diagnosis);
-        return record.refusal.exitCode;
+        return record.refusal.outcome;
     }
     const std::string& recordPath = record.path;
     BenchFile bench;
     if (!loadBench(options, bench)) {
-        return EXIT_USAGE;
+        return Outcome::Usage;
     }
     // Listening first: a port taken or refused ends the station before any lead is touched.
     std::optional<LiveFeed> feed;
     std::optional<ServedDashboard> dashboard;
-    if (const int served = startPages(options, bench, recordPath, feed, dashboard);
-        served != EXIT_OK) {
+    if (const Outcome served = startPages(options, bench, recordPath, feed, dashboard);
+        served != Outcome::Ok) {
         return served;
     }
     installStopSignals();
     if (!loadDriver(program)) {
-        return EXIT_NO_DRIVER;
+        return Outcome::NoDriver;
     }
     StationSettings settings;
     settings.count = options.count;
@@ -226,7 +227,7 @@ int runStationCommand(const ProgramOptions& program, const StationOptions& optio
         dashboard->stop(std::chrono::milliseconds(500));
     }
     sayHowItEnded(result, settings.recordPath);
-    return result.exitCode;
+    return result.outcome;
 }
 
 // Meter after meter on the bench. It loads the driver itself, after the record, the bench file
@@ -238,7 +239,7 @@ public:
         return "upgrade meter after meter on a bench of meter leads";
     }
     void addOptions(CLI::App& command) override { addStationOptions(command, options_); }
-    int run(const ProgramOptions& program, const Opening&) override {
+    Outcome run(const ProgramOptions& program, const Opening&) override {
         return runStationCommand(program, options_);
     }
 

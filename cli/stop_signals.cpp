@@ -32,19 +32,19 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal counts need lock-fr
 // The counted signals, in the order their exit codes win when several have arrived.
 struct CountedSignal {
     int number;
-    int exitCode;
+    Outcome outcome;
     std::atomic<int> count{0};
 };
 
 CountedSignal g_signals[] = {
-    {SIGTERM, EXIT_TERMINATED},
+    {SIGTERM, Outcome::Terminated},
 #if defined(SIGHUP)
-    {SIGHUP, EXIT_HANGUP},
+    {SIGHUP, Outcome::Hangup},
 #endif
 #if defined(SIGQUIT)
-    {SIGQUIT, EXIT_QUIT},
+    {SIGQUIT, Outcome::Quit},
 #endif
-    {SIGINT, EXIT_INTERRUPTED},
+    {SIGINT, Outcome::Interrupted},
 };
 
 // Several meters' threads ask at once with --all: only one of them warns.
@@ -72,7 +72,8 @@ constexpr auto kLastLinesWait = std::chrono::seconds(2);
 // No exit handlers run.
 [[noreturn]] void endNow() {
     restoreKeyInput(); // _Exit runs no exit handlers: the terminal gets its mode back here
-    std::_Exit(stopExitCode());
+    // The one exit below main: main cannot be reached while a driver call holds the program.
+    std::_Exit(exitCodeOf(stopOutcome()));
 }
 
 [[noreturn]] void giveUpOnStuckCall() {
@@ -93,7 +94,7 @@ constexpr auto kLastLinesWait = std::chrono::seconds(2);
         // No second timer: the lines are still tried.
     }
     // The meters under way still get their record lines: the record must account for them.
-    recordOpenUnits(stopExitCode());
+    recordOpenUnits(stopOutcome());
     endNow();
 }
 
@@ -230,13 +231,13 @@ bool anyStopSignal() {
     return false;
 }
 
-int stopExitCode() {
+Outcome stopOutcome() {
     for (const CountedSignal& counted : g_signals) {
         if (counted.count.load() > 0) {
-            return counted.exitCode;
+            return counted.outcome;
         }
     }
-    return EXIT_INTERRUPTED;
+    return Outcome::Interrupted;
 }
 
 } // namespace pxr7

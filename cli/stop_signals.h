@@ -9,6 +9,8 @@
 // that stops in time never hears from it.
 #pragma once
 
+#include "exit_codes.h"
+
 namespace pxr7 {
 
 // A reader that goes away (a closed pipe) or a file at its size limit must never end the
@@ -28,8 +30,8 @@ StopRequest stopRequested();
 // Whether any stop signal has arrived at all (before a transfer, one is enough).
 bool anyStopSignal();
 
-// The exit code for the signal that stopped the command: 143, 129, 131 or 130.
-int stopExitCode();
+// The outcome for the signal that stopped the command: Terminated, Hangup, Quit or Interrupted.
+Outcome stopOutcome();
 
 // How long the watchdog gives a stop before it ends the program itself.
 constexpr int kStopGraceMs = 2000;

@@ -63,8 +63,8 @@ void addUpgradeOptions(CLI::App& command, MeterChoice& choice, UpgradeOptions& o
     addOperatorOption(command, options.operatorName);
 }
 
-int finish(const Asked& asked, const std::vector<MeterRun>& runs, int exitCode) {
-    logRuns(asked.program.logPath, runs, exitCode);
+Outcome finish(const Asked& asked, const std::vector<MeterRun>& runs, Outcome outcome) {
+    logRuns(asked.program.logPath, runs, outcome);
     if (asked.json()) {
         JsonObject result;
         result.add("event", "result").add("command", "upgrade");
@@ -73,12 +73,14 @@ int finish(const Asked& asked, const std::vector<MeterRun>& runs, int exitCode) 
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 addRunFields(meters[i], runs[i]);
             }
-            result.add("exit_code", exitCode)
-                .add("error", exitCode == EXIT_OK ? nullptr : errorWordFor(exitCode))
+            result.add("exit_code", exitCodeOf(outcome))
+                .add("error", outcome == Outcome::Ok ? nullptr : errorWordFor(outcome))
                 .add("meters", meters);
         } else {
             MeterRun run = runs.empty() ? MeterRun() : runs.front();
-            run.exitCode = exitCode;
+            if (run.code() != outcome) { // a meter already current stays current
+                run.endWith(outcome);
+            }
             addRunFields(result, run);
         }
         result.print();
@@ -87,12 +89,12 @@ int finish(const Asked& asked, const std::vector<MeterRun>& runs, int exitCode) 
     } else if (!runs.empty()) {
         printRunResult(runs.front());
     }
-    return exitCode;
+    return outcome;
 }
 
-int refuse(const Asked& asked, const CommandResult& result) {
+Outcome refuse(const Asked& asked, const CommandResult& result) {
     printFailure(result);
-    return finish(asked, {}, result.exitCode);
+    return finish(asked, {}, result.outcome);
 }
 
 // What the warning dialog shows before an upgrade: the meters' versions and the warning.
@@ -149,7 +151,7 @@ void setUpLeads(const Asked& asked, UpgradePlan& plan, const UpgradeRequest& req
 
 void sayAlreadyCurrent(const UpgradePlan& plan) {
     for (const MeterRun& run : plan.settled) {
-        if (run.exitCode == EXIT_OK) {
+        if (run.code() == Outcome::Ok) {
             terminal().line(LineKind::Info, "The meter " + printable(run.serial) +
                                                 " already runs " + printable(run.versionAfter) +
                                                 ": nothing to do.");
@@ -170,7 +172,7 @@ struct UpgradeRecord {
     UnitLedger ledger;
 };
 
-int upgradeMeters(const Asked& asked, const UpgradePlan& plan) {
+Outcome upgradeMeters(const Asked& asked, const UpgradePlan& plan) {
     showWarning(asked, plan.upgrade);
     if (embeddedImageIsStandIn()) {
         terminal().line(LineKind::Warning, kStandInImageNotice);
@@ -178,10 +180,10 @@ int upgradeMeters(const Asked& asked, const UpgradePlan& plan) {
     const Asking asking{asked.options.assumeYes, asked.json()};
     switch (askToConfirm(asking, asked.all() ? "Upgrade all of them now?" : "Upgrade now?")) {
     case Answer::CannotAsk:
-        return refuse(asked, failure(EXIT_USAGE, kCannotAskText));
+        return refuse(asked, failure(Outcome::Usage, kCannotAskText));
     case Answer::No:
         terminal().line(LineKind::Error, "Upgrade cancelled.");
-        return finish(asked, {}, EXIT_CANCELLED);
+        return finish(asked, {}, Outcome::Cancelled);
     case Answer::Yes:
         break;
     }
@@ -198,20 +200,19 @@ int upgradeMeters(const Asked& asked, const UpgradePlan& plan) {
         warnRecordProblem(record.path, record.ledger.lastProblem());
     }
     recordCurrent(record.ledger, record.path, plan.settled);
-    const int exitCode = combinedExitCode(runs);
-    if (isStopSignal(exitCode)) {
+    if (isStopSignal(combinedOutcome(runs))) {
         terminal().line(LineKind::Error, "Upgrade interrupted.");
     }
     runs.insert(runs.end(), plan.settled.begin(), plan.settled.end());
-    return finish(asked, runs, combinedExitCode(runs));
+    return finish(asked, runs, combinedOutcome(runs));
 }
 
 // Nothing to send: the meters already current are recorded as they are.
-int endWithNothingSent(const Asked& asked, const UpgradePlan& plan) {
+Outcome endWithNothingSent(const Asked& asked, const UpgradePlan& plan) {
     sayAlreadyCurrent(plan);
     UpgradeRecord record(asked.options);
     recordCurrent(record.ledger, record.path, plan.settled);
-    return finish(asked, plan.settled, combinedExitCode(plan.settled));
+    return finish(asked, plan.settled, combinedOutcome(plan.settled));
 }
 
 // Chooses the meter lead (or every lead with --all), sets up a lead that needs it, asks, and
@@ -228,27 +229,28 @@ public:
         needs.locate = needs.logsItself = true;
         return needs;
     }
-    int refuseEarly(const ProgramOptions& program) override {
+    std::optional<Outcome> refuseEarly(const ProgramOptions& program) override {
         if (program.json && !options_.assumeYes && !stdinIsTerminal()) {
-            return refuse(Asked{program, options_, choice_}, failure(EXIT_USAGE, kCannotAskText));
+            return refuse(Asked{program, options_, choice_},
+                          failure(Outcome::Usage, kCannotAskText));
         }
-        return -1;
+        return std::nullopt;
     }
-    int endWithoutDriver(const ProgramOptions& program) override {
-        return finish(Asked{program, options_, choice_}, {}, EXIT_NO_DRIVER);
+    Outcome endWithoutDriver(const ProgramOptions& program) override {
+        return finish(Asked{program, options_, choice_}, {}, Outcome::NoDriver);
     }
-    int run(const ProgramOptions& program, const Opening& opening) override;
+    Outcome run(const ProgramOptions& program, const Opening& opening) override;
 
 private:
     UpgradeOptions options_;
 };
 
-int UpgradeCommand::run(const ProgramOptions& program, const Opening& opening) {
+Outcome UpgradeCommand::run(const ProgramOptions& program, const Opening& opening) {
     const Asked asked{program, options_, choice_};
     const UpgradeRequest request{choice_.selection(), options_.skipIfCurrent,
                                  embeddedImageVersion()};
     UpgradePlan plan = planUpgrade(opening.reports, request);
-    if (plan.refusal.exitCode == EXIT_AMBIGUOUS && !program.json) {
+    if (plan.refusal.outcome == Outcome::Ambiguous && !program.json) {
         printBridgeTable(opening.reports);
     }
     if (!plan.refusal.ok()) {

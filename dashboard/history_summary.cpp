@@ -52,7 +52,7 @@ JsonValue outcomeJson(const std::string& result) {
     const ExitCodeRow* row = rowOfWord(result);
     // A word the table lacks (a newer program's) is its own words.
     return {{"result", jsonText(result)},
-            {"code", row != nullptr ? JsonValue(row->code) : JsonValue(nullptr)},
+            {"code", row != nullptr ? JsonValue(exitCodeOf(row->outcome)) : JsonValue(nullptr)},
             {"words", row != nullptr ? jsonText(row->help) : jsonText(result)}};
 }
 

@@ -62,7 +62,7 @@ const char* resultWordsOf(const MeterRun& meter) {
     case MeterOutcome::Stopped:
         break;
     }
-    return wordsFor(meter.exitCode);
+    return wordsFor(meter.code());
 }
 
 } // namespace
@@ -209,7 +209,7 @@ void LiveFeed::finish(const StationResult& result) {
     totals_ = result.totals;
     ended_ = true;
     endedAt_ = utcNow();
-    exitCode_ = result.exitCode;
+    endedOutcome_ = result.outcome;
     JsonValue event = JsonValue::object();
     event["event"] = "station_ended";
     event["header"] = headerJson(Clock::now());
@@ -307,8 +307,8 @@ JsonValue LiveFeed::headerJson(Clock::time_point now) const {
     json["meters_per_hour"] = optionalNumber(pace_.metersPerHour(now), 0.1);
     json["ended"] = ended_;
     json["ended_at"] = ended_ ? JsonValue(endedAt_) : JsonValue(nullptr);
-    json["exit_code"] = exitCode_ ? JsonValue(*exitCode_) : JsonValue(nullptr);
-    json["exit_words"] = exitCode_ ? JsonValue(wordsFor(*exitCode_)) : JsonValue(nullptr);
+    json["exit_code"] = endedOutcome_ ? JsonValue(exitCodeOf(*endedOutcome_)) : JsonValue(nullptr);
+    json["exit_words"] = endedOutcome_ ? JsonValue(wordsFor(*endedOutcome_)) : JsonValue(nullptr);
     return json;
 }
 

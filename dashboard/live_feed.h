@@ -117,7 +117,7 @@ private:
     std::string lastHeader_;
     bool ended_ = false;
     std::string endedAt_;
-    std::optional<int> exitCode_;
+    std::optional<Outcome> endedOutcome_;
     std::function<void()> listener_;
 };
 

@@ -26,7 +26,7 @@ also: ^Cases/CliStation\.
 name: record-line-dropped-when-a-retry-fails
 file: bench/meter_job.cpp
 from: end_.recorded = ledger_.close(ticket_, run, end_.recordProblem);
-to: end_.recorded = (run.attempts > 1 && run.exitCode != EXIT_OK) || ledger_.close(ticket_, run, end_.recordProblem);
+to: end_.recorded = (run.attempts > 1 && run.code() != Outcome::Ok) || ledger_.close(ticket_, run, end_.recordProblem);
 also: ^Cases/CliStation\.
 
 name: own-version-before-a-retry-taken-for-a-new-meter
@@ -54,8 +54,8 @@ to: PXR7_RULE_WHEN_EQUALS(SelfPowered, 0, 1),
 
 name: verification-skipped
 file: bench/meter_job.cpp
-from: if (code != EXIT_OK || !settings_.verify) {
-to: if (code != EXIT_OK || true) {
+from: if (code != Outcome::Ok || !settings_.verify) {
+to: if (code != Outcome::Ok || true) {
 also: ^Bench/CliServiceTest\.
 
 name: byte-on-the-limit-poll-saves-the-handshake
@@ -94,10 +94,16 @@ to: sum = static_cast<std::uint8_t>(sum ^ record[i]);
 also: ^CliUpgrade\.
 
 name: retry-on-an-outcome-that-is-not-retryable
-file: bench/exit_codes.cpp
-from: return row != nullptr && row->retryable;
-to: return row != nullptr;
+file: bench/meter_job.cpp
+from: if (retry == Retry::Never || stopped() || end_.nextUnit) {
+to: if (code == Outcome::Ok || stopped() || end_.nextUnit) {
 also: ^Cases/CliStation\.
+
+name: a-reset-that-does-not-take-is-not-listened-for
+file: bench/exit_codes.cpp
+from: Retry::UnansweredPulse, false,
+to: Retry::AfterPulse, false,
+also: ^Cases/CliStation\.Runs/AMeterWhoseResetDoesNotTake
 
 name: swapped-meter-keeps-its-place-for-an-id
 file: bench/unit_ids.cpp

@@ -6,6 +6,7 @@
 #include "lead_command.h"
 #include "lead_setup.h"
 #include "lead_setup_steps.h"
+#include "outcome_print.h"
 #include "rig_files.h"
 #include "station_pace.h"
 #include "upgrade.h"
@@ -48,10 +49,10 @@ struct PlanCase {
     std::vector<BridgeReport> reports;
     Selection selection;
     bool skipIfCurrent;
-    int refusal;                    // the plan's exit code
+    Outcome refusal;                // the plan's outcome
     std::vector<std::string> sent;  // serials to upgrade
     std::vector<std::string> setUp; // serials to set up first
-    std::map<std::string, int> settled;
+    std::map<std::string, Outcome> settled;
     const char* diagnosisPart;
 };
 
@@ -74,7 +75,7 @@ const PlanCase kPlans[] = {
      {kForeign, kMeter},
      Selection(),
      false,
-     0,
+     Outcome::Ok,
      {"PX7A0000"},
      {},
      {},
@@ -83,17 +84,25 @@ const PlanCase kPlans[] = {
      {kMeter, kCurrent},
      Selection(),
      false,
-     EXIT_AMBIGUOUS,
+     Outcome::Ambiguous,
      {},
      {},
      {},
      "2 meter leads"},
-    {"OnlyABusyBridge", {kForeign, kBusy}, Selection(), false, EXIT_BUSY, {}, {}, {}, "bridge 4"},
+    {"OnlyABusyBridge",
+     {kForeign, kBusy},
+     Selection(),
+     false,
+     Outcome::Busy,
+     {},
+     {},
+     {},
+     "bridge 4"},
     {"NoLeadAtAll",
      {kForeign},
      Selection(),
      false,
-     EXIT_NOT_A_METER_LEAD,
+     Outcome::NotAMeterLead,
      {},
      {},
      {},
@@ -102,7 +111,7 @@ const PlanCase kPlans[] = {
      {kForeign},
      serial("FTXYZ"),
      false,
-     EXIT_NOT_A_METER_LEAD,
+     Outcome::NotAMeterLead,
      {},
      {},
      {},
@@ -111,36 +120,52 @@ const PlanCase kPlans[] = {
      {},
      serial("NOPE"),
      false,
-     EXIT_NOT_A_METER_LEAD,
+     Outcome::NotAMeterLead,
      {},
      {},
      {},
      "no bridge with serial number NOPE"},
-    {"AFactoryLeadIsSetUpFirst", {kFresh}, Selection(), false, 0, {}, {"A50285BI"}, {}, ""},
+    {"AFactoryLeadIsSetUpFirst",
+     {kFresh},
+     Selection(),
+     false,
+     Outcome::Ok,
+     {},
+     {"A50285BI"},
+     {},
+     ""},
     {"CurrentIsLeftAloneOnlyWhenAsked",
      {kCurrent},
      Selection(),
      true,
-     0,
+     Outcome::Ok,
      {},
      {},
-     {{"PX7A0001", 0}},
+     {{"PX7A0001", Outcome::Ok}},
      ""},
-    {"CurrentIsUpgradedByDefault", {kCurrent}, Selection(), false, 0, {"PX7A0001"}, {}, {}, ""},
+    {"CurrentIsUpgradedByDefault",
+     {kCurrent},
+     Selection(),
+     false,
+     Outcome::Ok,
+     {"PX7A0001"},
+     {},
+     {},
+     ""},
     {"AllSkipsCurrentAndSetsUpFreshLeadsFirst",
      {kMeter, kCurrent, kFresh, kForeign},
      all(),
      true,
-     0,
+     Outcome::Ok,
      {"PX7A0000"},
      {"A50285BI"},
-     {{"PX7A0001", 0}},
+     {{"PX7A0001", Outcome::Ok}},
      ""},
     {"LookAlikeLeadsAreNeverGuessedAt",
      {clone(5)},
      Selection(),
      false,
-     EXIT_AMBIGUOUS,
+     Outcome::Ambiguous,
      {},
      {},
      {},
@@ -149,21 +174,21 @@ const PlanCase kPlans[] = {
      {kMeter, clone(5)},
      all(),
      false,
-     0,
+     Outcome::Ok,
      {"PX7A0000"},
      {},
-     {{"A50285BI", EXIT_AMBIGUOUS}},
+     {{"A50285BI", Outcome::Ambiguous}},
      ""},
     {"AllAccountsForBridgesItCannotReach",
      {kMeter, kBusy},
      all(),
      false,
-     0,
+     Outcome::Ok,
      {"PX7A0000"},
      {},
-     {{"", EXIT_BUSY}},
+     {{"", Outcome::Busy}},
      ""},
-    {"AllWithNoLead", {kForeign}, all(), false, EXIT_NOT_A_METER_LEAD, {}, {}, {}, "no PXR7"},
+    {"AllWithNoLead", {kForeign}, all(), false, Outcome::NotAMeterLead, {}, {}, {}, "no PXR7"},
 };
 
 class PlanTest : public testing::TestWithParam<PlanCase> {};
@@ -180,14 +205,14 @@ TEST_P(PlanTest, DecidesBeforeAnythingIsWritten) {
     const PlanCase& c = GetParam();
     const UpgradePlan plan =
         planUpgrade(c.reports, UpgradeRequest{c.selection, c.skipIfCurrent, "PXR7 V1.03"});
-    EXPECT_EQ(plan.refusal.exitCode, c.refusal);
+    EXPECT_EQ(plan.refusal.outcome, c.refusal);
     EXPECT_NE(plan.refusal.diagnosis.find(c.diagnosisPart), std::string::npos)
         << plan.refusal.diagnosis;
     EXPECT_EQ(serials(plan.upgrade), c.sent);
     EXPECT_EQ(serials(plan.setUp), c.setUp);
-    std::map<std::string, int> settled;
+    std::map<std::string, Outcome> settled;
     for (const MeterRun& run : plan.settled) {
-        settled[run.serial] = run.exitCode;
+        settled[run.serial] = run.code();
     }
     EXPECT_EQ(settled, c.settled);
 }
@@ -246,12 +271,74 @@ TEST(ExitCodes, TheJsonDocumentListsExactlyTheTable) {
     std::size_t count = 0;
     const ExitCodeRow* rows = exitCodeRows(count);
     for (std::size_t i = 0; i < count; ++i) {
-        if (rows[i].code != EXIT_OK) {
-            table[rows[i].code] = rows[i].word;
+        if (rows[i].outcome != Outcome::Ok) {
+            table[exitCodeOf(rows[i].outcome)] = rows[i].word;
         }
-        EXPECT_STREQ(errorWordFor(rows[i].code), rows[i].word);
+        EXPECT_STREQ(errorWordFor(rows[i].outcome), rows[i].word);
     }
     EXPECT_EQ(documented, table);
+}
+
+// Every outcome the program can end with, named so that one added to the enumeration without a
+// case here does not build (-Wswitch): it must then get its row in the table too.
+bool isNamedOutcome(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Ok:
+    case Outcome::FailureOther:
+    case Outcome::Usage:
+    case Outcome::NoDriver:
+    case Outcome::PortError:
+    case Outcome::BridgeReprogrammed:
+    case Outcome::HandshakeFailed:
+    case Outcome::ImageProblem:
+    case Outcome::Cancelled:
+    case Outcome::LeadSetupFailed:
+    case Outcome::NotAMeterLead:
+    case Outcome::Busy:
+    case Outcome::TransferStopped:
+    case Outcome::VerifyFailed:
+    case Outcome::Ambiguous:
+    case Outcome::MeterSilent:
+    case Outcome::NeedsSetup:
+    case Outcome::StationFailures:
+    case Outcome::RecordFailed:
+    case Outcome::ServeFailed:
+    case Outcome::DatabaseFailed:
+    case Outcome::ResetIgnored:
+    case Outcome::RecordAltered:
+    case Outcome::Hangup:
+    case Outcome::Interrupted:
+    case Outcome::Quit:
+    case Outcome::Terminated:
+        return true;
+    }
+    return false;
+}
+
+// An outcome without its row would end with no words, no advice and no line in the help; a
+// number that is no outcome (a newer program's, read back from data) must stay a number.
+TEST(ExitCodes, EveryOutcomeHasOneRowAndEveryOtherNumberNone) {
+    std::size_t count = 0;
+    const ExitCodeRow* rows = exitCodeRows(count);
+    std::size_t named = 0;
+    for (int code = 0; code < 256; ++code) {
+        const Outcome outcome = static_cast<Outcome>(code);
+        if (!isNamedOutcome(outcome)) {
+            EXPECT_EQ(outcomeOfCode(code), std::nullopt) << code;
+            continue;
+        }
+        ++named;
+        const ExitCodeRow* row = rowOf(outcome);
+        ASSERT_NE(row, nullptr) << code;
+        EXPECT_EQ(row->outcome, outcome);
+        EXPECT_EQ(outcomeOfCode(code), outcome);
+        EXPECT_EQ(rowOfWord(row->word), outcome == Outcome::Ok ? nullptr : row) << code;
+        EXPECT_NE(std::string(row->help), "") << code;
+    }
+    EXPECT_EQ(named, count) << "a row for a value that is no outcome, or one outcome twice";
+    for (std::size_t i = 1; i < count; ++i) {
+        EXPECT_LT(exitCodeOf(rows[i - 1].outcome), exitCodeOf(rows[i].outcome));
+    }
 }
 
 // The guide's "What to do" column is the table's advice, so what the program says after a
@@ -271,8 +358,9 @@ TEST(ExitCodes, TheGuideGivesTheTablesAdviceForEachCode) {
     std::size_t count = 0;
     const ExitCodeRow* rows = exitCodeRows(count);
     for (std::size_t i = 0; i < count; ++i) {
-        EXPECT_EQ(documented[rows[i].code], rows[i].advice) << rows[i].code;
-        EXPECT_STREQ(adviceFor(rows[i].code), rows[i].advice);
+        const int code = exitCodeOf(rows[i].outcome);
+        EXPECT_EQ(documented[code], rows[i].advice) << code;
+        EXPECT_STREQ(adviceFor(rows[i].outcome), rows[i].advice);
     }
 }
 
@@ -302,18 +390,18 @@ TEST(LeadCommand, NamesALeadSoTheCommandTakesItAndTheShellLeavesItAlone) {
 
 // Settings written but not in force ask for a reconnect, as every lead set up does.
 TEST(LeadSetup, EachResultHasItsExitCode) {
-    const std::pair<SetupResult, int> cases[] = {
-        {SetupResult::Done, EXIT_OK},
-        {SetupResult::ProgramFailed, EXIT_LEAD_SETUP_FAILED},
-        {SetupResult::DidNotReturn, EXIT_BRIDGE_REPROGRAMMED},
-        {SetupResult::CycleFailed, EXIT_BRIDGE_REPROGRAMMED},
-        {SetupResult::DidNotHold, EXIT_LEAD_SETUP_FAILED},
-        {SetupResult::Busy, EXIT_BUSY},
+    const std::pair<SetupResult, Outcome> cases[] = {
+        {SetupResult::Done, Outcome::Ok},
+        {SetupResult::ProgramFailed, Outcome::LeadSetupFailed},
+        {SetupResult::DidNotReturn, Outcome::BridgeReprogrammed},
+        {SetupResult::CycleFailed, Outcome::BridgeReprogrammed},
+        {SetupResult::DidNotHold, Outcome::LeadSetupFailed},
+        {SetupResult::Busy, Outcome::Busy},
     };
     for (const auto& [result, code] : cases) {
         SetupReport report;
         report.result = result;
-        EXPECT_EQ(setupResultFor(report).exitCode, code) << static_cast<int>(result);
+        EXPECT_EQ(setupResultFor(report).outcome, code) << static_cast<int>(result);
     }
 }
 

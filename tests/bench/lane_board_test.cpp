@@ -13,12 +13,14 @@
 namespace pxr7 {
 namespace {
 
-MeterRun runEnded(int exitCode, bool current = false, int attempts = 1) {
+MeterRun runEnded(Outcome code, bool current = false, int attempts = 1) {
     MeterRun run;
-    run.exitCode = exitCode;
-    run.current = current;
+    run.endWith(code);
+    if (current) {
+        run.endCurrent();
+    }
     run.attempts = attempts;
-    run.versionAfter = exitCode == EXIT_OK ? "PXR7 V1.03" : "";
+    run.versionAfter = code == Outcome::Ok ? "PXR7 V1.03" : "";
     return run;
 }
 
@@ -27,10 +29,10 @@ TEST(LaneBoard, AnOutcomeStaysUntilTheMeterIsTakenOff) {
         MeterRun run;
         LaneTone tone; // after the meter's outcome and while it waits to be taken off
     } cases[] = {
-        {runEnded(EXIT_OK), LaneTone::Good},
-        {runEnded(EXIT_OK, true), LaneTone::Good},
-        {runEnded(EXIT_HANDSHAKE_FAILED, false, 3), LaneTone::Bad},
-        {runEnded(EXIT_TERMINATED), LaneTone::Bad},
+        {runEnded(Outcome::Ok), LaneTone::Good},
+        {runEnded(Outcome::Ok, true), LaneTone::Good},
+        {runEnded(Outcome::HandshakeFailed, false, 3), LaneTone::Bad},
+        {runEnded(Outcome::Terminated), LaneTone::Bad},
     };
     for (const auto& c : cases) {
         BoardLane lane;
@@ -60,11 +62,11 @@ TEST(OutcomeTally, AStoppedMeterCountsNowhereButInTheRecordsTotals) {
         Tally tally;
         Tally recordTotals;
     } cases[] = {
-        {runEnded(EXIT_OK), "ok", Tally::Ok, Tally::Ok},
-        {runEnded(EXIT_OK, true), "current", Tally::Current, Tally::Current},
-        {runEnded(EXIT_VERIFY_FAILED), "verification_failed", Tally::Failed, Tally::Failed},
-        {runEnded(EXIT_INTERRUPTED), "interrupted", Tally::None, Tally::Failed},
-        {runEnded(EXIT_TERMINATED), "terminated", Tally::None, Tally::Failed},
+        {runEnded(Outcome::Ok), "ok", Tally::Ok, Tally::Ok},
+        {runEnded(Outcome::Ok, true), "current", Tally::Current, Tally::Current},
+        {runEnded(Outcome::VerifyFailed), "verification_failed", Tally::Failed, Tally::Failed},
+        {runEnded(Outcome::Interrupted), "interrupted", Tally::None, Tally::Failed},
+        {runEnded(Outcome::Terminated), "terminated", Tally::None, Tally::Failed},
     };
     BoardLane lane;
     StationTotals totals;

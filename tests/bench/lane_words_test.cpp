@@ -58,7 +58,7 @@ std::vector<Shown> everyState() {
         {LaneState::NeedsUnitId, ""},
         {LaneState::MeterNotAVersion, ""},
         {LaneState::OutOfService, "3 meters in a row failed here, the last: " +
-                                      std::string(wordsFor(EXIT_HANDSHAKE_FAILED))},
+                                      std::string(wordsFor(Outcome::HandshakeFailed))},
     };
     std::vector<Shown> shown;
     for (const StateCase& c : cases) {
@@ -78,12 +78,13 @@ std::vector<Shown> everyOutcome() {
     for (std::size_t i = 0; i < count; ++i) {
         for (const int attempts : {1, 3}) {
             MeterRun meter;
-            meter.exitCode = rows[i].code;
+            meter.endWith(rows[i].outcome);
             meter.attempts = attempts;
             meter.versionBefore = "PXR7 V1.02";
-            meter.versionAfter = rows[i].code == EXIT_VERIFY_FAILED ? "PXR7 V1.01" : "PXR7 V1.03";
+            meter.versionAfter =
+                rows[i].outcome == Outcome::VerifyFailed ? "PXR7 V1.01" : "PXR7 V1.03";
             shown.push_back(
-                {std::string("outcome ") + outcomeWordFor(rows[i].code), laneOutcomeRow(meter)});
+                {std::string("outcome ") + outcomeWordFor(rows[i].outcome), laneOutcomeRow(meter)});
         }
     }
     return shown;
@@ -199,7 +200,7 @@ TEST(LaneWords, ThreeLanesThatNeedYouStayOnALowScreen) {
             row = laneStateRow(tag, LaneState::NeedsSetup, "");
         } else if (i == 5) {
             MeterRun meter;
-            meter.exitCode = EXIT_HANDSHAKE_FAILED;
+            meter.endWith(Outcome::HandshakeFailed);
             meter.attempts = 3;
             row = laneOutcomeRow(meter);
         }

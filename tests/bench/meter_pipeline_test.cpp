@@ -130,7 +130,7 @@ struct Heard_ {
     std::string version;
 };
 struct Transfer {
-    int code;
+    Outcome code;
     int records; // sent
 };
 
@@ -151,11 +151,11 @@ public:
         version = next.version;
         return next.asked;
     }
-    int transfer(const BridgeIdentity&, LaneObserver& lane, const StopCheck&,
-                 MeterRun& run) override {
+    Outcome transfer(const BridgeIdentity&, LaneObserver& lane, const StopCheck&,
+                     MeterRun& run) override {
         ++transfersRun;
         now_ += 4s;
-        const Transfer t = transfers.empty() ? Transfer{EXIT_OK, 314} : transfers.front();
+        const Transfer t = transfers.empty() ? Transfer{Outcome::Ok, 314} : transfers.front();
         if (!transfers.empty()) {
             transfers.pop_front();
         }
@@ -239,7 +239,7 @@ TEST_P(MeterPipeline, EndsEachUnitOnceWithItsTrueResult) {
     }
 }
 
-const int kStopped = EXIT_TRANSFER_STOPPED, kNoHandshake = EXIT_HANDSHAKE_FAILED;
+const Outcome kStopped = Outcome::TransferStopped, kNoHandshake = Outcome::HandshakeFailed;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MeterPipeline,
@@ -323,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(
                 121},
         JobCase{"BusyRetryAfterAPullIsNotTheUnitsResult",
                 kOld,
-                {{kStopped, 121}, {EXIT_BUSY, 0}},
+                {{kStopped, 121}, {Outcome::Busy, 0}},
                 {},
                 "transfer_stopped",
                 2,

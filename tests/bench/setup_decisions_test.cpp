@@ -46,8 +46,8 @@ TEST(SetupChoice, WritesOnlyALeadThatNeedsItAndRefusesOneItCannotRead) {
         lead.state = state;
         const SetupChoice choice = chooseSetupStep(lead);
         EXPECT_EQ(choice.step, step) << static_cast<int>(state);
-        EXPECT_EQ(choice.result.exitCode,
-                  step == SetupStep::Refuse ? EXIT_LEAD_SETUP_FAILED : EXIT_OK);
+        EXPECT_EQ(choice.result.outcome,
+                  step == SetupStep::Refuse ? Outcome::LeadSetupFailed : Outcome::Ok);
     }
 }
 
@@ -57,12 +57,13 @@ TEST(UpgradePlan, ALeadWhoseSetupFailedIsNotUpgraded) {
     lead.identity.serialNumber = "A50285BI";
     lead.state = BridgeState::NeedsSetup;
     for (const CommandResult& setup :
-         {failure(EXIT_CANCELLED, ""), failure(EXIT_LEAD_SETUP_FAILED, "pxr7: it did not hold.")}) {
+         {failure(Outcome::Cancelled, ""),
+          failure(Outcome::LeadSetupFailed, "pxr7: it did not hold.")}) {
         UpgradePlan plan;
         replanAfterSetup(plan, lead, setup, UpgradeRequest{});
         EXPECT_TRUE(plan.upgrade.empty());
         ASSERT_EQ(plan.settled.size(), 1u);
-        EXPECT_EQ(plan.settled[0].exitCode, setup.exitCode);
+        EXPECT_EQ(plan.settled[0].code(), setup.outcome);
         EXPECT_EQ(plan.settled[0].diagnosis, setup.diagnosis);
         EXPECT_EQ(plan.settled[0].serial, "A50285BI");
     }
@@ -77,7 +78,7 @@ TEST(UnitLedger, AMeterThatNeededNothingGetsOneLineWithItsOperator) {
     const OperatorName who("Ana");
     ledger.setOperator(&who);
     MeterRun run;
-    run.current = true;
+    run.endCurrent();
     run.serial = "PX7A0001";
     run.versionBefore = run.versionAfter = "PXR7 V1.03";
     std::string problem;
@@ -97,11 +98,11 @@ TEST(StationRecord, AStationStartsOnlyOnARecordItCanWrite) {
     EXPECT_TRUE(writable.refusal.ok()) << writable.refusal.diagnosis;
     EXPECT_EQ(writable.path, scratch.path("record.jsonl"));
     const StationRecord folder = stationRecordFor(scratch.folder());
-    EXPECT_EQ(folder.refusal.exitCode, EXIT_RECORD_FAILED);
+    EXPECT_EQ(folder.refusal.outcome, Outcome::RecordFailed);
     EXPECT_NE(folder.refusal.diagnosis.find("The station does not start."), std::string::npos);
     simrig::writeFile(scratch.path("plain"), "a file, not a folder\n");
     const StationRecord nowhere = stationRecordFor(scratch.path("plain/record.jsonl"));
-    EXPECT_EQ(nowhere.refusal.exitCode, EXIT_RECORD_FAILED) << nowhere.refusal.diagnosis;
+    EXPECT_EQ(nowhere.refusal.outcome, Outcome::RecordFailed) << nowhere.refusal.diagnosis;
 }
 
 } // namespace

@@ -125,7 +125,7 @@ const BenchCase kCases[] = {
          EXPECT_TRUE(contains(result.err, "could not be written")) << result.err;
          // The table's advice for the outcome, as the station and the guide give it.
          EXPECT_TRUE(contains(result.err, std::string("What to do: ") +
-                                              pxr7::adviceFor(pxr7::EXIT_LEAD_SETUP_FAILED)))
+                                              pxr7::adviceFor(pxr7::Outcome::LeadSetupFailed)))
              << result.err;
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_CyclePort"), 0);
          EXPECT_EQ(countPrefixed(rig.trace(), "FT_SetDtr"), 0);

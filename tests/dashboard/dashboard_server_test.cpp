@@ -18,7 +18,7 @@ LaneTag laneTag(int number, const std::string& serial) {
 
 MeterRun okRun() {
     MeterRun run;
-    run.exitCode = EXIT_OK;
+    run.endWith(Outcome::Ok);
     run.versionBefore = "PXR7 V1.02";
     run.versionAfter = "PXR7 V1.03";
     run.attempts = 1;

@@ -53,12 +53,12 @@ TEST(LiveFeedOutcome, SaysEachResultInTheStationsWords) {
     MeterRun ok;
     ok.attempts = 1;
     MeterRun current;
-    current.current = true;
+    current.endCurrent();
     MeterRun silent;
-    silent.exitCode = EXIT_HANDSHAKE_FAILED;
+    silent.endWith(Outcome::HandshakeFailed);
     silent.attempts = 3;
     MeterRun stopped;
-    stopped.exitCode = EXIT_TERMINATED;
+    stopped.endWith(Outcome::Terminated);
     stopped.attempts = 1;
     const struct {
         const MeterRun& run;
@@ -68,8 +68,8 @@ TEST(LiveFeedOutcome, SaysEachResultInTheStationsWords) {
     } cases[] = {
         {ok, "ok", "ok", "good"},
         {current, "current", "already current", "good"},
-        {silent, "handshake_timeout", wordsFor(EXIT_HANDSHAKE_FAILED), "bad"},
-        {stopped, "terminated", wordsFor(EXIT_TERMINATED), "bad"},
+        {silent, "handshake_timeout", wordsFor(Outcome::HandshakeFailed), "bad"},
+        {stopped, "terminated", wordsFor(Outcome::Terminated), "bad"},
     };
     for (const auto& c : cases) {
         LiveFeed feed(LiveFeedSettings{});
@@ -91,17 +91,17 @@ TEST(LiveFeedOutcome, SaysEachResultInTheStationsWords) {
 }
 
 TEST(LiveFeedEnd, SaysWhenAndHowTheStationEnded) {
-    for (const int code : {int(EXIT_OK), int(EXIT_STATION_FAILURES), int(EXIT_TERMINATED)}) {
+    for (const Outcome code : {Outcome::Ok, Outcome::StationFailures, Outcome::Terminated}) {
         LiveFeed feed(LiveFeedSettings{});
         StationResult result;
-        result.exitCode = code;
-        result.totals = StationTotals{2, 1, code == EXIT_STATION_FAILURES ? 1 : 0};
+        result.outcome = code;
+        result.totals = StationTotals{2, 1, code == Outcome::StationFailures ? 1 : 0};
         feed.finish(result);
         const JsonValue ended = lastEvent(feed);
         ASSERT_EQ(ended["event"], "station_ended");
         for (const JsonValue& header : {ended["header"], snapshotOf(feed)["header"]}) {
             EXPECT_EQ(header["ended"], true);
-            EXPECT_EQ(header["exit_code"], code);
+            EXPECT_EQ(header["exit_code"], exitCodeOf(code));
             EXPECT_EQ(header["exit_words"], wordsFor(code));
             const std::string at = header["ended_at"];
             EXPECT_EQ(at.size(), 20u) << at; // 2026-12-09T14:05:31Z

@@ -18,12 +18,12 @@ namespace {
 
 using Event = std::function<void(StationObserver&)>;
 
-MeterRun meterEnded(int exitCode, int attempts = 1) {
+MeterRun meterEnded(Outcome code, int attempts = 1) {
     MeterRun run;
-    run.exitCode = exitCode;
+    run.endWith(code);
     run.attempts = attempts;
     run.versionBefore = "PXR7 V1.02";
-    run.versionAfter = exitCode == EXIT_OK ? "PXR7 V1.03" : "";
+    run.versionAfter = code == Outcome::Ok ? "PXR7 V1.03" : "";
     return run;
 }
 
@@ -33,9 +33,9 @@ const Event sending = [](StationObserver& o) { o.phase(laneOne(), Phase::Sending
 const Event takeOff = [](StationObserver& o) { o.laneState(laneOne(), LaneState::RemoveMeter); };
 const Event waiting = [](StationObserver& o) { o.laneState(laneOne(), LaneState::Waiting); };
 
-Event ended(int exitCode, int attempts = 1) {
+Event ended(Outcome code, int attempts = 1) {
     return [=](StationObserver& o) {
-        o.outcome(laneOne(), meterEnded(exitCode, attempts), StationTotals{}, "");
+        o.outcome(laneOne(), meterEnded(code, attempts), StationTotals{}, "");
     };
 }
 
@@ -60,20 +60,23 @@ TEST(OneBoard, TheTerminalAndTheLivePageTellALaneAlike) {
         {"found", {appeared}, ""},
         {"waiting", {appeared, waiting}, ""},
         {"sending", {appeared, arrived, sending}, ""},
-        {"ok, on the fixture", {appeared, arrived, sending, ended(EXIT_OK), takeOff}, ""},
-        {"ok, taken off", {arrived, ended(EXIT_OK), takeOff, waiting}, " (last: ok: PXR7 V1.03)"},
-        {"failed", {arrived, sending, ended(EXIT_HANDSHAKE_FAILED, 3)}, ""},
-        {"failed, on the fixture", {arrived, ended(EXIT_VERIFY_FAILED), takeOff}, ""},
-        {"stopped", {arrived, sending, ended(EXIT_TERMINATED)}, ""},
+        {"ok, on the fixture", {appeared, arrived, sending, ended(Outcome::Ok), takeOff}, ""},
+        {"ok, taken off",
+         {arrived, ended(Outcome::Ok), takeOff, waiting},
+         " (last: ok: PXR7 V1.03)"},
+        {"failed", {arrived, sending, ended(Outcome::HandshakeFailed, 3)}, ""},
+        {"failed, on the fixture", {arrived, ended(Outcome::VerifyFailed), takeOff}, ""},
+        {"stopped", {arrived, sending, ended(Outcome::Terminated)}, ""},
         {"two meters",
-         {arrived, ended(EXIT_OK), takeOff, waiting, arrived, ended(EXIT_TRANSFER_STOPPED, 2)},
+         {arrived, ended(Outcome::Ok), takeOff, waiting, arrived,
+          ended(Outcome::TransferStopped, 2)},
          ""},
         {"needs setup", {appeared, blocked(LaneState::NeedsSetup, "")}, ""},
         {"held by another program",
          {blocked(LaneState::CannotOpen, "pxr7: another program holds the lead")},
          ""},
         {"out of service",
-         {arrived, ended(EXIT_HANDSHAKE_FAILED),
+         {arrived, ended(Outcome::HandshakeFailed),
           blocked(LaneState::OutOfService, "3 meters in a row failed here")},
          ""},
     };

@@ -106,13 +106,15 @@ void checkExitCode(const RunFacts& facts, RunReport& report) {
     }
     const bool failed = std::any_of(facts.lines.begin(), facts.lines.end(),
                                     [](const RecordLine& l) { return failedResult(l.result); });
-    const int drained = failed ? pxr7::EXIT_STATION_FAILURES : pxr7::EXIT_OK;
-    std::vector<int> allowed = {drained};
+    using pxr7::exitCodeOf;
+    using pxr7::Outcome;
+    const Outcome drained = failed ? Outcome::StationFailures : Outcome::Ok;
+    std::vector<int> allowed = {exitCodeOf(drained)};
     if (facts.plan.stop == StopMode::Terminate || run.neededTerm) {
-        allowed = {pxr7::EXIT_TERMINATED};
+        allowed = {exitCodeOf(Outcome::Terminated)};
     } else if (run.secondSignal) {
         // The station may have drained before the second Ctrl+C reached it.
-        allowed.push_back(pxr7::EXIT_INTERRUPTED);
+        allowed.push_back(exitCodeOf(Outcome::Interrupted));
     }
     if (!run.neededKill &&
         std::find(allowed.begin(), allowed.end(), run.exitCode) == allowed.end()) {
