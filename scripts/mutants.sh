@@ -42,9 +42,9 @@ to: true) {
 also: ^Cases/CliStation\.Runs/ALeadPulledPartWayIsRecorded
 
 name: eeprom-written-without-consent
-file: cli/setup_flow.cpp
-from: ? SetupConsent::Ask : SetupConsent::None;
-to: ? SetupConsent::Ask : SetupConsent::Given;
+file: bench/setup_consent.h
+from: : SetupConsent::None;
+to: : SetupConsent::Given;
 also: ^Benches/CliBenchTest\.
 
 name: eeprom-rule-inverted
@@ -128,9 +128,9 @@ from: const std::int64_t seq = std::max(counted.seq, tail.lastSeq);
 to: const std::int64_t seq = counted.seq;
 
 name: collector-reads-a-declared-answer-over-the-cap
-file: store/station_client.cpp
-from: if (declared && *declared > kMaxAnswerBytes) {
-to: if (declared && *declared > kMaxAnswerBytes && false) {
+file: net/http_get.cpp
+from: if (declared && *declared > maxBytes) {
+to: if (declared && *declared > maxBytes && false) {
 
 name: password-shown-in-what-libpq-quotes
 file: store/password_mask.cpp
