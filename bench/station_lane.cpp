@@ -265,7 +265,7 @@ void StationLane::heard(Asked asked, const std::string& version) {
         showingOutcome_ = true;
         shared_.observer().laneState(tag(), LaneState::RemoveMeter);
     } else if (awaitingId_) {
-        waitForUnitId();
+        waitForUnitId(asked == Asked::Answered);
     } else if (wasThere && !presence_.present() && showingOutcome_) {
         // Gone from the lead; a failed meter's outcome stays shown until the next one.
         showingOutcome_ = false;
@@ -311,11 +311,14 @@ bool StationLane::haveUnitId() {
     return id.has_value();
 }
 
-// The unserved meter is served once its id comes; one that leaves first was never a unit.
-void StationLane::waitForUnitId() {
+// The unserved meter is served once its id comes, on an ask it answered: one silent since its
+// last answer may have been swapped for a meter that has not answered yet, and the id scanned
+// for that one would be recorded with the version of the one that left. One that leaves first
+// was never a unit.
+void StationLane::waitForUnitId(bool answeredNow) {
     UnitIds& ids = *shared_.settings().unitIds;
     if (presence_.present()) {
-        if (ids.idFor(number_)) {
+        if (answeredNow && ids.idFor(number_)) {
             serveFrom(presence_.version());
         }
         return;

@@ -54,7 +54,7 @@ private:
     std::optional<std::string> serveOne(const std::string& version);
     // With unit ids on, whether the unit has its id; otherwise it waits for one.
     bool haveUnitId();
-    void waitForUnitId();
+    void waitForUnitId(bool answeredNow);
     // The meter that waited for its id left (or was swapped): its place and its id go.
     void meterLeftUnserved();
     // The unit ended (or was never started): its id is used up.

@@ -608,6 +608,37 @@ TEST(CliStationUnitIds, AMeterSwappedBeforeItsIdArrivesDoesNotPassTheIdToTheNewc
         << record[1];
 }
 
+// A meter that waits for its id is pulled, and a meter on the same version clipped on within
+// a second: the id scanned meanwhile starts nothing until a meter answers, so no reset pulse
+// goes to an empty lead and the line is the newcomer's alone.
+TEST(CliStationUnitIds, AnIdScannedWhileTheWaitingMeterIsGoneWaitsForAnAnswer) {
+    CliRig rig("units_log = units.log\n[bridge 0]\n" + kMeter +
+               "meter_windows = 500-2500,3200-60000\n");
+    const int status =
+        typedStation(rig, once("grep -q 'unit=0.0 detached' units.log 2>/dev/null") + "echo UNIT-9",
+                     "--json " + kStation + "--count 1 --unit-ids");
+    ASSERT_EQ(status, 0) << fileText(rig.path("err.txt"));
+    const std::vector<std::string> record = recordLines(rig);
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_EQ(linesWith(record, {"\"unit_id\":\"UNIT-9\"", "\"result\":\"ok\"", "\"attempts\":1,"}),
+              1)
+        << record[0];
+    // Every pulse went to a meter on the lead.
+    const std::regex event(R"re(^(unit=0\.\d+ (attached|detached)|lead=0 dtr=on) at_ms=(\d+))re");
+    bool attached = false;
+    for (const std::string& line : lines(fileText(rig.path("units.log")))) {
+        std::smatch found;
+        if (!std::regex_search(line, found, event)) {
+            continue;
+        }
+        if (found[2].matched) {
+            attached = found[2].str() == "attached";
+        } else {
+            EXPECT_TRUE(attached) << "a pulse at " << found[3].str() << " ms on an empty lead";
+        }
+    }
+}
+
 } // namespace
 
 namespace {
